@@ -1,0 +1,63 @@
+// PathTree: the model of a directory pane. The chain of directories from the drive root down to the
+// current one, each indented by its depth, then the current directory's subdirectories in sorted order.
+#pragma once
+
+#include "model/views.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+inline constexpr int kHiddenMarker = 255;
+
+struct PathEntry {
+    std::string text; // indentation followed by the name; entry 0 is the drive root ("C:\")
+    int32_t marker = 0;
+};
+
+class PathTree {
+public:
+    // The pane's fixed capacity: chain plus subdirectories.
+    static constexpr int kCapacity = 500;
+
+    void Bind(DirListView* list, FileListView* fileList);
+    void SetDrive(const std::string& text);
+    void SetShowHidden(int32_t flag);
+    void Refill(bool navigate);
+    std::string CurrentPath(bool withSeparator);
+    std::string SelectedPath(bool withSeparator);
+    std::string DriveText(bool asRoot) const;
+    int GetLevel() const { return m_level; }
+    int GetMarker(int index) const;
+    void RenameSelected(const std::string& name);
+
+    int EntryCount() const { return m_entryCount; }
+    const PathEntry& Entry(int index) const { return m_entries[index]; }
+    DirListView* List() const { return m_list; }
+    // Subdirectories left out of the last refill because the pane was full.
+    int Overflow() const { return m_overflow; }
+
+private:
+    void Navigate();
+    std::string ComposePath();
+
+    DirListView* m_list = nullptr;
+    FileListView* m_fileList = nullptr;
+    int32_t m_showHidden = 0;
+    int32_t m_level = 0;
+    int32_t m_entryCount = 0;
+    std::string m_drive;
+    std::string m_lastPath;
+    std::string m_workPath;
+    std::vector<PathEntry> m_entries = std::vector<PathEntry>(kCapacity);
+    int m_overflow = 0;
+};
+
+// The sort key of the pane: the text in the locale's upper case, compared byte by byte.
+std::string PathTreeSortKey(const std::string& text);
+// Trims blanks and control characters (bytes up to 0x20) at both ends.
+std::string TrimName(const std::string& text);
+
+} // namespace zelo

@@ -1,0 +1,67 @@
+// Drive letters over the Linux tree: the drive map, drive types, volumes and free space.
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+struct Drive {
+    char letter = 'C';        // 'A' to 'Z'
+    std::string directory;    // Linux directory the drive root stands for
+    uint32_t type = kDriveFixed;
+    std::optional<std::string> label; // a label given by ZELO_DRIVES
+    std::string unc;          // universal name of a remote drive ("\\host\share")
+};
+
+class DriveMap {
+public:
+    // From ZELO_DRIVES when it is set, else from the mount table.
+    static DriveMap load();
+    // Parses the ZELO_DRIVES syntax: "C=/dir;D=/dir,removable;E=/dir,cdrom,label=X;Z=/dir,remote,unc=\\h\s".
+    static DriveMap parse(const std::string& spec);
+    // From a mount table in /proc/self/mounts format.
+    static DriveMap fromMountTable(const std::string& mounts);
+
+    const std::vector<Drive>& drives() const { return m_drives; }
+    const Drive* find(char letter) const;
+    Drive* find(char letter);
+    void add(Drive drive); // replaces a drive of the same letter, keeps letter order
+
+    // "C:\a\b" -> "/root-of-C/a/b"; nullopt for a path without a known drive.
+    std::optional<std::string> toLinux(const std::string& drivePath) const;
+    // Longest-matching drive directory; nullopt when no drive holds the path.
+    std::optional<std::string> fromLinux(const std::string& linuxPath) const;
+
+private:
+    std::vector<Drive> m_drives;
+};
+
+// The process-wide drive map, loaded on first use.
+DriveMap& driveMap();
+// Loads the map again (after ZELO_DRIVES changed, a mount, a test's set-up).
+void reloadDriveMap();
+void setDriveMap(DriveMap map);
+
+// Bit 0 is A.
+uint32_t GetLogicalDrives();
+// root: "C:\" (only the letter is read).
+uint32_t GetDriveType(const std::string& root);
+// Label and file system name; false (last error set) for a drive without medium.
+bool GetVolumeInformation(const std::string& root, std::string& label, std::string& fileSystemName);
+bool SetVolumeLabel(const std::string& root, const std::string& label);
+// Bytes free for the caller, size, bytes free in all. Bounded wait on remote drives.
+bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_t& totalBytes, uint64_t& totalFree);
+// Universal name of a remote drive root ("\\host\share"); false when it has none.
+bool GetUniversalName(const std::string& root, std::string& universalName);
+
+// Drive path of the running program file ("C:\usr\bin\zelo32").
+std::string GetModuleFileName();
+// Drive root that stands for the system directory when the program runs from a network path.
+std::string GetWindowsDirectory();
+
+} // namespace zelo

@@ -1,0 +1,47 @@
+// The last error code, in the codes the program's messages are keyed by, and its mapping from errno.
+#pragma once
+
+#include <cstdint>
+
+namespace zelo {
+
+namespace err {
+inline constexpr uint32_t Success = 0;
+inline constexpr uint32_t FileNotFound = 2;
+inline constexpr uint32_t PathNotFound = 3;
+inline constexpr uint32_t AccessDenied = 5;
+inline constexpr uint32_t CurrentDirectory = 16;
+inline constexpr uint32_t NotSameDevice = 17;
+inline constexpr uint32_t WriteProtect = 19;
+inline constexpr uint32_t SharingViolation = 32;
+inline constexpr uint32_t NetworkAccessDenied = 65;
+inline constexpr uint32_t FileExists = 80;
+inline constexpr uint32_t DiskFull = 112;
+inline constexpr uint32_t DirNotEmpty = 145;
+inline constexpr uint32_t BadPathName = 161;
+inline constexpr uint32_t AlreadyExists = 183;
+inline constexpr uint32_t FilenameTooLong = 206;
+} // namespace err
+
+// What kind of call failed: some errno values map differently by call.
+enum class ErrnoCall {
+    Generic,
+    CreateNoReplace, // exclusive create, copy without overwrite: EEXIST -> 80
+    Move,            // EEXIST -> 183
+    MakeDirectory,   // EEXIST -> 183
+    RemoveDirectory, // EEXIST -> 145, EBUSY on the current directory -> 16
+};
+
+// The calling thread's last error code, as every failing platform call leaves it.
+uint32_t GetLastError();
+void SetLastError(uint32_t code);
+
+// Table-driven errno mapping. parentMissing turns ENOENT into 3; isCurrentDir turns EBUSY from rmdir into 16.
+uint32_t MapErrno(int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false,
+                  bool isCurrentDir = false);
+
+// Sets the last error from errno with MapErrno; returns the code.
+uint32_t SetLastErrorFromErrno(int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false,
+                               bool isCurrentDir = false);
+
+} // namespace zelo

@@ -1,0 +1,116 @@
+// The file system as the program sees it: drive paths in, the system's semantics out.
+// Every path here is a drive path ("C:\dir\name"); the Linux implementation maps it
+// through the drive map at each call. Every failing call sets the last error (errors.h).
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zelo {
+
+// An open directory search. Destroying it closes the search.
+class DirSearch {
+public:
+    virtual ~DirSearch() = default;
+    // Next matching entry; false (last error 18 "no more files" is not used: the code is left 0) at the end.
+    virtual bool Next(FindData& out) = 0;
+};
+
+// An open file. Destroying it closes the handle.
+class File {
+public:
+    virtual ~File() = default;
+    // Bytes read (0 at the end of the file), or -1 with the last error set.
+    virtual int64_t Read(void* buffer, size_t count) = 0;
+    // Bytes written (all of them unless the call fails), or -1 with the last error set.
+    virtual int64_t Write(const void* buffer, size_t count) = 0;
+    // Moves up to count bytes from source's current position to this file's current
+    // position, in the kernel where it can. Bytes moved (0 at the source's end), or -1.
+    virtual int64_t CopyFrom(File& source, size_t count) = 0;
+    virtual bool Seek(int64_t position) = 0;
+    // Size in bytes, or -1.
+    virtual int64_t Size() = 0;
+    // Sets last access and last write (a null pointer leaves that time alone).
+    // The creation time cannot be set on Linux and is ignored.
+    virtual bool SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) = 0;
+    // The Linux descriptor, for platform code only.
+    virtual int NativeHandle() const = 0;
+};
+
+enum class OpenMode {
+    Read,           // existing file, read only
+    ReadWrite,      // existing file, read and write
+    CreateAlways,   // create or truncate, read and write
+    CreateNew,      // create exclusively, fails with 80 when the name exists
+    OpenAlways,     // open or create, read and write, no truncation
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Directory search over a pattern whose last component may hold "*" and "?" ("*.*" is every name).
+    // attrMask selects, besides ordinary files, the entries that have Hidden, System, Directory or
+    // VolumeLabel set (an entry with one of those bits is returned only when the mask has that bit);
+    // kAttrMaskAll returns everything. "." and ".." are reported for directories other than a drive root.
+    // Names containing "\" are left out. Returns null with the last error set when nothing matches
+    // (2) or the directory cannot be read.
+    virtual std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) = 0;
+
+    // Attribute word of a path (the link itself for a symbolic link), or kInvalidAttributes.
+    virtual uint32_t GetAttributes(const std::string& path) = 0;
+    // Sets ReadOnly (permissions) and Hidden/System/Archive (user.DOSATTRIB).
+    virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+
+    // Opens a file. Opening a ReadOnly file for writing fails with 5, even for root.
+    virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
+    // Creates a hidden temporary file in the directory of destination for a safe rewrite;
+    // tempPath receives its drive path.
+    virtual std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) = 0;
+    // Puts a finished temporary file in place of destination in one step (replacing it).
+    // Fails with 5 when destination is ReadOnly.
+    virtual bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) = 0;
+
+    // Deletes a file or a symbolic link (never what it points to). ReadOnly fails with 5.
+    virtual bool DeleteFile(const std::string& path) = 0;
+    // Renames or moves; never replaces an existing target (183). Same entry or a case change succeeds.
+    virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
+    // Copies bytes and times; with failIfExists an existing target fails with 80.
+    virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    virtual bool CreateDirectory(const std::string& path) = 0;
+    // Removes an empty directory. ReadOnly fails with 5; not empty 145; the current directory 16.
+    virtual bool RemoveDirectory(const std::string& path) = 0;
+    virtual bool SetCurrentDirectory(const std::string& path) = 0;
+    virtual std::string GetCurrentDirectory() = 0;
+    virtual bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
+                              const FileTime* lastWrite) = 0;
+    // Flushes the file system that holds path (once at the end of a tree copy).
+    virtual bool SyncFileSystem(const std::string& path) = 0;
+};
+
+// The file system every layer uses. Tests may replace it (ScopedFileSystem).
+FileSystem& fs();
+// The Linux implementation.
+FileSystem& linuxFileSystem();
+
+// Installs a replacement (for example a fault-injecting wrapper) for the scope's lifetime.
+class ScopedFileSystem {
+public:
+    explicit ScopedFileSystem(FileSystem& replacement);
+    ~ScopedFileSystem();
+    ScopedFileSystem(const ScopedFileSystem&) = delete;
+    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+private:
+    FileSystem* m_previous;
+};
+
+// Wildcard match of one name against one pattern: "*" any run, "?" one character;
+// "*.*" matches every name. ASCII letters compare without regard to case, as on the system modelled.
+bool MatchWildcard(const std::string& pattern, const std::string& name);
+
+} // namespace zelo

@@ -1,0 +1,58 @@
+// What the engine asks of the windows: messages, questions, event pumping, the progress window, the cursor.
+// The Qt windows implement it; tests install a scripted fake.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zelo {
+
+// Message box flags and answers, numbered as the program tests them.
+inline constexpr uint32_t kMbOk = 0;
+inline constexpr uint32_t kMbYesNo = 4;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+enum class ProgressBar {
+    Overall, // PBar1
+    Block,   // PBar2
+};
+
+// The progress window (Form7) as the engine drives it.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual void Show() = 0;
+    virtual void Close() = 0;
+    virtual bool IsVisible() const = 0;
+    virtual void SetMax(ProgressBar bar, int max) = 0;
+    virtual void SetPosition(ProgressBar bar, int position) = 0;
+    virtual int Position(ProgressBar bar) const = 0;
+    // Advances the bar by steps (one step per 8192-byte block of a copy).
+    virtual void Step(ProgressBar bar, int steps = 1) = 0;
+    virtual void SetBarVisible(ProgressBar bar, bool visible) = 0;
+    virtual void SetLabel(const std::string& text) = 0;
+    virtual void SetStopVisible(bool visible) = 0;
+};
+
+class UiServices {
+public:
+    virtual ~UiServices() = default;
+    // Modal box with the application title as caption, the text, OK only, no icon.
+    virtual void ShowPlainMessage(const std::string& text) = 0;
+    // The platform message box: flags kMbOk or kMbYesNo; returns kIdOk, kIdYes or kIdNo.
+    virtual int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
+    // Lets pending window events run once (rate-limited: cheap to call per block).
+    virtual void ProcessEvents() = 0;
+    // Hourglass on (true) or arrow (false).
+    virtual void SetBusyCursor(bool busy) = 0;
+    virtual ProgressWindow& Progress() = 0;
+};
+
+// The services in use. Before the windows install theirs, a quiet default answers No and
+// prints messages to standard error (the command-line driver relies on it).
+UiServices& ui();
+void setUiServices(UiServices* services); // null restores the default
+
+} // namespace zelo
