@@ -1,0 +1,34 @@
+// The work of the deletion and directory-creation commands of the main window. The window's handlers
+// gather the selection and the options, call these, then refresh the panes.
+#pragma once
+
+#include "engine/options.h"
+
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+// Delete1Click: deletes the selected items of the file pane (items[i] with selected[i] set) from
+// dirWithSep, with the busy cursor and, for two or more selected files, the progress window.
+// Each failure is reported without a name; when nothing failed the report
+// "選択された　N　ファイルを削除しました" follows. Cannot be stopped. Returns the number deleted.
+int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
+                        const std::vector<bool>& selected, const CommandOptions& options);
+
+// N1Click: asks "デイレクトリ－を削除します" (注意, Yes/No); on No returns 0 and does nothing.
+// When the selection is the current directory (separators aside) only its contents are deleted,
+// otherwise the selected directory goes with everything below it. Reports the counts on success.
+// Returns the DeleteTree result (1 or -1), or 0 for No.
+int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
+                           const CommandOptions& options);
+
+// bak1Click: deletes every *.BAK and *.VIX file (any case) below selectedWithSep, hidden ones and
+// subdirectories included, and reports how many were deleted and how many could not be.
+void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options);
+
+// MKDIR1Click's creation step: creates the directory (only the last component);
+// on failure ErrorContext = 0 and ReportFileError(""). Returns success.
+bool MakeDirectory(const std::string& path);
+
+} // namespace zelo

@@ -1,0 +1,26 @@
+// The single-file copy the copy, move and backup drivers call for every file, and the date comparison.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zelo {
+
+// Bytes per progress step: the bar advances once per 8192-byte block (a final partial block counts one).
+inline constexpr uint64_t kCopyBlockSize = 8192;
+
+// Copies source to destination (full drive paths; the destination's directory must exist).
+// progressSelector 0: the file name goes to the progress label and the overall bar (PBar1) steps;
+// any other value: the block bar (PBar2) steps. The caller shows the progress window and sets the Max.
+// The bytes go to a temporary file beside the destination that replaces it only when complete, with
+// the source's times; a stop (Main.AbortFlag == 255) or a failure leaves any earlier destination as it
+// was. The source becomes Archive only after a complete copy.
+// Returns 1 when the copy completed or was stopped by the user (callers test AbortFlag), -1 after a
+// failure (the message has been shown with ReportFileError).
+int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector);
+
+// Sign of (source's last write - destination's last write), compared to the second in local time:
+// positive when the source is later, negative when the destination is later, 0 in the same second.
+int CompareFileDates(const std::string& source, const std::string& destination);
+
+} // namespace zelo
