@@ -1,0 +1,258 @@
+// Which mounts of the Linux tree become drive letters, and of what type.
+#include "platform/mount_table.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <sys/stat.h>
+
+namespace zelo {
+
+namespace {
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// True when path is directory or lies below it (component boundary).
+bool isUnder(const std::string& path, const std::string& directory)
+{
+    if (directory == "/")
+        return !path.empty() && path[0] == '/';
+    return startsWith(path, directory) && (path.size() == directory.size() || path[directory.size()] == '/');
+}
+
+bool isOneOf(const std::string& value, std::initializer_list<const char*> list)
+{
+    return std::any_of(list.begin(), list.end(), [&](const char* item) { return value == item; });
+}
+
+// Kernel and desktop plumbing: never a drive, wherever it is mounted.
+bool isPseudoFileSystem(const std::string& type)
+{
+    return isOneOf(type, {"proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "securityfs",
+                          "debugfs", "tracefs", "pstore", "bpf", "autofs", "configfs", "fusectl", "hugetlbfs",
+                          "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs", "overlay", "fuse.portal",
+                          "fuse.lxcfs", "nfsd"});
+}
+
+bool isRemoteFileSystem(const std::string& type)
+{
+    return isOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "fuse.rclone",
+                          "fuse.gvfsd-fuse"});
+}
+
+// The system's own places: mounts here are not drives a user would pick (/run/media and the
+// per-user GVfs directory excepted, see classifyMount).
+bool isSystemPlace(const std::string& directory)
+{
+    for (const char* place : {"/proc", "/sys", "/dev", "/run", "/boot", "/etc", "/snap", "/var", "/tmp", "/usr"})
+        if (isUnder(directory, place))
+            return true;
+    return false;
+}
+
+bool isGvfsDirectory(const std::string& directory, const std::string& type)
+{
+    return type == "fuse.gvfsd-fuse" || (startsWith(directory, "/run/user/") && directory.size() > 5
+                                         && directory.compare(directory.size() - 5, 5, "/gvfs") == 0);
+}
+
+std::string readFirstLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+std::string baseName(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dirName(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string realPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer))
+        return {};
+    return buffer;
+}
+
+} // namespace
+
+std::string decodeMountField(const std::string& field)
+{
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string result;
+    result.reserve(field.size());
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2])
+            && isOctal(field[i + 3])) {
+            result += char(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+            i += 3;
+            continue;
+        }
+        result += field[i];
+    }
+    return result;
+}
+
+std::vector<MountEntry> parseMountTable(const std::string& mounts)
+{
+    std::vector<MountEntry> entries;
+    std::istringstream lines(mounts);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        MountEntry entry;
+        if (!(fields >> entry.source >> entry.directory >> entry.fsType))
+            continue;
+        fields >> entry.options;
+        entry.source = decodeMountField(entry.source);
+        entry.directory = decodeMountField(entry.directory);
+        if (entry.directory.empty() || entry.directory[0] != '/')
+            continue;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool isRemovableDevice(const std::string& source)
+{
+    if (!startsWith(source, "/dev/"))
+        return false;
+    const std::string device = realPath(source);
+    if (device.empty())
+        return false;
+    const std::string name = baseName(device);
+    const std::string sysPath = realPath("/sys/class/block/" + name);
+    if (sysPath.empty())
+        return false;
+    struct stat info {};
+    // A partition's own directory has a "partition" file; its disk is the parent directory.
+    const std::string disk = ::stat((sysPath + "/partition").c_str(), &info) == 0 ? dirName(sysPath) : sysPath;
+    return readFirstLine(disk + "/removable") == "1";
+}
+
+std::optional<uint32_t> classifyMount(const MountEntry& entry, const RemovableProbe& isRemovable)
+{
+    const std::string& type = entry.fsType;
+    const std::string& directory = entry.directory;
+    if (directory == "/")
+        return kDriveFixed;
+    if (isGvfsDirectory(directory, type))
+        return type == "fuse.gvfsd-fuse" ? std::optional<uint32_t>(kDriveRemote) : std::nullopt;
+    if (isPseudoFileSystem(type))
+        return std::nullopt;
+    if (isSystemPlace(directory) && !isUnder(directory, "/run/media"))
+        return std::nullopt;
+    if (type == "squashfs" && isUnder(directory, "/snap"))
+        return std::nullopt;
+    if (isRemoteFileSystem(type))
+        return kDriveRemote;
+    if (isOneOf(type, {"iso9660", "udf"}))
+        return kDriveCdrom;
+    if (isOneOf(type, {"tmpfs", "ramfs"}))
+        return kDriveRamdisk;
+    // Any other fuse mount is an application's view (archives, portals, phones): no letter.
+    if (startsWith(type, "fuse.") && !isOneOf(type, {"fuse.exfat", "fuse.ntfs-3g", "fuseblk"}))
+        return std::nullopt;
+    if (isRemovable && isRemovable(entry.source))
+        return kDriveRemovable;
+    // Memory cards and sticks mounted by the desktop under the media folders, even when the
+    // device does not call itself removable.
+    if (isOneOf(type, {"vfat", "exfat", "msdos", "fuse.exfat"})
+        && (isUnder(directory, "/media") || isUnder(directory, "/run/media")))
+        return kDriveRemovable;
+    return kDriveFixed;
+}
+
+std::string uncFromCifsSource(const std::string& source)
+{
+    if (!startsWith(source, "//") || source.size() <= 2)
+        return {};
+    std::string unc = source;
+    std::replace(unc.begin(), unc.end(), '/', '\\');
+    while (unc.size() > 2 && unc.back() == '\\')
+        unc.pop_back();
+    return unc;
+}
+
+std::string uncFromGvfsName(const std::string& directoryName)
+{
+    const std::string prefix = "smb-share:";
+    if (!startsWith(directoryName, prefix))
+        return {};
+    std::string server;
+    std::string share;
+    std::istringstream fields(directoryName.substr(prefix.size()));
+    std::string field;
+    while (std::getline(fields, field, ',')) {
+        if (startsWith(field, "server="))
+            server = field.substr(7);
+        else if (startsWith(field, "share="))
+            share = field.substr(6);
+    }
+    if (server.empty() || share.empty())
+        return {};
+    return "\\\\" + server + "\\" + share;
+}
+
+DriveMap driveMapFromMounts(const std::string& mounts, const RemovableProbe& isRemovable)
+{
+    // A later mount on the same directory hides the earlier one.
+    std::map<std::string, MountEntry> byDirectory;
+    for (MountEntry& entry : parseMountTable(mounts))
+        byDirectory[entry.directory] = std::move(entry);
+
+    DriveMap map;
+    map.add(Drive{'C', "/", kDriveFixed, std::nullopt, {}});
+    char next = 'D';
+    // std::map keeps the mount points in byte order: letters follow it.
+    for (const auto& [directory, entry] : byDirectory) {
+        if (directory == "/" || next > 'Z')
+            continue;
+        const auto type = classifyMount(entry, isRemovable);
+        if (!type)
+            continue;
+        Drive drive{next++, directory, *type, std::nullopt, {}};
+        if (*type == kDriveRemote && isOneOf(entry.fsType, {"cifs", "smb3", "smbfs"}))
+            drive.unc = uncFromCifsSource(entry.source);
+        map.add(std::move(drive));
+    }
+    return map;
+}
+
+DriveMap DriveMap::fromMountTable(const std::string& mounts)
+{
+    return driveMapFromMounts(mounts, isRemovableDevice);
+}
+
+std::optional<MountEntry> mountHolding(const std::string& linuxPath)
+{
+    std::ifstream file("/proc/self/mounts");
+    std::stringstream text;
+    text << file.rdbuf();
+    std::optional<MountEntry> best;
+    for (MountEntry& entry : parseMountTable(text.str())) {
+        // Ties go to the later line: it is the mount on top.
+        if (isUnder(linuxPath, entry.directory) && (!best || entry.directory.size() >= best->directory.size()))
+            best = std::move(entry);
+    }
+    return best;
+}
+
+} // namespace zelo
