@@ -4,6 +4,7 @@
 #include "engine/options.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,16 @@ std::string WithOneSeparator(const std::string& directory);
 // Counts directories, files and bytes below start (a directory path ending with "\") into
 // Main.TreeDirCount, Main.TreeFileCount and Main.TreeByteTotal (single precision). Symbolic links
 // are counted as files of their own size and never followed; FIFOs, sockets and devices count as
-// files of size 0. Directories that cannot be listed add nothing. Returns 1.
-int CountTree(const std::string& start);
+// files of size 0. Directories that cannot be listed add nothing. exactBytes, when given, receives the
+// exact 64-bit sum of the same sizes. Returns 1.
+int CountTree(const std::string& start, uint64_t* exactBytes = nullptr);
 
 // Deletes everything below root (a directory path ending with "\") and, when keepRoot is 0, root itself.
 // Fills Main.DeletedDirCount and Main.DeletedFileCount. Each file that cannot be deleted is reported and
 // skipped; the first directory that cannot be removed is reported and ends the call with -1.
-// Symbolic links are deleted as links, never followed. Returns 1 on success.
+// Symbolic links are deleted as links, never followed; a root that is itself a link is removed as a link
+// (keepRoot 0). root is taken with exactly one trailing separator. A missing root is reported, -1.
+// Returns 1 on success.
 int DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
 
 // With clearReadOnly set: a file becomes Archive only (32), a directory Directory only (16), so that

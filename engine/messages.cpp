@@ -1,0 +1,76 @@
+// The file error report and the two message boxes.
+#include "engine/messages.h"
+
+#include "model/state.h"
+#include "platform/errors.h"
+#include "platform/ui_services.h"
+
+#include <array>
+#include <utility>
+
+namespace zelo {
+
+namespace {
+
+// Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
+constexpr std::array<std::pair<uint32_t, const char*>, 11> kMessages{ {
+    { 2, "File Not Found" },
+    { 3, "Path Not Found" },
+    { 16, "Curren Directory　を削除しようとした" },
+    { 19, "書き込み禁止になっている" },
+    { 32, "使用中のファイルは操作出来ません" },
+    { 65, "アクセスが拒否されました" },
+    { 80, "同じＤｉｓｋ上で上書きしようとした" },
+    { 112, "ディスク容量を越えました" },
+    { 145, "DIR　が空でない　！" },
+    { 161, "Bad PathName !" },
+    { 183, "同じ名前が既にあります" },
+} };
+
+const char* AccessDeniedDetail(int errorContext)
+{
+    switch (errorContext) {
+    case 3:
+        return "空でないフォルダーか, ＲｅａｄＯｎｌｙを削除しようとした";
+    case 2:
+    case 4:
+        return "ＲｅａｄＯｎｌｙ　を削除しようとした";
+    default:
+        return "ＲｅａｄＯｎｌｙ　に上書きしようとした";
+    }
+}
+
+} // namespace
+
+std::string FileErrorMessage(uint32_t code, int errorContext)
+{
+    if (code == err::AccessDenied)
+        return std::string("Accesee Denied !\n\r\n\r") + AccessDeniedDetail(errorContext);
+    for (const auto& [key, text] : kMessages) {
+        if (key == code)
+            return text;
+    }
+    return "エラー番号　" + std::to_string(code);
+}
+
+void ReportFileError(const std::string& name)
+{
+    // Read the code before anything else can overwrite it.
+    const uint32_t code = GetLastError();
+    std::string message = FileErrorMessage(code, Main.ErrorContext);
+    if (!name.empty())
+        message = name + "  :   " + message;
+    ShowPlainMessage(message);
+}
+
+void ShowPlainMessage(const std::string& text)
+{
+    ui().ShowPlainMessage(text);
+}
+
+int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags)
+{
+    return ui().AppMessageBox(text, caption, flags);
+}
+
+} // namespace zelo

@@ -1,0 +1,209 @@
+// Tree totals and deletion over the shared directory stack.
+#include "engine/tree.h"
+
+#include "engine/messages.h"
+#include "model/state.h"
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+
+namespace zelo {
+
+namespace {
+
+const std::string kEmpty;
+
+bool IsDotEntry(const std::string& name)
+{
+    return name == "." || name == "..";
+}
+
+// A directory the walks go into: a symbolic link to a directory is an entry of its own.
+bool IsRealDirectory(uint32_t attributes)
+{
+    return (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint);
+}
+
+} // namespace
+
+void DirStack::ResetStack()
+{
+    m_paths.clear();
+}
+
+const std::string& DirStack::TopDir() const
+{
+    return m_paths.empty() ? kEmpty : m_paths.back();
+}
+
+std::string DirStack::PopDir()
+{
+    if (m_paths.empty())
+        return {};
+    std::string top = std::move(m_paths.back());
+    m_paths.pop_back();
+    return top;
+}
+
+DirStack& dirStack()
+{
+    static DirStack stack;
+    return stack;
+}
+
+std::string WithOneSeparator(const std::string& directory)
+{
+    std::string path = directory;
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    path += '\\';
+    return path;
+}
+
+int CountTree(const std::string& start, uint64_t* exactBytes)
+{
+    DirStack& stack = dirStack();
+    stack.ResetStack();
+    Main.TreeDirCount = 0;
+    Main.TreeFileCount = 0;
+    float total = 0.0f;
+    uint64_t exact = 0;
+
+    std::string cur = start;
+    for (;;) {
+        FindData entry;
+        if (auto search = fs().FindFirst(cur + "*.*", kAttrMaskAll, entry)) {
+            do {
+                if (IsRealDirectory(entry.attributes)) {
+                    if (!IsDotEntry(entry.name)) {
+                        stack.PushDir(cur + entry.name + "\\");
+                        ++Main.TreeDirCount;
+                    }
+                } else if ((entry.attributes & 0x3F) != kAttrVolumeLabel) {
+                    ++Main.TreeFileCount;
+                    // Each addition is rounded to single precision, as the totals are kept.
+                    total = static_cast<float>(static_cast<long double>(total) + entry.sizeLow);
+                    if (entry.sizeHigh != 0)
+                        total = static_cast<float>(static_cast<long double>(total)
+                                                   + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
+                    exact += entry.size();
+                }
+            } while (search->Next(entry));
+        }
+        if (stack.StackCount() == 0)
+            break;
+        cur = stack.PopDir();
+    }
+    Main.TreeByteTotal = total;
+    if (exactBytes)
+        *exactBytes = exact;
+    return 1;
+}
+
+void ClearForDelete(const std::string& path, bool isDirectory, const CommandOptions& options)
+{
+    if (!options.clearReadOnly)
+        return;
+    fs().SetAttributes(path, isDirectory ? kAttrDirectory : kAttrArchive);
+}
+
+namespace {
+
+// ClearForDelete for an entry whose attributes the search already gave: a symbolic link is never
+// changed (that would change what it points to), and an entry with nothing to clear is left alone.
+void ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory,
+                         const CommandOptions& options)
+{
+    if (attributes & kAttrReparsePoint)
+        return;
+    if (!(attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)))
+        return;
+    ClearForDelete(path, isDirectory, options);
+}
+
+} // namespace
+
+int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
+{
+    // Only ever a directory path with exactly one trailing separator.
+    const std::string root = WithOneSeparator(rootPath);
+    DirStack& stack = dirStack();
+    stack.ResetStack();
+    Main.DeletedDirCount = 0;
+    Main.DeletedFileCount = 0;
+
+    // A root that is missing or not a directory is an error, not an empty success.
+    std::string rootEntry = root;
+    if (rootEntry.size() > 3)
+        rootEntry.pop_back();
+    const uint32_t rootAttributes = fs().GetAttributes(rootEntry);
+    if (rootAttributes == kInvalidAttributes || !(rootAttributes & kAttrDirectory)) {
+        if (rootAttributes != kInvalidAttributes)
+            SetLastError(err::PathNotFound);
+        Main.ErrorContext = 3;
+        ReportFileError(root);
+        return -1;
+    }
+    // Removing a symbolic link to a directory removes the link, never what it points to.
+    if ((rootAttributes & kAttrReparsePoint) && keepRoot == 0) {
+        if (!fs().DeleteFile(rootEntry)) {
+            Main.ErrorContext = 3;
+            ReportFileError(root);
+            return -1;
+        }
+        ++Main.DeletedFileCount;
+        return 1;
+    }
+    stack.PushDir(root);
+
+    std::string cur = root;
+    for (;;) {
+        // One pass: delete the files of cur, push its subdirectories.
+        int subdirectories = 0;
+        FindData entry;
+        if (auto search = fs().FindFirst(cur + "*.*", kAttrMaskAll, entry)) {
+            do {
+                if (IsRealDirectory(entry.attributes)) {
+                    if (!IsDotEntry(entry.name)) {
+                        ++subdirectories;
+                        stack.PushDir(cur + entry.name + "\\");
+                    }
+                    continue;
+                }
+                const std::string path = cur + entry.name;
+                ClearEntryForDelete(path, entry.attributes, false, options);
+                if (fs().DeleteFile(path)) {
+                    ++Main.DeletedFileCount;
+                } else {
+                    Main.ErrorContext = 3;
+                    ReportFileError(path);
+                }
+            } while (search->Next(entry));
+        }
+        if (subdirectories > 0) {
+            cur = stack.TopDir();
+            continue;
+        }
+
+        // Nothing deletable is left in cur: remove it.
+        if (stack.StackCount() == 0)
+            return -1;
+        const std::string rm = stack.PopDir();
+        const bool isRoot = rm == root;
+        if (isRoot && keepRoot != 0)
+            return 1;
+        const uint32_t attributes = fs().GetAttributes(rm);
+        if (attributes != kInvalidAttributes)
+            ClearEntryForDelete(rm, attributes, true, options);
+        if (!fs().RemoveDirectory(rm)) {
+            Main.ErrorContext = 3;
+            ReportFileError(rm);
+            return -1;
+        }
+        ++Main.DeletedDirCount;
+        if (isRoot)
+            return 1;
+        cur = stack.TopDir();
+    }
+}
+
+} // namespace zelo
