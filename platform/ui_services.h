@@ -54,5 +54,7 @@ public:
 // prints messages to standard error (the command-line driver relies on it).
 UiServices& ui();
 void setUiServices(UiServices* services); // null restores the default
+// The quiet default's answer to Yes/No questions: kIdNo unless set (kIdYes for a driver's --yes).
+void setDefaultUiAnswer(int answer);
 
 } // namespace zelo

@@ -1,0 +1,375 @@
+// Drive types, volume labels, free space and universal names of the drive letters.
+#include "platform/bounded_call.h"
+#include "platform/drives.h"
+#include "platform/errors.h"
+#include "platform/mount_table.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace zelo {
+
+namespace {
+
+// The codes a drive without medium and a network that does not answer report.
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorTimeout = 121;
+constexpr uint32_t kErrorNotConnected = 2250;
+
+// How long a call on a network drive may take before the drive counts as not answering.
+constexpr std::chrono::milliseconds kRemoteLimit{3000};
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+const Drive* driveOfRoot(const std::string& root)
+{
+    if (root.empty())
+        return nullptr;
+    return driveMap().find(root[0]);
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string realPath(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer))
+        return {};
+    return buffer;
+}
+
+// udev writes unusual bytes of a label as "\xHH".
+std::string decodeUdevName(const std::string& name)
+{
+    std::string result;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && std::isxdigit((unsigned char)name[i + 2])
+            && std::isxdigit((unsigned char)name[i + 3])) {
+            result += char(std::strtol(name.substr(i + 2, 2).c_str(), nullptr, 16));
+            i += 3;
+        } else {
+            result += name[i];
+        }
+    }
+    return result;
+}
+
+std::optional<std::string> labelFromIoctl(const std::string& directory)
+{
+#ifdef FS_IOC_GETFSLABEL
+    FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return std::nullopt;
+    std::array<char, FSLABEL_MAX + 1> label{};
+    if (::ioctl(fd.get(), FS_IOC_GETFSLABEL, label.data()) != 0)
+        return std::nullopt;
+    return std::string(label.data(), strnlen(label.data(), FSLABEL_MAX));
+#else
+    (void)directory;
+    return std::nullopt;
+#endif
+}
+
+std::optional<std::string> labelFromDiskByLabel(const std::string& source)
+{
+    const std::string device = realPath(source);
+    if (device.empty())
+        return std::nullopt;
+    const std::string folder = "/dev/disk/by-label";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<std::string> label;
+    while (dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (realPath(folder + "/" + name) == device) {
+            label = decodeUdevName(name);
+            break;
+        }
+    }
+    ::closedir(dir);
+    return label;
+}
+
+struct VolumeFacts {
+    bool present = false;
+    std::string label;
+    std::string fileSystem;
+};
+
+VolumeFacts readVolume(const Drive& drive)
+{
+    VolumeFacts facts;
+    if (!isDirectory(drive.directory))
+        return facts;
+    facts.present = true;
+    const auto mount = mountHolding(drive.directory);
+    if (mount)
+        facts.fileSystem = mount->fsType;
+    if (drive.label) {
+        facts.label = *drive.label;
+    } else if (auto label = labelFromIoctl(drive.directory)) {
+        facts.label = *label;
+    } else if (mount && mount->directory == drive.directory && mount->source.rfind("/dev/", 0) == 0) {
+        facts.label = labelFromDiskByLabel(mount->source).value_or(std::string());
+    }
+    return facts;
+}
+
+// The drive that holds a path: a drive path's letter, or the drive of the current directory for "".
+const Drive* driveOfPath(const std::string& path, std::string& linuxPath)
+{
+    if (path.empty()) {
+        char buffer[PATH_MAX];
+        if (!::getcwd(buffer, sizeof buffer))
+            return nullptr;
+        linuxPath = buffer;
+        const auto drivePath = driveMap().fromLinux(linuxPath);
+        return drivePath ? driveMap().find((*drivePath)[0]) : nullptr;
+    }
+    const auto mapped = driveMap().toLinux(path);
+    if (!mapped)
+        return nullptr;
+    linuxPath = *mapped;
+    return driveMap().find(path[0]);
+}
+
+struct SpaceFacts {
+    int error = 0;
+    struct statvfs info {};
+};
+
+SpaceFacts readSpace(const std::string& linuxPath)
+{
+    SpaceFacts facts;
+    if (::statvfs(linuxPath.c_str(), &facts.info) != 0)
+        facts.error = errno;
+    return facts;
+}
+
+std::string lastComponent(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+uint32_t GetLogicalDrives()
+{
+    uint32_t mask = 0;
+    for (const Drive& drive : driveMap().drives())
+        mask |= 1u << (drive.letter - 'A');
+    return mask;
+}
+
+uint32_t GetDriveType(const std::string& root)
+{
+    const Drive* drive = driveOfRoot(root);
+    return drive ? drive->type : kDriveNoRootDir;
+}
+
+bool GetVolumeInformation(const std::string& root, std::string& label, std::string& fileSystemName)
+{
+    const Drive* drive = driveOfRoot(root);
+    if (!drive) {
+        SetLastError(err::PathNotFound);
+        return false;
+    }
+    VolumeFacts facts;
+    if (drive->type == kDriveRemote) {
+        const Drive copy = *drive;
+        const auto bounded = runBounded<VolumeFacts>([copy]() { return readVolume(copy); }, kRemoteLimit);
+        if (!bounded) {
+            SetLastError(kErrorTimeout);
+            return false;
+        }
+        facts = *bounded;
+    } else {
+        facts = readVolume(*drive);
+    }
+    if (!facts.present) {
+        SetLastError(kErrorNotReady);
+        return false;
+    }
+    label = facts.label;
+    fileSystemName = facts.fileSystem;
+    SetLastError(err::Success);
+    return true;
+}
+
+bool SetVolumeLabel(const std::string& root, const std::string& label)
+{
+    Drive* drive = root.empty() ? nullptr : driveMap().find(root[0]);
+    if (!drive) {
+        SetLastError(err::PathNotFound);
+        return false;
+    }
+    if (drive->type != kDriveRemote && !isDirectory(drive->directory)) {
+        SetLastError(kErrorNotReady);
+        return false;
+    }
+    // A label given by the drive map is the drive's own: change it there.
+    if (drive->label) {
+        drive->label = label;
+        SetLastError(err::Success);
+        return true;
+    }
+    if (drive->type == kDriveRemote) {
+        SetLastError(err::AccessDenied);
+        return false;
+    }
+    // A directory that is not the root of its volume has no label of its own; relabelling the
+    // volume that happens to hold it would change another drive's name.
+    const auto mount = mountHolding(drive->directory);
+    if (!mount || mount->directory != drive->directory) {
+        drive->label = label;
+        SetLastError(err::Success);
+        return true;
+    }
+#ifdef FS_IOC_SETFSLABEL
+    if (label.size() >= FSLABEL_MAX) {
+        SetLastError(err::BadPathName);
+        return false;
+    }
+    FileDescriptor fd(::open(drive->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    std::array<char, FSLABEL_MAX> buffer{};
+    std::memcpy(buffer.data(), label.data(), label.size());
+    if (::ioctl(fd.get(), FS_IOC_SETFSLABEL, buffer.data()) != 0) {
+        SetLastErrorFromErrno(errno == ENOTTY || errno == EOPNOTSUPP ? EPERM : errno);
+        return false;
+    }
+    SetLastError(err::Success);
+    return true;
+#else
+    SetLastError(err::AccessDenied);
+    return false;
+#endif
+}
+
+bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_t& totalBytes, uint64_t& totalFree)
+{
+    std::string linuxPath;
+    const Drive* drive = driveOfPath(path, linuxPath);
+    if (!drive) {
+        SetLastError(err::PathNotFound);
+        return false;
+    }
+    SpaceFacts facts;
+    if (drive->type == kDriveRemote) {
+        const auto bounded = runBounded<SpaceFacts>([linuxPath]() { return readSpace(linuxPath); }, kRemoteLimit);
+        if (!bounded) {
+            SetLastError(kErrorTimeout);
+            return false;
+        }
+        facts = *bounded;
+    } else {
+        facts = readSpace(linuxPath);
+    }
+    if (facts.error != 0) {
+        // The drive root itself missing is a drive without medium.
+        if (facts.error == ENOENT && !isDirectory(drive->directory))
+            SetLastError(kErrorNotReady);
+        else
+            SetLastErrorFromErrno(facts.error);
+        return false;
+    }
+    const uint64_t unit = facts.info.f_frsize ? facts.info.f_frsize : facts.info.f_bsize;
+    freeToCaller = uint64_t(facts.info.f_bavail) * unit;
+    totalBytes = uint64_t(facts.info.f_blocks) * unit;
+    totalFree = uint64_t(facts.info.f_bfree) * unit;
+    SetLastError(err::Success);
+    return true;
+}
+
+bool GetUniversalName(const std::string& root, std::string& universalName)
+{
+    const Drive* drive = driveOfRoot(root);
+    if (!drive) {
+        SetLastError(err::PathNotFound);
+        return false;
+    }
+    if (drive->type != kDriveRemote) {
+        SetLastError(kErrorNotConnected);
+        return false;
+    }
+    std::string name = drive->unc;
+    if (name.empty())
+        name = uncFromGvfsName(lastComponent(drive->directory));
+    if (name.empty()) {
+        const auto mount = mountHolding(drive->directory);
+        if (mount && mount->directory == drive->directory
+            && (mount->fsType == "cifs" || mount->fsType == "smb3" || mount->fsType == "smbfs"))
+            name = uncFromCifsSource(mount->source);
+    }
+    if (name.empty()) {
+        SetLastError(kErrorNotConnected);
+        return false;
+    }
+    universalName = name;
+    SetLastError(err::Success);
+    return true;
+}
+
+std::string GetModuleFileName()
+{
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return {};
+    const std::string linuxPath(buffer, size_t(length));
+    if (auto drivePath = driveMap().fromLinux(linuxPath))
+        return *drivePath;
+    // Outside every drive: written like a network path ("\usr\bin\zelo32"), so start-up falls
+    // back to the system drive.
+    std::string path = linuxPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string GetWindowsDirectory()
+{
+    const DriveMap& map = driveMap();
+    if (map.find('C') || map.drives().empty())
+        return "C:\\";
+    return std::string{map.drives().front().letter, ':', '\\'};
+}
+
+} // namespace zelo
