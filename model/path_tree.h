@@ -19,7 +19,8 @@ struct PathEntry {
 
 class PathTree {
 public:
-    // The pane's fixed capacity: chain plus subdirectories.
+    // The pane's nominal capacity: chain plus subdirectories. The entries grow past it rather than
+    // leave a subdirectory out, so every subdirectory stays reachable; Overflow() counts the excess.
     static constexpr int kCapacity = 500;
 
     void Bind(DirListView* list, FileListView* fileList);
@@ -30,18 +31,26 @@ public:
     std::string SelectedPath(bool withSeparator);
     std::string DriveText(bool asRoot) const;
     int GetLevel() const { return m_level; }
+    // 0 for an index outside the entries.
     int GetMarker(int index) const;
     void RenameSelected(const std::string& name);
 
     int EntryCount() const { return m_entryCount; }
+    // index must lie in 0 .. EntryCount() - 1.
     const PathEntry& Entry(int index) const { return m_entries[index]; }
     DirListView* List() const { return m_list; }
-    // Subdirectories left out of the last refill because the pane was full.
+    FileListView* FileList() const { return m_fileList; }
+    int32_t ShowHidden() const { return m_showHidden; }
+    // The path produced by the last CurrentPath or SelectedPath.
+    const std::string& LastPath() const { return m_lastPath; }
+    // Entries of the last refill beyond the nominal capacity (all of them are still listed).
     int Overflow() const { return m_overflow; }
 
 private:
     void Navigate();
     std::string ComposePath();
+    int SelectionIndex() const;
+    std::string ListItem(int index) const;
 
     DirListView* m_list = nullptr;
     FileListView* m_fileList = nullptr;
@@ -51,7 +60,7 @@ private:
     std::string m_drive;
     std::string m_lastPath;
     std::string m_workPath;
-    std::vector<PathEntry> m_entries = std::vector<PathEntry>(kCapacity);
+    std::vector<PathEntry> m_entries; // empty until SetDrive
     int m_overflow = 0;
 };
 
@@ -59,5 +68,7 @@ private:
 std::string PathTreeSortKey(const std::string& text);
 // Trims blanks and control characters (bytes up to 0x20) at both ends.
 std::string TrimName(const std::string& text);
+// The indentation of an entry at a depth: min(2 * depth, 20) spaces.
+std::string IndentFor(int depth);
 
 } // namespace zelo
