@@ -1,0 +1,344 @@
+// The desktop shell and network shares: external commands (gio, xdg-open) run through CommandRunner.
+#include "platform/shell.h"
+
+#include "platform/drives.h"
+#include "platform/errors.h"
+#include "platform/mount_table.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zelo {
+
+namespace {
+
+// Codes of a letter already in use, a share that could not be mounted, a drive that is not a
+// connection, and a connection the platform would not end (files still open on it).
+constexpr uint32_t kErrorAlreadyAssigned = 85;
+constexpr uint32_t kErrorBadNetName = 67;
+constexpr uint32_t kErrorNotConnected = 2250;
+constexpr uint32_t kErrorOpenFiles = 2401;
+
+class Pipe {
+public:
+    Pipe()
+    {
+        if (::pipe2(m_fd, O_CLOEXEC) != 0)
+            m_fd[0] = m_fd[1] = -1;
+    }
+    ~Pipe()
+    {
+        closeRead();
+        closeWrite();
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+    bool ok() const { return m_fd[0] >= 0; }
+    int readEnd() const { return m_fd[0]; }
+    int writeEnd() const { return m_fd[1]; }
+    void closeRead()
+    {
+        if (m_fd[0] >= 0)
+            ::close(m_fd[0]);
+        m_fd[0] = -1;
+    }
+    void closeWrite()
+    {
+        if (m_fd[1] >= 0)
+            ::close(m_fd[1]);
+        m_fd[1] = -1;
+    }
+
+private:
+    int m_fd[2];
+};
+
+class SpawnActions {
+public:
+    SpawnActions() { posix_spawn_file_actions_init(&m_actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&m_actions); }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    posix_spawn_file_actions_t* get() { return &m_actions; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+};
+
+class SpawnAttributes {
+public:
+    SpawnAttributes() { posix_spawnattr_init(&m_attributes); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&m_attributes); }
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &m_attributes; }
+
+private:
+    posix_spawnattr_t m_attributes;
+};
+
+std::vector<char*> argvPointers(const std::vector<std::string>& argv)
+{
+    std::vector<char*> pointers;
+    for (const std::string& arg : argv)
+        pointers.push_back(const_cast<char*>(arg.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+int waitForExit(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class ProcessRunner : public CommandRunner {
+public:
+    int Run(const std::vector<std::string>& argv, std::string* output) override
+    {
+        if (argv.empty())
+            return -1;
+        Pipe pipe;
+        if (!pipe.ok())
+            return -1;
+        SpawnActions actions;
+        posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (output)
+            posix_spawn_file_actions_adddup2(actions.get(), pipe.writeEnd(), STDOUT_FILENO);
+        else
+            posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        auto pointers = argvPointers(argv);
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0)
+            return -1;
+        pipe.closeWrite();
+        if (output) {
+            output->clear();
+            char buffer[4096];
+            while (true) {
+                const ssize_t count = ::read(pipe.readEnd(), buffer, sizeof buffer);
+                if (count > 0)
+                    output->append(buffer, size_t(count));
+                else if (count == 0 || errno != EINTR)
+                    break;
+            }
+        }
+        return waitForExit(pid);
+    }
+
+    bool StartDetached(const std::vector<std::string>& argv) override
+    {
+        if (argv.empty())
+            return false;
+        SpawnActions actions;
+        posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        SpawnAttributes attributes;
+        // Its own session: the opened program outlives this one and its terminal.
+        posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSID);
+        pid_t pid = 0;
+        auto pointers = argvPointers(argv);
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), attributes.get(), pointers.data(), environ) != 0)
+            return false;
+        // Reaped on the side, so no zombie is left whatever it does.
+        try {
+            std::thread([pid]() { waitForExit(pid); }).detach();
+        } catch (const std::system_error&) {
+        }
+        return true;
+    }
+};
+
+ProcessRunner& processRunner()
+{
+    static ProcessRunner runner;
+    return runner;
+}
+
+CommandRunner* g_runner = nullptr;
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// "\\host\share" as typed by a user becomes the address the mount tool understands.
+std::string shareAddress(const std::string& share)
+{
+    if (startsWith(share, "\\\\")) {
+        std::string address = "smb://" + share.substr(2);
+        for (char& c : address)
+            if (c == '\\')
+                c = '/';
+        return address;
+    }
+    return share;
+}
+
+struct ShareParts {
+    std::string scheme;
+    std::string host;
+    std::string path; // without leading "/"
+};
+
+std::optional<ShareParts> splitAddress(const std::string& address)
+{
+    const auto schemeEnd = address.find("://");
+    if (schemeEnd == std::string::npos)
+        return std::nullopt;
+    ShareParts parts;
+    parts.scheme = address.substr(0, schemeEnd);
+    std::string rest = address.substr(schemeEnd + 3);
+    const auto slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    parts.path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    while (!parts.path.empty() && parts.path.back() == '/')
+        parts.path.pop_back();
+    const auto at = authority.rfind('@');
+    if (at != std::string::npos)
+        authority = authority.substr(at + 1);
+    if (!authority.empty() && authority[0] != '[') {
+        const auto colon = authority.find(':');
+        authority = authority.substr(0, colon);
+    }
+    parts.host = authority;
+    if (parts.host.empty())
+        return std::nullopt;
+    return parts;
+}
+
+// The universal name of a share address: "smb://host/share/dir" -> "\\host\share\dir".
+std::string universalNameOf(const std::string& address)
+{
+    const auto parts = splitAddress(address);
+    if (!parts)
+        return {};
+    std::string name = "\\\\" + parts->host;
+    if (!parts->path.empty()) {
+        std::string path = parts->path;
+        for (char& c : path)
+            if (c == '/')
+                c = '\\';
+        name += "\\" + path;
+    }
+    return name;
+}
+
+// Where GVfs shows a mounted share: "local path:" of `gio info`, else the FUSE directory GVfs
+// names after an smb share.
+std::string mountDirectoryOf(const std::string& address)
+{
+    std::string info;
+    if (commandRunner().Run({"gio", "info", address}, &info) == 0) {
+        std::istringstream lines(info);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const std::string key = "local path: ";
+            if (startsWith(line, key) && line.size() > key.size() && line[key.size()] == '/')
+                return line.substr(key.size());
+        }
+    }
+    const auto parts = splitAddress(address);
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (parts && parts->scheme == "smb" && runtime && *runtime) {
+        const std::string share = parts->path.substr(0, parts->path.find('/'));
+        const std::string directory = std::string(runtime) + "/gvfs/smb-share:server=" + parts->host + ",share=" + share;
+        if (!share.empty() && isDirectory(directory))
+            return directory;
+    }
+    return {};
+}
+
+} // namespace
+
+CommandRunner& commandRunner()
+{
+    return g_runner ? *g_runner : processRunner();
+}
+
+void setCommandRunner(CommandRunner* runner)
+{
+    g_runner = runner;
+}
+
+void ShellOpen(const std::string& drivePath)
+{
+    const auto linuxPath = driveMap().toLinux(drivePath);
+    if (!linuxPath)
+        return;
+    if (!commandRunner().StartDetached({"gio", "open", *linuxPath}))
+        commandRunner().StartDetached({"xdg-open", *linuxPath});
+}
+
+bool ConnectNetworkDrive(const std::string& share, char letter)
+{
+    if (letter >= 'a' && letter <= 'z')
+        letter = char(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z' || driveMap().find(letter)) {
+        SetLastError(kErrorAlreadyAssigned);
+        return false;
+    }
+    const std::string address = shareAddress(share);
+    if (address.empty()) {
+        SetLastError(kErrorBadNetName);
+        return false;
+    }
+    // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
+    // directory lookup decides.
+    commandRunner().Run({"gio", "mount", address});
+    const std::string directory = mountDirectoryOf(address);
+    if (directory.empty()) {
+        SetLastError(kErrorBadNetName);
+        return false;
+    }
+    Drive drive{letter, directory, kDriveRemote, std::nullopt, universalNameOf(address)};
+    if (drive.unc.empty()) {
+        const auto slash = directory.rfind('/');
+        drive.unc = uncFromGvfsName(directory.substr(slash + 1));
+    }
+    driveMap().add(std::move(drive));
+    SetLastError(err::Success);
+    return true;
+}
+
+bool DisconnectNetworkDrive(const std::string& localName)
+{
+    const Drive* drive = localName.empty() ? nullptr : driveMap().find(localName[0]);
+    if (!drive || drive->type != kDriveRemote) {
+        SetLastError(kErrorNotConnected);
+        return false;
+    }
+    // No force: a share with open files stays connected.
+    if (commandRunner().Run({"gio", "mount", "-u", drive->directory}) != 0) {
+        SetLastError(kErrorOpenFiles);
+        return false;
+    }
+    const char letter = drive->letter;
+    DriveMap remaining;
+    for (const Drive& other : driveMap().drives())
+        if (other.letter != letter)
+            remaining.add(other);
+    setDriveMap(std::move(remaining));
+    SetLastError(err::Success);
+    return true;
+}
+
+} // namespace zelo
