@@ -41,6 +41,16 @@ public:
     virtual int NativeHandle() const = 0;
 };
 
+// What a finished temporary file takes over before it replaces its destination (ReplaceWithTempAs).
+struct ReplaceOptions {
+    // Drive path whose permission bits the file gets; empty keeps the temporary file's 0600.
+    std::string permissionsFrom;
+    // Adds the owner's write bit (a copy of a read-only file is writable).
+    bool addOwnerWrite = false;
+    // Also copies user.DOSATTRIB of permissionsFrom (an in-place rewrite keeps Hidden/System/Archive).
+    bool keepDosAttributes = false;
+};
+
 enum class OpenMode {
     Read,           // existing file, read only
     ReadWrite,      // existing file, read and write
@@ -66,26 +76,40 @@ public:
     // Sets ReadOnly (permissions) and Hidden/System/Archive (user.DOSATTRIB).
     virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
 
-    // Opens a file. Opening a ReadOnly file for writing fails with 5, even for root.
+    // Opens a file. Opening a ReadOnly file for writing fails with 5, even for root; so does opening
+    // a directory. A FIFO, socket or device is never opened (it could block or have side effects):
+    // the call fails with err::CannotAccessFile (1920).
     virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
-    // Creates a hidden temporary file in the directory of destination for a safe rewrite;
-    // tempPath receives its drive path.
+    // Creates a hidden temporary file (".zelo-XXXXXX.tmp", permission bits 0600) in the directory of
+    // destination for a safe rewrite; tempPath receives its drive path.
     virtual std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) = 0;
-    // Puts a finished temporary file in place of destination in one step (replacing it).
-    // Fails with 5 when destination is ReadOnly.
+    // Puts a finished temporary file in place of destination in one step (replacing it); the file
+    // keeps its own permission bits. Fails with 5 when destination is ReadOnly or a directory.
     virtual bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) = 0;
+    // The same, first giving the temporary file the permission bits (and, when asked, user.DOSATTRIB)
+    // that options name. The default ignores the options, for test doubles that do not care.
+    virtual bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
+                                   const ReplaceOptions& options)
+    {
+        (void)options;
+        return ReplaceWithTemp(tempPath, destination);
+    }
 
     // Deletes a file or a symbolic link (never what it points to). ReadOnly fails with 5.
     virtual bool DeleteFile(const std::string& path) = 0;
     // Renames or moves; never replaces an existing target (183). Same entry or a case change succeeds.
     virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
-    // Copies bytes and times; with failIfExists an existing target fails with 80.
+    // Copies bytes, times, permission bits and user.DOSATTRIB; with failIfExists an existing target
+    // fails with 80 (created exclusively), else it is replaced in one step through a temporary file.
     virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     virtual bool CreateDirectory(const std::string& path) = 0;
-    // Removes an empty directory. ReadOnly fails with 5; not empty 145; the current directory 16.
+    // Removes an empty directory. ReadOnly fails with 5; not empty 145; the current directory 16;
+    // a file 267. A symbolic link to a directory is removed as the link.
     virtual bool RemoveDirectory(const std::string& path) = 0;
     virtual bool SetCurrentDirectory(const std::string& path) = 0;
     virtual std::string GetCurrentDirectory() = 0;
+    // Sets the times of the entry itself (a symbolic link is not followed); a null pointer or a zero
+    // time leaves that time alone.
     virtual bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
                               const FileTime* lastWrite) = 0;
     // Flushes the file system that holds path (once at the end of a tree copy).

@@ -1,0 +1,170 @@
+// The directory search: opendir over the directory part, the wildcard over the last component.
+#include "platform/fd.h"
+#include "platform/linux_fs_internal.h"
+#include "platform/time.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace zelo::linuxfs {
+
+namespace {
+
+bool hasWildcard(std::string_view name)
+{
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+FileTime toFileTime(const struct statx_timestamp& t)
+{
+    return FileTimeFromUnix(t.tv_sec, t.tv_nsec);
+}
+
+// Fills out from one statx; false when the entry is filtered out by the mask.
+bool fillEntry(const std::string& linuxPath, std::string_view name, const struct statx& sx, uint32_t attrMask,
+               bool* xattrUnsupported, FindData& out)
+{
+    const uint32_t attributes = attributesOf(linuxPath, name, sx.stx_mode, xattrUnsupported);
+    if (!passesMask(attributes, attrMask))
+        return false;
+    out.attributes = attributes;
+    out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime{};
+    out.lastAccessTime = toFileTime(sx.stx_atime);
+    out.lastWriteTime = toFileTime(sx.stx_mtime);
+    out.sizeHigh = uint32_t(sx.stx_size >> 32);
+    out.sizeLow = uint32_t(sx.stx_size & 0xFFFFFFFFu);
+    out.name.assign(name.data(), name.size());
+    return true;
+}
+
+constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+
+class LinuxDirSearch final : public DirSearch {
+public:
+    LinuxDirSearch(UniqueDir dir, std::string linuxDir, std::string pattern, uint32_t attrMask, bool driveRoot)
+        : m_dir(std::move(dir)), m_linuxDir(std::move(linuxDir)), m_pattern(std::move(pattern)), m_attrMask(attrMask),
+          m_driveRoot(driveRoot)
+    {
+        if (m_linuxDir.empty() || m_linuxDir.back() != '/')
+            m_linuxDir += '/';
+        m_prefixSize = m_linuxDir.size();
+    }
+
+    bool Next(FindData& out) override
+    {
+        for (;;) {
+            errno = 0;
+            const struct dirent* entry = ::readdir(m_dir.get());
+            if (!entry) {
+                SetLastErrorFromErrno(errno);
+                return false;
+            }
+            const std::string_view name(entry->d_name);
+            if (m_driveRoot && (name == "." || name == ".."))
+                continue;
+            // A name with "\" cannot be written as a drive path.
+            if (name.find('\\') != std::string_view::npos || !MatchWildcard(m_pattern, std::string(name)))
+                continue;
+            struct statx sx {};
+            if (::statx(::dirfd(m_dir.get()), entry->d_name, kStatxFlags, kStatxMask, &sx) != 0)
+                continue; // gone since readdir
+            m_linuxDir.resize(m_prefixSize);
+            m_linuxDir.append(name);
+            const bool passed = fillEntry(m_linuxDir, name, sx, m_attrMask, &m_xattrUnsupported, out);
+            m_linuxDir.resize(m_prefixSize);
+            if (passed)
+                return true;
+        }
+    }
+
+private:
+    UniqueDir m_dir;
+    std::string m_linuxDir; // with a trailing "/", an entry's path is built in place behind it
+    size_t m_prefixSize = 0;
+    std::string m_pattern;
+    uint32_t m_attrMask;
+    bool m_driveRoot;
+    bool m_xattrUnsupported = false;
+};
+
+// A search for one exact name: it has found everything with its first entry.
+class SingleSearch final : public DirSearch {
+public:
+    bool Next(FindData&) override
+    {
+        SetLastError(err::Success);
+        return false;
+    }
+};
+
+} // namespace
+
+} // namespace zelo::linuxfs
+
+namespace zelo {
+
+using namespace linuxfs;
+
+std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first)
+{
+    const size_t separator = pattern.rfind('\\');
+    if (separator == std::string::npos) {
+        failCode(err::PathNotFound);
+        return nullptr;
+    }
+    std::string directory = pattern.substr(0, separator);
+    const std::string last = pattern.substr(separator + 1);
+    const bool driveRoot = directory.size() == 2 && directory[1] == ':';
+    if (driveRoot)
+        directory += '\\';
+    const auto linuxDir = toLinuxPath(directory);
+    if (!linuxDir)
+        return nullptr;
+    if (last.empty()) {
+        failCode(err::FileNotFound);
+        return nullptr;
+    }
+
+    if (!hasWildcard(last)) {
+        const std::string linuxPath = joinPath(*linuxDir, last);
+        struct statx sx {};
+        if (::statx(AT_FDCWD, linuxPath.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
+            const int e = errno;
+            struct stat dirStat {};
+            const bool dirMissing = ::stat(linuxDir->c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode);
+            SetLastErrorFromErrno(e, ErrnoCall::Generic, dirMissing);
+            return nullptr;
+        }
+        if ((driveRoot && (last == "." || last == "..")) || !fillEntry(linuxPath, last, sx, attrMask, nullptr, first)) {
+            failCode(err::FileNotFound);
+            return nullptr;
+        }
+        return std::make_unique<SingleSearch>();
+    }
+
+    UniqueFd fd(::open(linuxDir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        const int e = errno;
+        // The directory itself is missing: "path not found".
+        SetLastErrorFromErrno(e, ErrnoCall::Generic, e == ENOENT);
+        return nullptr;
+    }
+    UniqueDir dir(::fdopendir(fd.get()));
+    if (!dir.get()) {
+        SetLastErrorFromErrno(errno);
+        return nullptr;
+    }
+    fd.release(); // owned by the directory stream now
+    auto search = std::make_unique<LinuxDirSearch>(std::move(dir), *linuxDir, last, attrMask, driveRoot);
+    if (!search->Next(first)) {
+        if (GetLastError() == err::Success)
+            SetLastError(err::FileNotFound);
+        return nullptr;
+    }
+    return search;
+}
+
+} // namespace zelo

@@ -1,0 +1,80 @@
+// Private pieces of the Linux file system shared by its source files.
+#pragma once
+
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelo::linuxfs {
+
+// Drive path -> Linux path; sets 3 and returns nullopt for a path on no drive.
+std::optional<std::string> toLinuxPath(const std::string& drivePath);
+// True when the directory that would hold linuxPath does not exist (ENOENT then reads as 3).
+bool parentMissing(const std::string& linuxPath);
+// Sets the last error for errno after a call on linuxPath; returns false for "return fail(...)".
+bool fail(int errnoValue, const std::string& linuxPath, ErrnoCall call = ErrnoCall::Generic);
+bool failCode(uint32_t code);
+// Last path component of a Linux path ("/a/b" -> "b").
+std::string_view baseName(std::string_view linuxPath);
+// Joins a Linux directory and a name with exactly one "/".
+std::string joinPath(const std::string& dir, std::string_view name);
+
+// ReadOnly is the absence of the owner's write permission (never for a symbolic link).
+inline bool isReadOnlyMode(mode_t mode)
+{
+    return !S_ISLNK(mode) && (mode & S_IWUSR) == 0;
+}
+
+// Reads user.DOSATTRIB of linuxPath. Returns false when there is none (or the file system keeps
+// no extended attributes: xattrUnsupported is then set so a search stops asking).
+bool readDosAttributes(const std::string& linuxPath, uint32_t& attributes, bool* xattrUnsupported = nullptr);
+
+// The attribute word of an entry from its lstat mode. For a symbolic link the target is looked at
+// once more (Directory when it points at a directory).
+uint32_t attributesOf(const std::string& linuxPath, std::string_view name, mode_t mode,
+                      bool* xattrUnsupported = nullptr);
+
+// A time for utimensat/futimens; a null pointer or a zero time leaves that time alone (UTIME_OMIT).
+timespec toTimespec(const FileTime* time);
+
+// Entries a search with attrMask passes.
+inline bool passesMask(uint32_t attributes, uint32_t attrMask)
+{
+    constexpr uint32_t kSelective = kAttrHidden | kAttrSystem | kAttrDirectory | kAttrVolumeLabel;
+    return (attributes & kSelective & ~attrMask) == 0;
+}
+
+class LinuxFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) override;
+    uint32_t GetAttributes(const std::string& path) override;
+    bool SetAttributes(const std::string& path, uint32_t attributes) override;
+    std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+    std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
+    bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
+    bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
+                           const ReplaceOptions& options) override;
+    bool DeleteFile(const std::string& path) override;
+    bool MoveFile(const std::string& from, const std::string& to) override;
+    bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool CreateDirectory(const std::string& path) override;
+    bool RemoveDirectory(const std::string& path) override;
+    bool SetCurrentDirectory(const std::string& path) override;
+    std::string GetCurrentDirectory() override;
+    bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
+                      const FileTime* lastWrite) override;
+    bool SyncFileSystem(const std::string& path) override;
+};
+
+// Opens linuxPath as Open does (the checks included); also used by CopyFile.
+std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode);
+// Creates a hidden unique file ".zelo-XXXXXX.tmp" in linuxDir (mode 0600); linuxName receives its path.
+std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& linuxName);
+
+} // namespace zelo::linuxfs
