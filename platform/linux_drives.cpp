@@ -76,7 +76,8 @@ std::optional<uint32_t> typeFromWord(const std::string& word)
     return std::nullopt;
 }
 
-// One "LETTER=DIRECTORY[,TYPE][,label=TEXT][,unc=TEXT]" entry; nullopt when it is malformed
+// One "LETTER=DIRECTORY[,TYPE][,label=TEXT][,unc=TEXT]" entry, blanks around each field dropped
+// (a directory or label cannot hold ",", ";" or end in blanks); nullopt when it is malformed
 // (no "=", not a single letter, a relative or empty directory, an option that is not known).
 std::optional<Drive> parseEntry(const std::string& entry)
 {
@@ -105,7 +106,7 @@ std::optional<Drive> parseEntry(const std::string& entry)
             continue;
         }
         const std::string key = trimBlanks(field.substr(0, optionEquals));
-        const std::string value = field.substr(optionEquals + 1);
+        const std::string value = trimBlanks(field.substr(optionEquals + 1));
         if (equalsNoCase(key, "label"))
             drive.label = value;
         else if (equalsNoCase(key, "unc"))
