@@ -1,0 +1,107 @@
+// zelo-cli as scripts use it: exit codes, output, paths outside every drive.
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace zelo {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs zelo-cli with the given drive map (ZELO_DRIVES) and arguments.
+CliRun RunCli(const std::string& drives, const std::string& arguments, const std::string& scratch)
+{
+    const std::string errFile = scratch + "/cli-stderr.txt";
+    const std::string command = "ZELO_DRIVES='" + drives + "' '" + ZELO_CLI_PATH + "' " + arguments + " 2>'" + errFile + "'";
+    CliRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, got);
+    const int raw = ::pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(errFile);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    run.err = ss.str();
+    std::remove(errFile.c_str());
+    return run;
+}
+
+TEST(ZeloCli, CountAndDelete)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.mkdir("t/a/b");
+    tree.writeSized("t/one", 1000);
+    tree.writeSized("t/a/two", 2000);
+    tree.writeSized("t/a/b/three", 3000);
+    const std::string scratch = tree.linux("scratch");
+    // Mapped through C: = "/", and through a map that holds no drive for the path.
+    for (const std::string drives : { "C=/", "C=/nonexistent-zelo-drive" }) {
+        SCOPED_TRACE(drives);
+        CliRun count = RunCli(drives, "count '" + tree.linux("t") + "'", scratch);
+        EXPECT_EQ(count.status, 0) << count.err;
+        EXPECT_EQ(count.out, "directories 2\nfiles 3\nbytes 6000\ntotal 6,000 Byte\nsize 5.85 KB\n");
+    }
+
+    CliRun missing = RunCli("C=/", "count '" + tree.linux("nothing") + "'", scratch);
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.err.find("not a directory"), std::string::npos);
+
+    CliRun unknown = RunCli("C=/", "frobnicate", scratch);
+    EXPECT_NE(unknown.status, 0);
+
+    // A read-only file kept: the deletion fails, with the messages on standard error.
+    tree.setReadOnly("t/a/b/three", true);
+    CliRun refused = RunCli("C=/", "delete --keep-readonly '" + tree.linux("t") + "'", scratch);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Accesee Denied"), std::string::npos) << refused.err;
+    EXPECT_TRUE(tree.exists("t/a/b/three"));
+
+    CliRun keepRoot = RunCli("C=/", "delete --keep-root '" + tree.linux("t") + "'", scratch);
+    EXPECT_EQ(keepRoot.status, 0) << keepRoot.err;
+    EXPECT_EQ(keepRoot.out, "directories 2\nfiles 1\n");
+    EXPECT_TRUE(tree.exists("t"));
+    EXPECT_FALSE(tree.exists("t/a"));
+
+    tree.write("t/x", "x");
+    CliRun all = RunCli("C=/nonexistent-zelo-drive", "delete '" + tree.linux("t") + "'", scratch);
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_FALSE(tree.exists("t"));
+}
+
+TEST(ZeloCli, CopyFile)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.mkdir("d");
+    tree.writeSized("s.bin", 100000);
+    const std::string scratch = tree.linux("scratch");
+    CliRun copy = RunCli("C=/", "copy-file '" + tree.linux("s.bin") + "' '" + tree.linux("d/c.bin") + "'", scratch);
+    EXPECT_EQ(copy.status, 0) << copy.err;
+    EXPECT_EQ(tree.read("d/c.bin"), tree.read("s.bin"));
+    // Into a directory, under the source's name.
+    CliRun into = RunCli("C=/", "copy-file '" + tree.linux("s.bin") + "' '" + tree.linux("d") + "'", scratch);
+    EXPECT_EQ(into.status, 0) << into.err;
+    EXPECT_EQ(tree.read("d/s.bin"), tree.read("s.bin"));
+
+    CliRun missing = RunCli("C=/", "copy-file '" + tree.linux("none") + "' '" + tree.linux("d/x") + "'", scratch);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("File Not Found"), std::string::npos) << missing.err;
+}
+
+} // namespace
+} // namespace zelo

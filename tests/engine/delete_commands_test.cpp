@@ -1,0 +1,206 @@
+// The deletion commands and directory creation: selections, questions, reports, backup-file matching.
+#include "engine/delete_commands.h"
+#include "model/state.h"
+#include "platform/filesystem.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace zelo {
+namespace {
+
+class DeleteCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetMainState(); }
+    test::TempTree tree;
+    test::FakeUi fake;
+};
+
+TEST_F(DeleteCommandsTest, SelectedFilesWithProgressAndReport)
+{
+    const std::vector<std::string> items{ "a", "b", "c", "d" };
+    const struct {
+        std::vector<bool> selected;
+        bool progressShown;
+        std::vector<std::string> left;
+    } cases[] = {
+        { { false, true, false, false }, false, { "a", "c", "d" } },
+        { { true, false, true, true }, true, { "b" } },
+    };
+    for (const auto& c : cases) {
+        for (const auto& name : items)
+            tree.write("dir/" + name, name);
+        fake.messages.clear();
+        fake.progress = test::FakeProgress{};
+        fake.cursorLog.clear();
+        const int selectedCount = static_cast<int>(std::count(c.selected.begin(), c.selected.end(), true));
+        EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", items, c.selected, CommandOptions{}), selectedCount);
+        EXPECT_EQ(fake.progress.showCount, c.progressShown ? 1 : 0);
+        EXPECT_FALSE(fake.progress.visible);
+        EXPECT_EQ(fake.progress.Position(ProgressBar::Overall), 0);
+        EXPECT_EQ(fake.cursorLog, (std::vector<bool>{ true, false }));
+        for (const auto& name : items) {
+            const bool kept = std::find(c.left.begin(), c.left.end(), name) != c.left.end();
+            EXPECT_EQ(tree.exists("dir/" + name), kept) << name;
+        }
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text, "選択された　" + std::to_string(selectedCount) + "　ファイルを削除しました");
+        EXPECT_EQ(fake.messages[0].caption, "報告");
+        EXPECT_EQ(fake.messages[0].flags, kMbOk);
+    }
+}
+
+TEST_F(DeleteCommandsTest, SelectedFilesFailureShowsNoSummary)
+{
+    tree.write("dir/a", "a");
+    tree.write("dir/ro", "r");
+    tree.write("dir/z", "z");
+    tree.setReadOnly("dir/ro", true);
+    CommandOptions keep;
+    keep.clearReadOnly = false;
+    EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", { "a", "ro", "z" }, { true, true, true }, keep), 2);
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_TRUE(fake.messages[0].plain);
+    EXPECT_EQ(fake.messages[0].text, "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
+    EXPECT_TRUE(tree.exists("dir/ro"));
+    EXPECT_FALSE(tree.exists("dir/z"));
+
+    // With ReadOnly cleared the same file goes.
+    fake.messages.clear();
+    EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", { "ro" }, { true }, CommandOptions{}), 1);
+    EXPECT_FALSE(tree.exists("dir/ro"));
+}
+
+TEST_F(DeleteCommandsTest, DirectoryCommandQuestionAndReports)
+{
+    auto build = [this] {
+        tree.mkdir("work/old/x/y");
+        tree.mkdir("work/old/z");
+        for (int i = 0; i < 10; ++i)
+            tree.write("work/old/" + std::string(i < 4 ? "" : (i < 7 ? "x/" : "x/y/")) + "f" + std::to_string(i), "1");
+        tree.write("work/keep", "k");
+    };
+    build();
+    const std::string current = tree.drive("work") + "\\";
+    const std::string old = tree.drive("work/old") + "\\";
+
+    // No: nothing happens.
+    fake.answers = { kIdNo };
+    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions{}), 0);
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "デイレクトリ－を削除します");
+    EXPECT_EQ(fake.messages[0].caption, "注意");
+    EXPECT_EQ(fake.messages[0].flags, kMbYesNo);
+    EXPECT_TRUE(tree.exists("work/old/x/y/f9"));
+
+    // A selected subdirectory is removed with everything below it.
+    fake.messages.clear();
+    fake.answers = { kIdYes };
+    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions{}), 1);
+    ASSERT_EQ(fake.messages.size(), 2u);
+    EXPECT_EQ(fake.messages[1].text, old + "　以下を削除しました (DIR 4  File 10 )");
+    EXPECT_EQ(fake.messages[1].caption, "報告");
+    EXPECT_FALSE(tree.exists("work/old"));
+    EXPECT_TRUE(tree.exists("work/keep"));
+
+    // The current directory selected, also with no or two trailing separators: contents only.
+    const std::string selections[] = { current, tree.drive("work"), current + "\\" };
+    for (const auto& selected : selections) {
+        SCOPED_TRACE(selected);
+        build();
+        fake.messages.clear();
+        fake.answers = { kIdYes };
+        EXPECT_EQ(DeleteDirectoryCommand(current, selected, CommandOptions{}), 1);
+        ASSERT_EQ(fake.messages.size(), 2u);
+        EXPECT_EQ(fake.messages[1].text, current + "　以下のＤｉｒ，Ｆｉｌｅを削除しました (DIR 4  File 11 )");
+        EXPECT_TRUE(tree.exists("work"));
+        EXPECT_FALSE(tree.exists("work/keep"));
+        EXPECT_FALSE(tree.exists("work/old"));
+    }
+}
+
+TEST_F(DeleteCommandsTest, DirectoryCommandFailureHasNoReport)
+{
+    tree.mkdir("w/sub");
+    tree.write("w/sub/ro", "r");
+    tree.setReadOnly("w/sub/ro", true);
+    CommandOptions keep;
+    keep.clearReadOnly = false;
+    fake.answers = { kIdYes };
+    EXPECT_EQ(DeleteDirectoryCommand(tree.drive("w") + "\\", tree.drive("w/sub") + "\\", keep), -1);
+    ASSERT_EQ(fake.messages.size(), 3u); // question, the file, the directory
+    EXPECT_TRUE(fake.messages[1].plain);
+    EXPECT_TRUE(fake.messages[2].plain);
+    EXPECT_TRUE(tree.exists("w/sub/ro"));
+}
+
+TEST_F(DeleteCommandsTest, BackupFilesByExtensionInWholeTree)
+{
+    const char* deleted[] = { "a.bak", "B.Bak", "c.VIX", ".bak", "sub/d.BAK", "sub/deep/.e.vix", "sub/h.bak" };
+    const char* kept[] = { "a.bak.txt", "a.bak1", "abak", "bak", "sub/x.vi", "sub/deep/y.bakk" };
+    tree.mkdir("root/sub/deep");
+    tree.mkdir("root/dir.bak"); // a directory is never deleted by its name
+    for (const char* name : deleted)
+        tree.write(std::string("root/") + name, "x");
+    for (const char* name : kept)
+        tree.write(std::string("root/") + name, "x");
+    tree.setDosAttrib("root/sub/h.bak", kAttrHidden);
+    tree.setReadOnly("root/a.bak", true);
+
+    DeleteBackupFiles(tree.drive("root"), CommandOptions{});
+    for (const char* name : deleted)
+        EXPECT_FALSE(tree.exists(std::string("root/") + name)) << name;
+    for (const char* name : kept)
+        EXPECT_TRUE(tree.exists(std::string("root/") + name)) << name;
+    EXPECT_TRUE(tree.exists("root/dir.bak"));
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "＊．ｂａｋ，*.ＶＩＸ を　7 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
+    EXPECT_EQ(fake.messages[0].caption, "報告");
+
+    // Nothing there: the report still comes, with 0 and 0.
+    fake.messages.clear();
+    DeleteBackupFiles(tree.drive("root") + "\\", CommandOptions{});
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "＊．ｂａｋ，*.ＶＩＸ を　0 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
+}
+
+TEST_F(DeleteCommandsTest, BackupFilesFailuresCountedWithoutNames)
+{
+    tree.write("r/a.bak", "x");
+    tree.write("r/ro.bak", "x");
+    tree.setReadOnly("r/ro.bak", true);
+    CommandOptions keep;
+    keep.clearReadOnly = false;
+    DeleteBackupFiles(tree.drive("r") + "\\", keep);
+    ASSERT_EQ(fake.messages.size(), 2u);
+    EXPECT_EQ(fake.messages[0].text, "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
+    EXPECT_EQ(fake.messages[1].text, "＊．ｂａｋ，*.ＶＩＸ を　1 　File を削除しました\n\r\n\r1  Ｆｉｌｅ が削除出来ませんでした");
+}
+
+TEST_F(DeleteCommandsTest, MakeDirectoryReportsWithoutName)
+{
+    tree.mkdir("base");
+    EXPECT_TRUE(MakeDirectory(tree.drive("base/new")));
+    EXPECT_TRUE(tree.exists("base/new"));
+    Main.ErrorContext = 3;
+    const struct {
+        const char* path;
+        const char* message;
+    } cases[] = {
+        { "base/new", "同じ名前が既にあります" },
+        { "base/missing/new", "Path Not Found" },
+    };
+    for (const auto& c : cases) {
+        fake.messages.clear();
+        EXPECT_FALSE(MakeDirectory(tree.drive(c.path)));
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text, c.message);
+        EXPECT_EQ(Main.ErrorContext, 0);
+    }
+}
+
+} // namespace
+} // namespace zelo
