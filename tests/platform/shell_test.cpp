@@ -1,0 +1,196 @@
+// Opening files and network shares through the command runner; the real runner's basics.
+#include "platform/drives.h"
+#include "platform/shell.h"
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+
+using namespace zelo;
+using zelo::test::TempTree;
+
+namespace {
+
+using Argv = std::vector<std::string>;
+
+// Records every command; answers Run from a table of argv -> (exit code, output).
+class FakeRunner : public CommandRunner {
+public:
+    FakeRunner() { setCommandRunner(this); }
+    ~FakeRunner() override { setCommandRunner(nullptr); }
+
+    int Run(const Argv& argv, std::string* output) override
+    {
+        ran.push_back(argv);
+        const auto it = answers.find(argv);
+        if (it == answers.end())
+            return 1;
+        if (output)
+            *output = it->second.second;
+        return it->second.first;
+    }
+    bool StartDetached(const Argv& argv) override
+    {
+        detached.push_back(argv);
+        return startable.count(argv[0]) > 0;
+    }
+
+    std::vector<Argv> ran;
+    std::vector<Argv> detached;
+    std::map<Argv, std::pair<int, std::string>> answers;
+    std::set<std::string> startable = {"gio", "xdg-open"};
+};
+
+class EnvironmentValue {
+public:
+    EnvironmentValue(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvironmentValue()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(ShellOpen, OpensTheLinuxPathWithGioAndFallsBackToXdgOpen)
+{
+    TempTree tree;
+    FakeRunner runner;
+    ShellOpen("C:\\docs\\a b.txt");
+    ASSERT_EQ(runner.detached.size(), 1u);
+    EXPECT_EQ(runner.detached[0], (Argv{"gio", "open", tree.linux("docs/a b.txt")}));
+
+    runner.detached.clear();
+    runner.startable = {"xdg-open"};
+    ShellOpen("C:\\x.pdf");
+    EXPECT_EQ(runner.detached, (std::vector<Argv>{{"gio", "open", tree.linux("x.pdf")}, {"xdg-open", tree.linux("x.pdf")}}));
+
+    runner.detached.clear();
+    ShellOpen("Q:\\no-such-drive.txt");
+    EXPECT_TRUE(runner.detached.empty());
+    EXPECT_TRUE(runner.ran.empty());
+}
+
+TEST(NetworkDrives, ConnectMountsTheShareAndAddsARemoteLetter)
+{
+    TempTree tree;
+    tree.mkdir("gvfs/smb-share:server=nas,share=music");
+    const std::string directory = tree.linux("gvfs/smb-share:server=nas,share=music");
+    FakeRunner runner;
+    runner.answers[{"gio", "mount", "smb://nas/music"}] = {0, ""};
+    runner.answers[{"gio", "info", "smb://nas/music"}] = {0, "display name: music on nas\nlocal path: " + directory
+                                                                 + "\nuri: smb://nas/music/\n"};
+
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/music", 'x'));
+    const Drive* drive = driveMap().find('X');
+    ASSERT_NE(drive, nullptr);
+    EXPECT_EQ(drive->type, kDriveRemote);
+    EXPECT_EQ(drive->directory, directory);
+    EXPECT_EQ(drive->unc, "\\\\nas\\music");
+    std::string name;
+    ASSERT_TRUE(GetUniversalName("X:\\", name));
+    EXPECT_EQ(name, "\\\\nas\\music");
+    EXPECT_EQ(driveMap().toLinux("X:\\song.mp3"), directory + "/song.mp3");
+
+    // A share typed as a universal name is mounted by its address; a share mounted earlier
+    // (the mount tool fails) is still connected when its directory is found.
+    runner.ran.clear();
+    ASSERT_TRUE(ConnectNetworkDrive("\\\\nas\\music", 'Y'));
+    EXPECT_EQ(runner.ran.front(), (Argv{"gio", "mount", "smb://nas/music"}));
+    ASSERT_NE(driveMap().find('Y'), nullptr);
+    EXPECT_EQ(driveMap().find('Y')->unc, "\\\\nas\\music");
+}
+
+TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
+{
+    TempTree tree;
+    tree.mkdir("runtime/gvfs/smb-share:server=host,share=docs");
+    EnvironmentValue runtime("XDG_RUNTIME_DIR", tree.linux("runtime"));
+    FakeRunner runner;
+    runner.answers[{"gio", "mount", "smb://user@host:445/docs/sub"}] = {0, ""};
+
+    ASSERT_TRUE(ConnectNetworkDrive("smb://user@host:445/docs/sub", 'S'));
+    const Drive* drive = driveMap().find('S');
+    ASSERT_NE(drive, nullptr);
+    EXPECT_EQ(drive->directory, tree.linux("runtime/gvfs/smb-share:server=host,share=docs"));
+    EXPECT_EQ(drive->unc, "\\\\host\\docs\\sub");
+}
+
+TEST(NetworkDrives, ConnectFailuresAddNothing)
+{
+    TempTree tree;
+    EnvironmentValue runtime("XDG_RUNTIME_DIR", tree.linux("none"));
+    FakeRunner runner;
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/missing", 'X'));
+    EXPECT_EQ(driveMap().find('X'), nullptr);
+
+    // A letter in use, or not a letter, is refused before anything runs.
+    runner.ran.clear();
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/music", 'C'));
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/music", '1'));
+    EXPECT_FALSE(ConnectNetworkDrive("", 'X'));
+    EXPECT_TRUE(runner.ran.empty());
+    EXPECT_EQ(driveMap().drives().size(), 1u);
+}
+
+TEST(NetworkDrives, DisconnectUnmountsWithoutForceAndRemovesTheLetter)
+{
+    TempTree tree;
+    tree.mkdir("share");
+    driveMap().add(Drive{'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share"});
+    driveMap().add(Drive{'Y', tree.linux("busy"), kDriveRemote, std::nullopt, "\\\\nas\\busy"});
+    FakeRunner runner;
+    runner.answers[{"gio", "mount", "-u", tree.linux("share")}] = {0, ""};
+
+    ASSERT_TRUE(DisconnectNetworkDrive("Z:"));
+    EXPECT_EQ(runner.ran, (std::vector<Argv>{{"gio", "mount", "-u", tree.linux("share")}}));
+    EXPECT_EQ(driveMap().find('Z'), nullptr);
+    EXPECT_NE(driveMap().find('C'), nullptr);
+
+    // The unmount refused (files open): the drive stays.
+    EXPECT_FALSE(DisconnectNetworkDrive("Y:"));
+    EXPECT_NE(driveMap().find('Y'), nullptr);
+
+    // Only network drives are disconnected.
+    runner.ran.clear();
+    EXPECT_FALSE(DisconnectNetworkDrive("C:"));
+    EXPECT_FALSE(DisconnectNetworkDrive("Q:"));
+    EXPECT_FALSE(DisconnectNetworkDrive(""));
+    EXPECT_TRUE(runner.ran.empty());
+    EXPECT_NE(driveMap().find('C'), nullptr);
+}
+
+TEST(ProcessRunner, RunsCommandsAndCapturesTheirOutput)
+{
+    CommandRunner& runner = commandRunner();
+    std::string output = "stale";
+    EXPECT_EQ(runner.Run({"sh", "-c", "printf 'hello\\nworld'; exit 3"}, &output), 3);
+    EXPECT_EQ(output, "hello\nworld");
+    // Arguments reach the program as they are, spaces and quotes included.
+    EXPECT_EQ(runner.Run({"sh", "-c", "printf %s \"$1\"", "sh", "a 'b' \"c\""}, &output), 0);
+    EXPECT_EQ(output, "a 'b' \"c\"");
+    EXPECT_EQ(runner.Run({"sh", "-c", "exit 0"}), 0);
+    EXPECT_EQ(runner.Run({"zelo-no-such-command-xyz"}, &output), -1);
+    EXPECT_EQ(runner.Run({}), -1);
+
+    EXPECT_TRUE(runner.StartDetached({"true"}));
+    EXPECT_FALSE(runner.StartDetached({"zelo-no-such-command-xyz"}));
+    EXPECT_FALSE(runner.StartDetached({}));
+}

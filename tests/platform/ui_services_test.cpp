@@ -1,0 +1,36 @@
+// The quiet default UI services used before the windows install theirs.
+#include "platform/ui_services.h"
+#include "tests/support/fake_ui.h"
+
+#include <gtest/gtest.h>
+
+using namespace zelo;
+
+TEST(QuietUi, AnswersNoUnlessToldOtherwiseAndReturnsToItAfterAFake)
+{
+    EXPECT_EQ(ui().AppMessageBox("削除しますか", "注意", kMbYesNo), kIdNo);
+    EXPECT_EQ(ui().AppMessageBox("完了", "報告", kMbOk), kIdOk);
+    setDefaultUiAnswer(kIdYes);
+    EXPECT_EQ(ui().AppMessageBox("削除しますか", "注意", kMbYesNo), kIdYes);
+    setDefaultUiAnswer(12345); // anything but Yes is No
+    EXPECT_EQ(ui().AppMessageBox("削除しますか", "注意", kMbYesNo), kIdNo);
+
+    {
+        zelo::test::FakeUi fake;
+        fake.answers.push_back(kIdYes);
+        EXPECT_EQ(&ui(), &fake);
+        EXPECT_EQ(ui().AppMessageBox("q", "注意", kMbYesNo), kIdYes);
+    }
+    EXPECT_EQ(ui().AppMessageBox("q", "注意", kMbYesNo), kIdNo);
+
+    ProgressWindow& progress = ui().Progress();
+    progress.SetPosition(ProgressBar::Block, 5);
+    progress.Step(ProgressBar::Block, 2);
+    EXPECT_EQ(progress.Position(ProgressBar::Block), 7);
+    progress.Show();
+    EXPECT_TRUE(progress.IsVisible());
+    progress.Close();
+    EXPECT_FALSE(progress.IsVisible());
+    ui().ProcessEvents();
+    ui().ShowPlainMessage("ファイルが見つかりません");
+}
