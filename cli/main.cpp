@@ -12,7 +12,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,27 +20,6 @@
 namespace {
 
 using namespace zelo;
-
-// The quiet default services, except that questions are answered Yes (--yes).
-class YesUi : public UiServices {
-public:
-    explicit YesUi(UiServices& base)
-        : m_base(base)
-    {
-    }
-    void ShowPlainMessage(const std::string& text) override { m_base.ShowPlainMessage(text); }
-    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
-    {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        return flags == kMbYesNo ? kIdYes : kIdOk;
-    }
-    void ProcessEvents() override { m_base.ProcessEvents(); }
-    void SetBusyCursor(bool busy) override { m_base.SetBusyCursor(busy); }
-    ProgressWindow& Progress() override { return m_base.Progress(); }
-
-private:
-    UiServices& m_base;
-};
 
 struct Arguments {
     std::vector<std::string> positional;
@@ -211,12 +189,8 @@ int main(int argc, char** argv)
             args.positional.push_back(words[i]);
     }
 
-    std::optional<YesUi> yesUi;
-    if (yes) {
-        yesUi.emplace(ui());
-        setUiServices(&*yesUi);
-    }
-    const int status = command->run(args);
-    setUiServices(nullptr);
-    return status;
+    // The quiet default services print every message to standard error and answer questions No.
+    if (yes)
+        setDefaultUiAnswer(kIdYes);
+    return command->run(args);
 }

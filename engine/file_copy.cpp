@@ -127,7 +127,11 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
         output->SetTimes(&sourceData.creationTime, &sourceData.lastAccessTime, &sourceData.lastWriteTime);
     output.reset();
 
-    if (!files.ReplaceWithTemp(tempPath, destination)) {
+    // The copy gets the source's permission bits, writable by its owner (a CD file becomes an ordinary file).
+    ReplaceOptions replace;
+    replace.permissionsFrom = source;
+    replace.addOwnerWrite = true;
+    if (!files.ReplaceWithTempAs(tempPath, destination, replace)) {
         DiscardTemp(tempPath);
         ReportFileError(destination);
         return -1;

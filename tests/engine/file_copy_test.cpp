@@ -91,8 +91,15 @@ TEST_F(CopyTest, LongerDestinationReplacedCompletelyAndSourceBecomesArchiveOnly)
     EXPECT_EQ(CopyOneFile(tree.drive("src/a.txt"), tree.drive("dst/a.txt"), 0), 1);
     EXPECT_EQ(tree.read("dst/a.txt"), "new");
     EXPECT_EQ(fs().GetAttributes(tree.drive("src/a.txt")), uint32_t(kAttrArchive));
-    // The copy is an ordinary writable file.
+    // The copy is an ordinary writable file with the source's other permission bits.
     EXPECT_EQ(fs().GetAttributes(tree.drive("dst/a.txt")) & kAttrReadOnly, 0u);
+    using std::filesystem::perms;
+    const perms mode = std::filesystem::status(tree.linux("dst/a.txt")).permissions();
+    const perms sourceMode = std::filesystem::status(tree.linux("src/a.txt")).permissions();
+    EXPECT_EQ(mode & perms::owner_write, perms::owner_write);
+    EXPECT_EQ(mode & (perms::group_write | perms::others_write), perms::none);
+    EXPECT_EQ(mode & perms::others_read, sourceMode & perms::others_read);
+    EXPECT_NE(sourceMode & perms::others_read, perms::none);
     EXPECT_EQ(Names("dst"), std::set<std::string>{ "a.txt" });
 }
 

@@ -128,6 +128,11 @@ bool FaultyFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::s
 {
     return m_inner.ReplaceWithTemp(tempPath, destination);
 }
+bool FaultyFileSystem::ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
+                                         const ReplaceOptions& options)
+{
+    return m_inner.ReplaceWithTempAs(tempPath, destination, options);
+}
 bool FaultyFileSystem::DeleteFile(const std::string& path) { return m_inner.DeleteFile(path); }
 bool FaultyFileSystem::MoveFile(const std::string& from, const std::string& to) { return m_inner.MoveFile(from, to); }
 bool FaultyFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)

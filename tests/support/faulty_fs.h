@@ -31,6 +31,8 @@ public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
     bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
+    bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
+                           const ReplaceOptions& options) override;
     bool DeleteFile(const std::string& path) override;
     bool MoveFile(const std::string& from, const std::string& to) override;
     bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
