@@ -1,0 +1,16 @@
+// zelo32: creates the application and its windows and runs the event loop.
+#include "ui/windows.h"
+
+#include <exception>
+
+int main(int argc, char* argv[])
+{
+    zelo::ZeloApplication app(argc, argv);
+    try {
+        auto windows = zelo::CreateWindows();
+        zelo::ZeloApplication::exec();
+    } catch (const std::exception& e) {
+        zelo::ShowExceptionMessage(e.what());
+    }
+    return 0;
+}

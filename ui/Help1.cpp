@@ -1,0 +1,107 @@
+#include "ui/Help1.h"
+
+#include "ui/fonts.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+
+namespace zelo {
+
+QStringList HelpText()
+{
+    return {
+        QStringLiteral("ZELO32  Ver 2.20 　　2006/2/12"),
+        QString(),
+        QStringLiteral("使用法"),
+        QString(),
+        QStringLiteral("　右クリックで，コマンドを選択，左ダブルクリックでフｱイルの実行"),
+        QStringLiteral("　左クリックで，対象フｱイル，フｵルダ－の選択（フｱイルでマルチセレクト可能）"),
+        QString(),
+        QStringLiteral("1) ファイルのバックアップは，コピー先に無いファイルと日付の古いファイルをコピーします．"),
+        QStringLiteral("   削除は行いません．対象はファイル窓に表示されているファイルです．"),
+        QStringLiteral("2) フォルダーのバックアップは，コピー先をコピー元と同一にします（ミラーリング）．"),
+        QStringLiteral("   フィルターは無視されます．"),
+        QStringLiteral("3) ファイルの複写，ファイル名の大文字・小文字変換，改行コード 0DH0AH→0AH の変換が出来ます．"),
+        QStringLiteral("4) 拡張された空容量の取得機能を持つ環境が必要です．"),
+        QStringLiteral("5) 一括ファイル名変更の連番は１桁，２桁，３桁が選べます（t1，t01，t001）．"),
+        QString(),
+        QString(),
+        QStringLiteral("Ver 2.00  ディレクトリーのチェック方法を変更，大幅に書き直し"),
+        QStringLiteral("Ver 2.02  ２バイト目が「\\」の２バイト文字を含むファイル名に対応"),
+        QStringLiteral("Ver 2.03  ファイルコピーを中断出来る様にした"),
+        QStringLiteral("Ver 2.04  コピー，バックアップで空容量不足の誤ったエラーが出ない様にした"),
+        QStringLiteral("Ver 2.05  ファイルコピーに進行状況の表示と中止を追加"),
+        QStringLiteral("Ver 2.06  ２バイト文字のテキストのＢＳ削除に対応"),
+        QStringLiteral("Ver 2.07  ファイル名の一覧をテキストで保存出来る様にした"),
+        QStringLiteral("Ver 2.08  連続したＢＳの削除に対応"),
+        QStringLiteral("Ver 2.09  ファイルサイズを符号なしで表示，0AH→0DH0AH 変換を追加"),
+        QStringLiteral("Ver 2.10  サブディレクトリーにマウントしたディスクで，空容量のエラーを"),
+        QStringLiteral("          無視出来る様にした"),
+        QStringLiteral("Ver 2.11  ネットワークの接続，切断を追加"),
+        QStringLiteral("Ver 2.12  ドライブ選択にＣＤのボリューム名を表示，ドライブのラベルを変更出来る様にした"),
+        QStringLiteral("Ver 2.13  名前がドットで始まるディレクトリーに対応"),
+        QStringLiteral("Ver 2.14  ディレクトリー削除でエラーの後も続ける様にした，*.VIX の削除を追加，"),
+        QStringLiteral("          ショートカット作成を追加，バックアップでコピー元の更新日時を保持"),
+        QStringLiteral("Ver 2.15  UTF-8→SHIFT_JIS 変換を追加（改行は LF を想定）"),
+        QStringLiteral("Ver 2.16  終了時にネットワークを切断出来る様にした"),
+        QStringLiteral("Ver 2.17  SHIFT_JIS に変換した後の２バイト文字テキストのＢＳ削除に対応"),
+        QStringLiteral("Ver 2.18  2.147 GB を越えるファイルサイズに対応"),
+        QStringLiteral("Ver 2.19  コピー先にコピー元より新しいファイルがある時に報告する様にした"),
+        QStringLiteral("Ver 2.20  クリックしたアイコンファイルを右下にプレビュー表示"),
+    };
+}
+
+THelp::THelp(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Help"));
+    setWindowTitle(QStringLiteral("情報"));
+    setFont(GothicFont(15));
+    setFixedSize(582, 384);
+    setModal(true);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(7, 16, 569, 329);
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setPlainText(HelpText().join(QLatin1Char('\n')));
+
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 345, 582, 39);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), Panel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(209, 9, 145, 25);
+    connect(Button1, &QPushButton::clicked, this, &THelp::Button1Click);
+}
+
+void THelp::FormActivate()
+{
+    move(180, 50);
+}
+
+void THelp::Button1Click()
+{
+    accept();
+}
+
+void THelp::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+    QDialog::changeEvent(event);
+}
+
+void THelp::showEvent(QShowEvent* event)
+{
+    FormActivate();
+    QDialog::showEvent(event);
+}
+
+} // namespace zelo

@@ -1,0 +1,120 @@
+#include "ui/Inp.h"
+
+#include "model/state.h"
+#include "ui/ListBoxes.h"
+#include "ui/Main.h"
+#include "ui/fonts.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zelo {
+
+TForm3::TForm3(TForm1* mainWindow, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , m_mainWindow(mainWindow)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("入力"));
+    setFont(GothicFont(15));
+    setFixedSize(449, 81);
+    setModal(true);
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(8, 10, 433, 25);
+    Edit1->installEventFilter(this);
+
+    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(112, 46, 97, 27);
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+
+    Button2 = new QPushButton(QStringLiteral("中止"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(240, 46, 97, 27);
+    connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
+}
+
+void TForm3::SetEditBytes(const std::string& bytes)
+{
+    m_prefillBytes = bytes;
+    Edit1->setText(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())));
+}
+
+std::string TForm3::EditBytes() const
+{
+    const QString shown = Edit1->text();
+    const QString prefill = QString::fromUtf8(m_prefillBytes.data(), qsizetype(m_prefillBytes.size()));
+    // The prefilled path may hold names that are not valid UTF-8: keep its exact bytes and
+    // take only what was typed after it from the edit.
+    if (!m_prefillBytes.empty() && shown.startsWith(prefill)) {
+        const QByteArray typed = shown.mid(prefill.size()).toUtf8();
+        return m_prefillBytes + std::string(typed.constData(), size_t(typed.size()));
+    }
+    const QByteArray all = shown.toUtf8();
+    return std::string(all.constData(), size_t(all.size()));
+}
+
+void TForm3::FormActivate()
+{
+    switch (Main.InputMode) {
+    case 0:
+        SetEditBytes(Main.MainTree.SelectedPath(false));
+        break;
+    case 1: {
+        std::string text = Main.MainTree.CurrentPath(true);
+        if (m_mainWindow)
+            text += TrimName(m_mainWindow->FileBx1->FocusedName());
+        SetEditBytes(text);
+        break;
+    }
+    case 3:
+        SetEditBytes(Main.MainTree.CurrentPath(true));
+        break;
+    default:
+        break; // the text of the last time stays
+    }
+    Edit1->setFocus();
+    Edit1->deselect();
+    Edit1->end(false);
+}
+
+void TForm3::Button1Click()
+{
+    Main.InputMode = 255;
+    Main.InputText = EditBytes();
+    done(QDialog::Accepted);
+}
+
+void TForm3::Button2Click()
+{
+    Main.InputMode = 0;
+    done(QDialog::Rejected);
+}
+
+void TForm3::Cr()
+{
+    Button1Click();
+}
+
+void TForm3::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Cr(); // consumed: the dialog's default button must not see it too
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace zelo

@@ -1,0 +1,50 @@
+// TForm3: the one-line input dialog. The caller stores a prefill mode in Main.InputMode, shows it
+// modally, then reads Main.InputMode (0 cancelled, 255 confirmed) and Main.InputText.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+
+namespace zelo {
+
+class TForm1;
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+public:
+    // mainWindow supplies the paths of the prefill modes 0, 1 and 3 (null: those modes leave Edit1 alone).
+    explicit TForm3(TForm1* mainWindow, QWidget* parent = nullptr);
+
+    void FormActivate();
+    void Button1Click();
+    void Button2Click();
+    // Enter in Edit1 confirms.
+    void Cr();
+
+    // Sets Edit1 to a byte string; the bytes are kept for the confirmed text while the shown
+    // text still begins with them, so a name that is not valid UTF-8 survives the round trip.
+    void SetEditBytes(const std::string& bytes);
+    std::string EditBytes() const;
+
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+public slots:
+    // Escape and the window manager's close request do nothing: the buttons are the only way out.
+    void reject() override {}
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TForm1* m_mainWindow;
+    std::string m_prefillBytes;
+};
+
+} // namespace zelo

@@ -1,0 +1,311 @@
+#include "ui/ListBoxes.h"
+
+#include "model/path_tree.h"
+#include "platform/filesystem.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSignalBlocker>
+
+namespace zelo {
+
+QString ShowBytes(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+namespace {
+constexpr int kBytesRole = Qt::UserRole;
+
+// Fixed item height; the width is the horizontal scroll extent of the list.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(QObject* parent, int height, int extent)
+        : QStyledItemDelegate(parent), m_height(height), m_extent(extent) {}
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return { m_extent, m_height }; }
+    void SetExtent(int extent) { m_extent = extent; }
+
+private:
+    int m_height;
+    int m_extent;
+};
+} // namespace
+
+// ---- ClickListBox ----
+
+ClickListBox::ClickListBox(QWidget* parent, int itemHeight, int scrollExtent)
+    : QListWidget(parent)
+    , m_itemHeight(itemHeight)
+{
+    setUniformItemSizes(true);
+    setItemDelegate(new FixedHeightDelegate(this, itemHeight, scrollExtent));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void ClickListBox::SetScrollExtent(int pixels)
+{
+    if (auto* d = dynamic_cast<FixedHeightDelegate*>(itemDelegate()))
+        d->SetExtent(pixels);
+    else if (auto* dd = dynamic_cast<DirItemDelegate*>(itemDelegate()))
+        dd->SetExtent(pixels);
+    doItemsLayout();
+}
+
+std::string ClickListBox::ItemBytes(int row) const
+{
+    const QListWidgetItem* it = item(row);
+    if (!it)
+        return {};
+    const QByteArray bytes = it->data(kBytesRole).toByteArray();
+    return std::string(bytes.constData(), size_t(bytes.size()));
+}
+
+void ClickListBox::AddBytes(const std::string& bytes)
+{
+    auto* it = new QListWidgetItem(ShowBytes(bytes));
+    it->setData(kBytesRole, QByteArray(bytes.data(), qsizetype(bytes.size())));
+    addItem(it); // the list owns the item
+}
+
+void ClickListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        setFocus(Qt::MouseFocusReason); // the menu acts on the selection as it is
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void ClickListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    QListWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
+        emit Click();
+}
+
+void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseDoubleClickEvent(event);
+    emit DblClick();
+}
+
+void ClickListBox::keyPressEvent(QKeyEvent* event)
+{
+    if (m_enterIsDoubleClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        event->accept();
+        emit DblClick();
+        return;
+    }
+    const int before = currentRow();
+    QListWidget::keyPressEvent(event);
+    if (currentRow() != before)
+        emit Click();
+}
+
+// ---- DirListBox ----
+
+QColor DirItemTextColor(QStyle::State state, int marker, const QPalette& palette)
+{
+    const QPalette::ColorGroup group = !(state & QStyle::State_Enabled) ? QPalette::Disabled
+        : (state & QStyle::State_Active)                                ? QPalette::Active
+                                                                        : QPalette::Inactive;
+    const bool selected = state & QStyle::State_Selected;
+    if (selected && !(state & QStyle::State_HasFocus))
+        return QColor(0xFF, 0xFF, 0xFF);
+    if (marker == kHiddenMarker)
+        return QColor(0x80, 0x80, 0x80);
+    return palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+}
+
+DirItemDelegate::DirItemDelegate(QObject* parent, std::function<int(int)> markerOf, int itemHeight, int extent)
+    : QStyledItemDelegate(parent)
+    , m_markerOf(std::move(markerOf))
+    , m_itemHeight(itemHeight)
+    , m_extent(extent)
+{
+}
+
+void DirItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QStyle::State state = option.state;
+    const QPalette::ColorGroup group = (state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+    const bool selected = state & QStyle::State_Selected;
+    const int marker = m_markerOf ? m_markerOf(index.row()) : 0;
+
+    painter->save();
+    painter->setClipRect(option.rect);
+    painter->fillRect(option.rect, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
+    painter->setPen(DirItemTextColor(state, marker, option.palette));
+    painter->setFont(option.font);
+    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                      index.data(Qt::DisplayRole).toString());
+    painter->restore();
+
+    if (state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.backgroundColor = option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : nullptr;
+        if (style)
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
+}
+
+QSize DirItemDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
+{
+    return { m_extent, m_itemHeight };
+}
+
+DirListBox::DirListBox(QWidget* parent, std::function<int(int)> markerOf)
+    : ClickListBox(parent, kItemHeight, 1200)
+{
+    setItemDelegate(new DirItemDelegate(this, std::move(markerOf), kItemHeight, 1200));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    SetEnterIsDoubleClick(true);
+}
+
+void DirListBox::Clear()
+{
+    const QSignalBlocker quiet(this);
+    clear();
+}
+
+void DirListBox::Add(const std::string& text)
+{
+    const QSignalBlocker quiet(this);
+    AddBytes(text);
+}
+
+void DirListBox::SetItem(int index, const std::string& text)
+{
+    QListWidgetItem* it = item(index);
+    if (!it)
+        return;
+    it->setText(ShowBytes(text));
+    it->setData(Qt::UserRole, QByteArray(text.data(), qsizetype(text.size())));
+}
+
+int DirListBox::SelectedIndex() const
+{
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void DirListBox::SetSelectedIndex(int index)
+{
+    const QSignalBlocker quiet(this);
+    if (index < 0 || index >= count()) {
+        clearSelection();
+        setCurrentRow(-1);
+        return;
+    }
+    setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    scrollToItem(item(index));
+}
+
+// ---- FileListBox ----
+
+FileListBox::FileListBox(QWidget* parent)
+    : ClickListBox(parent, kItemHeight, 1800)
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    connect(this, &QListWidget::currentRowChanged, this, [this] {
+        if (!m_reading)
+            emit Change();
+    });
+}
+
+void FileListBox::SetDirectory(const std::string& path)
+{
+    m_directory = path;
+    Reread();
+}
+
+void FileListBox::SetMask(const std::string& mask)
+{
+    m_mask = mask;
+    Reread();
+}
+
+void FileListBox::SetFileType(FileTypeState state)
+{
+    m_fileType = state;
+    Reread();
+}
+
+void FileListBox::Reread()
+{
+    if (m_directory.empty())
+        return;
+    fs().SetCurrentDirectory(m_directory);
+    const std::vector<std::string> names = ReadFileList(m_directory, m_mask, m_fileType);
+    m_reading = true;
+    {
+        const QSignalBlocker quiet(this);
+        clear();
+        for (const std::string& name : names)
+            AddBytes(name);
+        setCurrentRow(-1);
+    }
+    m_reading = false;
+    emit Change();
+}
+
+bool FileListBox::IsSelected(int row) const
+{
+    const QListWidgetItem* it = item(row);
+    return it && it->isSelected();
+}
+
+void FileListBox::SetSelected(int row, bool selected)
+{
+    if (QListWidgetItem* it = item(row))
+        it->setSelected(selected);
+}
+
+std::vector<std::string> FileListBox::Names() const
+{
+    std::vector<std::string> out;
+    out.reserve(size_t(count()));
+    for (int i = 0; i < count(); ++i)
+        out.push_back(ItemBytes(i));
+    return out;
+}
+
+std::vector<bool> FileListBox::SelectedFlags() const
+{
+    std::vector<bool> out;
+    out.reserve(size_t(count()));
+    for (int i = 0; i < count(); ++i)
+        out.push_back(IsSelected(i));
+    return out;
+}
+
+int FileListBox::SelectedCount() const
+{
+    return int(selectedItems().size());
+}
+
+std::string FileListBox::FocusedName() const
+{
+    return ItemBytes(currentRow());
+}
+
+std::string FileListBox::FocusedPath() const
+{
+    const int row = currentRow();
+    if (row < 0 || !IsSelected(row))
+        return {};
+    return JoinPath(m_directory, ItemBytes(row));
+}
+
+} // namespace zelo

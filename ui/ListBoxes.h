@@ -1,0 +1,124 @@
+// The two list widgets of the panes: DirListBox (owner-drawn directory pane, DirBx1 and DirBx2) and
+// FileListBox (multi-select file pane, FileBx1 and FileBx2). Both keep each item's exact name bytes.
+#pragma once
+
+#include "model/file_list.h"
+#include "model/views.h"
+
+#include <QListWidget>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+#include <functional>
+#include <string>
+
+namespace zelo {
+
+// Byte strings in, shown as UTF-8 with replacement characters.
+QString ShowBytes(const std::string& bytes);
+
+// A list with the click events the handlers expect: Click on a mouse click and whenever the keyboard
+// moves the current item, DblClick on a double click (and on Enter when asked). A right click opens the
+// context menu without touching the selection.
+class ClickListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ClickListBox(QWidget* parent, int itemHeight, int scrollExtent);
+
+    void SetEnterIsDoubleClick(bool on) { m_enterIsDoubleClick = on; }
+    void SetScrollExtent(int pixels);
+    int ItemHeight() const { return m_itemHeight; }
+
+    // The exact bytes of item row (empty outside the list).
+    std::string ItemBytes(int row) const;
+    void AddBytes(const std::string& bytes);
+
+signals:
+    void Click();
+    void DblClick();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int m_itemHeight;
+    bool m_enterIsDoubleClick = false;
+};
+
+// The text colour of a directory pane item: white when the item is selected without the focus,
+// grey (0x808080) for a directory listed because hidden ones are shown, otherwise the usual colour.
+QColor DirItemTextColor(QStyle::State state, int marker, const QPalette& palette);
+
+class DirItemDelegate : public QStyledItemDelegate {
+public:
+    DirItemDelegate(QObject* parent, std::function<int(int)> markerOf, int itemHeight, int extent);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void SetExtent(int extent) { m_extent = extent; }
+
+private:
+    std::function<int(int)> m_markerOf;
+    int m_itemHeight;
+    int m_extent;
+};
+
+class DirListBox : public ClickListBox, public DirListView {
+    Q_OBJECT
+public:
+    static constexpr int kItemHeight = 21;
+    // markerOf: the model's marker of a list index (255 draws the item grey).
+    DirListBox(QWidget* parent, std::function<int(int)> markerOf);
+
+    // DirListView
+    void Clear() override;
+    void Add(const std::string& text) override;
+    int Count() const override { return count(); }
+    std::string Item(int index) const override { return ItemBytes(index); }
+    void SetItem(int index, const std::string& text) override;
+    int SelectedIndex() const override;
+    void SetSelectedIndex(int index) override;
+};
+
+class FileListBox : public ClickListBox, public FileListView {
+    Q_OBJECT
+public:
+    static constexpr int kItemHeight = 22;
+    explicit FileListBox(QWidget* parent);
+
+    // FileListView: sets the directory and reads it.
+    void SetDirectory(const std::string& path) override;
+    void SetMask(const std::string& mask);
+    void SetFileType(FileTypeState state);
+    FileTypeState FileType() const { return m_fileType; }
+    const std::string& Directory() const { return m_directory; }
+    const std::string& Mask() const { return m_mask; }
+    // Reads the directory again; the process's current directory follows it.
+    void Reread();
+
+    int Count() const { return count(); }
+    bool IsSelected(int row) const;
+    void SetSelected(int row, bool selected);
+    std::vector<std::string> Names() const;
+    std::vector<bool> SelectedFlags() const;
+    int SelectedCount() const;
+    // The focused item's name (empty when none), whether it is selected or not.
+    std::string FocusedName() const;
+    // Directory joined with the focused item's name; empty when nothing is focused or the focused
+    // item is not selected.
+    std::string FocusedPath() const;
+
+signals:
+    // After every read, and when a click moves the focus to another item.
+    void Change();
+
+private:
+    std::string m_directory;
+    std::string m_mask = "*.*";
+    FileTypeState m_fileType = FileTypeState::OrdinaryOnly;
+    bool m_reading = false;
+};
+
+} // namespace zelo

@@ -1,0 +1,391 @@
+#include "ui/Main.h"
+
+#include "engine/delete_commands.h"
+#include "model/drive_list.h"
+#include "model/state.h"
+#include "platform/drives.h"
+#include "platform/filesystem.h"
+#include "platform/shell.h"
+#include "platform/ui_services.h"
+#include "ui/DriveCombo.h"
+#include "ui/Help1.h"
+#include "ui/Inp.h"
+#include "ui/ListBoxes.h"
+#include "ui/fonts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+namespace zelo {
+
+QPoint MainWindowActivationPosition(int fullScreenClientHeight)
+{
+    return fullScreenClientHeight >= 900 ? QPoint(200, 120) : QPoint(100, 70);
+}
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->move(left, top);
+    label->adjustSize();
+    return label;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, const char* name, const QRect& geometry, const char* caption, const char* hint,
+                     bool checked)
+{
+    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
+    box->setObjectName(QString::fromUtf8(name));
+    box->setGeometry(geometry);
+    if (hint)
+        box->setToolTip(QString::fromUtf8(hint));
+    box->setChecked(checked);
+    return box;
+}
+
+QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromUtf8(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+// The filter presets of FBox1, in order.
+const char* const kFilterPresets[] = {
+    "*.*",
+    "*.cpp;*.h;*.dfm;*.res;*.bpr;*.bpg;*.mak;*.bpl;*.bpi;*.ico",
+    "*.exe",
+    "*.bmp",
+    "*.jpg",
+    "*.mpg;*.mpe;*.mpeg",
+    "*.mov;*.qt",
+    "*.html",
+    "*.ico",
+    "*.~*;*.obj",
+};
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowCloseButtonHint)
+{
+    InstallFontSubstitutions();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Zelo32 Ver 2.20"));
+    setFont(GothicFont(15));
+
+    ShowInputDialog = [this] {
+        if (m_input)
+            m_input->exec();
+    };
+    AskSaveFileName = [this] {
+        return QFileDialog::getSaveFileName(this, QString(), QString(), QString());
+    };
+    OpenWithShell = [](const std::string& path) { ShellOpen(path); };
+
+    BuildControls();
+    BuildMenus();
+    ConnectHandlers();
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::SetDialogs(TForm3* input, THelp* help)
+{
+    m_input = input;
+    m_help = help;
+}
+
+void TForm1::BuildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    TopPanel = MakePanel(client, "Panel1", QRect(0, 0, 753, 449));
+    BottomPanel = MakePanel(client, "Panel2", QRect(0, 448, 753, 81));
+    QWidget* top = TopPanel;
+
+    Label5 = MakeLabel(top, "Label5", 1, 1, QString());
+    Label5->resize(5, 15);
+    Label7 = MakeLabel(top, "Label7", 9, 3, QStringLiteral("Dir数"));
+    Label6 = MakeLabel(top, "Label6", 58, 3, QStringLiteral("0"));
+    Label1 = MakeLabel(top, "Label1", 121, 3, QStringLiteral("File数"));
+    Label2 = MakeLabel(top, "Label2", 177, 3, QStringLiteral("0"));
+
+    CheckBox4 = MakeCheck(top, "CheckBox4", QRect(280, 4, 177, 17), "終了時ネットワ－ク切断", nullptr, false);
+    CBox2 = MakeCheck(top, "CBox2", QRect(486, 9, 83, 17), "ReadOnly",
+                      "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
+    CheckBox1 = MakeCheck(top, "CheckBox1", QRect(576, 8, 57, 17), "RW", "CD-RWならチェック", false);
+    CheckBox2 = MakeCheck(top, "CheckBox2", QRect(648, 8, 57, 17), "new", "日付の新しいものを更新", true);
+
+    CBox1 = new DriveComboBox(top);
+    CBox1->setObjectName(QStringLiteral("CBox1"));
+    CBox1->setGeometry(8, 26, 169, 26);
+    CBox1->setFont(MinchoFont(18));
+    CBox1->setToolTip(QStringLiteral("ダブルクリックで更新"));
+
+    FBox1 = new QComboBox(top);
+    FBox1->setObjectName(QStringLiteral("FBox1"));
+    FBox1->setGeometry(184, 26, 297, 23);
+    FBox1->setEditable(true);
+    FBox1->setInsertPolicy(QComboBox::NoInsert);
+    FBox1->setCompleter(nullptr); // the mask is what was typed, never a completion of it
+    FBox1->setToolTip(QStringLiteral("フイルターを変更出来ます"));
+    for (const char* preset : kFilterPresets)
+        FBox1->addItem(QString::fromUtf8(preset));
+    FBox1->setEditText(QStringLiteral("*.*"));
+
+    Check1 = MakeCheck(top, "Check1", QRect(486, 34, 65, 16), "Hidden",
+                       "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
+    Check2 = MakeCheck(top, "Check2", QRect(578, 34, 63, 16), "Hidden",
+                       "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
+    Check2->setEnabled(false);
+    CheckBox3 = MakeCheck(top, "CheckBox3", QRect(648, 32, 81, 17), "Free Chk", "空容量のチェック", false);
+
+    DirBx1 = new DirListBox(top, [](int index) { return Main.MainTree.GetMarker(index); });
+    DirBx1->setObjectName(QStringLiteral("DirBx1"));
+    DirBx1->setGeometry(8, 58, 313, 382);
+    DirBx1->setFont(GothicFont(22));
+    DirBx1->setToolTip(QStringLiteral("右クリックでメニューが表示"));
+
+    FileBx1 = new FileListBox(top);
+    FileBx1->setObjectName(QStringLiteral("FileBx1"));
+    FileBx1->setGeometry(328, 60, 401, 378);
+    FileBx1->setFont(GothicFont(22));
+    FileBx1->setToolTip(QStringLiteral("右クリックでメニューが表示，ダブルクリックでファイルが開く"));
+
+    QWidget* bottom = BottomPanel;
+    Label3 = MakeLabel(bottom, "Label3", 8, 8, QStringLiteral("Current Dir"));
+    Label3->setAutoFillBackground(true);
+    QPalette lime = Label3->palette();
+    lime.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
+    Label3->setPalette(lime);
+    Label4 = MakeLabel(bottom, "Label4", 96, 8, QStringLiteral("Label4"));
+    Label8 = MakeLabel(bottom, "Label8", 8, 43, QStringLiteral("Ｓｅｌｅｃｔ Dir"));
+    Label9 = MakeLabel(bottom, "Label9", 96, 43, QStringLiteral("Label9"));
+
+    Image1 = new QLabel(bottom);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(680, 5, 70, 70);
+}
+
+void TForm1::ConnectHandlers()
+{
+    connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+    connect(CBox1, &DriveComboBox::UserChange, this, &TForm1::CBox1Change);
+    connect(CBox1, &DriveComboBox::DropDown, this, &TForm1::CBox1DropDown);
+    connect(CBox1, &DriveComboBox::DblClick, this, &TForm1::CBox1DblClick);
+    connect(FBox1, &QComboBox::editTextChanged, this, &TForm1::FBox1Change);
+    connect(Check1, &QCheckBox::clicked, this, &TForm1::Check1Click);
+    connect(Check2, &QCheckBox::clicked, this, &TForm1::Check2Click);
+    connect(DirBx1, &ClickListBox::Click, this, &TForm1::DirBx1Click);
+    connect(DirBx1, &ClickListBox::DblClick, this, &TForm1::DirBx1DblClick);
+    connect(FileBx1, &FileListBox::Change, this, &TForm1::FileBx1Change);
+    connect(FileBx1, &ClickListBox::Click, this, &TForm1::FileBx1Click);
+    connect(FileBx1, &ClickListBox::DblClick, this, &TForm1::FileBx1DblClick);
+}
+
+void TForm1::SetPathLabel(QLabel* label, const std::string& path)
+{
+    if (label == Label4)
+        m_currentPath = path;
+    label->setText(ShowBytes(path));
+    label->adjustSize();
+}
+
+void TForm1::ShowDirCount()
+{
+    Label6->setText(QString::number(DirBx1->Count()));
+    Label6->adjustSize();
+}
+
+CommandOptions TForm1::Options() const
+{
+    CommandOptions options;
+    options.clearReadOnly = CBox2->isChecked();
+    options.cdromWritable = CheckBox1->isChecked();
+    options.newerOnly = CheckBox2->isChecked();
+    options.checkFreeSpace = CheckBox3->isChecked();
+    return options;
+}
+
+// ---- start-up, activation, end ----
+
+void TForm1::FormCreate()
+{
+    Main.StartPath = ComputeStartPath();
+    fs().SetCurrentDirectory(Main.StartPath);
+
+    CBox1->ClearItems();
+    FillDriveCombo(*CBox1);
+    ComputeDriveFlags(*CBox1);
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.width() / 8, area.height() / 9);
+    }
+
+    Main.MainTree.Bind(DirBx1, FileBx1);
+    Main.MainTree.SetDrive(Main.StartPath);
+    Main.MainTree.Refill(true);
+
+    const std::string current = Main.MainTree.CurrentPath(false);
+    SetPathLabel(Label4, current);
+    SetPathLabel(Label9, current);
+    ShowDirCount();
+
+    CBox1->SetEditText(Main.StartPath);
+}
+
+void TForm1::FormActivate()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int clientHeight = screen ? screen->availableGeometry().height() : 0;
+    move(MainWindowActivationPosition(clientHeight));
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow()) {
+            if (m_moveOnActivate)
+                FormActivate();
+        } else {
+            // Left for another window of the program (a dialog): move back when it closes.
+            // Left for another application: stay where the user put the window.
+            m_moveOnActivate = QApplication::activeWindow() != nullptr;
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void TForm1::FormClose()
+{
+    Main.MainTree.SetDrive(Main.StartPath);
+    Main.MainTree.Refill(false);
+    if (CheckBox4->isChecked()) {
+        const int count = std::min<int>(Main.NetDriveCount, int(Main.NetDrives.size()));
+        for (int i = 0; i < count; ++i)
+            DisconnectNetworkDrive(Main.NetDrives[size_t(i)].substr(0, 2)); // a failure is ignored
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::Exit1Click()
+{
+    close();
+}
+
+void TForm1::HEILP1Click()
+{
+    if (m_help)
+        m_help->exec();
+}
+
+void TForm1::CheckBox1Click()
+{
+    UpdateWriteCommands();
+}
+
+void TForm1::UpdateWriteCommands()
+{
+    const std::string root = m_currentPath.empty() ? std::string() : m_currentPath.substr(0, 1) + ":\\";
+    const bool locked = !root.empty() && GetDriveType(root) == kDriveCdrom && !CheckBox1->isChecked();
+    for (const QString& name : WriteCommandNames())
+        if (QAction* item = MenuItem(name))
+            item->setEnabled(!locked);
+}
+
+// ---- directory pane ----
+
+void TForm1::DirBx1Click()
+{
+    Image1->hide();
+    if (DirBx1->SelectedIndex() <= 0)
+        SetPathLabel(Label9, Main.MainTree.CurrentPath(true));
+    else
+        SetPathLabel(Label9, Main.MainTree.SelectedPath(false));
+}
+
+void TForm1::DirBx1DblClick()
+{
+    if (DirBx1->SelectedIndex() == 0) {
+        // The root of a drive outside the start-up run of fixed drives: check its medium again.
+        const int item = CBox1->SelectedIndex();
+        const int flag = (item >= 0 && item < int(Main.DriveFlags.size())) ? Main.DriveFlags[size_t(item)] : 0;
+        if (flag == 0)
+            CBox1Change();
+    }
+    Main.MainTree.Refill(true); // the file pane reads the directory it is given
+    SetPathLabel(Label4, Main.MainTree.CurrentPath(false));
+    SetPathLabel(Label9, Main.MainTree.SelectedPath(false));
+    ShowDirCount();
+}
+
+// ---- deletion and directory creation ----
+
+void TForm1::Delete1Click()
+{
+    DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options());
+    FileBx1->Reread();
+}
+
+void TForm1::N1Click()
+{
+    const int result = DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options());
+    if (result == 0)
+        return; // answered No
+    Main.MainTree.Refill(false); // re-reads the file pane as well
+    ShowDirCount();
+}
+
+void TForm1::MKDIR1Click()
+{
+    Main.InputMode = 3;
+    if (ShowInputDialog)
+        ShowInputDialog();
+    if (Main.InputMode == 0)
+        return;
+    if (!MakeDirectory(Main.InputText))
+        return; // the error was reported
+    Main.MainTree.Refill(true);
+    // The refill may have entered the selected subdirectory: the labels follow it.
+    SetPathLabel(Label4, Main.MainTree.CurrentPath(false));
+    SetPathLabel(Label9, Main.MainTree.SelectedPath(false));
+    ShowDirCount();
+}
+
+void TForm1::bak1Click()
+{
+    DeleteBackupFiles(Main.MainTree.SelectedPath(true), Options());
+    FileBx1->Reread();
+}
+
+} // namespace zelo

@@ -1,0 +1,180 @@
+// TForm1: the main window. Its handlers gather the selection and the options and call the model and
+// the engine; the work of a command lives in engine/.
+#pragma once
+
+#include "engine/options.h"
+
+#include <QMainWindow>
+#include <QPoint>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QWidget;
+
+namespace zelo {
+
+class DirListBox;
+class DriveComboBox;
+class FileListBox;
+class TForm3;
+class THelp;
+
+// Where the main window goes each time it becomes active, for a full-screen client height.
+QPoint MainWindowActivationPosition(int fullScreenClientHeight);
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 758;
+    static constexpr int kClientHeight = 535;
+
+    // Builds the controls and the menus, then runs FormCreate.
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The dialogs this window shows (created after it, so they are handed over later).
+    void SetDialogs(TForm3* input, THelp* help);
+
+    // Start-up, activation, end.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void Exit1Click();
+    void HEILP1Click();
+    void CheckBox1Click();
+    void UpdateWriteCommands();
+
+    // Directory pane.
+    void DirBx1Click();
+    void DirBx1DblClick();
+
+    // Drive selector, filter, file pane.
+    void CBox1Change();
+    void CBox1DropDown();
+    void CBox1DblClick();
+    void FBox1Change();
+    void Check1Click();
+    void Check2Click();
+    void FileBx1Change();
+    void FileBx1Click();
+    void FileBx1DblClick();
+    void N12Click();
+    void N14Click();
+    void FileList1Click();
+    void SaveFileList();
+    void RunFile(const std::string& path);
+
+    // Deletion and directory creation.
+    void Delete1Click();
+    void N1Click();
+    void MKDIR1Click();
+    void bak1Click();
+
+    // Commands that arrive with their own windows; present in the menus, inert until then.
+    void N30Click() {}
+    void N31Click() {}
+    void N15Click() {}
+    void Copy2Click() {}
+    void GoTo1Click() {}
+    void N22Click() {}
+    void N25Click() {}
+    void N16Click() {}
+    void N17Click() {}
+    void N0AHDAH1Click() {}
+    void SHIFT81Click() {}
+    void UTF8SJis1Click() {}
+    void N26Click() {}
+    void N27Click() {}
+    void N34Click() {}
+    void N35Click() {}
+    void Rename1Click() {}
+    void N24Click() {}
+    void N23Click() {}
+    void RENDIR1Click() {}
+    void Copy1Click() {}
+    void GoTo2Click() {}
+    void BackUp1Click() {}
+    void oomozi1Click() {}
+    void komozi1Click() {}
+
+    // The options as the commands read them when they run.
+    CommandOptions Options() const;
+    // A menu item (or submenu, or named separator) by its name; null when there is none.
+    QAction* MenuItem(const QString& name) const;
+    // The nine items the CD-ROM lock disables.
+    static const std::vector<QString>& WriteCommandNames();
+
+    // Shows the input dialog modally; replaceable so tests can play the user.
+    std::function<void()> ShowInputDialog;
+    // Asks for the file name of the saved list (empty: cancelled); replaceable for tests.
+    std::function<QString()> AskSaveFileName;
+    // Opens a file with its program; replaceable for tests.
+    std::function<void(const std::string&)> OpenWithShell;
+
+    // Panels.
+    QWidget* TopPanel = nullptr;
+    QWidget* BottomPanel = nullptr;
+    // Top panel.
+    QLabel* Label5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CBox2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    DriveComboBox* CBox1 = nullptr;
+    QComboBox* FBox1 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    DirListBox* DirBx1 = nullptr;
+    FileListBox* FileBx1 = nullptr;
+    // Bottom panel.
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Image1 = nullptr;
+    // Menus.
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* PopupMenu2 = nullptr;
+
+    // RichEdit1: the lines of every saved list since the start; never cleared while the program runs.
+    std::vector<std::string> FileListBuffer;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void ConnectHandlers();
+    QAction* AddItem(QWidget* menu, const char* name, const char* caption, void (TForm1::*handler)());
+    QMenu* AddSubmenu(QWidget* menu, const char* name, const char* caption);
+    void AddSeparator(QWidget* menu, const char* name);
+    void AddBlank(QWidget* menu);
+    void SetPathLabel(QLabel* label, const std::string& path);
+    void ShowDirCount();
+    // Selects CBox1's item that holds StartPath, as at start-up (none when no item holds it).
+    void SelectStartItem();
+    void ShowIconPreview(const std::string& path);
+
+    TForm3* m_input = nullptr;
+    THelp* m_help = nullptr;
+    // Moves on activation only when the window was left for another window of the program.
+    bool m_moveOnActivate = true;
+    // The path shown in Label4, as bytes.
+    std::string m_currentPath;
+};
+
+} // namespace zelo

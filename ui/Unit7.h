@@ -1,0 +1,50 @@
+// TForm7: the progress window the long commands show while they work, with its stop button.
+#pragma once
+
+#include "platform/ui_services.h"
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace zelo {
+
+class TForm7 : public QWidget, public ProgressWindow {
+    Q_OBJECT
+public:
+    explicit TForm7(QWidget* parent = nullptr);
+
+    // ProgressWindow
+    void Show() override;
+    void Close() override;
+    bool IsVisible() const override;
+    void SetMax(ProgressBar bar, int max) override;
+    void SetPosition(ProgressBar bar, int position) override;
+    int Position(ProgressBar bar) const override;
+    void Step(ProgressBar bar, int steps = 1) override;
+    void SetBarVisible(ProgressBar bar, bool visible) override;
+    void SetLabel(const std::string& text) override;
+    void SetStopVisible(bool visible) override;
+
+    void FormActivate();
+    void Button1Click();
+
+    QProgressBar* PBar1 = nullptr;
+    QProgressBar* PBar2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPushButton* Button1 = nullptr;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QProgressBar* Bar(ProgressBar bar) const;
+    void ShowPosition(ProgressBar bar);
+
+    // The positions as the callers set them; the bars show them clamped to their range.
+    int m_position[2] = { 0, 0 };
+};
+
+} // namespace zelo

@@ -1,0 +1,77 @@
+#include "ui/windows.h"
+
+#include "platform/ui_services.h"
+#include "ui/Help1.h"
+#include "ui/Inp.h"
+#include "ui/Main.h"
+#include "ui/QtUiServices.h"
+#include "ui/Unit7.h"
+#include "ui/fonts.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+namespace zelo {
+
+TForm1* Form1 = nullptr;
+TForm7* Form7 = nullptr;
+TForm3* Form3 = nullptr;
+THelp* Help = nullptr;
+
+Windows::Windows()
+{
+    m_form1 = std::make_unique<TForm1>();
+    Form1 = m_form1.get();
+    Form7 = new TForm7(Form1); // owned by the main window from here on
+    Form3 = new TForm3(Form1, Form1);
+    Help = new THelp(Form1);
+    Form1->SetDialogs(Form3, Help);
+    m_services = std::make_unique<QtUiServices>(*Form7);
+    setUiServices(m_services.get());
+}
+
+Windows::~Windows()
+{
+    setUiServices(nullptr);
+    Form1 = nullptr;
+    Form7 = nullptr;
+    Form3 = nullptr;
+    Help = nullptr;
+    m_form1.reset();
+    m_services.reset();
+}
+
+std::unique_ptr<Windows> CreateWindows()
+{
+    auto windows = std::make_unique<Windows>();
+    Form1->show();
+    return windows;
+}
+
+ZeloApplication::ZeloApplication(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(QString::fromUtf8(kAppTitle));
+    InstallFontSubstitutions();
+}
+
+void ShowExceptionMessage(const char* what)
+{
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle), QString::fromUtf8(what), QMessageBox::Ok);
+    box.exec();
+}
+
+bool ZeloApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowExceptionMessage(e.what());
+    } catch (...) {
+        ShowExceptionMessage("Unknown exception");
+    }
+    return false;
+}
+
+} // namespace zelo

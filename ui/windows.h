@@ -1,0 +1,50 @@
+// The program's windows, created once in a fixed order and kept until the end, and the application.
+#pragma once
+
+#include <QApplication>
+
+#include <memory>
+
+namespace zelo {
+
+class QtUiServices;
+class TForm1;
+class TForm3;
+class TForm7;
+class THelp;
+
+// One instance per window, valid while the Windows object returned by CreateWindows lives.
+extern TForm1* Form1;
+extern TForm7* Form7;
+extern TForm3* Form3;
+extern THelp* Help;
+
+class Windows {
+public:
+    Windows();
+    ~Windows();
+    Windows(const Windows&) = delete;
+    Windows& operator=(const Windows&) = delete;
+
+private:
+    std::unique_ptr<TForm1> m_form1; // the other windows are its children
+    std::unique_ptr<QtUiServices> m_services;
+};
+
+// Creates the windows in their order (main window first; its creation fills the panes), installs the
+// Qt UI services and shows the main window.
+std::unique_ptr<Windows> CreateWindows();
+
+// The application: title "Zelo"; an exception that escapes an event handler is shown in a message box
+// and the event loop goes on.
+class ZeloApplication : public QApplication {
+    Q_OBJECT
+public:
+    ZeloApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The message box for an exception (also used when start-up fails).
+void ShowExceptionMessage(const char* what);
+
+} // namespace zelo
