@@ -1,0 +1,451 @@
+#include "platform/drives.h"
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+#include "platform/time.h"
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelo {
+namespace {
+
+using test::TempTree;
+
+class FileSystemTest : public ::testing::Test {
+protected:
+    // Every entry a search returns, by name.
+    std::map<std::string, FindData> search(const std::string& pattern, uint32_t mask = kAttrMaskAll)
+    {
+        std::map<std::string, FindData> out;
+        FindData data;
+        auto handle = files.FindFirst(pattern, mask, data);
+        if (!handle)
+            return out;
+        do
+            out[data.name] = data;
+        while (handle->Next(data));
+        return out;
+    }
+
+    std::set<std::string> linuxNames(const std::string& relative) const
+    {
+        std::set<std::string> names;
+        DIR* dir = ::opendir(tree.linux(relative).c_str());
+        while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.insert(name);
+        }
+        if (dir)
+            ::closedir(dir);
+        return names;
+    }
+
+    TempTree tree;
+    FileSystem& files = linuxFileSystem();
+};
+
+TEST_F(FileSystemTest, ReadOnlyHoldsEvenForRoot)
+{
+    tree.write("ro.txt", "keep");
+    tree.setReadOnly("ro.txt", true);
+    tree.mkdir("rodir");
+    tree.setReadOnly("rodir", true);
+    tree.write("tmpsrc", "new");
+
+    EXPECT_FALSE(files.DeleteFile(tree.drive("ro.txt")));
+    EXPECT_EQ(GetLastError(), err::AccessDenied);
+    for (OpenMode mode : {OpenMode::ReadWrite, OpenMode::CreateAlways, OpenMode::OpenAlways}) {
+        EXPECT_EQ(files.Open(tree.drive("ro.txt"), mode), nullptr);
+        EXPECT_EQ(GetLastError(), err::AccessDenied);
+    }
+    EXPECT_FALSE(files.CopyFile(tree.drive("tmpsrc"), tree.drive("ro.txt"), false));
+    EXPECT_EQ(GetLastError(), err::AccessDenied);
+    std::string temp;
+    auto file = files.CreateTempBeside(tree.drive("ro.txt"), temp);
+    ASSERT_NE(file, nullptr);
+    file.reset();
+    EXPECT_FALSE(files.ReplaceWithTemp(temp, tree.drive("ro.txt")));
+    EXPECT_EQ(GetLastError(), err::AccessDenied);
+    EXPECT_FALSE(files.RemoveDirectory(tree.drive("rodir")));
+    EXPECT_EQ(GetLastError(), err::AccessDenied);
+    EXPECT_EQ(tree.read("ro.txt"), "keep");
+    EXPECT_NE(files.Open(tree.drive("ro.txt"), OpenMode::Read), nullptr); // reading is fine
+
+    // Cleared, the same calls succeed.
+    ASSERT_TRUE(files.SetAttributes(tree.drive("ro.txt"), kAttrArchive));
+    EXPECT_TRUE(files.ReplaceWithTemp(temp, tree.drive("ro.txt")));
+    EXPECT_TRUE(files.DeleteFile(tree.drive("ro.txt")));
+    EXPECT_FALSE(tree.exists("ro.txt"));
+    ASSERT_TRUE(files.SetAttributes(tree.drive("rodir"), kAttrDirectory));
+    EXPECT_TRUE(files.RemoveDirectory(tree.drive("rodir")));
+}
+
+TEST_F(FileSystemTest, DeleteTakesFilesLinksAndSpecialFilesButNotDirectories)
+{
+    tree.write("target.txt", "t");
+    tree.mkdir("dir");
+    tree.symlink("target.txt", "link");
+    tree.symlink("dir", "dirlink");
+    tree.fifo("pipe");
+    EXPECT_FALSE(files.DeleteFile(tree.drive("dir")));
+    EXPECT_EQ(GetLastError(), err::AccessDenied);
+    EXPECT_TRUE(files.DeleteFile(tree.drive("link")));
+    EXPECT_TRUE(files.DeleteFile(tree.drive("pipe")));
+    EXPECT_TRUE(files.RemoveDirectory(tree.drive("dirlink"))); // the link, not the directory
+    EXPECT_TRUE(tree.exists("target.txt"));
+    EXPECT_TRUE(tree.exists("dir"));
+    EXPECT_FALSE(files.DeleteFile(tree.drive("gone")));
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+    EXPECT_FALSE(files.DeleteFile(tree.drive("nodir\\gone")));
+    EXPECT_EQ(GetLastError(), err::PathNotFound);
+}
+
+TEST_F(FileSystemTest, MoveNeverReplaces)
+{
+    tree.write("a.txt", "A");
+    tree.write("b.txt", "B");
+    EXPECT_FALSE(files.MoveFile(tree.drive("a.txt"), tree.drive("b.txt")));
+    EXPECT_EQ(GetLastError(), err::AlreadyExists);
+    EXPECT_EQ(tree.read("a.txt"), "A");
+    EXPECT_EQ(tree.read("b.txt"), "B");
+
+    // A second name of the same file is still another entry.
+    ASSERT_EQ(::link(tree.linux("a.txt").c_str(), tree.linux("hard.txt").c_str()), 0);
+    EXPECT_FALSE(files.MoveFile(tree.drive("a.txt"), tree.drive("hard.txt")));
+    EXPECT_EQ(GetLastError(), err::AlreadyExists);
+    EXPECT_TRUE(tree.exists("a.txt"));
+
+    EXPECT_TRUE(files.MoveFile(tree.drive("a.txt"), tree.drive("A.TXT"))); // case only
+    EXPECT_EQ(linuxNames(""), (std::set<std::string>{"A.TXT", "b.txt", "hard.txt"}));
+    EXPECT_TRUE(files.MoveFile(tree.drive("b.txt"), tree.drive("b.txt"))); // onto itself
+    EXPECT_EQ(tree.read("b.txt"), "B");
+
+    tree.mkdir("d1");
+    tree.mkdir("d2");
+    EXPECT_FALSE(files.MoveFile(tree.drive("d1"), tree.drive("d2")));
+    EXPECT_EQ(GetLastError(), err::AlreadyExists);
+    EXPECT_TRUE(files.MoveFile(tree.drive("d1"), tree.drive("d2\\inner")));
+    EXPECT_TRUE(tree.exists("d2/inner"));
+    EXPECT_FALSE(files.MoveFile(tree.drive("missing"), tree.drive("x")));
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+}
+
+TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
+{
+    tree.write("src.txt", "source bytes");
+    tree.write("dst.txt", "old");
+    tree.setTime("src.txt", 1'000'000'000);
+    EXPECT_FALSE(files.CopyFile(tree.drive("src.txt"), tree.drive("dst.txt"), true));
+    EXPECT_EQ(GetLastError(), err::FileExists);
+    EXPECT_EQ(tree.read("dst.txt"), "old");
+
+    ASSERT_TRUE(files.CopyFile(tree.drive("src.txt"), tree.drive("new.txt"), true));
+    EXPECT_EQ(tree.read("new.txt"), "source bytes");
+    ASSERT_TRUE(files.CopyFile(tree.drive("src.txt"), tree.drive("dst.txt"), false));
+    EXPECT_EQ(tree.read("dst.txt"), "source bytes");
+    struct stat st {};
+    ASSERT_EQ(::stat(tree.linux("dst.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'000'000'000);
+    EXPECT_EQ(linuxNames(""), (std::set<std::string>{"src.txt", "dst.txt", "new.txt"})); // no temporary left
+
+    tree.fifo("pipe");
+    EXPECT_FALSE(files.CopyFile(tree.drive("pipe"), tree.drive("pipe2"), true));
+    EXPECT_EQ(GetLastError(), err::CannotAccessFile);
+    EXPECT_FALSE(tree.exists("pipe2"));
+}
+
+TEST_F(FileSystemTest, SpecialFilesAndDirectoriesAreNeverOpened)
+{
+    tree.fifo("pipe"); // opening it for reading would block without a writer
+    tree.mkdir("dir");
+    for (OpenMode mode : {OpenMode::Read, OpenMode::ReadWrite, OpenMode::CreateAlways}) {
+        EXPECT_EQ(files.Open(tree.drive("pipe"), mode), nullptr);
+        EXPECT_EQ(GetLastError(), err::CannotAccessFile);
+        EXPECT_EQ(files.Open(tree.drive("dir"), mode), nullptr);
+        EXPECT_EQ(GetLastError(), err::AccessDenied);
+    }
+    EXPECT_EQ(files.Open(tree.drive("missing"), OpenMode::Read), nullptr);
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+    EXPECT_EQ(files.Open(tree.drive("nodir\\new"), OpenMode::CreateAlways), nullptr);
+    EXPECT_EQ(GetLastError(), err::PathNotFound);
+    EXPECT_EQ(files.Open("Q:\\unmapped", OpenMode::Read), nullptr);
+    EXPECT_EQ(GetLastError(), err::PathNotFound);
+}
+
+TEST_F(FileSystemTest, OpenModesCreateTruncateAndKeep)
+{
+    tree.write("f", "0123456789");
+    auto check = [&](OpenMode mode, const char* name, const std::string& expectedSize) {
+        auto file = files.Open(tree.drive(name), mode);
+        ASSERT_NE(file, nullptr) << name;
+        EXPECT_EQ(std::to_string(file->Size()), expectedSize) << name;
+    };
+    check(OpenMode::OpenAlways, "f", "10");
+    check(OpenMode::ReadWrite, "f", "10");
+    check(OpenMode::OpenAlways, "g", "0");
+    check(OpenMode::CreateAlways, "f", "0");
+    EXPECT_EQ(files.Open(tree.drive("f"), OpenMode::CreateNew), nullptr);
+    EXPECT_EQ(GetLastError(), err::FileExists);
+    EXPECT_EQ(files.Open(tree.drive("h"), OpenMode::ReadWrite), nullptr);
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+}
+
+TEST_F(FileSystemTest, FindFirstReportsEntriesAsTheSystemDoes)
+{
+    tree.mkdir("d/sub");
+    tree.mkdir("d/.hiddendir");
+    tree.write("d/plain.txt", "12345");
+    tree.write("d/.dot", "");
+    tree.write("d/sys.txt", "");
+    tree.setDosAttrib("d/sys.txt", kAttrSystem);
+    tree.write(std::string("d/bad\xff\xfe.txt"), "x");
+    tree.write("d/back\\slash", "x");
+    tree.setTime("d/plain.txt", 1'141'549'625);
+
+    auto all = search(tree.drive("d\\*.*"));
+    EXPECT_EQ(all.size(), 8u); // . .. sub .hiddendir plain.txt .dot sys.txt bad..., never back\slash
+    ASSERT_TRUE(all.count("."));
+    ASSERT_TRUE(all.count(".."));
+    EXPECT_EQ(all["."].attributes & kAttrDirectory, uint32_t(kAttrDirectory));
+    EXPECT_EQ(all["."].attributes & kAttrHidden, 0u);
+    EXPECT_TRUE(all.count(std::string("bad\xff\xfe.txt"))); // exact bytes
+    EXPECT_EQ(all["plain.txt"].size(), 5u);
+    EXPECT_EQ(all["plain.txt"].lastWriteTime, FileTimeFromUnix(1'141'549'625));
+    EXPECT_EQ(all["sys.txt"].attributes, uint32_t(kAttrSystem));
+
+    struct MaskCase {
+        uint32_t mask;
+        std::set<std::string> names;
+    };
+    const MaskCase masks[] = {
+        {0, {"plain.txt", std::string("bad\xff\xfe.txt")}},
+        {kAttrHidden, {"plain.txt", std::string("bad\xff\xfe.txt"), ".dot"}},
+        {kAttrSystem, {"plain.txt", std::string("bad\xff\xfe.txt"), "sys.txt"}},
+        {kAttrDirectory, {".", "..", "sub", "plain.txt", std::string("bad\xff\xfe.txt")}},
+        {kAttrDirectory | kAttrHidden, {".", "..", "sub", ".hiddendir", "plain.txt", ".dot", std::string("bad\xff\xfe.txt")}},
+    };
+    for (const MaskCase& m : masks) {
+        std::set<std::string> names;
+        for (const auto& [name, data] : search(tree.drive("d\\*"), m.mask))
+            names.insert(name);
+        EXPECT_EQ(names, m.names) << "mask " << m.mask;
+    }
+
+    // One name without wildcards is an exact lookup.
+    FindData one;
+    ASSERT_NE(files.FindFirst(tree.drive("d\\plain.txt"), kAttrMaskAll, one), nullptr);
+    EXPECT_EQ(one.name, "plain.txt");
+    EXPECT_EQ(one.attributes, uint32_t(kAttrArchive));
+    EXPECT_EQ(files.FindFirst(tree.drive("d\\sys.txt"), 0, one), nullptr); // filtered: System not in the mask
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+}
+
+TEST_F(FileSystemTest, FindFirstFailures)
+{
+    tree.mkdir("empty");
+    FindData data;
+    struct Case {
+        std::string pattern;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {tree.drive("empty\\*.txt"), err::FileNotFound},
+        {tree.drive("empty\\nothing"), err::FileNotFound},
+        {tree.drive("missing\\*.*"), err::PathNotFound},
+        {tree.drive("missing\\file"), err::PathNotFound},
+        {"Q:\\*.*", err::PathNotFound},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_EQ(files.FindFirst(c.pattern, kAttrMaskAll, data), nullptr) << c.pattern;
+        EXPECT_EQ(GetLastError(), c.error) << c.pattern;
+    }
+}
+
+TEST_F(FileSystemTest, TheDriveRootHasNoDotEntries)
+{
+    tree.write("top.txt", "x");
+    std::set<std::string> names;
+    for (const auto& [name, data] : search("C:\\*.*"))
+        names.insert(name);
+    EXPECT_EQ(names, std::set<std::string>{"top.txt"});
+}
+
+TEST_F(FileSystemTest, SizeHalvesOfAFileBeyondFourGigabytes)
+{
+    const int fd = ::open(tree.linux("big").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 5'000'000'000), 0); // sparse: no disk space used
+    ::close(fd);
+    FindData data;
+    ASSERT_NE(files.FindFirst(tree.drive("*"), kAttrMaskAll, data), nullptr);
+    EXPECT_EQ(data.sizeHigh, 1u);
+    EXPECT_EQ(data.sizeLow, 705'032'704u);
+    EXPECT_EQ(data.size(), 5'000'000'000ull);
+}
+
+TEST_F(FileSystemTest, TemporaryFilesAreHiddenAndLeaveNothingBehind)
+{
+    tree.write("doc.txt", "old");
+    ::chmod(tree.linux("doc.txt").c_str(), 0640);
+    std::string temp1, temp2;
+    auto first = files.CreateTempBeside(tree.drive("doc.txt"), temp1);
+    auto second = files.CreateTempBeside(tree.drive("doc.txt"), temp2);
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(temp1, temp2);
+    const std::string name = temp1.substr(temp1.rfind('\\') + 1);
+    EXPECT_EQ(name[0], '.');
+    EXPECT_EQ(temp1.substr(0, temp1.rfind('\\')), tree.drive("").substr(0, 2));
+    EXPECT_NE(files.GetAttributes(temp1) & kAttrHidden, 0u);
+    ASSERT_EQ(first->Write("new", 3), 3);
+    first.reset();
+    second.reset();
+
+    ReplaceOptions options;
+    options.permissionsFrom = tree.drive("doc.txt");
+    ASSERT_TRUE(files.ReplaceWithTempAs(temp1, tree.drive("doc.txt"), options));
+    EXPECT_EQ(tree.read("doc.txt"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(tree.linux("doc.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u); // the original's permission bits
+    ASSERT_TRUE(files.DeleteFile(temp2));
+    EXPECT_EQ(linuxNames(""), std::set<std::string>{"doc.txt"});
+}
+
+TEST_F(FileSystemTest, CopyFromMovesEveryByte)
+{
+    const uint64_t size = 5 * 1024 * 1024 + 123; // several chunks and a tail
+    tree.writeSized("src.bin", size);
+    tree.mkdir("out");
+    auto in = files.Open(tree.drive("src.bin"), OpenMode::Read);
+    auto out = files.Open(tree.drive("out\\dst.bin"), OpenMode::CreateNew);
+    ASSERT_TRUE(in && out);
+    uint64_t total = 0;
+    for (;;) {
+        const int64_t n = out->CopyFrom(*in, 1 << 20);
+        ASSERT_GE(n, 0);
+        if (n == 0)
+            break;
+        EXPECT_LE(n, 1 << 20);
+        total += uint64_t(n);
+    }
+    EXPECT_EQ(total, size);
+    out.reset();
+    EXPECT_EQ(tree.read("out/dst.bin"), tree.read("src.bin"));
+}
+
+TEST_F(FileSystemTest, CopyFromFallsBackWhenTheKernelCannotCopy)
+{
+    // /proc files report size 0 and copy_file_range gives 0 bytes on them; the bytes must still come.
+    setDriveMap(DriveMap::parse("C=" + tree.root() + ";P=/proc"));
+    auto in = files.Open("P:\\self\\status", OpenMode::Read);
+    auto out = files.Open(tree.drive("status.txt"), OpenMode::CreateAlways);
+    ASSERT_TRUE(in && out);
+    int64_t total = 0, n = 0;
+    while ((n = out->CopyFrom(*in, 4096)) > 0)
+        total += n;
+    EXPECT_EQ(n, 0);
+    out.reset();
+    EXPECT_GT(total, 0);
+    EXPECT_NE(tree.read("status.txt").find("Name:"), std::string::npos);
+}
+
+TEST_F(FileSystemTest, ReadAndWriteLoopUntilDone)
+{
+    auto out = files.Open(tree.drive("f"), OpenMode::CreateAlways);
+    ASSERT_NE(out, nullptr);
+    std::string big(3 * 1024 * 1024 + 7, 'z');
+    EXPECT_EQ(out->Write(big.data(), big.size()), int64_t(big.size()));
+    ASSERT_TRUE(out->Seek(0));
+    std::string back(big.size() + 100, '\0');
+    EXPECT_EQ(out->Read(back.data(), back.size()), int64_t(big.size())); // all, then the end
+    EXPECT_EQ(out->Read(back.data(), back.size()), 0);
+    const FileTime when = FileTimeFromUnix(1'200'000'000);
+    ASSERT_TRUE(out->SetTimes(nullptr, nullptr, &when));
+    out.reset();
+    FindData data;
+    ASSERT_NE(files.FindFirst(tree.drive("f"), kAttrMaskAll, data), nullptr);
+    EXPECT_EQ(data.lastWriteTime, when);
+}
+
+TEST_F(FileSystemTest, DirectoriesCreateAndRemoveWithTheirCodes)
+{
+    EXPECT_TRUE(files.CreateDirectory(tree.drive("new")));
+    EXPECT_FALSE(files.CreateDirectory(tree.drive("new")));
+    EXPECT_EQ(GetLastError(), err::AlreadyExists);
+    EXPECT_FALSE(files.CreateDirectory(tree.drive("no\\parent")));
+    EXPECT_EQ(GetLastError(), err::PathNotFound);
+    tree.write("new/file", "x");
+    EXPECT_FALSE(files.RemoveDirectory(tree.drive("new")));
+    EXPECT_EQ(GetLastError(), err::DirNotEmpty);
+    EXPECT_FALSE(files.RemoveDirectory(tree.drive("new\\file")));
+    EXPECT_EQ(GetLastError(), err::NotADirectory);
+
+    char saved[4096];
+    ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
+    tree.mkdir("here");
+    ASSERT_TRUE(files.SetCurrentDirectory(tree.drive("here")));
+    EXPECT_EQ(files.GetCurrentDirectory(), "C:\\here");
+    EXPECT_FALSE(files.RemoveDirectory(tree.drive("here")));
+    EXPECT_EQ(GetLastError(), err::CurrentDirectory);
+    EXPECT_TRUE(tree.exists("here"));
+    EXPECT_FALSE(files.SetCurrentDirectory(tree.drive("nothere")));
+    ASSERT_EQ(::chdir(saved), 0);
+    EXPECT_TRUE(files.RemoveDirectory(tree.drive("here")));
+}
+
+TEST_F(FileSystemTest, FileTimesAndSync)
+{
+    tree.write("f", "x");
+    const FileTime access = FileTimeFromUnix(1'100'000'000), write = FileTimeFromUnix(1'100'000'500);
+    ASSERT_TRUE(files.SetFileTimes(tree.drive("f"), nullptr, &access, &write));
+    FindData data;
+    ASSERT_NE(files.FindFirst(tree.drive("f"), kAttrMaskAll, data), nullptr);
+    EXPECT_EQ(data.lastAccessTime, access);
+    EXPECT_EQ(data.lastWriteTime, write);
+    ASSERT_TRUE(files.SetFileTimes(tree.drive("f"), nullptr, nullptr, nullptr)); // leaves them alone
+    ASSERT_NE(files.FindFirst(tree.drive("f"), kAttrMaskAll, data), nullptr);
+    EXPECT_EQ(data.lastWriteTime, write);
+    EXPECT_TRUE(files.SyncFileSystem(tree.drive("")));
+    EXPECT_FALSE(files.SetFileTimes(tree.drive("missing"), nullptr, &access, &write));
+    EXPECT_EQ(GetLastError(), err::FileNotFound);
+}
+
+TEST_F(FileSystemTest, ScopedFileSystemInstallsAndRestores)
+{
+    struct Counting : FileSystem {
+        // Only what the test calls; everything else would be a fault.
+        std::unique_ptr<DirSearch> FindFirst(const std::string&, uint32_t, FindData&) override { return nullptr; }
+        uint32_t GetAttributes(const std::string&) override { return 0x1234; }
+        bool SetAttributes(const std::string&, uint32_t) override { return false; }
+        std::unique_ptr<File> Open(const std::string&, OpenMode) override { return nullptr; }
+        std::unique_ptr<File> CreateTempBeside(const std::string&, std::string&) override { return nullptr; }
+        bool ReplaceWithTemp(const std::string&, const std::string&) override { return false; }
+        bool DeleteFile(const std::string&) override { return false; }
+        bool MoveFile(const std::string&, const std::string&) override { return false; }
+        bool CopyFile(const std::string&, const std::string&, bool) override { return false; }
+        bool CreateDirectory(const std::string&) override { return false; }
+        bool RemoveDirectory(const std::string&) override { return false; }
+        bool SetCurrentDirectory(const std::string&) override { return false; }
+        std::string GetCurrentDirectory() override { return {}; }
+        bool SetFileTimes(const std::string&, const FileTime*, const FileTime*, const FileTime*) override { return false; }
+        bool SyncFileSystem(const std::string&) override { return false; }
+    } fake;
+    EXPECT_EQ(&fs(), &linuxFileSystem());
+    {
+        ScopedFileSystem scope(fake);
+        EXPECT_EQ(fs().GetAttributes("C:\\x"), 0x1234u);
+    }
+    EXPECT_EQ(&fs(), &linuxFileSystem());
+}
+
+} // namespace
+} // namespace zelo
