@@ -248,6 +248,11 @@ std::string PathTree::SelectedPath(bool withSeparator)
 {
     const int s = SelectionIndex();
     std::string path = ComposePath();
+    if (m_entries.empty()) {
+        // No drive yet: no path to select.
+        m_lastPath = path;
+        return path;
+    }
     if (s > m_level && m_list && s < m_list->Count()) {
         if (m_level > 0)
             path += kSeparator;
