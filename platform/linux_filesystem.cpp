@@ -281,12 +281,13 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
         if (n == 0)
             break;
     }
+    // The attribute first: writing it needs the write permission the mode may take away.
+    copyDosAttributes(in->NativeHandle(), out->NativeHandle());
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (::fchmod(out->NativeHandle(), st.st_mode & 07777) != 0 || ::futimens(out->NativeHandle(), times) != 0) {
         SetLastErrorFromErrno(errno);
         return abandon();
     }
-    copyDosAttributes(in->NativeHandle(), out->NativeHandle());
     if (!failIfExists && ::rename(written.c_str(), target->c_str()) != 0) {
         fail(errno, *target);
         return abandon();

@@ -46,7 +46,7 @@ class LinuxDirSearch final : public DirSearch {
 public:
     LinuxDirSearch(UniqueDir dir, std::string linuxDir, std::string pattern, uint32_t attrMask, bool driveRoot)
         : m_dir(std::move(dir)), m_linuxDir(std::move(linuxDir)), m_pattern(std::move(pattern)), m_attrMask(attrMask),
-          m_driveRoot(driveRoot)
+          m_driveRoot(driveRoot), m_matchAll(m_pattern == "*" || m_pattern == "*.*")
     {
         if (m_linuxDir.empty() || m_linuxDir.back() != '/')
             m_linuxDir += '/';
@@ -66,8 +66,13 @@ public:
             if (m_driveRoot && (name == "." || name == ".."))
                 continue;
             // A name with "\" cannot be written as a drive path.
-            if (name.find('\\') != std::string_view::npos || !MatchWildcard(m_pattern, std::string(name)))
+            if (name.find('\\') != std::string_view::npos)
                 continue;
+            if (!m_matchAll) {
+                m_name.assign(name);
+                if (!MatchWildcard(m_pattern, m_name))
+                    continue;
+            }
             struct statx sx {};
             if (::statx(::dirfd(m_dir.get()), entry->d_name, kStatxFlags, kStatxMask, &sx) != 0)
                 continue; // gone since readdir
@@ -87,7 +92,9 @@ private:
     std::string m_pattern;
     uint32_t m_attrMask;
     bool m_driveRoot;
+    bool m_matchAll; // "*" and "*.*" take every name: no per-entry match
     bool m_xattrUnsupported = false;
+    std::string m_name; // reused buffer for the match
 };
 
 // A search for one exact name: it has found everything with its first entry.

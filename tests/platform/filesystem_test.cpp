@@ -156,6 +156,12 @@ TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
     EXPECT_EQ(st.st_mtim.tv_sec, 1'000'000'000);
     EXPECT_EQ(linuxNames(""), (std::set<std::string>{"src.txt", "dst.txt", "new.txt"})); // no temporary left
 
+    // Attributes travel with the copy: Hidden in user.DOSATTRIB, ReadOnly in the mode.
+    tree.setDosAttrib("src.txt", kAttrHidden | kAttrArchive);
+    tree.setReadOnly("src.txt", true);
+    ASSERT_TRUE(files.CopyFile(tree.drive("src.txt"), tree.drive("copy.txt"), true));
+    EXPECT_EQ(files.GetAttributes(tree.drive("copy.txt")), kAttrHidden | kAttrArchive | kAttrReadOnly);
+
     tree.fifo("pipe");
     EXPECT_FALSE(files.CopyFile(tree.drive("pipe"), tree.drive("pipe2"), true));
     EXPECT_EQ(GetLastError(), err::CannotAccessFile);
