@@ -371,6 +371,33 @@ TEST_F(PathTreeTest, MoreSubdirectoriesThanTheCapacityAreAllListed)
     EXPECT_EQ(tree.Overflow(), 0);
 }
 
+TEST_F(PathTreeTest, ChainDeeperThanTheCapacityStaysNavigable)
+{
+    const int depth = PathTree::kCapacity + 20;
+    std::string relative = "n";
+    for (int i = 1; i < depth; ++i)
+        relative += "/n";
+    temp.mkdir(relative + "/leaf");
+    tree.Refill(false);
+    for (int i = 0; i < depth; ++i) {
+        list.selected = tree.GetLevel() + 1; // the only subdirectory
+        tree.Refill(true);
+    }
+    ASSERT_EQ(tree.GetLevel(), depth);
+    ExpectConsistent(tree, list);
+    EXPECT_EQ(list.items.back(), std::string(20, ' ') + "leaf");
+    std::string expected = "C:\\n";
+    for (int i = 1; i < depth; ++i)
+        expected += "\\n";
+    EXPECT_EQ(tree.CurrentPath(false), expected);
+
+    // Up again from the bottom to a chain entry near the top.
+    list.selected = 2;
+    tree.Refill(true);
+    EXPECT_EQ(tree.CurrentPath(false), "C:\\n\\n");
+    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  n", "    n", "      n"}));
+}
+
 TEST_F(PathTreeTest, UnsearchableDirectoryLeavesTheChainWithoutSelection)
 {
     temp.mkdir("a/gone/sub");
