@@ -34,13 +34,15 @@ unset QT_QPA_PLATFORM
 app=$!
 win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zelo32 Ver 2\.20$' | head -n 1)
 [ -n "$win" ] || fail "no window captioned Zelo32 Ver 2.20"
-eval "$(xdotool getwindowgeometry --shell "$win")"
 # Height of the menu bar above the top panel (measured for Qt 6.4 with the IPA gothic face).
-menu_h=${ZELO_E2E_MENU_HEIGHT:-24}
-top=$((Y + menu_h))
+menu_h=${ZELO_E2E_MENU_HEIGHT:-22}
 
-# Point at a control of the top panel: x, y inside the panel.
-at() { xdotool mousemove --sync $((X + $1)) $((top + $2)); }
+# Point at a control of the top panel: x, y inside the panel. The window moves itself whenever it
+# becomes active, so its position is read each time.
+at() {
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove --sync $((X + $1)) $((Y + menu_h + $2))
+}
 dir_item() { at 60 $((58 + 21 * $1 + 10)); }
 
 wait_file() { for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
@@ -55,7 +57,12 @@ save_list() {
   xdotool key Down Down Down Down Right
   sleep 0.3
   xdotool key Down Down Down Down Down Down Down Down Down Return
-  dlg=$(timeout 10 xdotool search --sync --onlyvisible --pid "$app" --name '.' | grep -v "^$win\$" | head -n 1)
+  dlg=
+  for _ in $(seq 100); do
+    dlg=$(xdotool search --onlyvisible --pid "$app" --name '.' 2>/dev/null | grep -v "^$win\$" | head -n 1)
+    [ -n "$dlg" ] && break
+    sleep 0.1
+  done
   [ -n "$dlg" ] || fail "no save dialog"
   sleep 0.5
   xdotool type --delay 20 "$1"
@@ -82,6 +89,7 @@ save_list "$work/out/list2.txt"
 printf 'one.txt\r\ntwo.txt\r\nthree.txt\r\n' | cmp -s - "$work/out/list2.txt" || fail "after entering gamma the saved list was: $(od -c "$work/out/list2.txt")"
 
 # Close through the menu bar: its first item is 終了.
+eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --sync $((X + 12)) $((Y + menu_h / 2)) click 1
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "the window did not close through 終了"
