@@ -127,7 +127,9 @@ uint32_t LinuxFileSystem::GetAttributes(const std::string& path)
         fail(errno, *linuxPath);
         return kInvalidAttributes;
     }
-    return attributesOf(*linuxPath, baseName(*linuxPath), st.st_mode);
+    // A drive root is never Hidden for the name of the directory it stands for.
+    const bool driveRoot = path.size() <= 3 && path.size() >= 2 && path[1] == ':';
+    return attributesOf(*linuxPath, driveRoot ? std::string_view() : baseName(*linuxPath), st.st_mode);
 }
 
 bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes)

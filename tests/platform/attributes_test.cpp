@@ -1,4 +1,5 @@
 #include "platform/dosattrib.h"
+#include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "tests/support/temp_tree.h"
@@ -121,6 +122,9 @@ TEST_F(Attributes, DerivedWithoutTheExtendedAttribute)
     };
     for (const Case& c : cases)
         EXPECT_EQ(files.GetAttributes(tree.drive(c.name)), c.expected) << c.name;
+    // A drive whose directory has a dot name is not a hidden drive.
+    setDriveMap(DriveMap::parse("C=" + tree.root() + ";D=" + tree.linux(".git")));
+    EXPECT_EQ(files.GetAttributes("D:\\"), uint32_t(kAttrDirectory));
     EXPECT_EQ(files.GetAttributes(tree.drive("missing")), kInvalidAttributes);
     EXPECT_EQ(GetLastError(), err::FileNotFound);
     EXPECT_EQ(files.GetAttributes(tree.drive("nodir/missing")), kInvalidAttributes);
