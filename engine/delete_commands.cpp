@@ -113,12 +113,11 @@ void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions&
     std::string cur = WithOneSeparator(selectedWithSep);
     for (;;) {
         FindData entry;
-        if (auto search = fs().FindFirst(cur + "*.*", kAttrMaskAll, entry)) {
+        if (auto search = fs().FindFirstInTree(cur, entry)) {
             do {
                 const bool link = entry.attributes & kAttrReparsePoint;
                 if ((entry.attributes & kAttrDirectory) && !link) {
-                    if (entry.name != "." && entry.name != "..")
-                        stack.PushDir(cur + entry.name + "\\");
+                    stack.PushDir(cur + entry.name + "\\");
                     continue;
                 }
                 if (!IsBackupExtension(entry.name))

@@ -12,11 +12,6 @@ namespace {
 
 const std::string kEmpty;
 
-bool IsDotEntry(const std::string& name)
-{
-    return name == "." || name == "..";
-}
-
 // A directory the walks go into: a symbolic link to a directory is an entry of its own.
 bool IsRealDirectory(uint32_t attributes)
 {
@@ -71,13 +66,11 @@ int CountTree(const std::string& start, uint64_t* exactBytes)
     std::string cur = start;
     for (;;) {
         FindData entry;
-        if (auto search = fs().FindFirst(cur + "*.*", kAttrMaskAll, entry)) {
+        if (auto search = fs().FindFirstInTree(cur, entry)) {
             do {
                 if (IsRealDirectory(entry.attributes)) {
-                    if (!IsDotEntry(entry.name)) {
-                        stack.PushDir(cur + entry.name + "\\");
-                        ++Main.TreeDirCount;
-                    }
+                    stack.PushDir(cur + entry.name + "\\");
+                    ++Main.TreeDirCount;
                 } else if ((entry.attributes & 0x3F) != kAttrVolumeLabel) {
                     ++Main.TreeFileCount;
                     // Each addition is rounded to single precision, as the totals are kept.
@@ -110,14 +103,16 @@ namespace {
 
 // ClearForDelete for an entry whose attributes the search already gave: a symbolic link is never
 // changed (that would change what it points to), and an entry with nothing to clear is left alone.
-void ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory,
+// Returns whether the attributes were changed.
+bool ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory,
                          const CommandOptions& options)
 {
-    if (attributes & kAttrReparsePoint)
-        return;
+    if (!options.clearReadOnly || (attributes & kAttrReparsePoint))
+        return false;
     if (!(attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)))
-        return;
+        return false;
     ClearForDelete(path, isDirectory, options);
+    return true;
 }
 
 } // namespace
@@ -154,24 +149,27 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
         return 1;
     }
     stack.PushDir(root);
+    // Where ReadOnly items are cleared and deleted anyway, the walk needs no stat per entry.
+    const TreeSearchDetail detail = options.clearReadOnly ? TreeSearchDetail::KindOnly : TreeSearchDetail::Full;
 
     std::string cur = root;
     for (;;) {
         // One pass: delete the files of cur, push its subdirectories.
         int subdirectories = 0;
         FindData entry;
-        if (auto search = fs().FindFirst(cur + "*.*", kAttrMaskAll, entry)) {
+        if (auto search = fs().FindFirstInTree(cur, entry, detail)) {
             do {
                 if (IsRealDirectory(entry.attributes)) {
-                    if (!IsDotEntry(entry.name)) {
-                        ++subdirectories;
-                        stack.PushDir(cur + entry.name + "\\");
-                    }
+                    ++subdirectories;
+                    stack.PushDir(cur + entry.name + "\\");
                     continue;
                 }
                 const std::string path = cur + entry.name;
-                ClearEntryForDelete(path, entry.attributes, false, options);
-                if (fs().DeleteFile(path)) {
+                // An entry whose attributes were just changed is deleted by its path, after a fresh look.
+                const bool deleted = ClearEntryForDelete(path, entry.attributes, false, options)
+                                         ? fs().DeleteFile(path)
+                                         : search->DeleteFound(path, entry);
+                if (deleted) {
                     ++Main.DeletedFileCount;
                 } else {
                     Main.ErrorContext = 3;
