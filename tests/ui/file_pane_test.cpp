@@ -1,0 +1,269 @@
+// The file pane and its controls: filter, file type states, focus and selection, the icon preview,
+// opening files, and saving the list of names.
+#include "tests/ui/ui_fixture.h"
+
+#include "model/state.h"
+#include "tests/support/fake_ui.h"
+#include "ui/ListBoxes.h"
+#include "ui/Main.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace zelo;
+using namespace zelo::test;
+
+namespace {
+
+QRect ItemRect(QListWidget* list, int row)
+{
+    return list->visualItemRect(list->item(row));
+}
+
+std::string ReadAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll().toStdString();
+}
+
+} // namespace
+
+class FilePaneTest : public QObject {
+    Q_OBJECT
+private slots:
+    void filterWithTwoPatterns();
+    void fileTypeStates();
+    void hiddenDirectoriesFollowCheck1();
+    void focusedPathNeedsSelection();
+    void selectAllAndNone();
+    void nameBytesSurviveDisplay();
+    void iconPreviewAndOpening();
+    void saveListTwiceKeepsEarlierLines();
+    void saveListFailureIsQuiet();
+};
+
+void FilePaneTest::filterWithTwoPatterns()
+{
+    DriveFixture drives;
+    for (const char* name : { "a.txt", "B.LOG", "c.dat", "d.txt", "e.log.bak" })
+        drives.tree.write(name, "x");
+    TForm1 form;
+    QCOMPARE(form.FileBx1->Count(), 5);
+
+    // Every edit applies the mask at once.
+    QLineEdit* edit = form.FBox1->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, "*.txt;*.log");
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "a.txt", "B.LOG", "d.txt" }));
+    QCOMPARE(form.Label2->text(), QStringLiteral("3"));
+
+    // Choosing a preset applies it too.
+    form.FBox1->setCurrentIndex(0);
+    QCOMPARE(form.FileBx1->Count(), 5);
+    QCOMPARE(form.FileBx1->Mask(), std::string("*.*"));
+}
+
+void FilePaneTest::fileTypeStates()
+{
+    DriveFixture drives;
+    drives.tree.write("plain.txt", "p");
+    drives.tree.write("hid.txt", "h");
+    drives.tree.setDosAttrib("hid.txt", kAttrHidden | kAttrArchive);
+    drives.tree.write("sys.txt", "s");
+    drives.tree.setDosAttrib("sys.txt", kAttrSystem | kAttrArchive);
+    drives.tree.write(".dot", "d");
+    TForm1 form;
+
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "plain.txt" }));
+    QVERIFY(!form.Check2->isEnabled());
+
+    form.Check1->click(); // all files
+    QVERIFY(form.Check2->isEnabled());
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ ".dot", "hid.txt", "plain.txt", "sys.txt" }));
+    QCOMPARE(form.Label2->text(), QStringLiteral("4"));
+
+    form.Check2->click(); // hidden or system only
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ ".dot", "hid.txt", "sys.txt" }));
+    form.Check2->click();
+    QCOMPARE(form.FileBx1->Count(), 4);
+
+    form.Check2->click();
+    form.Check1->click(); // back to ordinary files; Check2 is cleared and disabled
+    QVERIFY(!form.Check2->isChecked());
+    QVERIFY(!form.Check2->isEnabled());
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "plain.txt" }));
+    // Check2 without Check1 changes nothing.
+    form.Check2Click();
+    QCOMPARE(form.FileBx1->FileType(), FileTypeState::OrdinaryOnly);
+}
+
+void FilePaneTest::hiddenDirectoriesFollowCheck1()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("open");
+    drives.tree.mkdir("secret");
+    drives.tree.setDosAttrib("secret", kAttrHidden);
+    drives.tree.mkdir(".git");
+    TForm1 form;
+    auto items = [&form] {
+        std::vector<std::string> out;
+        for (int i = 0; i < form.DirBx1->Count(); ++i)
+            out.push_back(form.DirBx1->Item(i));
+        return out;
+    };
+    QCOMPARE(items(), (std::vector<std::string>{ "C:\\", "  .git", "  open" }));
+    form.Check1->click();
+    QCOMPARE(items(), (std::vector<std::string>{ "C:\\", "  .git", "  open", "  secret" }));
+    QCOMPARE(form.Label6->text(), QStringLiteral("4"));
+    QCOMPARE(Main.MainTree.GetMarker(3), kHiddenMarker);
+    QCOMPARE(Main.DialogTree.ShowHidden(), 1);
+    form.Check1->click();
+    QCOMPARE(items().size(), size_t(3));
+    QCOMPARE(Main.DialogTree.ShowHidden(), 0);
+}
+
+void FilePaneTest::focusedPathNeedsSelection()
+{
+    DriveFixture drives;
+    drives.tree.write("dir/one.txt", "1");
+    drives.tree.write("dir/two.txt", "2");
+    TForm1 form;
+    form.show();
+    form.FileBx1->SetDirectory("C:\\dir");
+    QVERIFY(form.FileBx1->FocusedPath().empty()); // nothing focused after a read
+
+    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 1).center());
+    QCOMPARE(form.FileBx1->FocusedPath(), std::string("C:\\dir\\two.txt"));
+    // A control-click that deselects the focused item leaves no path.
+    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemRect(form.FileBx1, 1).center());
+    QCOMPARE(form.FileBx1->FocusedName(), std::string("two.txt"));
+    QVERIFY(form.FileBx1->FocusedPath().empty());
+
+    // At a drive root no second separator is added.
+    form.FileBx1->SetDirectory("C:\\");
+    QCOMPARE(form.FileBx1->Count(), 0);
+    QCOMPARE(form.Label2->text(), QStringLiteral("0"));
+}
+
+void FilePaneTest::selectAllAndNone()
+{
+    DriveFixture drives;
+    TForm1 form;
+    form.N12Click(); // empty pane: nothing happens
+    form.N14Click();
+    for (const char* name : { "a", "b", "c" })
+        drives.tree.write(name, "x");
+    form.FileBx1->Reread();
+    form.MenuItem("N12")->trigger();
+    QCOMPARE(form.FileBx1->SelectedFlags(), (std::vector<bool>{ true, true, true }));
+    form.MenuItem("N14")->trigger();
+    QCOMPARE(form.FileBx1->SelectedCount(), 0);
+}
+
+void FilePaneTest::nameBytesSurviveDisplay()
+{
+    DriveFixture drives;
+    const std::string odd = std::string("bad\xff\xfe") + ".txt";
+    drives.tree.write(odd, "x");
+    TForm1 form;
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ odd }));
+    QVERIFY(form.FileBx1->item(0)->text().contains(QChar(0xFFFD)));
+    // The exact bytes reach the commands: the file can be deleted through the pane.
+    FakeUi fake;
+    form.FileBx1->SetSelected(0, true);
+    form.Delete1Click();
+    QVERIFY(!drives.tree.exists(odd));
+    QCOMPARE(fake.texts(), (std::vector<std::string>{ "選択された　1　ファイルを削除しました" }));
+}
+
+void FilePaneTest::iconPreviewAndOpening()
+{
+    DriveFixture drives;
+    QImage red(32, 32, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QVERIFY(red.save(QString::fromStdString(drives.tree.linux("icon.ico")), "ICO"));
+    drives.tree.write("notes.txt", "n");
+    drives.tree.write("broken.ICO", "not an icon");
+    TForm1 form;
+    form.show();
+    std::vector<std::string> opened;
+    form.OpenWithShell = [&opened](const std::string& path) { opened.push_back(path); };
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "broken.ICO", "icon.ico", "notes.txt" }));
+
+    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 1).center());
+    QVERIFY(form.Image1->isVisible());
+    const QImage shown = form.Image1->pixmap().toImage();
+    QCOMPARE(shown.size(), QSize(70, 70));
+    QCOMPARE(QColor(shown.pixel(30, 30)), QColor(Qt::red)); // the icon, stretched
+    QCOMPARE(QColor(shown.pixel(0, 0)), QColor(Qt::white));
+
+    // Double-clicking an icon previews it and never opens it.
+    QTest::mouseDClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 1).center());
+    QVERIFY(opened.empty());
+
+    // Another file hides the preview and opens with its program.
+    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 2).center());
+    QVERIFY(!form.Image1->isVisible());
+    QTest::mouseDClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 2).center());
+    QCOMPARE(opened, (std::vector<std::string>{ "C:\\notes.txt" }));
+
+    // An icon that cannot be read leaves the preview open and empty; the extension's case does not matter.
+    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 0).center());
+    QVERIFY(form.Image1->isVisible());
+    QVERIFY(form.Image1->pixmap().isNull());
+
+    // A click in the directory pane hides it.
+    QTest::mouseClick(form.DirBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.DirBx1, 0).center());
+    QVERIFY(!form.Image1->isVisible());
+}
+
+void FilePaneTest::saveListTwiceKeepsEarlierLines()
+{
+    DriveFixture drives;
+    drives.tree.write("first/x1.txt", "1");
+    drives.tree.write("first/x2.txt", "2");
+    drives.tree.write("second/y1.txt", "3");
+    QTemporaryDir out;
+    TForm1 form;
+    QString target = out.filePath("list1.txt");
+    form.AskSaveFileName = [&target] { return target; };
+
+    form.FileBx1->SetDirectory("C:\\first");
+    form.MenuItem("FileList1")->trigger();
+    QCOMPARE(ReadAll(target), std::string("x1.txt\r\nx2.txt\r\n"));
+
+    form.FileBx1->SetDirectory("C:\\second");
+    target = out.filePath("list2.txt");
+    form.FileList1Click();
+    QCOMPARE(ReadAll(target), std::string("x1.txt\r\nx2.txt\r\ny1.txt\r\n"));
+
+    // A cancelled dialog writes nothing, but the names stay in the buffer for the next save.
+    target.clear();
+    form.FileList1Click();
+    target = out.filePath("list1.txt"); // an existing file is replaced
+    form.SaveFileList();
+    QCOMPARE(ReadAll(target), std::string("x1.txt\r\nx2.txt\r\ny1.txt\r\ny1.txt\r\n"));
+}
+
+void FilePaneTest::saveListFailureIsQuiet()
+{
+    DriveFixture drives;
+    drives.tree.write("f.txt", "f");
+    TForm1 form;
+    FakeUi fake;
+    form.AskSaveFileName = [] { return QStringLiteral("/nonexistent-dir-zelo/list.txt"); };
+    form.FileList1Click();
+    QVERIFY(fake.messages.empty());
+    QCOMPARE(form.FileListBuffer, (std::vector<std::string>{ "f.txt" }));
+}
+
+QTEST_MAIN(FilePaneTest)
+#include "file_pane_test.moc"

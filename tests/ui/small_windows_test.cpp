@@ -1,0 +1,360 @@
+// The small windows and services: the input dialog, the progress window, the help window, the
+// message boxes and the event pump, the directory pane's drawing colours and the window position rule.
+#include "tests/ui/ui_fixture.h"
+
+#include "model/state.h"
+#include "ui/Help1.h"
+#include "ui/Inp.h"
+#include "ui/ListBoxes.h"
+#include "ui/Main.h"
+#include "ui/QtUiServices.h"
+#include "ui/Unit7.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace zelo;
+using namespace zelo::test;
+
+namespace {
+
+// Acts on the next modal message box once it is up.
+void OnMessageBox(std::function<void(QMessageBox*)> act)
+{
+    QTimer::singleShot(0, [act] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        act(box);
+    });
+}
+
+} // namespace
+
+class SmallWindowsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void inputEnterConfirms();
+    void inputCancelKeepsText();
+    void inputEscapeDoesNothing();
+    void inputPrefillModes();
+    void inputKeepsBytesOfPrefill();
+    void progressStopButton();
+    void progressBarsClampButKeepPositions();
+    void helpWindow();
+    void plainMessageBox();
+    void appMessageBoxAnswers_data();
+    void appMessageBoxAnswers();
+    void eventPumpIsRateLimited();
+    void busyCursorIsBalanced();
+    void dirItemColours_data();
+    void dirItemColours();
+    void activationPosition_data();
+    void activationPosition();
+};
+
+void SmallWindowsTest::inputEnterConfirms()
+{
+    ResetMainState();
+    TForm3 input(nullptr);
+    Main.InputMode = 7; // keeps the last text
+    QTimer::singleShot(0, &input, [&input] {
+        QTest::keyClicks(input.Edit1, "abc");
+        QTest::keyClick(input.Edit1, Qt::Key_Return);
+    });
+    input.exec();
+    QCOMPARE(Main.InputMode, 255);
+    QCOMPARE(Main.InputText, std::string("abc"));
+    QVERIFY(!input.isVisible());
+
+    // Another value than 0, 1 and 3 shows the text typed last time.
+    Main.InputMode = 42;
+    QString seen;
+    QTimer::singleShot(0, &input, [&input, &seen] {
+        seen = input.Edit1->text();
+        QCOMPARE(input.Edit1->cursorPosition(), seen.size());
+        QVERIFY(!input.Edit1->hasSelectedText());
+        QTest::keyClick(input.Edit1, Qt::Key_Enter);
+    });
+    input.exec();
+    QCOMPARE(seen, QStringLiteral("abc"));
+    QCOMPARE(Main.InputMode, 255);
+}
+
+void SmallWindowsTest::inputCancelKeepsText()
+{
+    ResetMainState();
+    TForm3 input(nullptr);
+    Main.InputText = "kept";
+    Main.InputMode = 9;
+    QTimer::singleShot(0, &input, [&input] {
+        QTest::keyClicks(input.Edit1, "typed");
+        input.Button2->click();
+    });
+    input.exec();
+    QCOMPARE(Main.InputMode, 0);
+    QCOMPARE(Main.InputText, std::string("kept"));
+}
+
+void SmallWindowsTest::inputEscapeDoesNothing()
+{
+    ResetMainState();
+    TForm3 input(nullptr);
+    QVERIFY(!(input.windowFlags() & Qt::WindowCloseButtonHint));
+    Main.InputMode = 9;
+    bool stillOpen = false;
+    QTimer::singleShot(0, &input, [&input, &stillOpen] {
+        QTest::keyClick(input.Edit1, Qt::Key_Escape);
+        input.close(); // the window manager's close request is refused too
+        stillOpen = input.isVisible();
+        input.Button1->click();
+    });
+    input.exec();
+    QVERIFY(stillOpen);
+    QCOMPARE(Main.InputMode, 255);
+}
+
+void SmallWindowsTest::inputPrefillModes()
+{
+    DriveFixture drives;
+    drives.tree.write("sub/ file.txt", "x");
+    drives.tree.mkdir("sub/inner");
+    TForm1 form;
+    TForm3 input(&form);
+    form.show();
+    form.DirBx1->SetSelectedIndex(1);
+    form.DirBx1DblClick(); // into C:\sub
+    form.DirBx1->SetSelectedIndex(2); // inner selected
+
+    Main.InputMode = 0;
+    input.FormActivate();
+    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\inner"));
+    Main.InputMode = 3;
+    input.FormActivate();
+    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\"));
+    Main.InputMode = 1;
+    form.FileBx1->setCurrentRow(0);
+    input.FormActivate();
+    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\file.txt")); // the name's blanks trimmed
+}
+
+void SmallWindowsTest::inputKeepsBytesOfPrefill()
+{
+    ResetMainState();
+    TForm3 input(nullptr);
+    const std::string dir = "C:\\d\xff\xfe\\";
+    input.SetEditBytes(dir);
+    input.Edit1->setText(input.Edit1->text() + "new");
+    input.Button1Click();
+    QCOMPARE(Main.InputText, dir + "new");
+    // A text edited inside the prefill is taken as shown.
+    input.SetEditBytes(dir);
+    input.Edit1->setText(QStringLiteral("C:\\other"));
+    input.Button1Click();
+    QCOMPARE(Main.InputText, std::string("C:\\other"));
+}
+
+void SmallWindowsTest::progressStopButton()
+{
+    ResetMainState();
+    TForm7 progress;
+    QCOMPARE(progress.windowTitle(), QStringLiteral("進行状況"));
+    QCOMPARE(progress.size(), QSize(461, 53));
+    QCOMPARE(progress.Label1->text(), QStringLiteral("Label1"));
+    QCOMPARE(progress.Button1->text(), QStringLiteral("中止"));
+    progress.Show();
+    QVERIFY(progress.IsVisible());
+    QVERIFY(progress.PBar1->isVisible());
+    QVERIFY(!progress.PBar2->isVisible());
+    QCOMPARE(progress.pos(), QPoint(400, 110));
+    progress.Button1->click();
+    QCOMPARE(Main.AbortFlag, 255);
+    QVERIFY(!progress.IsVisible());
+}
+
+void SmallWindowsTest::progressBarsClampButKeepPositions()
+{
+    TForm7 progress;
+    progress.SetMax(ProgressBar::Overall, 3);
+    progress.SetPosition(ProgressBar::Overall, 2);
+    progress.Step(ProgressBar::Overall, 5);
+    QCOMPARE(progress.Position(ProgressBar::Overall), 7);
+    QCOMPARE(progress.PBar1->value(), 3);
+    progress.SetBarVisible(ProgressBar::Block, true);
+    progress.SetMax(ProgressBar::Block, 100);
+    progress.Step(ProgressBar::Block);
+    QCOMPARE(progress.PBar2->value(), 1);
+    QCOMPARE(progress.Position(ProgressBar::Overall), 7); // the bars are separate
+    progress.SetLabel("変換中");
+    QCOMPARE(progress.Label1->text(), QStringLiteral("変換中"));
+    progress.SetStopVisible(false);
+    QVERIFY(progress.Button1->isHidden());
+}
+
+void SmallWindowsTest::helpWindow()
+{
+    THelp help;
+    QCOMPARE(help.windowTitle(), QStringLiteral("情報"));
+    QCOMPARE(help.size(), QSize(582, 384));
+    QCOMPARE(help.Memo1->geometry(), QRect(7, 16, 569, 329));
+    QVERIFY(help.Memo1->isReadOnly());
+    const QStringList lines = help.Memo1->toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), QStringLiteral("ZELO32  Ver 2.20 　　2006/2/12"));
+    QCOMPARE(lines.value(1), QString());
+    QCOMPARE(lines.value(2), QStringLiteral("使用法"));
+    QCOMPARE(lines.value(4), QStringLiteral("　右クリックで，コマンドを選択，左ダブルクリックでフｱイルの実行"));
+    QCOMPARE(lines.value(5), QStringLiteral("　左クリックで，対象フｱイル，フｵルダ－の選択（フｱイルでマルチセレクト可能）"));
+    // Five numbered notes, then the history from 2.00 to 2.20 in order (there was no 2.01), each version once.
+    for (int note = 1; note <= 5; ++note)
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^%1\\) ").arg(note))).size(), 1);
+    const QStringList versions = lines.filter(QRegularExpression(QStringLiteral("^Ver 2\\.\\d\\d ")));
+    QStringList expected{ QStringLiteral("Ver 2.00") };
+    for (int minor = 2; minor <= 20; ++minor)
+        expected << QStringLiteral("Ver 2.%1").arg(minor, 2, 10, QLatin1Char('0'));
+    QCOMPARE(versions.size(), expected.size());
+    for (int i = 0; i < versions.size(); ++i)
+        QVERIFY2(versions[i].startsWith(expected[i]), qPrintable(versions[i]));
+
+    QTimer::singleShot(0, &help, [&help] {
+        QCOMPARE(help.pos(), QPoint(180, 50));
+        help.Button1->click();
+    });
+    QCOMPARE(help.exec(), int(QDialog::Accepted));
+}
+
+void SmallWindowsTest::plainMessageBox()
+{
+    TForm7 progress;
+    QtUiServices services(progress);
+    QString title, text;
+    int buttons = 0;
+    QMessageBox::Icon icon = QMessageBox::Warning;
+    OnMessageBox([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        buttons = int(box->buttons().size());
+        icon = box->icon();
+        box->buttons().front()->click();
+    });
+    services.ShowPlainMessage("C:\\x  :   Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
+    QCOMPARE(title, QStringLiteral("Zelo"));
+    QCOMPARE(text, QStringLiteral("C:\\x  :   Accesee Denied !\n\nＲｅａｄＯｎｌｙ　を削除しようとした"));
+    QCOMPARE(buttons, 1);
+    QCOMPARE(icon, QMessageBox::NoIcon);
+}
+
+void SmallWindowsTest::appMessageBoxAnswers_data()
+{
+    QTest::addColumn<uint>("flags");
+    QTest::addColumn<int>("press"); // QMessageBox::StandardButton
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("buttonCount");
+    QTest::newRow("ok") << uint(kMbOk) << int(QMessageBox::Ok) << kIdOk << 1;
+    QTest::newRow("yes") << uint(kMbYesNo) << int(QMessageBox::Yes) << kIdYes << 2;
+    QTest::newRow("no") << uint(kMbYesNo) << int(QMessageBox::No) << kIdNo << 2;
+}
+
+void SmallWindowsTest::appMessageBoxAnswers()
+{
+    QFETCH(uint, flags);
+    QFETCH(int, press);
+    QFETCH(int, expected);
+    QFETCH(int, buttonCount);
+    TForm7 progress;
+    QtUiServices services(progress);
+    QString title;
+    int buttons = 0;
+    OnMessageBox([&](QMessageBox* box) {
+        title = box->windowTitle();
+        buttons = int(box->buttons().size());
+        box->button(QMessageBox::StandardButton(press))->click();
+    });
+    QCOMPARE(services.AppMessageBox("デイレクトリ－を削除します", "注意", flags), expected);
+    QCOMPARE(title, QStringLiteral("注意"));
+    QCOMPARE(buttons, buttonCount);
+}
+
+void SmallWindowsTest::eventPumpIsRateLimited()
+{
+    TForm7 progress;
+    QtUiServices services(progress);
+    bool delivered = false;
+    QTimer::singleShot(0, [&delivered] { delivered = true; });
+    services.ProcessEvents();
+    QCOMPARE(services.PumpRuns(), 1);
+    QVERIFY(delivered);
+    // Calls right after the last run only read the clock.
+    for (int i = 0; i < 1000; ++i)
+        services.ProcessEvents();
+    QVERIFY(services.PumpRuns() < 10);
+    // Once the interval has passed the queue runs again.
+    const int before = services.PumpRuns();
+    QTRY_VERIFY_WITH_TIMEOUT((services.ProcessEvents(), services.PumpRuns() > before), 5000);
+}
+
+void SmallWindowsTest::busyCursorIsBalanced()
+{
+    TForm7 progress;
+    {
+        QtUiServices services(progress);
+        services.SetBusyCursor(false); // an arrow without an hourglass first changes nothing
+        QVERIFY(!QApplication::overrideCursor());
+        services.SetBusyCursor(true);
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        services.SetBusyCursor(false);
+        QVERIFY(!QApplication::overrideCursor());
+        services.SetBusyCursor(true); // left on: the services put it back when they go
+    }
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+void SmallWindowsTest::dirItemColours_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("marker");
+    QTest::addColumn<QColor>("expected");
+    const QPalette palette;
+    const int base = int(QStyle::State_Enabled | QStyle::State_Active);
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    const QColor highlighted = palette.color(QPalette::Active, QPalette::HighlightedText);
+    QTest::newRow("plain") << base << 0 << text;
+    QTest::newRow("hidden") << base << 255 << QColor(0x80, 0x80, 0x80);
+    QTest::newRow("selected alone") << (base | int(QStyle::State_Selected)) << 0 << QColor(Qt::white);
+    QTest::newRow("selected alone, hidden") << (base | int(QStyle::State_Selected)) << 255 << QColor(Qt::white);
+    QTest::newRow("selected with focus") << (base | int(QStyle::State_Selected | QStyle::State_HasFocus)) << 0 << highlighted;
+    QTest::newRow("selected with focus, hidden")
+        << (base | int(QStyle::State_Selected | QStyle::State_HasFocus)) << 255 << QColor(0x80, 0x80, 0x80);
+}
+
+void SmallWindowsTest::dirItemColours()
+{
+    QFETCH(int, state);
+    QFETCH(int, marker);
+    QFETCH(QColor, expected);
+    QCOMPARE(DirItemTextColor(QStyle::State(state), marker, QPalette()), expected);
+}
+
+void SmallWindowsTest::activationPosition_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QPoint>("expected");
+    QTest::newRow("small") << 600 << QPoint(100, 70);
+    QTest::newRow("just below") << 899 << QPoint(100, 70);
+    QTest::newRow("threshold") << 900 << QPoint(200, 120);
+    QTest::newRow("large") << 1400 << QPoint(200, 120);
+}
+
+void SmallWindowsTest::activationPosition()
+{
+    QFETCH(int, height);
+    QFETCH(QPoint, expected);
+    QCOMPARE(MainWindowActivationPosition(height), expected);
+}
+
+QTEST_MAIN(SmallWindowsTest)
+#include "small_windows_test.moc"

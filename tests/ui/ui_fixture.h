@@ -1,0 +1,53 @@
+// Shared set-up of the window tests: a drive map over a temporary tree, the shared state reset
+// around each window, and small helpers to read widgets as the user sees them.
+#pragma once
+
+#include "model/state.h"
+#include "platform/drives.h"
+#include "tests/support/temp_tree.h"
+
+#include <QLabel>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+namespace zelo::test {
+
+// A TempTree whose C: is its root, plus further letters given as ZELO_DRIVES entries whose
+// directories are relative to the root ("D=d,cdrom,label=MYCD"). A missing directory is a drive
+// without a medium.
+class DriveFixture {
+public:
+    explicit DriveFixture(const std::string& extraDrives = "", const std::string& cOptions = ",label=SYSTEM")
+    {
+        ResetMainState();
+        std::string spec = "C=" + tree.root() + cOptions;
+        size_t start = 0;
+        while (start < extraDrives.size()) {
+            size_t end = extraDrives.find(';', start);
+            if (end == std::string::npos)
+                end = extraDrives.size();
+            const std::string entry = extraDrives.substr(start, end - start);
+            const size_t eq = entry.find('=');
+            spec += ";" + entry.substr(0, eq + 1) + tree.root() + "/" + entry.substr(eq + 1);
+            start = end + 1;
+        }
+        setDriveMap(DriveMap::parse(spec));
+    }
+    ~DriveFixture() { ResetMainState(); }
+
+    TempTree tree;
+};
+
+inline QString Shown(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+inline std::string Bytes(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+} // namespace zelo::test
