@@ -10,6 +10,7 @@
 #include "platform/types.h"
 #include "platform/ui_services.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -130,13 +131,15 @@ struct Command {
     const char* name;
     const char* usage;
     int (*run)(const Arguments&);
+    std::vector<std::string> flags; // the options the command accepts
 };
 
-constexpr Command kCommands[] = {
-    { "count", "count DIR                                  directories, files and bytes below DIR", CountCommand },
-    { "delete", "delete DIR [--keep-root] [--keep-readonly]  delete DIR and everything below it", DeleteCommand },
+const Command kCommands[] = {
+    { "count", "count DIR                                  directories, files and bytes below DIR", CountCommand, {} },
+    { "delete", "delete DIR [--keep-root] [--keep-readonly]  delete DIR and everything below it", DeleteCommand,
+      { "--keep-root", "--keep-readonly" } },
     { "copy-file", "copy-file SRC DST                          copy one file (DST may be a directory)",
-      CopyFileCommand },
+      CopyFileCommand, {} },
 };
 
 void Usage()
@@ -183,8 +186,13 @@ int main(int argc, char** argv)
     for (size_t i = first + 1; i < words.size(); ++i) {
         if (words[i] == "--yes")
             yes = true;
-        else if (words[i].rfind("--", 0) == 0)
+        else if (words[i].rfind("--", 0) == 0) {
+            if (std::find(command->flags.begin(), command->flags.end(), words[i]) == command->flags.end()) {
+                std::fprintf(stderr, "zelo-cli: %s: unknown option %s\n", command->name, words[i].c_str());
+                return 2;
+            }
             args.flags.push_back(words[i]);
+        }
         else
             args.positional.push_back(words[i]);
     }

@@ -63,6 +63,10 @@ TEST(ZeloCli, CountAndDelete)
 
     CliRun unknown = RunCli("C=/", "frobnicate", scratch);
     EXPECT_NE(unknown.status, 0);
+    // A mistyped option deletes nothing.
+    CliRun badOption = RunCli("C=/", "delete --keep-rot '" + tree.linux("t") + "'", scratch);
+    EXPECT_EQ(badOption.status, 2);
+    EXPECT_TRUE(tree.exists("t/one"));
 
     // A read-only file kept: the deletion fails, with the messages on standard error.
     tree.setReadOnly("t/a/b/three", true);
