@@ -28,13 +28,6 @@ bool IsListableDotName(const std::string& name)
     return name.size() >= 2 && name[1] != '.';
 }
 
-// A name whose trimmed form is empty, "." or ".." would compose the path of the current directory or
-// its parent instead of its own, so a command on it would act on the wrong directory.
-bool ComposesToOtherDirectory(const std::string& trimmed)
-{
-    return trimmed.empty() || trimmed == "." || trimmed == "..";
-}
-
 bool IsDirectory(const std::string& path)
 {
     const uint32_t attributes = fs().GetAttributes(path);
@@ -86,6 +79,7 @@ void PathTree::SetDrive(const std::string& text)
     if (m_entries.empty())
         m_entries.resize(1);
     m_entries[0].text = m_drive + ":" + kSeparator;
+    m_entries[0].name = m_entries[0].text;
     m_entries[0].marker = 0;
     if (m_entryCount < 1)
         m_entryCount = 1;
@@ -108,14 +102,22 @@ std::string PathTree::ListItem(int index) const
     return m_list->Item(index);
 }
 
+std::string PathTree::EntryName(int index) const
+{
+    // The entries mirror the list; a list filled by someone else falls back to its trimmed text.
+    if (index >= 0 && index < m_entryCount && index < static_cast<int>(m_entries.size()))
+        return m_entries[static_cast<size_t>(index)].name;
+    return TrimName(ListItem(index));
+}
+
 std::string PathTree::ComposePath()
 {
     m_workPath.clear();
     if (m_entries.empty())
         return m_workPath;
-    m_workPath = TrimName(m_entries[0].text);
+    m_workPath = m_entries[0].name;
     for (int i = 1; i <= m_level; ++i) {
-        m_workPath += TrimName(m_entries[static_cast<size_t>(i)].text);
+        m_workPath += m_entries[static_cast<size_t>(i)].name;
         m_workPath += kSeparator;
     }
     if (m_level > 0)
@@ -133,7 +135,8 @@ void PathTree::Navigate()
         // A selection past the list's end is stale; stay where we are.
         if (s >= count)
             return;
-        PathEntry entered{ListItem(s), GetMarker(s)};
+        // The entry takes the list item's text (indentation included) and the subdirectory's exact name.
+        PathEntry entered{ListItem(s), GetMarker(s), EntryName(s)};
         ++m_level;
         if (static_cast<int>(m_entries.size()) < m_level + 1)
             m_entries.resize(static_cast<size_t>(m_level) + 1);
@@ -165,13 +168,13 @@ void PathTree::Refill(bool navigate)
         m_fileList->SetDirectory(current);
     searchPath += "*.*";
 
-    // The chain, regenerated from the trimmed names so each entry shows exactly what the list shows.
+    // The chain, each entry indented by its depth.
     if (m_list)
         m_list->Clear();
     m_entries.resize(static_cast<size_t>(m_level) + 1);
     for (int i = 0; i <= m_level; ++i) {
         PathEntry& entry = m_entries[static_cast<size_t>(i)];
-        entry.text = IndentFor(i) + TrimName(entry.text);
+        entry.text = IndentFor(i) + entry.name;
         if (m_list)
             m_list->Add(entry.text);
     }
@@ -205,10 +208,8 @@ void PathTree::Refill(bool navigate)
                 continue;
             marker = kHiddenMarker;
         }
-        if (ComposesToOtherDirectory(TrimName(name)))
-            continue;
         std::string text = indent + name;
-        subdirs.push_back({PathTreeSortKey(text), PathEntry{std::move(text), marker}});
+        subdirs.push_back({PathTreeSortKey(text), PathEntry{std::move(text), marker, name}});
     } while (search->Next(found));
     search.reset();
 
@@ -256,7 +257,7 @@ std::string PathTree::SelectedPath(bool withSeparator)
     if (s > m_level && m_list && s < m_list->Count()) {
         if (m_level > 0)
             path += kSeparator;
-        path += TrimName(ListItem(s));
+        path += EntryName(s);
     }
     if (withSeparator && s != 0)
         path += kSeparator;
@@ -287,6 +288,7 @@ void PathTree::RenameSelected(const std::string& name)
     while (spaces + 1 < entry.text.size() && entry.text[spaces] == ' ')
         ++spaces;
     entry.text = entry.text.substr(0, spaces) + name;
+    entry.name = name;
     if (m_list && s < m_list->Count())
         m_list->SetItem(s, entry.text);
 }

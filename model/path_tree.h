@@ -15,6 +15,10 @@ inline constexpr int kHiddenMarker = 255;
 struct PathEntry {
     std::string text; // indentation followed by the name; entry 0 is the drive root ("C:\")
     int32_t marker = 0;
+    // The directory's exact name bytes (the drive root for entry 0). Paths are composed from it, never
+    // from the trimmed display text: on Linux a name may begin or end with blanks, and trimming it would
+    // make a command act on a different directory.
+    std::string name;
 };
 
 class PathTree {
@@ -51,6 +55,7 @@ private:
     std::string ComposePath();
     int SelectionIndex() const;
     std::string ListItem(int index) const;
+    std::string EntryName(int index) const;
 
     DirListView* m_list = nullptr;
     FileListView* m_fileList = nullptr;

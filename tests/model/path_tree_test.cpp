@@ -297,29 +297,31 @@ TEST_F(PathTreeTest, RenameSelectedKeepsIndentationMarkersAndOrder)
     EXPECT_EQ(list.items, before);
 }
 
-TEST_F(PathTreeTest, BlanksAroundANameAreTrimmedFromComposedPaths)
+TEST_F(PathTreeTest, NamesWithBlanksComposeTheirOwnExactPath)
 {
-    temp.mkdir(" x ");
+    // " x " beside "x": trimming the name would make every command on " x " act on "x".
+    temp.mkdir(" x /inside");
+    temp.mkdir("x");
     tree.Refill(false);
-    ASSERT_EQ(list.items.size(), 2u);
-    const int index = 1;
-    EXPECT_EQ(list.items[1], "   x ");
-    list.selected = index;
-    EXPECT_EQ(tree.SelectedPath(false), "C:\\x");
+    ASSERT_EQ(list.items, (std::vector<std::string>{"C:\\", "   x ", "  x"}));
+    list.selected = 1;
+    EXPECT_EQ(tree.SelectedPath(false), "C:\\ x ");
     tree.Refill(true);
-    EXPECT_EQ(tree.CurrentPath(false), "C:\\x");
-    EXPECT_EQ(list.items[1], "  x");
-}
-
-TEST_F(PathTreeTest, NamesThatWouldComposeAnotherDirectoryAreNotListed)
-{
-    // Trimmed, these would name the current directory, its parent or the root: a command on the
-    // selected directory must never reach those.
+    EXPECT_EQ(tree.CurrentPath(true), "C:\\ x \\");
+    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "   x ", "    inside"}));
+    // A name of blanks, tabs or dots and blanks is a directory of its own too.
     for (const char* name : {"   ", "\t", ". ", " ..", " . "})
-        temp.mkdir(std::string("a/") + name);
-    temp.mkdir("a/kept");
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a"}));
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  a", "    kept"}));
+        temp.mkdir(std::string(" x /inside/") + name);
+    list.selected = 2;
+    tree.Refill(true);
+    EXPECT_EQ(list.items.size(), 3u + 5u);
+    for (int i = 3; i < 8; ++i) {
+        list.selected = i;
+        const std::string path = tree.SelectedPath(false);
+        EXPECT_EQ(path, "C:\\ x \\inside\\" + list.items[static_cast<size_t>(i)].substr(6));
+        FindData found;
+        EXPECT_TRUE(fs().FindFirst(path, kAttrMaskAll, found)) << path;
+    }
 }
 
 TEST_F(PathTreeTest, NonUtf8NamesKeepTheirBytesThroughTheComposedPath)
