@@ -9,6 +9,7 @@
 #include "ui/fonts.h"
 
 #include <QMessageBox>
+#include <QProxyStyle>
 
 #include <exception>
 
@@ -49,10 +50,26 @@ std::unique_ptr<Windows> CreateWindows()
     return windows;
 }
 
+namespace {
+// The platform's style, with the menu bar reachable from the keyboard: Alt enters it, the arrow keys
+// move, Enter chooses, as the menus of the program have no accelerator letters.
+class ZeloStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
 ZeloApplication::ZeloApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
     setApplicationName(QString::fromUtf8(kAppTitle));
+    setStyle(new ZeloStyle); // the application owns its style
     InstallFontSubstitutions();
 }
 
