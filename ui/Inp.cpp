@@ -65,8 +65,10 @@ void TForm3::FormActivate()
         break;
     case 1: {
         std::string text = Main.MainTree.CurrentPath(true);
+        // The name as it is: on Linux blanks at either end belong to the name, and a trimmed
+        // suggestion confirmed unchanged would rename the file.
         if (m_mainWindow)
-            text += TrimName(m_mainWindow->FileBx1->FocusedName());
+            text += m_mainWindow->FileBx1->FocusedName();
         SetEditBytes(text);
         break;
     }

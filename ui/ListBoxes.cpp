@@ -18,19 +18,20 @@ QString ShowBytes(const std::string& bytes)
 namespace {
 constexpr int kBytesRole = Qt::UserRole;
 
-// Fixed item height; the width is the horizontal scroll extent of the list.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedHeightDelegate(QObject* parent, int height, int extent)
-        : QStyledItemDelegate(parent), m_height(height), m_extent(extent) {}
-    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return { m_extent, m_height }; }
-    void SetExtent(int extent) { m_extent = extent; }
-
-private:
-    int m_height;
-    int m_extent;
-};
 } // namespace
+
+FixedHeightDelegate::FixedHeightDelegate(QObject* parent, int height, int extent)
+    : QStyledItemDelegate(parent)
+    , m_height(height)
+    , m_extent(extent)
+{
+}
+
+QSize FixedHeightDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const int width = m_extent > 0 ? m_extent : QStyledItemDelegate::sizeHint(option, index).width();
+    return { width, m_height };
+}
 
 // ---- ClickListBox ----
 

@@ -17,6 +17,18 @@ namespace zelo {
 // Byte strings in, shown as UTF-8 with replacement characters.
 QString ShowBytes(const std::string& bytes);
 
+// Items of one fixed height; the width is the list's horizontal scroll extent (0: as the text needs).
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(QObject* parent, int height, int extent);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void SetExtent(int extent) { m_extent = extent; }
+
+private:
+    int m_height;
+    int m_extent;
+};
+
 // A list with the click events the handlers expect: Click on a mouse click and whenever the keyboard
 // moves the current item, DblClick on a double click (and on Enter when asked). A right click opens the
 // context menu without touching the selection.

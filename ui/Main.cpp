@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -144,6 +145,7 @@ void TForm1::BuildControls()
     CBox1->setGeometry(8, 26, 169, 26);
     CBox1->setFont(MinchoFont(18));
     CBox1->setToolTip(QStringLiteral("ダブルクリックで更新"));
+    CBox1->view()->setItemDelegate(new FixedHeightDelegate(CBox1->view(), 18, 0));
 
     FBox1 = new QComboBox(top);
     FBox1->setObjectName(QStringLiteral("FBox1"));

@@ -108,6 +108,7 @@ private slots:
     void deleteFailureShowsNoSummary();
     void deleteDirectoryTree();
     void exitResetsPaneAndDisconnects();
+    void activationMovesBackAfterOwnWindows();
 };
 
 void MainWindowTest::startupControls_data()
@@ -201,6 +202,7 @@ void MainWindowTest::startupLabelsAndState()
     QCOMPARE(form.FileBx1->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(form.DirBx1->sizeHintForRow(0), 21);
     QCOMPARE(form.FileBx1->sizeHintForRow(0), 22);
+    QCOMPARE(form.CBox1->view()->sizeHintForRow(0), 18);
     // The process follows the file pane into the start drive's root.
     QCOMPARE(fs().GetCurrentDirectory(), std::string("C:\\"));
     for (const QString& name : TForm1::WriteCommandNames())
@@ -625,6 +627,34 @@ void MainWindowTest::exitResetsPaneAndDisconnects()
     QCOMPARE(runner.runs.size(), size_t(2));
     QCOMPARE(runner.runs[0].back(), drives.tree.root() + "/y");
     QCOMPARE(runner.runs[1].back(), drives.tree.root() + "/z");
+}
+
+void MainWindowTest::activationMovesBackAfterOwnWindows()
+{
+    DriveFixture drives;
+    TForm1 form;
+    const QPoint home = MainWindowActivationPosition(QGuiApplication::primaryScreen()->availableGeometry().height());
+    form.show();
+    QApplication::setActiveWindow(&form);
+    QCOMPARE(form.pos(), home);
+
+    // Back from one of the program's own windows: the window returns to its place.
+    form.move(300, 300);
+    QWidget other(&form, Qt::Dialog);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QVERIFY(!form.isActiveWindow());
+    other.hide();
+    QApplication::setActiveWindow(&form);
+    QCOMPARE(form.pos(), home);
+
+    // Back from another application: it stays where the user put it.
+    form.move(310, 310);
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!form.isActiveWindow());
+    QApplication::setActiveWindow(&form);
+    QVERIFY(form.isActiveWindow());
+    QCOMPARE(form.pos(), QPoint(310, 310));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -140,7 +140,7 @@ void SmallWindowsTest::inputPrefillModes()
     Main.InputMode = 1;
     form.FileBx1->setCurrentRow(0);
     input.FormActivate();
-    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\file.txt")); // the name's blanks trimmed
+    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\ file.txt")); // the exact name, blank included
 }
 
 void SmallWindowsTest::inputKeepsBytesOfPrefill()
