@@ -1,0 +1,119 @@
+// The application and the window set: the title, exceptions from handlers, the keyboard route into
+// the menu bar, and the windows created in their order with the Qt UI services installed.
+#include "tests/ui/ui_fixture.h"
+
+#include "platform/ui_services.h"
+#include "ui/Help1.h"
+#include "ui/Inp.h"
+#include "ui/Main.h"
+#include "ui/QtUiServices.h"
+#include "ui/Unit7.h"
+#include "ui/windows.h"
+
+#include <QMenuBar>
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+#include <QtTest>
+
+#include <stdexcept>
+
+using namespace zelo;
+using namespace zelo::test;
+
+namespace {
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::User)
+            throw std::runtime_error("broken handler");
+        if (event->type() == QEvent::Type(QEvent::User + 1))
+            ++calm;
+        return QObject::event(event);
+    }
+    int calm = 0;
+};
+
+} // namespace
+
+class ApplicationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void titleAndMenuKeyboard();
+    void handlerExceptionIsShownAndLoopGoesOn();
+    void windowsInTheirOrder();
+};
+
+void ApplicationTest::titleAndMenuKeyboard()
+{
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Zelo"));
+    // No display name: it would be appended to every window caption.
+    QVERIFY(!QGuiApplication::applicationDisplayName().contains(QStringLiteral(" ")));
+    QMenuBar bar;
+    QVERIFY(bar.style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, &bar));
+}
+
+void ApplicationTest::handlerExceptionIsShownAndLoopGoesOn()
+{
+    Thrower thrower;
+    QString shown;
+    // Closes the box as soon as it is up (the timer may come round before the event does).
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&shown, &closer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+            closer.stop();
+        }
+    });
+    closer.start();
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
+    QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
+    QTRY_COMPARE(thrower.calm, 1);
+    QCOMPARE(shown, QStringLiteral("broken handler"));
+}
+
+void ApplicationTest::windowsInTheirOrder()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("start");
+    {
+        auto windows = CreateWindows();
+        QVERIFY(Form1 && Form7 && Form3 && Help);
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!Form7->isVisible() && !Form3->isVisible() && !Help->isVisible());
+        QCOMPARE(Form7->parentWidget(), static_cast<QWidget*>(Form1));
+        QCOMPARE(Form3->parentWidget(), static_cast<QWidget*>(Form1));
+        QCOMPARE(Help->parentWidget(), static_cast<QWidget*>(Form1));
+        QVERIFY(dynamic_cast<QtUiServices*>(&ui()));
+        QCOMPARE(&ui().Progress(), static_cast<ProgressWindow*>(Form7));
+        QCOMPARE(Form1->Label6->text(), QStringLiteral("2"));
+
+        // The help command shows the help window modally; its button closes it.
+        bool helpShown = false;
+        QTimer::singleShot(0, [&helpShown] {
+            helpShown = Help->isVisible();
+            Help->Button1->click();
+        });
+        Form1->MenuItem(QStringLiteral("HEILP1"))->trigger();
+        QVERIFY(helpShown);
+        QVERIFY(!Help->isVisible());
+    }
+    QVERIFY(!Form1 && !Form7 && !Form3 && !Help);
+    QVERIFY(!dynamic_cast<QtUiServices*>(&ui()));
+}
+
+int main(int argc, char* argv[])
+{
+    ZeloApplication app(argc, argv);
+    ApplicationTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "application_test.moc"
