@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <filesystem>
+
 using namespace zelo;
 using namespace zelo::test;
 
@@ -102,6 +104,7 @@ private slots:
     void driveItemTexts();
     void doubleClickNavigation();
     void enterNavigatesAndClickShowsSelection();
+    void rootOfRemovableDriveChecksMediumAgain();
     void makeDirectory();
     void makeDirectoryCancelledDoesNothing();
     void deleteSelectedFiles();
@@ -466,6 +469,37 @@ void MainWindowTest::enterNavigatesAndClickShowsSelection()
     // Clicking the root entry shows the current directory with its separator.
     QTest::mouseClick(form.DirBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.DirBx1, 0).center());
     QCOMPARE(form.Label9->text(), QStringLiteral("C:\\beta\\"));
+}
+
+void MainWindowTest::rootOfRemovableDriveChecksMediumAgain()
+{
+    DriveFixture drives("D=usb,removable");
+    drives.tree.mkdir("usb/photos");
+    drives.tree.mkdir("home");
+    TForm1 form;
+    form.show();
+    FakeUi fake;
+    form.CBox1->setCurrentIndex(1);
+    emit form.CBox1->activated(1);
+    DoubleClickRow(form.DirBx1, 1);
+    QCOMPARE(form.Label4->text(), QStringLiteral("D:\\photos"));
+
+    // Still inserted: the root is read again from the drive.
+    DoubleClickRow(form.DirBx1, 0);
+    QCOMPARE(form.Label4->text(), QStringLiteral("D:\\"));
+    QVERIFY(fake.messages.empty());
+
+    // The medium is gone: the warning, and the panes go back to the start drive.
+    DoubleClickRow(form.DirBx1, 1);
+    std::filesystem::remove_all(drives.tree.linux("usb"));
+    DoubleClickRow(form.DirBx1, 0);
+    QCOMPARE(fake.texts(), (std::vector<std::string>{ "メディアが挿入されておりません" }));
+    QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  home" }));
+
+    // On the start drive's root (flagged at start-up) nothing is checked.
+    DoubleClickRow(form.DirBx1, 0);
+    QCOMPARE(fake.messages.size(), size_t(1));
 }
 
 void MainWindowTest::makeDirectory()
