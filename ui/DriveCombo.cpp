@@ -41,8 +41,7 @@ void DriveComboBox::AddItem(const std::string& text)
 
 std::string DriveComboBox::Item(int index) const
 {
-    if (index < 0 || index >= count())
-        return {};
+    if (index < 0 || index >= count()) return {};
     const QByteArray bytes = itemData(index).toByteArray();
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
@@ -62,8 +61,7 @@ void DriveComboBox::SetSelectedIndex(int index)
 std::string DriveComboBox::EditText() const
 {
     const int index = currentIndex();
-    if (index >= 0 && lineEdit()->text() == itemText(index))
-        return Item(index);
+    if (index >= 0 && lineEdit()->text() == itemText(index)) return Item(index);
     const QByteArray bytes = lineEdit()->text().toUtf8();
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
@@ -83,8 +81,7 @@ void DriveComboBox::showPopup()
 
 bool DriveComboBox::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == lineEdit() && event->type() == QEvent::MouseButtonDblClick)
-        emit DblClick();
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonDblClick) emit DblClick();
     return QComboBox::eventFilter(watched, event);
 }
 

@@ -54,8 +54,9 @@ QStringList HelpText()
 }
 
 THelp::THelp(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Help"));
     setWindowTitle(QStringLiteral("情報"));
@@ -93,8 +94,7 @@ void THelp::Button1Click()
 
 void THelp::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
     QDialog::changeEvent(event);
 }
 

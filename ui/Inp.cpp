@@ -67,8 +67,7 @@ void TForm3::FormActivate()
         std::string text = Main.MainTree.CurrentPath(true);
         // The name as it is: on Linux blanks at either end belong to the name, and a trimmed
         // suggestion confirmed unchanged would rename the file.
-        if (m_mainWindow)
-            text += m_mainWindow->FileBx1->FocusedName();
+        if (m_mainWindow) text += m_mainWindow->FileBx1->FocusedName();
         SetEditBytes(text);
         break;
     }

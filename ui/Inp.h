@@ -36,7 +36,7 @@ public:
 
 public slots:
     // Escape and the window manager's close request do nothing: the buttons are the only way out.
-    void reject() override {}
+    void reject() override { }
 
 protected:
     void showEvent(QShowEvent* event) override;

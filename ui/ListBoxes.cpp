@@ -58,8 +58,7 @@ void ClickListBox::SetScrollExtent(int pixels)
 std::string ClickListBox::ItemBytes(int row) const
 {
     const QListWidgetItem* it = item(row);
-    if (!it)
-        return {};
+    if (!it) return {};
     const QByteArray bytes = it->data(kBytesRole).toByteArray();
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
@@ -84,8 +83,7 @@ void ClickListBox::mousePressEvent(QMouseEvent* event)
 void ClickListBox::mouseReleaseEvent(QMouseEvent* event)
 {
     QListWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid())
-        emit Click();
+    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid()) emit Click();
 }
 
 void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
@@ -107,8 +105,7 @@ void ClickListBox::keyPressEvent(QKeyEvent* event)
     }
     const int before = currentRow();
     QListWidget::keyPressEvent(event);
-    if (currentRow() != before)
-        emit Click();
+    if (currentRow() != before) emit Click();
 }
 
 // ---- DirListBox ----
@@ -119,10 +116,8 @@ QColor DirItemTextColor(QStyle::State state, int marker, const QPalette& palette
         : (state & QStyle::State_Active)                                ? QPalette::Active
                                                                         : QPalette::Inactive;
     const bool selected = state & QStyle::State_Selected;
-    if (selected && !(state & QStyle::State_HasFocus))
-        return QColor(0xFF, 0xFF, 0xFF);
-    if (marker == kHiddenMarker)
-        return QColor(0x80, 0x80, 0x80);
+    if (selected && !(state & QStyle::State_HasFocus)) return QColor(0xFF, 0xFF, 0xFF);
+    if (marker == kHiddenMarker) return QColor(0x80, 0x80, 0x80);
     return palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
 }
 
@@ -146,8 +141,8 @@ void DirItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->fillRect(option.rect, option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base));
     painter->setPen(DirItemTextColor(state, marker, option.palette));
     painter->setFont(option.font);
-    painter->drawText(option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      index.data(Qt::DisplayRole).toString());
+    painter->drawText(
+        option.rect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
     painter->restore();
 
     if (state & QStyle::State_HasFocus) {
@@ -156,8 +151,7 @@ void DirItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         focus.backgroundColor = option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
         const QWidget* widget = option.widget;
         QStyle* style = widget ? widget->style() : nullptr;
-        if (style)
-            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        if (style) style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
     }
 }
 
@@ -189,8 +183,7 @@ void DirListBox::Add(const std::string& text)
 void DirListBox::SetItem(int index, const std::string& text)
 {
     QListWidgetItem* it = item(index);
-    if (!it)
-        return;
+    if (!it) return;
     it->setText(ShowBytes(text));
     it->setData(Qt::UserRole, QByteArray(text.data(), qsizetype(text.size())));
 }
@@ -220,8 +213,7 @@ FileListBox::FileListBox(QWidget* parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     connect(this, &QListWidget::currentRowChanged, this, [this] {
-        if (!m_reading)
-            emit Change();
+        if (!m_reading) emit Change();
     });
 }
 
@@ -245,8 +237,7 @@ void FileListBox::SetFileType(FileTypeState state)
 
 void FileListBox::Reread()
 {
-    if (m_directory.empty())
-        return;
+    if (m_directory.empty()) return;
     fs().SetCurrentDirectory(m_directory);
     const std::vector<std::string> names = ReadFileList(m_directory, m_mask, m_fileType);
     m_reading = true;
@@ -269,8 +260,7 @@ bool FileListBox::IsSelected(int row) const
 
 void FileListBox::SetSelected(int row, bool selected)
 {
-    if (QListWidgetItem* it = item(row))
-        it->setSelected(selected);
+    if (QListWidgetItem* it = item(row)) it->setSelected(selected);
 }
 
 std::vector<std::string> FileListBox::Names() const
@@ -304,8 +294,7 @@ std::string FileListBox::FocusedName() const
 std::string FileListBox::FocusedPath() const
 {
     const int row = currentRow();
-    if (row < 0 || !IsSelected(row))
-        return {};
+    if (row < 0 || !IsSelected(row)) return {};
     return JoinPath(m_directory, ItemBytes(row));
 }
 

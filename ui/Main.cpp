@@ -13,11 +13,11 @@
 #include "ui/ListBoxes.h"
 #include "ui/fonts.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -46,14 +46,13 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QS
     return label;
 }
 
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QRect& geometry, const char* caption, const char* hint,
-                     bool checked)
+QCheckBox* MakeCheck(
+    QWidget* parent, const char* name, const QRect& geometry, const char* caption, const char* hint, bool checked)
 {
     auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
     box->setObjectName(QString::fromUtf8(name));
     box->setGeometry(geometry);
-    if (hint)
-        box->setToolTip(QString::fromUtf8(hint));
+    if (hint) box->setToolTip(QString::fromUtf8(hint));
     box->setChecked(checked);
     return box;
 }
@@ -84,8 +83,9 @@ const char* const kFilterPresets[] = {
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowCloseButtonHint)
+    : QMainWindow(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
 {
     InstallFontSubstitutions();
     setObjectName(QStringLiteral("Form1"));
@@ -93,12 +93,9 @@ TForm1::TForm1(QWidget* parent)
     setFont(GothicFont(15));
 
     ShowInputDialog = [this] {
-        if (m_input)
-            m_input->exec();
+        if (m_input) m_input->exec();
     };
-    AskSaveFileName = [this] {
-        return QFileDialog::getSaveFileName(this, QString(), QString(), QString());
-    };
+    AskSaveFileName = [this] { return QFileDialog::getSaveFileName(this, QString(), QString(), QString()); };
     OpenWithShell = [](const std::string& path) { ShellOpen(path); };
 
     BuildControls();
@@ -135,8 +132,8 @@ void TForm1::BuildControls()
     Label2 = MakeLabel(top, "Label2", 177, 3, QStringLiteral("0"));
 
     CheckBox4 = MakeCheck(top, "CheckBox4", QRect(280, 4, 177, 17), "終了時ネットワ－ク切断", nullptr, false);
-    CBox2 = MakeCheck(top, "CBox2", QRect(486, 9, 83, 17), "ReadOnly",
-                      "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
+    CBox2 = MakeCheck(
+        top, "CBox2", QRect(486, 9, 83, 17), "ReadOnly", "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
     CheckBox1 = MakeCheck(top, "CheckBox1", QRect(576, 8, 57, 17), "RW", "CD-RWならチェック", false);
     CheckBox2 = MakeCheck(top, "CheckBox2", QRect(648, 8, 57, 17), "new", "日付の新しいものを更新", true);
 
@@ -158,10 +155,10 @@ void TForm1::BuildControls()
         FBox1->addItem(QString::fromUtf8(preset));
     FBox1->setEditText(QStringLiteral("*.*"));
 
-    Check1 = MakeCheck(top, "Check1", QRect(486, 34, 65, 16), "Hidden",
-                       "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
-    Check2 = MakeCheck(top, "Check2", QRect(578, 34, 63, 16), "Hidden",
-                       "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
+    Check1
+        = MakeCheck(top, "Check1", QRect(486, 34, 65, 16), "Hidden", "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
+    Check2 = MakeCheck(
+        top, "Check2", QRect(578, 34, 63, 16), "Hidden", "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
     Check2->setEnabled(false);
     CheckBox3 = MakeCheck(top, "CheckBox3", QRect(648, 32, 81, 17), "Free Chk", "空容量のチェック", false);
 
@@ -210,8 +207,7 @@ void TForm1::ConnectHandlers()
 
 void TForm1::SetPathLabel(QLabel* label, const std::string& path)
 {
-    if (label == Label4)
-        m_currentPath = path;
+    if (label == Label4) m_currentPath = path;
     label->setText(ShowBytes(path));
     label->adjustSize();
 }
@@ -271,8 +267,7 @@ void TForm1::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange) {
         if (isActiveWindow()) {
-            if (m_moveOnActivate)
-                FormActivate();
+            if (m_moveOnActivate) FormActivate();
         } else {
             // Left for another window of the program (a dialog): move back when it closes.
             // Left for another application: stay where the user put the window.
@@ -307,8 +302,7 @@ void TForm1::Exit1Click()
 
 void TForm1::HEILP1Click()
 {
-    if (m_help)
-        m_help->exec();
+    if (m_help) m_help->exec();
 }
 
 void TForm1::CheckBox1Click()
@@ -321,8 +315,7 @@ void TForm1::UpdateWriteCommands()
     const std::string root = m_currentPath.empty() ? std::string() : m_currentPath.substr(0, 1) + ":\\";
     const bool locked = !root.empty() && GetDriveType(root) == kDriveCdrom && !CheckBox1->isChecked();
     for (const QString& name : WriteCommandNames())
-        if (QAction* item = MenuItem(name))
-            item->setEnabled(!locked);
+        if (QAction* item = MenuItem(name)) item->setEnabled(!locked);
 }
 
 // ---- directory pane ----
@@ -342,8 +335,7 @@ void TForm1::DirBx1DblClick()
         // The root of a drive outside the start-up run of fixed drives: check its medium again.
         const int item = CBox1->SelectedIndex();
         const int flag = (item >= 0 && item < int(Main.DriveFlags.size())) ? Main.DriveFlags[size_t(item)] : 0;
-        if (flag == 0)
-            CBox1Change();
+        if (flag == 0) CBox1Change();
     }
     Main.MainTree.Refill(true); // the file pane reads the directory it is given
     SetPathLabel(Label4, Main.MainTree.CurrentPath(false));
@@ -361,9 +353,9 @@ void TForm1::Delete1Click()
 
 void TForm1::N1Click()
 {
-    const int result = DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options());
-    if (result == 0)
-        return; // answered No
+    const int result
+        = DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options());
+    if (result == 0) return; // answered No
     Main.MainTree.Refill(false); // re-reads the file pane as well
     ShowDirCount();
 }
@@ -371,12 +363,9 @@ void TForm1::N1Click()
 void TForm1::MKDIR1Click()
 {
     Main.InputMode = 3;
-    if (ShowInputDialog)
-        ShowInputDialog();
-    if (Main.InputMode == 0)
-        return;
-    if (!MakeDirectory(Main.InputText))
-        return; // the error was reported
+    if (ShowInputDialog) ShowInputDialog();
+    if (Main.InputMode == 0) return;
+    if (!MakeDirectory(Main.InputText)) return; // the error was reported
     Main.MainTree.Refill(true);
     // The refill may have entered the selected subdirectory: the labels follow it.
     SetPathLabel(Label4, Main.MainTree.CurrentPath(false));

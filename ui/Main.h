@@ -78,31 +78,31 @@ public:
     void bak1Click();
 
     // Commands that arrive with their own windows; present in the menus, inert until then.
-    void N30Click() {}
-    void N31Click() {}
-    void N15Click() {}
-    void Copy2Click() {}
-    void GoTo1Click() {}
-    void N22Click() {}
-    void N25Click() {}
-    void N16Click() {}
-    void N17Click() {}
-    void N0AHDAH1Click() {}
-    void SHIFT81Click() {}
-    void UTF8SJis1Click() {}
-    void N26Click() {}
-    void N27Click() {}
-    void N34Click() {}
-    void N35Click() {}
-    void Rename1Click() {}
-    void N24Click() {}
-    void N23Click() {}
-    void RENDIR1Click() {}
-    void Copy1Click() {}
-    void GoTo2Click() {}
-    void BackUp1Click() {}
-    void oomozi1Click() {}
-    void komozi1Click() {}
+    void N30Click() { }
+    void N31Click() { }
+    void N15Click() { }
+    void Copy2Click() { }
+    void GoTo1Click() { }
+    void N22Click() { }
+    void N25Click() { }
+    void N16Click() { }
+    void N17Click() { }
+    void N0AHDAH1Click() { }
+    void SHIFT81Click() { }
+    void UTF8SJis1Click() { }
+    void N26Click() { }
+    void N27Click() { }
+    void N34Click() { }
+    void N35Click() { }
+    void Rename1Click() { }
+    void N24Click() { }
+    void N23Click() { }
+    void RENDIR1Click() { }
+    void Copy1Click() { }
+    void GoTo2Click() { }
+    void BackUp1Click() { }
+    void oomozi1Click() { }
+    void komozi1Click() { }
 
     // The options as the commands read them when they run.
     CommandOptions Options() const;

@@ -27,12 +27,10 @@ std::string LowerExtension(const std::string& path)
 {
     const size_t nameStart = path.find_last_of('\\') == std::string::npos ? 0 : path.find_last_of('\\') + 1;
     const size_t point = path.find_last_of('.');
-    if (point == std::string::npos || point < nameStart)
-        return {};
+    if (point == std::string::npos || point < nameStart) return {};
     std::string extension = path.substr(point);
     for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return extension;
 }
 
@@ -45,16 +43,14 @@ QImage ReadIcon(const QString& linuxPath)
     int bestDistance = 0;
     do {
         QImage frame = reader.read();
-        if (frame.isNull())
-            break;
+        if (frame.isNull()) break;
         const int distance = std::abs(frame.width() - kIconSize) + std::abs(frame.height() - kIconSize);
         if (best.isNull() || distance < bestDistance) {
             best = frame;
             bestDistance = distance;
         }
     } while (reader.jumpToNextImage());
-    if (best.isNull())
-        return best;
+    if (best.isNull()) return best;
     return best.scaled(kIconSize, kIconSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
@@ -71,8 +67,7 @@ void TForm1::CBox1Change()
     // A typed lower-case letter names the same drive.
     const char letter = text.empty() ? '\0' : char(std::toupper(static_cast<unsigned char>(text[0])));
     std::string root = text.substr(0, std::min<size_t>(2, text.size())) + "\\";
-    if (!root.empty() && root[0] != '\\')
-        root[0] = letter;
+    if (!root.empty() && root[0] != '\\') root[0] = letter;
 
     CheckDrive(letter);
     if (Main.DriveReady == 1) {
@@ -122,8 +117,7 @@ void TForm1::Check1Click()
 
 void TForm1::Check2Click()
 {
-    if (!Check1->isChecked())
-        return;
+    if (!Check1->isChecked()) return;
     FileBx1->SetFileType(Check2->isChecked() ? FileTypeState::HiddenOrSystemOnly : FileTypeState::All);
 }
 
@@ -173,17 +167,14 @@ void TForm1::ShowIconPreview(const std::string& path)
 void TForm1::FileBx1DblClick()
 {
     const std::string path = FileBx1->FocusedPath();
-    if (path.empty())
-        return; // no selected item under the focus: nothing to open
-    if (LowerExtension(path) != ".ico")
-        RunFile(path);
+    if (path.empty()) return; // no selected item under the focus: nothing to open
+    if (LowerExtension(path) != ".ico") RunFile(path);
 }
 
 void TForm1::RunFile(const std::string& path)
 {
     // The whole path, however long: a shortened one would name another file.
-    if (OpenWithShell)
-        OpenWithShell(path);
+    if (OpenWithShell) OpenWithShell(path);
 }
 
 void TForm1::N12Click()
@@ -208,8 +199,7 @@ void TForm1::FileList1Click()
 void TForm1::SaveFileList()
 {
     const QString fileName = AskSaveFileName ? AskSaveFileName() : QString();
-    if (fileName.isEmpty())
-        return;
+    if (fileName.isEmpty()) return;
     std::string text;
     for (const std::string& line : FileListBuffer) {
         text += line;

@@ -13,8 +13,7 @@ QAction* TForm1::AddItem(QWidget* menu, const char* name, const char* caption, v
 {
     auto* action = new QAction(QString::fromUtf8(caption), menu);
     action->setObjectName(QString::fromUtf8(name));
-    if (handler)
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    if (handler) connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     menu->addAction(action);
     return action;
 }
@@ -115,9 +114,9 @@ void TForm1::BuildMenus()
 
     // The pop-up menus open where the pane was right-clicked (or at the focused item from the keyboard).
     connect(FileBx1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(FileBx1->viewport()->mapToGlobal(pos)); });
+        [this](const QPoint& pos) { PopupMenu1->popup(FileBx1->viewport()->mapToGlobal(pos)); });
     connect(DirBx1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu2->popup(DirBx1->viewport()->mapToGlobal(pos)); });
+        [this](const QPoint& pos) { PopupMenu2->popup(DirBx1->viewport()->mapToGlobal(pos)); });
 }
 
 QAction* TForm1::MenuItem(const QString& name) const
@@ -128,9 +127,15 @@ QAction* TForm1::MenuItem(const QString& name) const
 const std::vector<QString>& TForm1::WriteCommandNames()
 {
     static const std::vector<QString> names = {
-        QStringLiteral("MKDIR1"), QStringLiteral("RENDIR1"), QStringLiteral("GoTo2"),
-        QStringLiteral("DelBAK1"), QStringLiteral("N1"), QStringLiteral("GoTo1"),
-        QStringLiteral("Dup1"), QStringLiteral("Rename1"), QStringLiteral("Delete1"),
+        QStringLiteral("MKDIR1"),
+        QStringLiteral("RENDIR1"),
+        QStringLiteral("GoTo2"),
+        QStringLiteral("DelBAK1"),
+        QStringLiteral("N1"),
+        QStringLiteral("GoTo1"),
+        QStringLiteral("Dup1"),
+        QStringLiteral("Rename1"),
+        QStringLiteral("Delete1"),
     };
     return names;
 }

@@ -47,7 +47,7 @@ void QtUiServices::ShowPlainMessage(const std::string& text)
 int QtUiServices::AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
-                    MessageBoxText(text), QMessageBox::NoButton, QApplication::activeWindow());
+        MessageBoxText(text), QMessageBox::NoButton, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     if (flags == kMbYesNo) {
         QPushButton* yes = box.addButton(QMessageBox::Yes);
@@ -63,8 +63,7 @@ int QtUiServices::AppMessageBox(const std::string& text, const std::string& capt
 
 void QtUiServices::ProcessEvents()
 {
-    if (m_sinceLastPump.isValid() && m_sinceLastPump.elapsed() < kPumpIntervalMs)
-        return;
+    if (m_sinceLastPump.isValid() && m_sinceLastPump.elapsed() < kPumpIntervalMs) return;
     m_sinceLastPump.start();
     ++m_pumpRuns;
     QCoreApplication::processEvents();

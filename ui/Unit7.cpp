@@ -128,8 +128,7 @@ void TForm7::Button1Click()
 
 void TForm7::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
     QWidget::changeEvent(event);
 }
 

@@ -6,8 +6,10 @@ namespace zelo {
 
 void InstallFontSubstitutions()
 {
-    QFont::insertSubstitutions(QString::fromUtf8(kGothicFace), { QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic") });
-    QFont::insertSubstitutions(QString::fromUtf8(kMinchoFace), { QStringLiteral("IPAMincho"), QStringLiteral("IPAPMincho") });
+    QFont::insertSubstitutions(
+        QString::fromUtf8(kGothicFace), { QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic") });
+    QFont::insertSubstitutions(
+        QString::fromUtf8(kMinchoFace), { QStringLiteral("IPAMincho"), QStringLiteral("IPAPMincho") });
 }
 
 static QFont FaceFont(const char* face, int pixelSize)

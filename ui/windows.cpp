@@ -55,11 +55,10 @@ namespace {
 // move, Enter chooses, as the menus of the program have no accelerator letters.
 class ZeloStyle : public QProxyStyle {
 public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
+    int styleHint(
+        StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
     {
-        if (hint == QStyle::SH_MenuBar_AltKeyNavigation)
-            return 1;
+        if (hint == QStyle::SH_MenuBar_AltKeyNavigation) return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };

@@ -10,9 +10,9 @@
 #include "ui/Unit7.h"
 #include "ui/windows.h"
 
-#include <QMenuBar>
 #include <QAction>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
@@ -30,10 +30,8 @@ class Thrower : public QObject {
 public:
     bool event(QEvent* event) override
     {
-        if (event->type() == QEvent::User)
-            throw std::runtime_error("broken handler");
-        if (event->type() == QEvent::Type(QEvent::User + 1))
-            ++calm;
+        if (event->type() == QEvent::User) throw std::runtime_error("broken handler");
+        if (event->type() == QEvent::Type(QEvent::User + 1)) ++calm;
         return QObject::event(event);
     }
     int calm = 0;

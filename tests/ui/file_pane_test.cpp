@@ -29,8 +29,7 @@ QRect ItemRect(QListWidget* list, int row)
 std::string ReadAll(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
+    if (!file.open(QIODevice::ReadOnly)) return "<missing>";
     return file.readAll().toStdString();
 }
 
@@ -62,7 +61,7 @@ void FilePaneTest::filterWithTwoPatterns()
     QLineEdit* edit = form.FBox1->lineEdit();
     edit->selectAll();
     QTest::keyClicks(edit, "*.txt;*.log");
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "a.txt", "B.LOG", "d.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "a.txt", "B.LOG", "d.txt" }));
     QCOMPARE(form.Label2->text(), QStringLiteral("3"));
 
     // Choosing a preset applies it too.
@@ -82,16 +81,16 @@ void FilePaneTest::fileTypeStates()
     drives.tree.write(".dot", "d");
     TForm1 form;
 
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "plain.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "plain.txt" }));
     QVERIFY(!form.Check2->isEnabled());
 
     form.Check1->click(); // all files
     QVERIFY(form.Check2->isEnabled());
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ ".dot", "hid.txt", "plain.txt", "sys.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { ".dot", "hid.txt", "plain.txt", "sys.txt" }));
     QCOMPARE(form.Label2->text(), QStringLiteral("4"));
 
     form.Check2->click(); // hidden or system only
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ ".dot", "hid.txt", "sys.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { ".dot", "hid.txt", "sys.txt" }));
     form.Check2->click();
     QCOMPARE(form.FileBx1->Count(), 4);
 
@@ -99,7 +98,7 @@ void FilePaneTest::fileTypeStates()
     form.Check1->click(); // back to ordinary files; Check2 is cleared and disabled
     QVERIFY(!form.Check2->isChecked());
     QVERIFY(!form.Check2->isEnabled());
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "plain.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "plain.txt" }));
     // Check2 without Check1 changes nothing.
     form.Check2Click();
     QCOMPARE(form.FileBx1->FileType(), FileTypeState::OrdinaryOnly);
@@ -119,9 +118,9 @@ void FilePaneTest::hiddenDirectoriesFollowCheck1()
             out.push_back(form.DirBx1->Item(i));
         return out;
     };
-    QCOMPARE(items(), (std::vector<std::string>{ "C:\\", "  .git", "  open" }));
+    QCOMPARE(items(), (std::vector<std::string> { "C:\\", "  .git", "  open" }));
     form.Check1->click();
-    QCOMPARE(items(), (std::vector<std::string>{ "C:\\", "  .git", "  open", "  secret" }));
+    QCOMPARE(items(), (std::vector<std::string> { "C:\\", "  .git", "  open", "  secret" }));
     QCOMPARE(form.Label6->text(), QStringLiteral("4"));
     QCOMPARE(Main.MainTree.GetMarker(3), kHiddenMarker);
     QCOMPARE(Main.DialogTree.ShowHidden(), 1);
@@ -143,7 +142,8 @@ void FilePaneTest::focusedPathNeedsSelection()
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 1).center());
     QCOMPARE(form.FileBx1->FocusedPath(), std::string("C:\\dir\\two.txt"));
     // A control-click that deselects the focused item leaves no path.
-    QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemRect(form.FileBx1, 1).center());
+    QTest::mouseClick(
+        form.FileBx1->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemRect(form.FileBx1, 1).center());
     QCOMPARE(form.FileBx1->FocusedName(), std::string("two.txt"));
     QVERIFY(form.FileBx1->FocusedPath().empty());
 
@@ -163,7 +163,7 @@ void FilePaneTest::selectAllAndNone()
         drives.tree.write(name, "x");
     form.FileBx1->Reread();
     form.MenuItem("N12")->trigger();
-    QCOMPARE(form.FileBx1->SelectedFlags(), (std::vector<bool>{ true, true, true }));
+    QCOMPARE(form.FileBx1->SelectedFlags(), (std::vector<bool> { true, true, true }));
     form.MenuItem("N14")->trigger();
     QCOMPARE(form.FileBx1->SelectedCount(), 0);
 }
@@ -174,14 +174,14 @@ void FilePaneTest::nameBytesSurviveDisplay()
     const std::string odd = std::string("bad\xff\xfe") + ".txt";
     drives.tree.write(odd, "x");
     TForm1 form;
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ odd }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { odd }));
     QVERIFY(form.FileBx1->item(0)->text().contains(QChar(0xFFFD)));
     // The exact bytes reach the commands: the file can be deleted through the pane.
     FakeUi fake;
     form.FileBx1->SetSelected(0, true);
     form.Delete1Click();
     QVERIFY(!drives.tree.exists(odd));
-    QCOMPARE(fake.texts(), (std::vector<std::string>{ "選択された　1　ファイルを削除しました" }));
+    QCOMPARE(fake.texts(), (std::vector<std::string> { "選択された　1　ファイルを削除しました" }));
 }
 
 void FilePaneTest::iconPreviewAndOpening()
@@ -196,7 +196,7 @@ void FilePaneTest::iconPreviewAndOpening()
     form.show();
     std::vector<std::string> opened;
     form.OpenWithShell = [&opened](const std::string& path) { opened.push_back(path); };
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "broken.ICO", "icon.ico", "notes.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "broken.ICO", "icon.ico", "notes.txt" }));
 
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 1).center());
     QVERIFY(form.Image1->isVisible());
@@ -213,7 +213,7 @@ void FilePaneTest::iconPreviewAndOpening()
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 2).center());
     QVERIFY(!form.Image1->isVisible());
     QTest::mouseDClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 2).center());
-    QCOMPARE(opened, (std::vector<std::string>{ "C:\\notes.txt" }));
+    QCOMPARE(opened, (std::vector<std::string> { "C:\\notes.txt" }));
 
     // An icon that cannot be read leaves the preview open and empty; the extension's case does not matter.
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 0).center());
@@ -262,7 +262,7 @@ void FilePaneTest::saveListFailureIsQuiet()
     form.AskSaveFileName = [] { return QStringLiteral("/nonexistent-dir-zelo/list.txt"); };
     form.FileList1Click();
     QVERIFY(fake.messages.empty());
-    QCOMPARE(form.FileListBuffer, (std::vector<std::string>{ "f.txt" }));
+    QCOMPARE(form.FileListBuffer, (std::vector<std::string> { "f.txt" }));
 }
 
 QTEST_MAIN(FilePaneTest)

@@ -123,16 +123,20 @@ void MainWindowTest::startupControls_data()
     QTest::addColumn<bool>("checked");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("CheckBox4") << "CheckBox4" << QRect(280, 4, 177, 17) << "終了時ネットワ－ク切断" << "" << false << true;
+    QTest::newRow("CheckBox4") << "CheckBox4" << QRect(280, 4, 177, 17) << "終了時ネットワ－ク切断"
+                               << "" << false << true;
     QTest::newRow("CBox2") << "CBox2" << QRect(486, 9, 83, 17) << "ReadOnly"
                            << "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－" << true << true;
-    QTest::newRow("CheckBox1") << "CheckBox1" << QRect(576, 8, 57, 17) << "RW" << "CD-RWならチェック" << false << true;
-    QTest::newRow("CheckBox2") << "CheckBox2" << QRect(648, 8, 57, 17) << "new" << "日付の新しいものを更新" << true << true;
+    QTest::newRow("CheckBox1") << "CheckBox1" << QRect(576, 8, 57, 17) << "RW"
+                               << "CD-RWならチェック" << false << true;
+    QTest::newRow("CheckBox2") << "CheckBox2" << QRect(648, 8, 57, 17) << "new"
+                               << "日付の新しいものを更新" << true << true;
     QTest::newRow("Check1") << "Check1" << QRect(486, 34, 65, 16) << "Hidden"
                             << "Hidden,System属性のFILE ，Ｄｉｒも表示" << false << true;
     QTest::newRow("Check2") << "Check2" << QRect(578, 34, 63, 16) << "Hidden"
                             << "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示" << false << false;
-    QTest::newRow("CheckBox3") << "CheckBox3" << QRect(648, 32, 81, 17) << "Free Chk" << "空容量のチェック" << false << true;
+    QTest::newRow("CheckBox3") << "CheckBox3" << QRect(648, 32, 81, 17) << "Free Chk"
+                               << "空容量のチェック" << false << true;
 }
 
 void MainWindowTest::startupControls()
@@ -180,13 +184,14 @@ void MainWindowTest::startupLabelsAndState()
     QCOMPARE(form.DirBx1->font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
     QCOMPARE(form.DirBx1->font().pixelSize(), 22);
     QCOMPARE(form.CBox1->font().family(), QStringLiteral("ＭＳ 明朝"));
-    QVERIFY(QFont::substitutes(QStringLiteral("ＭＳ Ｐゴシック")).contains(QStringLiteral("IPAPGothic"), Qt::CaseInsensitive));
+    QVERIFY(QFont::substitutes(QStringLiteral("ＭＳ Ｐゴシック"))
+                .contains(QStringLiteral("IPAPGothic"), Qt::CaseInsensitive));
 
     QCOMPARE(Main.StartPath, std::string("C:\\"));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
     QCOMPARE(form.Label9->text(), QStringLiteral("C:\\"));
     // The root, then data, Windows and _x (the underscore sorts after the letters).
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  data", "  Windows", "  _x" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  data", "  Windows", "  _x" }));
     QCOMPARE(form.DirBx1->SelectedIndex(), 0);
     QCOMPARE(form.Label6->text(), QStringLiteral("4"));
     QCOMPARE(form.Label2->text(), QStringLiteral("2"));
@@ -222,29 +227,30 @@ void MainWindowTest::menuTree()
     };
     const std::vector<Expected> menus = {
         { form.menuBar(),
-          { { 0, "Exit1", "終了", false }, { 0, "N20", "ネットワ－ク", false }, { 1, "N30", "接続", false },
-            { 1, "N31", "切断", false }, { 0, "HEILP1", "HEILP", false } } },
+            { { 0, "Exit1", "終了", false }, { 0, "N20", "ネットワ－ク", false }, { 1, "N30", "接続", false },
+                { 1, "N31", "切断", false }, { 0, "HEILP1", "HEILP", false } } },
         { form.PopupMenu1,
-          { { 0, "N15", "情報", false }, { 0, "N4", "", true }, { 0, "Copy2", "コピー", false },
-            { 0, "GoTo1", "移動", false }, { 0, "N8", "", true }, { 0, "Dup1", "オプション", false },
-            { 1, "N22", "複写", false }, { 1, "N28", "", true }, { 1, "N25", "０ＤＨ０ＡＨー>0ＡＨ", false },
-            { 1, "N16", "ＥＳＣ 削除", false }, { 1, "N17", "ＢＳ　削除", false },
-            { 1, "N0AHDAH1", "0AH->0DH0AH", false }, { 1, "SHIFT81", "SHIFT_ＪＩＳ→ＵＴＦ8", false },
-            { 1, "UTF8SJis1", "UTF8->SＨＩＦＴ_ＪＩＳ", false }, { 1, "N29", "", true },
-            { 1, "N26", "大文字変換", false }, { 1, "N27", "小文字変換", false }, { 1, "N19", "", true },
-            { 1, "FileList1", "File List　を保存", false }, { 1, "N32", "", true },
-            { 1, "N33", "ショ－トカット作成", false }, { 2, "N34", "デスクトップ", false },
-            { 2, "N35", "現在のパス", false }, { 0, "N3", "", true }, { 0, "Rename1", "ファイル名変更", false },
-            { 0, "N11", "", true }, { 0, "N12", "全選択", false }, { 0, "N14", "解除", false },
-            { 0, "N5", "", true }, { 0, "", "", false }, { 0, "N13", "", true }, { 0, "Delete1", "削除", false } } },
+            { { 0, "N15", "情報", false }, { 0, "N4", "", true }, { 0, "Copy2", "コピー", false },
+                { 0, "GoTo1", "移動", false }, { 0, "N8", "", true }, { 0, "Dup1", "オプション", false },
+                { 1, "N22", "複写", false }, { 1, "N28", "", true }, { 1, "N25", "０ＤＨ０ＡＨー>0ＡＨ", false },
+                { 1, "N16", "ＥＳＣ 削除", false }, { 1, "N17", "ＢＳ　削除", false },
+                { 1, "N0AHDAH1", "0AH->0DH0AH", false }, { 1, "SHIFT81", "SHIFT_ＪＩＳ→ＵＴＦ8", false },
+                { 1, "UTF8SJis1", "UTF8->SＨＩＦＴ_ＪＩＳ", false }, { 1, "N29", "", true },
+                { 1, "N26", "大文字変換", false }, { 1, "N27", "小文字変換", false }, { 1, "N19", "", true },
+                { 1, "FileList1", "File List　を保存", false }, { 1, "N32", "", true },
+                { 1, "N33", "ショ－トカット作成", false }, { 2, "N34", "デスクトップ", false },
+                { 2, "N35", "現在のパス", false }, { 0, "N3", "", true }, { 0, "Rename1", "ファイル名変更", false },
+                { 0, "N11", "", true }, { 0, "N12", "全選択", false }, { 0, "N14", "解除", false },
+                { 0, "N5", "", true }, { 0, "", "", false }, { 0, "N13", "", true },
+                { 0, "Delete1", "削除", false } } },
         { form.PopupMenu2,
-          { { 0, "N6", "情報", false }, { 1, "N24", "容量", false }, { 1, "N23", "属性，ラベル", false },
-            { 0, "N21", "", true }, { 0, "MKDIR1", "ＤＩＲ作成", false }, { 0, "RENDIR1", "ＤＩＲ名変更", false },
-            { 0, "N2", "", true }, { 0, "Copy1", "コピー", false }, { 0, "GoTo2", "移動", false },
-            { 0, "BackUp1", "BackUp", false }, { 0, "N7", "", true }, { 0, "DelBAK1", "オプション", false },
-            { 1, "bak1", "*.bak ,*.VIXを削除", false }, { 1, "N9", "", true }, { 1, "oomozi1", "大文字", false },
-            { 1, "komozi1", "小文字", false }, { 0, "N18", "", true }, { 0, "", "", false }, { 0, "N10", "", true },
-            { 0, "N1", "ＤＩＲの削除", false } } },
+            { { 0, "N6", "情報", false }, { 1, "N24", "容量", false }, { 1, "N23", "属性，ラベル", false },
+                { 0, "N21", "", true }, { 0, "MKDIR1", "ＤＩＲ作成", false }, { 0, "RENDIR1", "ＤＩＲ名変更", false },
+                { 0, "N2", "", true }, { 0, "Copy1", "コピー", false }, { 0, "GoTo2", "移動", false },
+                { 0, "BackUp1", "BackUp", false }, { 0, "N7", "", true }, { 0, "DelBAK1", "オプション", false },
+                { 1, "bak1", "*.bak ,*.VIXを削除", false }, { 1, "N9", "", true }, { 1, "oomozi1", "大文字", false },
+                { 1, "komozi1", "小文字", false }, { 0, "N18", "", true }, { 0, "", "", false }, { 0, "N10", "", true },
+                { 0, "N1", "ＤＩＲの削除", false } } },
     };
     for (const Expected& expected : menus) {
         const std::vector<MenuRow> actual = Flatten(expected.menu);
@@ -272,8 +278,7 @@ void MainWindowTest::blankItemsAreInert()
     for (QMenu* menu : { form.PopupMenu1, form.PopupMenu2 }) {
         QAction* blank = nullptr;
         for (QAction* action : menu->actions())
-            if (!action->isSeparator() && action->objectName().isEmpty())
-                blank = action;
+            if (!action->isSeparator() && action->objectName().isEmpty()) blank = action;
         QVERIFY(blank);
         QVERIFY(blank->text().isEmpty());
         blank->trigger();
@@ -293,8 +298,7 @@ void MainWindowTest::cdromLockFollowsDriveAndRw()
     FakeUi fake;
     auto writeItemsEnabled = [&form](bool expected) {
         for (const QString& name : TForm1::WriteCommandNames())
-            if (form.MenuItem(name)->isEnabled() != expected)
-                return false;
+            if (form.MenuItem(name)->isEnabled() != expected) return false;
         return true;
     };
     const int cdItem = form.CBox1->findText(QStringLiteral("D:\\ MYCD"));
@@ -346,7 +350,7 @@ void MainWindowTest::driveWithoutMediumReturnsToStartDrive()
     QVERIFY(form.CBox1->currentText().startsWith(QStringLiteral("C:\\")));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
     QCOMPARE(form.Label9->text(), QStringLiteral("C:\\"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  d", "  top" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  d", "  top" }));
     QCOMPARE(form.Label6->text(), QStringLiteral("3"));
 }
 
@@ -360,12 +364,12 @@ void MainWindowTest::typedDriveLetterChangesDrive()
     edit->selectAll();
     QTest::keyClicks(edit, "d"); // a typed lower-case letter names drive D
     QCOMPARE(form.Label4->text(), QStringLiteral("D:\\"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "D:\\", "  inner" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "D:\\", "  inner" }));
     QVERIFY(fake.messages.empty());
     // Typing a letter without a drive warns and goes back.
     edit->selectAll();
     QTest::keyClicks(edit, "Q");
-    QCOMPARE(fake.texts(), (std::vector<std::string>{ "メディアが挿入されておりません" }));
+    QCOMPARE(fake.texts(), (std::vector<std::string> { "メディアが挿入されておりません" }));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
 }
 
@@ -374,18 +378,18 @@ void MainWindowTest::driveItemTexts()
     DriveFixture drives("D=gone;E=empty,label=;F=nodisc,cdrom;G=cdl,cdrom,label=MYCD;H=usb,removable;"
                         "I=cdblank,cdrom,label=;"
                         "Z=share,remote,unc=\\\\nas\\share",
-                        ",label=WINDOWSXP");
+        ",label=WINDOWSXP");
     for (const char* dir : { "empty", "cdl", "cdblank", "usb", "share" })
         drives.tree.mkdir(dir);
     TForm1 form;
     const QStringList expected = {
         "C:\\ [ WINDOWS ]", // seven bytes of the label
-        "D:\\ [ ]",         // fixed, volume not readable
-        "E:\\ [  ]",        // empty label
-        "F:\\ [CDROM]",     // no disc
+        "D:\\ [ ]", // fixed, volume not readable
+        "E:\\ [  ]", // empty label
+        "F:\\ [CDROM]", // no disc
         "G:\\ MYCD",
         "H:\\ Rm",
-        "I:\\ ",           // a disc without a label
+        "I:\\ ", // a disc without a label
         "Z:\\\\nas\\share",
     };
     QStringList items;
@@ -396,7 +400,8 @@ void MainWindowTest::driveItemTexts()
     QCOMPARE(Main.NetDrives[0], std::string("Z:\\"));
 
     // The list is rebuilt when it opens: a drive that appeared since is listed, the edit text stays.
-    setDriveMap(DriveMap::parse("C=" + drives.tree.root() + ",label=WINDOWSXP;K=" + drives.tree.root() + "/usb,removable"));
+    setDriveMap(
+        DriveMap::parse("C=" + drives.tree.root() + ",label=WINDOWSXP;K=" + drives.tree.root() + "/usb,removable"));
     form.CBox1->SetEditText("typed");
     form.CBox1DropDown();
     QCOMPARE(form.CBox1->count(), 2);
@@ -416,12 +421,12 @@ void MainWindowTest::doubleClickNavigation()
     form.show();
 
     DoubleClickRow(form.DirBx1, 1); // enter alpha
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  alpha", "    inner" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  alpha", "    inner" }));
     QCOMPARE(form.DirBx1->SelectedIndex(), 1);
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\alpha"));
     QCOMPARE(form.Label9->text(), QStringLiteral("C:\\alpha"));
     QCOMPARE(form.Label6->text(), QStringLiteral("3"));
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "a1.txt", "a2.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "a1.txt", "a2.txt" }));
     QCOMPARE(form.Label2->text(), QStringLiteral("2"));
     QCOMPARE(fs().GetCurrentDirectory(), std::string("C:\\alpha"));
 
@@ -436,8 +441,8 @@ void MainWindowTest::doubleClickNavigation()
     DoubleClickRow(form.DirBx1, 0); // up to the root
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
     QCOMPARE(form.Label9->text(), QStringLiteral("C:\\"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  alpha", "  beta" }));
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "root.txt" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  alpha", "  beta" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "root.txt" }));
 }
 
 void MainWindowTest::enterNavigatesAndClickShowsSelection()
@@ -460,7 +465,7 @@ void MainWindowTest::enterNavigatesAndClickShowsSelection()
     QTest::keyClick(form.DirBx1, Qt::Key_Down);
     QTest::keyClick(form.DirBx1, Qt::Key_Return);
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\beta"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  beta", "    deep" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  beta", "    deep" }));
 
     // A right click leaves the selection as it is.
     QTest::mouseClick(form.DirBx1->viewport(), Qt::RightButton, {}, ItemRect(form.DirBx1, 2).center());
@@ -493,9 +498,9 @@ void MainWindowTest::rootOfRemovableDriveChecksMediumAgain()
     DoubleClickRow(form.DirBx1, 1);
     std::filesystem::remove_all(drives.tree.linux("usb"));
     DoubleClickRow(form.DirBx1, 0);
-    QCOMPARE(fake.texts(), (std::vector<std::string>{ "メディアが挿入されておりません" }));
+    QCOMPARE(fake.texts(), (std::vector<std::string> { "メディアが挿入されておりません" }));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  home" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  home" }));
 
     // On the start drive's root (flagged at start-up) nothing is checked.
     DoubleClickRow(form.DirBx1, 0);
@@ -526,7 +531,7 @@ void MainWindowTest::makeDirectory()
     QCOMPARE(prefilled, QStringLiteral("C:\\work\\"));
     QCOMPARE(Main.InputText, std::string("C:\\work\\made"));
     QVERIFY(drives.tree.exists("work/made"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  work", "    made" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  work", "    made" }));
     QCOMPARE(form.Label6->text(), QStringLiteral("3"));
     QVERIFY(fake.messages.empty());
 
@@ -581,7 +586,7 @@ void MainWindowTest::deleteSelectedFiles()
     QCOMPARE(fake.messages[0].text, std::string("選択された　1　ファイルを削除しました"));
     QCOMPARE(fake.messages[0].caption, std::string("報告"));
     QVERIFY(!drives.tree.exists("b.txt"));
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "a.txt", "c.txt", "d.txt", "e.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "a.txt", "c.txt", "d.txt", "e.txt" }));
     QCOMPARE(form.Label2->text(), QStringLiteral("4"));
 
     for (int row : { 0, 2, 3 }) // a, d, e
@@ -590,7 +595,7 @@ void MainWindowTest::deleteSelectedFiles()
     QCOMPARE(fake.progress.showCount, 1);
     QVERIFY(!fake.progress.visible);
     QCOMPARE(fake.messages.back().text, std::string("選択された　3　ファイルを削除しました"));
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "c.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "c.txt" }));
     QVERIFY(drives.tree.exists("c.txt"));
 }
 
@@ -610,7 +615,7 @@ void MainWindowTest::deleteFailureShowsNoSummary()
     QVERIFY(QString::fromStdString(fake.messages[0].text).startsWith(QStringLiteral("Accesee Denied !")));
     QVERIFY(drives.tree.exists("keep.txt"));
     QVERIFY(!drives.tree.exists("gone.txt"));
-    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string>{ "keep.txt" }));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "keep.txt" }));
 }
 
 void MainWindowTest::deleteDirectoryTree()
@@ -635,7 +640,7 @@ void MainWindowTest::deleteDirectoryTree()
     form.N1Click();
     QVERIFY(!drives.tree.exists("old"));
     QCOMPARE(fake.messages.back().caption, std::string("報告"));
-    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string>{ "C:\\", "  stay" }));
+    QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  stay" }));
     QCOMPARE(form.Label6->text(), QStringLiteral("2"));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
 }

@@ -208,12 +208,13 @@ void SmallWindowsTest::helpWindow()
     QCOMPARE(lines.value(1), QString());
     QCOMPARE(lines.value(2), QStringLiteral("使用法"));
     QCOMPARE(lines.value(4), QStringLiteral("　右クリックで，コマンドを選択，左ダブルクリックでフｱイルの実行"));
-    QCOMPARE(lines.value(5), QStringLiteral("　左クリックで，対象フｱイル，フｵルダ－の選択（フｱイルでマルチセレクト可能）"));
+    QCOMPARE(
+        lines.value(5), QStringLiteral("　左クリックで，対象フｱイル，フｵルダ－の選択（フｱイルでマルチセレクト可能）"));
     // Five numbered notes, then the history from 2.00 to 2.20 in order (there was no 2.01), each version once.
     for (int note = 1; note <= 5; ++note)
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^%1\\) ").arg(note))).size(), 1);
     const QStringList versions = lines.filter(QRegularExpression(QStringLiteral("^Ver 2\\.\\d\\d ")));
-    QStringList expected{ QStringLiteral("Ver 2.00") };
+    QStringList expected { QStringLiteral("Ver 2.00") };
     for (int minor = 2; minor <= 20; ++minor)
         expected << QStringLiteral("Ver 2.%1").arg(minor, 2, 10, QLatin1Char('0'));
     QCOMPARE(versions.size(), expected.size());
@@ -326,7 +327,8 @@ void SmallWindowsTest::dirItemColours_data()
     QTest::newRow("hidden") << base << 255 << QColor(0x80, 0x80, 0x80);
     QTest::newRow("selected alone") << (base | int(QStyle::State_Selected)) << 0 << QColor(Qt::white);
     QTest::newRow("selected alone, hidden") << (base | int(QStyle::State_Selected)) << 255 << QColor(Qt::white);
-    QTest::newRow("selected with focus") << (base | int(QStyle::State_Selected | QStyle::State_HasFocus)) << 0 << highlighted;
+    QTest::newRow("selected with focus") << (base | int(QStyle::State_Selected | QStyle::State_HasFocus)) << 0
+                                         << highlighted;
     QTest::newRow("selected with focus, hidden")
         << (base | int(QStyle::State_Selected | QStyle::State_HasFocus)) << 255 << QColor(0x80, 0x80, 0x80);
 }

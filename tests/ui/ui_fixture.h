@@ -26,8 +26,7 @@ public:
         size_t start = 0;
         while (start < extraDrives.size()) {
             size_t end = extraDrives.find(';', start);
-            if (end == std::string::npos)
-                end = extraDrives.size();
+            if (end == std::string::npos) end = extraDrives.size();
             const std::string entry = extraDrives.substr(start, end - start);
             const size_t eq = entry.find('=');
             spec += ";" + entry.substr(0, eq + 1) + tree.root() + "/" + entry.substr(eq + 1);
