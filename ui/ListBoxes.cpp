@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QSignalBlocker>
 
+#include <utility>
+
 namespace zelo {
 
 QString ShowBytes(const std::string& bytes)
@@ -72,6 +74,7 @@ void ClickListBox::AddBytes(const std::string& bytes)
 
 void ClickListBox::mousePressEvent(QMouseEvent* event)
 {
+    m_inDoubleClick = false; // a new press starts a new click
     if (event->button() == Qt::RightButton) {
         setFocus(Qt::MouseFocusReason); // the menu acts on the selection as it is
         event->accept();
@@ -83,7 +86,10 @@ void ClickListBox::mousePressEvent(QMouseEvent* event)
 void ClickListBox::mouseReleaseEvent(QMouseEvent* event)
 {
     QListWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && indexAt(event->position().toPoint()).isValid()) emit Click();
+    // The release that ends a double click is not a click of its own.
+    const bool endsDoubleClick = std::exchange(m_inDoubleClick, false);
+    if (event->button() == Qt::LeftButton && !endsDoubleClick && indexAt(event->position().toPoint()).isValid())
+        emit Click();
 }
 
 void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
@@ -93,6 +99,7 @@ void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     }
     QListWidget::mouseDoubleClickEvent(event);
+    m_inDoubleClick = true;
     emit DblClick();
 }
 

@@ -58,6 +58,7 @@ protected:
 private:
     int m_itemHeight;
     bool m_enterIsDoubleClick = false;
+    bool m_inDoubleClick = false;
 };
 
 // The text colour of a directory pane item: white when the item is selected without the focus,

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
@@ -52,6 +53,7 @@ private slots:
     void appMessageBoxAnswers();
     void eventPumpIsRateLimited();
     void busyCursorIsBalanced();
+    void listClicksAndDoubleClicks();
     void dirItemColours_data();
     void dirItemColours();
     void activationPosition_data();
@@ -312,6 +314,39 @@ void SmallWindowsTest::busyCursorIsBalanced()
         services.SetBusyCursor(true); // left on: the services put it back when they go
     }
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void SmallWindowsTest::listClicksAndDoubleClicks()
+{
+    FileListBox list(nullptr);
+    list.resize(300, 200);
+    for (const char* name : { "a", "b", "c", "d" })
+        list.AddBytes(name);
+    list.show();
+    QSignalSpy clicks(&list, &ClickListBox::Click);
+    QSignalSpy doubles(&list, &ClickListBox::DblClick);
+    const QPoint first = list.visualItemRect(list.item(0)).center();
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, first);
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, first);
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(clicks.count(), 1); // the release ending the double click is not another click
+    QCOMPARE(doubles.count(), 1);
+
+    // A right click keeps a multiple selection for the pop-up menu.
+    for (int row : { 0, 1, 2 })
+        list.SetSelected(row, true);
+    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, list.visualItemRect(list.item(3)).center());
+    QCOMPARE(list.SelectedFlags(), (std::vector<bool> { true, true, true, false }));
+    QCOMPARE(clicks.count(), 1);
+
+    // Moving with the keyboard counts as a click; Enter is no double click in the file pane.
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Down);
+    QCOMPARE(clicks.count(), 2);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(doubles.count(), 1);
 }
 
 void SmallWindowsTest::dirItemColours_data()
