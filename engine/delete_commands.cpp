@@ -37,7 +37,8 @@ bool IsBackupExtension(const std::string& name)
 } // namespace
 
 int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-                        const std::vector<bool>& selected, const CommandOptions& options)
+                        const std::vector<bool>& selected, const CommandOptions& options,
+                        const std::function<void()>& refreshPanes)
 {
     UiServices& services = ui();
     ProgressWindow& progress = services.Progress();
@@ -75,13 +76,15 @@ int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::st
     services.SetBusyCursor(false);
     progress.Close();
     progress.SetPosition(ProgressBar::Overall, 0);
+    if (refreshPanes)
+        refreshPanes();
     if (errors == 0)
         AppMessageBox("選択された　" + std::to_string(deleted) + "　ファイルを削除しました", kCaptionReport, kMbOk);
     return deleted;
 }
 
 int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
-                           const CommandOptions& options)
+                           const CommandOptions& options, const std::function<void()>& refreshPanes)
 {
     if (AppMessageBox("デイレクトリ－を削除します", kCaptionCaution, kMbYesNo) == kIdNo)
         return 0;
@@ -92,6 +95,8 @@ int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string&
     const std::string selected = WithOneSeparator(selectedWithSep);
     const int keepRoot = selected == current ? 255 : 0;
     const int result = DeleteTree(selected, keepRoot, options);
+    if (refreshPanes)
+        refreshPanes();
     ui().SetBusyCursor(false);
     if (result == 1) {
         const std::string text
@@ -103,7 +108,8 @@ int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string&
     return result;
 }
 
-void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options)
+void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options,
+                       const std::function<void()>& refreshPanes)
 {
     DirStack& stack = dirStack();
     stack.ResetStack();
@@ -139,6 +145,8 @@ void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions&
         cur = stack.PopDir();
     }
 
+    if (refreshPanes)
+        refreshPanes();
     char report[256];
     std::snprintf(report, sizeof report,
                   "＊．ｂａｋ，*.ＶＩＸ を　%d 　File を削除しました\n\r\n\r%d  Ｆｉｌｅ が削除出来ませんでした", deleted,

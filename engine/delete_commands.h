@@ -1,9 +1,11 @@
 // The work of the deletion and directory-creation commands of the main window. The window's handlers
-// gather the selection and the options, call these, then refresh the panes.
+// gather the selection and the options and call these; refreshPanes (when given) runs once the files
+// are gone and before the report, so the user reads the report over panes that are already current.
 #pragma once
 
 #include "engine/options.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,18 +16,21 @@ namespace zelo {
 // Each failure is reported without a name; when nothing failed the report
 // "選択された　N　ファイルを削除しました" follows. Cannot be stopped. Returns the number deleted.
 int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-                        const std::vector<bool>& selected, const CommandOptions& options);
+                        const std::vector<bool>& selected, const CommandOptions& options,
+                        const std::function<void()>& refreshPanes = {});
 
 // N1Click: asks "デイレクトリ－を削除します" (注意, Yes/No); on No returns 0 and does nothing.
 // When the selection is the current directory (separators aside) only its contents are deleted,
 // otherwise the selected directory goes with everything below it. Reports the counts on success.
 // Returns the DeleteTree result (1 or -1), or 0 for No.
+// refreshPanes runs after a deletion whatever its result, not after No.
 int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
-                           const CommandOptions& options);
+                           const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // bak1Click: deletes every *.BAK and *.VIX file (any case) below selectedWithSep, hidden ones and
 // subdirectories included, and reports how many were deleted and how many could not be.
-void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options);
+void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options,
+                       const std::function<void()>& refreshPanes = {});
 
 // MKDIR1Click's creation step: creates the directory (only the last component);
 // on failure ErrorContext = 0 and ReportFileError(""). Returns success.

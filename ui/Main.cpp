@@ -347,17 +347,17 @@ void TForm1::DirBx1DblClick()
 
 void TForm1::Delete1Click()
 {
-    DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options());
-    FileBx1->Reread();
+    DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options(),
+                        [this] { FileBx1->Reread(); });
 }
 
 void TForm1::N1Click()
 {
-    const int result
-        = DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options());
-    if (result == 0) return; // answered No
-    Main.MainTree.Refill(false); // re-reads the file pane as well
-    ShowDirCount();
+    // The pane stays in the current directory; a removed subdirectory leaves the list.
+    DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(), [this] {
+        Main.MainTree.Refill(false); // re-reads the file pane as well
+        ShowDirCount();
+    });
 }
 
 void TForm1::MKDIR1Click()
@@ -375,8 +375,7 @@ void TForm1::MKDIR1Click()
 
 void TForm1::bak1Click()
 {
-    DeleteBackupFiles(Main.MainTree.SelectedPath(true), Options());
-    FileBx1->Reread();
+    DeleteBackupFiles(Main.MainTree.SelectedPath(true), Options(), [this] { FileBx1->Reread(); });
 }
 
 } // namespace zelo

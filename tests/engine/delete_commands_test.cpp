@@ -180,6 +180,27 @@ TEST_F(DeleteCommandsTest, BackupFilesFailuresCountedWithoutNames)
     EXPECT_EQ(fake.messages[1].text, "＊．ｂａｋ，*.ＶＩＸ を　1 　File を削除しました\n\r\n\r1  Ｆｉｌｅ が削除出来ませんでした");
 }
 
+TEST_F(DeleteCommandsTest, PanesAreRefreshedBeforeTheReportAndNotAfterNo)
+{
+    // Each command refreshes once its files are gone, so its report is read over current panes.
+    std::vector<size_t> messagesAtRefresh;
+    const auto refresh = [&] { messagesAtRefresh.push_back(fake.messages.size()); };
+    tree.write("dir/a.bak", "a");
+    tree.write("dir/b", "b");
+    tree.mkdir("dir/sub");
+
+    DeleteSelectedFiles(tree.drive("dir") + "\\", { "b" }, { true }, CommandOptions{}, refresh);
+    DeleteBackupFiles(tree.drive("dir") + "\\", CommandOptions{}, refresh);
+    fake.answers = { kIdNo, kIdYes };
+    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions{}, refresh);
+    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions{}, refresh);
+
+    // Reports so far when each refresh ran: none, one, then the two questions and two reports later.
+    EXPECT_EQ(messagesAtRefresh, (std::vector<size_t>{ 0, 1, 4 }));
+    EXPECT_EQ(fake.messages.size(), 5u);
+    EXPECT_FALSE(tree.exists("dir/sub"));
+}
+
 TEST_F(DeleteCommandsTest, MakeDirectoryReportsWithoutName)
 {
     tree.mkdir("base");
