@@ -12,14 +12,27 @@ namespace zelo::linuxfs {
 
 namespace {
 
-bool hasWildcard(std::string_view name)
-{
-    return name.find_first_of("*?") != std::string_view::npos;
-}
-
 FileTime toFileTime(const struct statx_timestamp& t)
 {
     return FileTimeFromUnix(t.tv_sec, t.tv_nsec);
+}
+
+} // namespace
+
+void fillStatFields(const struct statx& sx, FindData& out)
+{
+    out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime{};
+    out.lastAccessTime = toFileTime(sx.stx_atime);
+    out.lastWriteTime = toFileTime(sx.stx_mtime);
+    out.sizeHigh = uint32_t(sx.stx_size >> 32);
+    out.sizeLow = uint32_t(sx.stx_size & 0xFFFFFFFFu);
+}
+
+namespace {
+
+bool hasWildcard(std::string_view name)
+{
+    return name.find_first_of("*?") != std::string_view::npos;
 }
 
 // Fills out from one statx; false when the entry is filtered out by the mask.
@@ -30,17 +43,10 @@ bool fillEntry(const std::string& linuxPath, std::string_view name, const struct
     if (!passesMask(attributes, attrMask))
         return false;
     out.attributes = attributes;
-    out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime{};
-    out.lastAccessTime = toFileTime(sx.stx_atime);
-    out.lastWriteTime = toFileTime(sx.stx_mtime);
-    out.sizeHigh = uint32_t(sx.stx_size >> 32);
-    out.sizeLow = uint32_t(sx.stx_size & 0xFFFFFFFFu);
+    fillStatFields(sx, out);
     out.name.assign(name.data(), name.size());
     return true;
 }
-
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
-constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 
 class LinuxDirSearch final : public DirSearch {
 public:

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -43,6 +44,14 @@ uint32_t attributesOf(const std::string& linuxPath, std::string_view name, mode_
 // A time for utimensat/futimens; a null pointer or a zero time leaves that time alone (UTIME_OMIT).
 timespec toTimespec(const FileTime* time);
 
+// What the searches ask statx for, on the entry itself (never a link's target).
+inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+
+// Size halves and the three times of a search entry from its statx (no creation time where the
+// file system keeps none).
+void fillStatFields(const struct statx& sx, FindData& out);
+
 // Entries a search with attrMask passes.
 inline bool passesMask(uint32_t attributes, uint32_t attrMask)
 {
@@ -70,6 +79,8 @@ public:
     bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
                       const FileTime* lastWrite) override;
     bool SyncFileSystem(const std::string& path) override;
+    std::unique_ptr<DirSearch> FindFirstInTree(const std::string& dirWithSep, FindData& first,
+                                               TreeSearchDetail detail) override;
 };
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.

@@ -14,14 +14,6 @@ namespace zelo {
 
 namespace {
 
-constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
-constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
-
-FileTime toFileTime(const struct statx_timestamp& t)
-{
-    return FileTimeFromUnix(t.tv_sec, t.tv_nsec);
-}
-
 // The default search's entries without "." and "..".
 class NoDotSearch final : public DirSearch {
 public:
@@ -83,7 +75,7 @@ public:
                 return true;
             }
             struct statx sx {};
-            if (::statx(dirFd, name, kStatxFlags, kStatxMask, &sx) != 0)
+            if (::statx(dirFd, name, linuxfs::kStatxFlags, linuxfs::kStatxMask, &sx) != 0)
                 continue; // gone since readdir
             uint32_t attributes = 0;
             if (S_ISLNK(sx.stx_mode)) {
@@ -98,11 +90,7 @@ public:
             if (name[0] == '.')
                 attributes |= kAttrHidden;
             out.attributes = attributes;
-            out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime{};
-            out.lastAccessTime = toFileTime(sx.stx_atime);
-            out.lastWriteTime = toFileTime(sx.stx_mtime);
-            out.sizeHigh = uint32_t(sx.stx_size >> 32);
-            out.sizeLow = uint32_t(sx.stx_size & 0xFFFFFFFFu);
+            linuxfs::fillStatFields(sx, out);
             out.name.assign(view.data(), view.size());
             return true;
         }
@@ -136,24 +124,27 @@ bool DirSearch::DeleteFound(const std::string& path, const FindData&)
     return fs().DeleteFile(path);
 }
 
+// Other file systems (test doubles, wrappers) walk with their own full search.
 std::unique_ptr<DirSearch> FileSystem::FindFirstInTree(const std::string& dirWithSep, FindData& first,
-                                                    TreeSearchDetail detail)
+                                                    TreeSearchDetail)
 {
-    if (this != &linuxFileSystem()) {
-        auto inner = FindFirst(dirWithSep + "*.*", kAttrMaskAll, first);
-        if (!inner)
+    auto inner = FindFirst(dirWithSep + "*.*", kAttrMaskAll, first);
+    if (!inner)
+        return nullptr;
+    auto search = std::make_unique<NoDotSearch>(std::move(inner));
+    if (first.name == "." || first.name == "..") {
+        if (!search->Next(first)) {
+            if (GetLastError() == err::Success)
+                SetLastError(err::FileNotFound);
             return nullptr;
-        auto search = std::make_unique<NoDotSearch>(std::move(inner));
-        if (first.name == "." || first.name == "..") {
-            if (!search->Next(first)) {
-                if (GetLastError() == err::Success)
-                    SetLastError(err::FileNotFound);
-                return nullptr;
-            }
         }
-        return search;
     }
+    return search;
+}
 
+std::unique_ptr<DirSearch> linuxfs::LinuxFileSystem::FindFirstInTree(const std::string& dirWithSep, FindData& first,
+                                                                  TreeSearchDetail detail)
+{
     const auto linuxDir = linuxfs::toLinuxPath(dirWithSep);
     if (!linuxDir)
         return nullptr;
