@@ -28,8 +28,7 @@ struct Arguments {
     bool has(const char* flag) const
     {
         for (const auto& f : flags) {
-            if (f == flag)
-                return true;
+            if (f == flag) return true;
         }
         return false;
     }
@@ -47,17 +46,14 @@ std::optional<std::string> ToDrivePath(const std::string& linuxPath)
 {
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(linuxPath, ec).lexically_normal();
-    if (ec)
-        return std::nullopt;
+    if (ec) return std::nullopt;
     std::string text = absolute.string();
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
-    if (auto mapped = driveMap().fromLinux(text))
-        return mapped;
+    if (auto mapped = driveMap().fromLinux(text)) return mapped;
     const std::string directory = text == "/" ? text : std::filesystem::path(text).parent_path().string();
     for (char letter = 'D'; letter <= 'Z'; ++letter) {
-        if (driveMap().find(letter))
-            continue;
+        if (driveMap().find(letter)) continue;
         Drive drive;
         drive.letter = letter;
         drive.directory = directory;
@@ -71,36 +67,30 @@ std::optional<std::string> ToDrivePath(const std::string& linuxPath)
 std::optional<std::string> DirectoryArgument(const std::string& linuxPath)
 {
     auto path = ToDrivePath(linuxPath);
-    if (!path)
-        return std::nullopt;
+    if (!path) return std::nullopt;
     const uint32_t attributes = fs().GetAttributes(*path);
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory))
-        return std::nullopt;
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
     return WithOneSeparator(*path);
 }
 
 int CountCommand(const Arguments& args)
 {
-    if (args.positional.size() != 1)
-        return Fail("usage: count DIR");
+    if (args.positional.size() != 1) return Fail("usage: count DIR");
     auto dir = DirectoryArgument(args.positional[0]);
-    if (!dir)
-        return Fail("not a directory: " + args.positional[0]);
+    if (!dir) return Fail("not a directory: " + args.positional[0]);
     uint64_t exact = 0;
     CountTree(*dir, &exact);
     std::printf("directories %d\nfiles %d\nbytes %" PRIu64 "\ntotal %s\nsize %s\n", Main.TreeDirCount,
-                Main.TreeFileCount, exact, FormatByteCount(Main.TreeByteTotal).c_str(),
-                FormatSizeUnit(Main.TreeByteTotal).c_str());
+        Main.TreeFileCount, exact, FormatByteCount(Main.TreeByteTotal).c_str(),
+        FormatSizeUnit(Main.TreeByteTotal).c_str());
     return 0;
 }
 
 int DeleteCommand(const Arguments& args)
 {
-    if (args.positional.size() != 1)
-        return Fail("usage: delete DIR [--keep-root] [--keep-readonly]");
+    if (args.positional.size() != 1) return Fail("usage: delete DIR [--keep-root] [--keep-readonly]");
     auto dir = DirectoryArgument(args.positional[0]);
-    if (!dir)
-        return Fail("not a directory: " + args.positional[0]);
+    if (!dir) return Fail("not a directory: " + args.positional[0]);
     CommandOptions options;
     options.clearReadOnly = !args.has("--keep-readonly");
     const int result = DeleteTree(*dir, args.has("--keep-root") ? 255 : 0, options);
@@ -110,12 +100,10 @@ int DeleteCommand(const Arguments& args)
 
 int CopyFileCommand(const Arguments& args)
 {
-    if (args.positional.size() != 2)
-        return Fail("usage: copy-file SRC DST");
+    if (args.positional.size() != 2) return Fail("usage: copy-file SRC DST");
     auto source = ToDrivePath(args.positional[0]);
     auto destination = ToDrivePath(args.positional[1]);
-    if (!source || !destination)
-        return Fail("path cannot be reached through a drive");
+    if (!source || !destination) return Fail("path cannot be reached through a drive");
     // Like cp: a destination that is a directory receives the file under its own name.
     const uint32_t destAttributes = fs().GetAttributes(*destination);
     if (destAttributes != kInvalidAttributes && (destAttributes & kAttrDirectory)) {
@@ -137,9 +125,9 @@ struct Command {
 const Command kCommands[] = {
     { "count", "count DIR                                  directories, files and bytes below DIR", CountCommand, {} },
     { "delete", "delete DIR [--keep-root] [--keep-readonly]  delete DIR and everything below it", DeleteCommand,
-      { "--keep-root", "--keep-readonly" } },
-    { "copy-file", "copy-file SRC DST                          copy one file (DST may be a directory)",
-      CopyFileCommand, {} },
+        { "--keep-root", "--keep-readonly" } },
+    { "copy-file", "copy-file SRC DST                          copy one file (DST may be a directory)", CopyFileCommand,
+        {} },
 };
 
 void Usage()
@@ -174,8 +162,7 @@ int main(int argc, char** argv)
     }
     const Command* command = nullptr;
     for (const auto& c : kCommands) {
-        if (words[first] == c.name)
-            command = &c;
+        if (words[first] == c.name) command = &c;
     }
     if (!command) {
         std::fprintf(stderr, "zelo-cli: unknown command: %s\n", words[first].c_str());
@@ -192,13 +179,11 @@ int main(int argc, char** argv)
                 return 2;
             }
             args.flags.push_back(words[i]);
-        }
-        else
+        } else
             args.positional.push_back(words[i]);
     }
 
     // The quiet default services print every message to standard error and answer questions No.
-    if (yes)
-        setDefaultUiAnswer(kIdYes);
+    if (yes) setDefaultUiAnswer(kIdYes);
     return command->run(args);
 }

@@ -16,8 +16,7 @@ namespace zelo {
 // Each failure is reported without a name; when nothing failed the report
 // "選択された　N　ファイルを削除しました" follows. Cannot be stopped. Returns the number deleted.
 int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-                        const std::vector<bool>& selected, const CommandOptions& options,
-                        const std::function<void()>& refreshPanes = {});
+    const std::vector<bool>& selected, const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // N1Click: asks "デイレクトリ－を削除します" (注意, Yes/No); on No returns 0 and does nothing.
 // When the selection is the current directory (separators aside) only its contents are deleted,
@@ -25,12 +24,12 @@ int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::st
 // Returns the DeleteTree result (1 or -1), or 0 for No.
 // refreshPanes runs after a deletion whatever its result, not after No.
 int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
-                           const CommandOptions& options, const std::function<void()>& refreshPanes = {});
+    const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // bak1Click: deletes every *.BAK and *.VIX file (any case) below selectedWithSep, hidden ones and
 // subdirectories included, and reports how many were deleted and how many could not be.
-void DeleteBackupFiles(const std::string& selectedWithSep, const CommandOptions& options,
-                       const std::function<void()>& refreshPanes = {});
+void DeleteBackupFiles(
+    const std::string& selectedWithSep, const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // MKDIR1Click's creation step: creates the directory (only the last component);
 // on failure ErrorContext = 0 and ReportFileError(""). Returns success.

@@ -38,8 +38,7 @@ void DiscardTemp(const std::string& tempPath)
 bool LocalFields(const std::string& path, SystemTime& fields)
 {
     FindData data;
-    if (!fs().FindFirst(path, kAttrMaskAll, data))
-        return false;
+    if (!fs().FindFirst(path, kAttrMaskAll, data)) return false;
     FileTime local;
     return FileTimeToLocalFileTime(data.lastWriteTime, local) && FileTimeToSystemTime(local, fields);
 }
@@ -86,8 +85,7 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
 
     ProgressWindow& progress = ui().Progress();
     const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
-    if (progressSelector == 0)
-        progress.SetLabel(NameOf(source));
+    if (progressSelector == 0) progress.SetLabel(NameOf(source));
 
     uint64_t copied = 0;
     bool complete = false;
@@ -109,8 +107,7 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
         copied += static_cast<uint64_t>(moved);
         progress.Step(bar, static_cast<int>(BlocksOf(copied) - before));
         ui().ProcessEvents();
-        if (Main.AbortFlag == kAbortRequested)
-            break;
+        if (Main.AbortFlag == kAbortRequested) break;
     }
     input.reset();
 
@@ -150,15 +147,17 @@ int CompareFileDates(const std::string& source, const std::string& destination)
     const bool haveSource = LocalFields(source, s);
     const bool haveDestination = LocalFields(destination, d);
     // Callers test the destination first; a missing side still gives a sign that favours copying.
-    if (!haveSource || !haveDestination)
-        return haveSource ? 1 : (haveDestination ? -1 : 0);
+    if (!haveSource || !haveDestination) return haveSource ? 1 : (haveDestination ? -1 : 0);
     const int fields[6][2] = {
-        { s.year, d.year }, { s.month, d.month }, { s.day, d.day },
-        { s.hour, d.hour }, { s.minute, d.minute }, { s.second, d.second },
+        { s.year, d.year },
+        { s.month, d.month },
+        { s.day, d.day },
+        { s.hour, d.hour },
+        { s.minute, d.minute },
+        { s.second, d.second },
     };
     for (const auto& f : fields) {
-        if (f[0] != f[1])
-            return f[0] - f[1];
+        if (f[0] != f[1]) return f[0] - f[1];
     }
     return 0;
 }

@@ -14,15 +14,13 @@ std::string FormatFileDate(const std::string& path)
 {
     FindData data;
     auto search = fs().FindFirst(path, kAttrMaskAll, data);
-    if (!search)
-        return {};
+    if (!search) return {};
     FileTime local;
     SystemTime t;
-    if (!FileTimeToLocalFileTime(data.lastWriteTime, local) || !FileTimeToSystemTime(local, t))
-        return {};
+    if (!FileTimeToLocalFileTime(data.lastWriteTime, local) || !FileTimeToSystemTime(local, t)) return {};
     char text[64];
-    std::snprintf(text, sizeof text, "%.2d/%.2d/%.4d    %.2d:%.2d:%2d", t.month, t.day, t.year, t.hour, t.minute,
-                  t.second);
+    std::snprintf(
+        text, sizeof text, "%.2d/%.2d/%.4d    %.2d:%.2d:%2d", t.month, t.day, t.year, t.hour, t.minute, t.second);
     return text;
 }
 
@@ -50,8 +48,7 @@ std::string FormatSizeUnit(float value)
     std::snprintf(digits, sizeof digits, "%.15g", static_cast<double>(scaled));
     std::string text = digits;
     // Two decimals at most, cut rather than rounded.
-    if (auto point = text.find('.'); point != std::string::npos && text.size() > point + 3)
-        text.resize(point + 3);
+    if (auto point = text.find('.'); point != std::string::npos && text.size() > point + 3) text.resize(point + 3);
     return text + unit;
 }
 
@@ -60,10 +57,8 @@ std::string FormatByteCount(float value)
     // Whole part, truncated toward zero; the groups below cover every finite single-precision total
     // the walks produce (a leading group above 999 is printed as it is).
     double whole = std::trunc(static_cast<double>(value));
-    if (!(whole >= 0.0))
-        whole = 0.0;
-    if (whole > 1.8e19)
-        whole = 1.8e19;
+    if (!(whole >= 0.0)) whole = 0.0;
+    if (whole > 1.8e19) whole = 1.8e19;
     const auto n = static_cast<uint64_t>(whole);
     const unsigned long long g1 = n / 1000000000ULL;
     const unsigned g2 = static_cast<unsigned>(n / 1000000ULL % 1000);

@@ -13,7 +13,7 @@ namespace zelo {
 namespace {
 
 // Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
-constexpr std::array<std::pair<uint32_t, const char*>, 11> kMessages{ {
+constexpr std::array<std::pair<uint32_t, const char*>, 11> kMessages { {
     { 2, "File Not Found" },
     { 3, "Path Not Found" },
     { 16, "Curren Directory　を削除しようとした" },
@@ -44,11 +44,9 @@ const char* AccessDeniedDetail(int errorContext)
 
 std::string FileErrorMessage(uint32_t code, int errorContext)
 {
-    if (code == err::AccessDenied)
-        return std::string("Accesee Denied !\n\r\n\r") + AccessDeniedDetail(errorContext);
+    if (code == err::AccessDenied) return std::string("Accesee Denied !\n\r\n\r") + AccessDeniedDetail(errorContext);
     for (const auto& [key, text] : kMessages) {
-        if (key == code)
-            return text;
+        if (key == code) return text;
     }
     return "エラー番号　" + std::to_string(code);
 }
@@ -58,8 +56,7 @@ void ReportFileError(const std::string& name)
     // Read the code before anything else can overwrite it.
     const uint32_t code = GetLastError();
     std::string message = FileErrorMessage(code, Main.ErrorContext);
-    if (!name.empty())
-        message = name + "  :   " + message;
+    if (!name.empty()) message = name + "  :   " + message;
     ShowPlainMessage(message);
 }
 

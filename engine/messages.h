@@ -8,7 +8,7 @@
 namespace zelo {
 
 // Captions of the application message box.
-inline constexpr const char* kCaptionReport = "報告";  // results
+inline constexpr const char* kCaptionReport = "報告"; // results
 inline constexpr const char* kCaptionWarning = "警告"; // refusals
 inline constexpr const char* kCaptionCaution = "注意"; // Yes/No before destructive commands
 

@@ -32,8 +32,7 @@ const std::string& DirStack::TopDir() const
 
 std::string DirStack::PopDir()
 {
-    if (m_paths.empty())
-        return {};
+    if (m_paths.empty()) return {};
     std::string top = std::move(m_paths.back());
     m_paths.pop_back();
     return top;
@@ -76,26 +75,23 @@ int CountTree(const std::string& start, uint64_t* exactBytes)
                     // Each addition is rounded to single precision, as the totals are kept.
                     total = static_cast<float>(static_cast<long double>(total) + entry.sizeLow);
                     if (entry.sizeHigh != 0)
-                        total = static_cast<float>(static_cast<long double>(total)
-                                                   + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
+                        total = static_cast<float>(
+                            static_cast<long double>(total) + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
                     exact += entry.size();
                 }
             } while (search->Next(entry));
         }
-        if (stack.StackCount() == 0)
-            break;
+        if (stack.StackCount() == 0) break;
         cur = stack.PopDir();
     }
     Main.TreeByteTotal = total;
-    if (exactBytes)
-        *exactBytes = exact;
+    if (exactBytes) *exactBytes = exact;
     return 1;
 }
 
 void ClearForDelete(const std::string& path, bool isDirectory, const CommandOptions& options)
 {
-    if (!options.clearReadOnly)
-        return;
+    if (!options.clearReadOnly) return;
     fs().SetAttributes(path, isDirectory ? kAttrDirectory : kAttrArchive);
 }
 
@@ -104,13 +100,10 @@ namespace {
 // ClearForDelete for an entry whose attributes the search already gave: a symbolic link is never
 // changed (that would change what it points to), and an entry with nothing to clear is left alone.
 // Returns whether the attributes were changed.
-bool ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory,
-                         const CommandOptions& options)
+bool ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory, const CommandOptions& options)
 {
-    if (!options.clearReadOnly || (attributes & kAttrReparsePoint))
-        return false;
-    if (!(attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)))
-        return false;
+    if (!options.clearReadOnly || (attributes & kAttrReparsePoint)) return false;
+    if (!(attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return false;
     ClearForDelete(path, isDirectory, options);
     return true;
 }
@@ -128,12 +121,10 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
 
     // A root that is missing or not a directory is an error, not an empty success.
     std::string rootEntry = root;
-    if (rootEntry.size() > 3)
-        rootEntry.pop_back();
+    if (rootEntry.size() > 3) rootEntry.pop_back();
     const uint32_t rootAttributes = fs().GetAttributes(rootEntry);
     if (rootAttributes == kInvalidAttributes || !(rootAttributes & kAttrDirectory)) {
-        if (rootAttributes != kInvalidAttributes)
-            SetLastError(err::PathNotFound);
+        if (rootAttributes != kInvalidAttributes) SetLastError(err::PathNotFound);
         Main.ErrorContext = 3;
         ReportFileError(root);
         return -1;
@@ -167,8 +158,8 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
                 const std::string path = cur + entry.name;
                 // An entry whose attributes were just changed is deleted by its path, after a fresh look.
                 const bool deleted = ClearEntryForDelete(path, entry.attributes, false, options)
-                                         ? fs().DeleteFile(path)
-                                         : search->DeleteFound(path, entry);
+                    ? fs().DeleteFile(path)
+                    : search->DeleteFound(path, entry);
                 if (deleted) {
                     ++Main.DeletedFileCount;
                 } else {
@@ -183,23 +174,19 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
         }
 
         // Nothing deletable is left in cur: remove it.
-        if (stack.StackCount() == 0)
-            return -1;
+        if (stack.StackCount() == 0) return -1;
         const std::string rm = stack.PopDir();
         const bool isRoot = rm == root;
-        if (isRoot && keepRoot != 0)
-            return 1;
+        if (isRoot && keepRoot != 0) return 1;
         const uint32_t attributes = fs().GetAttributes(rm);
-        if (attributes != kInvalidAttributes)
-            ClearEntryForDelete(rm, attributes, true, options);
+        if (attributes != kInvalidAttributes) ClearEntryForDelete(rm, attributes, true, options);
         if (!fs().RemoveDirectory(rm)) {
             Main.ErrorContext = 3;
             ReportFileError(rm);
             return -1;
         }
         ++Main.DeletedDirCount;
-        if (isRoot)
-            return 1;
+        if (isRoot) return 1;
         cur = stack.TopDir();
     }
 }

@@ -22,8 +22,7 @@ std::string lowerAscii(std::string text)
 bool containsNoCase(const std::string& text, const std::string& part)
 {
     // An empty start text names no drive (it would otherwise match every item).
-    if (part.empty())
-        return false;
+    if (part.empty()) return false;
     return lowerAscii(text).find(lowerAscii(part)) != std::string::npos;
 }
 
@@ -62,8 +61,7 @@ std::string itemAfterRoot(char letter, uint32_t type)
 
 std::string CutToBytes(const std::string& text, size_t maxBytes)
 {
-    if (text.size() <= maxBytes)
-        return text;
+    if (text.size() <= maxBytes) return text;
     // The byte after the cut continues a character: step back to that character's lead byte
     // (at most three steps) and drop the whole character. Stray bytes that are no UTF-8 stay cut
     // where the limit falls.
@@ -73,8 +71,7 @@ std::string CutToBytes(const std::string& text, size_t maxBytes)
         --cut;
         ++steps;
     }
-    if (steps > 0 && !isLeadByte(text[cut]))
-        cut = maxBytes;
+    if (steps > 0 && !isLeadByte(text[cut])) cut = maxBytes;
     return text.substr(0, cut);
 }
 
@@ -83,8 +80,7 @@ int ReadVolumeLabel(const std::string& root)
     Main.VolumeText.clear();
     std::string label;
     std::string fileSystem;
-    if (!GetVolumeInformation(root, label, fileSystem))
-        return -1;
+    if (!GetVolumeInformation(root, label, fileSystem)) return -1;
     // The label buffer holds 255 bytes and its terminator.
     Main.VolumeText = CutToBytes(label, 255);
     return 1;
@@ -93,7 +89,7 @@ int ReadVolumeLabel(const std::string& root)
 std::string CheckDrive(char letter)
 {
     Main.VolumeText.clear();
-    if (ReadVolumeLabel(std::string{letter, ':', '\\'}) != 1) {
+    if (ReadVolumeLabel(std::string { letter, ':', '\\' }) != 1) {
         Main.DriveReady = 0;
         return "";
     }
@@ -107,21 +103,18 @@ void FillDriveCombo(ComboView& combo)
     combo.ClearItems();
     const uint32_t mask = GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
-        if (!(mask & (1u << bit)))
-            continue;
+        if (!(mask & (1u << bit))) continue;
         const char letter = char('A' + bit);
-        const std::string root{letter, ':', '\\'};
+        const std::string root { letter, ':', '\\' };
         const uint32_t type = GetDriveType(root);
         if (type == kDriveRemote) {
             // NetDrives has room for ten: further network drives are still listed, but only
             // the first ten are remembered (and disconnected at exit).
-            if (Main.NetDriveCount < int(Main.NetDrives.size()))
-                Main.NetDrives[Main.NetDriveCount++] = root;
+            if (Main.NetDriveCount < int(Main.NetDrives.size())) Main.NetDrives[Main.NetDriveCount++] = root;
             std::string name;
-            if (!GetUniversalName(root, name))
-                name.clear();
+            if (!GetUniversalName(root, name)) name.clear();
             Main.VolumeText = name;
-            combo.AddItem(std::string{letter, ':'} + name);
+            combo.AddItem(std::string { letter, ':' } + name);
             continue;
         }
         combo.AddItem(root + itemAfterRoot(letter, type));
@@ -131,8 +124,7 @@ void FillDriveCombo(ComboView& combo)
 std::string ComputeStartPath()
 {
     const std::string module = GetModuleFileName();
-    if (!module.empty() && module[0] == '\\')
-        return GetWindowsDirectory().substr(0, 3);
+    if (!module.empty() && module[0] == '\\') return GetWindowsDirectory().substr(0, 3);
     return module.substr(0, 3);
 }
 
@@ -142,8 +134,7 @@ int ComputeDriveFlags(ComboView& combo)
     bool seen = false;
     for (int index = 0; index < kScannedItems; ++index) {
         const std::string text = index < combo.Count() ? combo.Item(index) : std::string();
-        if (index < combo.Count() && containsNoCase(text, Main.StartPath))
-            selected = index;
+        if (index < combo.Count() && containsNoCase(text, Main.StartPath)) selected = index;
         if (text.find('[') != std::string::npos) {
             Main.DriveFlags[index] = 255;
             seen = true;
@@ -151,8 +142,7 @@ int ComputeDriveFlags(ComboView& combo)
             break;
         }
     }
-    if (selected >= 0)
-        combo.SetSelectedIndex(selected);
+    if (selected >= 0) combo.SetSelectedIndex(selected);
     return selected;
 }
 
@@ -160,8 +150,7 @@ int FindStartDriveItem(const ComboView& combo, const std::string& startPath)
 {
     int found = -1;
     for (int index = 0; index < combo.Count(); ++index)
-        if (containsNoCase(combo.Item(index), startPath))
-            found = index;
+        if (containsNoCase(combo.Item(index), startPath)) found = index;
     return found;
 }
 

@@ -34,28 +34,22 @@ std::vector<std::string> SplitMask(const std::string& mask)
     size_t start = 0;
     while (start <= mask.size()) {
         size_t end = mask.find(';', start);
-        if (end == std::string::npos)
-            end = mask.size();
+        if (end == std::string::npos) end = mask.size();
         std::string pattern = TrimName(mask.substr(start, end - start));
         start = end + 1;
-        if (pattern.empty())
-            continue;
+        if (pattern.empty()) continue;
         anyPattern = true;
         // A pattern with a separator would list another directory's files under this one's path.
-        if (pattern.find_first_of("\\/") == std::string::npos)
-            patterns.push_back(std::move(pattern));
+        if (pattern.find_first_of("\\/") == std::string::npos) patterns.push_back(std::move(pattern));
     }
-    if (!anyPattern)
-        patterns.emplace_back("*.*");
+    if (!anyPattern) patterns.emplace_back("*.*");
     return patterns;
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name)
 {
-    if (directory.empty())
-        return name;
-    if (directory.back() == '\\')
-        return directory + name;
+    if (directory.empty()) return name;
+    if (directory.back() == '\\') return directory + name;
     return directory + '\\' + name;
 }
 
@@ -63,8 +57,7 @@ bool FileNameLess(const std::string& a, const std::string& b)
 {
     const std::string keyA = ToUpperText(a);
     const std::string keyB = ToUpperText(b);
-    if (keyA != keyB)
-        return keyA < keyB;
+    if (keyA != keyB) return keyA < keyB;
     return a < b;
 }
 
@@ -74,14 +67,11 @@ std::vector<std::string> ReadFileList(const std::string& directory, const std::s
     for (const std::string& pattern : SplitMask(mask)) {
         FindData found;
         std::unique_ptr<DirSearch> search = fs().FindFirst(JoinPath(directory, pattern), kAttrMaskAll, found);
-        if (!search)
-            continue;
+        if (!search) continue;
         do {
             // A link to a file is a file; a link to a directory carries Directory and is left out.
-            if (found.attributes & kAttrDirectory)
-                continue;
-            if (!Wanted(found.attributes, state))
-                continue;
+            if (found.attributes & kAttrDirectory) continue;
+            if (!Wanted(found.attributes, state)) continue;
             keyed.emplace_back(ToUpperText(found.name), found.name);
         } while (search->Next(found));
     }

@@ -9,8 +9,8 @@ namespace zelo {
 
 // Which files the pane lists, chosen by the two "Hidden" check boxes.
 enum class FileTypeState {
-    OrdinaryOnly,       // neither Hidden nor System
-    All,                // every file
+    OrdinaryOnly, // neither Hidden nor System
+    All, // every file
     HiddenOrSystemOnly, // Hidden or System or both
 };
 

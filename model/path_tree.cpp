@@ -72,17 +72,14 @@ void PathTree::Bind(DirListView* list, FileListView* fileList)
 void PathTree::SetDrive(const std::string& text)
 {
     // An empty text names no drive; the pane keeps the one it shows.
-    if (text.empty())
-        return;
+    if (text.empty()) return;
     m_drive = text.substr(0, 1);
     m_level = 0;
-    if (m_entries.empty())
-        m_entries.resize(1);
+    if (m_entries.empty()) m_entries.resize(1);
     m_entries[0].text = m_drive + ":" + kSeparator;
     m_entries[0].name = m_entries[0].text;
     m_entries[0].marker = 0;
-    if (m_entryCount < 1)
-        m_entryCount = 1;
+    if (m_entryCount < 1) m_entryCount = 1;
 }
 
 void PathTree::SetShowHidden(int32_t flag)
@@ -97,8 +94,7 @@ int PathTree::SelectionIndex() const
 
 std::string PathTree::ListItem(int index) const
 {
-    if (!m_list || index < 0 || index >= m_list->Count())
-        return {};
+    if (!m_list || index < 0 || index >= m_list->Count()) return {};
     return m_list->Item(index);
 }
 
@@ -113,33 +109,28 @@ std::string PathTree::EntryName(int index) const
 std::string PathTree::ComposePath()
 {
     m_workPath.clear();
-    if (m_entries.empty())
-        return m_workPath;
+    if (m_entries.empty()) return m_workPath;
     m_workPath = m_entries[0].name;
     for (int i = 1; i <= m_level; ++i) {
         m_workPath += m_entries[static_cast<size_t>(i)].name;
         m_workPath += kSeparator;
     }
-    if (m_level > 0)
-        m_workPath.pop_back();
+    if (m_level > 0) m_workPath.pop_back();
     return m_workPath;
 }
 
 void PathTree::Navigate()
 {
-    if (m_entries.empty())
-        return;
+    if (m_entries.empty()) return;
     const int s = SelectionIndex();
     const int count = m_list ? m_list->Count() : 0;
     if (s > m_level) {
         // A selection past the list's end is stale; stay where we are.
-        if (s >= count)
-            return;
+        if (s >= count) return;
         // The entry takes the list item's text (indentation included) and the subdirectory's exact name.
-        PathEntry entered{ListItem(s), GetMarker(s), EntryName(s)};
+        PathEntry entered { ListItem(s), GetMarker(s), EntryName(s) };
         ++m_level;
-        if (static_cast<int>(m_entries.size()) < m_level + 1)
-            m_entries.resize(static_cast<size_t>(m_level) + 1);
+        if (static_cast<int>(m_entries.size()) < m_level + 1) m_entries.resize(static_cast<size_t>(m_level) + 1);
         m_entries[static_cast<size_t>(m_level)] = std::move(entered);
         return;
     }
@@ -148,8 +139,7 @@ void PathTree::Navigate()
 
 void PathTree::Refill(bool navigate)
 {
-    if (navigate)
-        Navigate();
+    if (navigate) Navigate();
 
     if (m_entries.empty()) {
         // No drive yet: an empty pane with nothing selected.
@@ -164,19 +154,16 @@ void PathTree::Refill(bool navigate)
 
     const std::string current = ComposePath();
     std::string searchPath = m_level > 0 ? current + kSeparator : current;
-    if (m_fileList)
-        m_fileList->SetDirectory(current);
+    if (m_fileList) m_fileList->SetDirectory(current);
     searchPath += "*.*";
 
     // The chain, each entry indented by its depth.
-    if (m_list)
-        m_list->Clear();
+    if (m_list) m_list->Clear();
     m_entries.resize(static_cast<size_t>(m_level) + 1);
     for (int i = 0; i <= m_level; ++i) {
         PathEntry& entry = m_entries[static_cast<size_t>(i)];
         entry.text = IndentFor(i) + entry.name;
-        if (m_list)
-            m_list->Add(entry.text);
+        if (m_list) m_list->Add(entry.text);
     }
     m_entryCount = m_level + 1;
     m_overflow = 0;
@@ -187,8 +174,7 @@ void PathTree::Refill(bool navigate)
         // Nothing matched in a directory that is there (an empty drive root has no "." or ".."):
         // the directory was read, so its entry is selected. Anything else leaves no selection.
         const bool empty = GetLastError() == err::FileNotFound && IsDirectory(current);
-        if (m_list)
-            m_list->SetSelectedIndex(empty ? m_level : -1);
+        if (m_list) m_list->SetSelectedIndex(empty ? m_level : -1);
         return;
     }
 
@@ -196,28 +182,24 @@ void PathTree::Refill(bool navigate)
     std::vector<SortedEntry> subdirs;
     do {
         // A link to a directory carries Directory too and is listed: the pane follows links.
-        if (!(found.attributes & kAttrDirectory))
-            continue;
+        if (!(found.attributes & kAttrDirectory)) continue;
         const std::string& name = found.name;
         int32_t marker = 0;
         if (!name.empty() && name[0] == '.') {
-            if (!IsListableDotName(name))
-                continue;
+            if (!IsListableDotName(name)) continue;
         } else if (found.attributes & kAttrHidden) {
-            if (!m_showHidden)
-                continue;
+            if (!m_showHidden) continue;
             marker = kHiddenMarker;
         }
         std::string text = indent + name;
-        subdirs.push_back({PathTreeSortKey(text), PathEntry{std::move(text), marker, name}});
+        subdirs.push_back({ PathTreeSortKey(text), PathEntry { std::move(text), marker, name } });
     } while (search->Next(found));
     search.reset();
 
     // Upper-case keys byte by byte (a prefix first); equal keys fall back to the raw bytes so the
     // order does not depend on the order of the search.
     std::sort(subdirs.begin(), subdirs.end(), [](const SortedEntry& a, const SortedEntry& b) {
-        if (a.key != b.key)
-            return a.key < b.key;
+        if (a.key != b.key) return a.key < b.key;
         return a.entry.text < b.entry.text;
     });
 
@@ -225,22 +207,19 @@ void PathTree::Refill(bool navigate)
     // to reach them.
     m_entries.reserve(m_entries.size() + subdirs.size());
     for (SortedEntry& sorted : subdirs) {
-        if (m_list)
-            m_list->Add(sorted.entry.text);
+        if (m_list) m_list->Add(sorted.entry.text);
         m_entries.push_back(std::move(sorted.entry));
     }
     m_entryCount = static_cast<int32_t>(m_entries.size());
     m_overflow = std::max(0, m_entryCount - kCapacity);
 
-    if (m_list)
-        m_list->SetSelectedIndex(m_level);
+    if (m_list) m_list->SetSelectedIndex(m_level);
 }
 
 std::string PathTree::CurrentPath(bool withSeparator)
 {
     std::string path = ComposePath();
-    if (withSeparator && m_level > 0)
-        path += kSeparator;
+    if (withSeparator && m_level > 0) path += kSeparator;
     m_lastPath = path;
     return path;
 }
@@ -255,12 +234,10 @@ std::string PathTree::SelectedPath(bool withSeparator)
         return path;
     }
     if (s > m_level && m_list && s < m_list->Count()) {
-        if (m_level > 0)
-            path += kSeparator;
+        if (m_level > 0) path += kSeparator;
         path += EntryName(s);
     }
-    if (withSeparator && s != 0)
-        path += kSeparator;
+    if (withSeparator && s != 0) path += kSeparator;
     m_lastPath = path;
     return path;
 }
@@ -272,16 +249,14 @@ std::string PathTree::DriveText(bool asRoot) const
 
 int PathTree::GetMarker(int index) const
 {
-    if (index < 0 || index >= m_entryCount || index >= static_cast<int>(m_entries.size()))
-        return 0;
+    if (index < 0 || index >= m_entryCount || index >= static_cast<int>(m_entries.size())) return 0;
     return m_entries[static_cast<size_t>(index)].marker;
 }
 
 void PathTree::RenameSelected(const std::string& name)
 {
     const int s = SelectionIndex();
-    if (s < 0 || s >= m_entryCount || s >= static_cast<int>(m_entries.size()))
-        return;
+    if (s < 0 || s >= m_entryCount || s >= static_cast<int>(m_entries.size())) return;
     PathEntry& entry = m_entries[static_cast<size_t>(s)];
     // The leading spaces, never the text's last byte.
     size_t spaces = 0;
@@ -289,8 +264,7 @@ void PathTree::RenameSelected(const std::string& name)
         ++spaces;
     entry.text = entry.text.substr(0, spaces) + name;
     entry.name = name;
-    if (m_list && s < m_list->Count())
-        m_list->SetItem(s, entry.text);
+    if (m_list && s < m_list->Count()) m_list->SetItem(s, entry.text);
 }
 
 } // namespace zelo

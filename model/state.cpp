@@ -7,7 +7,7 @@ MainState Main;
 void ResetMainState()
 {
     // A fresh value: texts empty, counters 0, both directory panes unbound with no entries.
-    Main = MainState{};
+    Main = MainState {};
 }
 
 } // namespace zelo

@@ -13,7 +13,7 @@ namespace zelo {
 struct MainState {
     // Start drive and drive selector (main window, drive list).
     std::string StartPath;
-    std::array<int, 27> DriveFlags{};
+    std::array<int, 27> DriveFlags {};
     std::array<std::string, 10> NetDrives;
     int NetDriveCount = 0;
     std::string VolumeText;

@@ -12,8 +12,7 @@ namespace zelo {
 
 // Runs call on its own thread and waits at most limit for its result; nullopt when it did not
 // finish in time. A call that never returns keeps its (detached) thread, never the caller.
-template <typename T>
-std::optional<T> runBounded(std::function<T()> call, std::chrono::milliseconds limit)
+template <typename T> std::optional<T> runBounded(std::function<T()> call, std::chrono::milliseconds limit)
 {
     auto promise = std::make_shared<std::promise<T>>();
     std::future<T> result = promise->get_future();
@@ -22,8 +21,7 @@ std::optional<T> runBounded(std::function<T()> call, std::chrono::milliseconds l
     } catch (const std::system_error&) {
         return std::nullopt; // no thread to spare: treat as not answering
     }
-    if (result.wait_for(limit) != std::future_status::ready)
-        return std::nullopt;
+    if (result.wait_for(limit) != std::future_status::ready) return std::nullopt;
     return result.get();
 }
 

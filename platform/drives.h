@@ -11,11 +11,11 @@
 namespace zelo {
 
 struct Drive {
-    char letter = 'C';        // 'A' to 'Z'
-    std::string directory;    // Linux directory the drive root stands for
+    char letter = 'C'; // 'A' to 'Z'
+    std::string directory; // Linux directory the drive root stands for
     uint32_t type = kDriveFixed;
     std::optional<std::string> label; // a label given by ZELO_DRIVES
-    std::string unc;          // universal name of a remote drive ("\\host\share")
+    std::string unc; // universal name of a remote drive ("\\host\share")
 };
 
 class DriveMap {

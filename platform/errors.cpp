@@ -15,8 +15,12 @@ struct Collision {
     uint32_t code;
 };
 constexpr Collision kCollisions[] = {
-    {EIO, err::DeviceError},       {ENODEV, err::NotReady},        {EPIPE, err::BrokenPipe},
-    {EHOSTDOWN, err::BadNetPath},  {ENOPKG, err::GeneralFailure},  {ELIBBAD, err::GeneralFailure},
+    { EIO, err::DeviceError },
+    { ENODEV, err::NotReady },
+    { EPIPE, err::BrokenPipe },
+    { EHOSTDOWN, err::BadNetPath },
+    { ENOPKG, err::GeneralFailure },
+    { ELIBBAD, err::GeneralFailure },
 };
 
 } // namespace
@@ -76,8 +80,7 @@ uint32_t MapErrno(int errnoValue, ErrnoCall call, bool parentMissing, bool isCur
         break;
     }
     for (const Collision& c : kCollisions) {
-        if (c.errnoValue == errnoValue)
-            return c.code;
+        if (c.errnoValue == errnoValue) return c.code;
     }
     return errnoValue > 0 ? uint32_t(errnoValue) : err::GeneralFailure;
 }

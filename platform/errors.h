@@ -22,13 +22,13 @@ inline constexpr uint32_t BadPathName = 161;
 inline constexpr uint32_t AlreadyExists = 183;
 inline constexpr uint32_t FilenameTooLong = 206;
 // Codes for Linux failures whose own errno number would read as another message.
-inline constexpr uint32_t NotReady = 21;        // ENODEV
-inline constexpr uint32_t GeneralFailure = 31;  // errno values without a better code
-inline constexpr uint32_t BadNetPath = 53;      // EHOSTDOWN
+inline constexpr uint32_t NotReady = 21; // ENODEV
+inline constexpr uint32_t GeneralFailure = 31; // errno values without a better code
+inline constexpr uint32_t BadNetPath = 53; // EHOSTDOWN
 inline constexpr uint32_t InvalidParameter = 87; // a time or value out of range
-inline constexpr uint32_t BrokenPipe = 109;     // EPIPE
-inline constexpr uint32_t NotADirectory = 267;  // RemoveDirectory on a file
-inline constexpr uint32_t DeviceError = 1117;   // EIO
+inline constexpr uint32_t BrokenPipe = 109; // EPIPE
+inline constexpr uint32_t NotADirectory = 267; // RemoveDirectory on a file
+inline constexpr uint32_t DeviceError = 1117; // EIO
 // A FIFO, socket or device: never opened for reading or writing.
 inline constexpr uint32_t CannotAccessFile = 1920;
 } // namespace err
@@ -37,8 +37,8 @@ inline constexpr uint32_t CannotAccessFile = 1920;
 enum class ErrnoCall {
     Generic,
     CreateNoReplace, // exclusive create, copy without overwrite: EEXIST -> 80
-    Move,            // EEXIST -> 183
-    MakeDirectory,   // EEXIST -> 183
+    Move, // EEXIST -> 183
+    MakeDirectory, // EEXIST -> 183
     RemoveDirectory, // EEXIST -> 145, EBUSY on the current directory -> 16
 };
 
@@ -49,11 +49,11 @@ void SetLastError(uint32_t code);
 // Table-driven errno mapping. parentMissing turns ENOENT into 3; isCurrentDir turns EBUSY from rmdir into 16.
 // An errno without an entry keeps its own number, unless that number is a code with a message of its
 // own (EIO is 5, EHOSTDOWN 112, ...): those get the dedicated codes above.
-uint32_t MapErrno(int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false,
-                  bool isCurrentDir = false);
+uint32_t MapErrno(
+    int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false, bool isCurrentDir = false);
 
 // Sets the last error from errno with MapErrno; returns the code.
-uint32_t SetLastErrorFromErrno(int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false,
-                               bool isCurrentDir = false);
+uint32_t SetLastErrorFromErrno(
+    int errnoValue, ErrnoCall call = ErrnoCall::Generic, bool parentMissing = false, bool isCurrentDir = false);
 
 } // namespace zelo

@@ -11,13 +11,18 @@ namespace zelo {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
+    explicit UniqueFd(int fd)
+        : m_fd(fd)
+    {
+    }
     ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd(UniqueFd&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    {
+    }
     UniqueFd& operator=(UniqueFd&& other) noexcept
     {
-        if (this != &other)
-            reset(std::exchange(other.m_fd, -1));
+        if (this != &other) reset(std::exchange(other.m_fd, -1));
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -28,8 +33,7 @@ public:
     int release() { return std::exchange(m_fd, -1); }
     void reset(int fd = -1)
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
         m_fd = fd;
     }
 
@@ -40,13 +44,18 @@ private:
 class UniqueDir {
 public:
     UniqueDir() = default;
-    explicit UniqueDir(DIR* dir) : m_dir(dir) {}
+    explicit UniqueDir(DIR* dir)
+        : m_dir(dir)
+    {
+    }
     ~UniqueDir() { reset(); }
-    UniqueDir(UniqueDir&& other) noexcept : m_dir(std::exchange(other.m_dir, nullptr)) {}
+    UniqueDir(UniqueDir&& other) noexcept
+        : m_dir(std::exchange(other.m_dir, nullptr))
+    {
+    }
     UniqueDir& operator=(UniqueDir&& other) noexcept
     {
-        if (this != &other)
-            reset(std::exchange(other.m_dir, nullptr));
+        if (this != &other) reset(std::exchange(other.m_dir, nullptr));
         return *this;
     }
     UniqueDir(const UniqueDir&) = delete;
@@ -55,8 +64,7 @@ public:
     DIR* get() const { return m_dir; }
     void reset(DIR* dir = nullptr)
     {
-        if (m_dir)
-            ::closedir(m_dir);
+        if (m_dir) ::closedir(m_dir);
         m_dir = dir;
     }
 

@@ -57,16 +57,16 @@ struct ReplaceOptions {
 
 // How much a tree walk's search reads per entry (FindFirstInTree).
 enum class TreeSearchDetail {
-    Full,     // attributes, size and times
+    Full, // attributes, size and times
     KindOnly, // name, Directory and ReparsePoint only
 };
 
 enum class OpenMode {
-    Read,           // existing file, read only
-    ReadWrite,      // existing file, read and write
-    CreateAlways,   // create or truncate, read and write
-    CreateNew,      // create exclusively, fails with 80 when the name exists
-    OpenAlways,     // open or create, read and write, no truncation
+    Read, // existing file, read only
+    ReadWrite, // existing file, read and write
+    CreateAlways, // create or truncate, read and write
+    CreateNew, // create exclusively, fails with 80 when the name exists
+    OpenAlways, // open or create, read and write, no truncation
 };
 
 class FileSystem {
@@ -88,8 +88,8 @@ public:
     // walks that clear ReadOnly before deleting anyway). Null with the last error set when the directory is
     // empty (2) or cannot be read. For a file system other than the Linux one (test doubles, wrappers) it is
     // FindFirst(dirWithSep + "*.*", kAttrMaskAll) without the dot entries, in full detail.
-    virtual std::unique_ptr<DirSearch> FindFirstInTree(const std::string& dirWithSep, FindData& first,
-                                                       TreeSearchDetail detail = TreeSearchDetail::Full);
+    virtual std::unique_ptr<DirSearch> FindFirstInTree(
+        const std::string& dirWithSep, FindData& first, TreeSearchDetail detail = TreeSearchDetail::Full);
 
     // Attribute word of a path (the link itself for a symbolic link), or kInvalidAttributes.
     virtual uint32_t GetAttributes(const std::string& path) = 0;
@@ -108,8 +108,8 @@ public:
     virtual bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) = 0;
     // The same, first giving the temporary file the permission bits (and, when asked, user.DOSATTRIB)
     // that options name. The default ignores the options, for test doubles that do not care.
-    virtual bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
-                                   const ReplaceOptions& options)
+    virtual bool ReplaceWithTempAs(
+        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
     {
         (void)options;
         return ReplaceWithTemp(tempPath, destination);
@@ -130,8 +130,9 @@ public:
     virtual std::string GetCurrentDirectory() = 0;
     // Sets the times of the entry itself (a symbolic link is not followed); a null pointer or a zero
     // time leaves that time alone.
-    virtual bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
-                              const FileTime* lastWrite) = 0;
+    virtual bool SetFileTimes(
+        const std::string& path, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite)
+        = 0;
     // Flushes the file system that holds path (once at the end of a tree copy).
     virtual bool SyncFileSystem(const std::string& path) = 0;
 };

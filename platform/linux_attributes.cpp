@@ -22,8 +22,7 @@ bool isDotName(std::string_view name)
 uint32_t derivedDosBits(mode_t mode, std::string_view name)
 {
     uint32_t bits = S_ISDIR(mode) ? 0u : uint32_t(kAttrArchive);
-    if (isDotName(name))
-        bits |= kAttrHidden;
+    if (isDotName(name)) bits |= kAttrHidden;
     return bits;
 }
 
@@ -43,16 +42,14 @@ bool readBlob(const std::string& linuxPath, std::string& blob, int& error)
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
         n = ::lgetxattr(linuxPath.c_str(), dosattrib::kName, nullptr, 0);
-        if (n < 0)
-            break;
+        if (n < 0) break;
         blob.resize(size_t(n));
         n = ::lgetxattr(linuxPath.c_str(), dosattrib::kName, blob.data(), blob.size());
         if (n >= 0) {
             blob.resize(size_t(n));
             return true;
         }
-        if (errno != ERANGE)
-            break;
+        if (errno != ERANGE) break;
     }
     error = errno;
     return false;
@@ -61,8 +58,7 @@ bool readBlob(const std::string& linuxPath, std::string& blob, int& error)
 std::optional<dosattrib::Value> readValue(const std::string& linuxPath, int& error)
 {
     std::string blob;
-    if (!readBlob(linuxPath, blob, error))
-        return std::nullopt;
+    if (!readBlob(linuxPath, blob, error)) return std::nullopt;
     error = 0;
     return dosattrib::parse(blob.data(), blob.size());
 }
@@ -79,8 +75,7 @@ bool readDosAttributes(const std::string& linuxPath, uint32_t& attributes, bool*
     int error = 0;
     std::optional<dosattrib::Value> value = readValue(linuxPath, error);
     if (!value) {
-        if (error == ENOTSUP && xattrUnsupported)
-            *xattrUnsupported = true;
+        if (error == ENOTSUP && xattrUnsupported) *xattrUnsupported = true;
         return false;
     }
     attributes = value->attributes;
@@ -91,14 +86,13 @@ uint32_t attributesOf(const std::string& linuxPath, std::string_view name, mode_
 {
     const bool dotName = isDotName(name);
     if (S_ISLNK(mode)) {
-        struct stat target {};
+        struct stat target { };
         const bool toDirectory = ::stat(linuxPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
         const uint32_t kind = toDirectory ? kAttrDirectory : kAttrArchive;
         return kAttrReparsePoint | kind | (dotName ? uint32_t(kAttrHidden) : 0u);
     }
     uint32_t attributes = isReadOnlyMode(mode) ? uint32_t(kAttrReadOnly) : 0u;
-    if (S_ISDIR(mode))
-        attributes |= kAttrDirectory;
+    if (S_ISDIR(mode)) attributes |= kAttrDirectory;
     uint32_t stored = 0;
     // Only files and directories can carry user attributes; skip the call where it cannot succeed.
     const bool canHold = (S_ISREG(mode) || S_ISDIR(mode)) && !(xattrUnsupported && *xattrUnsupported);
@@ -106,8 +100,7 @@ uint32_t attributesOf(const std::string& linuxPath, std::string_view name, mode_
         attributes |= stored & kDosBits;
     else
         attributes |= derivedDosBits(mode, name);
-    if (dotName)
-        attributes |= kAttrHidden;
+    if (dotName) attributes |= kAttrHidden;
     return attributes;
 }
 
@@ -120,9 +113,8 @@ using namespace linuxfs;
 uint32_t LinuxFileSystem::GetAttributes(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return kInvalidAttributes;
-    struct stat st {};
+    if (!linuxPath) return kInvalidAttributes;
+    struct stat st { };
     if (::lstat(linuxPath->c_str(), &st) != 0) {
         fail(errno, *linuxPath);
         return kInvalidAttributes;
@@ -135,28 +127,23 @@ uint32_t LinuxFileSystem::GetAttributes(const std::string& path)
 bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
+    if (!linuxPath) return false;
     const char* p = linuxPath->c_str();
-    struct stat st {};
-    if (::lstat(p, &st) != 0)
-        return fail(errno, *linuxPath);
+    struct stat st { };
+    if (::lstat(p, &st) != 0) return fail(errno, *linuxPath);
 
     const bool link = S_ISLNK(st.st_mode);
     const bool wantReadOnly = (attributes & kAttrReadOnly) != 0;
     const mode_t mode = st.st_mode & 07777;
     mode_t newMode = mode;
-    if (!link)
-        newMode = wantReadOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
+    if (!link) newMode = wantReadOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
 
     auto applyMode = [&]() {
-        if (newMode == mode || ::chmod(p, newMode) == 0)
-            return true;
+        if (newMode == mode || ::chmod(p, newMode) == 0) return true;
         return fail(errno, *linuxPath);
     };
     // Writing a user attribute needs write permission: lift ReadOnly first, set it last.
-    if (!wantReadOnly && !applyMode())
-        return false;
+    if (!wantReadOnly && !applyMode()) return false;
 
     const std::string_view name = baseName(*linuxPath);
     const uint32_t wanted = attributes & kDosBits;
@@ -176,22 +163,19 @@ bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes
         // Samba keeps the Directory and ReadOnly bits in the attribute too.
         dosattrib::Value value;
         value.attributes = wanted | (S_ISDIR(st.st_mode) ? uint32_t(kAttrDirectory) : 0u)
-                           | (wantReadOnly ? uint32_t(kAttrReadOnly) : 0u);
-        if (stored)
-            value.creationTime = stored->creationTime;
+            | (wantReadOnly ? uint32_t(kAttrReadOnly) : 0u);
+        if (stored) value.creationTime = stored->creationTime;
         const std::string blob = dosattrib::encode(value);
         if (refused || ::lsetxattr(p, dosattrib::kName, blob.data(), blob.size(), 0) != 0) {
             const int e = refused ? error : errno;
             if (!(derivable && xattrRefused(e))) {
-                if (wantReadOnly)
-                    applyMode(); // ReadOnly is still applied; the call reports the part that failed
+                if (wantReadOnly) applyMode(); // ReadOnly is still applied; the call reports the part that failed
                 SetLastErrorFromErrno(e);
                 return false;
             }
         }
     }
-    if (wantReadOnly && !applyMode())
-        return false;
+    if (wantReadOnly && !applyMode()) return false;
     return true;
 }
 

@@ -15,8 +15,7 @@ namespace {
 std::string trimBlanks(const std::string& text)
 {
     const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
+    if (first == std::string::npos) return {};
     const auto last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
@@ -28,16 +27,14 @@ std::vector<std::string> split(const std::string& text, char separator)
     while (true) {
         const auto end = text.find(separator, start);
         parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos)
-            return parts;
+        if (end == std::string::npos) return parts;
         start = end + 1;
     }
 }
 
 char upperLetter(char c)
 {
-    if (c >= 'a' && c <= 'z')
-        return char(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z') return char(c - 'a' + 'A');
     return c;
 }
 
@@ -63,16 +60,11 @@ bool equalsNoCase(const std::string& a, const char* b)
 
 std::optional<uint32_t> typeFromWord(const std::string& word)
 {
-    if (equalsNoCase(word, "fixed"))
-        return kDriveFixed;
-    if (equalsNoCase(word, "removable"))
-        return kDriveRemovable;
-    if (equalsNoCase(word, "remote"))
-        return kDriveRemote;
-    if (equalsNoCase(word, "cdrom"))
-        return kDriveCdrom;
-    if (equalsNoCase(word, "ram"))
-        return kDriveRamdisk;
+    if (equalsNoCase(word, "fixed")) return kDriveFixed;
+    if (equalsNoCase(word, "removable")) return kDriveRemovable;
+    if (equalsNoCase(word, "remote")) return kDriveRemote;
+    if (equalsNoCase(word, "cdrom")) return kDriveCdrom;
+    if (equalsNoCase(word, "ram")) return kDriveRamdisk;
     return std::nullopt;
 }
 
@@ -82,26 +74,21 @@ std::optional<uint32_t> typeFromWord(const std::string& word)
 std::optional<Drive> parseEntry(const std::string& entry)
 {
     const auto equals = entry.find('=');
-    if (equals == std::string::npos)
-        return std::nullopt;
+    if (equals == std::string::npos) return std::nullopt;
     const std::string letter = trimBlanks(entry.substr(0, equals));
-    if (letter.size() != 1 || !isLetter(upperLetter(letter[0])))
-        return std::nullopt;
+    if (letter.size() != 1 || !isLetter(upperLetter(letter[0]))) return std::nullopt;
     const std::vector<std::string> fields = split(entry.substr(equals + 1), ',');
     Drive drive;
     drive.letter = upperLetter(letter[0]);
     drive.directory = withoutTrailingSlashes(trimBlanks(fields[0]));
-    if (drive.directory.empty() || drive.directory[0] != '/')
-        return std::nullopt;
+    if (drive.directory.empty() || drive.directory[0] != '/') return std::nullopt;
     for (size_t i = 1; i < fields.size(); ++i) {
         const std::string field = trimBlanks(fields[i]);
-        if (field.empty())
-            continue;
+        if (field.empty()) continue;
         const auto optionEquals = field.find('=');
         if (optionEquals == std::string::npos) {
             const auto type = typeFromWord(field);
-            if (!type)
-                return std::nullopt;
+            if (!type) return std::nullopt;
             drive.type = *type;
             continue;
         }
@@ -129,10 +116,8 @@ DriveMap DriveMap::parse(const std::string& spec)
     DriveMap map;
     for (const std::string& raw : split(spec, ';')) {
         const std::string entry = trimBlanks(raw);
-        if (entry.empty())
-            continue;
-        if (auto drive = parseEntry(entry))
-            map.add(std::move(*drive));
+        if (entry.empty()) continue;
+        if (auto drive = parseEntry(entry)) map.add(std::move(*drive));
     }
     return map;
 }
@@ -143,15 +128,13 @@ DriveMap DriveMap::load()
     if (spec && *spec) {
         DriveMap map = parse(spec);
         // A ZELO_DRIVES without one usable entry would leave the program without drives at all.
-        if (!map.drives().empty())
-            return map;
+        if (!map.drives().empty()) return map;
     }
     std::ifstream mounts("/proc/self/mounts");
     std::stringstream text;
     text << mounts.rdbuf();
     DriveMap map = fromMountTable(text.str());
-    if (!map.find('C'))
-        map.add(Drive{'C', "/", kDriveFixed, std::nullopt, {}});
+    if (!map.find('C')) map.add(Drive { 'C', "/", kDriveFixed, std::nullopt, {} });
     return map;
 }
 
@@ -159,8 +142,7 @@ const Drive* DriveMap::find(char letter) const
 {
     letter = upperLetter(letter);
     for (const Drive& drive : m_drives)
-        if (drive.letter == letter)
-            return &drive;
+        if (drive.letter == letter) return &drive;
     return nullptr;
 }
 
@@ -172,8 +154,8 @@ Drive* DriveMap::find(char letter)
 void DriveMap::add(Drive drive)
 {
     drive.letter = upperLetter(drive.letter);
-    auto position = std::lower_bound(m_drives.begin(), m_drives.end(), drive.letter,
-                                     [](const Drive& d, char letter) { return d.letter < letter; });
+    auto position = std::lower_bound(
+        m_drives.begin(), m_drives.end(), drive.letter, [](const Drive& d, char letter) { return d.letter < letter; });
     if (position != m_drives.end() && position->letter == drive.letter)
         *position = std::move(drive);
     else
@@ -182,11 +164,9 @@ void DriveMap::add(Drive drive)
 
 std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
 {
-    if (drivePath.size() < 2 || drivePath[1] != ':')
-        return std::nullopt;
+    if (drivePath.size() < 2 || drivePath[1] != ':') return std::nullopt;
     const Drive* drive = find(drivePath[0]);
-    if (!drive)
-        return std::nullopt;
+    if (!drive) return std::nullopt;
     // Components are taken as bytes; "." and ".." are resolved here, within the drive, so a drive
     // path can never reach above its drive's directory.
     std::vector<std::string> components;
@@ -200,8 +180,7 @@ std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
         if (end > position) {
             std::string component = drivePath.substr(position, end - position);
             if (component == "..") {
-                if (!components.empty())
-                    components.pop_back();
+                if (!components.empty()) components.pop_back();
             } else if (component != ".") {
                 components.push_back(std::move(component));
             }
@@ -210,8 +189,7 @@ std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
     }
     std::string result = drive->directory;
     for (const std::string& component : components) {
-        if (result.back() != '/')
-            result += '/';
+        if (result.back() != '/') result += '/';
         result += component;
     }
     return result;
@@ -219,8 +197,7 @@ std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
 
 std::optional<std::string> DriveMap::fromLinux(const std::string& linuxPath) const
 {
-    if (linuxPath.empty() || linuxPath[0] != '/')
-        return std::nullopt;
+    if (linuxPath.empty() || linuxPath[0] != '/') return std::nullopt;
     const Drive* best = nullptr;
     for (const Drive& drive : m_drives) {
         const std::string& directory = drive.directory;
@@ -229,22 +206,17 @@ std::optional<std::string> DriveMap::fromLinux(const std::string& linuxPath) con
             holds = true;
         else if (linuxPath.compare(0, directory.size(), directory) == 0)
             holds = linuxPath.size() == directory.size() || linuxPath[directory.size()] == '/';
-        if (holds && (!best || directory.size() > best->directory.size()))
-            best = &drive;
+        if (holds && (!best || directory.size() > best->directory.size())) best = &drive;
     }
-    if (!best)
-        return std::nullopt;
-    std::string result{best->letter, ':', '\\'};
+    if (!best) return std::nullopt;
+    std::string result { best->letter, ':', '\\' };
     const std::string rest = best->directory == "/" ? linuxPath : linuxPath.substr(best->directory.size());
     bool first = true;
     for (const std::string& component : split(rest, '/')) {
-        if (component.empty() || component == ".")
-            continue;
+        if (component.empty() || component == ".") continue;
         // A name holding "\" cannot be written as a drive path.
-        if (component.find('\\') != std::string::npos)
-            return std::nullopt;
-        if (!first)
-            result += '\\';
+        if (component.find('\\') != std::string::npos) return std::nullopt;
+        if (!first) result += '\\';
         result += component;
         first = false;
     }

@@ -21,7 +21,7 @@ constexpr size_t kBufferSize = 1u << 20; // bytes per read/write round when the 
 
 timespec toTimespec(const FileTime* time)
 {
-    timespec ts{};
+    timespec ts {};
     if (!time || time->value == 0) {
         ts.tv_nsec = UTIME_OMIT;
         return ts;
@@ -37,7 +37,10 @@ namespace {
 
 class LinuxFile final : public File {
 public:
-    explicit LinuxFile(UniqueFd fd) : m_fd(std::move(fd)) {}
+    explicit LinuxFile(UniqueFd fd)
+        : m_fd(std::move(fd))
+    {
+    }
 
     int64_t Read(void* buffer, size_t count) override
     {
@@ -46,13 +49,11 @@ public:
         while (done < count) {
             const ssize_t n = ::read(m_fd.get(), out + done, count - done);
             if (n < 0) {
-                if (errno == EINTR)
-                    continue;
+                if (errno == EINTR) continue;
                 SetLastErrorFromErrno(errno);
                 return -1;
             }
-            if (n == 0)
-                break;
+            if (n == 0) break;
             done += size_t(n);
         }
         return int64_t(done);
@@ -65,8 +66,7 @@ public:
         while (done < count) {
             const ssize_t n = ::write(m_fd.get(), in + done, count - done);
             if (n < 0) {
-                if (errno == EINTR)
-                    continue;
+                if (errno == EINTR) continue;
                 SetLastErrorFromErrno(errno);
                 return -1;
             }
@@ -90,8 +90,7 @@ public:
                 done += size_t(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
+            if (n < 0 && errno == EINTR) continue;
             if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS
                 && errno != EBADF) {
                 SetLastErrorFromErrno(errno);
@@ -101,8 +100,7 @@ public:
             // copy): read and write from now on. A real end of file is confirmed by the read below.
             m_kernelCopy = false;
         }
-        if (done == count)
-            return int64_t(done);
+        if (done == count) return int64_t(done);
         return copyByBuffer(source, done, count);
     }
 
@@ -117,7 +115,7 @@ public:
 
     int64_t Size() override
     {
-        struct stat st {};
+        struct stat st { };
         if (::fstat(m_fd.get(), &st) != 0) {
             SetLastErrorFromErrno(errno);
             return -1;
@@ -127,7 +125,7 @@ public:
 
     bool SetTimes(const FileTime*, const FileTime* lastAccess, const FileTime* lastWrite) override
     {
-        const timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+        const timespec times[2] = { toTimespec(lastAccess), toTimespec(lastWrite) };
         if (::futimens(m_fd.get(), times) != 0) {
             SetLastErrorFromErrno(errno);
             return false;
@@ -140,16 +138,12 @@ public:
 private:
     int64_t copyByBuffer(File& source, size_t done, size_t count)
     {
-        if (m_buffer.empty())
-            m_buffer.resize(kBufferSize);
+        if (m_buffer.empty()) m_buffer.resize(kBufferSize);
         while (done < count) {
             const int64_t n = source.Read(m_buffer.data(), std::min(count - done, m_buffer.size()));
-            if (n < 0)
-                return -1;
-            if (n == 0)
-                break;
-            if (Write(m_buffer.data(), size_t(n)) < 0)
-                return -1;
+            if (n < 0) return -1;
+            if (n == 0) break;
+            if (Write(m_buffer.data(), size_t(n)) < 0) return -1;
             done += size_t(n);
         }
         return int64_t(done);
@@ -172,7 +166,7 @@ std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
     const char* p = linuxPath.c_str();
     // Look first: a FIFO or device must never be opened, a directory is not a file, and a
     // ReadOnly file refuses writing even to root.
-    struct stat st {};
+    struct stat st { };
     const bool exists = ::stat(p, &st) == 0;
     if (exists) {
         if (isSpecial(st.st_mode)) {
@@ -195,11 +189,21 @@ std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
 
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     switch (mode) {
-    case OpenMode::Read: flags |= O_RDONLY; break;
-    case OpenMode::ReadWrite: flags |= O_RDWR; break;
-    case OpenMode::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-    case OpenMode::OpenAlways: flags |= O_RDWR | O_CREAT; break;
+    case OpenMode::Read:
+        flags |= O_RDONLY;
+        break;
+    case OpenMode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case OpenMode::CreateAlways:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    case OpenMode::CreateNew:
+        flags |= O_RDWR | O_CREAT | O_EXCL;
+        break;
+    case OpenMode::OpenAlways:
+        flags |= O_RDWR | O_CREAT;
+        break;
     }
     UniqueFd fd(::open(p, flags, 0666));
     if (!fd.valid()) {
@@ -236,8 +240,7 @@ using namespace linuxfs;
 std::unique_ptr<File> LinuxFileSystem::Open(const std::string& path, OpenMode mode)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return nullptr;
+    if (!linuxPath) return nullptr;
     return openLinux(*linuxPath, mode);
 }
 
@@ -249,15 +252,12 @@ std::unique_ptr<File> LinuxFileSystem::CreateTempBeside(const std::string& desti
         return nullptr;
     }
     std::string directory = destination.substr(0, separator);
-    if (directory.size() == 2 && directory[1] == ':')
-        directory += '\\';
+    if (directory.size() == 2 && directory[1] == ':') directory += '\\';
     const auto linuxDir = toLinuxPath(directory);
-    if (!linuxDir)
-        return nullptr;
+    if (!linuxDir) return nullptr;
     std::string linuxName;
     auto file = createTempIn(*linuxDir, linuxName);
-    if (!file)
-        return nullptr;
+    if (!file) return nullptr;
     const std::string_view name = baseName(linuxName);
     tempPath = destination.substr(0, separator + 1);
     tempPath.append(name);

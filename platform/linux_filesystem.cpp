@@ -20,8 +20,7 @@ namespace zelo::linuxfs {
 std::optional<std::string> toLinuxPath(const std::string& drivePath)
 {
     auto linuxPath = driveMap().toLinux(drivePath);
-    if (!linuxPath)
-        SetLastError(err::PathNotFound);
+    if (!linuxPath) SetLastError(err::PathNotFound);
     return linuxPath;
 }
 
@@ -36,8 +35,7 @@ std::string_view baseName(std::string_view linuxPath)
 std::string joinPath(const std::string& dir, std::string_view name)
 {
     std::string out = dir;
-    if (out.empty() || out.back() != '/')
-        out += '/';
+    if (out.empty() || out.back() != '/') out += '/';
     out.append(name);
     return out;
 }
@@ -50,8 +48,7 @@ std::string parentOf(const std::string& linuxPath)
     while (view.size() > 1 && view.back() == '/')
         view.remove_suffix(1);
     const size_t slash = view.rfind('/');
-    if (slash == std::string_view::npos)
-        return ".";
+    if (slash == std::string_view::npos) return ".";
     return slash == 0 ? "/" : std::string(view.substr(0, slash));
 }
 
@@ -64,7 +61,7 @@ bool sameEntry(const struct stat& a, const struct stat& b)
 
 bool parentMissing(const std::string& linuxPath)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(parentOf(linuxPath).c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
 }
 
@@ -86,19 +83,14 @@ namespace {
 // Gives a finished temporary file the permission bits and user.DOSATTRIB the caller asked for.
 bool applyReplaceOptions(const std::string& linuxTemp, const ReplaceOptions& options)
 {
-    if (options.permissionsFrom.empty())
-        return true;
+    if (options.permissionsFrom.empty()) return true;
     const auto model = toLinuxPath(options.permissionsFrom);
-    if (!model)
-        return false;
-    struct stat st {};
-    if (::stat(model->c_str(), &st) != 0)
-        return fail(errno, *model);
+    if (!model) return false;
+    struct stat st { };
+    if (::stat(model->c_str(), &st) != 0) return fail(errno, *model);
     mode_t mode = st.st_mode & 07777;
-    if (options.addOwnerWrite)
-        mode |= S_IWUSR;
-    if (::chmod(linuxTemp.c_str(), mode) != 0)
-        return fail(errno, linuxTemp);
+    if (options.addOwnerWrite) mode |= S_IWUSR;
+    if (::chmod(linuxTemp.c_str(), mode) != 0) return fail(errno, linuxTemp);
     if (options.keepDosAttributes) {
         char blob[256];
         const ssize_t n = ::lgetxattr(model->c_str(), dosattrib::kName, blob, sizeof blob);
@@ -111,11 +103,9 @@ bool applyReplaceOptions(const std::string& linuxTemp, const ReplaceOptions& opt
 // ReplaceWithTemp's check: a ReadOnly file or a directory is never replaced.
 bool replaceableDestination(const std::string& linuxDestination)
 {
-    struct stat st {};
-    if (::lstat(linuxDestination.c_str(), &st) != 0)
-        return errno == ENOENT ? true : fail(errno, linuxDestination);
-    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode))
-        return failCode(err::AccessDenied);
+    struct stat st { };
+    if (::lstat(linuxDestination.c_str(), &st) != 0) return errno == ENOENT ? true : fail(errno, linuxDestination);
+    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode)) return failCode(err::AccessDenied);
     return true;
 }
 
@@ -150,7 +140,8 @@ FileSystem& fs()
     return g_installed ? *g_installed : linuxFileSystem();
 }
 
-ScopedFileSystem::ScopedFileSystem(FileSystem& replacement) : m_previous(g_installed)
+ScopedFileSystem::ScopedFileSystem(FileSystem& replacement)
+    : m_previous(g_installed)
 {
     g_installed = &replacement;
 }
@@ -162,36 +153,29 @@ ScopedFileSystem::~ScopedFileSystem()
 
 bool LinuxFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
 {
-    return ReplaceWithTempAs(tempPath, destination, ReplaceOptions{});
+    return ReplaceWithTempAs(tempPath, destination, ReplaceOptions {});
 }
 
-bool LinuxFileSystem::ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
-                                        const ReplaceOptions& options)
+bool LinuxFileSystem::ReplaceWithTempAs(
+    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
 {
     const auto linuxTemp = toLinuxPath(tempPath);
     const auto linuxDestination = linuxTemp ? toLinuxPath(destination) : std::nullopt;
-    if (!linuxTemp || !linuxDestination)
-        return false;
-    if (!replaceableDestination(*linuxDestination) || !applyReplaceOptions(*linuxTemp, options))
-        return false;
-    if (::rename(linuxTemp->c_str(), linuxDestination->c_str()) != 0)
-        return fail(errno, *linuxDestination);
+    if (!linuxTemp || !linuxDestination) return false;
+    if (!replaceableDestination(*linuxDestination) || !applyReplaceOptions(*linuxTemp, options)) return false;
+    if (::rename(linuxTemp->c_str(), linuxDestination->c_str()) != 0) return fail(errno, *linuxDestination);
     return true;
 }
 
 bool LinuxFileSystem::DeleteFile(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
-    struct stat st {};
-    if (::lstat(linuxPath->c_str(), &st) != 0)
-        return fail(errno, *linuxPath);
+    if (!linuxPath) return false;
+    struct stat st { };
+    if (::lstat(linuxPath->c_str(), &st) != 0) return fail(errno, *linuxPath);
     // unlink ignores a file's mode: ReadOnly is checked here, for root as well.
-    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode))
-        return failCode(err::AccessDenied);
-    if (::unlink(linuxPath->c_str()) != 0)
-        return fail(errno, *linuxPath);
+    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode)) return failCode(err::AccessDenied);
+    if (::unlink(linuxPath->c_str()) != 0) return fail(errno, *linuxPath);
     return true;
 }
 
@@ -199,29 +183,23 @@ bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
 {
     const auto source = toLinuxPath(from);
     const auto target = source ? toLinuxPath(to) : std::nullopt;
-    if (!source || !target)
-        return false;
-    struct stat sourceStat {};
-    if (::lstat(source->c_str(), &sourceStat) != 0)
-        return fail(errno, *source);
-    if (*source == *target)
-        return true;
+    if (!source || !target) return false;
+    struct stat sourceStat { };
+    if (::lstat(source->c_str(), &sourceStat) != 0) return fail(errno, *source);
+    if (*source == *target) return true;
 
     // The same entry under another case (a case-insensitive file system) is renamed in place.
-    struct stat targetStat {};
+    struct stat targetStat { };
     if (::lstat(target->c_str(), &targetStat) == 0 && sameEntry(sourceStat, targetStat)
         && parentOf(*source) == parentOf(*target)
         && ToUpperText(std::string(baseName(*source))) == ToUpperText(std::string(baseName(*target)))) {
-        if (::rename(source->c_str(), target->c_str()) != 0)
-            return fail(errno, *target, ErrnoCall::Move);
+        if (::rename(source->c_str(), target->c_str()) != 0) return fail(errno, *target, ErrnoCall::Move);
         return true;
     }
 
-    if (::renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0)
-        return true;
+    if (::renameat2(AT_FDCWD, source->c_str(), AT_FDCWD, target->c_str(), RENAME_NOREPLACE) == 0) return true;
     const int e = errno;
-    if (e != EINVAL && e != ENOSYS)
-        return fail(e, *target, ErrnoCall::Move);
+    if (e != EINVAL && e != ENOSYS) return fail(e, *target, ErrnoCall::Move);
     // The file system rejects the flag (NFS, some FUSE): a file is linked and unlinked, which
     // refuses an existing target just as well; otherwise a checked rename.
     if (!S_ISDIR(sourceStat.st_mode)) {
@@ -229,13 +207,10 @@ bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
             ::unlink(source->c_str());
             return true;
         }
-        if (errno == EEXIST || errno == EXDEV || errno == ENOENT)
-            return fail(errno, *target, ErrnoCall::Move);
+        if (errno == EEXIST || errno == EXDEV || errno == ENOENT) return fail(errno, *target, ErrnoCall::Move);
     }
-    if (::lstat(target->c_str(), &targetStat) == 0)
-        return failCode(err::AlreadyExists);
-    if (::rename(source->c_str(), target->c_str()) != 0)
-        return fail(errno, *target, ErrnoCall::Move);
+    if (::lstat(target->c_str(), &targetStat) == 0) return failCode(err::AlreadyExists);
+    if (::rename(source->c_str(), target->c_str()) != 0) return fail(errno, *target, ErrnoCall::Move);
     return true;
 }
 
@@ -243,14 +218,11 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
 {
     const auto source = toLinuxPath(from);
     const auto target = source ? toLinuxPath(to) : std::nullopt;
-    if (!source || !target)
-        return false;
+    if (!source || !target) return false;
     auto in = openLinux(*source, OpenMode::Read);
-    if (!in)
-        return false;
-    struct stat st {};
-    if (::fstat(in->NativeHandle(), &st) != 0)
-        return fail(errno, *source);
+    if (!in) return false;
+    struct stat st { };
+    if (::fstat(in->NativeHandle(), &st) != 0) return fail(errno, *source);
 
     // Without overwrite the target is created exclusively; with it, a temporary file takes the
     // bytes and replaces the target only when complete, so a failure leaves the old file as it was.
@@ -260,12 +232,10 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
         out = openLinux(*target, OpenMode::CreateNew);
         written = *target;
     } else {
-        if (!replaceableDestination(*target))
-            return false;
+        if (!replaceableDestination(*target)) return false;
         out = createTempIn(parentOf(*target), written);
     }
-    if (!out)
-        return false;
+    if (!out) return false;
 
     auto abandon = [&]() {
         const uint32_t code = GetLastError();
@@ -276,14 +246,12 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
     };
     for (;;) {
         const int64_t n = out->CopyFrom(*in, size_t(1) << 30);
-        if (n < 0)
-            return abandon();
-        if (n == 0)
-            break;
+        if (n < 0) return abandon();
+        if (n == 0) break;
     }
     // The attribute first: writing it needs the write permission the mode may take away.
     copyDosAttributes(in->NativeHandle(), out->NativeHandle());
-    const timespec times[2] = {st.st_atim, st.st_mtim};
+    const timespec times[2] = { st.st_atim, st.st_mtim };
     if (::fchmod(out->NativeHandle(), st.st_mode & 07777) != 0 || ::futimens(out->NativeHandle(), times) != 0) {
         SetLastErrorFromErrno(errno);
         return abandon();
@@ -298,8 +266,7 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
 bool LinuxFileSystem::CreateDirectory(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
+    if (!linuxPath) return false;
     if (::mkdir(linuxPath->c_str(), 0777) != 0) {
         const int e = errno;
         // mkdir's ENOENT always means a missing parent.
@@ -312,40 +279,30 @@ bool LinuxFileSystem::CreateDirectory(const std::string& path)
 bool LinuxFileSystem::RemoveDirectory(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
-    struct stat st {};
-    if (::lstat(linuxPath->c_str(), &st) != 0)
-        return fail(errno, *linuxPath);
+    if (!linuxPath) return false;
+    struct stat st { };
+    if (::lstat(linuxPath->c_str(), &st) != 0) return fail(errno, *linuxPath);
     if (S_ISLNK(st.st_mode)) {
         // A link to a directory goes as the link; the directory it points at is left alone.
-        struct stat target {};
-        if (::stat(linuxPath->c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
-            return failCode(err::NotADirectory);
-        if (::unlink(linuxPath->c_str()) != 0)
-            return fail(errno, *linuxPath);
+        struct stat target { };
+        if (::stat(linuxPath->c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) return failCode(err::NotADirectory);
+        if (::unlink(linuxPath->c_str()) != 0) return fail(errno, *linuxPath);
         return true;
     }
-    if (!S_ISDIR(st.st_mode))
-        return failCode(err::NotADirectory);
-    if (isReadOnlyMode(st.st_mode))
-        return failCode(err::AccessDenied);
+    if (!S_ISDIR(st.st_mode)) return failCode(err::NotADirectory);
+    if (isReadOnlyMode(st.st_mode)) return failCode(err::AccessDenied);
     // Linux would remove the process's current directory; the system refuses.
-    struct stat current {};
-    if (::stat(".", &current) == 0 && sameEntry(st, current))
-        return failCode(err::CurrentDirectory);
-    if (::rmdir(linuxPath->c_str()) != 0)
-        return fail(errno, *linuxPath, ErrnoCall::RemoveDirectory);
+    struct stat current { };
+    if (::stat(".", &current) == 0 && sameEntry(st, current)) return failCode(err::CurrentDirectory);
+    if (::rmdir(linuxPath->c_str()) != 0) return fail(errno, *linuxPath, ErrnoCall::RemoveDirectory);
     return true;
 }
 
 bool LinuxFileSystem::SetCurrentDirectory(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
-    if (::chdir(linuxPath->c_str()) != 0)
-        return fail(errno, *linuxPath);
+    if (!linuxPath) return false;
+    if (::chdir(linuxPath->c_str()) != 0) return fail(errno, *linuxPath);
     return true;
 }
 
@@ -364,30 +321,24 @@ std::string LinuxFileSystem::GetCurrentDirectory()
     return *drivePath;
 }
 
-bool LinuxFileSystem::SetFileTimes(const std::string& path, const FileTime*, const FileTime* lastAccess,
-                                   const FileTime* lastWrite)
+bool LinuxFileSystem::SetFileTimes(
+    const std::string& path, const FileTime*, const FileTime* lastAccess, const FileTime* lastWrite)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
-    const timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
-    if (::utimensat(AT_FDCWD, linuxPath->c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-        return fail(errno, *linuxPath);
+    if (!linuxPath) return false;
+    const timespec times[2] = { toTimespec(lastAccess), toTimespec(lastWrite) };
+    if (::utimensat(AT_FDCWD, linuxPath->c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return fail(errno, *linuxPath);
     return true;
 }
 
 bool LinuxFileSystem::SyncFileSystem(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
-    if (!linuxPath)
-        return false;
+    if (!linuxPath) return false;
     UniqueFd fd(::open(linuxPath->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid())
-        fd.reset(::open(parentOf(*linuxPath).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
-    if (!fd.valid())
-        return fail(errno, *linuxPath);
-    if (::syncfs(fd.get()) != 0)
-        return fail(errno, *linuxPath);
+    if (!fd.valid()) fd.reset(::open(parentOf(*linuxPath).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+    if (!fd.valid()) return fail(errno, *linuxPath);
+    if (::syncfs(fd.get()) != 0) return fail(errno, *linuxPath);
     return true;
 }
 

@@ -21,7 +21,7 @@ FileTime toFileTime(const struct statx_timestamp& t)
 
 void fillStatFields(const struct statx& sx, FindData& out)
 {
-    out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime{};
+    out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime {};
     out.lastAccessTime = toFileTime(sx.stx_atime);
     out.lastWriteTime = toFileTime(sx.stx_mtime);
     out.sizeHigh = uint32_t(sx.stx_size >> 32);
@@ -37,11 +37,10 @@ bool hasWildcard(std::string_view name)
 
 // Fills out from one statx; false when the entry is filtered out by the mask.
 bool fillEntry(const std::string& linuxPath, std::string_view name, const struct statx& sx, uint32_t attrMask,
-               bool* xattrUnsupported, FindData& out)
+    bool* xattrUnsupported, FindData& out)
 {
     const uint32_t attributes = attributesOf(linuxPath, name, sx.stx_mode, xattrUnsupported);
-    if (!passesMask(attributes, attrMask))
-        return false;
+    if (!passesMask(attributes, attrMask)) return false;
     out.attributes = attributes;
     fillStatFields(sx, out);
     out.name.assign(name.data(), name.size());
@@ -51,11 +50,14 @@ bool fillEntry(const std::string& linuxPath, std::string_view name, const struct
 class LinuxDirSearch final : public DirSearch {
 public:
     LinuxDirSearch(UniqueDir dir, std::string linuxDir, std::string pattern, uint32_t attrMask, bool driveRoot)
-        : m_dir(std::move(dir)), m_linuxDir(std::move(linuxDir)), m_pattern(std::move(pattern)), m_attrMask(attrMask),
-          m_driveRoot(driveRoot), m_matchAll(m_pattern == "*" || m_pattern == "*.*")
+        : m_dir(std::move(dir))
+        , m_linuxDir(std::move(linuxDir))
+        , m_pattern(std::move(pattern))
+        , m_attrMask(attrMask)
+        , m_driveRoot(driveRoot)
+        , m_matchAll(m_pattern == "*" || m_pattern == "*.*")
     {
-        if (m_linuxDir.empty() || m_linuxDir.back() != '/')
-            m_linuxDir += '/';
+        if (m_linuxDir.empty() || m_linuxDir.back() != '/') m_linuxDir += '/';
         m_prefixSize = m_linuxDir.size();
     }
 
@@ -69,25 +71,21 @@ public:
                 return false;
             }
             const std::string_view name(entry->d_name);
-            if (m_driveRoot && (name == "." || name == ".."))
-                continue;
+            if (m_driveRoot && (name == "." || name == "..")) continue;
             // A name with "\" cannot be written as a drive path.
-            if (name.find('\\') != std::string_view::npos)
-                continue;
+            if (name.find('\\') != std::string_view::npos) continue;
             if (!m_matchAll) {
                 m_name.assign(name);
-                if (!MatchWildcard(m_pattern, m_name))
-                    continue;
+                if (!MatchWildcard(m_pattern, m_name)) continue;
             }
-            struct statx sx {};
+            struct statx sx { };
             if (::statx(::dirfd(m_dir.get()), entry->d_name, kStatxFlags, kStatxMask, &sx) != 0)
                 continue; // gone since readdir
             m_linuxDir.resize(m_prefixSize);
             m_linuxDir.append(name);
             const bool passed = fillEntry(m_linuxDir, name, sx, m_attrMask, &m_xattrUnsupported, out);
             m_linuxDir.resize(m_prefixSize);
-            if (passed)
-                return true;
+            if (passed) return true;
         }
     }
 
@@ -131,11 +129,9 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
     std::string directory = pattern.substr(0, separator);
     const std::string last = pattern.substr(separator + 1);
     const bool driveRoot = directory.size() == 2 && directory[1] == ':';
-    if (driveRoot)
-        directory += '\\';
+    if (driveRoot) directory += '\\';
     const auto linuxDir = toLinuxPath(directory);
-    if (!linuxDir)
-        return nullptr;
+    if (!linuxDir) return nullptr;
     if (last.empty()) {
         failCode(err::FileNotFound);
         return nullptr;
@@ -143,10 +139,10 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
 
     if (!hasWildcard(last)) {
         const std::string linuxPath = joinPath(*linuxDir, last);
-        struct statx sx {};
+        struct statx sx { };
         if (::statx(AT_FDCWD, linuxPath.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
             const int e = errno;
-            struct stat dirStat {};
+            struct stat dirStat { };
             const bool dirMissing = ::stat(linuxDir->c_str(), &dirStat) != 0 || !S_ISDIR(dirStat.st_mode);
             SetLastErrorFromErrno(e, ErrnoCall::Generic, dirMissing);
             return nullptr;
@@ -173,8 +169,7 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
     fd.release(); // owned by the directory stream now
     auto search = std::make_unique<LinuxDirSearch>(std::move(dir), *linuxDir, last, attrMask, driveRoot);
     if (!search->Next(first)) {
-        if (GetLastError() == err::Success)
-            SetLastError(err::FileNotFound);
+        if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
         return nullptr;
     }
     return search;

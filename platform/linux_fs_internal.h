@@ -38,8 +38,8 @@ bool readDosAttributes(const std::string& linuxPath, uint32_t& attributes, bool*
 
 // The attribute word of an entry from its lstat mode. For a symbolic link the target is looked at
 // once more (Directory when it points at a directory).
-uint32_t attributesOf(const std::string& linuxPath, std::string_view name, mode_t mode,
-                      bool* xattrUnsupported = nullptr);
+uint32_t attributesOf(
+    const std::string& linuxPath, std::string_view name, mode_t mode, bool* xattrUnsupported = nullptr);
 
 // A time for utimensat/futimens; a null pointer or a zero time leaves that time alone (UTIME_OMIT).
 timespec toTimespec(const FileTime* time);
@@ -67,8 +67,8 @@ public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
     bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
-    bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
-                           const ReplaceOptions& options) override;
+    bool ReplaceWithTempAs(
+        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
     bool DeleteFile(const std::string& path) override;
     bool MoveFile(const std::string& from, const std::string& to) override;
     bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
@@ -77,10 +77,10 @@ public:
     bool SetCurrentDirectory(const std::string& path) override;
     std::string GetCurrentDirectory() override;
     bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
-                      const FileTime* lastWrite) override;
+        const FileTime* lastWrite) override;
     bool SyncFileSystem(const std::string& path) override;
-    std::unique_ptr<DirSearch> FindFirstInTree(const std::string& dirWithSep, FindData& first,
-                                               TreeSearchDetail detail) override;
+    std::unique_ptr<DirSearch> FindFirstInTree(
+        const std::string& dirWithSep, FindData& first, TreeSearchDetail detail) override;
 };
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.

@@ -32,8 +32,7 @@ class Pipe {
 public:
     Pipe()
     {
-        if (::pipe2(m_fd, O_CLOEXEC) != 0)
-            m_fd[0] = m_fd[1] = -1;
+        if (::pipe2(m_fd, O_CLOEXEC) != 0) m_fd[0] = m_fd[1] = -1;
     }
     ~Pipe()
     {
@@ -47,14 +46,12 @@ public:
     int writeEnd() const { return m_fd[1]; }
     void closeRead()
     {
-        if (m_fd[0] >= 0)
-            ::close(m_fd[0]);
+        if (m_fd[0] >= 0) ::close(m_fd[0]);
         m_fd[0] = -1;
     }
     void closeWrite()
     {
-        if (m_fd[1] >= 0)
-            ::close(m_fd[1]);
+        if (m_fd[1] >= 0) ::close(m_fd[1]);
         m_fd[1] = -1;
     }
 
@@ -99,8 +96,7 @@ int waitForExit(pid_t pid)
 {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
+        if (errno != EINTR) return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -109,11 +105,9 @@ class ProcessRunner : public CommandRunner {
 public:
     int Run(const std::vector<std::string>& argv, std::string* output) override
     {
-        if (argv.empty())
-            return -1;
+        if (argv.empty()) return -1;
         Pipe pipe;
-        if (!pipe.ok())
-            return -1;
+        if (!pipe.ok()) return -1;
         SpawnActions actions;
         posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         if (output)
@@ -122,8 +116,7 @@ public:
             posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         pid_t pid = 0;
         auto pointers = argvPointers(argv);
-        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0)
-            return -1;
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0) return -1;
         pipe.closeWrite();
         if (output) {
             output->clear();
@@ -141,8 +134,7 @@ public:
 
     bool StartDetached(const std::vector<std::string>& argv) override
     {
-        if (argv.empty())
-            return false;
+        if (argv.empty()) return false;
         SpawnActions actions;
         posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         SpawnAttributes attributes;
@@ -176,7 +168,7 @@ bool startsWith(const std::string& text, const std::string& prefix)
 
 bool isDirectory(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -186,8 +178,7 @@ std::string shareAddress(const std::string& share)
     if (startsWith(share, "\\\\")) {
         std::string address = "smb://" + share.substr(2);
         for (char& c : address)
-            if (c == '\\')
-                c = '/';
+            if (c == '\\') c = '/';
         return address;
     }
     return share;
@@ -202,8 +193,7 @@ struct ShareParts {
 std::optional<ShareParts> splitAddress(const std::string& address)
 {
     const auto schemeEnd = address.find("://");
-    if (schemeEnd == std::string::npos)
-        return std::nullopt;
+    if (schemeEnd == std::string::npos) return std::nullopt;
     ShareParts parts;
     parts.scheme = address.substr(0, schemeEnd);
     std::string rest = address.substr(schemeEnd + 3);
@@ -213,15 +203,13 @@ std::optional<ShareParts> splitAddress(const std::string& address)
     while (!parts.path.empty() && parts.path.back() == '/')
         parts.path.pop_back();
     const auto at = authority.rfind('@');
-    if (at != std::string::npos)
-        authority = authority.substr(at + 1);
+    if (at != std::string::npos) authority = authority.substr(at + 1);
     if (!authority.empty() && authority[0] != '[') {
         const auto colon = authority.find(':');
         authority = authority.substr(0, colon);
     }
     parts.host = authority;
-    if (parts.host.empty())
-        return std::nullopt;
+    if (parts.host.empty()) return std::nullopt;
     return parts;
 }
 
@@ -229,14 +217,12 @@ std::optional<ShareParts> splitAddress(const std::string& address)
 std::string universalNameOf(const std::string& address)
 {
     const auto parts = splitAddress(address);
-    if (!parts)
-        return {};
+    if (!parts) return {};
     std::string name = "\\\\" + parts->host;
     if (!parts->path.empty()) {
         std::string path = parts->path;
         for (char& c : path)
-            if (c == '/')
-                c = '\\';
+            if (c == '/') c = '\\';
         name += "\\" + path;
     }
     return name;
@@ -247,7 +233,7 @@ std::string universalNameOf(const std::string& address)
 std::string mountDirectoryOf(const std::string& address)
 {
     std::string info;
-    if (commandRunner().Run({"gio", "info", address}, &info) == 0) {
+    if (commandRunner().Run({ "gio", "info", address }, &info) == 0) {
         std::istringstream lines(info);
         std::string line;
         while (std::getline(lines, line)) {
@@ -260,9 +246,9 @@ std::string mountDirectoryOf(const std::string& address)
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (parts && parts->scheme == "smb" && runtime && *runtime) {
         const std::string share = parts->path.substr(0, parts->path.find('/'));
-        const std::string directory = std::string(runtime) + "/gvfs/smb-share:server=" + parts->host + ",share=" + share;
-        if (!share.empty() && isDirectory(directory))
-            return directory;
+        const std::string directory
+            = std::string(runtime) + "/gvfs/smb-share:server=" + parts->host + ",share=" + share;
+        if (!share.empty() && isDirectory(directory)) return directory;
     }
     return {};
 }
@@ -282,16 +268,14 @@ void setCommandRunner(CommandRunner* runner)
 void ShellOpen(const std::string& drivePath)
 {
     const auto linuxPath = driveMap().toLinux(drivePath);
-    if (!linuxPath)
-        return;
-    if (!commandRunner().StartDetached({"gio", "open", *linuxPath}))
-        commandRunner().StartDetached({"xdg-open", *linuxPath});
+    if (!linuxPath) return;
+    if (!commandRunner().StartDetached({ "gio", "open", *linuxPath }))
+        commandRunner().StartDetached({ "xdg-open", *linuxPath });
 }
 
 bool ConnectNetworkDrive(const std::string& share, char letter)
 {
-    if (letter >= 'a' && letter <= 'z')
-        letter = char(letter - 'a' + 'A');
+    if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z' || driveMap().find(letter)) {
         SetLastError(kErrorAlreadyAssigned);
         return false;
@@ -303,13 +287,13 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
     // directory lookup decides.
-    commandRunner().Run({"gio", "mount", address});
+    commandRunner().Run({ "gio", "mount", address });
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
         SetLastError(kErrorBadNetName);
         return false;
     }
-    Drive drive{letter, directory, kDriveRemote, std::nullopt, universalNameOf(address)};
+    Drive drive { letter, directory, kDriveRemote, std::nullopt, universalNameOf(address) };
     if (drive.unc.empty()) {
         const auto slash = directory.rfind('/');
         drive.unc = uncFromGvfsName(directory.substr(slash + 1));
@@ -327,15 +311,14 @@ bool DisconnectNetworkDrive(const std::string& localName)
         return false;
     }
     // No force: a share with open files stays connected.
-    if (commandRunner().Run({"gio", "mount", "-u", drive->directory}) != 0) {
+    if (commandRunner().Run({ "gio", "mount", "-u", drive->directory }) != 0) {
         SetLastError(kErrorOpenFiles);
         return false;
     }
     const char letter = drive->letter;
     DriveMap remaining;
     for (const Drive& other : driveMap().drives())
-        if (other.letter != letter)
-            remaining.add(other);
+        if (other.letter != letter) remaining.add(other);
     setDriveMap(std::move(remaining));
     SetLastError(err::Success);
     return true;

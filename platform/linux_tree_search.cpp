@@ -24,8 +24,7 @@ public:
     bool Next(FindData& out) override
     {
         while (m_inner->Next(out)) {
-            if (out.name != "." && out.name != "..")
-                return true;
+            if (out.name != "." && out.name != "..") return true;
         }
         return false;
     }
@@ -53,42 +52,37 @@ public:
                 return false;
             }
             const char* name = entry->d_name;
-            if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))))
-                continue;
+            if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) continue;
             const std::string_view view(name);
             // A name with "\" cannot be written as a drive path.
-            if (view.find('\\') != std::string_view::npos)
-                continue;
+            if (view.find('\\') != std::string_view::npos) continue;
             if (m_kindOnly && entry->d_type != DT_UNKNOWN) {
                 // The kind from the directory itself, without a stat (a link still has its target looked at).
-                out = FindData{};
+                out = FindData {};
                 uint32_t attributes = entry->d_type == DT_DIR ? kAttrDirectory : kAttrArchive;
                 if (entry->d_type == DT_LNK) {
-                    struct stat target {};
+                    struct stat target { };
                     const bool toDirectory = ::fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
                     attributes = kAttrReparsePoint | (toDirectory ? kAttrDirectory : kAttrArchive);
                 }
-                if (name[0] == '.')
-                    attributes |= kAttrHidden;
+                if (name[0] == '.') attributes |= kAttrHidden;
                 out.attributes = attributes;
                 out.name.assign(view.data(), view.size());
                 return true;
             }
-            struct statx sx {};
+            struct statx sx { };
             if (::statx(dirFd, name, linuxfs::kStatxFlags, linuxfs::kStatxMask, &sx) != 0)
                 continue; // gone since readdir
             uint32_t attributes = 0;
             if (S_ISLNK(sx.stx_mode)) {
-                struct stat target {};
+                struct stat target { };
                 const bool toDirectory = ::fstatat(dirFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
                 attributes = kAttrReparsePoint | (toDirectory ? kAttrDirectory : kAttrArchive);
             } else {
                 attributes = S_ISDIR(sx.stx_mode) ? kAttrDirectory : kAttrArchive;
-                if (linuxfs::isReadOnlyMode(sx.stx_mode))
-                    attributes |= kAttrReadOnly;
+                if (linuxfs::isReadOnlyMode(sx.stx_mode)) attributes |= kAttrReadOnly;
             }
-            if (name[0] == '.')
-                attributes |= kAttrHidden;
+            if (name[0] == '.') attributes |= kAttrHidden;
             out.attributes = attributes;
             linuxfs::fillStatFields(sx, out);
             out.name.assign(view.data(), view.size());
@@ -125,29 +119,25 @@ bool DirSearch::DeleteFound(const std::string& path, const FindData&)
 }
 
 // Other file systems (test doubles, wrappers) walk with their own full search.
-std::unique_ptr<DirSearch> FileSystem::FindFirstInTree(const std::string& dirWithSep, FindData& first,
-                                                    TreeSearchDetail)
+std::unique_ptr<DirSearch> FileSystem::FindFirstInTree(const std::string& dirWithSep, FindData& first, TreeSearchDetail)
 {
     auto inner = FindFirst(dirWithSep + "*.*", kAttrMaskAll, first);
-    if (!inner)
-        return nullptr;
+    if (!inner) return nullptr;
     auto search = std::make_unique<NoDotSearch>(std::move(inner));
     if (first.name == "." || first.name == "..") {
         if (!search->Next(first)) {
-            if (GetLastError() == err::Success)
-                SetLastError(err::FileNotFound);
+            if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
             return nullptr;
         }
     }
     return search;
 }
 
-std::unique_ptr<DirSearch> linuxfs::LinuxFileSystem::FindFirstInTree(const std::string& dirWithSep, FindData& first,
-                                                                  TreeSearchDetail detail)
+std::unique_ptr<DirSearch> linuxfs::LinuxFileSystem::FindFirstInTree(
+    const std::string& dirWithSep, FindData& first, TreeSearchDetail detail)
 {
     const auto linuxDir = linuxfs::toLinuxPath(dirWithSep);
-    if (!linuxDir)
-        return nullptr;
+    if (!linuxDir) return nullptr;
     UniqueFd fd(::open(linuxDir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) {
         const int e = errno;
@@ -162,8 +152,7 @@ std::unique_ptr<DirSearch> linuxfs::LinuxFileSystem::FindFirstInTree(const std::
     fd.release(); // owned by the directory stream now
     auto search = std::make_unique<LinuxTreeSearch>(std::move(dir), detail);
     if (!search->Next(first)) {
-        if (GetLastError() == err::Success)
-            SetLastError(err::FileNotFound);
+        if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
         return nullptr;
     }
     return search;

@@ -28,15 +28,17 @@ constexpr uint32_t kErrorTimeout = 121;
 constexpr uint32_t kErrorNotConnected = 2250;
 
 // How long a call on a network drive may take before the drive counts as not answering.
-constexpr std::chrono::milliseconds kRemoteLimit{3000};
+constexpr std::chrono::milliseconds kRemoteLimit { 3000 };
 
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    explicit FileDescriptor(int fd)
+        : m_fd(fd)
+    {
+    }
     ~FileDescriptor()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -48,22 +50,20 @@ private:
 
 const Drive* driveOfRoot(const std::string& root)
 {
-    if (root.empty())
-        return nullptr;
+    if (root.empty()) return nullptr;
     return driveMap().find(root[0]);
 }
 
 bool isDirectory(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string realPath(const std::string& path)
 {
     char buffer[PATH_MAX];
-    if (!::realpath(path.c_str(), buffer))
-        return {};
+    if (!::realpath(path.c_str(), buffer)) return {};
     return buffer;
 }
 
@@ -87,11 +87,9 @@ std::optional<std::string> labelFromIoctl(const std::string& directory)
 {
 #ifdef FS_IOC_GETFSLABEL
     FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return std::nullopt;
-    std::array<char, FSLABEL_MAX + 1> label{};
-    if (::ioctl(fd.get(), FS_IOC_GETFSLABEL, label.data()) != 0)
-        return std::nullopt;
+    if (fd.get() < 0) return std::nullopt;
+    std::array<char, FSLABEL_MAX + 1> label {};
+    if (::ioctl(fd.get(), FS_IOC_GETFSLABEL, label.data()) != 0) return std::nullopt;
     return std::string(label.data(), strnlen(label.data(), FSLABEL_MAX));
 #else
     (void)directory;
@@ -102,17 +100,14 @@ std::optional<std::string> labelFromIoctl(const std::string& directory)
 std::optional<std::string> labelFromDiskByLabel(const std::string& source)
 {
     const std::string device = realPath(source);
-    if (device.empty())
-        return std::nullopt;
+    if (device.empty()) return std::nullopt;
     const std::string folder = "/dev/disk/by-label";
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return std::nullopt;
+    if (!dir) return std::nullopt;
     std::optional<std::string> label;
     while (dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
+        if (name == "." || name == "..") continue;
         if (realPath(folder + "/" + name) == device) {
             label = decodeUdevName(name);
             break;
@@ -131,12 +126,10 @@ struct VolumeFacts {
 VolumeFacts readVolume(const Drive& drive)
 {
     VolumeFacts facts;
-    if (!isDirectory(drive.directory))
-        return facts;
+    if (!isDirectory(drive.directory)) return facts;
     facts.present = true;
     const auto mount = mountHolding(drive.directory);
-    if (mount)
-        facts.fileSystem = mount->fsType;
+    if (mount) facts.fileSystem = mount->fsType;
     if (drive.label) {
         facts.label = *drive.label;
     } else if (auto label = labelFromIoctl(drive.directory)) {
@@ -152,29 +145,26 @@ const Drive* driveOfPath(const std::string& path, std::string& linuxPath)
 {
     if (path.empty()) {
         char buffer[PATH_MAX];
-        if (!::getcwd(buffer, sizeof buffer))
-            return nullptr;
+        if (!::getcwd(buffer, sizeof buffer)) return nullptr;
         linuxPath = buffer;
         const auto drivePath = driveMap().fromLinux(linuxPath);
         return drivePath ? driveMap().find((*drivePath)[0]) : nullptr;
     }
     const auto mapped = driveMap().toLinux(path);
-    if (!mapped)
-        return nullptr;
+    if (!mapped) return nullptr;
     linuxPath = *mapped;
     return driveMap().find(path[0]);
 }
 
 struct SpaceFacts {
     int error = 0;
-    struct statvfs info {};
+    struct statvfs info { };
 };
 
 SpaceFacts readSpace(const std::string& linuxPath)
 {
     SpaceFacts facts;
-    if (::statvfs(linuxPath.c_str(), &facts.info) != 0)
-        facts.error = errno;
+    if (::statvfs(linuxPath.c_str(), &facts.info) != 0) facts.error = errno;
     return facts;
 }
 
@@ -268,7 +258,7 @@ bool SetVolumeLabel(const std::string& root, const std::string& label)
         SetLastErrorFromErrno(errno);
         return false;
     }
-    std::array<char, FSLABEL_MAX> buffer{};
+    std::array<char, FSLABEL_MAX> buffer {};
     std::memcpy(buffer.data(), label.data(), label.size());
     if (::ioctl(fd.get(), FS_IOC_SETFSLABEL, buffer.data()) != 0) {
         SetLastErrorFromErrno(errno == ENOTTY || errno == EOPNOTSUPP ? EPERM : errno);
@@ -329,8 +319,7 @@ bool GetUniversalName(const std::string& root, std::string& universalName)
         return false;
     }
     std::string name = drive->unc;
-    if (name.empty())
-        name = uncFromGvfsName(lastComponent(drive->directory));
+    if (name.empty()) name = uncFromGvfsName(lastComponent(drive->directory));
     if (name.empty()) {
         const auto mount = mountHolding(drive->directory);
         if (mount && mount->directory == drive->directory
@@ -350,26 +339,22 @@ std::string GetModuleFileName()
 {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (length <= 0)
-        return {};
+    if (length <= 0) return {};
     const std::string linuxPath(buffer, size_t(length));
-    if (auto drivePath = driveMap().fromLinux(linuxPath))
-        return *drivePath;
+    if (auto drivePath = driveMap().fromLinux(linuxPath)) return *drivePath;
     // Outside every drive: written like a network path ("\usr\bin\zelo32"), so start-up falls
     // back to the system drive.
     std::string path = linuxPath;
     for (char& c : path)
-        if (c == '/')
-            c = '\\';
+        if (c == '/') c = '\\';
     return path;
 }
 
 std::string GetWindowsDirectory()
 {
     const DriveMap& map = driveMap();
-    if (map.find('C') || map.drives().empty())
-        return "C:\\";
-    return std::string{map.drives().front().letter, ':', '\\'};
+    if (map.find('C') || map.drives().empty()) return "C:\\";
+    return std::string { map.drives().front().letter, ':', '\\' };
 }
 
 } // namespace zelo

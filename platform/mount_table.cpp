@@ -22,8 +22,7 @@ bool startsWith(const std::string& text, const std::string& prefix)
 // True when path is directory or lies below it (component boundary).
 bool isUnder(const std::string& path, const std::string& directory)
 {
-    if (directory == "/")
-        return !path.empty() && path[0] == '/';
+    if (directory == "/") return !path.empty() && path[0] == '/';
     return startsWith(path, directory) && (path.size() == directory.size() || path[directory.size()] == '/');
 }
 
@@ -35,32 +34,32 @@ bool isOneOf(const std::string& value, std::initializer_list<const char*> list)
 // Kernel and desktop plumbing: never a drive, wherever it is mounted.
 bool isPseudoFileSystem(const std::string& type)
 {
-    return isOneOf(type, {"proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "securityfs",
-                          "debugfs", "tracefs", "pstore", "bpf", "autofs", "configfs", "fusectl", "hugetlbfs",
-                          "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs", "overlay", "fuse.portal",
-                          "fuse.lxcfs", "nfsd"});
+    return isOneOf(type,
+        { "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "securityfs", "debugfs", "tracefs",
+            "pstore", "bpf", "autofs", "configfs", "fusectl", "hugetlbfs", "binfmt_misc", "efivarfs", "rpc_pipefs",
+            "nsfs", "selinuxfs", "overlay", "fuse.portal", "fuse.lxcfs", "nfsd" });
 }
 
 bool isRemoteFileSystem(const std::string& type)
 {
-    return isOneOf(type, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "fuse.rclone",
-                          "fuse.gvfsd-fuse"});
+    return isOneOf(
+        type, { "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "fuse.rclone", "fuse.gvfsd-fuse" });
 }
 
 // The system's own places: mounts here are not drives a user would pick (/run/media and the
 // per-user GVfs directory excepted, see classifyMount).
 bool isSystemPlace(const std::string& directory)
 {
-    for (const char* place : {"/proc", "/sys", "/dev", "/run", "/boot", "/etc", "/snap", "/var", "/tmp", "/usr"})
-        if (isUnder(directory, place))
-            return true;
+    for (const char* place : { "/proc", "/sys", "/dev", "/run", "/boot", "/etc", "/snap", "/var", "/tmp", "/usr" })
+        if (isUnder(directory, place)) return true;
     return false;
 }
 
 bool isGvfsDirectory(const std::string& directory, const std::string& type)
 {
-    return type == "fuse.gvfsd-fuse" || (startsWith(directory, "/run/user/") && directory.size() > 5
-                                         && directory.compare(directory.size() - 5, 5, "/gvfs") == 0);
+    return type == "fuse.gvfsd-fuse"
+        || (startsWith(directory, "/run/user/") && directory.size() > 5
+            && directory.compare(directory.size() - 5, 5, "/gvfs") == 0);
 }
 
 std::string readFirstLine(const std::string& path)
@@ -86,8 +85,7 @@ std::string dirName(const std::string& path)
 std::string realPath(const std::string& path)
 {
     char buffer[PATH_MAX];
-    if (!::realpath(path.c_str(), buffer))
-        return {};
+    if (!::realpath(path.c_str(), buffer)) return {};
     return buffer;
 }
 
@@ -118,13 +116,11 @@ std::vector<MountEntry> parseMountTable(const std::string& mounts)
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         MountEntry entry;
-        if (!(fields >> entry.source >> entry.directory >> entry.fsType))
-            continue;
+        if (!(fields >> entry.source >> entry.directory >> entry.fsType)) continue;
         fields >> entry.options;
         entry.source = decodeMountField(entry.source);
         entry.directory = decodeMountField(entry.directory);
-        if (entry.directory.empty() || entry.directory[0] != '/')
-            continue;
+        if (entry.directory.empty() || entry.directory[0] != '/') continue;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -132,16 +128,13 @@ std::vector<MountEntry> parseMountTable(const std::string& mounts)
 
 bool isRemovableDevice(const std::string& source)
 {
-    if (!startsWith(source, "/dev/"))
-        return false;
+    if (!startsWith(source, "/dev/")) return false;
     const std::string device = realPath(source);
-    if (device.empty())
-        return false;
+    if (device.empty()) return false;
     const std::string name = baseName(device);
     const std::string sysPath = realPath("/sys/class/block/" + name);
-    if (sysPath.empty())
-        return false;
-    struct stat info {};
+    if (sysPath.empty()) return false;
+    struct stat info { };
     // A partition's own directory has a "partition" file; its disk is the parent directory.
     const std::string disk = ::stat((sysPath + "/partition").c_str(), &info) == 0 ? dirName(sysPath) : sysPath;
     return readFirstLine(disk + "/removable") == "1";
@@ -151,30 +144,21 @@ std::optional<uint32_t> classifyMount(const MountEntry& entry, const RemovablePr
 {
     const std::string& type = entry.fsType;
     const std::string& directory = entry.directory;
-    if (directory == "/")
-        return kDriveFixed;
+    if (directory == "/") return kDriveFixed;
     if (isGvfsDirectory(directory, type))
         return type == "fuse.gvfsd-fuse" ? std::optional<uint32_t>(kDriveRemote) : std::nullopt;
-    if (isPseudoFileSystem(type))
-        return std::nullopt;
-    if (isSystemPlace(directory) && !isUnder(directory, "/run/media"))
-        return std::nullopt;
-    if (type == "squashfs" && isUnder(directory, "/snap"))
-        return std::nullopt;
-    if (isRemoteFileSystem(type))
-        return kDriveRemote;
-    if (isOneOf(type, {"iso9660", "udf"}))
-        return kDriveCdrom;
-    if (isOneOf(type, {"tmpfs", "ramfs"}))
-        return kDriveRamdisk;
+    if (isPseudoFileSystem(type)) return std::nullopt;
+    if (isSystemPlace(directory) && !isUnder(directory, "/run/media")) return std::nullopt;
+    if (type == "squashfs" && isUnder(directory, "/snap")) return std::nullopt;
+    if (isRemoteFileSystem(type)) return kDriveRemote;
+    if (isOneOf(type, { "iso9660", "udf" })) return kDriveCdrom;
+    if (isOneOf(type, { "tmpfs", "ramfs" })) return kDriveRamdisk;
     // Any other fuse mount is an application's view (archives, portals, phones): no letter.
-    if (startsWith(type, "fuse.") && !isOneOf(type, {"fuse.exfat", "fuse.ntfs-3g", "fuseblk"}))
-        return std::nullopt;
-    if (isRemovable && isRemovable(entry.source))
-        return kDriveRemovable;
+    if (startsWith(type, "fuse.") && !isOneOf(type, { "fuse.exfat", "fuse.ntfs-3g", "fuseblk" })) return std::nullopt;
+    if (isRemovable && isRemovable(entry.source)) return kDriveRemovable;
     // Memory cards and sticks mounted by the desktop under the media folders, even when the
     // device does not call itself removable.
-    if (isOneOf(type, {"vfat", "exfat", "msdos", "fuse.exfat"})
+    if (isOneOf(type, { "vfat", "exfat", "msdos", "fuse.exfat" })
         && (isUnder(directory, "/media") || isUnder(directory, "/run/media")))
         return kDriveRemovable;
     return kDriveFixed;
@@ -182,8 +166,7 @@ std::optional<uint32_t> classifyMount(const MountEntry& entry, const RemovablePr
 
 std::string uncFromCifsSource(const std::string& source)
 {
-    if (!startsWith(source, "//") || source.size() <= 2)
-        return {};
+    if (!startsWith(source, "//") || source.size() <= 2) return {};
     std::string unc = source;
     std::replace(unc.begin(), unc.end(), '/', '\\');
     while (unc.size() > 2 && unc.back() == '\\')
@@ -194,8 +177,7 @@ std::string uncFromCifsSource(const std::string& source)
 std::string uncFromGvfsName(const std::string& directoryName)
 {
     const std::string prefix = "smb-share:";
-    if (!startsWith(directoryName, prefix))
-        return {};
+    if (!startsWith(directoryName, prefix)) return {};
     std::string server;
     std::string share;
     std::istringstream fields(directoryName.substr(prefix.size()));
@@ -206,8 +188,7 @@ std::string uncFromGvfsName(const std::string& directoryName)
         else if (startsWith(field, "share="))
             share = field.substr(6);
     }
-    if (server.empty() || share.empty())
-        return {};
+    if (server.empty() || share.empty()) return {};
     return "\\\\" + server + "\\" + share;
 }
 
@@ -219,17 +200,15 @@ DriveMap driveMapFromMounts(const std::string& mounts, const RemovableProbe& isR
         byDirectory[entry.directory] = std::move(entry);
 
     DriveMap map;
-    map.add(Drive{'C', "/", kDriveFixed, std::nullopt, {}});
+    map.add(Drive { 'C', "/", kDriveFixed, std::nullopt, {} });
     char next = 'D';
     // std::map keeps the mount points in byte order: letters follow it.
     for (const auto& [directory, entry] : byDirectory) {
-        if (directory == "/" || next > 'Z')
-            continue;
+        if (directory == "/" || next > 'Z') continue;
         const auto type = classifyMount(entry, isRemovable);
-        if (!type)
-            continue;
-        Drive drive{next++, directory, *type, std::nullopt, {}};
-        if (*type == kDriveRemote && isOneOf(entry.fsType, {"cifs", "smb3", "smbfs"}))
+        if (!type) continue;
+        Drive drive { next++, directory, *type, std::nullopt, {} };
+        if (*type == kDriveRemote && isOneOf(entry.fsType, { "cifs", "smb3", "smbfs" }))
             drive.unc = uncFromCifsSource(entry.source);
         map.add(std::move(drive));
     }

@@ -8,8 +8,7 @@ namespace zelo {
 namespace {
 
 // Maps every valid UTF-8 character through map; bytes that do not form one are copied unchanged.
-template <typename Map>
-std::string mapCharacters(const std::string& text, Map map)
+template <typename Map> std::string mapCharacters(const std::string& text, Map map)
 {
     std::string out;
     out.reserve(text.size());
@@ -66,8 +65,7 @@ bool IsValidUtf8(const std::string& text)
         }
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
-        if (c < 0)
-            return false;
+        if (c < 0) return false;
     }
     return true;
 }

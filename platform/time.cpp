@@ -45,7 +45,7 @@ bool isLeap(int year)
 
 unsigned daysInMonth(int year, unsigned month)
 {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr unsigned kDays[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
     return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
 }
 
@@ -54,9 +54,8 @@ unsigned daysInMonth(int year, unsigned month)
 int64_t currentBiasSeconds()
 {
     time_t now = ::time(nullptr);
-    struct tm local {};
-    if (!::localtime_r(&now, &local))
-        return 0;
+    struct tm local { };
+    if (!::localtime_r(&now, &local)) return 0;
     return local.tm_gmtoff;
 }
 
@@ -81,7 +80,7 @@ bool shift(const FileTime& in, int64_t seconds, FileTime& out)
 FileTime FileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
 {
     const int64_t total = (seconds + kUnixEpochSeconds) * int64_t(kTicksPerSecond) + nanoseconds / 100;
-    return FileTime{total < 0 ? 0 : uint64_t(total)};
+    return FileTime { total < 0 ? 0 : uint64_t(total) };
 }
 
 void FileTimeToUnix(const FileTime& time, int64_t& seconds, int64_t& nanoseconds)
@@ -139,9 +138,9 @@ bool SystemTimeToFileTime(const SystemTime& fields, FileTime& time)
 
 SystemTime GetLocalTime()
 {
-    struct timespec now {};
+    struct timespec now { };
     ::clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local {};
+    struct tm local { };
     ::localtime_r(&now.tv_sec, &local);
     SystemTime out;
     out.year = uint16_t(local.tm_year + 1900);

@@ -14,7 +14,7 @@ public:
     void Show() override { m_visible = true; }
     void Close() override { m_visible = false; }
     bool IsVisible() const override { return m_visible; }
-    void SetMax(ProgressBar, int) override {}
+    void SetMax(ProgressBar, int) override { }
     void SetPosition(ProgressBar bar, int position) override { m_position[bar] = position; }
     int Position(ProgressBar bar) const override
     {
@@ -22,9 +22,9 @@ public:
         return it == m_position.end() ? 0 : it->second;
     }
     void Step(ProgressBar bar, int steps) override { m_position[bar] += steps; }
-    void SetBarVisible(ProgressBar, bool) override {}
-    void SetLabel(const std::string&) override {}
-    void SetStopVisible(bool) override {}
+    void SetBarVisible(ProgressBar, bool) override { }
+    void SetLabel(const std::string&) override { }
+    void SetStopVisible(bool) override { }
 
 private:
     bool m_visible = false;
@@ -37,12 +37,11 @@ public:
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-        if (flags == kMbYesNo)
-            return m_answer;
+        if (flags == kMbYesNo) return m_answer;
         return kIdOk;
     }
-    void ProcessEvents() override {}
-    void SetBusyCursor(bool) override {}
+    void ProcessEvents() override { }
+    void SetBusyCursor(bool) override { }
     ProgressWindow& Progress() override { return m_progress; }
 
     int m_answer = kIdNo;

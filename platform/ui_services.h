@@ -16,7 +16,7 @@ inline constexpr int kIdNo = 7;
 
 enum class ProgressBar {
     Overall, // PBar1
-    Block,   // PBar2
+    Block, // PBar2
 };
 
 // The progress window (Form7) as the engine drives it.

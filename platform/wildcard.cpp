@@ -14,8 +14,7 @@ char foldAscii(char c)
 // Length of the character at i: a whole UTF-8 sequence when the name is valid UTF-8, else one byte.
 size_t charLength(const std::string& name, size_t i, bool utf8)
 {
-    if (!utf8)
-        return 1;
+    if (!utf8) return 1;
     const auto lead = static_cast<unsigned char>(name[i]);
     size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     return i + n <= name.size() ? n : 1;
@@ -54,11 +53,9 @@ bool matchPlain(const std::string& pattern, size_t patternEnd, const std::string
 
 bool MatchWildcard(const std::string& pattern, const std::string& name)
 {
-    if (pattern == "*" || pattern == "*.*")
-        return true;
+    if (pattern == "*" || pattern == "*.*") return true;
     const bool utf8 = IsValidUtf8(name);
-    if (matchPlain(pattern, pattern.size(), name, utf8))
-        return true;
+    if (matchPlain(pattern, pattern.size(), name, utf8)) return true;
     // A trailing ".*" also matches a name without an extension ("readme.*" finds "readme"),
     // which is what makes "*.*" match every name.
     const size_t size = pattern.size();

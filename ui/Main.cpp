@@ -348,7 +348,7 @@ void TForm1::DirBx1DblClick()
 void TForm1::Delete1Click()
 {
     DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options(),
-                        [this] { FileBx1->Reread(); });
+        [this] { FileBx1->Reread(); });
 }
 
 void TForm1::N1Click()

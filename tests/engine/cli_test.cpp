@@ -21,11 +21,11 @@ struct CliRun {
 CliRun RunCli(const std::string& drives, const std::string& arguments, const std::string& scratch)
 {
     const std::string errFile = scratch + "/cli-stderr.txt";
-    const std::string command = "ZELO_DRIVES='" + drives + "' '" + ZELO_CLI_PATH + "' " + arguments + " 2>'" + errFile + "'";
+    const std::string command
+        = "ZELO_DRIVES='" + drives + "' '" + ZELO_CLI_PATH + "' " + arguments + " 2>'" + errFile + "'";
     CliRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
+    if (!pipe) return run;
     char buffer[4096];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)

@@ -21,7 +21,7 @@ protected:
 
 TEST_F(DeleteCommandsTest, SelectedFilesWithProgressAndReport)
 {
-    const std::vector<std::string> items{ "a", "b", "c", "d" };
+    const std::vector<std::string> items { "a", "b", "c", "d" };
     const struct {
         std::vector<bool> selected;
         bool progressShown;
@@ -34,14 +34,14 @@ TEST_F(DeleteCommandsTest, SelectedFilesWithProgressAndReport)
         for (const auto& name : items)
             tree.write("dir/" + name, name);
         fake.messages.clear();
-        fake.progress = test::FakeProgress{};
+        fake.progress = test::FakeProgress {};
         fake.cursorLog.clear();
         const int selectedCount = static_cast<int>(std::count(c.selected.begin(), c.selected.end(), true));
-        EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", items, c.selected, CommandOptions{}), selectedCount);
+        EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", items, c.selected, CommandOptions {}), selectedCount);
         EXPECT_EQ(fake.progress.showCount, c.progressShown ? 1 : 0);
         EXPECT_FALSE(fake.progress.visible);
         EXPECT_EQ(fake.progress.Position(ProgressBar::Overall), 0);
-        EXPECT_EQ(fake.cursorLog, (std::vector<bool>{ true, false }));
+        EXPECT_EQ(fake.cursorLog, (std::vector<bool> { true, false }));
         for (const auto& name : items) {
             const bool kept = std::find(c.left.begin(), c.left.end(), name) != c.left.end();
             EXPECT_EQ(tree.exists("dir/" + name), kept) << name;
@@ -70,7 +70,7 @@ TEST_F(DeleteCommandsTest, SelectedFilesFailureShowsNoSummary)
 
     // With ReadOnly cleared the same file goes.
     fake.messages.clear();
-    EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", { "ro" }, { true }, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteSelectedFiles(tree.drive("dir") + "\\", { "ro" }, { true }, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("dir/ro"));
 }
 
@@ -89,7 +89,7 @@ TEST_F(DeleteCommandsTest, DirectoryCommandQuestionAndReports)
 
     // No: nothing happens.
     fake.answers = { kIdNo };
-    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions{}), 0);
+    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions {}), 0);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text, "デイレクトリ－を削除します");
     EXPECT_EQ(fake.messages[0].caption, "注意");
@@ -99,7 +99,7 @@ TEST_F(DeleteCommandsTest, DirectoryCommandQuestionAndReports)
     // A selected subdirectory is removed with everything below it.
     fake.messages.clear();
     fake.answers = { kIdYes };
-    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteDirectoryCommand(current, old, CommandOptions {}), 1);
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[1].text, old + "　以下を削除しました (DIR 4  File 10 )");
     EXPECT_EQ(fake.messages[1].caption, "報告");
@@ -113,7 +113,7 @@ TEST_F(DeleteCommandsTest, DirectoryCommandQuestionAndReports)
         build();
         fake.messages.clear();
         fake.answers = { kIdYes };
-        EXPECT_EQ(DeleteDirectoryCommand(current, selected, CommandOptions{}), 1);
+        EXPECT_EQ(DeleteDirectoryCommand(current, selected, CommandOptions {}), 1);
         ASSERT_EQ(fake.messages.size(), 2u);
         EXPECT_EQ(fake.messages[1].text, current + "　以下のＤｉｒ，Ｆｉｌｅを削除しました (DIR 4  File 11 )");
         EXPECT_TRUE(tree.exists("work"));
@@ -150,21 +150,23 @@ TEST_F(DeleteCommandsTest, BackupFilesByExtensionInWholeTree)
     tree.setDosAttrib("root/sub/h.bak", kAttrHidden);
     tree.setReadOnly("root/a.bak", true);
 
-    DeleteBackupFiles(tree.drive("root"), CommandOptions{});
+    DeleteBackupFiles(tree.drive("root"), CommandOptions {});
     for (const char* name : deleted)
         EXPECT_FALSE(tree.exists(std::string("root/") + name)) << name;
     for (const char* name : kept)
         EXPECT_TRUE(tree.exists(std::string("root/") + name)) << name;
     EXPECT_TRUE(tree.exists("root/dir.bak"));
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "＊．ｂａｋ，*.ＶＩＸ を　7 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
+    EXPECT_EQ(fake.messages[0].text,
+        "＊．ｂａｋ，*.ＶＩＸ を　7 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
     EXPECT_EQ(fake.messages[0].caption, "報告");
 
     // Nothing there: the report still comes, with 0 and 0.
     fake.messages.clear();
-    DeleteBackupFiles(tree.drive("root") + "\\", CommandOptions{});
+    DeleteBackupFiles(tree.drive("root") + "\\", CommandOptions {});
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "＊．ｂａｋ，*.ＶＩＸ を　0 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
+    EXPECT_EQ(fake.messages[0].text,
+        "＊．ｂａｋ，*.ＶＩＸ を　0 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした");
 }
 
 TEST_F(DeleteCommandsTest, BackupFilesFailuresCountedWithoutNames)
@@ -177,7 +179,8 @@ TEST_F(DeleteCommandsTest, BackupFilesFailuresCountedWithoutNames)
     DeleteBackupFiles(tree.drive("r") + "\\", keep);
     ASSERT_EQ(fake.messages.size(), 2u);
     EXPECT_EQ(fake.messages[0].text, "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
-    EXPECT_EQ(fake.messages[1].text, "＊．ｂａｋ，*.ＶＩＸ を　1 　File を削除しました\n\r\n\r1  Ｆｉｌｅ が削除出来ませんでした");
+    EXPECT_EQ(fake.messages[1].text,
+        "＊．ｂａｋ，*.ＶＩＸ を　1 　File を削除しました\n\r\n\r1  Ｆｉｌｅ が削除出来ませんでした");
 }
 
 TEST_F(DeleteCommandsTest, PanesAreRefreshedBeforeTheReportAndNotAfterNo)
@@ -189,14 +192,14 @@ TEST_F(DeleteCommandsTest, PanesAreRefreshedBeforeTheReportAndNotAfterNo)
     tree.write("dir/b", "b");
     tree.mkdir("dir/sub");
 
-    DeleteSelectedFiles(tree.drive("dir") + "\\", { "b" }, { true }, CommandOptions{}, refresh);
-    DeleteBackupFiles(tree.drive("dir") + "\\", CommandOptions{}, refresh);
+    DeleteSelectedFiles(tree.drive("dir") + "\\", { "b" }, { true }, CommandOptions {}, refresh);
+    DeleteBackupFiles(tree.drive("dir") + "\\", CommandOptions {}, refresh);
     fake.answers = { kIdNo, kIdYes };
-    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions{}, refresh);
-    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions{}, refresh);
+    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions {}, refresh);
+    DeleteDirectoryCommand(tree.drive("dir") + "\\", tree.drive("dir/sub") + "\\", CommandOptions {}, refresh);
 
     // Reports so far when each refresh ran: none, one, then the two questions and two reports later.
-    EXPECT_EQ(messagesAtRefresh, (std::vector<size_t>{ 0, 1, 4 }));
+    EXPECT_EQ(messagesAtRefresh, (std::vector<size_t> { 0, 1, 4 }));
     EXPECT_EQ(fake.messages.size(), 5u);
     EXPECT_FALSE(tree.exists("dir/sub"));
 }

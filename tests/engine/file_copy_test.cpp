@@ -50,24 +50,21 @@ TEST_F(CopyTest, StepsPerBlockAndTimes)
         uint64_t size;
         int steps;
     } cases[] = {
-        { 0, 0 },
-        { 1, 1 },
-        { 8192, 1 },
-        { 8193, 2 },
+        { 0, 0 }, { 1, 1 }, { 8192, 1 }, { 8193, 2 },
         { 9u * 1024 * 1024 + 1, 1153 }, // several chunks: one step per block all the same
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         tree.writeSized("src/f.bin", c.size);
         tree.setTime("src/f.bin", 1136214245); // 2006-01-02 15:04:05 UTC
-        fake.progress = test::FakeProgress{};
+        fake.progress = test::FakeProgress {};
         EXPECT_EQ(CopyOneFile(tree.drive("src/f.bin"), tree.drive("dst/f.bin"), 0), 1);
         EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Overall], c.steps);
         EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Block], 0);
         EXPECT_EQ(fake.progress.label, "f.bin");
         EXPECT_EQ(tree.read("dst/f.bin"), tree.read("src/f.bin"));
         EXPECT_EQ(Lookup("dst/f.bin").lastWriteTime, Lookup("src/f.bin").lastWriteTime);
-        EXPECT_EQ(Names("dst"), std::set<std::string>{ "f.bin" });
+        EXPECT_EQ(Names("dst"), std::set<std::string> { "f.bin" });
     }
     EXPECT_TRUE(fake.messages.empty());
 }
@@ -100,7 +97,7 @@ TEST_F(CopyTest, LongerDestinationReplacedCompletelyAndSourceBecomesArchiveOnly)
     EXPECT_EQ(mode & (perms::group_write | perms::others_write), perms::none);
     EXPECT_EQ(mode & perms::others_read, sourceMode & perms::others_read);
     EXPECT_NE(sourceMode & perms::others_read, perms::none);
-    EXPECT_EQ(Names("dst"), std::set<std::string>{ "a.txt" });
+    EXPECT_EQ(Names("dst"), std::set<std::string> { "a.txt" });
 }
 
 TEST_F(CopyTest, StopKeepsEarlierDestinationAndLeavesNoTemporaryFile)
@@ -113,7 +110,7 @@ TEST_F(CopyTest, StopKeepsEarlierDestinationAndLeavesNoTemporaryFile)
     EXPECT_EQ(Main.AbortFlag, kAbortRequested);
     EXPECT_EQ(fake.pumpCount, 1);
     EXPECT_EQ(tree.read("dst/big"), "earlier copy");
-    EXPECT_EQ(Names("dst"), std::set<std::string>{ "big" });
+    EXPECT_EQ(Names("dst"), std::set<std::string> { "big" });
     // A stopped copy does not touch the source's attributes.
     EXPECT_NE(fs().GetAttributes(tree.drive("src/big")) & kAttrReadOnly, 0u);
     EXPECT_TRUE(fake.messages.empty());
@@ -135,10 +132,10 @@ TEST_F(CopyTest, ReadOnlyDestinationRefusedBeforeWriting)
     Main.ErrorContext = 0;
     EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0), -1);
     EXPECT_EQ(tree.read("dst/a"), "old");
-    EXPECT_EQ(Names("dst"), std::set<std::string>{ "a" });
+    EXPECT_EQ(Names("dst"), std::set<std::string> { "a" });
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text,
-              tree.drive("dst/a") + "  :   Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした");
+        tree.drive("dst/a") + "  :   Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした");
     EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Overall], 0);
 }
 
@@ -190,9 +187,9 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         { "disk full in first block", 100, -1, "", "dst/data", "ディスク容量を越えました" },
         { "read failure", -1, 3 << 20, "", "dst/data", "エラー番号　23" },
         { "source access denied", -1, -1, "src", "src/data",
-          "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
+            "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
         { "destination access denied", -1, -1, "dst", "dst/data",
-          "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
+            "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
     };
     tree.writeSized("src/data", 10u * 1024 * 1024);
     tree.setDosAttrib("src/data", kAttrHidden | kAttrArchive);
@@ -211,7 +208,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
             EXPECT_EQ(CopyOneFile(tree.drive("src/data"), tree.drive("dst/data"), 0), -1);
         }
         EXPECT_EQ(tree.read("dst/data"), "earlier");
-        EXPECT_EQ(Names("dst"), std::set<std::string>{ "data" });
+        EXPECT_EQ(Names("dst"), std::set<std::string> { "data" });
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_EQ(fake.messages[0].text, tree.drive(c.reportedPath) + "  :   " + c.message);
         // A failed copy leaves the source's attributes alone.
@@ -229,10 +226,10 @@ TEST(CompareFileDates, ToTheSecondInLocalTime)
         int sign;
     } cases[] = {
         { 1000000000, 100000000, 1000000000, 900000000, 0 }, // milliseconds apart
-        { 1000000001, 0, 1000000000, 999000000, 1 },          // source one second later
-        { 1000000000, 0, 1000000001, 0, -1 },                 // destination later
-        { 1000000020, 0, 999999999, 0, 1 },                   // across a minute boundary
-        { 1000000000, 0, 1031536000, 0, -1 },                 // a year apart
+        { 1000000001, 0, 1000000000, 999000000, 1 }, // source one second later
+        { 1000000000, 0, 1000000001, 0, -1 }, // destination later
+        { 1000000020, 0, 999999999, 0, 1 }, // across a minute boundary
+        { 1000000000, 0, 1031536000, 0, -1 }, // a year apart
     };
     for (const auto& c : cases) {
         const FileTime aTime = FileTimeFromUnix(c.aSec, c.aNs);

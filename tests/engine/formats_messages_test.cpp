@@ -29,8 +29,8 @@ TEST(FormatSizeUnit, UnitsThresholdsAndTruncation)
         { 2048.0f, "2 KB" },
         { 999999.0f, "976.56 KB" },
         { 1000000.0f, "0.95 MB" },
-        { 1000000000.0f, "953.67 MB" },  // exactly 10^9 is not above the GB threshold
-        { 1000000001.0f, "953.67 MB" },  // equals 10^9 in single precision
+        { 1000000000.0f, "953.67 MB" }, // exactly 10^9 is not above the GB threshold
+        { 1000000001.0f, "953.67 MB" }, // equals 10^9 in single precision
         { 2000000000.0f, "1.86 GB" },
         { 5000000000.0f, "4.65 GB" },
         { 1048576.0f, "1 MB" },
@@ -42,18 +42,12 @@ TEST(FormatSizeUnit, UnitsThresholdsAndTruncation)
 TEST(FormatByteCount, GroupsOfThreeInSinglePrecision)
 {
     const SizeCase cases[] = {
-        { 0.0f, "0 Byte" },
-        { 999.0f, "999 Byte" },
-        { 1000.0f, "1,000 Byte" },
-        { 1001.0f, "1,001 Byte" },
-        { 123000.0f, "123,000 Byte" },
-        { 1000000.0f, "1,000,000 Byte" },
-        { 1000999.0f, "1,000,999 Byte" },
-        { 123456789.0f, "123,456,792 Byte" },
-        { 4294967295.0f, "4,294,967,296 Byte" },
+        { 0.0f, "0 Byte" }, { 999.0f, "999 Byte" }, { 1000.0f, "1,000 Byte" }, { 1001.0f, "1,001 Byte" },
+        { 123000.0f, "123,000 Byte" }, { 1000000.0f, "1,000,000 Byte" }, { 1000999.0f, "1,000,999 Byte" },
+        { 123456789.0f, "123,456,792 Byte" }, { 4294967295.0f, "4,294,967,296 Byte" },
         { 5000000000.0f, "5,000,000,000 Byte" },
         { 1099511627776.0f, "1099,511,627,776 Byte" }, // a leading group above 999 is printed as it is
-        { 999.9f, "999 Byte" },                         // truncated, not rounded
+        { 999.9f, "999 Byte" }, // truncated, not rounded
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatByteCount(c.value), c.text) << "value " << c.value;
@@ -65,8 +59,7 @@ protected:
     {
         const char* tz = std::getenv("TZ");
         m_hadTz = tz != nullptr;
-        if (tz)
-            m_oldTz = tz;
+        if (tz) m_oldTz = tz;
     }
     void TearDown() override
     {

@@ -105,7 +105,7 @@ TEST_F(TreeTest, ManySiblingDirectoriesCountedAndDeleted)
     CountTree(tree.drive("wide") + "\\");
     EXPECT_EQ(Main.TreeDirCount, 1500);
     EXPECT_EQ(Main.TreeFileCount, 1);
-    EXPECT_EQ(DeleteTree(tree.drive("wide") + "\\", 0, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("wide") + "\\", 0, CommandOptions {}), 1);
     EXPECT_EQ(Main.DeletedDirCount, 1501);
     EXPECT_EQ(Main.DeletedFileCount, 1);
     EXPECT_FALSE(tree.exists("wide"));
@@ -125,10 +125,11 @@ TEST_F(TreeTest, SymbolicLinkToDirectoryIsAnEntryOfItsOwn)
     EXPECT_EQ(Main.TreeDirCount, 1);
     EXPECT_EQ(Main.TreeFileCount, 3);
     // Each link counts with its own size (the length of its target text), never its target's.
-    const float linkSizes = static_cast<float>(tree.linux("outside").size() + tree.linux("outside/deep/keep.bin").size());
+    const float linkSizes
+        = static_cast<float>(tree.linux("outside").size() + tree.linux("outside/deep/keep.bin").size());
     EXPECT_EQ(Main.TreeByteTotal, 3.0f + linkSizes);
 
-    EXPECT_EQ(DeleteTree(tree.drive("t") + "\\", 0, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("t"));
     EXPECT_EQ(Main.DeletedFileCount, 3);
     EXPECT_EQ(Main.DeletedDirCount, 2);
@@ -142,7 +143,7 @@ TEST_F(TreeTest, RootThatIsALinkIsRemovedAsALink)
 {
     tree.mkdir("target/x");
     tree.symlink(tree.linux("target"), "link");
-    EXPECT_EQ(DeleteTree(tree.drive("link") + "\\", 0, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("link") + "\\", 0, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("link"));
     EXPECT_TRUE(tree.exists("target/x"));
 }
@@ -161,7 +162,7 @@ TEST_F(TreeTest, KeepRootBothWays)
         tree.write("r/b", "2");
         tree.write("r/s/c", "3");
         tree.fifo("r/s/pipe");
-        EXPECT_EQ(DeleteTree(tree.drive("r") + "\\", c.keepRoot, CommandOptions{}), 1);
+        EXPECT_EQ(DeleteTree(tree.drive("r") + "\\", c.keepRoot, CommandOptions {}), 1);
         EXPECT_EQ(Main.DeletedFileCount, 4);
         EXPECT_EQ(Main.DeletedDirCount, c.dirs);
         EXPECT_EQ(tree.exists("r"), c.rootStays);
@@ -170,7 +171,7 @@ TEST_F(TreeTest, KeepRootBothWays)
     }
     // Only files, keep-root: nothing but the files goes.
     tree.write("flat/a", "1");
-    EXPECT_EQ(DeleteTree(tree.drive("flat") + "\\", 255, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("flat") + "\\", 255, CommandOptions {}), 1);
     EXPECT_EQ(Main.DeletedDirCount, 0);
     EXPECT_EQ(Main.DeletedFileCount, 1);
     EXPECT_TRUE(tree.exists("flat"));
@@ -203,7 +204,7 @@ TEST_F(TreeTest, ReadOnlyFileWithAndWithoutClearing)
     fake.messages.clear();
     tree.setReadOnly("top/mid/low/ro.txt", false);
     build();
-    EXPECT_EQ(DeleteTree(tree.drive("top") + "\\", 0, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("top") + "\\", 0, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("top"));
     EXPECT_EQ(Main.DeletedDirCount, 3);
     EXPECT_EQ(Main.DeletedFileCount, 3);
@@ -219,13 +220,13 @@ TEST_F(TreeTest, ReadOnlyDirectoryClearedOrRefused)
     EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, keep), -1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("p/rodir") + "\\  :   Accesee Denied !", 0), 0u);
-    EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, CommandOptions{}), 1);
+    EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("p"));
 }
 
 TEST_F(TreeTest, MissingRootIsAnErrorNotAnEmptySuccess)
 {
-    EXPECT_EQ(DeleteTree(tree.drive("nothere") + "\\", 255, CommandOptions{}), -1);
+    EXPECT_EQ(DeleteTree(tree.drive("nothere") + "\\", 255, CommandOptions {}), -1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("nothere") + "\\  :   ", 0), 0u);
 }
@@ -239,7 +240,7 @@ TEST_F(TreeTest, ClearForDeleteFollowsTheOption)
     keep.clearReadOnly = false;
     ClearForDelete(tree.drive("f"), false, keep);
     EXPECT_EQ(fs().GetAttributes(tree.drive("f")), uint32_t(kAttrReadOnly | kAttrHidden | kAttrSystem));
-    ClearForDelete(tree.drive("f"), false, CommandOptions{});
+    ClearForDelete(tree.drive("f"), false, CommandOptions {});
     EXPECT_EQ(fs().GetAttributes(tree.drive("f")), uint32_t(kAttrArchive));
 }
 

@@ -46,7 +46,8 @@ protected:
         for (const std::string& entry : entries) {
             const auto comma = entry.find(',');
             const std::string name = entry.substr(2, comma == std::string::npos ? std::string::npos : comma - 2);
-            spec += entry.substr(0, 2) + m_tree.linux(name) + (comma == std::string::npos ? "" : entry.substr(comma)) + ";";
+            spec += entry.substr(0, 2) + m_tree.linux(name) + (comma == std::string::npos ? "" : entry.substr(comma))
+                + ";";
         }
         setDriveMap(DriveMap::parse(spec));
     }
@@ -60,13 +61,14 @@ TEST_F(DriveListTest, ItemsOfAFloppyALabelledDiskAnEmptyCdDriveAndANetworkDrive)
 {
     m_tree.mkdir("c");
     m_tree.mkdir("z");
-    mapDrives({"A=a,removable", "C=c,fixed,label=WINDOWSXP", "D=d,cdrom", "Z=z,remote,unc=\\\\nas\\share"});
+    mapDrives({ "A=a,removable", "C=c,fixed,label=WINDOWSXP", "D=d,cdrom", "Z=z,remote,unc=\\\\nas\\share" });
     FakeCombo combo;
     combo.edit = "C:\\";
-    combo.items = {"stale"};
+    combo.items = { "stale" };
 
     FillDriveCombo(combo);
-    EXPECT_EQ(combo.items, (std::vector<std::string>{"A:\\", "C:\\ [ WINDOWS ]", "D:\\ [CDROM]", "Z:\\\\nas\\share"}));
+    EXPECT_EQ(
+        combo.items, (std::vector<std::string> { "A:\\", "C:\\ [ WINDOWS ]", "D:\\ [CDROM]", "Z:\\\\nas\\share" }));
     EXPECT_EQ(combo.edit, "C:\\");
     EXPECT_EQ(Main.NetDriveCount, 1);
     EXPECT_EQ(Main.NetDrives[0], "Z:\\");
@@ -80,23 +82,24 @@ TEST_F(DriveListTest, ItemsOfAFloppyALabelledDiskAnEmptyCdDriveAndANetworkDrive)
 
 TEST_F(DriveListTest, ItemTextsOfEveryDriveKind)
 {
-    for (const char* name : {"b", "f", "g", "h", "r", "cd", "y", "x"})
+    for (const char* name : { "b", "f", "g", "h", "r", "cd", "y", "x" })
         m_tree.mkdir(name);
-    mapDrives({"B=b,removable", "E=missing,fixed", "F=f,fixed,label=", "G=cd,cdrom,label=MYCD", "H=h,removable",
-               "I=missing,cdrom", "J=x,cdrom,label=", "R=r,ram", "Y=y,remote"});
+    mapDrives({ "B=b,removable", "E=missing,fixed", "F=f,fixed,label=", "G=cd,cdrom,label=MYCD", "H=h,removable",
+        "I=missing,cdrom", "J=x,cdrom,label=", "R=r,ram", "Y=y,remote" });
     FakeCombo combo;
     FillDriveCombo(combo);
-    EXPECT_EQ(combo.items, (std::vector<std::string>{
-                               "B:\\",          // removable A and B show the root alone
-                               "E:\\ [ ]",      // fixed whose volume cannot be read
-                               "F:\\ [  ]",     // fixed with an empty label
-                               "G:\\ MYCD",     // CD with a labelled disc
-                               "H:\\ Rm",       // other removable drives
-                               "I:\\ [CDROM]",  // CD drive without a disc
-                               "J:\\ ",         // CD with a disc without label
-                               "R:\\ [RAM]",
-                               "Y:",            // network drive whose name cannot be had
-                           }));
+    EXPECT_EQ(combo.items,
+        (std::vector<std::string> {
+            "B:\\", // removable A and B show the root alone
+            "E:\\ [ ]", // fixed whose volume cannot be read
+            "F:\\ [  ]", // fixed with an empty label
+            "G:\\ MYCD", // CD with a labelled disc
+            "H:\\ Rm", // other removable drives
+            "I:\\ [CDROM]", // CD drive without a disc
+            "J:\\ ", // CD with a disc without label
+            "R:\\ [RAM]",
+            "Y:", // network drive whose name cannot be had
+        }));
     EXPECT_EQ(Main.NetDriveCount, 1);
     EXPECT_EQ(Main.NetDrives[0], "Y:\\");
     EXPECT_EQ(Main.VolumeText, "");
@@ -104,7 +107,7 @@ TEST_F(DriveListTest, ItemTextsOfEveryDriveKind)
 
 TEST_F(DriveListTest, OnlyTenNetworkDrivesAreRememberedButAllAreListed)
 {
-    std::vector<std::string> entries = {"C=c,fixed,label=SYS"};
+    std::vector<std::string> entries = { "C=c,fixed,label=SYS" };
     m_tree.mkdir("c");
     for (char letter = 'M'; letter < 'M' + 12; ++letter) {
         const std::string name(1, char(letter + 'a' - 'A'));
@@ -129,25 +132,22 @@ TEST_F(DriveListTest, CheckDriveCutsTheLabelToEightBytesWithoutSplittingACharact
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"SYSTEM", " SYSTEM"},
-        {"ABCDEFG", " ABCDEFG"},
-        {"WINDOWSXP", " WINDOWS"},
-        {"", " "},
-        {"ドライブ", " ドラ"},     // "イ" would be cut after its first byte: dropped whole
-        {"aドライブ", " aドラ"},   // exactly at a character's end
-        {"abドライブ", " abド"},   // the cut falls after the second byte of "ラ"
-        {"\x80\x80\x80\x80\x80\x80\x80\x80\x80", " \x80\x80\x80\x80\x80\x80\x80"}, // not UTF-8: plain bytes
+        { "SYSTEM", " SYSTEM" }, { "ABCDEFG", " ABCDEFG" }, { "WINDOWSXP", " WINDOWS" }, { "", " " },
+        { "ドライブ", " ドラ" }, // "イ" would be cut after its first byte: dropped whole
+        { "aドライブ", " aドラ" }, // exactly at a character's end
+        { "abドライブ", " abド" }, // the cut falls after the second byte of "ラ"
+        { "\x80\x80\x80\x80\x80\x80\x80\x80\x80", " \x80\x80\x80\x80\x80\x80\x80" }, // not UTF-8: plain bytes
     };
     for (const Case& c : cases) {
         m_tree.mkdir("c");
-        mapDrives({"C=c,fixed,label=" + c.label});
+        mapDrives({ "C=c,fixed,label=" + c.label });
         Main.DriveReady = 0;
         EXPECT_EQ(CheckDrive('C'), c.expected) << c.label;
         EXPECT_EQ(Main.DriveReady, 1) << c.label;
         EXPECT_EQ(Main.VolumeText, c.label) << c.label;
     }
 
-    mapDrives({"D=missing,cdrom,label=GONE"});
+    mapDrives({ "D=missing,cdrom,label=GONE" });
     Main.VolumeText = "previous";
     Main.DriveReady = 1;
     EXPECT_EQ(CheckDrive('D'), "");
@@ -160,7 +160,7 @@ TEST_F(DriveListTest, CheckDriveCutsTheLabelToEightBytesWithoutSplittingACharact
 TEST_F(DriveListTest, ReadVolumeLabelReportsSuccessAndFailure)
 {
     m_tree.mkdir("c");
-    mapDrives({"C=c,fixed,label=MYDISK", "D=missing,fixed,label=X"});
+    mapDrives({ "C=c,fixed,label=MYDISK", "D=missing,fixed,label=X" });
     EXPECT_EQ(ReadVolumeLabel("C:\\"), 1);
     EXPECT_EQ(Main.VolumeText, "MYDISK");
     EXPECT_EQ(ReadVolumeLabel("D:\\"), -1);
@@ -173,7 +173,7 @@ TEST_F(DriveListTest, CutToBytes)
     EXPECT_EQ(CutToBytes("abcdefghij", 8), "abcdefgh");
     EXPECT_EQ(CutToBytes("日本", 4), "日");
     EXPECT_EQ(CutToBytes("日本", 2), "");
-    EXPECT_EQ(CutToBytes("a😀b", 4), "a");      // four-byte character
+    EXPECT_EQ(CutToBytes("a😀b", 4), "a"); // four-byte character
     EXPECT_EQ(CutToBytes("a😀b", 5), "a😀");
     EXPECT_EQ(CutToBytes("", 0), "");
 }
@@ -187,16 +187,16 @@ TEST_F(DriveListTest, DriveFlagsMarkOnlyTheFirstRunOfBracketedItems)
         std::vector<int> flagged;
     };
     const std::vector<Case> cases = {
-        {"C:\\", {"A:\\", "C:\\ [ SYS ]", "D:\\ [CDROM]", "E:\\ Rm", "F:\\ [ DATA ]"}, 1, {1, 2}},
+        { "C:\\", { "A:\\", "C:\\ [ SYS ]", "D:\\ [CDROM]", "E:\\ Rm", "F:\\ [ DATA ]" }, 1, { 1, 2 } },
         // Case does not matter; the later match wins.
-        {"c:\\", {"C:\\ [ A ]", "c:\\ [ B ]", "Z:\\\\nas\\share"}, 1, {0, 1}},
+        { "c:\\", { "C:\\ [ A ]", "c:\\ [ B ]", "Z:\\\\nas\\share" }, 1, { 0, 1 } },
         // The scan ends with the run: a start drive after it is not selected.
-        {"F:\\", {"C:\\ [ SYS ]", "E:\\ Rm", "F:\\ [ DATA ]"}, -1, {0}},
+        { "F:\\", { "C:\\ [ SYS ]", "E:\\ Rm", "F:\\ [ DATA ]" }, -1, { 0 } },
         // The start drive that ends the run is still selected.
-        {"E:\\", {"C:\\ [ SYS ]", "E:\\ Rm", "F:\\ [ DATA ]"}, 1, {0}},
-        {"Q:\\", {"C:\\ [ SYS ]"}, -1, {0}},
-        {"", {"C:\\ [ SYS ]", "D:\\ Rm"}, -1, {0}},
-        {"C:\\", {}, -1, {}},
+        { "E:\\", { "C:\\ [ SYS ]", "E:\\ Rm", "F:\\ [ DATA ]" }, 1, { 0 } },
+        { "Q:\\", { "C:\\ [ SYS ]" }, -1, { 0 } },
+        { "", { "C:\\ [ SYS ]", "D:\\ Rm" }, -1, { 0 } },
+        { "C:\\", {}, -1, {} },
     };
     for (const Case& c : cases) {
         ResetMainState();
@@ -231,7 +231,7 @@ TEST_F(DriveListTest, DriveFlagsScanIndicesZeroToTwentySixOnly)
 TEST_F(DriveListTest, StartDriveItemAndStartPath)
 {
     FakeCombo combo;
-    combo.items = {"A:\\", "C:\\ [ SYS ]", "D:\\ Rm", "e:\\ [ C:\\ ]"};
+    combo.items = { "A:\\", "C:\\ [ SYS ]", "D:\\ Rm", "e:\\ [ C:\\ ]" };
     EXPECT_EQ(FindStartDriveItem(combo, "D:\\"), 2);
     EXPECT_EQ(FindStartDriveItem(combo, "c:\\"), 3);
     EXPECT_EQ(FindStartDriveItem(combo, "Q:\\"), -1);
@@ -251,7 +251,7 @@ TEST_F(DriveListTest, StartUpPicksTheProgramDrivesItem)
     Main.StartPath = ComputeStartPath();
     FakeCombo combo;
     FillDriveCombo(combo);
-    EXPECT_EQ(combo.items, (std::vector<std::string>{"C:\\ [ ROOT ]", "D:\\ [CDROM]"}));
+    EXPECT_EQ(combo.items, (std::vector<std::string> { "C:\\ [ ROOT ]", "D:\\ [CDROM]" }));
     EXPECT_EQ(ComputeDriveFlags(combo), 0);
     EXPECT_EQ(Main.DriveFlags[0], 255);
     EXPECT_EQ(Main.DriveFlags[1], 255);

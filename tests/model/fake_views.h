@@ -27,8 +27,7 @@ public:
     {
         for (size_t i = 0; i < items.size(); ++i) {
             const size_t start = items[i].find_first_not_of(' ');
-            if (start != std::string::npos && items[i].substr(start) == name)
-                return static_cast<int>(i);
+            if (start != std::string::npos && items[i].substr(start) == name) return static_cast<int>(i);
         }
         return -1;
     }

@@ -74,7 +74,7 @@ TEST_F(PathTreeTest, RootListsSubdirectoriesSortedUnderTheSelectedRoot)
     temp.write("file.txt", "not a directory");
     tree.Refill(false);
 
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  data", "  Windows", "  _x"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  data", "  Windows", "  _x" }));
     EXPECT_EQ(list.selected, 0);
     EXPECT_EQ(tree.GetLevel(), 0);
     ASSERT_FALSE(files.directories.empty());
@@ -84,12 +84,13 @@ TEST_F(PathTreeTest, RootListsSubdirectoriesSortedUnderTheSelectedRoot)
 
 TEST_F(PathTreeTest, SortIgnoresCaseAndPutsPrefixFirst)
 {
-    for (const char* name : {"beta", "ALPHA2", "alpha", "Alp", "zeta", "_u", "\xC3\xA4rger2", "\xC3\x84rger"})
+    for (const char* name : { "beta", "ALPHA2", "alpha", "Alp", "zeta", "_u", "\xC3\xA4rger2", "\xC3\x84rger" })
         temp.mkdir(name);
     tree.Refill(false);
     // Upper-case keys byte by byte: the underscore follows the letters, UTF-8 letters follow ASCII.
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  Alp", "  alpha", "  ALPHA2", "  beta", "  zeta", "  _u",
-                                                    "  \xC3\x84rger", "  \xC3\xA4rger2"}));
+    EXPECT_EQ(list.items,
+        (std::vector<std::string> {
+            "C:\\", "  Alp", "  alpha", "  ALPHA2", "  beta", "  zeta", "  _u", "  \xC3\x84rger", "  \xC3\xA4rger2" }));
 }
 
 TEST_F(PathTreeTest, IndentationGrowsByTwoUpToTwenty)
@@ -99,9 +100,9 @@ TEST_F(PathTreeTest, IndentationGrowsByTwoUpToTwenty)
         std::vector<size_t> indents; // chain items, then the subdirectory
     };
     const std::vector<Case> cases = {
-        {{"a", "b", "c"}, {0, 2, 4, 6, 8}},
-        {{"l1", "l2", "l3", "l4", "l5", "l6", "l7", "l8", "l9", "l10", "l11", "l12"},
-         {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 20, 20, 20}},
+        { { "a", "b", "c" }, { 0, 2, 4, 6, 8 } },
+        { { "l1", "l2", "l3", "l4", "l5", "l6", "l7", "l8", "l9", "l10", "l11", "l12" },
+            { 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 20, 20, 20 } },
     };
     for (const Case& c : cases) {
         std::string relative;
@@ -130,17 +131,18 @@ TEST_F(PathTreeTest, DotNamesAndHiddenDirectories)
     temp.mkdir("a/sys");
     temp.setDosAttrib("a/sys", kAttrDirectory | kAttrSystem);
     temp.mkdir("a/plain");
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a" }));
 
     // ".", ".." (reported below a root) and "..x" never; dot names whatever their Hidden attribute.
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  a", "    .config", "    .git", "    plain", "    sys"}));
+    EXPECT_EQ(
+        list.items, (std::vector<std::string> { "C:\\", "  a", "    .config", "    .git", "    plain", "    sys" }));
     for (int i = 0; i < tree.EntryCount(); ++i)
         EXPECT_EQ(tree.GetMarker(i), 0) << i;
 
     tree.SetShowHidden(1);
     tree.Refill(false);
     EXPECT_EQ(list.items,
-              (std::vector<std::string>{"C:\\", "  a", "    .config", "    .git", "    plain", "    secret", "    sys"}));
+        (std::vector<std::string> { "C:\\", "  a", "    .config", "    .git", "    plain", "    secret", "    sys" }));
     EXPECT_EQ(tree.GetMarker(list.Find("secret")), kHiddenMarker);
     EXPECT_EQ(tree.GetMarker(list.Find(".git")), 0);
     EXPECT_EQ(tree.GetMarker(list.Find("sys")), 0);
@@ -163,17 +165,17 @@ TEST_F(PathTreeTest, LinksToDirectoriesAreListedAndEnteredFilesAndBrokenLinksAre
     temp.symlink(temp.linux("file.txt"), "filelink");
     temp.symlink(temp.linux("missing"), "broken");
     tree.Refill(false);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  dirlink", "  target"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  dirlink", "  target" }));
 
     ASSERT_NO_FATAL_FAILURE(Enter("dirlink"));
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  dirlink", "    inner"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  dirlink", "    inner" }));
 }
 
 TEST_F(PathTreeTest, DoubleClickGoesUpStaysOrEnters)
 {
     temp.mkdir("a/b/c/d");
     temp.mkdir("a/b/c/e");
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a", "b", "c"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a", "b", "c" }));
     ASSERT_EQ(tree.GetLevel(), 3);
 
     // Own entry: stays and reads the directory again.
@@ -197,7 +199,7 @@ TEST_F(PathTreeTest, DoubleClickGoesUpStaysOrEnters)
     list.selected = 1;
     tree.Refill(true);
     EXPECT_EQ(tree.GetLevel(), 1);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  a", "    b"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  a", "    b" }));
     EXPECT_EQ(tree.CurrentPath(false), "C:\\a");
     ExpectConsistent(tree, list);
 
@@ -222,16 +224,16 @@ TEST_F(PathTreeTest, CurrentAndSelectedPathInEverySeparatorForm)
         std::string current;
     };
     const std::vector<Case> cases = {
-        {"subdir at root", {}, -2, false, "C:\\data", "C:\\"},
-        {"subdir at root, separator", {}, -2, true, "C:\\data\\", "C:\\"},
-        {"subdir at level 1", {"a"}, -2, false, "C:\\a\\data", "C:\\a"},
-        {"subdir at level 1, separator", {"a"}, -2, true, "C:\\a\\data\\", "C:\\a\\"},
-        {"root entry at level 1, separator", {"a"}, 0, true, "C:\\a", "C:\\a\\"},
-        {"root entry at level 1", {"a"}, 0, false, "C:\\a", "C:\\a"},
-        {"own entry at level 1, separator", {"a"}, 1, true, "C:\\a\\", "C:\\a\\"},
-        {"root selected at root, separator", {}, 0, true, "C:\\", "C:\\"},
-        {"nothing selected at root", {}, -1, false, "C:\\", "C:\\"},
-        {"nothing selected at root, separator", {}, -1, true, "C:\\\\", "C:\\"},
+        { "subdir at root", {}, -2, false, "C:\\data", "C:\\" },
+        { "subdir at root, separator", {}, -2, true, "C:\\data\\", "C:\\" },
+        { "subdir at level 1", { "a" }, -2, false, "C:\\a\\data", "C:\\a" },
+        { "subdir at level 1, separator", { "a" }, -2, true, "C:\\a\\data\\", "C:\\a\\" },
+        { "root entry at level 1, separator", { "a" }, 0, true, "C:\\a", "C:\\a\\" },
+        { "root entry at level 1", { "a" }, 0, false, "C:\\a", "C:\\a" },
+        { "own entry at level 1, separator", { "a" }, 1, true, "C:\\a\\", "C:\\a\\" },
+        { "root selected at root, separator", {}, 0, true, "C:\\", "C:\\" },
+        { "nothing selected at root", {}, -1, false, "C:\\", "C:\\" },
+        { "nothing selected at root, separator", {}, -1, true, "C:\\\\", "C:\\" },
     };
     for (const Case& c : cases) {
         tree.SetDrive("C:\\");
@@ -259,11 +261,11 @@ TEST_F(PathTreeTest, DriveTextAndSetDrive)
     // Back to C: from depth 2: level 0 and the root of C:.
     temp.mkdir("a/b");
     tree.SetDrive("C:\\");
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a", "b"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a", "b" }));
     tree.SetDrive("C:\\");
     EXPECT_EQ(tree.GetLevel(), 0);
     tree.Refill(false);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  a"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  a" }));
 }
 
 TEST_F(PathTreeTest, RenameSelectedKeepsIndentationMarkersAndOrder)
@@ -272,7 +274,7 @@ TEST_F(PathTreeTest, RenameSelectedKeepsIndentationMarkersAndOrder)
     temp.mkdir("a/b/zz");
     temp.setDosAttrib("a/b/zz", 0x12);
     tree.SetShowHidden(1);
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a", "b"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a", "b" }));
 
     list.selected = list.Find("zz");
     const int renamed = list.selected;
@@ -303,14 +305,14 @@ TEST_F(PathTreeTest, NamesWithBlanksComposeTheirOwnExactPath)
     temp.mkdir(" x /inside");
     temp.mkdir("x");
     tree.Refill(false);
-    ASSERT_EQ(list.items, (std::vector<std::string>{"C:\\", "   x ", "  x"}));
+    ASSERT_EQ(list.items, (std::vector<std::string> { "C:\\", "   x ", "  x" }));
     list.selected = 1;
     EXPECT_EQ(tree.SelectedPath(false), "C:\\ x ");
     tree.Refill(true);
     EXPECT_EQ(tree.CurrentPath(true), "C:\\ x \\");
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "   x ", "    inside"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "   x ", "    inside" }));
     // A name of blanks, tabs or dots and blanks is a directory of its own too.
-    for (const char* name : {"   ", "\t", ". ", " ..", " . "})
+    for (const char* name : { "   ", "\t", ". ", " ..", " . " })
         temp.mkdir(std::string(" x /inside/") + name);
     list.selected = 2;
     tree.Refill(true);
@@ -330,9 +332,9 @@ TEST_F(PathTreeTest, NonUtf8NamesKeepTheirBytesThroughTheComposedPath)
     const std::string junk = "\xFF\xFE\x80";
     temp.mkdir("a/" + latin1 + "/inner");
     temp.mkdir("a/" + junk);
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a" }));
 
-    for (const std::string& name : {latin1, junk}) {
+    for (const std::string& name : { latin1, junk }) {
         list.selected = list.Find(name);
         ASSERT_GE(list.selected, 0);
         const std::string path = tree.SelectedPath(false);
@@ -358,7 +360,7 @@ TEST_F(PathTreeTest, MoreSubdirectoriesThanTheCapacityAreAllListed)
         std::snprintf(name, sizeof name, "d%04d", i);
         temp.mkdir(std::string("big/") + name);
     }
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"big"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "big" }));
     EXPECT_EQ(tree.EntryCount(), count + 2);
     EXPECT_EQ(tree.Overflow(), count + 2 - PathTree::kCapacity);
     ExpectConsistent(tree, list);
@@ -397,16 +399,16 @@ TEST_F(PathTreeTest, ChainDeeperThanTheCapacityStaysNavigable)
     list.selected = 2;
     tree.Refill(true);
     EXPECT_EQ(tree.CurrentPath(false), "C:\\n\\n");
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  n", "    n", "      n"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  n", "    n", "      n" }));
 }
 
 TEST_F(PathTreeTest, UnsearchableDirectoryLeavesTheChainWithoutSelection)
 {
     temp.mkdir("a/gone/sub");
-    ASSERT_NO_FATAL_FAILURE(EnterPath({"a", "gone"}));
+    ASSERT_NO_FATAL_FAILURE(EnterPath({ "a", "gone" }));
     std::filesystem::remove_all(temp.linux("a/gone"));
     tree.Refill(false);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\", "  a", "    gone"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\", "  a", "    gone" }));
     EXPECT_EQ(list.selected, -1);
     EXPECT_EQ(tree.EntryCount(), 3);
     EXPECT_EQ(files.directories.back(), "C:\\a\\gone");
@@ -420,7 +422,7 @@ TEST_F(PathTreeTest, UnsearchableDirectoryLeavesTheChainWithoutSelection)
 TEST_F(PathTreeTest, EmptyRootIsReadAndSelected)
 {
     tree.Refill(false);
-    EXPECT_EQ(list.items, (std::vector<std::string>{"C:\\"}));
+    EXPECT_EQ(list.items, (std::vector<std::string> { "C:\\" }));
     EXPECT_EQ(list.selected, 0);
 }
 
@@ -469,7 +471,10 @@ TEST(MainStateTest, ResetUnbindsAndEmptiesBothTrees)
 TEST(PathTreeText, TrimAndIndentation)
 {
     EXPECT_EQ(TrimName("  \t name \x01\x20"), "name");
-    EXPECT_EQ(TrimName("\x7F" "a"), "\x7F" "a"); // only bytes up to 0x20 are blanks
+    EXPECT_EQ(TrimName("\x7F"
+                       "a"),
+        "\x7F"
+        "a"); // only bytes up to 0x20 are blanks
     EXPECT_EQ(TrimName(" \xE3\x80\x80x"), "\xE3\x80\x80x"); // a full-width space is a character
     EXPECT_EQ(TrimName("   "), "");
     EXPECT_EQ(IndentFor(0), "");

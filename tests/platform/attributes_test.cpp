@@ -32,7 +32,7 @@ std::string sambaV5(uint32_t textAttributes, uint32_t attrib, uint32_t validFlag
     blob += '\0';
     while (blob.size() % 2)
         blob += '\0';
-    blob += bytes({5, 0, 5, 0});
+    blob += bytes({ 5, 0, 5, 0 });
     while (blob.size() % 4)
         blob += '\0';
     for (int i = 0; i < 4; ++i)
@@ -52,17 +52,18 @@ TEST(DosAttribCodec, ReadsTheFormsSambaAndWineWrite)
         std::optional<uint32_t> attributes;
     };
     const Case cases[] = {
-        {"Wine text form", "0x22", 0x22},
-        {"text form with NUL", std::string("0x6\0", 4), 0x6},
-        {"upper-case hex", "0X2", 0x2},
-        {"Samba v5", sambaV5(0x20, 0x22, 0x11, 132000000000000000ull), 0x22},
-        {"v5 binary wins over its text", sambaV5(0x20, 0x06, 0x01, 0), 0x06},
-        {"v5 without a valid attrib falls back to the text", sambaV5(0x02, 0x04, 0x10, 1), 0x02},
-        {"Samba v1 (attrib first)", std::string("0x2\0", 4) + bytes({1, 0, 1, 0}) + bytes({0x04, 0, 0, 0}) + std::string(36, '\0'), 0x04},
-        {"our own version 3", dosattrib::encode({0x27, std::nullopt}), 0x27},
-        {"garbage", "hello", std::nullopt},
-        {"empty", "", std::nullopt},
-        {"truncated binary keeps the text", std::string("0x2\0", 4) + bytes({5, 0}), 0x2},
+        { "Wine text form", "0x22", 0x22 },
+        { "text form with NUL", std::string("0x6\0", 4), 0x6 },
+        { "upper-case hex", "0X2", 0x2 },
+        { "Samba v5", sambaV5(0x20, 0x22, 0x11, 132000000000000000ull), 0x22 },
+        { "v5 binary wins over its text", sambaV5(0x20, 0x06, 0x01, 0), 0x06 },
+        { "v5 without a valid attrib falls back to the text", sambaV5(0x02, 0x04, 0x10, 1), 0x02 },
+        { "Samba v1 (attrib first)",
+            std::string("0x2\0", 4) + bytes({ 1, 0, 1, 0 }) + bytes({ 0x04, 0, 0, 0 }) + std::string(36, '\0'), 0x04 },
+        { "our own version 3", dosattrib::encode({ 0x27, std::nullopt }), 0x27 },
+        { "garbage", "hello", std::nullopt },
+        { "empty", "", std::nullopt },
+        { "truncated binary keeps the text", std::string("0x2\0", 4) + bytes({ 5, 0 }), 0x2 },
     };
     for (const Case& c : cases) {
         const auto value = dosattrib::parse(c.blob.data(), c.blob.size());
@@ -77,10 +78,10 @@ TEST(DosAttribCodec, ReadsTheFormsSambaAndWineWrite)
 
 TEST(DosAttribCodec, WritesVersion3WithItsTextPrefix)
 {
-    const std::string blob = dosattrib::encode({0x22, 5ull});
+    const std::string blob = dosattrib::encode({ 0x22, 5ull });
     ASSERT_GE(blob.size(), 12u);
     EXPECT_EQ(std::string(blob.c_str()), "0x22"); // what Wine reads
-    EXPECT_EQ(blob.substr(6, 4), bytes({3, 0, 3, 0}));
+    EXPECT_EQ(blob.substr(6, 4), bytes({ 3, 0, 3, 0 }));
     const auto back = dosattrib::parse(blob.data(), blob.size());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->attributes, 0x22u);
@@ -110,15 +111,15 @@ TEST_F(Attributes, DerivedWithoutTheExtendedAttribute)
         uint32_t expected;
     };
     const Case cases[] = {
-        {"plain.txt", kAttrArchive},
-        {".bashrc", kAttrArchive | kAttrHidden},
-        {"dir", kAttrDirectory},
-        {".git", kAttrDirectory | kAttrHidden},
-        {"ro.txt", kAttrArchive | kAttrReadOnly},
-        {"tofile", kAttrReparsePoint | kAttrArchive},
-        {"todir", kAttrReparsePoint | kAttrDirectory},
-        {"dangling", kAttrReparsePoint | kAttrArchive},
-        {"pipe", kAttrArchive},
+        { "plain.txt", kAttrArchive },
+        { ".bashrc", kAttrArchive | kAttrHidden },
+        { "dir", kAttrDirectory },
+        { ".git", kAttrDirectory | kAttrHidden },
+        { "ro.txt", kAttrArchive | kAttrReadOnly },
+        { "tofile", kAttrReparsePoint | kAttrArchive },
+        { "todir", kAttrReparsePoint | kAttrDirectory },
+        { "dangling", kAttrReparsePoint | kAttrArchive },
+        { "pipe", kAttrArchive },
     };
     for (const Case& c : cases)
         EXPECT_EQ(files.GetAttributes(tree.drive(c.name)), c.expected) << c.name;
@@ -141,13 +142,13 @@ TEST_F(Attributes, RoundTripThroughDosAttrib)
         uint32_t expected;
     };
     const Case cases[] = {
-        {"f.txt", kAttrHidden | kAttrSystem | kAttrArchive, kAttrHidden | kAttrSystem | kAttrArchive},
-        {"f.txt", kAttrReadOnly | kAttrHidden, kAttrReadOnly | kAttrHidden},
-        {"f.txt", 0, 0}, // no Archive once the attribute says so
-        {"f.txt", kAttrArchive, kAttrArchive},
-        {"d", kAttrDirectory | kAttrHidden, kAttrDirectory | kAttrHidden},
-        {"d", kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrReadOnly},
-        {"d", kAttrDirectory, kAttrDirectory},
+        { "f.txt", kAttrHidden | kAttrSystem | kAttrArchive, kAttrHidden | kAttrSystem | kAttrArchive },
+        { "f.txt", kAttrReadOnly | kAttrHidden, kAttrReadOnly | kAttrHidden },
+        { "f.txt", 0, 0 }, // no Archive once the attribute says so
+        { "f.txt", kAttrArchive, kAttrArchive },
+        { "d", kAttrDirectory | kAttrHidden, kAttrDirectory | kAttrHidden },
+        { "d", kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrReadOnly },
+        { "d", kAttrDirectory, kAttrDirectory },
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(files.SetAttributes(tree.drive(c.name), c.set)) << c.name << " " << c.set;
@@ -160,7 +161,7 @@ TEST_F(Attributes, ReadOnlyIsTheOwnerWriteBit)
     tree.write("f.txt", "x");
     ::chmod(tree.linux("f.txt").c_str(), 0664);
     ASSERT_TRUE(files.SetAttributes(tree.drive("f.txt"), kAttrReadOnly | kAttrArchive));
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(tree.linux("f.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0444u); // every write bit cleared
     ASSERT_TRUE(files.SetAttributes(tree.drive("f.txt"), kAttrArchive));
@@ -209,7 +210,7 @@ TEST_F(Attributes, ASymbolicLinkIsNeverChangedThroughItsTarget)
     ::chmod(tree.linux("target.txt").c_str(), 0644);
     // Nothing of a link can be stored: derivable settings succeed quietly, the target stays as it was.
     EXPECT_TRUE(files.SetAttributes(tree.drive("link"), kAttrReadOnly | kAttrArchive));
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(tree.linux("target.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_FALSE(files.SetAttributes(tree.drive("link"), kAttrHidden | kAttrArchive));

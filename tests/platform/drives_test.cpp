@@ -45,23 +45,21 @@ TEST(DriveMapParse, EntriesWithTypesLabelsAndUniversalNames)
         std::vector<ExpectedDrive> drives;
     };
     const std::vector<Case> cases = {
-        {"C=/tmp/t/c;D=/tmp/t/d,removable;E=/tmp/t/cd,cdrom,label=MYCD;Z=/tmp/t/share,remote,unc=\\\\nas\\share",
-         {{'C', "/tmp/t/c", kDriveFixed, std::nullopt, ""},
-          {'D', "/tmp/t/d", kDriveRemovable, std::nullopt, ""},
-          {'E', "/tmp/t/cd", kDriveCdrom, "MYCD", ""},
-          {'Z', "/tmp/t/share", kDriveRemote, std::nullopt, "\\\\nas\\share"}}},
+        { "C=/tmp/t/c;D=/tmp/t/d,removable;E=/tmp/t/cd,cdrom,label=MYCD;Z=/tmp/t/share,remote,unc=\\\\nas\\share",
+            { { 'C', "/tmp/t/c", kDriveFixed, std::nullopt, "" },
+                { 'D', "/tmp/t/d", kDriveRemovable, std::nullopt, "" }, { 'E', "/tmp/t/cd", kDriveCdrom, "MYCD", "" },
+                { 'Z', "/tmp/t/share", kDriveRemote, std::nullopt, "\\\\nas\\share" } } },
         // Blanks around everything (a label keeps its inner blanks), lower-case letters and words,
         // trailing slashes, letters out of order.
-        {"  r = /ram/ , RAM ;  ; c=/ ; b=/floppy,Removable,label= MY  DISK ",
-         {{'B', "/floppy", kDriveRemovable, "MY  DISK", ""},
-          {'C', "/", kDriveFixed, std::nullopt, ""},
-          {'R', "/ram", kDriveRamdisk, std::nullopt, ""}}},
+        { "  r = /ram/ , RAM ;  ; c=/ ; b=/floppy,Removable,label= MY  DISK ",
+            { { 'B', "/floppy", kDriveRemovable, "MY  DISK", "" }, { 'C', "/", kDriveFixed, std::nullopt, "" },
+                { 'R', "/ram", kDriveRamdisk, std::nullopt, "" } } },
         // An empty label is a label; the later entry of a letter replaces the earlier one.
-        {"C=/a,label=;C=/b,fixed,label=WINDOWSXP;", {{'C', "/b", kDriveFixed, "WINDOWSXP", ""}}},
+        { "C=/a,label=;C=/b,fixed,label=WINDOWSXP;", { { 'C', "/b", kDriveFixed, "WINDOWSXP", "" } } },
         // Labels keep their bytes (UTF-8 here) and may contain "=".
-        {"D=/d,label=ラベル=1", {{'D', "/d", kDriveFixed, "ラベル=1", ""}}},
-        {"", {}},
-        {";;;", {}},
+        { "D=/d,label=ラベル=1", { { 'D', "/d", kDriveFixed, "ラベル=1", "" } } },
+        { "", {} },
+        { ";;;", {} },
     };
     for (const Case& c : cases)
         expectDrives(DriveMap::parse(c.spec), c.drives, c.spec);
@@ -70,12 +68,20 @@ TEST(DriveMapParse, EntriesWithTypesLabelsAndUniversalNames)
 TEST(DriveMapParse, MalformedEntriesAreLeftOutAndTheRestKept)
 {
     const std::vector<std::string> malformed = {
-        "bad", "QQ=/x", "=/x", "1=/x", "F=relative", "H=", "G=/g,weird", "I=/i,color=red", "J=  ,cdrom",
+        "bad",
+        "QQ=/x",
+        "=/x",
+        "1=/x",
+        "F=relative",
+        "H=",
+        "G=/g,weird",
+        "I=/i,color=red",
+        "J=  ,cdrom",
     };
     for (const std::string& entry : malformed) {
         const DriveMap map = DriveMap::parse("C=/c;" + entry + ";D=/d");
-        expectDrives(map, {{'C', "/c", kDriveFixed, std::nullopt, ""}, {'D', "/d", kDriveFixed, std::nullopt, ""}},
-                     entry);
+        expectDrives(
+            map, { { 'C', "/c", kDriveFixed, std::nullopt, "" }, { 'D', "/d", kDriveFixed, std::nullopt, "" } }, entry);
     }
 }
 
@@ -83,25 +89,25 @@ TEST(DriveMapPaths, DrivePathsToLinux)
 {
     const DriveMap map = DriveMap::parse("C=/;D=/mnt/data;E=/media/u/CD ROM");
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"C:\\", "/"},
-        {"C:", "/"},
-        {"C:\\usr\\bin", "/usr/bin"},
-        {"c:\\usr\\bin\\", "/usr/bin"},
-        {"D:\\", "/mnt/data"},
-        {"D:", "/mnt/data"},
-        {"d:\\a\\\\b\\c.txt", "/mnt/data/a/b/c.txt"},
-        {"D:/a/b", "/mnt/data/a/b"},
-        {"E:\\x y\\z", "/media/u/CD ROM/x y/z"},
+        { "C:\\", "/" },
+        { "C:", "/" },
+        { "C:\\usr\\bin", "/usr/bin" },
+        { "c:\\usr\\bin\\", "/usr/bin" },
+        { "D:\\", "/mnt/data" },
+        { "D:", "/mnt/data" },
+        { "d:\\a\\\\b\\c.txt", "/mnt/data/a/b/c.txt" },
+        { "D:/a/b", "/mnt/data/a/b" },
+        { "E:\\x y\\z", "/media/u/CD ROM/x y/z" },
         // "." and ".." stay inside the drive: a drive path never reaches above its directory.
-        {"D:\\a\\..\\..\\..\\etc", "/mnt/data/etc"},
-        {"D:\\.\\a\\.\\b", "/mnt/data/a/b"},
+        { "D:\\a\\..\\..\\..\\etc", "/mnt/data/etc" },
+        { "D:\\.\\a\\.\\b", "/mnt/data/a/b" },
         // Names are bytes: not valid UTF-8 is passed on unchanged.
-        {"D:\\\xff\xfe.txt", "/mnt/data/\xff\xfe.txt"},
-        {"F:\\a", std::nullopt},
-        {"", std::nullopt},
-        {"C", std::nullopt},
-        {"\\\\host\\share", std::nullopt},
-        {"1:\\a", std::nullopt},
+        { "D:\\\xff\xfe.txt", "/mnt/data/\xff\xfe.txt" },
+        { "F:\\a", std::nullopt },
+        { "", std::nullopt },
+        { "C", std::nullopt },
+        { "\\\\host\\share", std::nullopt },
+        { "1:\\a", std::nullopt },
     };
     for (const auto& [drivePath, linuxPath] : cases)
         EXPECT_EQ(map.toLinux(drivePath), linuxPath) << drivePath;
@@ -111,20 +117,20 @@ TEST(DriveMapPaths, LinuxPathsToDrivePathsByLongestMatchOnComponentBoundaries)
 {
     const DriveMap map = DriveMap::parse("C=/;D=/mnt/data;E=/mnt/data/deep;F=/mnt/dat");
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"/", "C:\\"},
-        {"/usr/bin/zelo32", "C:\\usr\\bin\\zelo32"},
-        {"/mnt/data", "D:\\"},
-        {"/mnt/data/", "D:\\"},
-        {"/mnt/data/a/b", "D:\\a\\b"},
-        {"/mnt/data/deep/x", "E:\\x"},
-        {"/mnt/data/deeper", "D:\\deeper"},
-        {"/mnt/dat/x", "F:\\x"},
-        {"/mnt/datum", "C:\\mnt\\datum"},
-        {"/mnt//data//a", "C:\\mnt\\data\\a"},
+        { "/", "C:\\" },
+        { "/usr/bin/zelo32", "C:\\usr\\bin\\zelo32" },
+        { "/mnt/data", "D:\\" },
+        { "/mnt/data/", "D:\\" },
+        { "/mnt/data/a/b", "D:\\a\\b" },
+        { "/mnt/data/deep/x", "E:\\x" },
+        { "/mnt/data/deeper", "D:\\deeper" },
+        { "/mnt/dat/x", "F:\\x" },
+        { "/mnt/datum", "C:\\mnt\\datum" },
+        { "/mnt//data//a", "C:\\mnt\\data\\a" },
         // A name holding "\" cannot be written as a drive path.
-        {"/mnt/data/a\\b", std::nullopt},
-        {"relative/path", std::nullopt},
-        {"", std::nullopt},
+        { "/mnt/data/a\\b", std::nullopt },
+        { "relative/path", std::nullopt },
+        { "", std::nullopt },
     };
     for (const auto& [linuxPath, drivePath] : cases)
         EXPECT_EQ(map.fromLinux(linuxPath), drivePath) << linuxPath;
@@ -132,19 +138,19 @@ TEST(DriveMapPaths, LinuxPathsToDrivePathsByLongestMatchOnComponentBoundaries)
     const DriveMap withoutRoot = DriveMap::parse("D=/mnt/data");
     EXPECT_EQ(withoutRoot.fromLinux("/etc/passwd"), std::nullopt);
 
-    for (const std::string drivePath : {"C:\\etc\\passwd", "D:\\a b\\c", "E:\\x\\y", "F:\\", "D:\\"})
+    for (const std::string drivePath : { "C:\\etc\\passwd", "D:\\a b\\c", "E:\\x\\y", "F:\\", "D:\\" })
         EXPECT_EQ(map.fromLinux(*map.toLinux(drivePath)), drivePath) << drivePath;
 }
 
 TEST(DriveMapEdit, AddReplacesTheLetterAndKeepsLetterOrder)
 {
     DriveMap map = DriveMap::parse("C=/c;X=/x");
-    map.add(Drive{'e', "/e", kDriveCdrom, std::nullopt, {}});
-    map.add(Drive{'X', "/x2", kDriveRemote, std::nullopt, "\\\\h\\s"});
-    expectDrives(map, {{'C', "/c", kDriveFixed, std::nullopt, ""},
-                       {'E', "/e", kDriveCdrom, std::nullopt, ""},
-                       {'X', "/x2", kDriveRemote, std::nullopt, "\\\\h\\s"}},
-                 "after add");
+    map.add(Drive { 'e', "/e", kDriveCdrom, std::nullopt, {} });
+    map.add(Drive { 'X', "/x2", kDriveRemote, std::nullopt, "\\\\h\\s" });
+    expectDrives(map,
+        { { 'C', "/c", kDriveFixed, std::nullopt, "" }, { 'E', "/e", kDriveCdrom, std::nullopt, "" },
+            { 'X', "/x2", kDriveRemote, std::nullopt, "\\\\h\\s" } },
+        "after add");
     ASSERT_NE(map.find('x'), nullptr);
     EXPECT_EQ(map.find('x')->directory, "/x2");
     EXPECT_EQ(map.find('Q'), nullptr);
@@ -180,18 +186,17 @@ binfmt_misc /proc/sys/fs/binfmt_misc binfmt_misc rw 0 0
     // Only sde is removable by its device; the exfat card under /media counts as removable media.
     const DriveMap map = driveMapFromMounts(table, [](const std::string& source) { return source == "/dev/sde1"; });
     expectDrives(map,
-                 {{'C', "/", kDriveFixed, std::nullopt, ""},
-                  {'D', "/data", kDriveFixed, std::nullopt, ""},
-                  {'E', "/media/user/CARD", kDriveRemovable, std::nullopt, ""},
-                  {'F', "/media/user/MYCD", kDriveCdrom, std::nullopt, ""},
-                  {'G', "/media/user/USB STICK", kDriveRemovable, std::nullopt, ""},
-                  {'H', "/mnt/backup", kDriveRemovable, std::nullopt, ""},
-                  {'I', "/mnt/nas", kDriveRemote, std::nullopt, "\\\\nas\\share"},
-                  {'J', "/mnt/ramdisk", kDriveRamdisk, std::nullopt, ""},
-                  {'K', "/mnt/ssh", kDriveRemote, std::nullopt, ""},
-                  {'L', "/run/user/1000/gvfs", kDriveRemote, std::nullopt, ""},
-                  {'M', "/srv/nfs", kDriveRemote, std::nullopt, ""}},
-                 "sample table");
+        { { 'C', "/", kDriveFixed, std::nullopt, "" }, { 'D', "/data", kDriveFixed, std::nullopt, "" },
+            { 'E', "/media/user/CARD", kDriveRemovable, std::nullopt, "" },
+            { 'F', "/media/user/MYCD", kDriveCdrom, std::nullopt, "" },
+            { 'G', "/media/user/USB STICK", kDriveRemovable, std::nullopt, "" },
+            { 'H', "/mnt/backup", kDriveRemovable, std::nullopt, "" },
+            { 'I', "/mnt/nas", kDriveRemote, std::nullopt, "\\\\nas\\share" },
+            { 'J', "/mnt/ramdisk", kDriveRamdisk, std::nullopt, "" },
+            { 'K', "/mnt/ssh", kDriveRemote, std::nullopt, "" },
+            { 'L', "/run/user/1000/gvfs", kDriveRemote, std::nullopt, "" },
+            { 'M', "/srv/nfs", kDriveRemote, std::nullopt, "" } },
+        "sample table");
 }
 
 TEST(MountTable, EscapesStackedMountsAndTheLetterLimit)
@@ -202,8 +207,8 @@ TEST(MountTable, EscapesStackedMountsAndTheLetterLimit)
 
     // The later mount on a directory hides the earlier one.
     const DriveMap stacked = driveMapFromMounts("/dev/sda1 /mnt/a ext4 rw 0 0\n/dev/sr0 /mnt/a iso9660 ro 0 0\n", {});
-    expectDrives(stacked, {{'C', "/", kDriveFixed, std::nullopt, ""}, {'D', "/mnt/a", kDriveCdrom, std::nullopt, ""}},
-                 "stacked");
+    expectDrives(stacked,
+        { { 'C', "/", kDriveFixed, std::nullopt, "" }, { 'D', "/mnt/a", kDriveCdrom, std::nullopt, "" } }, "stacked");
 
     // Letters end at Z; a garbled line is skipped.
     std::string many = "garbage\n";
@@ -231,10 +236,10 @@ TEST(Volumes, DriveTypesLettersAndMissingMedia)
     TempTree tree;
     tree.mkdir("d");
     tree.mkdir("share");
-    driveMap().add(Drive{'D', tree.linux("d"), kDriveFixed, std::string("DATA"), {}});
-    driveMap().add(Drive{'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {}});
-    driveMap().add(Drive{'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share"});
-    driveMap().add(Drive{'Y', tree.linux("gone"), kDriveRemote, std::nullopt, {}});
+    driveMap().add(Drive { 'D', tree.linux("d"), kDriveFixed, std::string("DATA"), {} });
+    driveMap().add(Drive { 'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {} });
+    driveMap().add(Drive { 'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share" });
+    driveMap().add(Drive { 'Y', tree.linux("gone"), kDriveRemote, std::nullopt, {} });
 
     EXPECT_EQ(GetLogicalDrives(), (1u << 2) | (1u << 3) | (1u << 4) | (1u << 24) | (1u << 25));
     EXPECT_EQ(GetDriveType("C:\\"), kDriveFixed);
@@ -250,7 +255,7 @@ TEST(Volumes, DriveTypesLettersAndMissingMedia)
     EXPECT_FALSE(fileSystem.empty());
 
     // A drive whose directory is missing has no medium: listed, but its volume cannot be read.
-    for (const std::string root : {"E:\\", "Y:\\"}) {
+    for (const std::string root : { "E:\\", "Y:\\" }) {
         label = "old";
         EXPECT_FALSE(GetVolumeInformation(root, label, fileSystem)) << root;
         EXPECT_EQ(GetLastError(), 21u) << root;
@@ -267,10 +272,10 @@ TEST(Volumes, LabelsChangeInTheMapNotOnTheVolumeThatHoldsTheDirectory)
     TempTree tree;
     tree.mkdir("d");
     tree.mkdir("plain");
-    driveMap().add(Drive{'D', tree.linux("d"), kDriveFixed, std::string("OLD"), {}});
-    driveMap().add(Drive{'P', tree.linux("plain"), kDriveFixed, std::nullopt, {}});
-    driveMap().add(Drive{'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {}});
-    driveMap().add(Drive{'Z', tree.linux("d"), kDriveRemote, std::nullopt, {}});
+    driveMap().add(Drive { 'D', tree.linux("d"), kDriveFixed, std::string("OLD"), {} });
+    driveMap().add(Drive { 'P', tree.linux("plain"), kDriveFixed, std::nullopt, {} });
+    driveMap().add(Drive { 'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {} });
+    driveMap().add(Drive { 'Z', tree.linux("d"), kDriveRemote, std::nullopt, {} });
 
     std::string label;
     std::string fileSystem;
@@ -300,10 +305,10 @@ TEST(Volumes, FreeSpaceIsSaneAndMissingDrivesFail)
 {
     TempTree tree;
     tree.mkdir("sub");
-    driveMap().add(Drive{'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {}});
-    driveMap().add(Drive{'Z', tree.linux("sub"), kDriveRemote, std::nullopt, {}});
+    driveMap().add(Drive { 'E', tree.linux("no-disc"), kDriveCdrom, std::nullopt, {} });
+    driveMap().add(Drive { 'Z', tree.linux("sub"), kDriveRemote, std::nullopt, {} });
 
-    for (const std::string path : {"C:\\", "C:\\sub", "Z:\\"}) {
+    for (const std::string path : { "C:\\", "C:\\sub", "Z:\\" }) {
         uint64_t freeToCaller = 0;
         uint64_t total = 0;
         uint64_t totalFree = 0;
@@ -324,9 +329,9 @@ TEST(Volumes, UniversalNames)
 {
     TempTree tree;
     tree.mkdir("gvfs/smb-share:server=nas,share=music");
-    driveMap().add(Drive{'X', tree.linux("x"), kDriveRemote, std::nullopt, "\\\\server\\docs"});
-    driveMap().add(Drive{'Y', tree.linux("gvfs/smb-share:server=nas,share=music"), kDriveRemote, std::nullopt, {}});
-    driveMap().add(Drive{'W', tree.linux("gvfs"), kDriveRemote, std::nullopt, {}});
+    driveMap().add(Drive { 'X', tree.linux("x"), kDriveRemote, std::nullopt, "\\\\server\\docs" });
+    driveMap().add(Drive { 'Y', tree.linux("gvfs/smb-share:server=nas,share=music"), kDriveRemote, std::nullopt, {} });
+    driveMap().add(Drive { 'W', tree.linux("gvfs"), kDriveRemote, std::nullopt, {} });
 
     std::string name = "unchanged";
     ASSERT_TRUE(GetUniversalName("X:\\", name));

@@ -26,8 +26,7 @@ protected:
         std::map<std::string, FindData> out;
         FindData data;
         auto handle = files.FindFirst(pattern, mask, data);
-        if (!handle)
-            return out;
+        if (!handle) return out;
         do
             out[data.name] = data;
         while (handle->Next(data));
@@ -40,11 +39,9 @@ protected:
         DIR* dir = ::opendir(tree.linux(relative).c_str());
         while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
             std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.insert(name);
+            if (name != "." && name != "..") names.insert(name);
         }
-        if (dir)
-            ::closedir(dir);
+        if (dir) ::closedir(dir);
         return names;
     }
 
@@ -62,7 +59,7 @@ TEST_F(FileSystemTest, ReadOnlyHoldsEvenForRoot)
 
     EXPECT_FALSE(files.DeleteFile(tree.drive("ro.txt")));
     EXPECT_EQ(GetLastError(), err::AccessDenied);
-    for (OpenMode mode : {OpenMode::ReadWrite, OpenMode::CreateAlways, OpenMode::OpenAlways}) {
+    for (OpenMode mode : { OpenMode::ReadWrite, OpenMode::CreateAlways, OpenMode::OpenAlways }) {
         EXPECT_EQ(files.Open(tree.drive("ro.txt"), mode), nullptr);
         EXPECT_EQ(GetLastError(), err::AccessDenied);
     }
@@ -124,7 +121,7 @@ TEST_F(FileSystemTest, MoveNeverReplaces)
     EXPECT_TRUE(tree.exists("a.txt"));
 
     EXPECT_TRUE(files.MoveFile(tree.drive("a.txt"), tree.drive("A.TXT"))); // case only
-    EXPECT_EQ(linuxNames(""), (std::set<std::string>{"A.TXT", "b.txt", "hard.txt"}));
+    EXPECT_EQ(linuxNames(""), (std::set<std::string> { "A.TXT", "b.txt", "hard.txt" }));
     EXPECT_TRUE(files.MoveFile(tree.drive("b.txt"), tree.drive("b.txt"))); // onto itself
     EXPECT_EQ(tree.read("b.txt"), "B");
 
@@ -151,10 +148,10 @@ TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
     EXPECT_EQ(tree.read("new.txt"), "source bytes");
     ASSERT_TRUE(files.CopyFile(tree.drive("src.txt"), tree.drive("dst.txt"), false));
     EXPECT_EQ(tree.read("dst.txt"), "source bytes");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(tree.linux("dst.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1'000'000'000);
-    EXPECT_EQ(linuxNames(""), (std::set<std::string>{"src.txt", "dst.txt", "new.txt"})); // no temporary left
+    EXPECT_EQ(linuxNames(""), (std::set<std::string> { "src.txt", "dst.txt", "new.txt" })); // no temporary left
 
     // Attributes travel with the copy: Hidden in user.DOSATTRIB, ReadOnly in the mode.
     tree.setDosAttrib("src.txt", kAttrHidden | kAttrArchive);
@@ -172,7 +169,7 @@ TEST_F(FileSystemTest, SpecialFilesAndDirectoriesAreNeverOpened)
 {
     tree.fifo("pipe"); // opening it for reading would block without a writer
     tree.mkdir("dir");
-    for (OpenMode mode : {OpenMode::Read, OpenMode::ReadWrite, OpenMode::CreateAlways}) {
+    for (OpenMode mode : { OpenMode::Read, OpenMode::ReadWrite, OpenMode::CreateAlways }) {
         EXPECT_EQ(files.Open(tree.drive("pipe"), mode), nullptr);
         EXPECT_EQ(GetLastError(), err::CannotAccessFile);
         EXPECT_EQ(files.Open(tree.drive("dir"), mode), nullptr);
@@ -232,11 +229,12 @@ TEST_F(FileSystemTest, FindFirstReportsEntriesAsTheSystemDoes)
         std::set<std::string> names;
     };
     const MaskCase masks[] = {
-        {0, {"plain.txt", std::string("bad\xff\xfe.txt")}},
-        {kAttrHidden, {"plain.txt", std::string("bad\xff\xfe.txt"), ".dot"}},
-        {kAttrSystem, {"plain.txt", std::string("bad\xff\xfe.txt"), "sys.txt"}},
-        {kAttrDirectory, {".", "..", "sub", "plain.txt", std::string("bad\xff\xfe.txt")}},
-        {kAttrDirectory | kAttrHidden, {".", "..", "sub", ".hiddendir", "plain.txt", ".dot", std::string("bad\xff\xfe.txt")}},
+        { 0, { "plain.txt", std::string("bad\xff\xfe.txt") } },
+        { kAttrHidden, { "plain.txt", std::string("bad\xff\xfe.txt"), ".dot" } },
+        { kAttrSystem, { "plain.txt", std::string("bad\xff\xfe.txt"), "sys.txt" } },
+        { kAttrDirectory, { ".", "..", "sub", "plain.txt", std::string("bad\xff\xfe.txt") } },
+        { kAttrDirectory | kAttrHidden,
+            { ".", "..", "sub", ".hiddendir", "plain.txt", ".dot", std::string("bad\xff\xfe.txt") } },
     };
     for (const MaskCase& m : masks) {
         std::set<std::string> names;
@@ -263,11 +261,11 @@ TEST_F(FileSystemTest, FindFirstFailures)
         uint32_t error;
     };
     const Case cases[] = {
-        {tree.drive("empty\\*.txt"), err::FileNotFound},
-        {tree.drive("empty\\nothing"), err::FileNotFound},
-        {tree.drive("missing\\*.*"), err::PathNotFound},
-        {tree.drive("missing\\file"), err::PathNotFound},
-        {"Q:\\*.*", err::PathNotFound},
+        { tree.drive("empty\\*.txt"), err::FileNotFound },
+        { tree.drive("empty\\nothing"), err::FileNotFound },
+        { tree.drive("missing\\*.*"), err::PathNotFound },
+        { tree.drive("missing\\file"), err::PathNotFound },
+        { "Q:\\*.*", err::PathNotFound },
     };
     for (const Case& c : cases) {
         SetLastError(0);
@@ -282,7 +280,7 @@ TEST_F(FileSystemTest, TheDriveRootHasNoDotEntries)
     std::set<std::string> names;
     for (const auto& [name, data] : search("C:\\*.*"))
         names.insert(name);
-    EXPECT_EQ(names, std::set<std::string>{"top.txt"});
+    EXPECT_EQ(names, std::set<std::string> { "top.txt" });
 }
 
 TEST_F(FileSystemTest, SizeHalvesOfAFileBeyondFourGigabytes)
@@ -319,11 +317,11 @@ TEST_F(FileSystemTest, TemporaryFilesAreHiddenAndLeaveNothingBehind)
     options.permissionsFrom = tree.drive("doc.txt");
     ASSERT_TRUE(files.ReplaceWithTempAs(temp1, tree.drive("doc.txt"), options));
     EXPECT_EQ(tree.read("doc.txt"), "new");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(tree.linux("doc.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u); // the original's permission bits
     ASSERT_TRUE(files.DeleteFile(temp2));
-    EXPECT_EQ(linuxNames(""), std::set<std::string>{"doc.txt"});
+    EXPECT_EQ(linuxNames(""), std::set<std::string> { "doc.txt" });
 }
 
 TEST_F(FileSystemTest, CopyFromMovesEveryByte)
@@ -338,8 +336,7 @@ TEST_F(FileSystemTest, CopyFromMovesEveryByte)
     for (;;) {
         const int64_t n = out->CopyFrom(*in, 1 << 20);
         ASSERT_GE(n, 0);
-        if (n == 0)
-            break;
+        if (n == 0) break;
         EXPECT_LE(n, 1 << 20);
         total += uint64_t(n);
     }
@@ -442,7 +439,10 @@ TEST_F(FileSystemTest, ScopedFileSystemInstallsAndRestores)
         bool RemoveDirectory(const std::string&) override { return false; }
         bool SetCurrentDirectory(const std::string&) override { return false; }
         std::string GetCurrentDirectory() override { return {}; }
-        bool SetFileTimes(const std::string&, const FileTime*, const FileTime*, const FileTime*) override { return false; }
+        bool SetFileTimes(const std::string&, const FileTime*, const FileTime*, const FileTime*) override
+        {
+            return false;
+        }
         bool SyncFileSystem(const std::string&) override { return false; }
     } fake;
     EXPECT_EQ(&fs(), &linuxFileSystem());

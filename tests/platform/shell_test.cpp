@@ -28,10 +28,8 @@ public:
     {
         ran.push_back(argv);
         const auto it = answers.find(argv);
-        if (it == answers.end())
-            return 1;
-        if (output)
-            *output = it->second.second;
+        if (it == answers.end()) return 1;
+        if (output) *output = it->second.second;
         return it->second.first;
     }
     bool StartDetached(const Argv& argv) override
@@ -43,15 +41,15 @@ public:
     std::vector<Argv> ran;
     std::vector<Argv> detached;
     std::map<Argv, std::pair<int, std::string>> answers;
-    std::set<std::string> startable = {"gio", "xdg-open"};
+    std::set<std::string> startable = { "gio", "xdg-open" };
 };
 
 class EnvironmentValue {
 public:
-    EnvironmentValue(const char* name, const std::string& value) : m_name(name)
+    EnvironmentValue(const char* name, const std::string& value)
+        : m_name(name)
     {
-        if (const char* old = std::getenv(name))
-            m_old = old;
+        if (const char* old = std::getenv(name)) m_old = old;
         ::setenv(name, value.c_str(), 1);
     }
     ~EnvironmentValue()
@@ -75,12 +73,13 @@ TEST(ShellOpen, OpensTheLinuxPathWithGioAndFallsBackToXdgOpen)
     FakeRunner runner;
     ShellOpen("C:\\docs\\a b.txt");
     ASSERT_EQ(runner.detached.size(), 1u);
-    EXPECT_EQ(runner.detached[0], (Argv{"gio", "open", tree.linux("docs/a b.txt")}));
+    EXPECT_EQ(runner.detached[0], (Argv { "gio", "open", tree.linux("docs/a b.txt") }));
 
     runner.detached.clear();
-    runner.startable = {"xdg-open"};
+    runner.startable = { "xdg-open" };
     ShellOpen("C:\\x.pdf");
-    EXPECT_EQ(runner.detached, (std::vector<Argv>{{"gio", "open", tree.linux("x.pdf")}, {"xdg-open", tree.linux("x.pdf")}}));
+    EXPECT_EQ(runner.detached,
+        (std::vector<Argv> { { "gio", "open", tree.linux("x.pdf") }, { "xdg-open", tree.linux("x.pdf") } }));
 
     runner.detached.clear();
     ShellOpen("Q:\\no-such-drive.txt");
@@ -94,9 +93,9 @@ TEST(NetworkDrives, ConnectMountsTheShareAndAddsARemoteLetter)
     tree.mkdir("gvfs/smb-share:server=nas,share=music");
     const std::string directory = tree.linux("gvfs/smb-share:server=nas,share=music");
     FakeRunner runner;
-    runner.answers[{"gio", "mount", "smb://nas/music"}] = {0, ""};
-    runner.answers[{"gio", "info", "smb://nas/music"}] = {0, "display name: music on nas\nlocal path: " + directory
-                                                                 + "\nuri: smb://nas/music/\n"};
+    runner.answers[{ "gio", "mount", "smb://nas/music" }] = { 0, "" };
+    runner.answers[{ "gio", "info", "smb://nas/music" }]
+        = { 0, "display name: music on nas\nlocal path: " + directory + "\nuri: smb://nas/music/\n" };
 
     ASSERT_TRUE(ConnectNetworkDrive("smb://nas/music", 'x'));
     const Drive* drive = driveMap().find('X');
@@ -113,7 +112,7 @@ TEST(NetworkDrives, ConnectMountsTheShareAndAddsARemoteLetter)
     // (the mount tool fails) is still connected when its directory is found.
     runner.ran.clear();
     ASSERT_TRUE(ConnectNetworkDrive("\\\\nas\\music", 'Y'));
-    EXPECT_EQ(runner.ran.front(), (Argv{"gio", "mount", "smb://nas/music"}));
+    EXPECT_EQ(runner.ran.front(), (Argv { "gio", "mount", "smb://nas/music" }));
     ASSERT_NE(driveMap().find('Y'), nullptr);
     EXPECT_EQ(driveMap().find('Y')->unc, "\\\\nas\\music");
 }
@@ -124,7 +123,7 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
     tree.mkdir("runtime/gvfs/smb-share:server=host,share=docs");
     EnvironmentValue runtime("XDG_RUNTIME_DIR", tree.linux("runtime"));
     FakeRunner runner;
-    runner.answers[{"gio", "mount", "smb://user@host:445/docs/sub"}] = {0, ""};
+    runner.answers[{ "gio", "mount", "smb://user@host:445/docs/sub" }] = { 0, "" };
 
     ASSERT_TRUE(ConnectNetworkDrive("smb://user@host:445/docs/sub", 'S'));
     const Drive* drive = driveMap().find('S');
@@ -154,13 +153,13 @@ TEST(NetworkDrives, DisconnectUnmountsWithoutForceAndRemovesTheLetter)
 {
     TempTree tree;
     tree.mkdir("share");
-    driveMap().add(Drive{'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share"});
-    driveMap().add(Drive{'Y', tree.linux("busy"), kDriveRemote, std::nullopt, "\\\\nas\\busy"});
+    driveMap().add(Drive { 'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share" });
+    driveMap().add(Drive { 'Y', tree.linux("busy"), kDriveRemote, std::nullopt, "\\\\nas\\busy" });
     FakeRunner runner;
-    runner.answers[{"gio", "mount", "-u", tree.linux("share")}] = {0, ""};
+    runner.answers[{ "gio", "mount", "-u", tree.linux("share") }] = { 0, "" };
 
     ASSERT_TRUE(DisconnectNetworkDrive("Z:"));
-    EXPECT_EQ(runner.ran, (std::vector<Argv>{{"gio", "mount", "-u", tree.linux("share")}}));
+    EXPECT_EQ(runner.ran, (std::vector<Argv> { { "gio", "mount", "-u", tree.linux("share") } }));
     EXPECT_EQ(driveMap().find('Z'), nullptr);
     EXPECT_NE(driveMap().find('C'), nullptr);
 
@@ -181,16 +180,16 @@ TEST(ProcessRunner, RunsCommandsAndCapturesTheirOutput)
 {
     CommandRunner& runner = commandRunner();
     std::string output = "stale";
-    EXPECT_EQ(runner.Run({"sh", "-c", "printf 'hello\\nworld'; exit 3"}, &output), 3);
+    EXPECT_EQ(runner.Run({ "sh", "-c", "printf 'hello\\nworld'; exit 3" }, &output), 3);
     EXPECT_EQ(output, "hello\nworld");
     // Arguments reach the program as they are, spaces and quotes included.
-    EXPECT_EQ(runner.Run({"sh", "-c", "printf %s \"$1\"", "sh", "a 'b' \"c\""}, &output), 0);
+    EXPECT_EQ(runner.Run({ "sh", "-c", "printf %s \"$1\"", "sh", "a 'b' \"c\"" }, &output), 0);
     EXPECT_EQ(output, "a 'b' \"c\"");
-    EXPECT_EQ(runner.Run({"sh", "-c", "exit 0"}), 0);
-    EXPECT_EQ(runner.Run({"zelo-no-such-command-xyz"}, &output), -1);
+    EXPECT_EQ(runner.Run({ "sh", "-c", "exit 0" }), 0);
+    EXPECT_EQ(runner.Run({ "zelo-no-such-command-xyz" }, &output), -1);
     EXPECT_EQ(runner.Run({}), -1);
 
-    EXPECT_TRUE(runner.StartDetached({"true"}));
-    EXPECT_FALSE(runner.StartDetached({"zelo-no-such-command-xyz"}));
+    EXPECT_TRUE(runner.StartDetached({ "true" }));
+    EXPECT_FALSE(runner.StartDetached({ "zelo-no-such-command-xyz" }));
     EXPECT_FALSE(runner.StartDetached({}));
 }

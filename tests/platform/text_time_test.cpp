@@ -18,32 +18,32 @@ TEST(Wildcard, MatchesAsTheDirectorySearchDoes)
         bool matches;
     };
     const Case cases[] = {
-        {"*.*", "README", true},
-        {"*.*", ".bashrc", true},
-        {"*.*", "a.b.c", true},
-        {"*", "anything.at.all", true},
-        {"*.c?p", "a.cpp", true},
-        {"*.c?p", "a.cp", false},
-        {"*.c?p", "a.cppx", false},
-        {"*.CPP", "main.cpp", true},
-        {"Main.*", "MAIN.H", true},
-        {"readme.*", "readme", true}, // a trailing ".*" also takes a name without extension
-        {"readme.*", "readmex", false},
-        {"?", "a", true},
-        {"?", "ab", false},
-        {"??", "a", false},
-        {"a?c", "abc", true},
-        {"*.bak", "x.bak.txt", false},
-        {"*.bak", ".bak", true},
-        {"*a*b*", "xxaxxbxx", true},
-        {"*a*b*", "xxbxxaxx", false},
-        {"*.txt", "", false},
-        {"?.txt", "é.txt", true},      // one whole UTF-8 character
-        {"??.txt", "é.txt", false},
-        {"*é", "CAFé", true},
-        {"*É", "café", false},          // only ASCII letters compare without case
-        {"?", "\xff", true},            // bytes of a name that is not UTF-8 are characters of their own
-        {"a\xff*", "A\xff\xfe", true},
+        { "*.*", "README", true },
+        { "*.*", ".bashrc", true },
+        { "*.*", "a.b.c", true },
+        { "*", "anything.at.all", true },
+        { "*.c?p", "a.cpp", true },
+        { "*.c?p", "a.cp", false },
+        { "*.c?p", "a.cppx", false },
+        { "*.CPP", "main.cpp", true },
+        { "Main.*", "MAIN.H", true },
+        { "readme.*", "readme", true }, // a trailing ".*" also takes a name without extension
+        { "readme.*", "readmex", false },
+        { "?", "a", true },
+        { "?", "ab", false },
+        { "??", "a", false },
+        { "a?c", "abc", true },
+        { "*.bak", "x.bak.txt", false },
+        { "*.bak", ".bak", true },
+        { "*a*b*", "xxaxxbxx", true },
+        { "*a*b*", "xxbxxaxx", false },
+        { "*.txt", "", false },
+        { "?.txt", "é.txt", true }, // one whole UTF-8 character
+        { "??.txt", "é.txt", false },
+        { "*é", "CAFé", true },
+        { "*É", "café", false }, // only ASCII letters compare without case
+        { "?", "\xff", true }, // bytes of a name that is not UTF-8 are characters of their own
+        { "a\xff*", "A\xff\xfe", true },
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchWildcard(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;
@@ -57,14 +57,24 @@ TEST(CaseMapping, MapsWholeCharactersAndKeepsInvalidBytes)
         const char* lower;
     };
     const Case cases[] = {
-        {"abc.TXT", "ABC.TXT", "abc.txt"},
-        {"straße", "STRAßE", "straße"}, // simple case mapping: one character stays one character
-        {"ÄÖÜ äöü", "ÄÖÜ ÄÖÜ", "äöü äöü"},
-        {"Ωμέγα", "ΩΜΈΓΑ", "ωμέγα"},
-        {"ｆｕｌｌ", "ＦＵＬＬ", "ｆｕｌｌ"},
-        {"日本語.txt", "日本語.TXT", "日本語.txt"},
-        {"a\xff" "b\xc3", "A\xff" "B\xc3", "a\xff" "b\xc3"}, // stray and truncated bytes stay
-        {"\xe3\x81" "x", "\xe3\x81" "X", "\xe3\x81" "x"},
+        { "abc.TXT", "ABC.TXT", "abc.txt" },
+        { "straße", "STRAßE", "straße" }, // simple case mapping: one character stays one character
+        { "ÄÖÜ äöü", "ÄÖÜ ÄÖÜ", "äöü äöü" },
+        { "Ωμέγα", "ΩΜΈΓΑ", "ωμέγα" },
+        { "ｆｕｌｌ", "ＦＵＬＬ", "ｆｕｌｌ" },
+        { "日本語.txt", "日本語.TXT", "日本語.txt" },
+        { "a\xff"
+          "b\xc3",
+            "A\xff"
+            "B\xc3",
+            "a\xff"
+            "b\xc3" }, // stray and truncated bytes stay
+        { "\xe3\x81"
+          "x",
+            "\xe3\x81"
+            "X",
+            "\xe3\x81"
+            "x" },
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ToUpperText(c.in), c.upper) << c.in;
@@ -78,9 +88,9 @@ TEST(CaseMapping, RecognisesValidUtf8)
     EXPECT_TRUE(IsValidUtf8("plain"));
     EXPECT_TRUE(IsValidUtf8("日本語 😀"));
     EXPECT_FALSE(IsValidUtf8("\xff"));
-    EXPECT_FALSE(IsValidUtf8("\xc3"));             // cut short
-    EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));         // overlong "/"
-    EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));     // a surrogate
+    EXPECT_FALSE(IsValidUtf8("\xc3")); // cut short
+    EXPECT_FALSE(IsValidUtf8("\xc0\xaf")); // overlong "/"
+    EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80")); // a surrogate
     EXPECT_FALSE(IsValidUtf8(std::string("a\0\x80", 3)));
 }
 
@@ -91,8 +101,7 @@ public:
     {
         const char* old = std::getenv("TZ");
         m_hadOld = old != nullptr;
-        if (old)
-            m_old = old;
+        if (old) m_old = old;
         ::setenv("TZ", zone, 1);
         ::tzset();
     }
@@ -118,11 +127,10 @@ TEST(FileTimes, ConvertBetweenUnixFileTimeAndCalendarFields)
         SystemTime fields; // year, month, dayOfWeek, day, hour, minute, second, ms
     };
     const Case cases[] = {
-        {0, {1970, 1, 4, 1, 0, 0, 0, 0}},
-        {951782400, {2000, 2, 2, 29, 0, 0, 0, 0}},           // leap day of a century year
-        {1141549625, {2006, 3, 0, 5, 9, 7, 5, 0}},
-        {4102444799, {2099, 12, 4, 31, 23, 59, 59, 0}},
-        {-11644473600, {1601, 1, 1, 1, 0, 0, 0, 0}},          // the first day of file time
+        { 0, { 1970, 1, 4, 1, 0, 0, 0, 0 } },
+        { 951782400, { 2000, 2, 2, 29, 0, 0, 0, 0 } }, // leap day of a century year
+        { 1141549625, { 2006, 3, 0, 5, 9, 7, 5, 0 } }, { 4102444799, { 2099, 12, 4, 31, 23, 59, 59, 0 } },
+        { -11644473600, { 1601, 1, 1, 1, 0, 0, 0, 0 } }, // the first day of file time
     };
     for (const Case& c : cases) {
         SystemTime out;
@@ -152,8 +160,12 @@ TEST(FileTimes, ConvertBetweenUnixFileTimeAndCalendarFields)
 TEST(FileTimes, RefusesImpossibleCalendarFields)
 {
     const SystemTime bad[] = {
-        {2001, 2, 0, 29, 0, 0, 0, 0}, {2000, 13, 0, 1, 0, 0, 0, 0}, {1600, 12, 0, 31, 0, 0, 0, 0},
-        {2000, 1, 0, 0, 0, 0, 0, 0},  {2000, 1, 0, 1, 24, 0, 0, 0}, {2000, 1, 0, 1, 0, 60, 0, 0},
+        { 2001, 2, 0, 29, 0, 0, 0, 0 },
+        { 2000, 13, 0, 1, 0, 0, 0, 0 },
+        { 1600, 12, 0, 31, 0, 0, 0, 0 },
+        { 2000, 1, 0, 0, 0, 0, 0, 0 },
+        { 2000, 1, 0, 1, 24, 0, 0, 0 },
+        { 2000, 1, 0, 1, 0, 60, 0, 0 },
     };
     for (const SystemTime& fields : bad) {
         FileTime out;

@@ -58,7 +58,7 @@ TEST_F(TreeSearchTest, SameEntriesAndWalkBitsAsTheFullSearchWithoutDots)
         }
         EXPECT_EQ(entries.at("file").size(), 70000u);
         EXPECT_EQ(entries.at("dirlink").attributes & (kAttrReparsePoint | kAttrDirectory),
-                  uint32_t(kAttrReparsePoint | kAttrDirectory));
+            uint32_t(kAttrReparsePoint | kAttrDirectory));
         EXPECT_NE(entries.at(".dot").attributes & kAttrHidden, 0u);
     }
 }
@@ -81,8 +81,7 @@ TEST_F(TreeSearchTest, DeleteFoundKeepsReadOnlyAndLinkTargets)
     std::map<std::string, bool> results;
     std::map<std::string, uint32_t> codes;
     do {
-        if ((entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint))
-            continue;
+        if ((entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint)) continue;
         SetLastError(0);
         results[entry.name] = search->DeleteFound(tree.drive("d/" + entry.name), entry);
         codes[entry.name] = GetLastError();

@@ -21,7 +21,11 @@ struct ShownMessage {
 
 class FakeProgress : public ProgressWindow {
 public:
-    void Show() override { visible = true; ++showCount; }
+    void Show() override
+    {
+        visible = true;
+        ++showCount;
+    }
     void Close() override { visible = false; }
     bool IsVisible() const override { return visible; }
     void SetMax(ProgressBar bar, int max) override { maxOf[bar] = max; }
@@ -57,10 +61,8 @@ public:
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
         messages.push_back({ text, caption, flags, false });
-        if (flags == kMbOk)
-            return kIdOk;
-        if (answers.empty())
-            return kIdNo;
+        if (flags == kMbOk) return kIdOk;
+        if (answers.empty()) return kIdNo;
         int a = answers.front();
         answers.pop_front();
         return a;
@@ -68,8 +70,7 @@ public:
     void ProcessEvents() override
     {
         ++pumpCount;
-        if (onPump)
-            onPump(pumpCount);
+        if (onPump) onPump(pumpCount);
     }
     void SetBusyCursor(bool busy) override { cursorLog.push_back(busy); }
     ProgressWindow& Progress() override { return progress; }

@@ -28,8 +28,7 @@ public:
             count = std::min<size_t>(count, static_cast<size_t>(left));
         }
         const int64_t got = m_inner->Read(buffer, count);
-        if (got > 0)
-            m_owner.bytesRead += got;
+        if (got > 0) m_owner.bytesRead += got;
         return got;
     }
 
@@ -48,8 +47,7 @@ public:
             }
         }
         const int64_t put = m_inner->Write(buffer, count);
-        if (put > 0)
-            m_owner.bytesWritten += put;
+        if (put > 0) m_owner.bytesWritten += put;
         return put;
     }
 
@@ -61,12 +59,9 @@ public:
         while (static_cast<size_t>(total) < count) {
             const size_t want = std::min(buffer.size(), count - static_cast<size_t>(total));
             const int64_t got = source.Read(buffer.data(), want);
-            if (got < 0)
-                return -1;
-            if (got == 0)
-                break;
-            if (Write(buffer.data(), static_cast<size_t>(got)) < 0)
-                return -1;
+            if (got < 0) return -1;
+            if (got == 0) break;
+            if (Write(buffer.data(), static_cast<size_t>(got)) < 0) return -1;
             total += got;
         }
         return total;
@@ -94,8 +89,7 @@ FaultyFileSystem::FaultyFileSystem(FileSystem& inner)
 
 std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file)
 {
-    if (!file)
-        return nullptr;
+    if (!file) return nullptr;
     return std::make_unique<FaultyFile>(std::move(file), *this);
 }
 
@@ -103,7 +97,10 @@ std::unique_ptr<DirSearch> FaultyFileSystem::FindFirst(const std::string& patter
 {
     return m_inner.FindFirst(pattern, attrMask, first);
 }
-uint32_t FaultyFileSystem::GetAttributes(const std::string& path) { return m_inner.GetAttributes(path); }
+uint32_t FaultyFileSystem::GetAttributes(const std::string& path)
+{
+    return m_inner.GetAttributes(path);
+}
 bool FaultyFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
 {
     return m_inner.SetAttributes(path, attributes);
@@ -128,26 +125,47 @@ bool FaultyFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::s
 {
     return m_inner.ReplaceWithTemp(tempPath, destination);
 }
-bool FaultyFileSystem::ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
-                                         const ReplaceOptions& options)
+bool FaultyFileSystem::ReplaceWithTempAs(
+    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
 {
     return m_inner.ReplaceWithTempAs(tempPath, destination, options);
 }
-bool FaultyFileSystem::DeleteFile(const std::string& path) { return m_inner.DeleteFile(path); }
-bool FaultyFileSystem::MoveFile(const std::string& from, const std::string& to) { return m_inner.MoveFile(from, to); }
+bool FaultyFileSystem::DeleteFile(const std::string& path)
+{
+    return m_inner.DeleteFile(path);
+}
+bool FaultyFileSystem::MoveFile(const std::string& from, const std::string& to)
+{
+    return m_inner.MoveFile(from, to);
+}
 bool FaultyFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 {
     return m_inner.CopyFile(from, to, failIfExists);
 }
-bool FaultyFileSystem::CreateDirectory(const std::string& path) { return m_inner.CreateDirectory(path); }
-bool FaultyFileSystem::RemoveDirectory(const std::string& path) { return m_inner.RemoveDirectory(path); }
-bool FaultyFileSystem::SetCurrentDirectory(const std::string& path) { return m_inner.SetCurrentDirectory(path); }
-std::string FaultyFileSystem::GetCurrentDirectory() { return m_inner.GetCurrentDirectory(); }
-bool FaultyFileSystem::SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
-                                    const FileTime* lastWrite)
+bool FaultyFileSystem::CreateDirectory(const std::string& path)
+{
+    return m_inner.CreateDirectory(path);
+}
+bool FaultyFileSystem::RemoveDirectory(const std::string& path)
+{
+    return m_inner.RemoveDirectory(path);
+}
+bool FaultyFileSystem::SetCurrentDirectory(const std::string& path)
+{
+    return m_inner.SetCurrentDirectory(path);
+}
+std::string FaultyFileSystem::GetCurrentDirectory()
+{
+    return m_inner.GetCurrentDirectory();
+}
+bool FaultyFileSystem::SetFileTimes(
+    const std::string& path, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite)
 {
     return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
 }
-bool FaultyFileSystem::SyncFileSystem(const std::string& path) { return m_inner.SyncFileSystem(path); }
+bool FaultyFileSystem::SyncFileSystem(const std::string& path)
+{
+    return m_inner.SyncFileSystem(path);
+}
 
 } // namespace zelo::test

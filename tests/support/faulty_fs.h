@@ -31,8 +31,8 @@ public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
     bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
-    bool ReplaceWithTempAs(const std::string& tempPath, const std::string& destination,
-                           const ReplaceOptions& options) override;
+    bool ReplaceWithTempAs(
+        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
     bool DeleteFile(const std::string& path) override;
     bool MoveFile(const std::string& from, const std::string& to) override;
     bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
@@ -41,7 +41,7 @@ public:
     bool SetCurrentDirectory(const std::string& path) override;
     std::string GetCurrentDirectory() override;
     bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
-                      const FileTime* lastWrite) override;
+        const FileTime* lastWrite) override;
     bool SyncFileSystem(const std::string& path) override;
 
 private:

@@ -5,17 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-#include <stdexcept>
-#include <vector>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zelo::test {
 
@@ -32,8 +32,7 @@ TempTree::TempTree()
     std::string pattern = tempBase() + "/zelo-test-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
     m_root = buf.data();
     setDriveMap(DriveMap::parse("C=" + m_root));
 }
@@ -44,8 +43,7 @@ TempTree::~TempTree()
     // Give back write permission so a read-only directory does not block the clean-up.
     for (auto it = std::filesystem::recursive_directory_iterator(m_root, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink())
-            ::chmod(it->path().c_str(), 0700);
+        if (!it->is_symlink()) ::chmod(it->path().c_str(), 0700);
     }
     std::filesystem::remove_all(m_root, ec);
     reloadDriveMap();
@@ -75,8 +73,7 @@ void TempTree::write(const std::string& relative, const std::string& content) co
     std::filesystem::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out << content;
-    if (!out)
-        throw std::runtime_error("cannot write " + p.string());
+    if (!out) throw std::runtime_error("cannot write " + p.string());
 }
 
 void TempTree::writeSized(const std::string& relative, uint64_t size) const
@@ -93,8 +90,7 @@ void TempTree::writeSized(const std::string& relative, uint64_t size) const
         out.write(block.data(), std::streamsize(n));
         left -= n;
     }
-    if (!out)
-        throw std::runtime_error("cannot write " + p.string());
+    if (!out) throw std::runtime_error("cannot write " + p.string());
 }
 
 std::string TempTree::read(const std::string& relative) const
@@ -122,22 +118,19 @@ void TempTree::setTime(const std::string& relative, int64_t unixSeconds) const
 
 void TempTree::symlink(const std::string& target, const std::string& relativeLink) const
 {
-    if (::symlink(target.c_str(), linux(relativeLink).c_str()) != 0)
-        throw std::runtime_error("symlink failed");
+    if (::symlink(target.c_str(), linux(relativeLink).c_str()) != 0) throw std::runtime_error("symlink failed");
 }
 
 void TempTree::fifo(const std::string& relative) const
 {
-    if (::mkfifo(linux(relative).c_str(), 0644) != 0)
-        throw std::runtime_error("mkfifo failed");
+    if (::mkfifo(linux(relative).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
 }
 
 void TempTree::setReadOnly(const std::string& relative, bool readOnly) const
 {
     struct stat st;
     std::string p = linux(relative);
-    if (::stat(p.c_str(), &st) != 0)
-        throw std::runtime_error("stat failed");
+    if (::stat(p.c_str(), &st) != 0) throw std::runtime_error("stat failed");
     mode_t mode = st.st_mode & 07777;
     mode = readOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
     ::chmod(p.c_str(), mode);
