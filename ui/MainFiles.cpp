@@ -9,6 +9,7 @@
 #include "platform/ui_services.h"
 #include "ui/DriveCombo.h"
 #include "ui/ListBoxes.h"
+#include "ui/windows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -143,8 +144,10 @@ void TForm1::ShowIconPreview(const std::string& path)
     const auto linuxPath = driveMap().toLinux(path);
     const QImage icon = linuxPath ? ReadIcon(QFile::decodeName(QByteArray::fromStdString(*linuxPath))) : QImage();
     if (icon.isNull()) {
-        // Not a readable icon: the preview stays open and empty.
+        // Not a readable icon: the preview, already open, stays empty, and the failure is reported as
+        // any other error of a handler is.
         Image1->clear();
+        ShowExceptionMessage(("Icon image is not valid: " + path).c_str());
         return;
     }
     // The icon goes into a 50 x 50 work picture at its top-left corner, and that picture is stretched

@@ -13,7 +13,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace zelo;
@@ -215,8 +217,21 @@ void FilePaneTest::iconPreviewAndOpening()
     QTest::mouseDClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 2).center());
     QCOMPARE(opened, (std::vector<std::string> { "C:\\notes.txt" }));
 
-    // An icon that cannot be read leaves the preview open and empty; the extension's case does not matter.
+    // An icon that cannot be read is reported in the error box, and the preview stays open and empty;
+    // the extension's case does not matter.
+    QString reported;
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&reported, &closer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            reported = box->text();
+            box->accept();
+            closer.stop();
+        }
+    });
+    closer.start();
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 0).center());
+    QVERIFY(reported.contains(QStringLiteral("C:\\broken.ICO")));
     QVERIFY(form.Image1->isVisible());
     QVERIFY(form.Image1->pixmap().isNull());
 
