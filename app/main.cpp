@@ -11,6 +11,9 @@ int main(int argc, char* argv[])
         zelo::ZeloApplication::exec();
     } catch (const std::exception& e) {
         zelo::ShowExceptionMessage(e.what());
+    } catch (...) {
+        // Whatever escapes start-up is shown the same way, and the program still ends with 0.
+        zelo::ShowExceptionMessage("Unknown exception");
     }
     return 0;
 }
