@@ -138,8 +138,10 @@ bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes
     mode_t newMode = mode;
     if (!link) newMode = wantReadOnly ? (mode & ~mode_t(0222)) : (mode | S_IWUSR);
 
+    // True once the owner's write bit has been lent for writing the attribute.
+    bool lent = false;
     auto applyMode = [&]() {
-        if (newMode == mode || ::chmod(p, newMode) == 0) return true;
+        if ((newMode == mode && !lent) || ::chmod(p, newMode) == 0) return true;
         return fail(errno, *linuxPath);
     };
     // Writing a user attribute needs write permission: lift ReadOnly first, set it last.
@@ -166,6 +168,12 @@ bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes
             | (wantReadOnly ? uint32_t(kAttrReadOnly) : 0u);
         if (stored) value.creationTime = stored->creationTime;
         const std::string blob = dosattrib::encode(value);
+        // A file that stays ReadOnly lacks the write permission the attribute needs (an ordinary
+        // user is refused): lend the owner's write bit for the write; the mode is set again below.
+        if (!refused && wantReadOnly && !link && (mode & S_IWUSR) == 0) {
+            if (::chmod(p, mode | S_IWUSR) != 0) return fail(errno, *linuxPath);
+            lent = true;
+        }
         if (refused || ::lsetxattr(p, dosattrib::kName, blob.data(), blob.size(), 0) != 0) {
             const int e = refused ? error : errno;
             if (!(derivable && xattrRefused(e))) {

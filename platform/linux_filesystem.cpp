@@ -90,13 +90,14 @@ bool applyReplaceOptions(const std::string& linuxTemp, const ReplaceOptions& opt
     if (::stat(model->c_str(), &st) != 0) return fail(errno, *model);
     mode_t mode = st.st_mode & 07777;
     if (options.addOwnerWrite) mode |= S_IWUSR;
-    if (::chmod(linuxTemp.c_str(), mode) != 0) return fail(errno, linuxTemp);
+    // The attribute first: writing it needs the write permission the mode may take away.
     if (options.keepDosAttributes) {
         char blob[256];
         const ssize_t n = ::lgetxattr(model->c_str(), dosattrib::kName, blob, sizeof blob);
         if (n >= 0 && ::lsetxattr(linuxTemp.c_str(), dosattrib::kName, blob, size_t(n), 0) != 0 && errno != ENOTSUP)
             return fail(errno, linuxTemp);
     }
+    if (::chmod(linuxTemp.c_str(), mode) != 0) return fail(errno, linuxTemp);
     return true;
 }
 

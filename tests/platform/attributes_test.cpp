@@ -2,6 +2,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "tests/support/ordinary_user.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -167,6 +168,37 @@ TEST_F(Attributes, ReadOnlyIsTheOwnerWriteBit)
     ASSERT_TRUE(files.SetAttributes(tree.drive("f.txt"), kAttrArchive));
     ASSERT_EQ(::stat(tree.linux("f.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u); // the owner's write bit back
+}
+
+// An ordinary user may write user.DOSATTRIB only with write permission, which a ReadOnly file or
+// directory lacks: changing Hidden, System or Archive of one that stays ReadOnly must still work,
+// and leave it ReadOnly.
+TEST_F(Attributes, AttributesOfAReadOnlyEntryChangeForAnOrdinaryUser)
+{
+    tree.write("ro.txt", "x");
+    tree.write("ro2.txt", "x");
+    tree.mkdir("rodir");
+    struct Case {
+        const char* name;
+        uint32_t before;
+        uint32_t set;
+    };
+    const Case cases[] = {
+        { "ro.txt", kAttrReadOnly | kAttrArchive, kAttrReadOnly | kAttrHidden | kAttrArchive },
+        { "ro2.txt", kAttrReadOnly | kAttrHidden, kAttrReadOnly | kAttrArchive },
+        { "rodir", kAttrDirectory | kAttrReadOnly, kAttrDirectory | kAttrReadOnly | kAttrSystem },
+    };
+    for (const Case& c : cases)
+        ASSERT_TRUE(files.SetAttributes(tree.drive(c.name), c.before)) << c.name;
+    const auto changed = test::RunAsOrdinaryUser(tree.root(), [&]() {
+        for (const Case& c : cases)
+            if (!files.SetAttributes(tree.drive(c.name), c.set)) return false;
+        return true;
+    });
+    if (!changed) GTEST_SKIP() << "no ordinary user to run as";
+    EXPECT_TRUE(*changed);
+    for (const Case& c : cases)
+        EXPECT_EQ(files.GetAttributes(tree.drive(c.name)), c.set) << c.name;
 }
 
 TEST_F(Attributes, DerivableAttributesLeaveNoExtendedAttribute)

@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/time.h"
+#include "tests/support/ordinary_user.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -322,6 +323,30 @@ TEST_F(FileSystemTest, TemporaryFilesAreHiddenAndLeaveNothingBehind)
     EXPECT_EQ(st.st_mode & 0777, 0640u); // the original's permission bits
     ASSERT_TRUE(files.DeleteFile(temp2));
     EXPECT_EQ(linuxNames(""), std::set<std::string> { "doc.txt" });
+}
+
+// Permission bits that leave out the owner's write bit still let the attribute travel: it is
+// written before the bits are applied (an ordinary user needs write permission for it).
+TEST_F(FileSystemTest, ReplacementTakesTheAttributeOfAReadOnlyModelForAnOrdinaryUser)
+{
+    tree.write("model.txt", "m");
+    tree.setDosAttrib("model.txt", kAttrHidden | kAttrArchive);
+    tree.setReadOnly("model.txt", true);
+    const auto replaced = test::RunAsOrdinaryUser(tree.root(), [&]() {
+        std::string temp;
+        auto file = files.CreateTempBeside(tree.drive("out.txt"), temp);
+        if (!file || file->Write("new", 3) != 3) return false;
+        file.reset();
+        ReplaceOptions options;
+        options.permissionsFrom = tree.drive("model.txt");
+        options.keepDosAttributes = true;
+        return files.ReplaceWithTempAs(temp, tree.drive("out.txt"), options);
+    });
+    if (!replaced) GTEST_SKIP() << "no ordinary user to run as";
+    EXPECT_TRUE(*replaced);
+    EXPECT_EQ(tree.read("out.txt"), "new");
+    EXPECT_EQ(files.GetAttributes(tree.drive("out.txt")), kAttrReadOnly | kAttrHidden | kAttrArchive);
+    EXPECT_EQ(linuxNames(""), (std::set<std::string> { "model.txt", "out.txt" }));
 }
 
 TEST_F(FileSystemTest, CopyFromMovesEveryByte)
