@@ -120,7 +120,7 @@ uint32_t LinuxFileSystem::GetAttributes(const std::string& path)
         return kInvalidAttributes;
     }
     // A drive root is never Hidden for the name of the directory it stands for.
-    const bool driveRoot = path.size() <= 3 && path.size() >= 2 && path[1] == ':';
+    const bool driveRoot = isDriveRoot(path, *linuxPath);
     return attributesOf(*linuxPath, driveRoot ? std::string_view() : baseName(*linuxPath), st.st_mode);
 }
 

@@ -169,16 +169,17 @@ std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
     struct stat st { };
     const bool exists = ::stat(p, &st) == 0;
     if (exists) {
-        if (isSpecial(st.st_mode)) {
-            failCode(err::CannotAccessFile);
-            return nullptr;
-        }
         if (S_ISDIR(st.st_mode)) {
             failCode(err::AccessDenied);
             return nullptr;
         }
+        // Any other name that exists, a FIFO or device too, refuses an exclusive create.
         if (mode == OpenMode::CreateNew) {
             failCode(err::FileExists);
+            return nullptr;
+        }
+        if (isSpecial(st.st_mode)) {
+            failCode(err::CannotAccessFile);
             return nullptr;
         }
         if (mode != OpenMode::Read && isReadOnlyMode(st.st_mode)) {

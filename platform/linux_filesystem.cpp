@@ -24,6 +24,12 @@ std::optional<std::string> toLinuxPath(const std::string& drivePath)
     return linuxPath;
 }
 
+bool isDriveRoot(const std::string& drivePath, const std::string& linuxPath)
+{
+    const Drive* drive = drivePath.empty() ? nullptr : driveMap().find(drivePath[0]);
+    return drive && drive->directory == linuxPath;
+}
+
 std::string_view baseName(std::string_view linuxPath)
 {
     while (linuxPath.size() > 1 && linuxPath.back() == '/')
@@ -336,7 +342,8 @@ bool LinuxFileSystem::SyncFileSystem(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);
     if (!linuxPath) return false;
-    UniqueFd fd(::open(linuxPath->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    // Only directories are opened: a FIFO or device at the path is never opened, its directory is synced.
+    UniqueFd fd(::open(linuxPath->c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
     if (!fd.valid()) fd.reset(::open(parentOf(*linuxPath).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
     if (!fd.valid()) return fail(errno, *linuxPath);
     if (::syncfs(fd.get()) != 0) return fail(errno, *linuxPath);

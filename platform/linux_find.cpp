@@ -128,10 +128,11 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
     }
     std::string directory = pattern.substr(0, separator);
     const std::string last = pattern.substr(separator + 1);
-    const bool driveRoot = directory.size() == 2 && directory[1] == ':';
-    if (driveRoot) directory += '\\';
+    if (directory.size() == 2 && directory[1] == ':') directory += '\\';
     const auto linuxDir = toLinuxPath(directory);
     if (!linuxDir) return nullptr;
+    // Resolved, so "C:\a\..\*.*" is the root too: its ".." would lead out of the drive.
+    const bool driveRoot = isDriveRoot(directory, *linuxDir);
     if (last.empty()) {
         failCode(err::FileNotFound);
         return nullptr;

@@ -16,6 +16,8 @@ namespace zelo::linuxfs {
 
 // Drive path -> Linux path; sets 3 and returns nullopt for a path on no drive.
 std::optional<std::string> toLinuxPath(const std::string& drivePath);
+// True when linuxPath, mapped from drivePath, is its drive's own directory ("C:\", but also "C:\a\..").
+bool isDriveRoot(const std::string& drivePath, const std::string& linuxPath);
 // True when the directory that would hold linuxPath does not exist (ENOENT then reads as 3).
 bool parentMissing(const std::string& linuxPath);
 // Sets the last error for errno after a call on linuxPath; returns false for "return fail(...)".

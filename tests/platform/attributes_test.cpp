@@ -100,7 +100,7 @@ TEST_F(Attributes, DerivedWithoutTheExtendedAttribute)
     tree.write("plain.txt", "x");
     tree.write(".bashrc", "x");
     tree.mkdir("dir");
-    tree.mkdir(".git");
+    tree.mkdir(".git/objects");
     tree.write("ro.txt", "x");
     tree.setReadOnly("ro.txt", true);
     tree.symlink("plain.txt", "tofile");
@@ -127,6 +127,7 @@ TEST_F(Attributes, DerivedWithoutTheExtendedAttribute)
     // A drive whose directory has a dot name is not a hidden drive.
     setDriveMap(DriveMap::parse("C=" + tree.root() + ";D=" + tree.linux(".git")));
     EXPECT_EQ(files.GetAttributes("D:\\"), uint32_t(kAttrDirectory));
+    EXPECT_EQ(files.GetAttributes("D:\\objects\\.."), uint32_t(kAttrDirectory)); // the root, written another way
     EXPECT_EQ(files.GetAttributes(tree.drive("missing")), kInvalidAttributes);
     EXPECT_EQ(GetLastError(), err::FileNotFound);
     EXPECT_EQ(files.GetAttributes(tree.drive("nodir/missing")), kInvalidAttributes);

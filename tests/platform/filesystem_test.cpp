@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <map>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,9 @@ TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
     EXPECT_FALSE(files.CopyFile(tree.drive("pipe"), tree.drive("pipe2"), true));
     EXPECT_EQ(GetLastError(), err::CannotAccessFile);
     EXPECT_FALSE(tree.exists("pipe2"));
+    // The name is taken, whatever it names.
+    EXPECT_FALSE(files.CopyFile(tree.drive("src.txt"), tree.drive("pipe"), true));
+    EXPECT_EQ(GetLastError(), err::FileExists);
 }
 
 TEST_F(FileSystemTest, SpecialFilesAndDirectoriesAreNeverOpened)
@@ -277,11 +281,21 @@ TEST_F(FileSystemTest, FindFirstFailures)
 
 TEST_F(FileSystemTest, TheDriveRootHasNoDotEntries)
 {
+    // However the root is written: its ".." names the directory above the drive.
     tree.write("top.txt", "x");
-    std::set<std::string> names;
-    for (const auto& [name, data] : search("C:\\*.*"))
-        names.insert(name);
-    EXPECT_EQ(names, std::set<std::string> { "top.txt" });
+    tree.mkdir("a");
+    for (const std::string pattern : { "C:\\*.*", "C:\\a\\..\\*.*", "C:\\.\\*" }) {
+        std::set<std::string> names;
+        for (const auto& [name, data] : search(pattern))
+            names.insert(name);
+        EXPECT_EQ(names, (std::set<std::string> { "top.txt", "a" })) << pattern;
+    }
+    FindData data;
+    for (const std::string name : { "C:\\..", "C:\\a\\..\\..", "C:\\a\\..\\." }) {
+        EXPECT_EQ(files.FindFirst(name, kAttrMaskAll, data), nullptr) << name;
+        EXPECT_EQ(GetLastError(), err::FileNotFound) << name;
+    }
+    EXPECT_NE(files.FindFirst("C:\\a\\..", kAttrMaskAll, data), nullptr); // a's "..": the root, inside the drive
 }
 
 TEST_F(FileSystemTest, SizeHalvesOfAFileBeyondFourGigabytes)
@@ -443,6 +457,15 @@ TEST_F(FileSystemTest, FileTimesAndSync)
     ASSERT_NE(files.FindFirst(tree.drive("f"), kAttrMaskAll, data), nullptr);
     EXPECT_EQ(data.lastWriteTime, write);
     EXPECT_TRUE(files.SyncFileSystem(tree.drive("")));
+    // A FIFO at the path is never opened (inotify sees every open): its directory is synced instead.
+    tree.fifo("pipe");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, tree.linux("pipe").c_str(), IN_OPEN), 0);
+    EXPECT_TRUE(files.SyncFileSystem(tree.drive("pipe")));
+    char events[256];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "the FIFO was opened";
+    ::close(watch);
     EXPECT_FALSE(files.SetFileTimes(tree.drive("missing"), nullptr, &access, &write));
     EXPECT_EQ(GetLastError(), err::FileNotFound);
 }
