@@ -158,13 +158,18 @@ const Drive* driveOfPath(const std::string& path, std::string& linuxPath)
 
 struct SpaceFacts {
     int error = 0;
+    bool noMedium = false; // the drive's own directory is missing
     struct statvfs info { };
 };
 
-SpaceFacts readSpace(const std::string& linuxPath)
+// Every look at the drive happens here, so a remote drive's whole query runs under the time limit.
+SpaceFacts readSpace(const std::string& linuxPath, const std::string& driveDirectory)
 {
     SpaceFacts facts;
-    if (::statvfs(linuxPath.c_str(), &facts.info) != 0) facts.error = errno;
+    if (::statvfs(linuxPath.c_str(), &facts.info) != 0) {
+        facts.error = errno;
+        facts.noMedium = facts.error == ENOENT && !isDirectory(driveDirectory);
+    }
     return facts;
 }
 
@@ -281,19 +286,21 @@ bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_
         return false;
     }
     SpaceFacts facts;
+    const std::string driveDirectory = drive->directory;
     if (drive->type == kDriveRemote) {
-        const auto bounded = runBounded<SpaceFacts>([linuxPath]() { return readSpace(linuxPath); }, kRemoteLimit);
+        const auto bounded = runBounded<SpaceFacts>(
+            [linuxPath, driveDirectory]() { return readSpace(linuxPath, driveDirectory); }, kRemoteLimit);
         if (!bounded) {
             SetLastError(kErrorTimeout);
             return false;
         }
         facts = *bounded;
     } else {
-        facts = readSpace(linuxPath);
+        facts = readSpace(linuxPath, driveDirectory);
     }
     if (facts.error != 0) {
         // The drive root itself missing is a drive without medium.
-        if (facts.error == ENOENT && !isDirectory(drive->directory))
+        if (facts.noMedium)
             SetLastError(kErrorNotReady);
         else
             SetLastErrorFromErrno(facts.error);
