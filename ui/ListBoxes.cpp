@@ -213,6 +213,17 @@ void DirListBox::SetSelectedIndex(int index)
     scrollToItem(item(index));
 }
 
+QItemSelectionModel::SelectionFlags DirListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const
+{
+    // A control-click on the entry, or a click below the last one, would leave the pane without a
+    // selection, and the next double click or Enter would then take it to the drive root.
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    const QItemSelectionModel::SelectionFlags command = ClickListBox::selectionCommand(index, event);
+    if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return command;
+}
+
 // ---- FileListBox ----
 
 FileListBox::FileListBox(QWidget* parent)

@@ -93,6 +93,11 @@ public:
     void SetItem(int index, const std::string& text) override;
     int SelectedIndex() const override;
     void SetSelectedIndex(int index) override;
+
+protected:
+    // A click or key never takes the selection away: the pane always marks one entry.
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
 };
 
 class FileListBox : public ClickListBox, public FileListView {

@@ -470,6 +470,14 @@ void MainWindowTest::enterNavigatesAndClickShowsSelection()
     // A right click leaves the selection as it is.
     QTest::mouseClick(form.DirBx1->viewport(), Qt::RightButton, {}, ItemRect(form.DirBx1, 2).center());
     QCOMPARE(form.DirBx1->SelectedIndex(), 1);
+    // The pane always has one selected entry: neither a control-click on it nor a click below the last
+    // item takes it away (Enter would otherwise jump to the drive root).
+    QTest::mouseClick(form.DirBx1->viewport(), Qt::LeftButton, Qt::ControlModifier, ItemRect(form.DirBx1, 1).center());
+    QCOMPARE(form.DirBx1->SelectedIndex(), 1);
+    QTest::mouseClick(form.DirBx1->viewport(), Qt::LeftButton, {}, QPoint(20, form.DirBx1->viewport()->height() - 5));
+    QCOMPARE(form.DirBx1->SelectedIndex(), 1);
+    QTest::keyClick(form.DirBx1, Qt::Key_Return);
+    QCOMPARE(form.Label4->text(), QStringLiteral("C:\\beta"));
 
     // Clicking the root entry shows the current directory with its separator.
     QTest::mouseClick(form.DirBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.DirBx1, 0).center());
