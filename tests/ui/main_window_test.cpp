@@ -674,6 +674,13 @@ void MainWindowTest::exitResetsPaneAndDisconnects()
     QCOMPARE(runner.runs.size(), size_t(2));
     QCOMPARE(runner.runs[0].back(), drives.tree.root() + "/y");
     QCOMPARE(runner.runs[1].back(), drives.tree.root() + "/z");
+
+    // With the box unchecked the same drives stay connected.
+    runner.runs.clear();
+    TForm1 second;
+    second.show();
+    second.MenuItem("Exit1")->trigger();
+    QVERIFY(runner.runs.empty());
 }
 
 void MainWindowTest::activationMovesBackAfterOwnWindows()
