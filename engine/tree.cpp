@@ -108,6 +108,60 @@ bool ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDi
     return true;
 }
 
+// The directory itself for a path with its separator ("C:\a\" -> "C:\a"; a drive root stays "C:\").
+std::string DirectoryEntry(const std::string& dirWithSep)
+{
+    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
+}
+
+// The directory that holds a directory, with its separator ("C:\a\b\" -> "C:\a\", "C:\a\" -> "C:\").
+std::string ParentWithSeparator(const std::string& dirWithSep)
+{
+    const std::string entry = DirectoryEntry(dirWithSep);
+    const auto sep = entry.find_last_of('\\');
+    return sep == std::string::npos ? entry : WithOneSeparator(entry.substr(0, sep));
+}
+
+// On Linux a ReadOnly directory (no write permission) also keeps its entries from being deleted, for
+// everyone but root. Where ReadOnly items are to be deleted, a directory in which a deletion was refused
+// with access denied loses its ReadOnly, and the deletion is tried once more. Returns whether it changed;
+// otherwise the refusal's error code is left for the report.
+bool LiftReadOnlyForRetry(const std::string& dirWithSep, const CommandOptions& options)
+{
+    const uint32_t code = GetLastError();
+    if (!options.clearReadOnly || code != err::AccessDenied) return false;
+    const std::string entry = DirectoryEntry(dirWithSep);
+    const uint32_t attributes = fs().GetAttributes(entry);
+    const bool lifted = attributes != kInvalidAttributes && !(attributes & kAttrReparsePoint)
+        && (attributes & kAttrReadOnly) && fs().SetAttributes(entry, attributes & ~uint32_t(kAttrReadOnly));
+    if (!lifted) SetLastError(code);
+    return lifted;
+}
+
+// A kept root whose ReadOnly was lifted gets it back when the deletion ends, however it ends.
+class ReadOnlyRootRestore {
+public:
+    explicit ReadOnlyRootRestore(std::string entry)
+        : m_entry(std::move(entry))
+    {
+    }
+    ~ReadOnlyRootRestore()
+    {
+        if (!m_lifted) return;
+        const uint32_t code = GetLastError();
+        const uint32_t attributes = fs().GetAttributes(m_entry);
+        if (attributes != kInvalidAttributes) fs().SetAttributes(m_entry, attributes | kAttrReadOnly);
+        SetLastError(code);
+    }
+    ReadOnlyRootRestore(const ReadOnlyRootRestore&) = delete;
+    ReadOnlyRootRestore& operator=(const ReadOnlyRootRestore&) = delete;
+    void Lifted() { m_lifted = true; }
+
+private:
+    std::string m_entry;
+    bool m_lifted = false;
+};
+
 } // namespace
 
 int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
@@ -120,8 +174,7 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
     Main.DeletedFileCount = 0;
 
     // A root that is missing or not a directory is an error, not an empty success.
-    std::string rootEntry = root;
-    if (rootEntry.size() > 3) rootEntry.pop_back();
+    const std::string rootEntry = DirectoryEntry(root);
     const uint32_t rootAttributes = fs().GetAttributes(rootEntry);
     if (rootAttributes == kInvalidAttributes || !(rootAttributes & kAttrDirectory)) {
         if (rootAttributes != kInvalidAttributes) SetLastError(err::PathNotFound);
@@ -140,6 +193,13 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
         return 1;
     }
     stack.PushDir(root);
+    ReadOnlyRootRestore rootRestore(rootEntry);
+    // Lifts ReadOnly from a directory that refused a deletion in it; a root that stays gets it back.
+    const auto liftForRetry = [&](const std::string& dirWithSep) {
+        if (!LiftReadOnlyForRetry(dirWithSep, options)) return false;
+        if (dirWithSep == root && keepRoot != 0) rootRestore.Lifted();
+        return true;
+    };
     // Where ReadOnly items are cleared and deleted anyway, the walk needs no stat per entry.
     const TreeSearchDetail detail = options.clearReadOnly ? TreeSearchDetail::KindOnly : TreeSearchDetail::Full;
 
@@ -157,9 +217,10 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
                 }
                 const std::string path = cur + entry.name;
                 // An entry whose attributes were just changed is deleted by its path, after a fresh look.
-                const bool deleted = ClearEntryForDelete(path, entry.attributes, false, options)
-                    ? fs().DeleteFile(path)
-                    : search->DeleteFound(path, entry);
+                const bool cleared = ClearEntryForDelete(path, entry.attributes, false, options);
+                const auto deleteEntry
+                    = [&] { return cleared ? fs().DeleteFile(path) : search->DeleteFound(path, entry); };
+                const bool deleted = deleteEntry() || (liftForRetry(cur) && deleteEntry());
                 if (deleted) {
                     ++Main.DeletedFileCount;
                 } else {
@@ -180,7 +241,11 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
         if (isRoot && keepRoot != 0) return 1;
         const uint32_t attributes = fs().GetAttributes(rm);
         if (attributes != kInvalidAttributes) ClearEntryForDelete(rm, attributes, true, options);
-        if (!fs().RemoveDirectory(rm)) {
+        // A directory inside the tree whose parent is ReadOnly is removed once the parent is writable;
+        // the root's own parent lies outside what is deleted and is left as it is.
+        const bool removed = fs().RemoveDirectory(rm)
+            || (!isRoot && liftForRetry(ParentWithSeparator(rm)) && fs().RemoveDirectory(rm));
+        if (!removed) {
             Main.ErrorContext = 3;
             ReportFileError(rm);
             return -1;

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 namespace zelo {
@@ -222,6 +224,60 @@ TEST_F(TreeTest, ReadOnlyDirectoryClearedOrRefused)
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("p/rodir") + "\\  :   Accesee Denied !", 0), 0u);
     EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, CommandOptions {}), 1);
     EXPECT_FALSE(tree.exists("p"));
+}
+
+// Runs body as an ordinary user, for whom a directory's write permission decides whether its entries can
+// be deleted (root is never refused); the body's result comes back as the exit code of a child process.
+void ExpectAsOrdinaryUser(const test::TempTree& tree, const std::function<bool()>& body)
+{
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(body());
+        return;
+    }
+    constexpr uid_t kNobody = 65534;
+    EXPECT_EXIT(
+        {
+            if (::lchown(tree.root().c_str(), kNobody, kNobody) != 0) std::_Exit(3);
+            for (const auto& e : std::filesystem::recursive_directory_iterator(tree.root()))
+                if (::lchown(e.path().c_str(), kNobody, kNobody) != 0) std::_Exit(3);
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) std::_Exit(4);
+            std::_Exit(body() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(TreeTest, ReadOnlyDirectoriesWithContentsForAnOrdinaryUser)
+{
+    // ReadOnly directories at several depths, each holding files; the kept root is one of them.
+    tree.mkdir("t/ro/sub");
+    tree.mkdir("t/ro/rosub");
+    tree.write("t/ro/f", "1");
+    tree.write("t/ro/sub/g", "2");
+    tree.write("t/ro/rosub/h", "3");
+    tree.setReadOnly("t/ro/rosub", true);
+    tree.setReadOnly("t/ro", true);
+    tree.mkdir("k/inner");
+    tree.write("k/a", "4");
+    tree.setReadOnly("k", true);
+    tree.mkdir("keep/ro");
+    tree.write("keep/ro/x", "5");
+    tree.setReadOnly("keep/ro", true);
+
+    ExpectAsOrdinaryUser(tree, [this] {
+        // Clearing ReadOnly deletes the whole tree.
+        const bool whole = DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}) == 1 && !tree.exists("t")
+            && Main.DeletedDirCount == 4 && Main.DeletedFileCount == 3;
+        // Contents only: the root stays, ReadOnly as it was.
+        const bool contents = DeleteTree(tree.drive("k") + "\\", 255, CommandOptions {}) == 1 && tree.exists("k")
+            && !tree.exists("k/a") && !tree.exists("k/inner")
+            && (fs().GetAttributes(tree.drive("k")) & kAttrReadOnly) != 0;
+        // Without clearing, the ReadOnly directory keeps its file and the deletion fails.
+        CommandOptions keepReadOnly;
+        keepReadOnly.clearReadOnly = false;
+        const bool refused = DeleteTree(tree.drive("keep") + "\\", 0, keepReadOnly) == -1 && tree.exists("keep/ro/x")
+            && (fs().GetAttributes(tree.drive("keep/ro")) & kAttrReadOnly) != 0;
+        return whole && contents && refused && fake.messages.size() == 2;
+    });
 }
 
 TEST_F(TreeTest, MissingRootIsAnErrorNotAnEmptySuccess)
