@@ -38,12 +38,26 @@ void DiscardTemp(const std::string& tempPath)
 bool LocalFields(const std::string& path, SystemTime& fields)
 {
     FindData data;
-    if (!fs().FindFirst(path, kAttrMaskAll, data)) return false;
+    if (!FindFileEntry(path, data)) return false;
     FileTime local;
     return FileTimeToLocalFileTime(data.lastWriteTime, local) && FileTimeToSystemTime(local, fields);
 }
 
 } // namespace
+
+bool FindFileEntry(const std::string& path, FindData& data)
+{
+    auto search = fs().FindFirst(path, kAttrMaskAll, data);
+    if (!search) return false;
+    const std::string name = NameOf(path);
+    while (data.name != name) {
+        if (!search->Next(data)) {
+            SetLastError(err::FileNotFound);
+            return false;
+        }
+    }
+    return true;
+}
 
 int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector)
 {
@@ -120,7 +134,7 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
 
     // The copy carries the source's times; they are set before the copy takes the destination's place.
     FindData sourceData;
-    if (files.FindFirst(source, kAttrMaskAll, sourceData))
+    if (FindFileEntry(source, sourceData))
         output->SetTimes(&sourceData.creationTime, &sourceData.lastAccessTime, &sourceData.lastWriteTime);
     output.reset();
 

@@ -1,6 +1,8 @@
 // The single-file copy the copy, move and backup drivers call for every file, and the date comparison.
 #pragma once
 
+#include "platform/types.h"
+
 #include <cstdint>
 #include <string>
 
@@ -18,6 +20,11 @@ inline constexpr uint64_t kCopyBlockSize = 8192;
 // Returns 1 when the copy completed or was stopped by the user (callers test AbortFlag), -1 after a
 // failure (the message has been shown with ReportFileError).
 int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector);
+
+// Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
+// or "?", which the directory search takes as wildcards: only the entry of that very name counts,
+// never another name the pattern also matches. False with the last error set when there is none.
+bool FindFileEntry(const std::string& path, FindData& data);
 
 // Sign of (source's last write - destination's last write), compared to the second in local time:
 // positive when the source is later, negative when the destination is later, 0 in the same second.

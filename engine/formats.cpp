@@ -1,7 +1,7 @@
 // Number and date formats.
 #include "engine/formats.h"
 
-#include "platform/filesystem.h"
+#include "engine/file_copy.h"
 #include "platform/time.h"
 
 #include <cmath>
@@ -13,8 +13,7 @@ namespace zelo {
 std::string FormatFileDate(const std::string& path)
 {
     FindData data;
-    auto search = fs().FindFirst(path, kAttrMaskAll, data);
-    if (!search) return {};
+    if (!FindFileEntry(path, data)) return {};
     FileTime local;
     SystemTime t;
     if (!FileTimeToLocalFileTime(data.lastWriteTime, local) || !FileTimeToSystemTime(local, t)) return {};

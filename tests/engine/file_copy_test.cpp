@@ -1,5 +1,6 @@
 // Single-file copy: blocks and bar steps, times, safe replacement, stop, failures; date comparison.
 #include "engine/file_copy.h"
+#include "engine/formats.h"
 #include "model/state.h"
 #include "platform/filesystem.h"
 #include "platform/time.h"
@@ -9,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <vector>
 
 namespace zelo {
 namespace {
@@ -214,6 +217,77 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         // A failed copy leaves the source's attributes alone.
         EXPECT_EQ(fs().GetAttributes(tree.drive("src/data")) & kAttrHidden, uint32_t(kAttrHidden));
     }
+}
+
+// Lists every other match of a pattern before the entry of the pattern's own name, as a directory may.
+class OwnNameLastFileSystem : public test::FaultyFileSystem {
+public:
+    using FaultyFileSystem::FaultyFileSystem;
+
+    std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) override
+    {
+        auto inner = FaultyFileSystem::FindFirst(pattern, attrMask, first);
+        if (!inner) return nullptr;
+        std::vector<FindData> entries { first };
+        FindData next;
+        while (inner->Next(next))
+            entries.push_back(next);
+        const std::string own = pattern.substr(pattern.rfind('\\') + 1);
+        std::stable_partition(entries.begin(), entries.end(), [&](const FindData& e) { return e.name != own; });
+        first = entries.front();
+        return std::make_unique<ListSearch>(std::move(entries));
+    }
+
+private:
+    class ListSearch : public DirSearch {
+    public:
+        explicit ListSearch(std::vector<FindData> entries)
+            : m_entries(std::move(entries))
+        {
+        }
+        bool Next(FindData& out) override
+        {
+            if (m_next >= m_entries.size()) return false;
+            out = m_entries[m_next++];
+            return true;
+        }
+
+    private:
+        std::vector<FindData> m_entries;
+        size_t m_next = 1;
+    };
+};
+
+// "*" and "?" are ordinary characters of a Linux name: the times of a file so named are its own, never
+// those of another name the search pattern would also match.
+TEST_F(CopyTest, NamesWithWildcardCharactersAreLookedUpExactly)
+{
+    const int64_t own = 1138961107;
+    const int64_t other = 1000000000;
+    tree.write("src/plain", "p");
+    tree.setTime("src/plain", own);
+    for (const char* name : { "a?", "a*" }) {
+        SCOPED_TRACE(name);
+        const std::string source = std::string("src/") + name;
+        tree.write(source, "own");
+        tree.setTime(source, own);
+        tree.write("src/ab", "decoy");
+        tree.setTime("src/ab", other);
+        tree.write("dst/ab", "decoy");
+        tree.setTime("dst/ab", other + 86400);
+
+        OwnNameLastFileSystem listing(linuxFileSystem());
+        ScopedFileSystem scoped(listing);
+        EXPECT_EQ(CopyOneFile(tree.drive(source), tree.drive(std::string("dst/") + name), 0), 1);
+        EXPECT_EQ(std::filesystem::last_write_time(tree.linux(std::string("dst/") + name)),
+            std::filesystem::last_write_time(tree.linux("src/plain")));
+        EXPECT_EQ(CompareFileDates(tree.drive(source), tree.drive(std::string("dst/") + name)), 0);
+        EXPECT_EQ(FormatFileDate(tree.drive(source)), FormatFileDate(tree.drive("src/plain")));
+        EXPECT_EQ(FormatFileDate(tree.drive("src/a?x")), "");
+        std::filesystem::remove(tree.linux(source));
+        std::filesystem::remove(tree.linux(std::string("dst/") + name));
+    }
+    EXPECT_TRUE(fake.messages.empty());
 }
 
 TEST(CompareFileDates, ToTheSecondInLocalTime)
