@@ -34,8 +34,10 @@ unset QT_QPA_PLATFORM
 app=$!
 win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zelo32 Ver 2\.20$' | head -n 1)
 [ -n "$win" ] || fail "no window captioned Zelo32 Ver 2.20"
-# Height of the menu bar above the top panel (measured for Qt 6.4 with the IPA gothic face).
-menu_h=${ZELO_E2E_MENU_HEIGHT:-22}
+# The menu bar sits above the 535-pixel client area: its height is what the window has beyond that.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+menu_h=$((HEIGHT - 535))
+[ "$menu_h" -gt 0 ] && [ "$menu_h" -lt 60 ] || fail "unexpected window height $HEIGHT"
 
 # Point at a control of the top panel: x, y inside the panel. The window moves itself whenever it
 # becomes active, so its position is read each time.
