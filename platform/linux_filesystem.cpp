@@ -211,8 +211,11 @@ bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
     // refuses an existing target just as well; otherwise a checked rename.
     if (!S_ISDIR(sourceStat.st_mode)) {
         if (::link(source->c_str(), target->c_str()) == 0) {
-            ::unlink(source->c_str());
-            return true;
+            if (::unlink(source->c_str()) == 0) return true;
+            // The old name stays: take the new one back rather than leave the file under two names.
+            const int unlinkError = errno;
+            ::unlink(target->c_str());
+            return fail(unlinkError, *source, ErrnoCall::Move);
         }
         if (errno == EEXIST || errno == EXDEV || errno == ENOENT) return fail(errno, *target, ErrnoCall::Move);
     }
