@@ -114,7 +114,8 @@ void DeleteBackupFiles(
             do {
                 const bool link = entry.attributes & kAttrReparsePoint;
                 if ((entry.attributes & kAttrDirectory) && !link) {
-                    stack.PushDir(cur + entry.name + "\\");
+                    // Another file system mounted inside the tree is not searched.
+                    if (!entry.mountPoint) stack.PushDir(cur + entry.name + "\\");
                     continue;
                 }
                 if (!IsBackupExtension(entry.name)) continue;

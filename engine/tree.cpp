@@ -6,6 +6,8 @@
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 
+#include <set>
+
 namespace zelo {
 
 namespace {
@@ -68,7 +70,8 @@ int CountTree(const std::string& start, uint64_t* exactBytes)
         if (auto search = fs().FindFirstInTree(cur, entry)) {
             do {
                 if (IsRealDirectory(entry.attributes)) {
-                    stack.PushDir(cur + entry.name + "\\");
+                    // Another file system mounted here is another drive's (or none's): not counted into.
+                    if (!entry.mountPoint) stack.PushDir(cur + entry.name + "\\");
                     ++Main.TreeDirCount;
                 } else if ((entry.attributes & 0x3F) != kAttrVolumeLabel) {
                     ++Main.TreeFileCount;
@@ -203,6 +206,7 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
     // Where ReadOnly items are cleared and deleted anyway, the walk needs no stat per entry.
     const TreeSearchDetail detail = options.clearReadOnly ? TreeSearchDetail::KindOnly : TreeSearchDetail::Full;
 
+    std::set<std::string> reportedMounts;
     std::string cur = root;
     for (;;) {
         // One pass: delete the files of cur, push its subdirectories.
@@ -211,6 +215,18 @@ int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& 
         if (auto search = fs().FindFirstInTree(cur, entry, detail)) {
             do {
                 if (IsRealDirectory(entry.attributes)) {
+                    if (entry.mountPoint) {
+                        // Never delete into another file system mounted inside the tree: it stays, in
+                        // use, and so does every directory above it. Said once, though its directory
+                        // is listed again.
+                        const std::string path = cur + entry.name;
+                        if (reportedMounts.insert(path).second) {
+                            SetLastError(err::SharingViolation);
+                            Main.ErrorContext = 3;
+                            ReportFileError(path);
+                        }
+                        continue;
+                    }
                     ++subdirectories;
                     stack.PushDir(cur + entry.name + "\\");
                     continue;

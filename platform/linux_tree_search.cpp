@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace zelo {
 
@@ -39,6 +40,8 @@ public:
         : m_dir(std::move(dir))
         , m_kindOnly(detail == TreeSearchDetail::KindOnly)
     {
+        struct stat st { };
+        if (::fstat(::dirfd(m_dir.get()), &st) == 0) m_device = st.st_dev;
     }
 
     bool Next(FindData& out) override
@@ -67,6 +70,11 @@ public:
                 }
                 if (name[0] == '.') attributes |= kAttrHidden;
                 out.attributes = attributes;
+                if (entry->d_type == DT_DIR) {
+                    struct statx sx { };
+                    out.mountPoint
+                        = ::statx(dirFd, name, linuxfs::kStatxFlags, STATX_TYPE, &sx) == 0 && isMountRoot(sx);
+                }
                 out.name.assign(view.data(), view.size());
                 return true;
             }
@@ -84,6 +92,7 @@ public:
             }
             if (name[0] == '.') attributes |= kAttrHidden;
             out.attributes = attributes;
+            out.mountPoint = S_ISDIR(sx.stx_mode) && isMountRoot(sx);
             linuxfs::fillStatFields(sx, out);
             out.name.assign(view.data(), view.size());
             return true;
@@ -107,8 +116,16 @@ public:
     }
 
 private:
+    // The root of another mount: the kernel says so where it can, else the device differs.
+    bool isMountRoot(const struct statx& sx) const
+    {
+        if (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) return (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+        return makedev(sx.stx_dev_major, sx.stx_dev_minor) != m_device;
+    }
+
     UniqueDir m_dir;
     bool m_kindOnly;
+    dev_t m_device = 0;
 };
 
 } // namespace

@@ -48,6 +48,9 @@ struct FindData {
     uint32_t sizeHigh = 0;
     uint32_t sizeLow = 0;
     std::string name; // exact name bytes, no directory
+    // A directory on which another file system is mounted (set by the tree walks' search only):
+    // it belongs to another drive or to none, and a walk does not go into it.
+    bool mountPoint = false;
     uint64_t size() const { return (uint64_t(sizeHigh) << 32) | sizeLow; }
 };
 

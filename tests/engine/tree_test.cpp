@@ -1,8 +1,10 @@
 // Tree totals and deletion: counts, single-precision totals, links, read-only items, the stack.
+#include "engine/delete_commands.h"
 #include "engine/tree.h"
 #include "model/state.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +141,35 @@ TEST_F(TreeTest, SymbolicLinkToDirectoryIsAnEntryOfItsOwn)
     EXPECT_EQ(tree.read("outside/deep/keep.bin").size(), 5000u);
     EXPECT_NE(fs().GetAttributes(tree.drive("outside/deep/keep.bin")) & kAttrReadOnly, 0u);
     EXPECT_TRUE(fake.messages.empty());
+}
+
+TEST_F(TreeTest, WalksStayOutOfAnotherFileSystemMountedInside)
+{
+    // A stick mounted inside the tree is another drive: not counted into, not deleted from.
+    tree.mkdir("t/stick");
+    tree.write("t/a.bak", "1");
+    tree.mkdir("t/sub");
+    tree.write("t/sub/f", "22");
+    test::ScopedTmpfsMount mount(tree.linux("t/stick"));
+    if (!mount.mounted()) GTEST_SKIP() << "mounting is not permitted here";
+    tree.write("t/stick/data.bak", "precious");
+
+    CountTree(tree.drive("t") + "\\");
+    EXPECT_EQ(Main.TreeDirCount, 2);
+    EXPECT_EQ(Main.TreeFileCount, 2);
+    EXPECT_EQ(Main.TreeByteTotal, 3.0f);
+
+    DeleteBackupFiles(tree.drive("t"), CommandOptions {});
+    EXPECT_FALSE(tree.exists("t/a.bak"));
+    EXPECT_EQ(tree.read("t/stick/data.bak"), "precious");
+    fake.messages.clear();
+
+    EXPECT_EQ(DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}), -1);
+    EXPECT_EQ(tree.read("t/stick/data.bak"), "precious");
+    EXPECT_FALSE(tree.exists("t/sub"));
+    ASSERT_EQ(fake.messages.size(), 2u);
+    EXPECT_EQ(fake.messages[0].text, tree.drive("t/stick") + "  :   使用中のファイルは操作出来ません");
+    EXPECT_EQ(fake.messages[1].text, tree.drive("t") + "\\  :   DIR　が空でない　！");
 }
 
 TEST_F(TreeTest, RootThatIsALinkIsRemovedAsALink)

@@ -2,6 +2,7 @@
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "tests/support/faulty_fs.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,25 @@ TEST(TreeSearchKindOnly, KindsWithoutStatAndDeletionOfReadOnly)
     EXPECT_EQ(kinds["ro"], uint32_t(kAttrArchive));
     EXPECT_EQ(kinds["dirlink"], uint32_t(kAttrReparsePoint | kAttrDirectory));
     EXPECT_FALSE(tree.exists("d/ro"));
+}
+
+TEST(TreeSearchMounts, AnotherFileSystemMountedInsideIsMarkedInBothDetails)
+{
+    test::TempTree tree;
+    tree.mkdir("d/mnt");
+    tree.mkdir("d/plain");
+    test::ScopedTmpfsMount mount(tree.linux("d/mnt"));
+    if (!mount.mounted()) GTEST_SKIP() << "mounting is not permitted here";
+    for (const TreeSearchDetail detail : { TreeSearchDetail::Full, TreeSearchDetail::KindOnly }) {
+        FindData entry;
+        auto search = linuxFileSystem().FindFirstInTree(tree.drive("d") + "\\", entry, detail);
+        ASSERT_TRUE(search);
+        std::map<std::string, bool> mountPoints;
+        do
+            mountPoints[entry.name] = entry.mountPoint;
+        while (search->Next(entry));
+        EXPECT_EQ(mountPoints, (std::map<std::string, bool> { { "mnt", true }, { "plain", false } }));
+    }
 }
 
 } // namespace

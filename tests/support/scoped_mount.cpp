@@ -1,0 +1,18 @@
+#include "tests/support/scoped_mount.h"
+
+#include <sys/mount.h>
+
+namespace zelo::test {
+
+ScopedTmpfsMount::ScopedTmpfsMount(const std::string& linuxDirectory)
+    : m_directory(linuxDirectory)
+{
+    m_mounted = ::mount("zelo-test", m_directory.c_str(), "tmpfs", 0, "size=4m") == 0;
+}
+
+ScopedTmpfsMount::~ScopedTmpfsMount()
+{
+    if (m_mounted) ::umount2(m_directory.c_str(), MNT_DETACH);
+}
+
+} // namespace zelo::test

@@ -1,0 +1,23 @@
+// A tmpfs mounted on a directory of a test tree for the scope's lifetime, to stand for another drive
+// mounted inside a tree. Mounting needs privileges: tests skip when mounted() is false.
+#pragma once
+
+#include <string>
+
+namespace zelo::test {
+
+class ScopedTmpfsMount {
+public:
+    explicit ScopedTmpfsMount(const std::string& linuxDirectory);
+    ~ScopedTmpfsMount();
+    ScopedTmpfsMount(const ScopedTmpfsMount&) = delete;
+    ScopedTmpfsMount& operator=(const ScopedTmpfsMount&) = delete;
+
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_directory;
+    bool m_mounted = false;
+};
+
+} // namespace zelo::test
