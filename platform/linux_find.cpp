@@ -19,6 +19,33 @@ FileTime toFileTime(const struct statx_timestamp& t)
 
 } // namespace
 
+UniqueDir openDirectoryStream(const std::string& linuxDir)
+{
+    UniqueFd fd(::open(linuxDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        const int e = errno;
+        // The directory itself is missing: "path not found".
+        SetLastErrorFromErrno(e, ErrnoCall::Generic, e == ENOENT);
+        return UniqueDir();
+    }
+    UniqueDir dir(::fdopendir(fd.get()));
+    if (!dir.get()) {
+        SetLastErrorFromErrno(errno);
+        return dir;
+    }
+    fd.release(); // owned by the directory stream now
+    return dir;
+}
+
+std::unique_ptr<DirSearch> withFirstEntry(std::unique_ptr<DirSearch> search, FindData& first)
+{
+    if (!search->Next(first)) {
+        if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
+        return nullptr;
+    }
+    return search;
+}
+
 void fillStatFields(const struct statx& sx, FindData& out)
 {
     out.creationTime = (sx.stx_mask & STATX_BTIME) ? toFileTime(sx.stx_btime) : FileTime {};
@@ -155,25 +182,10 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
         return std::make_unique<SingleSearch>();
     }
 
-    UniqueFd fd(::open(linuxDir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) {
-        const int e = errno;
-        // The directory itself is missing: "path not found".
-        SetLastErrorFromErrno(e, ErrnoCall::Generic, e == ENOENT);
-        return nullptr;
-    }
-    UniqueDir dir(::fdopendir(fd.get()));
-    if (!dir.get()) {
-        SetLastErrorFromErrno(errno);
-        return nullptr;
-    }
-    fd.release(); // owned by the directory stream now
-    auto search = std::make_unique<LinuxDirSearch>(std::move(dir), *linuxDir, last, attrMask, driveRoot);
-    if (!search->Next(first)) {
-        if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
-        return nullptr;
-    }
-    return search;
+    UniqueDir dir = openDirectoryStream(*linuxDir);
+    if (!dir.get()) return nullptr;
+    return withFirstEntry(
+        std::make_unique<LinuxDirSearch>(std::move(dir), *linuxDir, last, attrMask, driveRoot), first);
 }
 
 } // namespace zelo

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/errors.h"
+#include "platform/fd.h"
 #include "platform/filesystem.h"
 
 #include <fcntl.h>
@@ -49,6 +50,11 @@ timespec toTimespec(const FileTime* time);
 // What the searches ask statx for, on the entry itself (never a link's target).
 inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
 inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+
+// Opens a directory stream for a search; null with the last error set (3 when the directory is missing).
+UniqueDir openDirectoryStream(const std::string& linuxDir);
+// Hands out a new search with its first entry read, or null with 2 when it has none.
+std::unique_ptr<DirSearch> withFirstEntry(std::unique_ptr<DirSearch> search, FindData& first);
 
 // Size halves and the three times of a search entry from its statx (no creation time where the
 // file system keeps none).

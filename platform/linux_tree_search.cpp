@@ -155,24 +155,9 @@ std::unique_ptr<DirSearch> linuxfs::LinuxFileSystem::FindFirstInTree(
 {
     const auto linuxDir = linuxfs::toLinuxPath(dirWithSep);
     if (!linuxDir) return nullptr;
-    UniqueFd fd(::open(linuxDir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid()) {
-        const int e = errno;
-        SetLastErrorFromErrno(e, ErrnoCall::Generic, e == ENOENT);
-        return nullptr;
-    }
-    UniqueDir dir(::fdopendir(fd.get()));
-    if (!dir.get()) {
-        SetLastErrorFromErrno(errno);
-        return nullptr;
-    }
-    fd.release(); // owned by the directory stream now
-    auto search = std::make_unique<LinuxTreeSearch>(std::move(dir), detail);
-    if (!search->Next(first)) {
-        if (GetLastError() == err::Success) SetLastError(err::FileNotFound);
-        return nullptr;
-    }
-    return search;
+    UniqueDir dir = linuxfs::openDirectoryStream(*linuxDir);
+    if (!dir.get()) return nullptr;
+    return linuxfs::withFirstEntry(std::make_unique<LinuxTreeSearch>(std::move(dir), detail), first);
 }
 
 } // namespace zelo
