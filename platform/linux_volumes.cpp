@@ -15,6 +15,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -123,13 +124,43 @@ struct VolumeFacts {
     std::string fileSystem;
 };
 
+// The file system's name from its magic number, for a directory the mount table does not show
+// (a chroot or another mount namespace).
+std::string fileSystemFromMagic(const std::string& directory)
+{
+    struct statfs info { };
+    if (::statfs(directory.c_str(), &info) != 0) return "unknown";
+    static const std::pair<unsigned long, const char*> kNames[] = {
+        { 0xEF53, "ext4" },
+        { 0x58465342, "xfs" },
+        { 0x9123683E, "btrfs" },
+        { 0x01021994, "tmpfs" },
+        { 0x4d44, "vfat" },
+        { 0x2011BAB0, "exfat" },
+        { 0x5346544e, "ntfs" },
+        { 0x6969, "nfs" },
+        { 0xFF534D42, "cifs" },
+        { 0xFE534D42, "smb3" },
+        { 0x65735546, "fuse" },
+        { 0x9660, "iso9660" },
+        { 0x15013346, "udf" },
+        { 0x794c7630, "overlay" },
+        { 0x858458f6, "ramfs" },
+        { 0x2FC12FC1, "zfs" },
+        { 0xF2F52010, "f2fs" },
+    };
+    for (const auto& [magic, name] : kNames)
+        if (static_cast<unsigned long>(info.f_type) == magic) return name;
+    return "unknown";
+}
+
 VolumeFacts readVolume(const Drive& drive)
 {
     VolumeFacts facts;
     if (!isDirectory(drive.directory)) return facts;
     facts.present = true;
     const auto mount = mountHolding(drive.directory);
-    if (mount) facts.fileSystem = mount->fsType;
+    facts.fileSystem = mount ? mount->fsType : fileSystemFromMagic(drive.directory);
     if (drive.label) {
         facts.label = *drive.label;
     } else if (auto label = labelFromIoctl(drive.directory)) {
