@@ -3,7 +3,7 @@
 # main window after start-up to the path it prints (ZELO_SCREENSHOT chooses it), and closes it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh >/dev/null
+scripts/build.sh >&2 # progress to stderr: standard output names the screenshot
 exe="$PWD/build/app/zelo32"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
