@@ -91,6 +91,10 @@ int DeleteCommand(const Arguments& args)
     if (args.positional.size() != 1) return Fail("usage: delete DIR [--keep-root] [--keep-readonly]");
     auto dir = DirectoryArgument(args.positional[0]);
     if (!dir) return Fail("not a directory: " + args.positional[0]);
+    // A drive root ("/" itself in the default map) is only ever emptied, never removed, as rm keeps "/".
+    if (dir->size() == 3 && !args.has("--keep-root"))
+        return Fail(
+            "refusing to delete the root of drive " + dir->substr(0, 2) + " (--keep-root deletes its contents)");
     CommandOptions options;
     options.clearReadOnly = !args.has("--keep-readonly");
     const int result = DeleteTree(*dir, args.has("--keep-root") ? 255 : 0, options);

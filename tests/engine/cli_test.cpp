@@ -81,7 +81,13 @@ TEST(ZeloCli, CountAndDelete)
     EXPECT_TRUE(tree.exists("t"));
     EXPECT_FALSE(tree.exists("t/a"));
 
+    // A drive's root is emptied with --keep-root, never removed.
     tree.write("t/x", "x");
+    CliRun driveRoot = RunCli("C=" + tree.linux("t"), "delete '" + tree.linux("t") + "'", scratch);
+    EXPECT_EQ(driveRoot.status, 2);
+    EXPECT_NE(driveRoot.err.find("refusing to delete the root of drive C:"), std::string::npos) << driveRoot.err;
+    EXPECT_TRUE(tree.exists("t/x"));
+
     CliRun all = RunCli("C=/nonexistent-zelo-drive", "delete '" + tree.linux("t") + "'", scratch);
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_FALSE(tree.exists("t"));
