@@ -91,12 +91,8 @@ public:
     bool Next(FindData& out) override
     {
         for (;;) {
-            errno = 0;
-            const struct dirent* entry = ::readdir(m_dir.get());
-            if (!entry) {
-                SetLastErrorFromErrno(errno);
-                return false;
-            }
+            const struct dirent* entry = readEntry(m_dir.get());
+            if (!entry) return false;
             const std::string_view name(entry->d_name);
             if (m_driveRoot && (name == "." || name == "..")) continue;
             // A name with "\" cannot be written as a drive path.

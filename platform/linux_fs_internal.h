@@ -5,6 +5,8 @@
 #include "platform/fd.h"
 #include "platform/filesystem.h"
 
+#include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -50,6 +52,15 @@ timespec toTimespec(const FileTime* time);
 // What the searches ask statx for, on the entry itself (never a link's target).
 inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
 inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+
+// The next raw entry of a directory stream; null at its end (last error 0) or on a failure.
+inline const struct dirent* readEntry(DIR* dir)
+{
+    errno = 0;
+    const struct dirent* entry = ::readdir(dir);
+    if (!entry) SetLastErrorFromErrno(errno);
+    return entry;
+}
 
 // Opens a directory stream for a search; null with the last error set (3 when the directory is missing).
 UniqueDir openDirectoryStream(const std::string& linuxDir);

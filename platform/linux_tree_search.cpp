@@ -48,12 +48,8 @@ public:
     {
         const int dirFd = ::dirfd(m_dir.get());
         for (;;) {
-            errno = 0;
-            const struct dirent* entry = ::readdir(m_dir.get());
-            if (!entry) {
-                SetLastErrorFromErrno(errno);
-                return false;
-            }
+            const struct dirent* entry = linuxfs::readEntry(m_dir.get());
+            if (!entry) return false;
             const char* name = entry->d_name;
             if ((name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) continue;
             const std::string_view view(name);
