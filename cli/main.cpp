@@ -7,6 +7,7 @@
 #include "model/state.h"
 #include "platform/drives.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "platform/types.h"
 #include "platform/ui_services.h"
 
@@ -34,10 +35,18 @@ struct Arguments {
     }
 };
 
+// Names in these lines come from the command line or the tree: escaped for the terminal.
 int Fail(const std::string& text)
 {
-    std::fprintf(stderr, "zelo-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "zelo-cli: %s\n", EscapeForTerminal(text).c_str());
     return 2;
+}
+
+// An operation that did not do all it was asked: said on standard error, exit code 1.
+int Incomplete(const std::string& text)
+{
+    std::fprintf(stderr, "zelo-cli: %s\n", EscapeForTerminal(text).c_str());
+    return 1;
 }
 
 // A Linux path as a drive path. A path no drive holds gets a drive of its own (the first free
@@ -64,42 +73,47 @@ std::optional<std::string> ToDrivePath(const std::string& linuxPath)
     return std::nullopt;
 }
 
-std::optional<std::string> DirectoryArgument(const std::string& linuxPath)
-{
-    auto path = ToDrivePath(linuxPath);
-    if (!path) return std::nullopt;
-    const uint32_t attributes = fs().GetAttributes(*path);
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
-    return WithOneSeparator(*path);
-}
-
 int CountCommand(const Arguments& args)
 {
     if (args.positional.size() != 1) return Fail("usage: count DIR");
-    auto dir = DirectoryArgument(args.positional[0]);
-    if (!dir) return Fail("not a directory: " + args.positional[0]);
-    uint64_t exact = 0;
-    CountTree(*dir, &exact);
-    std::printf("directories %d\nfiles %d\nbytes %" PRIu64 "\ntotal %s\nsize %s\n", Main.TreeDirCount,
-        Main.TreeFileCount, exact, FormatByteCount(Main.TreeByteTotal).c_str(),
-        FormatSizeUnit(Main.TreeByteTotal).c_str());
+    auto path = ToDrivePath(args.positional[0]);
+    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory))
+        return Fail("not a directory: " + args.positional[0]);
+    const TreeTotals totals = CountTree(WithOneSeparator(*path));
+    Main.TreeDirCount = totals.dirs;
+    Main.TreeFileCount = totals.files;
+    Main.TreeByteTotal = totals.bytes;
+    std::printf("directories %d\nfiles %d\nbytes %" PRIu64 "\ntotal %s\nsize %s\n", totals.dirs, totals.files,
+        totals.exactBytes, FormatByteCount(totals.bytes).c_str(), FormatSizeUnit(totals.bytes).c_str());
+    if (totals.unreadable > 0)
+        return Incomplete(std::to_string(totals.unreadable) + " director" + (totals.unreadable == 1 ? "y" : "ies")
+            + " could not be read, the totals leave them out (first: " + totals.firstUnreadable + ")");
     return 0;
 }
 
 int DeleteCommand(const Arguments& args)
 {
     if (args.positional.size() != 1) return Fail("usage: delete DIR [--keep-root] [--keep-readonly]");
-    auto dir = DirectoryArgument(args.positional[0]);
-    if (!dir) return Fail("not a directory: " + args.positional[0]);
+    auto path = ToDrivePath(args.positional[0]);
+    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory))
+        return Fail("not a directory: " + args.positional[0]);
+    const std::string dir = WithOneSeparator(*path);
+    const bool keepRoot = args.has("--keep-root");
     // A drive root ("/" itself in the default map) is only ever emptied, never removed, as rm keeps "/".
-    if (dir->size() == 3 && !args.has("--keep-root"))
-        return Fail(
-            "refusing to delete the root of drive " + dir->substr(0, 2) + " (--keep-root deletes its contents)");
+    if (dir.size() == 3 && !keepRoot)
+        return Fail("refusing to delete the root of drive " + dir.substr(0, 2) + " (--keep-root deletes its contents)");
     CommandOptions options;
     options.clearReadOnly = !args.has("--keep-readonly");
-    const int result = DeleteTree(*dir, args.has("--keep-root") ? 255 : 0, options);
-    std::printf("directories %d\nfiles %d\n", Main.DeletedDirCount, Main.DeletedFileCount);
-    return result == 1 ? 0 : 1;
+    const DeleteResult result = DeleteTree(dir, keepRoot ? 255 : 0, options);
+    Main.DeletedDirCount = result.dirs;
+    Main.DeletedFileCount = result.files;
+    std::printf("directories %d\nfiles %d\n", result.dirs, result.files);
+    if (result.result != 1 || result.failures > 0)
+        return Incomplete(std::to_string(result.failures) + " item" + (result.failures == 1 ? "" : "s")
+            + " could not be deleted or read");
+    return 0;
 }
 
 int CopyFileCommand(const Arguments& args)
@@ -189,5 +203,11 @@ int main(int argc, char** argv)
 
     // The quiet default services print every message to standard error and answer questions No.
     if (yes) setDefaultUiAnswer(kIdYes);
-    return command->run(args);
+    const int status = command->run(args);
+    // Output that never arrived (a full disk, a closed pipe) is a failure like any other.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "zelo-cli: writing the output failed\n");
+        return status == 0 ? 1 : status;
+    }
+    return status;
 }

@@ -3,7 +3,9 @@
 
 #include "engine/messages.h"
 #include "engine/tree.h"
+#include "engine/tree_walk.h"
 #include "model/state.h"
+#include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
@@ -13,15 +15,6 @@
 namespace zelo {
 
 namespace {
-
-// Clears a file for deletion unless it is a symbolic link (changing it would change its target).
-void ClearNamedFileForDelete(const std::string& path, const CommandOptions& options)
-{
-    if (!options.clearReadOnly) return;
-    const uint32_t attributes = fs().GetAttributes(path);
-    if (attributes == kInvalidAttributes || (attributes & kAttrReparsePoint)) return;
-    ClearForDelete(path, false, options);
-}
 
 bool IsBackupExtension(const std::string& name)
 {
@@ -53,17 +46,22 @@ int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::st
 
     int deleted = 0;
     int errors = 0;
+    // Deleted through their directory, with no change of mode first: a file with another hard link keeps
+    // its ReadOnly and attributes there.
+    auto dir = fs().OpenTreeDirectory(WithOneSeparator(dirWithSep), ListDetail::KindOnly);
+    const uint32_t openError = GetLastError();
     for (size_t i = 0; i < n; ++i) {
         if (showProgress) progress.SetPosition(ProgressBar::Overall, static_cast<int>(i * 100 / n));
         if (i >= selected.size() || !selected[i]) continue;
-        const std::string path = dirWithSep + items[i];
-        ClearNamedFileForDelete(path, options);
-        if (fs().DeleteFile(path)) {
+        FindData entry;
+        entry.name = items[i];
+        entry.attributes = kAttrArchive;
+        if (!dir) SetLastError(openError);
+        if (dir && dir->DeleteEntry(entry, options.clearReadOnly)) {
             ++deleted;
         } else {
             ++errors;
-            Main.ErrorContext = 4;
-            ReportFileError("");
+            ReportFileError("", kContextDeleteSelected);
         }
     }
 
@@ -86,53 +84,63 @@ int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string&
     const std::string current = WithOneSeparator(currentWithSep);
     const std::string selected = WithOneSeparator(selectedWithSep);
     const int keepRoot = selected == current ? 255 : 0;
-    const int result = DeleteTree(selected, keepRoot, options);
+    const DeleteResult result = DeleteTree(selected, keepRoot, options);
+    Main.DeletedDirCount = result.dirs;
+    Main.DeletedFileCount = result.files;
     if (refreshPanes) refreshPanes();
     ui().SetBusyCursor(false);
-    if (result == 1) {
+    if (result.result == 1) {
         const std::string text
             = selected + "　以下" + (keepRoot != 0 ? "のＤｉｒ，Ｆｉｌｅを削除しました" : "を削除しました");
-        const std::string report = text + " (DIR " + std::to_string(Main.DeletedDirCount) + "  File "
-            + std::to_string(Main.DeletedFileCount) + " )";
+        const std::string report
+            = text + " (DIR " + std::to_string(result.dirs) + "  File " + std::to_string(result.files) + " )";
         AppMessageBox(report, kCaptionReport, kMbOk);
     }
-    return result;
+    return result.result;
 }
+
+namespace {
+
+// *.BAK and *.VIX files of a tree, deleted where they are found.
+class BackupFilesVisitor final : public TreeVisitor {
+public:
+    explicit BackupFilesVisitor(const CommandOptions& options)
+        : m_clearReadOnly(options.clearReadOnly)
+    {
+    }
+
+    WalkStep Entry(DirHandle& dir, const std::string&, const FindData& entry) override
+    {
+        if ((entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint))
+            return entry.mountPoint ? WalkStep::Continue : WalkStep::Descend;
+        if (!IsBackupExtension(entry.name)) return WalkStep::Continue;
+        if (dir.DeleteEntry(entry, m_clearReadOnly)) {
+            ++deleted;
+        } else {
+            ReportFileError("", kContextDeleteBackup);
+            ++failed;
+        }
+        return WalkStep::Continue;
+    }
+
+    int deleted = 0;
+    int failed = 0;
+
+private:
+    bool m_clearReadOnly;
+};
+
+} // namespace
 
 void DeleteBackupFiles(
     const std::string& selectedWithSep, const CommandOptions& options, const std::function<void()>& refreshPanes)
 {
-    DirStack& stack = dirStack();
-    stack.ResetStack();
-    int deleted = 0;
-    int failed = 0;
-
-    std::string cur = WithOneSeparator(selectedWithSep);
-    for (;;) {
-        FindData entry;
-        if (auto search = fs().FindFirstInTree(cur, entry)) {
-            do {
-                const bool link = entry.attributes & kAttrReparsePoint;
-                if ((entry.attributes & kAttrDirectory) && !link) {
-                    // Another file system mounted inside the tree is not searched.
-                    if (!entry.mountPoint) stack.PushDir(cur + entry.name + "\\");
-                    continue;
-                }
-                if (!IsBackupExtension(entry.name)) continue;
-                const std::string path = cur + entry.name;
-                if (!link) ClearForDelete(path, false, options);
-                if (fs().DeleteFile(path)) {
-                    ++deleted;
-                } else {
-                    Main.ErrorContext = 2;
-                    ReportFileError("");
-                    ++failed;
-                }
-            } while (search->Next(entry));
-        }
-        if (stack.StackCount() == 0) break;
-        cur = stack.PopDir();
-    }
+    BackupFilesVisitor visitor(options);
+    const std::string root = WithOneSeparator(selectedWithSep);
+    // A directory that cannot be listed is passed over: nothing of it is handled.
+    if (auto dir = fs().OpenTreeDirectory(root, ListDetail::KindOnly)) WalkTree(*dir, root, visitor);
+    const int deleted = visitor.deleted;
+    const int failed = visitor.failed;
 
     if (refreshPanes) refreshPanes();
     char report[256];
@@ -145,8 +153,8 @@ void DeleteBackupFiles(
 bool MakeDirectory(const std::string& path)
 {
     if (fs().CreateDirectory(path)) return true;
-    Main.ErrorContext = 0;
-    ReportFileError("");
+    Main.ErrorContext = kContextOverwrite;
+    ReportFileError("", kContextOverwrite);
     return false;
 }
 

@@ -53,9 +53,14 @@ std::string FileErrorMessage(uint32_t code, int errorContext)
 
 void ReportFileError(const std::string& name)
 {
+    ReportFileError(name, Main.ErrorContext);
+}
+
+void ReportFileError(const std::string& name, int errorContext)
+{
     // Read the code before anything else can overwrite it.
     const uint32_t code = GetLastError();
-    std::string message = FileErrorMessage(code, Main.ErrorContext);
+    std::string message = FileErrorMessage(code, errorContext);
     if (!name.empty()) message = name + "  :   " + message;
     ShowPlainMessage(message);
 }

@@ -16,8 +16,18 @@ inline constexpr const char* kCaptionCaution = "注意"; // Yes/No before destru
 // (2 and 4 delete a file, 3 remove a directory, anything else overwrite).
 std::string FileErrorMessage(uint32_t code, int errorContext);
 
-// Shows the message for the current last error (GetLastError) and Main.ErrorContext.
+// What a failing step was doing: selects the access-denied wording of the error report.
+enum ErrorContextValue : int {
+    kContextOverwrite = 0, // creating, overwriting (and anything not listed)
+    kContextDeleteBackup = 2, // deleting a *.BAK or *.VIX file
+    kContextRemoveTree = 3, // deleting inside a tree, removing a directory
+    kContextDeleteSelected = 4, // deleting a selected file
+};
+
+// Shows the message for the current last error (GetLastError) in the given context.
 // A non-empty name is put in front: name + "  :   " + message. Call it right after the failing call.
+void ReportFileError(const std::string& name, int errorContext);
+// The same with the context the handlers keep in Main.ErrorContext.
 void ReportFileError(const std::string& name);
 
 // A modal box with the application title, the text and OK.

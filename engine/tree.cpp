@@ -1,18 +1,16 @@
-// Tree totals and deletion over the shared directory stack.
+// Tree totals and deletion on the one tree walk.
 #include "engine/tree.h"
 
+#include "engine/file_copy.h"
 #include "engine/messages.h"
-#include "model/state.h"
+#include "engine/tree_walk.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
-
-#include <set>
+#include "platform/ui_services.h"
 
 namespace zelo {
 
 namespace {
-
-const std::string kEmpty;
 
 // A directory the walks go into: a symbolic link to a directory is an entry of its own.
 bool IsRealDirectory(uint32_t attributes)
@@ -20,31 +18,172 @@ bool IsRealDirectory(uint32_t attributes)
     return (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint);
 }
 
+// The directory itself for a path with its separator ("C:\a\" -> "C:\a"; a drive root stays "C:\").
+std::string DirectoryEntry(const std::string& dirWithSep)
+{
+    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
+}
+
+std::string LastComponent(const std::string& path)
+{
+    const auto sep = path.find_last_of('\\');
+    return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+class CountVisitor final : public TreeVisitor {
+public:
+    explicit CountVisitor(TreeTotals& totals)
+        : m_totals(totals)
+    {
+    }
+
+    WalkStep Entry(DirHandle&, const std::string&, const FindData& entry) override
+    {
+        if (IsRealDirectory(entry.attributes)) {
+            ++m_totals.dirs;
+            // Another file system mounted here is another drive's (or none's): not counted into.
+            return entry.mountPoint ? WalkStep::Continue : WalkStep::Descend;
+        }
+        if ((entry.attributes & 0x3F) == kAttrVolumeLabel) return WalkStep::Continue;
+        Add(entry);
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotEnter(DirHandle&, const std::string& path, const FindData&, ChildOpen status) override
+    {
+        if (status != ChildOpen::MountPoint) Unreadable(path);
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotList(const std::string& dirPath) override
+    {
+        Unreadable(dirPath);
+        return WalkStep::Continue;
+    }
+
+    void Add(const FindData& entry)
+    {
+        ++m_totals.files;
+        // Each addition is rounded to single precision, as the totals are kept.
+        m_totals.bytes = static_cast<float>(static_cast<long double>(m_totals.bytes) + entry.sizeLow);
+        if (entry.sizeHigh != 0)
+            m_totals.bytes = static_cast<float>(
+                static_cast<long double>(m_totals.bytes) + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
+        m_totals.exactBytes += entry.size();
+    }
+
+    void Unreadable(const std::string& path)
+    {
+        if (m_totals.unreadable++ == 0) m_totals.firstUnreadable = path;
+    }
+
+private:
+    TreeTotals& m_totals;
+};
+
+// Runs a removal in dir; where ReadOnly items go and an ordinary user was refused because dir itself is
+// ReadOnly, dir is lent its write bit (given back when its handle closes) and the removal tried once more.
+template <class Removal> bool RemoveIn(DirHandle& dir, bool clearReadOnly, Removal removal)
+{
+    if (removal()) return true;
+    const uint32_t code = GetLastError();
+    if (clearReadOnly && code == err::AccessDenied && dir.LendWrite()) return removal();
+    SetLastError(code);
+    return false;
+}
+
+class DeleteVisitor final : public TreeVisitor {
+public:
+    DeleteVisitor(const CommandOptions& options, DeleteResult& result)
+        : m_clearReadOnly(options.clearReadOnly)
+        , m_result(result)
+    {
+    }
+
+    WalkStep Entry(DirHandle& dir, const std::string& dirPath, const FindData& entry) override
+    {
+        if (IsRealDirectory(entry.attributes)) {
+            if (!entry.mountPoint) return WalkStep::Descend;
+            ReportInUse(dirPath + entry.name);
+            return WalkStep::Continue;
+        }
+        if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
+            ++m_result.files;
+        } else {
+            ++m_result.failures;
+            ReportFileError(dirPath + entry.name, kContextRemoveTree);
+        }
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotEnter(DirHandle& parent, const std::string& path, const FindData& entry, ChildOpen status) override
+    {
+        switch (status) {
+        case ChildOpen::MountPoint:
+            ReportInUse(DirectoryEntry(path));
+            return WalkStep::Continue;
+        case ChildOpen::Changed:
+            // Swapped since it was listed: never followed; what now stands there stays, and so do its parents.
+            ++m_result.failures;
+            ReportFileError(path, kContextRemoveTree);
+            return WalkStep::Continue;
+        case ChildOpen::Opened:
+        case ChildOpen::Failed:
+            break;
+        }
+        // A directory that cannot be listed is removed if it is empty; otherwise its removal fails and
+        // ends the deletion, as for any directory that cannot be removed.
+        return Remove(parent, path, entry);
+    }
+
+    WalkStep CannotList(const std::string&) override
+    {
+        ++m_result.failures;
+        return WalkStep::Continue;
+    }
+
+    WalkStep Leave(DirHandle* parent, const std::string& dirPath, const FindData* entry) override
+    {
+        if (!parent) return WalkStep::Continue; // the root: its caller decides
+        return Remove(*parent, dirPath, *entry);
+    }
+
+private:
+    WalkStep Remove(DirHandle& parent, const std::string& path, const FindData& entry)
+    {
+        if (RemoveIn(parent, m_clearReadOnly, [&] { return parent.RemoveSubdirectory(entry, m_clearReadOnly); })) {
+            ++m_result.dirs;
+            return WalkStep::Continue;
+        }
+        ++m_result.failures;
+        m_result.result = -1;
+        ReportFileError(path, kContextRemoveTree);
+        return WalkStep::Stop;
+    }
+
+    // Another file system mounted inside the tree is in use: never deleted into; it stays, and so does
+    // every directory above it.
+    void ReportInUse(const std::string& path)
+    {
+        ++m_result.failures;
+        SetLastError(err::SharingViolation);
+        ReportFileError(path, kContextRemoveTree);
+    }
+
+    bool m_clearReadOnly;
+    DeleteResult& m_result;
+};
+
+DeleteResult Failed(const std::string& root)
+{
+    ReportFileError(root, kContextRemoveTree);
+    DeleteResult out;
+    out.result = -1;
+    out.failures = 1;
+    return out;
+}
+
 } // namespace
-
-void DirStack::ResetStack()
-{
-    m_paths.clear();
-}
-
-const std::string& DirStack::TopDir() const
-{
-    return m_paths.empty() ? kEmpty : m_paths.back();
-}
-
-std::string DirStack::PopDir()
-{
-    if (m_paths.empty()) return {};
-    std::string top = std::move(m_paths.back());
-    m_paths.pop_back();
-    return top;
-}
-
-DirStack& dirStack()
-{
-    static DirStack stack;
-    return stack;
-}
 
 std::string WithOneSeparator(const std::string& directory)
 {
@@ -55,221 +194,107 @@ std::string WithOneSeparator(const std::string& directory)
     return path;
 }
 
-int CountTree(const std::string& start, uint64_t* exactBytes)
+std::string SystemRootRefusal(const std::string& root)
 {
-    DirStack& stack = dirStack();
-    stack.ResetStack();
-    Main.TreeDirCount = 0;
-    Main.TreeFileCount = 0;
-    float total = 0.0f;
-    uint64_t exact = 0;
+    return root + "  :   システムのルートディレクトリ－は削除出来ません";
+}
 
-    std::string cur = start;
-    for (;;) {
+TreeTotals CountTree(const std::string& start)
+{
+    TreeTotals totals;
+    CountVisitor visitor(totals);
+    const std::string root = WithOneSeparator(start);
+    const std::string rootEntry = DirectoryEntry(root);
+    // A start that is a link is one entry of its own size, never what it points to.
+    const uint32_t attributes = root.size() > 3 ? fs().GetAttributes(rootEntry) : kAttrDirectory;
+    if (attributes != kInvalidAttributes && (attributes & kAttrReparsePoint)) {
         FindData entry;
-        if (auto search = fs().FindFirstInTree(cur, entry)) {
-            do {
-                if (IsRealDirectory(entry.attributes)) {
-                    // Another file system mounted here is another drive's (or none's): not counted into.
-                    if (!entry.mountPoint) stack.PushDir(cur + entry.name + "\\");
-                    ++Main.TreeDirCount;
-                } else if ((entry.attributes & 0x3F) != kAttrVolumeLabel) {
-                    ++Main.TreeFileCount;
-                    // Each addition is rounded to single precision, as the totals are kept.
-                    total = static_cast<float>(static_cast<long double>(total) + entry.sizeLow);
-                    if (entry.sizeHigh != 0)
-                        total = static_cast<float>(
-                            static_cast<long double>(total) + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
-                    exact += entry.size();
-                }
-            } while (search->Next(entry));
+        if (FindFileEntry(rootEntry, entry)) {
+            visitor.Add(entry);
+            return totals;
         }
-        if (stack.StackCount() == 0) break;
-        cur = stack.PopDir();
     }
-    Main.TreeByteTotal = total;
-    if (exactBytes) *exactBytes = exact;
-    return 1;
-}
-
-void ClearForDelete(const std::string& path, bool isDirectory, const CommandOptions& options)
-{
-    if (!options.clearReadOnly) return;
-    fs().SetAttributes(path, isDirectory ? kAttrDirectory : kAttrArchive);
-}
-
-namespace {
-
-// ClearForDelete for an entry whose attributes the search already gave: a symbolic link is never
-// changed (that would change what it points to), and an entry with nothing to clear is left alone.
-// Returns whether the attributes were changed.
-bool ClearEntryForDelete(const std::string& path, uint32_t attributes, bool isDirectory, const CommandOptions& options)
-{
-    if (!options.clearReadOnly || (attributes & kAttrReparsePoint)) return false;
-    if (!(attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return false;
-    ClearForDelete(path, isDirectory, options);
-    return true;
-}
-
-// The directory itself for a path with its separator ("C:\a\" -> "C:\a"; a drive root stays "C:\").
-std::string DirectoryEntry(const std::string& dirWithSep)
-{
-    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
-}
-
-// The directory that holds a directory, with its separator ("C:\a\b\" -> "C:\a\", "C:\a\" -> "C:\").
-std::string ParentWithSeparator(const std::string& dirWithSep)
-{
-    const std::string entry = DirectoryEntry(dirWithSep);
-    const auto sep = entry.find_last_of('\\');
-    return sep == std::string::npos ? entry : WithOneSeparator(entry.substr(0, sep));
-}
-
-// On Linux a ReadOnly directory (no write permission) also keeps its entries from being deleted, for
-// everyone but root. Where ReadOnly items are to be deleted, a directory in which a deletion was refused
-// with access denied loses its ReadOnly, and the deletion is tried once more. Returns whether it changed;
-// otherwise the refusal's error code is left for the report.
-bool LiftReadOnlyForRetry(const std::string& dirWithSep, const CommandOptions& options)
-{
-    const uint32_t code = GetLastError();
-    if (!options.clearReadOnly || code != err::AccessDenied) return false;
-    const std::string entry = DirectoryEntry(dirWithSep);
-    const uint32_t attributes = fs().GetAttributes(entry);
-    const bool lifted = attributes != kInvalidAttributes && !(attributes & kAttrReparsePoint)
-        && (attributes & kAttrReadOnly) && fs().SetAttributes(entry, attributes & ~uint32_t(kAttrReadOnly));
-    if (!lifted) SetLastError(code);
-    return lifted;
-}
-
-// A kept root whose ReadOnly was lifted gets it back when the deletion ends, however it ends.
-class ReadOnlyRootRestore {
-public:
-    explicit ReadOnlyRootRestore(std::string entry)
-        : m_entry(std::move(entry))
-    {
+    auto dir = fs().OpenTreeDirectory(root, ListDetail::Full);
+    if (!dir) {
+        visitor.Unreadable(root);
+        return totals;
     }
-    ~ReadOnlyRootRestore()
-    {
-        if (!m_lifted) return;
-        const uint32_t code = GetLastError();
-        const uint32_t attributes = fs().GetAttributes(m_entry);
-        if (attributes != kInvalidAttributes) fs().SetAttributes(m_entry, attributes | kAttrReadOnly);
-        SetLastError(code);
-    }
-    ReadOnlyRootRestore(const ReadOnlyRootRestore&) = delete;
-    ReadOnlyRootRestore& operator=(const ReadOnlyRootRestore&) = delete;
-    void Lifted() { m_lifted = true; }
+    WalkTree(*dir, root, visitor);
+    return totals;
+}
 
-private:
-    std::string m_entry;
-    bool m_lifted = false;
-};
-
-} // namespace
-
-int DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
+DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
 {
     // Only ever a directory path with exactly one trailing separator.
     const std::string root = WithOneSeparator(rootPath);
-    DirStack& stack = dirStack();
-    stack.ResetStack();
-    Main.DeletedDirCount = 0;
-    Main.DeletedFileCount = 0;
+    const std::string rootEntry = DirectoryEntry(root);
+    const bool driveRoot = root.size() <= 3;
 
     // A root that is missing or not a directory is an error, not an empty success.
-    const std::string rootEntry = DirectoryEntry(root);
     const uint32_t rootAttributes = fs().GetAttributes(rootEntry);
     if (rootAttributes == kInvalidAttributes || !(rootAttributes & kAttrDirectory)) {
         if (rootAttributes != kInvalidAttributes) SetLastError(err::PathNotFound);
-        Main.ErrorContext = 3;
-        ReportFileError(root);
-        return -1;
+        return Failed(root);
     }
-    // Removing a symbolic link to a directory removes the link, never what it points to.
-    if ((rootAttributes & kAttrReparsePoint) && keepRoot == 0) {
-        if (!fs().DeleteFile(rootEntry)) {
-            Main.ErrorContext = 3;
-            ReportFileError(root);
-            return -1;
+    if ((rootAttributes & kAttrReparsePoint) && !driveRoot) {
+        // Removing a link to a directory removes the link, never what it points to; emptying it would
+        // empty what it points to, which lies outside the tree: refused.
+        if (keepRoot != 0) {
+            AppMessageBox(root + "  :   シンボリックリンクの先は削除しません", kCaptionWarning, kMbOk);
+            DeleteResult out;
+            out.result = -1;
+            out.failures = 1;
+            return out;
         }
-        ++Main.DeletedFileCount;
-        return 1;
+        if (!fs().DeleteFile(rootEntry)) return Failed(root);
+        DeleteResult out;
+        out.files = 1;
+        return out;
     }
-    stack.PushDir(root);
-    ReadOnlyRootRestore rootRestore(rootEntry);
-    // Lifts ReadOnly from a directory that refused a deletion in it; a root that stays gets it back.
-    const auto liftForRetry = [&](const std::string& dirWithSep) {
-        if (!LiftReadOnlyForRetry(dirWithSep, options)) return false;
-        if (dirWithSep == root && keepRoot != 0) rootRestore.Lifted();
-        return true;
-    };
-    // Where ReadOnly items are cleared and deleted anyway, the walk needs no stat per entry.
-    const TreeSearchDetail detail = options.clearReadOnly ? TreeSearchDetail::KindOnly : TreeSearchDetail::Full;
 
-    std::set<std::string> reportedMounts;
-    std::string cur = root;
-    for (;;) {
-        // One pass: delete the files of cur, push its subdirectories.
-        int subdirectories = 0;
-        FindData entry;
-        if (auto search = fs().FindFirstInTree(cur, entry, detail)) {
-            do {
-                if (IsRealDirectory(entry.attributes)) {
-                    if (entry.mountPoint) {
-                        // Never delete into another file system mounted inside the tree: it stays, in
-                        // use, and so does every directory above it. Said once, though its directory
-                        // is listed again.
-                        const std::string path = cur + entry.name;
-                        if (reportedMounts.insert(path).second) {
-                            SetLastError(err::SharingViolation);
-                            Main.ErrorContext = 3;
-                            ReportFileError(path);
-                        }
-                        continue;
-                    }
-                    ++subdirectories;
-                    stack.PushDir(cur + entry.name + "\\");
-                    continue;
-                }
-                const std::string path = cur + entry.name;
-                // An entry whose attributes were just changed is deleted by its path, after a fresh look.
-                const bool cleared = ClearEntryForDelete(path, entry.attributes, false, options);
-                const auto deleteEntry
-                    = [&] { return cleared ? fs().DeleteFile(path) : search->DeleteFound(path, entry); };
-                const bool deleted = deleteEntry() || (liftForRetry(cur) && deleteEntry());
-                if (deleted) {
-                    ++Main.DeletedFileCount;
-                } else {
-                    Main.ErrorContext = 3;
-                    ReportFileError(path);
-                }
-            } while (search->Next(entry));
-        }
-        if (subdirectories > 0) {
-            cur = stack.TopDir();
-            continue;
-        }
-
-        // Nothing deletable is left in cur: remove it.
-        if (stack.StackCount() == 0) return -1;
-        const std::string rm = stack.PopDir();
-        const bool isRoot = rm == root;
-        if (isRoot && keepRoot != 0) return 1;
-        const uint32_t attributes = fs().GetAttributes(rm);
-        if (attributes != kInvalidAttributes) ClearEntryForDelete(rm, attributes, true, options);
-        // A directory inside the tree whose parent is ReadOnly is removed once the parent is writable;
-        // the root's own parent lies outside what is deleted and is left as it is.
-        const bool removed = fs().RemoveDirectory(rm)
-            || (!isRoot && liftForRetry(ParentWithSeparator(rm)) && fs().RemoveDirectory(rm));
-        if (!removed) {
-            Main.ErrorContext = 3;
-            ReportFileError(rm);
-            return -1;
-        }
-        ++Main.DeletedDirCount;
-        if (isRoot) return 1;
-        cur = stack.TopDir();
+    // Where ReadOnly items go anyway, the listing needs no stat per entry.
+    const ListDetail detail = options.clearReadOnly ? ListDetail::KindOnly : ListDetail::Full;
+    auto dir = fs().OpenTreeDirectory(root, detail);
+    if (!dir) return Failed(root);
+    // As rm refuses "/": emptying the whole system is never what was meant.
+    if (dir->IsSystemRoot()) {
+        AppMessageBox(SystemRootRefusal(root), kCaptionWarning, kMbOk);
+        DeleteResult out;
+        out.result = -1;
+        out.failures = 1;
+        return out;
     }
+
+    DeleteResult out;
+    DeleteVisitor visitor(options, out);
+    if (!WalkTree(*dir, root, visitor)) {
+        out.result = -1;
+        return out;
+    }
+    if (keepRoot != 0) return out;
+
+    // The root goes last, through the directory that holds it, only if it is still the one walked.
+    if (driveRoot) {
+        SetLastError(err::AccessDenied);
+        ++out.failures;
+        out.result = -1;
+        ReportFileError(root, kContextRemoveTree);
+        return out;
+    }
+    FindData entry;
+    entry.name = LastComponent(rootEntry);
+    entry.attributes = kAttrDirectory;
+    entry.fileId = dir->Identity().inode;
+    auto parent = dir->OpenParent(DirIdentity {});
+    dir.reset(); // gives back a lent write bit before the directory goes
+    if (!parent || !parent->RemoveSubdirectory(entry, options.clearReadOnly)) {
+        ++out.failures;
+        out.result = -1;
+        ReportFileError(root, kContextRemoveTree);
+        return out;
+    }
+    ++out.dirs;
+    return out;
 }
 
 } // namespace zelo

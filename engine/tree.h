@@ -1,54 +1,55 @@
-// Tree walks without recursion: totals of a tree and its deletion, over one shared stack of directories.
+// Tree totals and deletion, on the one tree walk. Each returns its counts as a value; the handlers set
+// the counters the windows read (Main.TreeDirCount, Main.DeletedDirCount, ...) from it.
 #pragma once
 
 #include "engine/options.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace zelo {
-
-// Last-in-first-out stack of pending directory paths, each ending with "\".
-// It grows as needed: a walk with many pending directories never writes past its storage.
-class DirStack {
-public:
-    void ResetStack();
-    int StackCount() const { return static_cast<int>(m_paths.size()); }
-    void PushDir(const std::string& path) { m_paths.push_back(path); }
-    // The path on top, left on the stack. Empty text when the stack is empty.
-    const std::string& TopDir() const;
-    // Removes and returns the path on top. Empty text when the stack is empty.
-    std::string PopDir();
-
-private:
-    std::vector<std::string> m_paths;
-};
-
-// The one stack every walk shares; a walk starts with ResetStack, so walks do not nest.
-DirStack& dirStack();
 
 // A directory path with exactly one trailing separator ("C:\a\\" -> "C:\a\", "C:\a" -> "C:\a\").
 std::string WithOneSeparator(const std::string& directory);
 
-// Counts directories, files and bytes below start (a directory path ending with "\") into
-// Main.TreeDirCount, Main.TreeFileCount and Main.TreeByteTotal (single precision). Symbolic links
-// are counted as files of their own size and never followed; FIFOs, sockets and devices count as
-// files of size 0. Directories that cannot be listed add nothing. exactBytes, when given, receives the
-// exact 64-bit sum of the same sizes. Returns 1.
-int CountTree(const std::string& start, uint64_t* exactBytes = nullptr);
+struct TreeTotals {
+    int dirs = 0; // directories below the start (not the start itself)
+    int files = 0; // files below and in the start directory (links and special files included)
+    float bytes = 0.0f; // their sizes, each addition rounded to single precision, as the totals are kept
+    uint64_t exactBytes = 0; // the same sum, exact
+    // Directories that could not be listed or entered (they add nothing), and the first of them.
+    int unreadable = 0;
+    std::string firstUnreadable;
+};
 
-// Deletes everything below root (a directory path ending with "\") and, when keepRoot is 0, root itself.
-// Fills Main.DeletedDirCount and Main.DeletedFileCount. Each file that cannot be deleted is reported and
-// skipped; the first directory that cannot be removed is reported and ends the call with -1.
-// Symbolic links are deleted as links, never followed; a root that is itself a link is removed as a link
-// (keepRoot 0). root is taken with exactly one trailing separator. A missing root is reported, -1.
-// Returns 1 on success.
-int DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
+// Counts directories, files and bytes below start (a directory path ending with "\"). Symbolic links are
+// counted as files of their own size and never followed (a start that is itself a link is one file);
+// FIFOs, sockets and devices count as files of size 0; other file systems mounted inside the tree are
+// counted as directories and not counted into. A start that cannot be listed is unreadable.
+TreeTotals CountTree(const std::string& start);
 
-// With clearReadOnly set: a file becomes Archive only (32), a directory Directory only (16), so that
-// ReadOnly, Hidden and System items can be deleted; a failure is ignored. Otherwise nothing changes.
-void ClearForDelete(const std::string& path, bool isDirectory, const CommandOptions& options);
+struct DeleteResult {
+    // 1 on success; -1 when a directory could not be removed (reported; the rest of the tree stays),
+    // or when the root is missing or refused.
+    int result = 1;
+    int dirs = 0; // directories removed, the root included when it goes
+    int files = 0; // files (and links) deleted
+    // Everything that could not be deleted or listed. A kept root still gives result 1 when only some of
+    // its entries failed (each was reported): failures tells a caller that must not call that success.
+    int failures = 0;
+};
+
+// Deletes everything below root (a directory path; taken with exactly one trailing separator) and, when
+// keepRoot is 0, root itself. Each file that cannot be deleted is reported and skipped; the first directory
+// that cannot be removed is reported and ends the call with -1. With options.clearReadOnly, ReadOnly
+// entries go too; otherwise they are refused with access denied. Links are deleted as links, never
+// followed: a root that is itself a link is removed as the link (keepRoot 0) and is refused as a root to
+// empty. The Linux root directory is never emptied. A deletion changes nothing that survives it: no mode
+// or attribute of an entry is changed, and a ReadOnly directory that is lent its write bit so an ordinary
+// user can remove its entries gets it back whenever it stays.
+DeleteResult DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
+
+// The message that refuses to empty the Linux root directory (as rm refuses "/").
+std::string SystemRootRefusal(const std::string& root);
 
 } // namespace zelo

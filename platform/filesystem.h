@@ -3,6 +3,7 @@
 // through the drive map at each call. Every failing call sets the last error (errors.h).
 #pragma once
 
+#include "platform/dir_handle.h"
 #include "platform/types.h"
 
 #include <cstddef>
@@ -18,10 +19,6 @@ public:
     virtual ~DirSearch() = default;
     // Next matching entry; false (last error 18 "no more files" is not used: the code is left 0) at the end.
     virtual bool Next(FindData& out) = 0;
-    // Deletes a file entry this search has just returned (path is its drive path), with the semantics
-    // of FileSystem::DeleteFile (ReadOnly as the entry reported it fails with 5; a link is deleted as a link).
-    // The default calls fs().DeleteFile(path); a tree search deletes through its open directory.
-    virtual bool DeleteFound(const std::string& path, const FindData& entry);
 };
 
 // An open file. Destroying it closes the handle.
@@ -55,12 +52,6 @@ struct ReplaceOptions {
     bool keepDosAttributes = false;
 };
 
-// How much a tree walk's search reads per entry (FindFirstInTree).
-enum class TreeSearchDetail {
-    Full, // attributes, size and times
-    KindOnly, // name, Directory and ReparsePoint only
-};
-
 enum class OpenMode {
     Read, // existing file, read only
     ReadWrite, // existing file, read and write
@@ -80,16 +71,13 @@ public:
     // Names containing "\" are left out. Returns null with the last error set when nothing matches
     // (2) or the directory cannot be read.
     virtual std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) = 0;
-    // Every entry of one directory (dirWithSep ends with "\") for the tree walks (count, delete, tree copy),
-    // without "." and "..". Reports what the walks read - Directory, ReparsePoint, ReadOnly, size, times - but
-    // reads no extended attribute: Hidden is only that of a dot name, files report Archive. With
-    // TreeSearchDetail::KindOnly only the name, Directory and ReparsePoint are filled (no stat per entry:
-    // size and times are 0 and ReadOnly is not known, so DeleteFound then deletes read-only files too - for
-    // walks that clear ReadOnly before deleting anyway). Null with the last error set when the directory is
-    // empty (2) or cannot be read. For a file system other than the Linux one (test doubles, wrappers) it is
-    // FindFirst(dirWithSep + "*.*", kAttrMaskAll) without the dot entries, in full detail.
-    virtual std::unique_ptr<DirSearch> FindFirstInTree(
-        const std::string& dirWithSep, FindData& first, TreeSearchDetail detail = TreeSearchDetail::Full);
+    // Opens a directory for a tree walk (dirWithSep ends with "\"); everything below it is then reached
+    // through the handle. The directory itself is never taken through a symbolic link, except a drive's
+    // own directory, which the drive map names as it is. The listing reads what the walks need - Directory,
+    // ReparsePoint, ReadOnly, size, times - but no extended attribute: Hidden is only that of a dot name,
+    // files report Archive. Null with the last error set.
+    // The default (test doubles, wrappers) works through this file system's own calls by path.
+    virtual std::unique_ptr<DirHandle> OpenTreeDirectory(const std::string& dirWithSep, ListDetail detail);
 
     // Attribute word of a path (the link itself for a symbolic link), or kInvalidAttributes.
     virtual uint32_t GetAttributes(const std::string& path) = 0;

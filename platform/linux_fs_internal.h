@@ -98,8 +98,7 @@ public:
     bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
         const FileTime* lastWrite) override;
     bool SyncFileSystem(const std::string& path) override;
-    std::unique_ptr<DirSearch> FindFirstInTree(
-        const std::string& dirWithSep, FindData& first, TreeSearchDetail detail) override;
+    std::unique_ptr<DirHandle> OpenTreeDirectory(const std::string& dirWithSep, ListDetail detail) override;
 };
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.

@@ -70,4 +70,62 @@ bool IsValidUtf8(const std::string& text)
     return true;
 }
 
+std::string EscapeForTerminal(const std::string& text, bool keepLineBreaks)
+{
+    static constexpr char kDigits[] = "01234567";
+    std::string out;
+    out.reserve(text.size());
+    const auto octal = [&](unsigned char byte) {
+        out += '\\';
+        out += kDigits[byte >> 6];
+        out += kDigits[(byte >> 3) & 7];
+        out += kDigits[byte & 7];
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (keepLineBreaks && byte == '\n') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\r') ++i;
+            continue;
+        }
+        // U+0080 to U+009F (C1 controls such as CSI) in UTF-8: both bytes escaped.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+            && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            octal(byte);
+            octal(static_cast<unsigned char>(text[++i]));
+            continue;
+        }
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += static_cast<char>(byte);
+            continue;
+        }
+        switch (byte) {
+        case '\a':
+            out += "\\a";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\v':
+            out += "\\v";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            octal(byte);
+        }
+    }
+    return out;
+}
+
 } // namespace zelo

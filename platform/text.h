@@ -11,4 +11,10 @@ std::string ToUpperText(const std::string& text);
 std::string ToLowerText(const std::string& text);
 bool IsValidUtf8(const std::string& text);
 
+// Text for a terminal: control characters (C0, DEL and the C1 range) are written as escapes the way
+// `ls -b` writes them ("\033", "\r", ...), so a file name cannot move the cursor or send a terminal
+// command. With keepLineBreaks, a line feed stays a line break and the carriage return of the
+// program's "\n\r" pairs is dropped (messages); otherwise every control character is escaped (names).
+std::string EscapeForTerminal(const std::string& text, bool keepLineBreaks = false);
+
 } // namespace zelo

@@ -79,14 +79,24 @@ bool shift(const FileTime& in, int64_t seconds, FileTime& out)
 
 FileTime FileTimeFromUnix(int64_t seconds, int64_t nanoseconds)
 {
-    const int64_t total = (seconds + kUnixEpochSeconds) * int64_t(kTicksPerSecond) + nanoseconds / 100;
-    return FileTime { total < 0 ? 0 : uint64_t(total) };
+    // Clamped to what a file time can hold, 1601 to the year 30828, without overflowing on the way
+    // (a tmpfs keeps times far beyond either end).
+    constexpr int64_t kLastSecond = int64_t(kMaxFileTime / kTicksPerSecond) - kUnixEpochSeconds;
+    if (seconds < -kUnixEpochSeconds) return FileTime { 0 };
+    if (seconds > kLastSecond) return FileTime { kMaxFileTime };
+    const uint64_t ticks = uint64_t(seconds + kUnixEpochSeconds) * kTicksPerSecond;
+    const uint64_t fraction = uint64_t(nanoseconds < 0            ? 0
+                                      : nanoseconds > 999'999'999 ? 999'999'999
+                                                                  : nanoseconds)
+        / 100;
+    return FileTime { ticks > kMaxFileTime - fraction ? kMaxFileTime : ticks + fraction };
 }
 
 void FileTimeToUnix(const FileTime& time, int64_t& seconds, int64_t& nanoseconds)
 {
-    seconds = int64_t(time.value / kTicksPerSecond) - kUnixEpochSeconds;
-    nanoseconds = int64_t(time.value % kTicksPerSecond) * 100;
+    const uint64_t value = time.value > kMaxFileTime ? kMaxFileTime : time.value;
+    seconds = int64_t(value / kTicksPerSecond) - kUnixEpochSeconds;
+    nanoseconds = int64_t(value % kTicksPerSecond) * 100;
 }
 
 bool FileTimeToLocalFileTime(const FileTime& utc, FileTime& local)

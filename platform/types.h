@@ -48,9 +48,11 @@ struct FindData {
     uint32_t sizeHigh = 0;
     uint32_t sizeLow = 0;
     std::string name; // exact name bytes, no directory
-    // A directory on which another file system is mounted (set by the tree walks' search only):
+    // A directory on which another file system is mounted (set by a tree walk's full listing only):
     // it belongs to another drive or to none, and a walk does not go into it.
     bool mountPoint = false;
+    // The entry's inode as the listing saw it (tree walks only; 0 when not known).
+    uint64_t fileId = 0;
     uint64_t size() const { return (uint64_t(sizeHigh) << 32) | sizeLow; }
 };
 

@@ -1,6 +1,8 @@
 // The quiet default of the UI services: messages on standard error, questions answered No.
 #include "platform/ui_services.h"
 
+#include "platform/text.h"
+
 #include <cstdio>
 #include <map>
 
@@ -33,10 +35,14 @@ private:
 
 class QuietUi : public UiServices {
 public:
-    void ShowPlainMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    // Messages name files whose names may hold terminal controls: escaped on their way to the terminal.
+    void ShowPlainMessage(const std::string& text) override
+    {
+        std::fprintf(stderr, "%s\n", EscapeForTerminal(text, true).c_str());
+    }
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), EscapeForTerminal(text, true).c_str());
         if (flags == kMbYesNo) return m_answer;
         return kIdOk;
     }

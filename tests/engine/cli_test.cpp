@@ -1,4 +1,5 @@
 // zelo-cli as scripts use it: exit codes, output, paths outside every drive.
+#include "tests/support/ordinary_user.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace zelo {
@@ -91,6 +93,64 @@ TEST(ZeloCli, CountAndDelete)
     CliRun all = RunCli("C=/nonexistent-zelo-drive", "delete '" + tree.linux("t") + "'", scratch);
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_FALSE(tree.exists("t"));
+}
+
+TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.mkdir("t/sub");
+    tree.write("t/ro", "r");
+    tree.setReadOnly("t/ro", true);
+    tree.mkdir("target/x");
+    tree.symlink(tree.linux("target"), "link");
+    const std::string scratch = tree.linux("scratch");
+    const auto quoted = [&](const std::string& relative) { return "'" + tree.linux(relative) + "'"; };
+    const struct {
+        std::string arguments;
+        int status;
+        const char* out; // null: not checked
+    } cases[] = {
+        // An entry that stays makes a kept root's emptying a failure.
+        { "delete --keep-root --keep-readonly " + quoted("t"), 1, "directories 1\nfiles 0\n" },
+        // Emptying a link would empty what it points to.
+        { "delete --keep-root " + quoted("link"), 1, "directories 0\nfiles 0\n" },
+        // A link is one file of its own, never the tree it points to.
+        { "count " + quoted("link"), 0, nullptr },
+        // Output that cannot be written.
+        { "count " + quoted("t") + " >/dev/full", 1, "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const CliRun run = RunCli("C=/", c.arguments, scratch);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.out) {
+            EXPECT_EQ(run.out, c.out);
+        }
+        if (c.status != 0) {
+            EXPECT_NE(run.err.find("zelo-cli: "), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_TRUE(tree.exists("t/ro"));
+    EXPECT_TRUE(tree.exists("target/x"));
+    EXPECT_EQ(RunCli("C=/", "count " + quoted("link"), scratch).out.rfind("directories 0\nfiles 1\n", 0), 0u);
+
+    // A name with terminal controls is written escaped.
+    const CliRun hostile = RunCli("C=/", "count " + quoted("no\x1b]0;pwned\x07"), scratch);
+    EXPECT_EQ(hostile.status, 2);
+    EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos);
+    EXPECT_NE(hostile.err.find("no\\033]0;pwned\\a"), std::string::npos) << hostile.err;
+
+    // A directory an ordinary user cannot read leaves the totals short: never exit 0.
+    tree.mkdir("t/sub");
+    ::chmod(tree.linux("t/sub").c_str(), 0);
+    const auto result = test::RunAsOrdinaryUser(tree.root(), [&] {
+        const CliRun run = RunCli("C=/", "count " + quoted("t"), scratch);
+        return run.status == 1 && run.err.find("could not be read") != std::string::npos;
+    });
+    if (result) {
+        EXPECT_TRUE(*result);
+    }
 }
 
 TEST(ZeloCli, CopyFile)

@@ -1,7 +1,9 @@
 // Tree totals and deletion: counts, single-precision totals, links, read-only items, the stack.
 #include "engine/delete_commands.h"
 #include "engine/tree.h"
+#include "engine/tree_walk.h"
 #include "model/state.h"
+#include "platform/drives.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/ordinary_user.h"
@@ -11,8 +13,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -31,26 +37,15 @@ protected:
         ::close(fd);
     }
 
+    TreeTotals Count(const std::string& relative) const { return CountTree(tree.drive(relative) + "\\"); }
+    DeleteResult Delete(const std::string& relative, int keepRoot = 0, const CommandOptions& options = {}) const
+    {
+        return DeleteTree(tree.drive(relative) + "\\", keepRoot, options);
+    }
+
     test::TempTree tree;
     test::FakeUi fake;
 };
-
-TEST(DirStackTest, LastInFirstOutAndGrowsPastItsFirstCapacity)
-{
-    DirStack stack;
-    EXPECT_EQ(stack.StackCount(), 0);
-    EXPECT_EQ(stack.PopDir(), "");
-    EXPECT_EQ(stack.TopDir(), "");
-    for (int i = 0; i < 2500; ++i)
-        stack.PushDir("C:\\d" + std::to_string(i) + "\\");
-    EXPECT_EQ(stack.StackCount(), 2500);
-    EXPECT_EQ(stack.TopDir(), "C:\\d2499\\");
-    EXPECT_EQ(stack.PopDir(), "C:\\d2499\\");
-    EXPECT_EQ(stack.PopDir(), "C:\\d2498\\");
-    EXPECT_EQ(stack.StackCount(), 2498);
-    stack.ResetStack();
-    EXPECT_EQ(stack.StackCount(), 0);
-}
 
 TEST(WithOneSeparatorTest, TrailingSeparators)
 {
@@ -64,10 +59,11 @@ TEST(WithOneSeparatorTest, TrailingSeparators)
 TEST_F(TreeTest, CountEmptyAndNested)
 {
     tree.mkdir("empty");
-    EXPECT_EQ(CountTree(tree.drive("empty") + "\\"), 1);
-    EXPECT_EQ(Main.TreeDirCount, 0);
-    EXPECT_EQ(Main.TreeFileCount, 0);
-    EXPECT_EQ(Main.TreeByteTotal, 0.0f);
+    TreeTotals t = Count("empty");
+    EXPECT_EQ(t.dirs, 0);
+    EXPECT_EQ(t.files, 0);
+    EXPECT_EQ(t.bytes, 0.0f);
+    EXPECT_EQ(t.unreadable, 0);
 
     tree.mkdir("t/a/b");
     tree.mkdir("t/c");
@@ -75,31 +71,29 @@ TEST_F(TreeTest, CountEmptyAndNested)
     tree.writeSized("t/a/f2", 200);
     tree.writeSized("t/a/b/.hidden", 300);
     tree.fifo("t/c/pipe"); // a file of size 0, never opened
-    uint64_t exact = 0;
-    CountTree(tree.drive("t") + "\\", &exact);
-    EXPECT_EQ(Main.TreeDirCount, 3);
-    EXPECT_EQ(Main.TreeFileCount, 4);
-    EXPECT_EQ(Main.TreeByteTotal, 600.0f);
-    EXPECT_EQ(exact, 600u);
+    t = Count("t");
+    EXPECT_EQ(t.dirs, 3);
+    EXPECT_EQ(t.files, 4);
+    EXPECT_EQ(t.bytes, 600.0f);
+    EXPECT_EQ(t.exactBytes, 600u);
 }
 
 TEST_F(TreeTest, CountLargeFilesAndSinglePrecisionTotal)
 {
     tree.mkdir("big");
     Sparse("big/five", 5000000000ULL);
-    uint64_t exact = 0;
-    CountTree(tree.drive("big") + "\\", &exact);
-    EXPECT_EQ(Main.TreeByteTotal, 5000000000.0f);
-    EXPECT_EQ(exact, 5000000000ULL);
+    TreeTotals t = Count("big");
+    EXPECT_EQ(t.bytes, 5000000000.0f);
+    EXPECT_EQ(t.exactBytes, 5000000000ULL);
 
     // Beyond 2^24 a total keeps 24 significant bits: one more byte leaves it unchanged.
     tree.mkdir("round");
     Sparse("round/a", 16777216);
     tree.writeSized("round/b", 1);
-    CountTree(tree.drive("round") + "\\", &exact);
-    EXPECT_EQ(Main.TreeFileCount, 2);
-    EXPECT_EQ(Main.TreeByteTotal, 16777216.0f);
-    EXPECT_EQ(exact, 16777217u);
+    t = Count("round");
+    EXPECT_EQ(t.files, 2);
+    EXPECT_EQ(t.bytes, 16777216.0f);
+    EXPECT_EQ(t.exactBytes, 16777217u);
 }
 
 TEST_F(TreeTest, ManySiblingDirectoriesCountedAndDeleted)
@@ -107,12 +101,12 @@ TEST_F(TreeTest, ManySiblingDirectoriesCountedAndDeleted)
     for (int i = 0; i < 1500; ++i)
         tree.mkdir("wide/d" + std::to_string(i));
     tree.write("wide/d7/f", "x");
-    CountTree(tree.drive("wide") + "\\");
-    EXPECT_EQ(Main.TreeDirCount, 1500);
-    EXPECT_EQ(Main.TreeFileCount, 1);
-    EXPECT_EQ(DeleteTree(tree.drive("wide") + "\\", 0, CommandOptions {}), 1);
-    EXPECT_EQ(Main.DeletedDirCount, 1501);
-    EXPECT_EQ(Main.DeletedFileCount, 1);
+    EXPECT_EQ(Count("wide").dirs, 1500);
+    EXPECT_EQ(Count("wide").files, 1);
+    const DeleteResult d = Delete("wide");
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.dirs, 1501);
+    EXPECT_EQ(d.files, 1);
     EXPECT_FALSE(tree.exists("wide"));
 }
 
@@ -126,18 +120,22 @@ TEST_F(TreeTest, SymbolicLinkToDirectoryIsAnEntryOfItsOwn)
     tree.symlink(tree.linux("outside/deep/keep.bin"), "t/filelink");
     tree.setReadOnly("outside/deep/keep.bin", true);
 
-    CountTree(tree.drive("t") + "\\");
-    EXPECT_EQ(Main.TreeDirCount, 1);
-    EXPECT_EQ(Main.TreeFileCount, 3);
+    const TreeTotals t = Count("t");
+    EXPECT_EQ(t.dirs, 1);
+    EXPECT_EQ(t.files, 3);
     // Each link counts with its own size (the length of its target text), never its target's.
     const float linkSizes
         = static_cast<float>(tree.linux("outside").size() + tree.linux("outside/deep/keep.bin").size());
-    EXPECT_EQ(Main.TreeByteTotal, 3.0f + linkSizes);
+    EXPECT_EQ(t.bytes, 3.0f + linkSizes);
+    // A start that is itself a link is one file.
+    EXPECT_EQ(Count("t/sub/link").files, 1);
+    EXPECT_EQ(Count("t/sub/link").dirs, 0);
 
-    EXPECT_EQ(DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}), 1);
+    const DeleteResult d = Delete("t");
+    EXPECT_EQ(d.result, 1);
     EXPECT_FALSE(tree.exists("t"));
-    EXPECT_EQ(Main.DeletedFileCount, 3);
-    EXPECT_EQ(Main.DeletedDirCount, 2);
+    EXPECT_EQ(d.files, 3);
+    EXPECT_EQ(d.dirs, 2);
     // The target tree is intact, attributes included.
     EXPECT_EQ(tree.read("outside/deep/keep.bin").size(), 5000u);
     EXPECT_NE(fs().GetAttributes(tree.drive("outside/deep/keep.bin")) & kAttrReadOnly, 0u);
@@ -155,17 +153,18 @@ TEST_F(TreeTest, WalksStayOutOfAnotherFileSystemMountedInside)
     if (!mount.mounted()) GTEST_SKIP() << "mounting is not permitted here";
     tree.write("t/stick/data.bak", "precious");
 
-    CountTree(tree.drive("t") + "\\");
-    EXPECT_EQ(Main.TreeDirCount, 2);
-    EXPECT_EQ(Main.TreeFileCount, 2);
-    EXPECT_EQ(Main.TreeByteTotal, 3.0f);
+    const TreeTotals t = Count("t");
+    EXPECT_EQ(t.dirs, 2);
+    EXPECT_EQ(t.files, 2);
+    EXPECT_EQ(t.bytes, 3.0f);
+    EXPECT_EQ(t.unreadable, 0);
 
     DeleteBackupFiles(tree.drive("t"), CommandOptions {});
     EXPECT_FALSE(tree.exists("t/a.bak"));
     EXPECT_EQ(tree.read("t/stick/data.bak"), "precious");
     fake.messages.clear();
 
-    EXPECT_EQ(DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}), -1);
+    EXPECT_EQ(Delete("t").result, -1);
     EXPECT_EQ(tree.read("t/stick/data.bak"), "precious");
     EXPECT_FALSE(tree.exists("t/sub"));
     ASSERT_EQ(fake.messages.size(), 2u);
@@ -173,11 +172,14 @@ TEST_F(TreeTest, WalksStayOutOfAnotherFileSystemMountedInside)
     EXPECT_EQ(fake.messages[1].text, tree.drive("t") + "\\  :   DIR　が空でない　！");
 }
 
-TEST_F(TreeTest, RootThatIsALinkIsRemovedAsALink)
+TEST_F(TreeTest, RootThatIsALinkIsRemovedAsALinkAndNeverEmptied)
 {
     tree.mkdir("target/x");
     tree.symlink(tree.linux("target"), "link");
-    EXPECT_EQ(DeleteTree(tree.drive("link") + "\\", 0, CommandOptions {}), 1);
+    EXPECT_EQ(Delete("link", 255).result, -1);
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_TRUE(tree.exists("target/x"));
+    EXPECT_EQ(Delete("link").result, 1);
     EXPECT_FALSE(tree.exists("link"));
     EXPECT_TRUE(tree.exists("target/x"));
 }
@@ -196,18 +198,20 @@ TEST_F(TreeTest, KeepRootBothWays)
         tree.write("r/b", "2");
         tree.write("r/s/c", "3");
         tree.fifo("r/s/pipe");
-        EXPECT_EQ(DeleteTree(tree.drive("r") + "\\", c.keepRoot, CommandOptions {}), 1);
-        EXPECT_EQ(Main.DeletedFileCount, 4);
-        EXPECT_EQ(Main.DeletedDirCount, c.dirs);
+        const DeleteResult d = Delete("r", c.keepRoot);
+        EXPECT_EQ(d.result, 1);
+        EXPECT_EQ(d.files, 4);
+        EXPECT_EQ(d.dirs, c.dirs);
         EXPECT_EQ(tree.exists("r"), c.rootStays);
         EXPECT_FALSE(tree.exists("r/s"));
         EXPECT_FALSE(tree.exists("r/a"));
     }
     // Only files, keep-root: nothing but the files goes.
     tree.write("flat/a", "1");
-    EXPECT_EQ(DeleteTree(tree.drive("flat") + "\\", 255, CommandOptions {}), 1);
-    EXPECT_EQ(Main.DeletedDirCount, 0);
-    EXPECT_EQ(Main.DeletedFileCount, 1);
+    const DeleteResult d = Delete("flat", 255);
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.dirs, 0);
+    EXPECT_EQ(d.files, 1);
     EXPECT_TRUE(tree.exists("flat"));
     EXPECT_TRUE(fake.messages.empty());
 }
@@ -225,7 +229,9 @@ TEST_F(TreeTest, ReadOnlyFileWithAndWithoutClearing)
     build();
     CommandOptions keep;
     keep.clearReadOnly = false;
-    EXPECT_EQ(DeleteTree(tree.drive("top") + "\\", 0, keep), -1);
+    const DeleteResult refused = Delete("top", 0, keep);
+    EXPECT_EQ(refused.result, -1);
+    EXPECT_EQ(refused.dirs, 0);
     ASSERT_EQ(fake.messages.size(), 2u);
     const std::string deny = "  :   Accesee Denied !\n\r\n\r空でないフォルダーか, ＲｅａｄＯｎｌｙを削除しようとした";
     EXPECT_EQ(fake.messages[0].text, tree.drive("top/mid/low/ro.txt") + deny);
@@ -233,15 +239,15 @@ TEST_F(TreeTest, ReadOnlyFileWithAndWithoutClearing)
     EXPECT_TRUE(tree.exists("top/mid/low/ro.txt"));
     EXPECT_FALSE(tree.exists("top/mid/low/other.txt")); // hidden and system do not stop a deletion
     EXPECT_TRUE(tree.exists("top/mid"));
-    EXPECT_EQ(Main.DeletedDirCount, 0);
 
     fake.messages.clear();
     tree.setReadOnly("top/mid/low/ro.txt", false);
     build();
-    EXPECT_EQ(DeleteTree(tree.drive("top") + "\\", 0, CommandOptions {}), 1);
+    const DeleteResult whole = Delete("top");
+    EXPECT_EQ(whole.result, 1);
     EXPECT_FALSE(tree.exists("top"));
-    EXPECT_EQ(Main.DeletedDirCount, 3);
-    EXPECT_EQ(Main.DeletedFileCount, 3);
+    EXPECT_EQ(whole.dirs, 3);
+    EXPECT_EQ(whole.files, 3);
     EXPECT_TRUE(fake.messages.empty());
 }
 
@@ -251,10 +257,10 @@ TEST_F(TreeTest, ReadOnlyDirectoryClearedOrRefused)
     tree.setReadOnly("p/rodir", true);
     CommandOptions keep;
     keep.clearReadOnly = false;
-    EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, keep), -1);
+    EXPECT_EQ(Delete("p", 0, keep).result, -1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("p/rodir") + "\\  :   Accesee Denied !", 0), 0u);
-    EXPECT_EQ(DeleteTree(tree.drive("p") + "\\", 0, CommandOptions {}), 1);
+    EXPECT_EQ(Delete("p").result, 1);
     EXPECT_FALSE(tree.exists("p"));
 }
 
@@ -286,16 +292,15 @@ TEST_F(TreeTest, ReadOnlyDirectoriesWithContentsForAnOrdinaryUser)
 
     ExpectAsOrdinaryUser(tree, [this] {
         // Clearing ReadOnly deletes the whole tree.
-        const bool whole = DeleteTree(tree.drive("t") + "\\", 0, CommandOptions {}) == 1 && !tree.exists("t")
-            && Main.DeletedDirCount == 4 && Main.DeletedFileCount == 3;
+        const DeleteResult all = Delete("t");
+        const bool whole = all.result == 1 && !tree.exists("t") && all.dirs == 4 && all.files == 3;
         // Contents only: the root stays, ReadOnly as it was.
-        const bool contents = DeleteTree(tree.drive("k") + "\\", 255, CommandOptions {}) == 1 && tree.exists("k")
-            && !tree.exists("k/a") && !tree.exists("k/inner")
-            && (fs().GetAttributes(tree.drive("k")) & kAttrReadOnly) != 0;
+        const bool contents = Delete("k", 255).result == 1 && tree.exists("k") && !tree.exists("k/a")
+            && !tree.exists("k/inner") && (fs().GetAttributes(tree.drive("k")) & kAttrReadOnly) != 0;
         // Without clearing, the ReadOnly directory keeps its file and the deletion fails.
         CommandOptions keepReadOnly;
         keepReadOnly.clearReadOnly = false;
-        const bool refused = DeleteTree(tree.drive("keep") + "\\", 0, keepReadOnly) == -1 && tree.exists("keep/ro/x")
+        const bool refused = Delete("keep", 0, keepReadOnly).result == -1 && tree.exists("keep/ro/x")
             && (fs().GetAttributes(tree.drive("keep/ro")) & kAttrReadOnly) != 0;
         return whole && contents && refused && fake.messages.size() == 2;
     });
@@ -303,22 +308,161 @@ TEST_F(TreeTest, ReadOnlyDirectoriesWithContentsForAnOrdinaryUser)
 
 TEST_F(TreeTest, MissingRootIsAnErrorNotAnEmptySuccess)
 {
-    EXPECT_EQ(DeleteTree(tree.drive("nothere") + "\\", 255, CommandOptions {}), -1);
+    EXPECT_EQ(Delete("nothere", 255).result, -1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("nothere") + "\\  :   ", 0), 0u);
 }
 
-TEST_F(TreeTest, ClearForDeleteFollowsTheOption)
+// The three walks that change or count a tree, each run over the tree "t".
+enum class WalkKind { Count, Delete, Backup };
+
+struct SwapCase {
+    WalkKind walk;
+    bool toLink; // swapped for a link, else for another directory
+};
+
+TEST_F(TreeTest, DirectorySwappedMidWalkIsNeverFollowed)
 {
-    tree.write("f", "x");
-    tree.setReadOnly("f", true);
-    tree.setDosAttrib("f", kAttrHidden | kAttrSystem);
-    CommandOptions keep;
-    keep.clearReadOnly = false;
-    ClearForDelete(tree.drive("f"), false, keep);
-    EXPECT_EQ(fs().GetAttributes(tree.drive("f")), uint32_t(kAttrReadOnly | kAttrHidden | kAttrSystem));
-    ClearForDelete(tree.drive("f"), false, CommandOptions {});
-    EXPECT_EQ(fs().GetAttributes(tree.drive("f")), uint32_t(kAttrArchive));
+    for (const SwapCase c :
+        { SwapCase { WalkKind::Count, true }, SwapCase { WalkKind::Delete, true }, SwapCase { WalkKind::Backup, true },
+            SwapCase { WalkKind::Count, false }, SwapCase { WalkKind::Delete, false } }) {
+        SCOPED_TRACE(int(c.walk) * 10 + c.toLink);
+        tree.mkdir("t/a/sub");
+        tree.write("t/a/sub/f.bak", "in");
+        tree.mkdir("outside/deep");
+        tree.write("outside/victim.bak", "precious");
+        tree.write("outside/deep/more.bak", "precious");
+        // Listed as a directory, then swapped before the walk goes in: the classic race against rm -rf.
+        SetWalkHookForTesting([&](const std::string& path) {
+            if (path != tree.drive("t/a") + "\\") return;
+            ::rename(tree.linux("t/a").c_str(), tree.linux("a.old").c_str());
+            if (c.toLink)
+                tree.symlink(tree.linux("outside"), "t/a");
+            else
+                ::rename(tree.linux("outside").c_str(), tree.linux("t/a").c_str());
+        });
+        if (c.walk == WalkKind::Count) {
+            const TreeTotals t = Count("t");
+            EXPECT_EQ(t.files, 0);
+            EXPECT_EQ(t.unreadable, 1);
+        } else if (c.walk == WalkKind::Delete) {
+            EXPECT_EQ(Delete("t").result, -1);
+        } else {
+            DeleteBackupFiles(tree.drive("t"), CommandOptions {});
+        }
+        SetWalkHookForTesting({});
+        const std::string outside = c.toLink ? "outside" : "t/a";
+        EXPECT_EQ(tree.read(outside + "/victim.bak"), "precious");
+        EXPECT_EQ(tree.read(outside + "/deep/more.bak"), "precious");
+        std::filesystem::remove_all(tree.linux("t"));
+        std::filesystem::remove_all(tree.linux("a.old"));
+        std::filesystem::remove_all(tree.linux("outside"));
+        fake.messages.clear();
+    }
+}
+
+TEST_F(TreeTest, TreeDeeperThanThePathLimitIsCountedAndDeletedWhole)
+{
+    // 600 levels of 10-byte names: 6,600 bytes of path, beyond Linux's 4,096.
+    constexpr int kDepth = 600;
+    tree.mkdir("deep");
+    int fd = ::open(tree.linux("deep").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < kDepth; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "0123456789", 0755), 0);
+        const int next = ::openat(fd, "0123456789", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(fd = next, 0);
+    }
+    const int file = ::openat(fd, "bottom", O_CREAT | O_WRONLY, 0644);
+    ASSERT_EQ(::write(file, "xyz", 3), 3);
+    ::close(file);
+    ::close(fd);
+
+    const TreeTotals t = Count("deep");
+    EXPECT_EQ(t.dirs, kDepth);
+    EXPECT_EQ(t.files, 1);
+    EXPECT_EQ(t.exactBytes, 3u);
+    EXPECT_EQ(t.unreadable, 0);
+    const DeleteResult d = Delete("deep");
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.dirs, kDepth + 1);
+    EXPECT_EQ(d.files, 1);
+    EXPECT_FALSE(tree.exists("deep"));
+    EXPECT_TRUE(fake.messages.empty());
+}
+
+TEST_F(TreeTest, DeletingAHardLinkLeavesTheOtherNameAsItWas)
+{
+    tree.mkdir("outside");
+    tree.write("outside/keep.bak", "k");
+    tree.setDosAttrib("outside/keep.bak", kAttrHidden | kAttrSystem);
+    tree.setReadOnly("outside/keep.bak", true);
+    const auto state = [&] {
+        struct stat st { };
+        ::stat(tree.linux("outside/keep.bak").c_str(), &st);
+        char value[64] = {};
+        ::getxattr(tree.linux("outside/keep.bak").c_str(), "user.DOSATTRIB", value, sizeof value - 1);
+        return std::to_string(st.st_mode) + "/" + value;
+    };
+    const std::string before = state();
+    for (const WalkKind walk : { WalkKind::Delete, WalkKind::Backup, WalkKind::Count }) {
+        SCOPED_TRACE(int(walk));
+        tree.mkdir("t");
+        ASSERT_EQ(::link(tree.linux("outside/keep.bak").c_str(), tree.linux("t/.link.bak").c_str()), 0);
+        if (walk == WalkKind::Delete) {
+            EXPECT_EQ(Delete("t").result, 1);
+        } else if (walk == WalkKind::Backup) {
+            DeleteBackupFiles(tree.drive("t"), CommandOptions {});
+        } else {
+            // The file pane's deletion of a selected file.
+            EXPECT_EQ(DeleteSelectedFiles(tree.drive("t") + "\\", { ".link.bak" }, { true }, CommandOptions {}), 1);
+        }
+        EXPECT_FALSE(tree.exists("t/.link.bak"));
+        EXPECT_EQ(state(), before);
+        std::filesystem::remove_all(tree.linux("t"));
+    }
+}
+
+TEST_F(TreeTest, FailedDeletionGivesBackTheWriteBitsItLent)
+{
+    // A ReadOnly directory whose file an ordinary user can only delete with its write bit lent, beside a
+    // directory that cannot be read: the deletion fails, and the lent bit goes back.
+    tree.mkdir("t/ro/locked");
+    tree.write("t/ro/f", "1");
+    tree.write("t/ro/locked/inside", "2");
+    ::chmod(tree.linux("t/ro/locked").c_str(), 0);
+    ::chmod(tree.linux("t/ro").c_str(), 0555);
+    ExpectAsOrdinaryUser(tree, [this] {
+        const DeleteResult d = Delete("t");
+        struct stat ro {
+        }, locked {};
+        ::stat(tree.linux("t/ro").c_str(), &ro);
+        ::stat(tree.linux("t/ro/locked").c_str(), &locked);
+        return d.result == -1 && !tree.exists("t/ro/f") && (ro.st_mode & 07777) == 0555
+            && (locked.st_mode & 07777) == 0;
+    });
+}
+
+TEST_F(TreeTest, TheSystemRootIsNeverEmptied)
+{
+    // Checked where "/" is this test's own tree (a chroot), so a fault cannot reach the real one.
+    tree.write("a/precious", "p");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::chroot(tree.root().c_str()) != 0 || ::chdir("/") != 0) ::_exit(2);
+        setDriveMap(DriveMap::parse("C=/"));
+        const DeleteResult d = DeleteTree("C:\\", 255, CommandOptions {});
+        const bool refused = d.result == -1 && d.files == 0 && fake.messages.size() == 1
+            && fake.messages[0].text == SystemRootRefusal("C:\\") && ::access("/a/precious", F_OK) == 0;
+        ::_exit(refused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "chroot is not permitted here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(tree.read("a/precious"), "p");
 }
 
 } // namespace

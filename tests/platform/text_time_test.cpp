@@ -205,5 +205,46 @@ TEST(FileTimes, GetLocalTimeAgreesWithTheClock)
     EXPECT_LE(seconds, int64_t(::time(nullptr)));
 }
 
+TEST(FileTimes, TimesOutsideTheRangeClampWithoutOverflow)
+{
+    constexpr uint64_t kLast = 0x7FFF'FFFF'FFFF'FFFFull;
+    const struct {
+        int64_t seconds;
+        uint64_t expected; // 0: inside the range, checked by a round trip
+    } cases[] = {
+        { 910'692'730'084, 0 }, // the last whole second a file time holds (year 30828)
+        { 910'692'730'085, kLast },
+        { INT64_MAX, kLast }, // a tmpfs keeps such times
+        { -11'644'473'600, 0 }, // 1601-01-01 itself
+        { -11'644'473'601, 0 }, // before it: the first time there is
+        { INT64_MIN, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        const FileTime time = FileTimeFromUnix(c.seconds, 999'999'999);
+        if (c.seconds < 0 || c.expected != 0) {
+            EXPECT_EQ(time.value, c.seconds == -11'644'473'600 ? 9'999'999u : c.expected);
+            continue;
+        }
+        int64_t seconds = 0, nanoseconds = 0;
+        FileTimeToUnix(time, seconds, nanoseconds);
+        EXPECT_EQ(seconds, c.seconds);
+        EXPECT_EQ(nanoseconds, 999'999'900);
+    }
+    int64_t seconds = 0, nanoseconds = 0;
+    FileTimeToUnix(FileTime { UINT64_MAX }, seconds, nanoseconds);
+    EXPECT_EQ(seconds, 910'692'730'085);
+}
+
+TEST(TerminalText, ControlCharactersAreEscapedAsLsDoes)
+{
+    EXPECT_EQ(EscapeForTerminal("a\x1b[31mb\rc\x7f\xc2\x9b"
+                                "d\xe3\x81\x82"),
+        "a\\033[31mb\\rc\\177\\302\\233d\xe3\x81\x82");
+    EXPECT_EQ(EscapeForTerminal("x\ny\tz"), "x\\ny\\tz");
+    // Messages keep their line breaks; the carriage return of a "\n\r" pair goes.
+    EXPECT_EQ(EscapeForTerminal("C:\\a\x1b  :   Denied\n\r\n\rmore", true), "C:\\a\\033  :   Denied\n\nmore");
+}
+
 } // namespace
 } // namespace zelo

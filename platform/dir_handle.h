@@ -1,0 +1,70 @@
+// An open directory of a tree walk: its entries are listed, opened, deleted and changed relative to it,
+// never by reopening a path from its text, so a directory swapped for a link mid-walk is never followed
+// and a tree has no depth limit. Drive paths stay what messages show; the handle only needs its names.
+#pragma once
+
+#include "platform/types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zelo {
+
+// Which directory a handle holds (device and inode), to check a directory reached again by "..".
+struct DirIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    friend bool operator==(const DirIdentity&, const DirIdentity&) = default;
+};
+
+// How much the listing reads per entry.
+enum class ListDetail {
+    Full, // attributes (ReadOnly, Directory, ReparsePoint, Hidden of a dot name), size, times, mount points
+    KindOnly, // name, Directory and ReparsePoint only, without a stat per entry (ReadOnly is not known)
+};
+
+// Why a subdirectory could not be entered (OpenChild).
+enum class ChildOpen {
+    Opened,
+    MountPoint, // another file system is mounted there: a walk does not go into it
+    Changed, // no longer the directory the listing reported (swapped for a link or another directory)
+    Failed, // the open itself failed (access denied, gone): the last error says why
+};
+
+class DirHandle {
+public:
+    virtual ~DirHandle() = default;
+
+    // The next entry, without "." and ".." and without names that hold "\" (no drive path can name them).
+    // False at the end (last error 0) or when reading fails (last error set).
+    virtual bool Next(FindData& out) = 0;
+    // Starts the listing again from the first entry.
+    virtual bool Rewind() = 0;
+
+    // Opens a subdirectory this handle listed (entry as Next gave it), never following a link and never
+    // into another mounted file system; status says why it returned null.
+    virtual std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) = 0;
+    // Opens the directory that holds this one, only if it is still expected (null, last error 3, when not);
+    // an expected inode of 0 takes whatever holds it.
+    virtual std::unique_ptr<DirHandle> OpenParent(const DirIdentity& expected) = 0;
+    virtual DirIdentity Identity() const = 0;
+
+    // Deletes a file, link or special file listed here. allowReadOnly false refuses a ReadOnly entry
+    // with 5 (for root as well); a deletion never changes the entry's mode, which would outlive it
+    // in another hard link.
+    virtual bool DeleteEntry(const FindData& entry, bool allowReadOnly) = 0;
+    // Removes an empty subdirectory listed here. allowReadOnly false refuses a ReadOnly one with 5;
+    // the process's current directory is refused with 16. With a fileId, only that very directory (3).
+    virtual bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) = 0;
+
+    // Whether this directory is ReadOnly (no owner write bit), and lending/taking back that bit so that
+    // an ordinary user can remove entries in it. Lend returns false when there was nothing to lend.
+    virtual bool IsReadOnly() = 0;
+    virtual bool LendWrite() = 0;
+    virtual void TakeBackWrite() = 0;
+    // True when this is the Linux root directory itself (emptying it is refused).
+    virtual bool IsSystemRoot() = 0;
+};
+
+} // namespace zelo
