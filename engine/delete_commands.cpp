@@ -109,12 +109,12 @@ public:
     {
     }
 
-    WalkStep Entry(DirHandle& dir, const std::string&, const FindData& entry) override
+    WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
         if ((entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint))
             return entry.mountPoint ? WalkStep::Continue : WalkStep::Descend;
         if (!IsBackupExtension(entry.name)) return WalkStep::Continue;
-        if (dir.DeleteEntry(entry, m_clearReadOnly)) {
+        if (at.dir.DeleteEntry(entry, m_clearReadOnly)) {
             ++deleted;
         } else {
             ReportFileError("", kContextDeleteBackup);

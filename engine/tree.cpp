@@ -37,7 +37,7 @@ public:
     {
     }
 
-    WalkStep Entry(DirHandle&, const std::string&, const FindData& entry) override
+    WalkStep Entry(const WalkPlace&, const FindData& entry) override
     {
         if (IsRealDirectory(entry.attributes)) {
             ++m_totals.dirs;
@@ -49,7 +49,7 @@ public:
         return WalkStep::Continue;
     }
 
-    WalkStep CannotEnter(DirHandle&, const std::string& path, const FindData&, ChildOpen status) override
+    WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen status) override
     {
         if (status != ChildOpen::MountPoint) Unreadable(path);
         return WalkStep::Continue;
@@ -100,23 +100,24 @@ public:
     {
     }
 
-    WalkStep Entry(DirHandle& dir, const std::string& dirPath, const FindData& entry) override
+    WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
         if (IsRealDirectory(entry.attributes)) {
             if (!entry.mountPoint) return WalkStep::Descend;
-            ReportInUse(dirPath + entry.name);
+            ReportInUse(at.path + entry.name);
             return WalkStep::Continue;
         }
+        DirHandle& dir = at.dir;
         if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
             ++m_result.files;
         } else {
             ++m_result.failures;
-            ReportFileError(dirPath + entry.name, kContextRemoveTree);
+            ReportFileError(at.path + entry.name, kContextRemoveTree);
         }
         return WalkStep::Continue;
     }
 
-    WalkStep CannotEnter(DirHandle& parent, const std::string& path, const FindData& entry, ChildOpen status) override
+    WalkStep CannotEnter(const WalkPlace& at, const std::string& path, const FindData& entry, ChildOpen status) override
     {
         switch (status) {
         case ChildOpen::MountPoint:
@@ -133,7 +134,7 @@ public:
         }
         // A directory that cannot be listed is removed if it is empty; otherwise its removal fails and
         // ends the deletion, as for any directory that cannot be removed.
-        return Remove(parent, path, entry);
+        return Remove(at.dir, path, entry);
     }
 
     WalkStep CannotList(const std::string&) override
@@ -142,10 +143,10 @@ public:
         return WalkStep::Continue;
     }
 
-    WalkStep Leave(DirHandle* parent, const std::string& dirPath, const FindData* entry) override
+    WalkStep Leave(const WalkPlace* parent, const std::string& dirPath, const FindData* entry) override
     {
         if (!parent) return WalkStep::Continue; // the root: its caller decides
-        return Remove(*parent, dirPath, *entry);
+        return Remove(parent->dir, dirPath, *entry);
     }
 
 private:

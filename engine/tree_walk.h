@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zelo {
 
@@ -19,48 +20,43 @@ enum class WalkStep {
     Stop, // end the walk now
 };
 
+// Where the walk stands: an open directory, its drive path (with its separator) and the visitor's own
+// directory paired with it (the destination of a copy), when the visitor keeps one.
+struct WalkPlace {
+    DirHandle& dir;
+    const std::string& path;
+    DirHandle* companion;
+};
+
 class TreeVisitor {
 public:
     virtual ~TreeVisitor() = default;
-    // A directory is about to be listed (dirPath is its drive path with its separator).
-    virtual WalkStep Enter(DirHandle& dir, const std::string& dirPath)
-    {
-        (void)dir;
-        (void)dirPath;
-        return WalkStep::Continue;
-    }
+
+    // True: the walk reads a directory's whole listing before any Entry call and hands it to Listed.
+    virtual bool WantsWholeListing() const { return false; }
+    // The whole listing of a directory (complete false: reading it failed part-way; the last error says why).
+    virtual WalkStep Listed(const WalkPlace& at, const std::vector<FindData>& entries, bool complete);
+    // The paired directory of a subdirectory about to be walked, opened from its parent's pair.
+    virtual WalkStep OpenCompanion(
+        DirHandle* parentCompanion, const std::string& path, const FindData& entry, std::unique_ptr<DirHandle>& out);
+
     // One entry of the directory being listed. Descend puts a subdirectory on the stack of pending ones.
-    virtual WalkStep Entry(DirHandle& dir, const std::string& dirPath, const FindData& entry) = 0;
+    virtual WalkStep Entry(const WalkPlace& at, const FindData& entry) = 0;
     // A pending subdirectory could not be entered (status; the last error says why). parent holds it.
-    virtual WalkStep CannotEnter(DirHandle& parent, const std::string& path, const FindData& entry, ChildOpen status)
-    {
-        (void)parent;
-        (void)path;
-        (void)entry;
-        (void)status;
-        return WalkStep::Continue;
-    }
+    virtual WalkStep CannotEnter(
+        const WalkPlace& parent, const std::string& path, const FindData& entry, ChildOpen status);
     // Reading a directory's listing failed part-way (the last error says why).
-    virtual WalkStep CannotList(const std::string& dirPath)
-    {
-        (void)dirPath;
-        return WalkStep::Continue;
-    }
-    // A directory and everything below it have been visited. parent holds it and entry is its listing
-    // there (its fileId is the inode of the directory that was walked); both are null for the walk's root.
-    virtual WalkStep Leave(DirHandle* parent, const std::string& dirPath, const FindData* entry)
-    {
-        (void)parent;
-        (void)dirPath;
-        (void)entry;
-        return WalkStep::Continue;
-    }
+    virtual WalkStep CannotList(const std::string& dirPath);
+    // A directory and everything below it have been visited. parent is where the directory is listed and
+    // entry its listing there (its fileId is the inode of the directory walked); both null for the root.
+    virtual WalkStep Leave(const WalkPlace* parent, const std::string& dirPath, const FindData* entry);
 };
 
-// Walks the tree below root, an open directory whose drive path (with its separator) is rootPath.
-// Returns false when the visitor stopped the walk, or when the walk lost its place (a directory it
-// came down through was moved away: reported to the visitor through CannotList).
-bool WalkTree(DirHandle& root, const std::string& rootPath, TreeVisitor& visitor);
+// Walks the tree below root, an open directory whose drive path (with its separator) is rootPath;
+// rootCompanion is the visitor's directory paired with root, if any. Returns false when the visitor
+// stopped the walk, or when the walk lost its place (a directory it came down through was moved away:
+// told to the visitor through CannotList).
+bool WalkTree(DirHandle& root, const std::string& rootPath, TreeVisitor& visitor, DirHandle* rootCompanion = nullptr);
 
 // For tests: called with a pending directory's drive path just before the walk enters it (so a test
 // can swap that directory for a link at the worst moment). Empty: nothing is called.
