@@ -1,6 +1,8 @@
 // zelo-cli: the engine's commands for scripts, tests and benchmarks.
 // Takes Linux paths, works through the drive map like the windows do, prints messages to standard error.
 #include "engine/file_copy.h"
+#include "engine/file_transfer.h"
+#include "engine/folder_transfer.h"
 #include "engine/formats.h"
 #include "engine/options.h"
 #include "engine/tree.h"
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -133,6 +136,126 @@ int CopyFileCommand(const Arguments& args)
     return result == 1 && Main.AbortFlag != kAbortRequested ? 0 : 1;
 }
 
+// The main window's check boxes as flags, with the window's defaults.
+CommandOptions OptionsFrom(const Arguments& args)
+{
+    CommandOptions options;
+    options.newerOnly = !args.has("--all");
+    options.clearReadOnly = !args.has("--keep-readonly");
+    options.checkFreeSpace = args.has("--free-check");
+    return options;
+}
+
+std::optional<std::string> ExistingDirectory(const std::string& linuxPath)
+{
+    auto path = ToDrivePath(linuxPath);
+    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
+    return WithOneSeparator(*path);
+}
+
+int FolderCommand(const Arguments& args, int mode, const char* usage)
+{
+    if (args.positional.size() != 2) return Fail(std::string("usage: ") + usage);
+    const auto source = ExistingDirectory(args.positional[0]);
+    if (!source) return Fail("not a directory: " + args.positional[0]);
+    const auto destination = ExistingDirectory(args.positional[1]);
+    if (!destination) return Fail("not a directory: " + args.positional[1]);
+    FolderTransfer request;
+    request.sourceFolder = *source;
+    request.destinationDir = *destination;
+    request.contentsOnly = args.has("--contents-only") ? 255 : 0;
+    request.mode = mode;
+    request.options = OptionsFrom(args);
+    Main.AbortFlag = 0;
+    TransferCounts counts;
+    const int result = TransferFolder(request, counts);
+    std::printf("directories new %d existing %d\nfiles new %d updated %d up-to-date %d newer-at-destination %d\n",
+        counts.createdDirs, counts.existingDirs, counts.newFiles, counts.updatedFiles, counts.upToDateFiles,
+        counts.newerAtDest);
+    if (mode == kModeFolderBackup)
+        std::printf("deleted directories %d files %d\n", counts.deletedDirs, counts.deletedFiles);
+    for (const std::string& line : counts.detail)
+        std::printf("newer at destination: %s\n", EscapeForTerminal(line).c_str());
+    if (result == kTransferDone) return 0;
+    return Incomplete(result == kTransferRefused ? "nothing was done"
+            : result == kTransferCancelled       ? "stopped"
+                                                 : "not everything could be done (see the messages above)");
+}
+
+int CopyTreeCommand(const Arguments& args)
+{
+    return FolderCommand(args, kModeFolderCopy, "copy-tree SRC DEST [--contents-only] [--all] [--keep-readonly]");
+}
+
+int MoveTreeCommand(const Arguments& args)
+{
+    return FolderCommand(args, kModeFolderMove, "move-tree SRC DEST [--contents-only] [--all] [--keep-readonly]");
+}
+
+int MirrorCommand(const Arguments& args)
+{
+    return FolderCommand(args, kModeFolderBackup, "mirror SRC DEST [--contents-only] [--keep-readonly]");
+}
+
+int FilesCommand(const Arguments& args, int mode)
+{
+    if (args.positional.size() < 2)
+        return Fail("usage: copy-files|move-files FILE... DESTDIR [--all] [--keep-readonly]");
+    const auto destination = ExistingDirectory(args.positional.back());
+    if (!destination) return Fail("not a directory: " + args.positional.back());
+    FileTransfer request;
+    for (size_t i = 0; i + 1 < args.positional.size(); ++i) {
+        const auto path = ToDrivePath(args.positional[i]);
+        if (!path) return Fail("path cannot be reached through a drive: " + args.positional[i]);
+        const size_t sep = path->find_last_of('\\');
+        const std::string dir = path->substr(0, sep + 1);
+        // The file pane's selection is the files of one directory.
+        if (request.sourceDir.empty()) request.sourceDir = dir;
+        if (dir != request.sourceDir) return Fail("the files must be in one directory: " + args.positional[i]);
+        request.names.push_back(path->substr(sep + 1));
+    }
+    request.destinationDir = *destination;
+    request.mode = mode;
+    request.options = OptionsFrom(args);
+    Main.AbortFlag = 0;
+    FileTransferCounts counts;
+    const int result = TransferFiles(request, counts);
+    std::printf("up-to-date %d\ncopied %d\n", counts.upToDate, counts.copied);
+    if (mode == kModeFileMove) std::printf("deleted %d\n", counts.deleted);
+    if (result != 1 || counts.errors > 0 || Main.AbortFlag == kAbortRequested)
+        return Incomplete("not every file could be handled (see the messages above)");
+    return 0;
+}
+
+int CopyFilesCommand(const Arguments& args)
+{
+    return FilesCommand(args, kModeFileCopy);
+}
+
+int MoveFilesCommand(const Arguments& args)
+{
+    return FilesCommand(args, kModeFileMove);
+}
+
+int DuplicateCommand(const Arguments& args)
+{
+    if (args.positional.size() != 3) return Fail("usage: duplicate FILE DESTDIR COUNT");
+    const auto path = ToDrivePath(args.positional[0]);
+    const auto destination = ExistingDirectory(args.positional[1]);
+    if (!path) return Fail("path cannot be reached through a drive: " + args.positional[0]);
+    if (!destination) return Fail("not a directory: " + args.positional[1]);
+    // As the dialog reads its count field: not a number is 1, more than 99 is 99.
+    char* end = nullptr;
+    long count = std::strtol(args.positional[2].c_str(), &end, 10);
+    if (end == args.positional[2].c_str() || *end != '\0') count = 1;
+    if (count > 99) count = 99;
+    const size_t sep = path->find_last_of('\\');
+    const int result
+        = DuplicateFile(path->substr(0, sep + 1), *destination, path->substr(sep + 1), static_cast<int>(count));
+    return result == 0 ? 0 : Incomplete("not every copy could be made");
+}
+
 struct Command {
     const char* name;
     const char* usage;
@@ -146,6 +269,24 @@ const Command kCommands[] = {
         { "--keep-root", "--keep-readonly" } },
     { "copy-file", "copy-file SRC DST                          copy one file (DST may be a directory)", CopyFileCommand,
         {} },
+    { "copy-tree",
+        "copy-tree SRC DEST [--contents-only] [--all] [--keep-readonly] [--free-check]\n"
+        "                                             copy the folder SRC into DEST (newer files only)",
+        CopyTreeCommand, { "--contents-only", "--all", "--keep-readonly", "--free-check" } },
+    { "move-tree",
+        "move-tree SRC DEST [--contents-only] [--all] [--keep-readonly] [--free-check]\n"
+        "                                             move the folder SRC into DEST",
+        MoveTreeCommand, { "--contents-only", "--all", "--keep-readonly", "--free-check" } },
+    { "mirror",
+        "mirror SRC DEST [--contents-only] [--keep-readonly] [--free-check]\n"
+        "                                             make DEST's copy of SRC identical to it (BackUp)",
+        MirrorCommand, { "--contents-only", "--keep-readonly", "--free-check" } },
+    { "copy-files", "copy-files FILE... DESTDIR [--all] [--keep-readonly]  copy files of one directory",
+        CopyFilesCommand, { "--all", "--keep-readonly" } },
+    { "move-files", "move-files FILE... DESTDIR [--all] [--keep-readonly]  move files of one directory",
+        MoveFilesCommand, { "--all", "--keep-readonly" } },
+    { "duplicate", "duplicate FILE DESTDIR COUNT              numbered copies FILE00, FILE01, ... (at most 99)",
+        DuplicateCommand, {} },
 };
 
 void Usage()

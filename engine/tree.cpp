@@ -175,6 +175,16 @@ private:
     DeleteResult& m_result;
 };
 
+DeleteResult Failed(const std::string& root);
+
+// One more failure in a result, reported with the last error.
+void FailWith(DeleteResult& out, const std::string& path)
+{
+    ++out.failures;
+    out.result = -1;
+    ReportFileError(path, kContextRemoveTree);
+}
+
 DeleteResult Failed(const std::string& root)
 {
     ReportFileError(root, kContextRemoveTree);
@@ -292,6 +302,40 @@ DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const Command
         ++out.failures;
         out.result = -1;
         ReportFileError(root, kContextRemoveTree);
+        return out;
+    }
+    ++out.dirs;
+    return out;
+}
+
+DeleteResult DeleteSubtree(
+    DirHandle& parent, const FindData& entry, const std::string& pathIn, const CommandOptions& options)
+{
+    const std::string path = WithOneSeparator(pathIn);
+    DeleteResult out;
+    if (!IsRealDirectory(entry.attributes)) {
+        if (parent.DeleteEntry(entry, options.clearReadOnly))
+            out.files = 1;
+        else
+            FailWith(out, DirectoryEntry(path));
+        return out;
+    }
+    ChildOpen status = ChildOpen::Failed;
+    auto dir = parent.OpenChild(entry, status);
+    if (!dir) {
+        FailWith(out, DirectoryEntry(path));
+        return out;
+    }
+    DeleteVisitor visitor(options, out);
+    if (!WalkTree(*dir, path, visitor)) {
+        out.result = -1;
+        return out;
+    }
+    FindData walked = entry;
+    walked.fileId = dir->Identity().inode;
+    dir.reset(); // gives back a lent write bit before the directory goes
+    if (!parent.RemoveSubdirectory(walked, options.clearReadOnly)) {
+        FailWith(out, path);
         return out;
     }
     ++out.dirs;

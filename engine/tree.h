@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/options.h"
+#include "platform/dir_handle.h"
 
 #include <cstdint>
 #include <string>
@@ -48,6 +49,12 @@ struct DeleteResult {
 // or attribute of an entry is changed, and a ReadOnly directory that is lent its write bit so an ordinary
 // user can remove its entries gets it back whenever it stays.
 DeleteResult DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
+
+// Deletes the subdirectory entry listed in parent (path: its drive path, for messages) with everything
+// below it, through parent, as DeleteTree deletes a root (keepRoot 0). A link or file entry is deleted as
+// itself. The mirror deletes extra destination directories so.
+DeleteResult DeleteSubtree(
+    DirHandle& parent, const FindData& entry, const std::string& path, const CommandOptions& options);
 
 // The message that refuses to empty the Linux root directory (as rm refuses "/").
 std::string SystemRootRefusal(const std::string& root);

@@ -40,6 +40,7 @@ struct MainState {
     int UpdatedFileCount = 0;
     int UpToDateFileCount = 0;
     int NewerAtDestCount = 0;
+    int CopiedFileCount = 0; // the file driver's copies
     int ContentsOnly = 0;
     std::vector<std::string> DetailList;
 

@@ -91,6 +91,15 @@ public:
         return m_files.RemoveDirectory(path);
     }
 
+    bool CreateSubdirectory(const std::string& name) override { return m_files.CreateDirectory(m_path + name); }
+
+    bool CopyLinkTo(const FindData&, DirHandle&) override
+    {
+        // Links are copied relative to open directories only.
+        SetLastError(err::CannotAccessFile);
+        return false;
+    }
+
     bool IsReadOnly() override { return (attributes() & kAttrReadOnly) && attributes() != kInvalidAttributes; }
 
     bool LendWrite() override
@@ -127,12 +136,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<DirHandle> FileSystem::OpenTreeDirectory(const std::string& dirWithSep, ListDetail)
+std::unique_ptr<DirHandle> FileSystem::OpenTreeDirectory(const std::string& dirWithSep, ListDetail, bool followLink)
 {
     const std::string entry = dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
     const uint32_t attributes = GetAttributes(entry);
     if (attributes == kInvalidAttributes) return nullptr;
-    if (!(attributes & kAttrDirectory) || ((attributes & kAttrReparsePoint) && dirWithSep.size() > 3)) {
+    if (!(attributes & kAttrDirectory) || ((attributes & kAttrReparsePoint) && !followLink && dirWithSep.size() > 3)) {
         SetLastError(err::PathNotFound);
         return nullptr;
     }

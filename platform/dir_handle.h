@@ -58,6 +58,15 @@ public:
     // the process's current directory is refused with 16. With a fileId, only that very directory (3).
     virtual bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) = 0;
 
+    // Creates an empty subdirectory (default permissions); an existing name fails with 183.
+    virtual bool CreateSubdirectory(const std::string& name) = 0;
+    // Makes a symbolic link of the listed link entry's name in destination, with the same target text and
+    // times, in place of a file or link of that name there (never of a directory). The target is never
+    // looked at.
+    virtual bool CopyLinkTo(const FindData& entry, DirHandle& destination) = 0;
+    // The Linux descriptor, for platform code only (-1 where there is none).
+    virtual int NativeHandle() const { return -1; }
+
     // Whether this directory is ReadOnly (no owner write bit), and lending/taking back that bit so that
     // an ordinary user can remove entries in it. Lend returns false when there was nothing to lend.
     virtual bool IsReadOnly() = 0;

@@ -72,12 +72,14 @@ public:
     // (2) or the directory cannot be read.
     virtual std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) = 0;
     // Opens a directory for a tree walk (dirWithSep ends with "\"); everything below it is then reached
-    // through the handle. The directory itself is never taken through a symbolic link, except a drive's
-    // own directory, which the drive map names as it is. The listing reads what the walks need - Directory,
+    // through the handle. The directory itself is taken through a symbolic link only with followLink (a
+    // directory the user chose to copy from or into) or when it is a drive's own directory, which the
+    // drive map names as it is. The listing reads what the walks need - Directory,
     // ReparsePoint, ReadOnly, size, times - but no extended attribute: Hidden is only that of a dot name,
     // files report Archive. Null with the last error set.
     // The default (test doubles, wrappers) works through this file system's own calls by path.
-    virtual std::unique_ptr<DirHandle> OpenTreeDirectory(const std::string& dirWithSep, ListDetail detail);
+    virtual std::unique_ptr<DirHandle> OpenTreeDirectory(
+        const std::string& dirWithSep, ListDetail detail, bool followLink = false);
 
     // Attribute word of a path (the link itself for a symbolic link), or kInvalidAttributes.
     virtual uint32_t GetAttributes(const std::string& path) = 0;

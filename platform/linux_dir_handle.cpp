@@ -72,6 +72,8 @@ public:
                 if (name[0] == '.') attributes |= kAttrHidden;
                 out.attributes = attributes;
                 out.fileId = entry->d_ino;
+                out.special = entry->d_type == DT_FIFO || entry->d_type == DT_SOCK || entry->d_type == DT_CHR
+                    || entry->d_type == DT_BLK;
                 out.name.assign(view.data(), view.size());
                 return true;
             }
@@ -89,6 +91,7 @@ public:
             out.attributes = attributes;
             out.mountPoint = S_ISDIR(sx.stx_mode) && isMountRoot(sx);
             out.fileId = sx.stx_ino;
+            out.special = !S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode) && !S_ISLNK(sx.stx_mode);
             linuxfs::fillStatFields(sx, out);
             out.name.assign(view.data(), view.size());
             return true;
@@ -189,6 +192,51 @@ public:
         return true;
     }
 
+    bool CreateSubdirectory(const std::string& name) override
+    {
+        if (::mkdirat(m_fd, name.c_str(), 0777) != 0) return failErrno(errno, ErrnoCall::MakeDirectory);
+        return true;
+    }
+
+    bool CopyLinkTo(const FindData& entry, DirHandle& destination) override
+    {
+        const int to = destination.NativeHandle();
+        if (to < 0) return linuxfs::failCode(err::InvalidParameter);
+        std::string target(256, '\0');
+        for (;;) {
+            const ssize_t n = ::readlinkat(m_fd, entry.name.c_str(), target.data(), target.size());
+            if (n < 0) return failErrno(errno);
+            if (size_t(n) < target.size()) {
+                target.resize(size_t(n));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        // Made under a hidden name and renamed into place, so an earlier file of that name stays until the
+        // link is complete; rename never puts a link in place of a directory.
+        std::string temporary;
+        for (int attempt = 0;; ++attempt) {
+            temporary = ".zelo-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+            if (::symlinkat(target.c_str(), to, temporary.c_str()) == 0) break;
+            if (errno != EEXIST || attempt >= 100) return failErrno(errno, ErrnoCall::CreateNoReplace);
+        }
+        struct stat existing { };
+        if (::fstatat(to, entry.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode)) {
+            ::unlinkat(to, temporary.c_str(), 0);
+            return linuxfs::failCode(err::AccessDenied);
+        }
+        if (::renameat(to, temporary.c_str(), to, entry.name.c_str()) != 0) {
+            const int e = errno;
+            ::unlinkat(to, temporary.c_str(), 0);
+            return failErrno(e);
+        }
+        const timespec times[2] = { linuxfs::toTimespec(&entry.lastAccessTime), linuxfs::toTimespec(&entry.lastWriteTime) };
+        ::utimensat(to, entry.name.c_str(), times, AT_SYMLINK_NOFOLLOW); // a file system without link times keeps its own
+        return true;
+    }
+
+    int NativeHandle() const override { return m_fd; }
+
     bool IsReadOnly() override
     {
         struct stat st { };
@@ -253,7 +301,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<DirHandle> linuxfs::LinuxFileSystem::OpenTreeDirectory(const std::string& dirWithSep, ListDetail detail)
+std::unique_ptr<DirHandle> linuxfs::LinuxFileSystem::OpenTreeDirectory(
+    const std::string& dirWithSep, ListDetail detail, bool followLink)
 {
     const auto linuxPath = linuxfs::toLinuxPath(dirWithSep);
     if (!linuxPath) return nullptr;
@@ -263,7 +312,7 @@ std::unique_ptr<DirHandle> linuxfs::LinuxFileSystem::OpenTreeDirectory(const std
         path.pop_back();
     // A drive's own directory may be given through a link; any other root of a walk is never a link.
     const bool driveRoot = linuxfs::isDriveRoot(dirWithSep, path) || linuxfs::isDriveRoot(dirWithSep, *linuxPath);
-    UniqueFd fd(::open(path.c_str(), kOpenDirectoryFlags | (driveRoot ? 0 : O_NOFOLLOW)));
+    UniqueFd fd(::open(path.c_str(), kOpenDirectoryFlags | (driveRoot || followLink ? 0 : O_NOFOLLOW)));
     if (!fd.valid()) {
         const int e = errno;
         if (e == ELOOP || e == ENOTDIR) {

@@ -98,7 +98,8 @@ public:
     bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
         const FileTime* lastWrite) override;
     bool SyncFileSystem(const std::string& path) override;
-    std::unique_ptr<DirHandle> OpenTreeDirectory(const std::string& dirWithSep, ListDetail detail) override;
+    std::unique_ptr<DirHandle> OpenTreeDirectory(
+        const std::string& dirWithSep, ListDetail detail, bool followLink = false) override;
 };
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.

@@ -53,6 +53,8 @@ struct FindData {
     bool mountPoint = false;
     // The entry's inode as the listing saw it (tree walks only; 0 when not known).
     uint64_t fileId = 0;
+    // A FIFO, socket or device (tree walks only): never opened, never copied.
+    bool special = false;
     uint64_t size() const { return (uint64_t(sizeHigh) << 32) | sizeLow; }
 };
 

@@ -1,0 +1,413 @@
+// Folder copy, move and mirror on the one tree walk: the source is walked through open directory handles
+// and each source directory is paired with its destination directory, opened from its parent's pair.
+#include "engine/folder_transfer.h"
+
+#include "engine/file_copy.h"
+#include "engine/formats.h"
+#include "engine/messages.h"
+#include "engine/tree.h"
+#include "engine/tree_walk.h"
+#include "platform/drives.h"
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+#include "platform/ui_services.h"
+
+#include <unordered_map>
+
+namespace zelo {
+
+namespace {
+
+bool IsRealDirectory(const FindData& entry)
+{
+    return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
+}
+
+uint64_t WholeBlocks(uint64_t bytes)
+{
+    return bytes / kCopyBlockSize;
+}
+
+std::string WithoutSeparator(const std::string& dirWithSep)
+{
+    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
+}
+
+class TransferVisitor final : public TreeVisitor {
+public:
+    TransferVisitor(
+        const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts, const int& abortFlag)
+        : m_request(request)
+        , m_sourceFolder(request.sourceFolder)
+        , m_destinationBase(destinationBase)
+        , m_counts(counts)
+        , m_abortFlag(abortFlag)
+        , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
+        , m_progress(ui().Progress())
+    {
+    }
+
+    int status = kTransferStoppedByError;
+
+    bool WantsWholeListing() const override { return true; }
+
+    WalkStep OpenCompanion(
+        DirHandle* parent, const std::string& path, const FindData& entry, std::unique_ptr<DirHandle>& out) override
+    {
+        // The destination directory was made (or found) when its parent was listed.
+        ChildOpen open = ChildOpen::Failed;
+        FindData destination;
+        destination.name = entry.name;
+        destination.attributes = kAttrDirectory;
+        if (parent) out = parent->OpenChild(destination, open);
+        if (out) return WalkStep::Continue;
+        if (!parent) SetLastError(err::PathNotFound);
+        ReportFileError(DestinationOf(path), kContextRemoveTree);
+        return WalkStep::Stop;
+    }
+
+    WalkStep Listed(const WalkPlace& at, const std::vector<FindData>& entries, bool complete) override
+    {
+        const uint32_t sourceError = GetLastError();
+        ReadDestination(*at.companion);
+        if (!complete) {
+            // Whatever the listing left out is not copied; nothing is deleted on its account.
+            SetLastError(sourceError);
+            ++m_counts.failures;
+            ReportFileError(at.path, kContextOverwrite);
+        }
+        if (m_request.mode == kModeFolderBackup && complete) Mirror(at, entries);
+        return WalkStep::Continue;
+    }
+
+    WalkStep Entry(const WalkPlace& at, const FindData& entry) override
+    {
+        if (IsRealDirectory(entry)) return EnterDirectory(at, entry);
+        return TransferFile(at, entry);
+    }
+
+    WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen) override
+    {
+        // A source directory that cannot be read is reported; its destination is left as it is.
+        ++m_counts.failures;
+        ReportFileError(path, kContextOverwrite);
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotList(const std::string& dirPath) override
+    {
+        ++m_counts.failures;
+        ReportFileError(dirPath, kContextOverwrite);
+        return WalkStep::Stop;
+    }
+
+private:
+    std::string DestinationOf(const std::string& sourcePath) const
+    {
+        return m_destinationBase + sourcePath.substr(m_sourceFolder.size());
+    }
+
+    // The destination directory's entries by name, read once per directory; where it cannot be read,
+    // each entry is looked up by its path instead, so nothing is ever taken for missing.
+    void ReadDestination(DirHandle& destination)
+    {
+        m_destination.clear();
+        FindData entry;
+        SetLastError(err::Success);
+        while (destination.Next(entry))
+            m_destination.emplace(entry.name, entry);
+        m_destinationComplete = GetLastError() == err::Success;
+    }
+
+    const FindData* LookUp(const std::string& name, const std::string& destinationPath)
+    {
+        if (m_destinationComplete) {
+            const auto it = m_destination.find(name);
+            return it == m_destination.end() ? nullptr : &it->second;
+        }
+        m_lookedUp = FindData {};
+        return FindFileEntry(destinationPath, m_lookedUp) ? &m_lookedUp : nullptr;
+    }
+
+    // The mirror step: destination entries the source directory lacks (or holds as the other kind) go.
+    void Mirror(const WalkPlace& at, const std::vector<FindData>& entries)
+    {
+        const std::string destinationDir = DestinationOf(at.path);
+        if (!m_destinationComplete) {
+            ShowPlainMessage(at.path + "開けません　！");
+            ++m_counts.failures;
+            return;
+        }
+        std::unordered_map<std::string, bool> source; // name -> is a directory
+        source.reserve(entries.size());
+        for (const FindData& entry : entries)
+            source.emplace(entry.name, IsRealDirectory(entry));
+        std::vector<std::string> gone;
+        for (const auto& [name, entry] : m_destination) {
+            const auto it = source.find(name);
+            if (it != source.end() && it->second == IsRealDirectory(entry)) continue;
+            if (IsRealDirectory(entry)) {
+                const DeleteResult deleted
+                    = DeleteSubtree(*at.companion, entry, destinationDir + name + "\\", m_request.options);
+                m_counts.deletedDirs += deleted.dirs;
+                m_counts.deletedFiles += deleted.files;
+                if (deleted.result == 1) {
+                    gone.push_back(name);
+                    continue;
+                }
+            } else if (at.companion->DeleteEntry(entry, m_request.options.clearReadOnly)) {
+                ++m_counts.deletedFiles;
+                gone.push_back(name);
+                continue;
+            } else {
+                ReportFileError(destinationDir + name, kContextDeleteBackup);
+            }
+            // The mirror step of this directory ends; the copying goes on.
+            ++m_counts.failures;
+            break;
+        }
+        for (const std::string& name : gone)
+            m_destination.erase(name);
+    }
+
+    WalkStep EnterDirectory(const WalkPlace& at, const FindData& entry)
+    {
+        const std::string destinationPath = DestinationOf(at.path) + entry.name;
+        if (entry.mountPoint) {
+            // Another file system mounted inside the source is another drive's: not copied into.
+            ++m_counts.failures;
+            SetLastError(err::SharingViolation);
+            ReportFileError(at.path + entry.name, kContextOverwrite);
+            return WalkStep::Continue;
+        }
+        const FindData* existing = LookUp(entry.name, destinationPath);
+        if (existing && IsRealDirectory(*existing)) {
+            ++m_counts.existingDirs;
+        } else if (at.companion->CreateSubdirectory(entry.name)) {
+            ++m_counts.createdDirs;
+        } else {
+            ReportFileError(destinationPath + "\\", kContextRemoveTree);
+            return WalkStep::Stop;
+        }
+        return WalkStep::Descend;
+    }
+
+    WalkStep TransferFile(const WalkPlace& at, const FindData& entry)
+    {
+        m_progress.SetLabel(entry.name);
+        const std::string sourcePath = at.path + entry.name;
+        const std::string destinationPath = DestinationOf(at.path) + entry.name;
+        const FindData* existing = LookUp(entry.name, destinationPath);
+        bool copy = true;
+        if (!existing || !m_newerOnly) {
+            ++m_counts.newFiles;
+        } else {
+            const int order = CompareWriteSeconds(entry.lastWriteTime, existing->lastWriteTime);
+            if (order > 0) {
+                ++m_counts.updatedFiles;
+            } else {
+                copy = false;
+                ++m_counts.upToDateFiles;
+                if (order < 0) {
+                    ++m_counts.newerAtDest;
+                    m_counts.detail.push_back(
+                        sourcePath + "  " + FormatFileDate(sourcePath) + "  :  " + FormatFileDate(destinationPath));
+                }
+            }
+        }
+        const bool destinationReadOnly = copy && existing && (existing->attributes & kAttrReadOnly);
+        existing = nullptr; // the map may change below
+        UpdateOverall();
+        if (Stopped()) return WalkStep::Stop;
+
+        if (copy) {
+            m_progress.SetMax(ProgressBar::Block, static_cast<int>(WholeBlocks(entry.size())));
+            m_progress.SetPosition(ProgressBar::Block, 0);
+            ui().ProcessEvents();
+            if (entry.special) {
+                // FIFOs, sockets and devices are never opened: reported with their path and left out.
+                ++m_counts.failures;
+                SetLastError(err::CannotAccessFile);
+                ReportFileError(sourcePath, kContextOverwrite);
+            } else if (entry.attributes & kAttrReparsePoint) {
+                // A link is copied as the link, never what it points to.
+                if (!at.dir.CopyLinkTo(entry, *at.companion)) {
+                    ReportFileError(destinationPath, kContextOverwrite);
+                    return WalkStep::Stop;
+                }
+            } else {
+                // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first.
+                if (destinationReadOnly && m_request.options.clearReadOnly)
+                    fs().SetAttributes(destinationPath, kAttrArchive);
+                if (CopyOneFile(sourcePath, destinationPath, 255) != 1) return WalkStep::Stop;
+            }
+            UpdateOverall();
+        }
+        if (Stopped()) return WalkStep::Stop;
+        m_progress.SetPosition(ProgressBar::Block, 0);
+        ui().ProcessEvents();
+        return WalkStep::Continue;
+    }
+
+    void UpdateOverall()
+    {
+        m_progress.SetPosition(
+            ProgressBar::Overall, m_counts.newFiles + m_counts.updatedFiles + m_counts.upToDateFiles);
+        ui().ProcessEvents();
+    }
+
+    bool Stopped()
+    {
+        if (m_abortFlag != kAbortRequested) return false;
+        status = kTransferCancelled;
+        return true;
+    }
+
+    const FolderTransfer& m_request;
+    const std::string& m_sourceFolder;
+    const std::string m_destinationBase;
+    TransferCounts& m_counts;
+    const int& m_abortFlag;
+    const bool m_newerOnly;
+    ProgressWindow& m_progress;
+    std::unordered_map<std::string, FindData> m_destination;
+    bool m_destinationComplete = false;
+    FindData m_lookedUp;
+};
+
+// The identities of a directory and of every directory above it, up to the system's root.
+std::vector<DirIdentity> AncestorsOf(std::unique_ptr<DirHandle> dir)
+{
+    std::vector<DirIdentity> out;
+    while (dir && out.size() < 4096) {
+        const DirIdentity identity = dir->Identity();
+        if (!out.empty() && out.back() == identity) break; // ".." of "/" is "/"
+        out.push_back(identity);
+        dir = dir->OpenParent(DirIdentity {});
+    }
+    return out;
+}
+
+} // namespace
+
+std::string FolderNameOf(const std::string& sourceFolder)
+{
+    // From the next-to-last character back to the third: a root ("C:\") has no name.
+    if (sourceFolder.size() < 4) return {};
+    const size_t sep = sourceFolder.rfind('\\', sourceFolder.size() - 2);
+    if (sep == std::string::npos || sep < 2) return {};
+    return sourceFolder.substr(sep + 1);
+}
+
+int CompareWriteSeconds(const FileTime& a, const FileTime& b)
+{
+    // Both sides are shifted by the same whole-second bias to local time, so whole seconds compare alike.
+    const uint64_t sa = a.value / 10'000'000;
+    const uint64_t sb = b.value / 10'000'000;
+    return sa > sb ? 1 : (sa < sb ? -1 : 0);
+}
+
+bool DestinationInsideSource(const std::string& sourceFolder, const std::string& destinationDir)
+{
+    const std::string destination = WithOneSeparator(destinationDir);
+    if (destination.find(sourceFolder) != std::string::npos) return true;
+    // The same directories reached by other names: a link or a bind mount into the source.
+    auto source = fs().OpenTreeDirectory(sourceFolder, ListDetail::KindOnly, true);
+    auto target = fs().OpenTreeDirectory(destination, ListDetail::KindOnly, true);
+    if (!source || !target) return false;
+    const DirIdentity sourceIdentity = source->Identity();
+    if (sourceIdentity.inode == 0) return false; // a file system double without identities
+    for (const DirIdentity& above : AncestorsOf(std::move(target))) {
+        if (above == sourceIdentity) return true;
+    }
+    return false;
+}
+
+int64_t FolderSpaceNeeded(const std::string& sourceFolder, const std::string& destinationDir)
+{
+    int64_t need = static_cast<int64_t>(CountTree(sourceFolder).exactBytes);
+    const std::string existing = WithOneSeparator(destinationDir) + FolderNameOf(sourceFolder);
+    const uint32_t attributes = fs().GetAttributes(WithoutSeparator(existing));
+    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint))
+        need -= static_cast<int64_t>(CountTree(existing).exactBytes);
+    return need;
+}
+
+int CheckFreeSpace(const std::string& destinationDir, int64_t need)
+{
+    uint64_t freeToCaller = 0, total = 0, totalFree = 0;
+    GetDiskFreeSpaceEx(WithOneSeparator(destinationDir), freeToCaller, total, totalFree);
+    if (need <= 0 || static_cast<uint64_t>(need) <= freeToCaller) return 1;
+    const int answer = AppMessageBox(
+        "コピ－するにはディスク容量が足りません，中止しますか　？\n\rいいえで作業を続行", kCaptionReport, kMbYesNo);
+    return answer == kIdYes ? -1 : 1;
+}
+
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
+{
+    counts = TransferCounts {};
+    const std::string& source = request.sourceFolder;
+    const std::string folderName = FolderNameOf(source);
+    std::string destinationBase = WithOneSeparator(request.destinationDir);
+
+    if (DestinationInsideSource(source, destinationBase)) {
+        ShowPlainMessage(request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
+                                                         : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！");
+        return kTransferRefused;
+    }
+    if (request.options.checkFreeSpace
+        && CheckFreeSpace(destinationBase, FolderSpaceNeeded(source, destinationBase)) == -1)
+        return kTransferRefused;
+
+    // The directories the user chose may be reached through links; below them nothing is followed.
+    auto destinationRoot = fs().OpenTreeDirectory(destinationBase, ListDetail::Full, true);
+    if (destinationRoot && request.contentsOnly == 0) {
+        // The folder of the source's name at the destination, made unless it is there (not counted).
+        FindData top;
+        top.name = folderName.substr(0, folderName.size() - 1);
+        top.attributes = kAttrDirectory;
+        ChildOpen open = ChildOpen::Failed;
+        auto existing = top.name.empty() ? nullptr : destinationRoot->OpenChild(top, open);
+        if (!existing && !top.name.empty() && destinationRoot->CreateSubdirectory(top.name))
+            existing = destinationRoot->OpenChild(top, open);
+        destinationRoot = std::move(existing);
+        destinationBase += folderName;
+    }
+    if (!destinationRoot) {
+        ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
+        return kTransferRefused;
+    }
+
+    auto sourceRoot = fs().OpenTreeDirectory(source, ListDetail::Full, true);
+    if (!sourceRoot) {
+        ReportFileError(source, kContextOverwrite);
+        return kTransferRefused;
+    }
+
+    ProgressWindow& progress = ui().Progress();
+    progress.Show();
+    progress.SetPosition(ProgressBar::Overall, 0);
+    progress.SetMax(ProgressBar::Overall, CountTree(source).files);
+    progress.SetBarVisible(ProgressBar::Block, true);
+
+    TransferVisitor visitor(request, destinationBase, counts, abortFlag);
+    const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
+    int status = walked ? kTransferDone : visitor.status;
+    if (status == kTransferDone && counts.failures > 0) status = kTransferStoppedByError;
+    sourceRoot.reset();
+    destinationRoot.reset();
+
+    // One flush of the destination before the result is told, rather than one per file.
+    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs > 0)
+        fs().SyncFileSystem(destinationBase);
+    // A move deletes its source only when everything in it was copied.
+    if (status == kTransferDone && request.mode == kModeFolderMove)
+        DeleteTree(source, request.contentsOnly, request.options);
+
+    progress.SetBarVisible(ProgressBar::Block, false);
+    progress.Close();
+    if (status == kTransferCancelled) ShowPlainMessage("中断いたします");
+    return status;
+}
+
+} // namespace zelo

@@ -1,0 +1,83 @@
+// Folder copy, move and mirror ("BackUp") of a whole tree into the destination chosen in the operation
+// dialog, and the free-space check before a copy.
+#pragma once
+
+#include "engine/options.h"
+#include "model/state.h"
+#include "platform/types.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+// OperationMode values: up to 10 folder operations, above 10 file operations.
+enum OperationModeValue : int {
+    kModeIdle = 0,
+    kModeFolderCopy = 1,
+    kModeFolderMove = 2,
+    kModeFolderBackup = 4,
+    kModeFileCopy = 11,
+    kModeFileMove = 12,
+    kModeDuplicate = 15,
+};
+
+// What a folder operation did, as the result window shows it.
+struct TransferCounts {
+    int createdDirs = 0; // destination subdirectories created
+    int existingDirs = 0; // destination subdirectories that were there already
+    int newFiles = 0; // copied without a date comparison (missing at the destination, or "new" off)
+    int updatedFiles = 0; // copied because the source was newer
+    int upToDateFiles = 0; // not copied: the destination was as new or newer
+    int newerAtDest = 0; // of those, destination newer than the source (one detail line each)
+    int deletedDirs = 0; // every directory the mirror deleted, those inside extra directories included
+    int deletedFiles = 0; // every file the mirror deleted, those inside extra directories included
+    std::vector<std::string> detail; // "source  date  :  date" per newer destination file
+    // Problems reported along the way that the counts do not show (a source directory that could not be
+    // read, a FIFO or device that cannot be copied, a destination entry the mirror could not delete).
+    int failures = 0;
+};
+
+struct FolderTransfer {
+    std::string sourceFolder; // the directory to copy, with its trailing separator
+    std::string destinationDir; // the directory chosen in the dialog
+    int contentsOnly = 0; // 255: the source's contents go straight into the destination
+    int mode = kModeFolderCopy; // kModeFolderCopy, kModeFolderMove or kModeFolderBackup
+    CommandOptions options; // "new" is taken as on for a backup
+};
+
+// Result values of TransferFolder.
+enum TransferResult : int {
+    kTransferDone = 1,
+    kTransferStoppedByError = 0,
+    kTransferRefused = -1,
+    kTransferCancelled = -2,
+};
+
+// Copies, moves or mirrors the source folder into the destination (below a folder of its name unless
+// contentsOnly), with the progress window, reporting every failure. abortFlag is read between files
+// (the progress window's stop button sets it). A backup never deletes in a destination directory whose
+// source directory could not be read completely, and a move deletes its source only when everything
+// was copied. The destination file system is synced once at the end. Returns a TransferResult; counts
+// holds what was done even when the walk stopped.
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag = Main.AbortFlag);
+
+// Whether the destination can be inside the source: by text (the described check), and by what the
+// directories are (a link or a bind mount into the source). True when it is, or is the source itself.
+bool DestinationInsideSource(const std::string& sourceFolder, const std::string& destinationDir);
+
+// Bytes a folder copy needs at the destination: the source tree, less what a folder of its name at the
+// destination already holds (an overwritten file is taken to need no more room).
+int64_t FolderSpaceNeeded(const std::string& sourceFolder, const std::string& destinationDir);
+
+// 1 to go on, -1 when the destination's free space is short of need and the user chose to abort.
+int CheckFreeSpace(const std::string& destinationDir, int64_t need);
+
+// The folder name of a source folder with its trailing separator ("C:\a\b\" -> "b\"), empty for a root.
+std::string FolderNameOf(const std::string& sourceFolder);
+
+// Sign of the comparison of two last-write times to the second, in local time (positive: a is later).
+int CompareWriteSeconds(const FileTime& a, const FileTime& b);
+
+} // namespace zelo
