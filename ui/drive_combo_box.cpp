@@ -1,6 +1,7 @@
-#include "ui/DriveCombo.h"
+// DriveComboBox: the editable drive selector (CBox1).
+#include "ui/drive_combo_box.h"
 
-#include "ui/ListBoxes.h"
+#include "ui/list_boxes.h"
 
 #include <QEvent>
 #include <QLineEdit>

@@ -1,4 +1,5 @@
-#include "ui/ListBoxes.h"
+// DirListBox and FileListBox: the list widgets of the directory and file panes.
+#include "ui/list_boxes.h"
 
 #include "model/path_tree.h"
 #include "platform/filesystem.h"

@@ -1,5 +1,5 @@
-// The drive selector, the filter, the "Hidden" boxes and the file pane of the main window.
-#include "ui/Main.h"
+// TForm1: the drive selector, the filter, the "Hidden" boxes and the file pane of the main window.
+#include "ui/main_window.h"
 
 #include "engine/messages.h"
 #include "model/drive_list.h"
@@ -7,9 +7,9 @@
 #include "model/state.h"
 #include "platform/drives.h"
 #include "platform/ui_services.h"
-#include "ui/DriveCombo.h"
-#include "ui/ListBoxes.h"
-#include "ui/windows.h"
+#include "ui/application.h"
+#include "ui/drive_combo_box.h"
+#include "ui/list_boxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,13 @@
-#include "ui/windows.h"
+// The application and the window set: created once in their order, kept until the end.
+#include "ui/application.h"
 
 #include "platform/ui_services.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/Main.h"
-#include "ui/QtUiServices.h"
-#include "ui/Unit7.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_ui_services.h"
 
 #include <QMessageBox>
 #include <QProxyStyle>

@@ -1,7 +1,8 @@
-#include "ui/Unit7.h"
+// TForm7: the progress window; the callers set its bars and label, its stop button sets AbortFlag.
+#include "ui/progress_window.h"
 
 #include "model/state.h"
-#include "ui/fonts.h"
+#include "ui/window_builder.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -12,40 +13,16 @@
 
 namespace zelo {
 
-namespace {
-QProgressBar* MakeBar(QWidget* parent, const QRect& geometry)
-{
-    auto* bar = new QProgressBar(parent);
-    bar->setGeometry(geometry);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    return bar;
-}
-} // namespace
-
 TForm7::TForm7(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
-    setObjectName(QStringLiteral("Form7"));
-    setWindowTitle(QStringLiteral("進行状況"));
-    setFont(GothicFont(15));
-    setFixedSize(461, 53);
-
-    PBar1 = MakeBar(this, QRect(8, 6, 361, 17));
-    PBar1->setObjectName(QStringLiteral("PBar1"));
-    PBar2 = MakeBar(this, QRect(8, 26, 361, 6));
-    PBar2->setObjectName(QStringLiteral("PBar2"));
+    WindowBuilder::SetUpWindow(this, "Form7", "進行状況", 15, QSize(461, 53));
+    const WindowBuilder controls(this);
+    PBar1 = controls.Bar("PBar1", QRect(8, 6, 361, 17));
+    PBar2 = controls.Bar("PBar2", QRect(8, 26, 361, 6));
     PBar2->hide();
-
-    Label1 = new QLabel(QStringLiteral("Label1"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 34, 361, 17);
-
-    Button1 = new QPushButton(QStringLiteral("中止"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setFont(GothicFont(12));
-    Button1->setGeometry(378, 12, 75, 29);
+    Label1 = controls.Label("Label1", QRect(8, 34, 361, 17), QStringLiteral("Label1"));
+    Button1 = controls.Button("Button1", QRect(378, 12, 75, 29), QStringLiteral("中止"), 12);
     connect(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
 }
 
