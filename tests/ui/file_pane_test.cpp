@@ -4,8 +4,8 @@
 
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
-#include "ui/ListBoxes.h"
-#include "ui/Main.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -183,7 +183,8 @@ void FilePaneTest::nameBytesSurviveDisplay()
     form.FileBx1->SetSelected(0, true);
     form.Delete1Click();
     QVERIFY(!drives.tree.exists(odd));
-    QCOMPARE(fake.texts(), (std::vector<std::string> { "選択された　1　ファイルを削除しました" }));
+    QCOMPARE(fake.messages.size(), size_t(1));
+    QCOMPARE(fake.messages[0].caption, std::string("報告"));
 }
 
 void FilePaneTest::iconPreviewAndOpening()
@@ -220,16 +221,10 @@ void FilePaneTest::iconPreviewAndOpening()
     // An icon that cannot be read is reported in the error box, and the preview stays open and empty;
     // the extension's case does not matter.
     QString reported;
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&reported, &closer] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            reported = box->text();
-            box->accept();
-            closer.stop();
-        }
+    AnswerNextMessageBox([&reported](QMessageBox* box) {
+        reported = box->text();
+        box->accept();
     });
-    closer.start();
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 0).center());
     QVERIFY(reported.contains(QStringLiteral("C:\\broken.ICO")));
     QVERIFY(form.Image1->isVisible());

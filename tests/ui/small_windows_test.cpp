@@ -3,12 +3,12 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "model/state.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/ListBoxes.h"
-#include "ui/Main.h"
-#include "ui/QtUiServices.h"
-#include "ui/Unit7.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_ui_services.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -22,20 +22,6 @@
 
 using namespace zelo;
 using namespace zelo::test;
-
-namespace {
-
-// Acts on the next modal message box once it is up.
-void OnMessageBox(std::function<void(QMessageBox*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        act(box);
-    });
-}
-
-} // namespace
 
 class SmallWindowsTest : public QObject {
     Q_OBJECT
@@ -65,9 +51,9 @@ void SmallWindowsTest::inputEnterConfirms()
     ResetMainState();
     TForm3 input(nullptr);
     Main.InputMode = 7; // keeps the last text
-    QTimer::singleShot(0, &input, [&input] {
-        QTest::keyClicks(input.Edit1, "abc");
-        QTest::keyClick(input.Edit1, Qt::Key_Return);
+    AnswerNext<TForm3>([](TForm3* input) {
+        QTest::keyClicks(input->Edit1, "abc");
+        QTest::keyClick(input->Edit1, Qt::Key_Return);
     });
     input.exec();
     QCOMPARE(Main.InputMode, 255);
@@ -77,11 +63,11 @@ void SmallWindowsTest::inputEnterConfirms()
     // Another value than 0, 1 and 3 shows the text typed last time.
     Main.InputMode = 42;
     QString seen;
-    QTimer::singleShot(0, &input, [&input, &seen] {
-        seen = input.Edit1->text();
-        QCOMPARE(input.Edit1->cursorPosition(), seen.size());
-        QVERIFY(!input.Edit1->hasSelectedText());
-        QTest::keyClick(input.Edit1, Qt::Key_Enter);
+    AnswerNext<TForm3>([&seen](TForm3* input) {
+        seen = input->Edit1->text();
+        QCOMPARE(input->Edit1->cursorPosition(), seen.size());
+        QVERIFY(!input->Edit1->hasSelectedText());
+        QTest::keyClick(input->Edit1, Qt::Key_Enter);
     });
     input.exec();
     QCOMPARE(seen, QStringLiteral("abc"));
@@ -94,9 +80,9 @@ void SmallWindowsTest::inputCancelKeepsText()
     TForm3 input(nullptr);
     Main.InputText = "kept";
     Main.InputMode = 9;
-    QTimer::singleShot(0, &input, [&input] {
-        QTest::keyClicks(input.Edit1, "typed");
-        input.Button2->click();
+    AnswerNext<TForm3>([](TForm3* input) {
+        QTest::keyClicks(input->Edit1, "typed");
+        input->Button2->click();
     });
     input.exec();
     QCOMPARE(Main.InputMode, 0);
@@ -110,11 +96,11 @@ void SmallWindowsTest::inputEscapeDoesNothing()
     QVERIFY(!(input.windowFlags() & Qt::WindowCloseButtonHint));
     Main.InputMode = 9;
     bool stillOpen = false;
-    QTimer::singleShot(0, &input, [&input, &stillOpen] {
-        QTest::keyClick(input.Edit1, Qt::Key_Escape);
-        input.close(); // the window manager's close request is refused too
-        stillOpen = input.isVisible();
-        input.Button1->click();
+    AnswerNext<TForm3>([&stillOpen](TForm3* input) {
+        QTest::keyClick(input->Edit1, Qt::Key_Escape);
+        input->close(); // the window manager's close request is refused too
+        stillOpen = input->isVisible();
+        input->Button1->click();
     });
     input.exec();
     QVERIFY(stillOpen);
@@ -223,11 +209,13 @@ void SmallWindowsTest::helpWindow()
     for (int i = 0; i < versions.size(); ++i)
         QVERIFY2(versions[i].startsWith(expected[i]), qPrintable(versions[i]));
 
-    QTimer::singleShot(0, &help, [&help] {
-        QCOMPARE(help.pos(), QPoint(180, 50));
-        help.Button1->click();
+    QPoint shownAt;
+    AnswerNext<THelp>([&shownAt](THelp* shown) {
+        shownAt = shown->pos();
+        shown->Button1->click();
     });
     QCOMPARE(help.exec(), int(QDialog::Accepted));
+    QCOMPARE(shownAt, QPoint(180, 50));
 }
 
 void SmallWindowsTest::plainMessageBox()
@@ -237,7 +225,7 @@ void SmallWindowsTest::plainMessageBox()
     QString title, text;
     int buttons = 0;
     QMessageBox::Icon icon = QMessageBox::Warning;
-    OnMessageBox([&](QMessageBox* box) {
+    AnswerNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         buttons = int(box->buttons().size());
@@ -272,7 +260,7 @@ void SmallWindowsTest::appMessageBoxAnswers()
     QtUiServices services(progress);
     QString title;
     int buttons = 0;
-    OnMessageBox([&](QMessageBox* box) {
+    AnswerNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         buttons = int(box->buttons().size());
         box->button(QMessageBox::StandardButton(press))->click();
