@@ -282,6 +282,17 @@ void FileListBox::SetSelected(int row, bool selected)
     if (QListWidgetItem* it = item(row)) it->setSelected(selected);
 }
 
+void FileListBox::SetAllSelected(bool selected)
+{
+    if (count() == 0) return;
+    if (!selected) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QItemSelection all(model()->index(0, 0), model()->index(count() - 1, 0));
+    selectionModel()->select(all, QItemSelectionModel::Select);
+}
+
 std::vector<std::string> FileListBox::Names() const
 {
     std::vector<std::string> out;

@@ -119,6 +119,9 @@ public:
     int Count() const { return count(); }
     bool IsSelected(int row) const;
     void SetSelected(int row, bool selected);
+    // Every item selected or none, as one change of the selection: item by item, each change would
+    // be announced and the time would grow with the square of the count.
+    void SetAllSelected(bool selected);
     std::vector<std::string> Names() const;
     std::vector<bool> SelectedFlags() const;
     int SelectedCount() const;

@@ -182,14 +182,12 @@ void TForm1::RunFile(const std::string& path)
 
 void TForm1::N12Click()
 {
-    for (int i = 0; i < FileBx1->Count(); ++i)
-        FileBx1->SetSelected(i, true);
+    FileBx1->SetAllSelected(true);
 }
 
 void TForm1::N14Click()
 {
-    for (int i = 0; i < FileBx1->Count(); ++i)
-        FileBx1->SetSelected(i, false);
+    FileBx1->SetAllSelected(false);
 }
 
 void TForm1::FileList1Click()
