@@ -9,8 +9,10 @@
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QTranslator>
 
 #include <exception>
 
@@ -71,6 +73,17 @@ ZeloApplication::ZeloApplication(int& argc, char** argv)
     setApplicationName(QString::fromUtf8(kAppTitle));
     setStyle(new ZeloStyle); // the application owns its style
     InstallFontSubstitutions();
+    InstallQtTranslation(*this);
+}
+
+bool InstallQtTranslation(QCoreApplication& app)
+{
+    // Qt's own buttons, dialogs and edit menus speak the interface's language, whatever the locale.
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    translator->setParent(&app); // the application owns it from here on
+    return QCoreApplication::installTranslator(translator.release());
 }
 
 void ShowExceptionMessage(const char* what)

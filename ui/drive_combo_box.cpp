@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include <cctype>
+
 namespace zelo {
 
 DriveComboBox::DriveComboBox(QWidget* parent)
@@ -57,6 +59,23 @@ void DriveComboBox::SetSelectedIndex(int index)
         return;
     }
     setCurrentIndex(index);
+}
+
+void DriveComboBox::SelectDriveKeepingText(char letter)
+{
+    int found = -1;
+    for (int i = 0; i < count() && found < 0; ++i) {
+        const std::string item = Item(i);
+        if (item.size() >= 2 && item[1] == ':' && std::toupper(static_cast<unsigned char>(item[0])) == letter)
+            found = i;
+    }
+    if (found == currentIndex()) return;
+    const QSignalBlocker quiet(this);
+    const QString edit = lineEdit()->text();
+    const int caret = lineEdit()->cursorPosition();
+    setCurrentIndex(found);
+    lineEdit()->setText(edit);
+    lineEdit()->setCursorPosition(caret);
 }
 
 std::string DriveComboBox::EditText() const

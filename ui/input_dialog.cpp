@@ -72,6 +72,16 @@ void TForm3::FormActivate()
     Edit1->end(false);
 }
 
+void TForm3::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (!visible) return;
+    // Under a window manager the activation comes later than the show; a selected prefill would be
+    // replaced by the first key typed.
+    Edit1->deselect();
+    Edit1->end(false);
+}
+
 void TForm3::Button1Click()
 {
     Main.InputMode = 255;

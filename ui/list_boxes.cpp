@@ -4,11 +4,14 @@
 #include "model/path_tree.h"
 #include "platform/filesystem.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <utility>
 
 namespace zelo {
@@ -44,7 +47,8 @@ ClickListBox::ClickListBox(QWidget* parent, int itemHeight, int scrollExtent)
 {
     setUniformItemSizes(true);
     setItemDelegate(new FixedHeightDelegate(this, itemHeight, scrollExtent));
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The scroll extent is always wider than the pane, and a fixed bar keeps the visible rows steady.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setContextMenuPolicy(Qt::CustomContextMenu);
 }
@@ -104,8 +108,42 @@ void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
     emit DblClick();
 }
 
+QPoint ClickListBox::KeyboardMenuPoint() const
+{
+    const QRect area = viewport()->rect();
+    const QRect focused = currentIndex().isValid() ? visualRect(currentIndex()) : QRect();
+    if (!focused.isValid() || !area.intersects(focused)) return area.topLeft() + QPoint(m_itemHeight, m_itemHeight / 2);
+    // The item's rectangle is as wide as the scroll extent: take its left part, below the text's start.
+    const QPoint at(focused.left() + m_itemHeight, focused.bottom());
+    return { std::clamp(at.x(), area.left(), area.right()), std::clamp(at.y(), area.top(), area.bottom()) };
+}
+
+bool ClickListBox::event(QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu
+        && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        event->accept();
+        emit customContextMenuRequested(KeyboardMenuPoint());
+        return true;
+    }
+    return QListWidget::event(event);
+}
+
+void ClickListBox::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    const int rowsHeight = viewport()->height() + viewportMargins().bottom();
+    const int rest = rowsHeight % m_itemHeight;
+    if (rest != viewportMargins().bottom()) setViewportMargins(0, 0, 0, rest);
+}
+
 void ClickListBox::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        emit customContextMenuRequested(KeyboardMenuPoint());
+        return;
+    }
     if (m_enterIsDoubleClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         event->accept();
         emit DblClick();
@@ -212,6 +250,24 @@ void DirListBox::SetSelectedIndex(int index)
     }
     setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
     scrollToItem(item(index));
+}
+
+void DirListBox::keyboardSearch(const QString& search)
+{
+    if (search.isEmpty() || count() == 0) return;
+    const bool goingOn = m_sinceLastKey.isValid() && m_sinceLastKey.elapsed() < QApplication::keyboardInputInterval();
+    m_search = goingOn ? m_search + search : search;
+    m_sinceLastKey.start();
+    // One letter moves on to the next match; a longer prefix may stay on the current item.
+    const int from = std::max(currentRow(), 0) + (m_search.size() == 1 ? 1 : 0);
+    for (int i = 0; i < count(); ++i) {
+        const int row = (from + i) % count();
+        if (item(row)->text().trimmed().startsWith(m_search, Qt::CaseInsensitive)) {
+            setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+            scrollToItem(item(row));
+            return;
+        }
+    }
 }
 
 QItemSelectionModel::SelectionFlags DirListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const

@@ -67,7 +67,7 @@ TForm1::TForm1(QWidget* parent)
     ShowInputDialog = [this] {
         if (m_input) m_input->exec();
     };
-    AskSaveFileName = [this] { return QFileDialog::getSaveFileName(this, QString(), QString(), QString()); };
+    AskSaveFileName = [this] { return RunSaveDialog(); };
     OpenWithShell = [](const std::string& path) { ShellOpen(path); };
 
     BuildControls();

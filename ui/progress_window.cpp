@@ -4,10 +4,13 @@
 #include "model/state.h"
 #include "ui/window_builder.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -32,6 +35,14 @@ void TForm7::Show()
     show();
     raise();
     activateWindow();
+    // Some callers let no events run while they work, so the window is painted once it is on the
+    // screen, here, and its bars whenever they move. Only the window system's events run meanwhile,
+    // and not for long: a window manager that never shows it does not hold up the command.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    repaint();
 }
 
 void TForm7::Close()
@@ -52,13 +63,19 @@ QProgressBar* TForm7::Bar(ProgressBar bar) const
 void TForm7::ShowPosition(ProgressBar bar)
 {
     QProgressBar* b = Bar(bar);
-    b->setValue(std::clamp(m_position[int(bar)], b->minimum(), b->maximum()));
+    const int value = std::clamp(m_position[int(bar)], b->minimum(), b->maximum());
+    if (value == b->value()) return;
+    b->setValue(value);
+    if (b->isVisible()) b->repaint(); // painted now, without waiting for the event loop
 }
 
 void TForm7::SetMax(ProgressBar bar, int max)
 {
-    Bar(bar)->setMaximum(std::max(max, 0));
+    QProgressBar* b = Bar(bar);
+    if (b->maximum() == std::max(max, 0)) return ShowPosition(bar);
+    b->setMaximum(std::max(max, 0));
     ShowPosition(bar);
+    if (b->isVisible()) b->repaint(); // a new range redraws the bar even at the same position
 }
 
 void TForm7::SetPosition(ProgressBar bar, int position)
@@ -85,6 +102,7 @@ void TForm7::SetBarVisible(ProgressBar bar, bool visible)
 void TForm7::SetLabel(const std::string& text)
 {
     Label1->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    if (Label1->isVisible()) Label1->repaint();
 }
 
 void TForm7::SetStopVisible(bool visible)

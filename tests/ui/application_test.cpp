@@ -9,6 +9,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
+#include "ui/window_builder.h"
 
 #include <QAction>
 #include <QLabel>
@@ -45,6 +46,8 @@ private slots:
     void titleAndMenuKeyboard();
     void handlerExceptionIsShownAndLoopGoesOn();
     void windowsInTheirOrder();
+    void everyCaptionFitsItsWidth();
+    void qtSpeaksJapanese();
 };
 
 void ApplicationTest::titleAndMenuKeyboard()
@@ -98,6 +101,30 @@ void ApplicationTest::windowsInTheirOrder()
     }
     QVERIFY(!Form1 && !Form7 && !Form3 && !Help);
     QVERIFY(!dynamic_cast<QtUiServices*>(&ui()));
+}
+
+void ApplicationTest::everyCaptionFitsItsWidth()
+{
+    DriveFixture drives;
+    auto windows = CreateWindows();
+    int measured = 0;
+    for (QWidget* window : std::initializer_list<QWidget*> { Form1, Form7, Form3, Help }) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            const QString text = control->property("text").toString();
+            if (text.isEmpty()) continue;
+            ++measured;
+            QVERIFY2(
+                CaptionFits(control), qPrintable(window->objectName() + "." + control->objectName() + ": " + text));
+        }
+    }
+    QVERIFY(measured >= 20);
+}
+
+void ApplicationTest::qtSpeaksJapanese()
+{
+    QMessageBox box;
+    const QString yes = box.addButton(QMessageBox::Yes)->text();
+    QVERIFY2(!yes.contains(QStringLiteral("Yes")), qPrintable(yes));
 }
 
 int main(int argc, char* argv[])

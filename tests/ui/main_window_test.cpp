@@ -15,12 +15,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
@@ -104,6 +106,8 @@ private slots:
     void cdromLockFollowsDriveAndRw();
     void driveWithoutMediumReturnsToStartDrive();
     void typedDriveLetterChangesDrive();
+    void panesShowWholeItemsAndTypeAheadSkipsIndentation();
+    void keyboardOpensPaneMenusAtTheFocusedItem();
     void driveItemTexts();
     void doubleClickNavigation();
     void enterNavigatesAndClickShowsSelection();
@@ -405,6 +409,8 @@ void MainWindowTest::typedDriveLetterChangesDrive()
     edit->selectAll();
     QTest::keyClicks(edit, "d"); // a typed lower-case letter names drive D
     QCOMPARE(form.Label4->text(), QStringLiteral("D:\\"));
+    QCOMPARE(form.CBox1->SelectedIndex(), 1); // the selected item follows the letter
+    QCOMPARE(edit->text(), QStringLiteral("d")); // and what was typed stays
     QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "D:\\", "  inner" }));
     QVERIFY(fake.messages.empty());
     // Typing a letter without a drive warns and goes back.
@@ -412,6 +418,56 @@ void MainWindowTest::typedDriveLetterChangesDrive()
     QTest::keyClicks(edit, "Q");
     QCOMPARE(fake.texts(), (std::vector<std::string> { "メディアが挿入されておりません" }));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
+}
+
+void MainWindowTest::panesShowWholeItemsAndTypeAheadSkipsIndentation()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("alpha");
+    drives.tree.mkdir("beta");
+    TForm1 form;
+    form.show();
+    for (ClickListBox* pane : { static_cast<ClickListBox*>(form.DirBx1), static_cast<ClickListBox*>(form.FileBx1) }) {
+        const int rows = pane->viewport()->height();
+        QVERIFY2(rows > 0 && rows % pane->ItemHeight() == 0, qPrintable(pane->objectName()));
+    }
+    // Type-ahead reads the names, not their indentation.
+    form.DirBx1->setFocus();
+    QTest::keyClicks(form.DirBx1, "b");
+    QCOMPARE(form.DirBx1->SelectedIndex(), 2);
+    QCOMPARE(form.Label9->text(), QStringLiteral("C:\\beta"));
+}
+
+void MainWindowTest::keyboardOpensPaneMenusAtTheFocusedItem()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("sub");
+    for (const char* name : { "a.txt", "b.txt" })
+        drives.tree.write(name, "x");
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.FileBx1->setCurrentRow(1);
+    form.DirBx1->SetSelectedIndex(1);
+    for (ClickListBox* pane : { static_cast<ClickListBox*>(form.FileBx1), static_cast<ClickListBox*>(form.DirBx1) }) {
+        QSignalSpy requests(pane, &QWidget::customContextMenuRequested);
+        // The Menu key (Qt places its event at the item's centre, far right of the scroll extent).
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(900, 30), pane->mapToGlobal(QPoint(900, 30)));
+        QApplication::sendEvent(pane, &menuKey);
+        pane->setFocus();
+        QTest::keyClick(pane, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(requests.count(), 2);
+        for (const QList<QVariant>& request : requests) {
+            const QPoint at = request.front().toPoint();
+            QVERIFY2(pane->viewport()->rect().contains(at), qPrintable(pane->objectName()));
+            QVERIFY(pane->visualItemRect(pane->currentItem()).contains(QPoint(pane->ItemHeight(), at.y())));
+        }
+    }
+    // The menu opens there, inside the pane.
+    QVERIFY(form.PopupMenu2->isVisible());
+    QVERIFY(form.DirBx1->rect().contains(form.DirBx1->mapFromGlobal(form.PopupMenu2->pos())));
+    form.PopupMenu1->hide();
+    form.PopupMenu2->hide();
 }
 
 void MainWindowTest::driveItemTexts()

@@ -18,10 +18,33 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 using namespace zelo;
 using namespace zelo::test;
+
+namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* widget, int& count)
+        : m_count(count)
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) ++m_count;
+        return false;
+    }
+
+private:
+    int& m_count;
+};
+
+} // namespace
 
 class SmallWindowsTest : public QObject {
     Q_OBJECT
@@ -33,6 +56,7 @@ private slots:
     void inputKeepsBytesOfPrefill();
     void progressStopButton();
     void progressBarsClampButKeepPositions();
+    void progressPaintsWithoutEvents();
     void helpWindow();
     void plainMessageBox();
     void appMessageBoxAnswers_data();
@@ -184,6 +208,25 @@ void SmallWindowsTest::progressBarsClampButKeepPositions()
     QVERIFY(progress.Button1->isHidden());
 }
 
+// Deleting files lets no events run: the window is painted when shown and the bar when it moves.
+void SmallWindowsTest::progressPaintsWithoutEvents()
+{
+    TForm7 progress;
+    int paints = 0;
+    PaintCounter counter(progress.PBar1, paints);
+    progress.Show();
+    QVERIFY(progress.windowHandle()->isExposed());
+    QVERIFY(paints > 0);
+    const int shown = paints;
+    progress.SetMax(ProgressBar::Overall, 10);
+    progress.SetPosition(ProgressBar::Overall, 3);
+    QVERIFY(paints > shown);
+    const int moved = paints;
+    progress.SetPosition(ProgressBar::Overall, 3); // no change, no paint
+    QCOMPARE(paints, moved);
+    progress.Close();
+}
+
 void SmallWindowsTest::helpWindow()
 {
     THelp help;
@@ -191,6 +234,9 @@ void SmallWindowsTest::helpWindow()
     QCOMPARE(help.size(), QSize(582, 384));
     QCOMPARE(help.Memo1->geometry(), QRect(7, 16, 569, 329));
     QVERIFY(help.Memo1->isReadOnly());
+    // A vertical scroll bar only: a long note wraps.
+    QCOMPARE(help.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(help.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     const QStringList lines = help.Memo1->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.value(0), QStringLiteral("ZELO32  Ver 2.20 　　2006/2/12"));
     QCOMPARE(lines.value(1), QString());
