@@ -49,6 +49,7 @@ private slots:
     void iconPreviewAndOpening();
     void saveListTwiceKeepsEarlierLines();
     void saveListFailureIsQuiet();
+    void saveDialogTakesDrivePaths();
 };
 
 void FilePaneTest::filterWithTwoPatterns()
@@ -273,6 +274,28 @@ void FilePaneTest::saveListFailureIsQuiet()
     form.FileList1Click();
     QVERIFY(fake.messages.empty());
     QCOMPARE(form.FileListBuffer, (std::vector<std::string> { "f.txt" }));
+}
+
+void FilePaneTest::saveDialogTakesDrivePaths()
+{
+    DriveFixture drives("D=out");
+    drives.tree.mkdir("out");
+    drives.tree.mkdir("work");
+    const QString root = Shown(drives.tree.root());
+    const QString work = root + "/work";
+    const struct {
+        QString selected;
+        QString expected;
+    } cases[] = {
+        { work + "/list.txt", work + "/list.txt" }, // a plain name stays in the folder shown
+        { work + "/D:\\list3.txt", root + "/out/list3.txt" }, { work + "/d:\\sub\\..\\l.txt", root + "/out/l.txt" },
+        { work + "/\\top.txt", root + "/top.txt" }, // the root of the folder's drive
+        { work + "/sub\\x.txt", work + "/sub/x.txt" },
+        { root + "/out/picked.txt", root + "/out/picked.txt" }, // picked in another folder
+        { work + "/Q:\\none.txt", QString() }, // no such drive
+    };
+    for (const auto& c : cases)
+        QCOMPARE(SaveDialogTarget(work, c.selected), c.expected);
 }
 
 QTEST_MAIN(FilePaneTest)
