@@ -1,5 +1,5 @@
 // zelo32: creates the application and its windows and runs the event loop.
-#include "ui/windows.h"
+#include "ui/application.h"
 
 #include <exception>
 

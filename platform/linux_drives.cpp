@@ -8,6 +8,10 @@
 #include <sstream>
 #include <utility>
 
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zelo {
 
 namespace {
@@ -162,14 +166,52 @@ void DriveMap::add(Drive drive)
         m_drives.insert(position, std::move(drive));
 }
 
+namespace {
+
+// The Linux parent of a directory reached inside a drive, as the kernel takes "..": a symbolic link
+// is resolved first, so ".." leads to the parent of what it points at. The drive's own directory is
+// its root, and ".." never leads above it.
+std::string parentForDotDot(const std::string& current, const std::string& driveDirectory)
+{
+    if (current == driveDirectory) return current;
+    std::string path = current;
+    struct stat st { };
+    if (::lstat(current.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(current.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+            char* realDrive = ::realpath(driveDirectory.c_str(), nullptr);
+            const std::string realRoot = realDrive ? realDrive : driveDirectory;
+            std::free(realDrive);
+            // The link leads to the drive's root itself: its ".." stays there.
+            if (path == realRoot) return driveDirectory;
+        }
+    }
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+} // namespace
+
 std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
 {
-    if (drivePath.size() < 2 || drivePath[1] != ':') return std::nullopt;
+    if (drivePath.empty()) return std::nullopt;
+    if (drivePath.size() < 2 || drivePath[1] != ':') {
+        // A typed path without a drive: "\name" is relative to the current drive's root, any other
+        // name to the current directory. A network path ("\\host\share") has no drive.
+        if (drivePath.size() >= 2 && isSeparator(drivePath[0]) && isSeparator(drivePath[1])) return std::nullopt;
+        char buffer[PATH_MAX];
+        if (!::getcwd(buffer, sizeof buffer)) return std::nullopt;
+        const auto current = fromLinux(buffer);
+        if (!current) return std::nullopt;
+        if (isSeparator(drivePath[0])) return toLinux(current->substr(0, 2) + drivePath);
+        return toLinux(*current + "\\" + drivePath);
+    }
     const Drive* drive = find(drivePath[0]);
     if (!drive) return std::nullopt;
-    // Components are taken as bytes; "." and ".." are resolved here, within the drive, so a drive
-    // path can never reach above its drive's directory.
-    std::vector<std::string> components;
+    // Components are taken as bytes; "." is dropped and ".." taken after the real parent.
+    std::string result = drive->directory;
     std::string::size_type position = 2;
     while (position < drivePath.size()) {
         while (position < drivePath.size() && isSeparator(drivePath[position]))
@@ -178,19 +220,15 @@ std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
         while (end < drivePath.size() && !isSeparator(drivePath[end]))
             ++end;
         if (end > position) {
-            std::string component = drivePath.substr(position, end - position);
+            const std::string component = drivePath.substr(position, end - position);
             if (component == "..") {
-                if (!components.empty()) components.pop_back();
+                result = parentForDotDot(result, drive->directory);
             } else if (component != ".") {
-                components.push_back(std::move(component));
+                if (result.back() != '/') result += '/';
+                result += component;
             }
         }
         position = end;
-    }
-    std::string result = drive->directory;
-    for (const std::string& component : components) {
-        if (result.back() != '/') result += '/';
-        result += component;
     }
     return result;
 }

@@ -1,3 +1,4 @@
+// The faces the windows ask for by name, and their Linux stand-ins.
 #include "ui/fonts.h"
 
 #include <QFontMetrics>

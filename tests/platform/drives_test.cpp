@@ -10,6 +10,9 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <climits>
+#include <unistd.h>
+
 using namespace zelo;
 using zelo::test::TempTree;
 
@@ -105,12 +108,40 @@ TEST(DriveMapPaths, DrivePathsToLinux)
         { "D:\\\xff\xfe.txt", "/mnt/data/\xff\xfe.txt" },
         { "F:\\a", std::nullopt },
         { "", std::nullopt },
-        { "C", std::nullopt },
         { "\\\\host\\share", std::nullopt },
         { "1:\\a", std::nullopt },
     };
     for (const auto& [drivePath, linuxPath] : cases)
         EXPECT_EQ(map.toLinux(drivePath), linuxPath) << drivePath;
+}
+
+// Typed paths resolve as the system's calls resolve them: a bare name in the current directory, "\name"
+// at the current drive's root, ".." after the real parent of a symbolic link, never above a drive root.
+TEST(DriveMapPaths, TypedPathsResolveFromTheCurrentDirectory)
+{
+    TempTree tree;
+    tree.mkdir("sub");
+    tree.mkdir("deep/inner");
+    tree.symlink(tree.linux("deep/inner"), "sub/lnk");
+    tree.symlink(tree.root(), "self");
+    char saved[PATH_MAX];
+    ASSERT_NE(::getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(::chdir(tree.linux("sub").c_str()), 0);
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        { "name", tree.linux("sub/name") },
+        { "a\\b", tree.linux("sub/a/b") },
+        { ".", tree.linux("sub") },
+        { "..\\x", tree.linux("x") },
+        { "\\top", tree.linux("top") },
+        { "C:\\sub\\lnk\\..", tree.linux("deep") },
+        { "lnk\\..\\y", tree.linux("deep/y") },
+        { "C:\\..\\..", tree.root() },
+        { "C:\\self\\..\\z", tree.linux("z") },
+        { "\\\\host\\share", std::nullopt },
+    };
+    for (const auto& [typed, linuxPath] : cases)
+        EXPECT_EQ(driveMap().toLinux(typed), linuxPath) << typed;
+    ASSERT_EQ(::chdir(saved), 0);
 }
 
 TEST(DriveMapPaths, LinuxPathsToDrivePathsByLongestMatchOnComponentBoundaries)

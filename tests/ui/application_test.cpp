@@ -3,12 +3,13 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "platform/ui_services.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/Main.h"
-#include "ui/QtUiServices.h"
-#include "ui/Unit7.h"
-#include "ui/windows.h"
+#include "ui/application.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_ui_services.h"
+#include "ui/window_builder.h"
 
 #include <QAction>
 #include <QLabel>
@@ -45,6 +46,8 @@ private slots:
     void titleAndMenuKeyboard();
     void handlerExceptionIsShownAndLoopGoesOn();
     void windowsInTheirOrder();
+    void everyCaptionFitsItsWidth();
+    void qtSpeaksJapanese();
 };
 
 void ApplicationTest::titleAndMenuKeyboard()
@@ -60,17 +63,10 @@ void ApplicationTest::handlerExceptionIsShownAndLoopGoesOn()
 {
     Thrower thrower;
     QString shown;
-    // Closes the box as soon as it is up (the timer may come round before the event does).
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&shown, &closer] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            box->accept();
-            closer.stop();
-        }
+    AnswerNextMessageBox([&shown](QMessageBox* box) {
+        shown = box->text();
+        box->accept();
     });
-    closer.start();
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
     QTRY_COMPARE(thrower.calm, 1);
@@ -95,9 +91,9 @@ void ApplicationTest::windowsInTheirOrder()
 
         // The help command shows the help window modally; its button closes it.
         bool helpShown = false;
-        QTimer::singleShot(0, [&helpShown] {
-            helpShown = Help->isVisible();
-            Help->Button1->click();
+        AnswerNext<THelp>([&helpShown](THelp* help) {
+            helpShown = help == Help;
+            help->Button1->click();
         });
         Form1->MenuItem(QStringLiteral("HEILP1"))->trigger();
         QVERIFY(helpShown);
@@ -105,6 +101,30 @@ void ApplicationTest::windowsInTheirOrder()
     }
     QVERIFY(!Form1 && !Form7 && !Form3 && !Help);
     QVERIFY(!dynamic_cast<QtUiServices*>(&ui()));
+}
+
+void ApplicationTest::everyCaptionFitsItsWidth()
+{
+    DriveFixture drives;
+    auto windows = CreateWindows();
+    int measured = 0;
+    for (QWidget* window : std::initializer_list<QWidget*> { Form1, Form7, Form3, Help }) {
+        for (QWidget* control : window->findChildren<QWidget*>()) {
+            const QString text = control->property("text").toString();
+            if (text.isEmpty()) continue;
+            ++measured;
+            QVERIFY2(
+                CaptionFits(control), qPrintable(window->objectName() + "." + control->objectName() + ": " + text));
+        }
+    }
+    QVERIFY(measured >= 20);
+}
+
+void ApplicationTest::qtSpeaksJapanese()
+{
+    QMessageBox box;
+    const QString yes = box.addButton(QMessageBox::Yes)->text();
+    QVERIFY2(!yes.contains(QStringLiteral("Yes")), qPrintable(yes));
 }
 
 int main(int argc, char* argv[])

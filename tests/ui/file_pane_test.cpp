@@ -4,8 +4,8 @@
 
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
-#include "ui/ListBoxes.h"
-#include "ui/Main.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -49,6 +49,7 @@ private slots:
     void iconPreviewAndOpening();
     void saveListTwiceKeepsEarlierLines();
     void saveListFailureIsQuiet();
+    void saveDialogTakesDrivePaths();
 };
 
 void FilePaneTest::filterWithTwoPatterns()
@@ -183,7 +184,8 @@ void FilePaneTest::nameBytesSurviveDisplay()
     form.FileBx1->SetSelected(0, true);
     form.Delete1Click();
     QVERIFY(!drives.tree.exists(odd));
-    QCOMPARE(fake.texts(), (std::vector<std::string> { "選択された　1　ファイルを削除しました" }));
+    QCOMPARE(fake.messages.size(), size_t(1));
+    QCOMPARE(fake.messages[0].caption, std::string("報告"));
 }
 
 void FilePaneTest::iconPreviewAndOpening()
@@ -220,16 +222,10 @@ void FilePaneTest::iconPreviewAndOpening()
     // An icon that cannot be read is reported in the error box, and the preview stays open and empty;
     // the extension's case does not matter.
     QString reported;
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&reported, &closer] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            reported = box->text();
-            box->accept();
-            closer.stop();
-        }
+    AnswerNextMessageBox([&reported](QMessageBox* box) {
+        reported = box->text();
+        box->accept();
     });
-    closer.start();
     QTest::mouseClick(form.FileBx1->viewport(), Qt::LeftButton, {}, ItemRect(form.FileBx1, 0).center());
     QVERIFY(reported.contains(QStringLiteral("C:\\broken.ICO")));
     QVERIFY(form.Image1->isVisible());
@@ -278,6 +274,28 @@ void FilePaneTest::saveListFailureIsQuiet()
     form.FileList1Click();
     QVERIFY(fake.messages.empty());
     QCOMPARE(form.FileListBuffer, (std::vector<std::string> { "f.txt" }));
+}
+
+void FilePaneTest::saveDialogTakesDrivePaths()
+{
+    DriveFixture drives("D=out");
+    drives.tree.mkdir("out");
+    drives.tree.mkdir("work");
+    const QString root = Shown(drives.tree.root());
+    const QString work = root + "/work";
+    const struct {
+        QString selected;
+        QString expected;
+    } cases[] = {
+        { work + "/list.txt", work + "/list.txt" }, // a plain name stays in the folder shown
+        { work + "/D:\\list3.txt", root + "/out/list3.txt" }, { work + "/d:\\sub\\..\\l.txt", root + "/out/l.txt" },
+        { work + "/\\top.txt", root + "/top.txt" }, // the root of the folder's drive
+        { work + "/sub\\x.txt", work + "/sub/x.txt" },
+        { root + "/out/picked.txt", root + "/out/picked.txt" }, // picked in another folder
+        { work + "/Q:\\none.txt", QString() }, // no such drive
+    };
+    for (const auto& c : cases)
+        QCOMPARE(SaveDialogTarget(work, c.selected), c.expected);
 }
 
 QTEST_MAIN(FilePaneTest)

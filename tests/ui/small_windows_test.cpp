@@ -3,12 +3,12 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "model/state.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/ListBoxes.h"
-#include "ui/Main.h"
-#include "ui/QtUiServices.h"
-#include "ui/Unit7.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_ui_services.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 using namespace zelo;
@@ -25,15 +26,23 @@ using namespace zelo::test;
 
 namespace {
 
-// Acts on the next modal message box once it is up.
-void OnMessageBox(std::function<void(QMessageBox*)> act)
-{
-    QTimer::singleShot(0, [act] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        act(box);
-    });
-}
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* widget, int& count)
+        : m_count(count)
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) ++m_count;
+        return false;
+    }
+
+private:
+    int& m_count;
+};
 
 } // namespace
 
@@ -47,6 +56,7 @@ private slots:
     void inputKeepsBytesOfPrefill();
     void progressStopButton();
     void progressBarsClampButKeepPositions();
+    void progressPaintsWithoutEvents();
     void helpWindow();
     void plainMessageBox();
     void appMessageBoxAnswers_data();
@@ -65,9 +75,9 @@ void SmallWindowsTest::inputEnterConfirms()
     ResetMainState();
     TForm3 input(nullptr);
     Main.InputMode = 7; // keeps the last text
-    QTimer::singleShot(0, &input, [&input] {
-        QTest::keyClicks(input.Edit1, "abc");
-        QTest::keyClick(input.Edit1, Qt::Key_Return);
+    AnswerNext<TForm3>([](TForm3* input) {
+        QTest::keyClicks(input->Edit1, "abc");
+        QTest::keyClick(input->Edit1, Qt::Key_Return);
     });
     input.exec();
     QCOMPARE(Main.InputMode, 255);
@@ -77,11 +87,11 @@ void SmallWindowsTest::inputEnterConfirms()
     // Another value than 0, 1 and 3 shows the text typed last time.
     Main.InputMode = 42;
     QString seen;
-    QTimer::singleShot(0, &input, [&input, &seen] {
-        seen = input.Edit1->text();
-        QCOMPARE(input.Edit1->cursorPosition(), seen.size());
-        QVERIFY(!input.Edit1->hasSelectedText());
-        QTest::keyClick(input.Edit1, Qt::Key_Enter);
+    AnswerNext<TForm3>([&seen](TForm3* input) {
+        seen = input->Edit1->text();
+        QCOMPARE(input->Edit1->cursorPosition(), seen.size());
+        QVERIFY(!input->Edit1->hasSelectedText());
+        QTest::keyClick(input->Edit1, Qt::Key_Enter);
     });
     input.exec();
     QCOMPARE(seen, QStringLiteral("abc"));
@@ -94,9 +104,9 @@ void SmallWindowsTest::inputCancelKeepsText()
     TForm3 input(nullptr);
     Main.InputText = "kept";
     Main.InputMode = 9;
-    QTimer::singleShot(0, &input, [&input] {
-        QTest::keyClicks(input.Edit1, "typed");
-        input.Button2->click();
+    AnswerNext<TForm3>([](TForm3* input) {
+        QTest::keyClicks(input->Edit1, "typed");
+        input->Button2->click();
     });
     input.exec();
     QCOMPARE(Main.InputMode, 0);
@@ -110,11 +120,11 @@ void SmallWindowsTest::inputEscapeDoesNothing()
     QVERIFY(!(input.windowFlags() & Qt::WindowCloseButtonHint));
     Main.InputMode = 9;
     bool stillOpen = false;
-    QTimer::singleShot(0, &input, [&input, &stillOpen] {
-        QTest::keyClick(input.Edit1, Qt::Key_Escape);
-        input.close(); // the window manager's close request is refused too
-        stillOpen = input.isVisible();
-        input.Button1->click();
+    AnswerNext<TForm3>([&stillOpen](TForm3* input) {
+        QTest::keyClick(input->Edit1, Qt::Key_Escape);
+        input->close(); // the window manager's close request is refused too
+        stillOpen = input->isVisible();
+        input->Button1->click();
     });
     input.exec();
     QVERIFY(stillOpen);
@@ -198,6 +208,25 @@ void SmallWindowsTest::progressBarsClampButKeepPositions()
     QVERIFY(progress.Button1->isHidden());
 }
 
+// Deleting files lets no events run: the window is painted when shown and the bar when it moves.
+void SmallWindowsTest::progressPaintsWithoutEvents()
+{
+    TForm7 progress;
+    int paints = 0;
+    PaintCounter counter(progress.PBar1, paints);
+    progress.Show();
+    QVERIFY(progress.windowHandle()->isExposed());
+    QVERIFY(paints > 0);
+    const int shown = paints;
+    progress.SetMax(ProgressBar::Overall, 10);
+    progress.SetPosition(ProgressBar::Overall, 3);
+    QVERIFY(paints > shown);
+    const int moved = paints;
+    progress.SetPosition(ProgressBar::Overall, 3); // no change, no paint
+    QCOMPARE(paints, moved);
+    progress.Close();
+}
+
 void SmallWindowsTest::helpWindow()
 {
     THelp help;
@@ -205,6 +234,9 @@ void SmallWindowsTest::helpWindow()
     QCOMPARE(help.size(), QSize(582, 384));
     QCOMPARE(help.Memo1->geometry(), QRect(7, 16, 569, 329));
     QVERIFY(help.Memo1->isReadOnly());
+    // A vertical scroll bar only: a long note wraps.
+    QCOMPARE(help.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(help.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     const QStringList lines = help.Memo1->toPlainText().split(QLatin1Char('\n'));
     QCOMPARE(lines.value(0), QStringLiteral("ZELO32  Ver 2.20 　　2006/2/12"));
     QCOMPARE(lines.value(1), QString());
@@ -223,11 +255,13 @@ void SmallWindowsTest::helpWindow()
     for (int i = 0; i < versions.size(); ++i)
         QVERIFY2(versions[i].startsWith(expected[i]), qPrintable(versions[i]));
 
-    QTimer::singleShot(0, &help, [&help] {
-        QCOMPARE(help.pos(), QPoint(180, 50));
-        help.Button1->click();
+    QPoint shownAt;
+    AnswerNext<THelp>([&shownAt](THelp* shown) {
+        shownAt = shown->pos();
+        shown->Button1->click();
     });
     QCOMPARE(help.exec(), int(QDialog::Accepted));
+    QCOMPARE(shownAt, QPoint(180, 50));
 }
 
 void SmallWindowsTest::plainMessageBox()
@@ -237,7 +271,7 @@ void SmallWindowsTest::plainMessageBox()
     QString title, text;
     int buttons = 0;
     QMessageBox::Icon icon = QMessageBox::Warning;
-    OnMessageBox([&](QMessageBox* box) {
+    AnswerNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         buttons = int(box->buttons().size());
@@ -272,7 +306,7 @@ void SmallWindowsTest::appMessageBoxAnswers()
     QtUiServices services(progress);
     QString title;
     int buttons = 0;
-    OnMessageBox([&](QMessageBox* box) {
+    AnswerNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         buttons = int(box->buttons().size());
         box->button(QMessageBox::StandardButton(press))->click();

@@ -1,8 +1,10 @@
-#include "ui/Help1.h"
+// THelp: the information window with the usage notes and the version history.
+#include "ui/help_window.h"
 
-#include "ui/fonts.h"
+#include "ui/window_builder.h"
 
 #include <QEvent>
+#include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -58,27 +60,22 @@ THelp::THelp(QWidget* parent)
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
 {
-    setObjectName(QStringLiteral("Help"));
-    setWindowTitle(QStringLiteral("情報"));
-    setFont(GothicFont(15));
-    setFixedSize(582, 384);
+    WindowBuilder::SetUpWindow(this, "Help", "情報", 15, QSize(582, 384));
     setModal(true);
 
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(7, 16, 569, 329);
     Memo1->setReadOnly(true);
+    // A vertical scroll bar only: long notes wrap at the memo's width.
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setPlainText(HelpText().join(QLatin1Char('\n')));
 
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(0, 345, 582, 39);
-
-    Button1 = new QPushButton(QStringLiteral("OK"), Panel1);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(209, 9, 145, 25);
+    Panel1 = WindowBuilder(this).Panel("Panel1", QRect(0, 345, 582, 39));
+    Panel1->setFrameStyle(QFrame::NoFrame);
+    Button1 = WindowBuilder(Panel1).Button("Button1", QRect(209, 9, 145, 25), QStringLiteral("OK"));
     connect(Button1, &QPushButton::clicked, this, &THelp::Button1Click);
 }
 

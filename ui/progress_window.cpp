@@ -1,51 +1,31 @@
-#include "ui/Unit7.h"
+// TForm7: the progress window; the callers set its bars and label, its stop button sets AbortFlag.
+#include "ui/progress_window.h"
 
 #include "model/state.h"
-#include "ui/fonts.h"
+#include "ui/window_builder.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWindow>
 
 #include <algorithm>
 
 namespace zelo {
 
-namespace {
-QProgressBar* MakeBar(QWidget* parent, const QRect& geometry)
-{
-    auto* bar = new QProgressBar(parent);
-    bar->setGeometry(geometry);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    return bar;
-}
-} // namespace
-
 TForm7::TForm7(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
-    setObjectName(QStringLiteral("Form7"));
-    setWindowTitle(QStringLiteral("進行状況"));
-    setFont(GothicFont(15));
-    setFixedSize(461, 53);
-
-    PBar1 = MakeBar(this, QRect(8, 6, 361, 17));
-    PBar1->setObjectName(QStringLiteral("PBar1"));
-    PBar2 = MakeBar(this, QRect(8, 26, 361, 6));
-    PBar2->setObjectName(QStringLiteral("PBar2"));
+    WindowBuilder::SetUpWindow(this, "Form7", "進行状況", 15, QSize(461, 53));
+    const WindowBuilder controls(this);
+    PBar1 = controls.Bar("PBar1", QRect(8, 6, 361, 17));
+    PBar2 = controls.Bar("PBar2", QRect(8, 26, 361, 6));
     PBar2->hide();
-
-    Label1 = new QLabel(QStringLiteral("Label1"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(8, 34, 361, 17);
-
-    Button1 = new QPushButton(QStringLiteral("中止"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setFont(GothicFont(12));
-    Button1->setGeometry(378, 12, 75, 29);
+    Label1 = controls.Label("Label1", QRect(8, 34, 361, 17), QStringLiteral("Label1"));
+    Button1 = controls.Button("Button1", QRect(378, 12, 75, 29), QStringLiteral("中止"), 12);
     connect(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
 }
 
@@ -55,6 +35,14 @@ void TForm7::Show()
     show();
     raise();
     activateWindow();
+    // Some callers let no events run while they work, so the window is painted once it is on the
+    // screen, here, and its bars whenever they move. Only the window system's events run meanwhile,
+    // and not for long: a window manager that never shows it does not hold up the command.
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    repaint();
 }
 
 void TForm7::Close()
@@ -75,13 +63,19 @@ QProgressBar* TForm7::Bar(ProgressBar bar) const
 void TForm7::ShowPosition(ProgressBar bar)
 {
     QProgressBar* b = Bar(bar);
-    b->setValue(std::clamp(m_position[int(bar)], b->minimum(), b->maximum()));
+    const int value = std::clamp(m_position[int(bar)], b->minimum(), b->maximum());
+    if (value == b->value()) return;
+    b->setValue(value);
+    if (b->isVisible()) b->repaint(); // painted now, without waiting for the event loop
 }
 
 void TForm7::SetMax(ProgressBar bar, int max)
 {
-    Bar(bar)->setMaximum(std::max(max, 0));
+    QProgressBar* b = Bar(bar);
+    if (b->maximum() == std::max(max, 0)) return ShowPosition(bar);
+    b->setMaximum(std::max(max, 0));
     ShowPosition(bar);
+    if (b->isVisible()) b->repaint(); // a new range redraws the bar even at the same position
 }
 
 void TForm7::SetPosition(ProgressBar bar, int position)
@@ -108,6 +102,7 @@ void TForm7::SetBarVisible(ProgressBar bar, bool visible)
 void TForm7::SetLabel(const std::string& text)
 {
     Label1->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    if (Label1->isVisible()) Label1->repaint();
 }
 
 void TForm7::SetStopVisible(bool visible)

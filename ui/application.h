@@ -44,6 +44,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Loads Qt's Japanese translation (Debian's qt6-translations-l10n) into the application; false when it
+// is not installed, and Qt's own texts then stay English.
+bool InstallQtTranslation(QCoreApplication& app);
+
 // The message box for an exception (also used when start-up fails).
 void ShowExceptionMessage(const char* what);
 

@@ -5,6 +5,7 @@
 #include "model/file_list.h"
 #include "model/views.h"
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -31,7 +32,8 @@ private:
 
 // A list with the click events the handlers expect: Click on a mouse click and whenever the keyboard
 // moves the current item, DblClick on a double click (and on Enter when asked). A right click opens the
-// context menu without touching the selection.
+// context menu without touching the selection; the Menu key and Shift+F10 open it at the focused item.
+// The list shows whole items only: the part of its height below the last whole item stays empty.
 class ClickListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -44,6 +46,9 @@ public:
     // The exact bytes of item row (empty outside the list).
     std::string ItemBytes(int row) const;
     void AddBytes(const std::string& bytes);
+    // Where the keyboard opens the context menu, in viewport coordinates: at the focused item (or the
+    // top of the list when none is in view), always inside the viewport.
+    QPoint KeyboardMenuPoint() const;
 
 signals:
     void Click();
@@ -54,6 +59,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int m_itemHeight;
@@ -94,10 +101,17 @@ public:
     int SelectedIndex() const override;
     void SetSelectedIndex(int index) override;
 
+    // Type-ahead matches the names, not their indentation.
+    void keyboardSearch(const QString& search) override;
+
 protected:
     // A click or key never takes the selection away: the pane always marks one entry.
     QItemSelectionModel::SelectionFlags selectionCommand(
         const QModelIndex& index, const QEvent* event = nullptr) const override;
+
+private:
+    QString m_search;
+    QElapsedTimer m_sinceLastKey;
 };
 
 class FileListBox : public ClickListBox, public FileListView {
@@ -119,6 +133,9 @@ public:
     int Count() const { return count(); }
     bool IsSelected(int row) const;
     void SetSelected(int row, bool selected);
+    // Every item selected or none, as one change of the selection: item by item, each change would
+    // be announced and the time would grow with the square of the count.
+    void SetAllSelected(bool selected);
     std::vector<std::string> Names() const;
     std::vector<bool> SelectedFlags() const;
     int SelectedCount() const;

@@ -24,6 +24,9 @@ public:
     // -1 selects none and keeps the edit text.
     void SetSelectedIndex(int index) override;
     std::string EditText() const override;
+    // Selects the item of a drive letter (none when no item has it) and leaves the edit text, and the
+    // caret in it, as the user typed them.
+    void SelectDriveKeepingText(char letter);
     void SetEditText(const std::string& text) override;
 
     void showPopup() override;

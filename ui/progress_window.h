@@ -31,6 +31,9 @@ public:
     void FormActivate();
     void Button1Click();
 
+    // How long Show waits for the window system to put the window on the screen.
+    static constexpr int kExposeWaitMs = 500;
+
     QProgressBar* PBar1 = nullptr;
     QProgressBar* PBar2 = nullptr;
     QLabel* Label1 = nullptr;

@@ -1,5 +1,5 @@
-// The drive selector, the filter, the "Hidden" boxes and the file pane of the main window.
-#include "ui/Main.h"
+// TForm1: the drive selector, the filter, the "Hidden" boxes and the file pane of the main window.
+#include "ui/main_window.h"
 
 #include "engine/messages.h"
 #include "model/drive_list.h"
@@ -7,13 +7,15 @@
 #include "model/state.h"
 #include "platform/drives.h"
 #include "platform/ui_services.h"
-#include "ui/DriveCombo.h"
-#include "ui/ListBoxes.h"
-#include "ui/windows.h"
+#include "ui/application.h"
+#include "ui/drive_combo_box.h"
+#include "ui/list_boxes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
@@ -72,6 +74,8 @@ void TForm1::CBox1Change()
 
     CheckDrive(letter);
     if (Main.DriveReady == 1) {
+        // A typed letter moves the selected item too: the root's double click reads its flag.
+        CBox1->SelectDriveKeepingText(letter);
         Main.MainTree.SetDrive(root);
         Main.MainTree.Refill(false);
     } else {
@@ -182,14 +186,12 @@ void TForm1::RunFile(const std::string& path)
 
 void TForm1::N12Click()
 {
-    for (int i = 0; i < FileBx1->Count(); ++i)
-        FileBx1->SetSelected(i, true);
+    FileBx1->SetAllSelected(true);
 }
 
 void TForm1::N14Click()
 {
-    for (int i = 0; i < FileBx1->Count(); ++i)
-        FileBx1->SetSelected(i, false);
+    FileBx1->SetAllSelected(false);
 }
 
 void TForm1::FileList1Click()
@@ -199,10 +201,45 @@ void TForm1::FileList1Click()
     SaveFileList();
 }
 
+QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected)
+{
+    const QString folder = dialogDirectory.endsWith(QLatin1Char('/')) ? dialogDirectory : dialogDirectory + '/';
+    if (!selected.startsWith(folder)) return selected; // picked in the list: a Linux path
+    const QString typed = selected.mid(folder.size());
+    const bool hasDrive = typed.size() >= 2 && typed[1] == QLatin1Char(':') && typed[0].isLetter();
+    if (!hasDrive && !typed.contains(QLatin1Char('\\'))) return selected;
+    // No name the program shows holds "\\": such a text is a drive path the user typed.
+    const auto folderDrive = driveMap().fromLinux(QFile::encodeName(dialogDirectory).toStdString());
+    const std::string text = typed.toUtf8().toStdString();
+    std::string drivePath = text;
+    if (!hasDrive) {
+        if (!folderDrive) return {};
+        drivePath = text[0] == '\\' ? folderDrive->substr(0, 2) + text : JoinPath(*folderDrive, text);
+    }
+    const auto linuxPath = driveMap().toLinux(drivePath);
+    return linuxPath ? QFile::decodeName(QByteArray::fromStdString(*linuxPath)) : QString();
+}
+
+QString TForm1::RunSaveDialog()
+{
+    QFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog); // the same dialog on every desktop
+    dialog.setOption(QFileDialog::DontConfirmOverwrite); // an existing file is replaced, as always
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (const auto folder = driveMap().toLinux(FileBx1->Directory()))
+        dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(*folder)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return SaveDialogTarget(dialog.directory().absolutePath(), dialog.selectedFiles().front());
+}
+
 void TForm1::SaveFileList()
 {
     const QString fileName = AskSaveFileName ? AskSaveFileName() : QString();
     if (fileName.isEmpty()) return;
+    // Only a regular file or a new name is written: a FIFO or a device would hold the window.
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile()) return;
     std::string text;
     for (const std::string& line : FileListBuffer) {
         text += line;

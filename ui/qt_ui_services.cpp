@@ -1,4 +1,5 @@
-#include "ui/QtUiServices.h"
+// QtUiServices: message boxes, the event pump and the busy cursor as the Qt windows give them.
+#include "ui/qt_ui_services.h"
 
 #include "ui/fonts.h"
 

@@ -1,9 +1,10 @@
-#include "ui/Inp.h"
+// TForm3: the one-line input dialog and its prefill modes.
+#include "ui/input_dialog.h"
 
 #include "model/state.h"
-#include "ui/ListBoxes.h"
-#include "ui/Main.h"
-#include "ui/fonts.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
+#include "ui/window_builder.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -15,25 +16,14 @@ TForm3::TForm3(TForm1* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_mainWindow(mainWindow)
 {
-    setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("入力"));
-    setFont(GothicFont(15));
-    setFixedSize(449, 81);
+    WindowBuilder::SetUpWindow(this, "Form3", "入力", 15, QSize(449, 81));
     setModal(true);
-
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(8, 10, 433, 25);
+    const WindowBuilder controls(this);
+    Edit1 = controls.Edit("Edit1", QRect(8, 10, 433, 25));
     Edit1->installEventFilter(this);
-
-    Button1 = new QPushButton(QStringLiteral("ＯＫ"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(112, 46, 97, 27);
+    Button1 = controls.Button("Button1", QRect(112, 46, 97, 27), QStringLiteral("ＯＫ"));
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-
-    Button2 = new QPushButton(QStringLiteral("中止"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(240, 46, 97, 27);
+    Button2 = controls.Button("Button2", QRect(240, 46, 97, 27), QStringLiteral("中止"));
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 }
 
@@ -78,6 +68,16 @@ void TForm3::FormActivate()
         break; // the text of the last time stays
     }
     Edit1->setFocus();
+    Edit1->deselect();
+    Edit1->end(false);
+}
+
+void TForm3::setVisible(bool visible)
+{
+    QDialog::setVisible(visible);
+    if (!visible) return;
+    // Under a window manager the activation comes later than the show; a selected prefill would be
+    // replaced by the first key typed.
     Edit1->deselect();
     Edit1->end(false);
 }

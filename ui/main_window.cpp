@@ -1,4 +1,6 @@
-#include "ui/Main.h"
+// TForm1: the main window's controls, start-up, activation and end, the directory pane's handlers
+// and the deletion and directory-creation commands.
+#include "ui/main_window.h"
 
 #include "engine/delete_commands.h"
 #include "model/drive_list.h"
@@ -7,11 +9,12 @@
 #include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "platform/ui_services.h"
-#include "ui/DriveCombo.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/ListBoxes.h"
+#include "ui/drive_combo_box.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/list_boxes.h"
+#include "ui/window_builder.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -37,35 +40,6 @@ QPoint MainWindowActivationPosition(int fullScreenClientHeight)
 
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromUtf8(name));
-    label->move(left, top);
-    label->adjustSize();
-    return label;
-}
-
-QCheckBox* MakeCheck(
-    QWidget* parent, const char* name, const QRect& geometry, const char* caption, const char* hint, bool checked)
-{
-    auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
-    box->setObjectName(QString::fromUtf8(name));
-    box->setGeometry(geometry);
-    if (hint) box->setToolTip(QString::fromUtf8(hint));
-    box->setChecked(checked);
-    return box;
-}
-
-QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(QString::fromUtf8(name));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setGeometry(geometry);
-    return panel;
-}
-
 // The filter presets of FBox1, in order.
 const char* const kFilterPresets[] = {
     "*.*",
@@ -88,14 +62,12 @@ TForm1::TForm1(QWidget* parent)
             | Qt::WindowCloseButtonHint)
 {
     InstallFontSubstitutions();
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Zelo32 Ver 2.20"));
-    setFont(GothicFont(15));
+    WindowBuilder::SetUpWindow(this, "Form1", "Zelo32 Ver 2.20", 15, QSize());
 
     ShowInputDialog = [this] {
         if (m_input) m_input->exec();
     };
-    AskSaveFileName = [this] { return QFileDialog::getSaveFileName(this, QString(), QString(), QString()); };
+    AskSaveFileName = [this] { return RunSaveDialog(); };
     OpenWithShell = [](const std::string& path) { ShellOpen(path); };
 
     BuildControls();
@@ -120,22 +92,24 @@ void TForm1::BuildControls()
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    TopPanel = MakePanel(client, "Panel1", QRect(0, 0, 753, 449));
-    BottomPanel = MakePanel(client, "Panel2", QRect(0, 448, 753, 81));
+    const WindowBuilder panels(client);
+    TopPanel = panels.Panel("Panel1", QRect(0, 0, 753, 449));
+    BottomPanel = panels.Panel("Panel2", QRect(0, 448, 753, 81));
     QWidget* top = TopPanel;
+    const WindowBuilder inTop(top);
 
-    Label5 = MakeLabel(top, "Label5", 1, 1, QString());
+    Label5 = inTop.Label("Label5", QPoint(1, 1), QString());
     Label5->resize(5, 15);
-    Label7 = MakeLabel(top, "Label7", 9, 3, QStringLiteral("Dir数"));
-    Label6 = MakeLabel(top, "Label6", 58, 3, QStringLiteral("0"));
-    Label1 = MakeLabel(top, "Label1", 121, 3, QStringLiteral("File数"));
-    Label2 = MakeLabel(top, "Label2", 177, 3, QStringLiteral("0"));
+    Label7 = inTop.Label("Label7", QPoint(9, 3), QStringLiteral("Dir数"));
+    Label6 = inTop.Label("Label6", QPoint(58, 3), QStringLiteral("0"));
+    Label1 = inTop.Label("Label1", QPoint(121, 3), QStringLiteral("File数"));
+    Label2 = inTop.Label("Label2", QPoint(177, 3), QStringLiteral("0"));
 
-    CheckBox4 = MakeCheck(top, "CheckBox4", QRect(280, 4, 177, 17), "終了時ネットワ－ク切断", nullptr, false);
-    CBox2 = MakeCheck(
-        top, "CBox2", QRect(486, 9, 83, 17), "ReadOnly", "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
-    CheckBox1 = MakeCheck(top, "CheckBox1", QRect(576, 8, 57, 17), "RW", "CD-RWならチェック", false);
-    CheckBox2 = MakeCheck(top, "CheckBox2", QRect(648, 8, 57, 17), "new", "日付の新しいものを更新", true);
+    CheckBox4 = inTop.CheckBox("CheckBox4", QRect(280, 4, 177, 17), "終了時ネットワ－ク切断", nullptr, false);
+    CBox2 = inTop.CheckBox(
+        "CBox2", QRect(486, 9, 83, 17), "ReadOnly", "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
+    CheckBox1 = inTop.CheckBox("CheckBox1", QRect(576, 8, 57, 17), "RW", "CD-RWならチェック", false);
+    CheckBox2 = inTop.CheckBox("CheckBox2", QRect(648, 8, 57, 17), "new", "日付の新しいものを更新", true);
 
     CBox1 = new DriveComboBox(top);
     CBox1->setObjectName(QStringLiteral("CBox1"));
@@ -156,11 +130,11 @@ void TForm1::BuildControls()
     FBox1->setEditText(QStringLiteral("*.*"));
 
     Check1
-        = MakeCheck(top, "Check1", QRect(486, 34, 65, 16), "Hidden", "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
-    Check2 = MakeCheck(
-        top, "Check2", QRect(578, 34, 63, 16), "Hidden", "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
+        = inTop.CheckBox("Check1", QRect(486, 34, 65, 16), "Hidden", "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
+    Check2 = inTop.CheckBox(
+        "Check2", QRect(578, 34, 63, 16), "Hidden", "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
     Check2->setEnabled(false);
-    CheckBox3 = MakeCheck(top, "CheckBox3", QRect(648, 32, 81, 17), "Free Chk", "空容量のチェック", false);
+    CheckBox3 = inTop.CheckBox("CheckBox3", QRect(648, 32, 81, 17), "Free Chk", "空容量のチェック", false);
 
     DirBx1 = new DirListBox(top, [](int index) { return Main.MainTree.GetMarker(index); });
     DirBx1->setObjectName(QStringLiteral("DirBx1"));
@@ -175,14 +149,15 @@ void TForm1::BuildControls()
     FileBx1->setToolTip(QStringLiteral("右クリックでメニューが表示，ダブルクリックでファイルが開く"));
 
     QWidget* bottom = BottomPanel;
-    Label3 = MakeLabel(bottom, "Label3", 8, 8, QStringLiteral("Current Dir"));
+    const WindowBuilder inBottom(bottom);
+    Label3 = inBottom.Label("Label3", QPoint(8, 8), QStringLiteral("Current Dir"));
     Label3->setAutoFillBackground(true);
     QPalette lime = Label3->palette();
     lime.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
     Label3->setPalette(lime);
-    Label4 = MakeLabel(bottom, "Label4", 96, 8, QStringLiteral("Label4"));
-    Label8 = MakeLabel(bottom, "Label8", 8, 43, QStringLiteral("Ｓｅｌｅｃｔ Dir"));
-    Label9 = MakeLabel(bottom, "Label9", 96, 43, QStringLiteral("Label9"));
+    Label4 = inBottom.Label("Label4", QPoint(96, 8), QStringLiteral("Label4"));
+    Label8 = inBottom.Label("Label8", QPoint(8, 43), QStringLiteral("Ｓｅｌｅｃｔ Dir"));
+    Label9 = inBottom.Label("Label9", QPoint(96, 43), QStringLiteral("Label9"));
 
     Image1 = new QLabel(bottom);
     Image1->setObjectName(QStringLiteral("Image1"));

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class QFrame;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
@@ -22,7 +23,7 @@ public:
     void Button1Click();
 
     QPlainTextEdit* Memo1 = nullptr;
-    QWidget* Panel1 = nullptr;
+    QFrame* Panel1 = nullptr;
     QPushButton* Button1 = nullptr;
 
 protected:

@@ -1,15 +1,18 @@
-#include "ui/windows.h"
+// The application and the window set: created once in their order, kept until the end.
+#include "ui/application.h"
 
 #include "platform/ui_services.h"
-#include "ui/Help1.h"
-#include "ui/Inp.h"
-#include "ui/Main.h"
-#include "ui/QtUiServices.h"
-#include "ui/Unit7.h"
 #include "ui/fonts.h"
+#include "ui/help_window.h"
+#include "ui/input_dialog.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/qt_ui_services.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QTranslator>
 
 #include <exception>
 
@@ -70,6 +73,17 @@ ZeloApplication::ZeloApplication(int& argc, char** argv)
     setApplicationName(QString::fromUtf8(kAppTitle));
     setStyle(new ZeloStyle); // the application owns its style
     InstallFontSubstitutions();
+    InstallQtTranslation(*this);
+}
+
+bool InstallQtTranslation(QCoreApplication& app)
+{
+    // Qt's own buttons, dialogs and edit menus speak the interface's language, whatever the locale.
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    translator->setParent(&app); // the application owns it from here on
+    return QCoreApplication::installTranslator(translator.release());
 }
 
 void ShowExceptionMessage(const char* what)

@@ -1,10 +1,13 @@
-#include "ui/DriveCombo.h"
+// DriveComboBox: the editable drive selector (CBox1).
+#include "ui/drive_combo_box.h"
 
-#include "ui/ListBoxes.h"
+#include "ui/list_boxes.h"
 
 #include <QEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
+
+#include <cctype>
 
 namespace zelo {
 
@@ -56,6 +59,23 @@ void DriveComboBox::SetSelectedIndex(int index)
         return;
     }
     setCurrentIndex(index);
+}
+
+void DriveComboBox::SelectDriveKeepingText(char letter)
+{
+    int found = -1;
+    for (int i = 0; i < count() && found < 0; ++i) {
+        const std::string item = Item(i);
+        if (item.size() >= 2 && item[1] == ':' && std::toupper(static_cast<unsigned char>(item[0])) == letter)
+            found = i;
+    }
+    if (found == currentIndex()) return;
+    const QSignalBlocker quiet(this);
+    const QString edit = lineEdit()->text();
+    const int caret = lineEdit()->cursorPosition();
+    setCurrentIndex(found);
+    lineEdit()->setText(edit);
+    lineEdit()->setCursorPosition(caret);
 }
 
 std::string DriveComboBox::EditText() const

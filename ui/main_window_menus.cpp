@@ -1,7 +1,7 @@
-// The three menus of the main window: together they are the index of every command.
-#include "ui/Main.h"
+// TForm1: the three menus of the main window: together they are the index of every command.
+#include "ui/main_window.h"
 
-#include "ui/ListBoxes.h"
+#include "ui/list_boxes.h"
 
 #include <QAction>
 #include <QMenu>

@@ -38,6 +38,11 @@ public slots:
     // Escape and the window manager's close request do nothing: the buttons are the only way out.
     void reject() override { }
 
+public:
+    // Showing the dialog before its window is active hands the edit a focus-in "by Tab", on which a
+    // line edit selects all its text: the caret is put back after the last character afterwards.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -29,6 +29,11 @@ class THelp;
 // Where the main window goes each time it becomes active, for a full-screen client height.
 QPoint MainWindowActivationPosition(int fullScreenClientHeight);
 
+// The Linux file a save dialog's answer names. The dialog works in Linux folders and joins what was
+// typed to the folder it shows (dialogDirectory); a typed drive path ("D:\list.txt", "\list.txt",
+// "sub\list.txt") is resolved through the drive map instead. Empty when it names no drive.
+QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected);
+
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -69,6 +74,8 @@ public:
     void N14Click();
     void FileList1Click();
     void SaveFileList();
+    // The save dialog of the file list (SaveDialog1).
+    QString RunSaveDialog();
     void RunFile(const std::string& path);
 
     // Deletion and directory creation.
@@ -113,7 +120,8 @@ public:
 
     // Shows the input dialog modally; replaceable so tests can play the user.
     std::function<void()> ShowInputDialog;
-    // Asks for the file name of the saved list (empty: cancelled); replaceable for tests.
+    // Asks for the Linux path of the saved list (empty: cancelled), in a dialog that opens in the file
+    // pane's directory and takes drive paths; replaceable for tests.
     std::function<QString()> AskSaveFileName;
     // Opens a file with its program; replaceable for tests.
     std::function<void(const std::string&)> OpenWithShell;

@@ -1,13 +1,17 @@
-#include "ui/ListBoxes.h"
+// DirListBox and FileListBox: the list widgets of the directory and file panes.
+#include "ui/list_boxes.h"
 
 #include "model/path_tree.h"
 #include "platform/filesystem.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <utility>
 
 namespace zelo {
@@ -43,7 +47,8 @@ ClickListBox::ClickListBox(QWidget* parent, int itemHeight, int scrollExtent)
 {
     setUniformItemSizes(true);
     setItemDelegate(new FixedHeightDelegate(this, itemHeight, scrollExtent));
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The scroll extent is always wider than the pane, and a fixed bar keeps the visible rows steady.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setContextMenuPolicy(Qt::CustomContextMenu);
 }
@@ -103,8 +108,42 @@ void ClickListBox::mouseDoubleClickEvent(QMouseEvent* event)
     emit DblClick();
 }
 
+QPoint ClickListBox::KeyboardMenuPoint() const
+{
+    const QRect area = viewport()->rect();
+    const QRect focused = currentIndex().isValid() ? visualRect(currentIndex()) : QRect();
+    if (!focused.isValid() || !area.intersects(focused)) return area.topLeft() + QPoint(m_itemHeight, m_itemHeight / 2);
+    // The item's rectangle is as wide as the scroll extent: take its left part, below the text's start.
+    const QPoint at(focused.left() + m_itemHeight, focused.bottom());
+    return { std::clamp(at.x(), area.left(), area.right()), std::clamp(at.y(), area.top(), area.bottom()) };
+}
+
+bool ClickListBox::event(QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu
+        && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        event->accept();
+        emit customContextMenuRequested(KeyboardMenuPoint());
+        return true;
+    }
+    return QListWidget::event(event);
+}
+
+void ClickListBox::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    const int rowsHeight = viewport()->height() + viewportMargins().bottom();
+    const int rest = rowsHeight % m_itemHeight;
+    if (rest != viewportMargins().bottom()) setViewportMargins(0, 0, 0, rest);
+}
+
 void ClickListBox::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        event->accept();
+        emit customContextMenuRequested(KeyboardMenuPoint());
+        return;
+    }
     if (m_enterIsDoubleClick && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         event->accept();
         emit DblClick();
@@ -213,6 +252,24 @@ void DirListBox::SetSelectedIndex(int index)
     scrollToItem(item(index));
 }
 
+void DirListBox::keyboardSearch(const QString& search)
+{
+    if (search.isEmpty() || count() == 0) return;
+    const bool goingOn = m_sinceLastKey.isValid() && m_sinceLastKey.elapsed() < QApplication::keyboardInputInterval();
+    m_search = goingOn ? m_search + search : search;
+    m_sinceLastKey.start();
+    // One letter moves on to the next match; a longer prefix may stay on the current item.
+    const int from = std::max(currentRow(), 0) + (m_search.size() == 1 ? 1 : 0);
+    for (int i = 0; i < count(); ++i) {
+        const int row = (from + i) % count();
+        if (item(row)->text().trimmed().startsWith(m_search, Qt::CaseInsensitive)) {
+            setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+            scrollToItem(item(row));
+            return;
+        }
+    }
+}
+
 QItemSelectionModel::SelectionFlags DirListBox::selectionCommand(const QModelIndex& index, const QEvent* event) const
 {
     // A control-click on the entry, or a click below the last one, would leave the pane without a
@@ -279,6 +336,17 @@ bool FileListBox::IsSelected(int row) const
 void FileListBox::SetSelected(int row, bool selected)
 {
     if (QListWidgetItem* it = item(row)) it->setSelected(selected);
+}
+
+void FileListBox::SetAllSelected(bool selected)
+{
+    if (count() == 0) return;
+    if (!selected) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QItemSelection all(model()->index(0, 0), model()->index(count() - 1, 0));
+    selectionModel()->select(all, QItemSelectionModel::Select);
 }
 
 std::vector<std::string> FileListBox::Names() const

@@ -1,0 +1,55 @@
+// WindowBuilder: the controls of every window (labels, check boxes, panels, bars, buttons, edits),
+// placed at the positions of the window's layout, with their names, captions, hints and fonts.
+#pragma once
+
+#include <QFont>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+namespace zelo {
+
+class WindowBuilder {
+public:
+    // The controls go into parent (a window or a panel of it).
+    explicit WindowBuilder(QWidget* parent);
+
+    // A top-level window: its name, caption, font (the gothic face, pixelSize high) and fixed client size
+    // (an empty size leaves the size to the caller).
+    static void SetUpWindow(QWidget* window, const char* name, const char* caption, int pixelSize, QSize client);
+
+    // A label sized to its text at a position, or at a fixed geometry.
+    QLabel* Label(const char* name, QPoint at, const QString& text) const;
+    QLabel* Label(const char* name, const QRect& geometry, const QString& text) const;
+    // A check box; hint may be null (no tooltip). Its caption is made to fit its width.
+    QCheckBox* CheckBox(
+        const char* name, const QRect& geometry, const char* caption, const char* hint, bool checked) const;
+    QFrame* Panel(const char* name, const QRect& geometry) const;
+    // A smooth progress bar from 0 to 100 without text.
+    QProgressBar* Bar(const char* name, const QRect& geometry) const;
+    // A push button; pixelSize 0 keeps the window's font. Its caption is made to fit its width.
+    QPushButton* Button(const char* name, const QRect& geometry, const QString& caption, int pixelSize = 0) const;
+    QLineEdit* Edit(const char* name, const QRect& geometry) const;
+
+private:
+    QWidget* m_parent;
+};
+
+// Whether a control's caption shows whole within its width (check boxes, buttons and labels of a fixed
+// width; anything else fits).
+bool CaptionFits(const QWidget* control);
+
+// Steps the control's font down a pixel at a time (at most three) until its caption fits: the
+// substituted faces run wider than the faces the layout was drawn for.
+void FitCaption(QWidget* control);
+
+} // namespace zelo
