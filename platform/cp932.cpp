@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 
 namespace zelo {
 
@@ -45,6 +46,22 @@ const std::array<uint16_t, 0x10000>& EncodeTable()
         };
         fillRows(false);
         fillRows(true);
+        // One-way mappings of the JIS forms whose code the code page decodes to another character
+        // (WAVE DASH, MINUS SIGN, YEN SIGN, ...), as the code page's own encoder writes them: Japanese
+        // text from other systems keeps these characters instead of turning them into "?".
+        const std::pair<char16_t, uint16_t> jisForms[] = {
+            { 0x00A2, 0x8191 },
+            { 0x00A3, 0x8192 },
+            { 0x00A5, 0x5C },
+            { 0x00AC, 0x81CA },
+            { 0x2014, 0x815C },
+            { 0x2016, 0x8161 },
+            { 0x203E, 0x7E },
+            { 0x2212, 0x817C },
+            { 0x301C, 0x8160 },
+        };
+        for (const auto& [u, code] : jisForms)
+            (*t)[u] = code;
         return t;
     }();
     return *table;
