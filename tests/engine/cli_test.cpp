@@ -138,8 +138,9 @@ TEST(ZeloCli, ConvertAndRenameBatch)
     EXPECT_EQ(renamed.status, 0) << renamed.err;
     EXPECT_EQ(renamed.out, "全て名前を変更しました\n");
     EXPECT_TRUE(tree.exists("d/t01.txt") && tree.exists("d/t02.txt"));
+    tree.write("d/bad.md", "taken");
     CliRun collision = RunCli(
-        "C=/", "rename-batch ext txt '" + tree.linux("d/t01.txt") + "' '" + tree.linux("d/bad.txt") + "'", scratch);
+        "C=/", "rename-batch ext md '" + tree.linux("d/t01.txt") + "' '" + tree.linux("d/bad.txt") + "'", scratch);
     EXPECT_EQ(collision.status, 1);
     EXPECT_NE(collision.err.find("同じ名前が既にあります"), std::string::npos) << collision.err;
     EXPECT_TRUE(tree.exists("d/t01.md") && tree.exists("d/bad.txt"));
