@@ -259,25 +259,37 @@ int ProgressShift(size_t size)
     return shift;
 }
 
-// The whole file in one buffer; false with the last error set.
+// The whole file in one buffer; false with the last error set. A file that grew since it was looked
+// up is read to its new end: the rewrite never cuts it to the size seen before.
 bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<uint8_t[]>& buffer, size_t& size)
 {
     auto input = fs().Open(path, OpenMode::Read);
     if (!input) return false;
+    size_t capacity = size_t(expected);
+    size = 0;
     try {
-        buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(expected) + 1);
+        buffer = std::make_unique_for_overwrite<uint8_t[]>(capacity + 1);
+        for (;;) {
+            if (size == capacity) {
+                uint8_t extra = 0;
+                const int64_t got = input->Read(&extra, 1);
+                if (got < 0) return false;
+                if (got == 0) return true;
+                capacity = capacity * 2 + 4096;
+                auto larger = std::make_unique_for_overwrite<uint8_t[]>(capacity + 1);
+                std::memcpy(larger.get(), buffer.get(), size);
+                buffer = std::move(larger);
+                buffer[size++] = extra;
+            }
+            const int64_t got = input->Read(buffer.get() + size, std::min<size_t>(capacity - size, size_t(1) << 30));
+            if (got < 0) return false;
+            if (got == 0) return true; // the file shrank meanwhile: what is there is converted
+            size += size_t(got);
+        }
     } catch (const std::bad_alloc&) {
         SetLastError(kNotEnoughMemory);
         return false;
     }
-    size = 0;
-    while (size < expected) {
-        const int64_t got = input->Read(buffer.get() + size, std::min<uint64_t>(expected - size, size_t(1) << 30));
-        if (got < 0) return false;
-        if (got == 0) break; // the file shrank meanwhile: what is there is converted
-        size += size_t(got);
-    }
-    return true;
 }
 
 } // namespace
