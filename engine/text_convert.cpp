@@ -301,6 +301,7 @@ std::string ConversionReportText(int mode)
 
 std::optional<std::string> ConvertText(int mode, std::string bytes)
 {
+    if (mode < 0 || mode >= kConversionModeCount) return std::nullopt;
     std::string out;
     const Sink sink = [&out](const uint8_t* p, size_t n) {
         out.append(reinterpret_cast<const char*>(p), n);

@@ -24,7 +24,8 @@ inline constexpr int kConversionModeCount = 6;
 // The text the report appends to the number of converted files ("" for a mode above 5).
 std::string ConversionReportText(int mode);
 
-// The conversion of one file's bytes, for tests and tools: nullopt for malformed UTF-8 (mode 4).
+// The conversion of one file's bytes, for tests and tools: nullopt for malformed UTF-8 (mode 4) and
+// for a mode outside 0 to 5.
 // An empty result of modes 4 and 5 is a failure for the commands, not here.
 std::optional<std::string> ConvertText(int mode, std::string bytes);
 
