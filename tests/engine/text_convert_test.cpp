@@ -151,20 +151,24 @@ TEST_F(ConvertFilesTest, ReportsPerModeAndProgress)
     ExpectNoTemporaryFiles();
 }
 
-TEST_F(ConvertFilesTest, ReadOnlyFileIsWarnedAndNotCounted)
+// A ReadOnly file and a symbolic link are left as they are, not counted, and the command goes on.
+TEST_F(ConvertFilesTest, ReadOnlyFileAndLinkAreSkipped)
 {
     tree.write("ro.txt", "a\n");
     tree.write("rw.txt", "b\n");
     tree.setReadOnly("ro.txt", true);
-    const auto result = ConvertFiles({ tree.drive("ro.txt"), tree.drive("rw.txt") }, 3);
+    tree.symlink("rw.txt", "ln.txt");
+    const auto result = ConvertFiles({ tree.drive("ro.txt"), tree.drive("ln.txt"), tree.drive("rw.txt") }, 3);
     EXPECT_EQ(result.converted, 1);
-    EXPECT_EQ(result.skipped, 1);
+    EXPECT_EQ(result.skipped, 2);
     EXPECT_EQ(tree.read("ro.txt"), "a\n");
     EXPECT_EQ(tree.read("rw.txt"), "b\r\n");
-    ASSERT_EQ(fake.messages.size(), 2u);
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.linux("ln.txt")));
+    ASSERT_EQ(fake.messages.size(), 3u);
     EXPECT_EQ(fake.messages[0].text, "ＲｅａｄＯｎｌｙ　のようです");
     EXPECT_EQ(fake.messages[0].caption, "警告");
-    EXPECT_EQ(fake.messages[1].text, "1　ファイルの0DH0AH 変換しました");
+    EXPECT_EQ(fake.messages[1].text, tree.drive("ln.txt") + "  :   エラー番号　1920");
+    EXPECT_EQ(fake.messages[2].text, "1　ファイルの0DH0AH 変換しました");
 }
 
 // Malformed UTF-8 and an empty file: both messages, the file untouched, nothing converted after it.
