@@ -4,7 +4,7 @@
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
 # Prints the median time of each side and the median of the per-round ratios (zelo / tool).
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy tree mixed files (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy tree mixed files crlf lf esc sjis utf8 (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -157,8 +157,103 @@ case_files() {
     rm -rf "$work/flat" "$work/fout"
 }
 
+# Peak resident memory of one run of each side (KiB, from /usr/bin/time), against the input's size.
+report_peak() {
+    local name="$1" prepare="$2" input="$3"
+    shift 3
+    local -a zelo=() tool=()
+    while [[ "$1" != "--" ]]; do zelo+=("$1"); shift; done
+    shift
+    tool=("$@")
+    local zk tk
+    $prepare; zk=$(/usr/bin/time -f %M "${zelo[@]}" 2>&1 >/dev/null | tail -1)
+    $prepare; tk=$(/usr/bin/time -f %M "${tool[@]}" 2>&1 >/dev/null | tail -1)
+    printf '%-10s peak memory: zelo-cli %.1f MiB, tool %.1f MiB, file %.1f MiB  (target <= 2 x file)\n' "$name" \
+        "$(awk -v k="$zk" 'BEGIN { print k / 1024 }')" "$(awk -v k="$tk" 'BEGIN { print k / 1024 }')" \
+        "$(awk -v b="$(stat -c %s "$input")" 'BEGIN { print b / 1048576 }')"
+}
+
+# Text of about MIB MiB, lines of words with LF ends (made from a 1 MiB block): plain, with ESC
+# colour sequences (esc), or Japanese in UTF-8 (ja).
+make_text() {
+    local out="$1" mib="$2" kind="$3"
+    perl -e '
+        my ($kind) = @ARGV;
+        srand(7);
+        my @words = qw(alpha beta gamma delta file manager copy move backup mirror text line zelo);
+        my $block = "";
+        while (length($block) < 1048576) {
+            my $line = join(" ", map { $words[int(rand(@words))] } 1 .. 4 + int(rand(10)));
+            if ($kind eq "esc") {
+                $line = "2026-12-07 \e[1;32mINFO\e[0m $line \e[31m" . int(rand(1000)) . "\e[0m";
+            } elsif ($kind eq "ja") {
+                binmode(STDOUT, ":utf8");
+                $line .= " " . join("", map { chr(0x3041 + int(rand(83))) } 1 .. 5)
+                    . join("", map { chr(0x4E00 + int(rand(0x5000))) } 1 .. 8) . " \x{FF71}\x{FF72}";
+            }
+            $block .= "$line\n";
+        }
+        binmode(STDOUT, ":utf8") if $kind eq "ja";
+        print $block;' "$kind" >"$work/block"
+    : >"$out"
+    for ((i = 0; i < mib; i++)); do cat "$work/block" >>"$out"; done
+    rm -f "$work/block"
+}
+
+# In-place conversions: each run starts from a fresh copy of the input, made untimed.
+case_crlf() {
+    make_text "$work/lf.txt" 100 plain
+    unix2dos -q -n "$work/lf.txt" "$work/crlf.txt"
+    fresh() { cp "$work/crlf.txt" "$work/t.txt"; }
+    run_case crlf dos2unix fresh "$cli" convert 0 "$work/t.txt" -- dos2unix -q "$work/t.txt"
+    report_peak crlf fresh "$work/crlf.txt" "$cli" convert 0 "$work/t.txt" -- dos2unix -q "$work/t.txt"
+    rm -f "$work/crlf.txt" "$work/t.txt"
+}
+
+case_lf() {
+    [[ -f "$work/lf.txt" ]] || make_text "$work/lf.txt" 100 plain
+    fresh() { cp "$work/lf.txt" "$work/t.txt"; }
+    run_case lf unix2dos fresh "$cli" convert 3 "$work/t.txt" -- unix2dos -q "$work/t.txt"
+    report_peak lf fresh "$work/lf.txt" "$cli" convert 3 "$work/t.txt" -- unix2dos -q "$work/t.txt"
+    rm -f "$work/lf.txt" "$work/t.txt"
+}
+
+case_esc() {
+    make_text "$work/esc.txt" 100 esc
+    fresh() { cp "$work/esc.txt" "$work/t.txt"; }
+    run_case esc "sed" fresh "$cli" convert 1 "$work/t.txt" -- env LC_ALL=C sed -i 's/\x1b[^m]*m//g' "$work/t.txt"
+    report_peak esc fresh "$work/esc.txt" "$cli" convert 1 "$work/t.txt" -- env LC_ALL=C sed -i 's/\x1b[^m]*m//g' "$work/t.txt"
+    rm -f "$work/esc.txt" "$work/t.txt"
+}
+
+# The code-page cases: iconv writes a new file, zelo-cli rewrites in place (the heavier task).
+make_sjis() {
+    make_text "$work/ja.txt" 50 ja
+    iconv -c -f UTF-8 -t CP932 "$work/ja.txt" >"$work/sjis.txt" || true
+    iconv -f CP932 -t UTF-8 "$work/sjis.txt" >"$work/utf8.txt"
+    rm -f "$work/ja.txt"
+}
+
+case_sjis() {
+    [[ -f "$work/sjis.txt" ]] || make_sjis
+    fresh() { cp "$work/sjis.txt" "$work/t.txt"; rm -f "$work/out.txt"; }
+    run_case sjis "iconv" fresh "$cli" convert 5 "$work/t.txt" -- iconv -f CP932 -t UTF-8 -o "$work/out.txt" "$work/t.txt"
+    report_peak sjis fresh "$work/sjis.txt" "$cli" convert 5 "$work/t.txt" -- iconv -f CP932 -t UTF-8 -o "$work/out.txt" "$work/t.txt"
+    fresh; iconv -f CP932 -t UTF-8 -o "$work/out.txt" "$work/t.txt"; "$cli" convert 5 "$work/t.txt" >/dev/null
+    cmp -s "$work/t.txt" "$work/out.txt" || echo "sjis: zelo-cli and iconv differ" >&2
+}
+
+case_utf8() {
+    [[ -f "$work/utf8.txt" ]] || make_sjis
+    fresh() { cp "$work/utf8.txt" "$work/t.txt"; rm -f "$work/out.txt"; }
+    run_case utf8 "iconv" fresh "$cli" convert 4 "$work/t.txt" -- iconv -f UTF-8 -t CP932 -o "$work/out.txt" "$work/t.txt"
+    report_peak utf8 fresh "$work/utf8.txt" "$cli" convert 4 "$work/t.txt" -- iconv -f UTF-8 -t CP932 -o "$work/out.txt" "$work/t.txt"
+    fresh; iconv -f UTF-8 -t CP932 -o "$work/out.txt" "$work/t.txt"; "$cli" convert 4 "$work/t.txt" >/dev/null
+    cmp -s "$work/t.txt" "$work/out.txt" || echo "utf8: zelo-cli and iconv differ" >&2
+}
+
 cases=("$@")
-(( ${#cases[@]} )) || cases=(count delete copy tree mixed files)
+(( ${#cases[@]} )) || cases=(count delete copy tree mixed files crlf lf esc sjis utf8)
 echo "zelo-cli: $cli   runs: $runs   data: $work"
 for c in "${cases[@]}"; do
     case "$c" in
@@ -168,6 +263,11 @@ for c in "${cases[@]}"; do
     tree) case_tree ;;
     mixed) case_mixed ;;
     files) case_files ;;
+    crlf) case_crlf ;;
+    lf) case_lf ;;
+    esc) case_esc ;;
+    sjis) case_sjis ;;
+    utf8) case_utf8 ;;
     *) echo "unknown case: $c" >&2; exit 2 ;;
     esac
 done

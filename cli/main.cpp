@@ -4,7 +4,10 @@
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
 #include "engine/formats.h"
+#include "engine/messages.h"
 #include "engine/options.h"
+#include "engine/rename.h"
+#include "engine/text_convert.h"
 #include "engine/tree.h"
 #include "model/state.h"
 #include "platform/drives.h"
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -256,6 +260,91 @@ int DuplicateCommand(const Arguments& args)
     return result == 0 ? 0 : Incomplete("not every copy could be made");
 }
 
+// The window's report goes to standard output, every other message to standard error as the quiet
+// default prints it; the progress window and questions stay the default's.
+class ReportToStdout : public UiServices {
+public:
+    explicit ReportToStdout(std::function<bool(const std::string& text, const std::string& caption)> isReport)
+        : m_inner(ui())
+        , m_isReport(std::move(isReport))
+    {
+        setUiServices(this);
+    }
+    ~ReportToStdout() override { setUiServices(nullptr); }
+    void ShowPlainMessage(const std::string& text) override
+    {
+        if (m_isReport(text, ""))
+            std::printf("%s\n", text.c_str());
+        else
+            m_inner.ShowPlainMessage(text);
+    }
+    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
+    {
+        if (!m_isReport(text, caption)) return m_inner.AppMessageBox(text, caption, flags);
+        std::printf("%s\n", text.c_str());
+        return kIdOk;
+    }
+    void ProcessEvents() override { m_inner.ProcessEvents(); }
+    void SetBusyCursor(bool busy) override { m_inner.SetBusyCursor(busy); }
+    ProgressWindow& Progress() override { return m_inner.Progress(); }
+
+private:
+    UiServices& m_inner;
+    std::function<bool(const std::string&, const std::string&)> m_isReport;
+};
+
+int ConvertCommand(const Arguments& args)
+{
+    const char* usage = "usage: convert MODE FILE...  (MODE 0 to 5)";
+    if (args.positional.size() < 2) return Fail(usage);
+    const std::string& modeText = args.positional[0];
+    if (modeText.size() != 1 || modeText[0] < '0' || modeText[0] >= '0' + kConversionModeCount) return Fail(usage);
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.positional.size(); ++i) {
+        auto path = ToDrivePath(args.positional[i]);
+        if (!path) return Fail("path cannot be reached through a drive: " + args.positional[i]);
+        paths.push_back(*path);
+    }
+    ReportToStdout report([](const std::string&, const std::string& caption) { return caption == kCaptionReport; });
+    return ConvertFiles(paths, modeText[0] - '0').ok() ? 0 : 1;
+}
+
+int RenameBatchCommand(const Arguments& args)
+{
+    const char* usage = "usage: rename-batch name BASE START FILE... | rename-batch ext EXT FILE...";
+    const auto& words = args.positional;
+    BatchRenameRequest request;
+    size_t first = 0;
+    if (words.size() >= 4 && words[0] == "name") {
+        request.mode = BatchRenameMode::Name;
+        request.baseName = words[1];
+        request.startText = words[2];
+        first = 3;
+    } else if (words.size() >= 3 && words[0] == "ext") {
+        request.mode = BatchRenameMode::Extension;
+        request.startText = "001";
+        request.extText = words[1];
+        first = 2;
+    } else {
+        return Fail(usage);
+    }
+    // The files of one directory, renamed in the order given, as the file pane's selection.
+    std::string directory;
+    std::vector<std::string> names;
+    for (size_t i = first; i < words.size(); ++i) {
+        auto path = ToDrivePath(words[i]);
+        if (!path) return Fail("path cannot be reached through a drive: " + words[i]);
+        const auto sep = path->find_last_of('\\');
+        const std::string dir = path->substr(0, sep + 1);
+        if (!directory.empty() && dir != directory) return Fail("rename-batch: the files must be in one directory");
+        directory = dir;
+        names.push_back(path->substr(sep + 1));
+    }
+    ReportToStdout report([](const std::string& text, const std::string&) { return text == "全て名前を変更しました"; });
+    const BatchRenameResult result = BatchRename(directory, names, std::vector<bool>(names.size(), true), request);
+    return result.completed ? 0 : 1;
+}
+
 struct Command {
     const char* name;
     const char* usage;
@@ -287,6 +376,10 @@ const Command kCommands[] = {
         MoveFilesCommand, { "--all", "--keep-readonly" } },
     { "duplicate", "duplicate FILE DESTDIR COUNT              numbered copies FILE00, FILE01, ... (at most 99)",
         DuplicateCommand, {} },
+    { "convert", "convert MODE FILE...                       convert text files in place (MODE 0 to 5)", ConvertCommand,
+        {} },
+    { "rename-batch", "rename-batch name BASE START FILE... | ext EXT FILE...  rename files of one directory",
+        RenameBatchCommand, {} },
 };
 
 void Usage()

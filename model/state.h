@@ -25,6 +25,10 @@ struct MainState {
     int ErrorContext = 0;
     int InputMode = 0;
     std::string InputText;
+    // The batch rename request TRen fills on execute; RenStartText afterwards holds the last serial written.
+    std::string RenStartText;
+    std::string RenBaseName;
+    std::string RenExtText;
 
     // Tree walks.
     int TreeDirCount = 0;

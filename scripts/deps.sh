@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev
+  dos2unix time
   xvfb xauth xdotool x11-apps x11-utils imagemagick openbox
   qt6-translations-l10n
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho

@@ -173,5 +173,39 @@ TEST(ZeloCli, CopyFile)
     EXPECT_NE(missing.err.find("File Not Found"), std::string::npos) << missing.err;
 }
 
+TEST(ZeloCli, ConvertAndRenameBatch)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.write("d/a.txt", "a\r\n");
+    tree.write("d/b.txt", "b\r\n");
+    tree.write("d/bad.txt", "\xF0\x9F\x98\x80");
+    const std::string scratch = tree.linux("scratch");
+    const std::string a = " '" + tree.linux("d/a.txt") + "'";
+    const std::string b = " '" + tree.linux("d/b.txt") + "'";
+    CliRun convert = RunCli("C=/", "convert 0" + a + b, scratch);
+    EXPECT_EQ(convert.status, 0) << convert.err;
+    EXPECT_EQ(convert.out, "2　ファイルの0DH を削除しました\n");
+    EXPECT_EQ(tree.read("d/a.txt"), "a\n");
+
+    CliRun failed = RunCli("C=/", "convert 4 '" + tree.linux("d/bad.txt") + "'", scratch);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_NE(failed.err.find("のＳｈｉｆｔＪｉｓの変換に失敗しました"), std::string::npos) << failed.err;
+    EXPECT_EQ(RunCli("C=/", "convert 6" + a, scratch).status, 2);
+
+    CliRun renamed = RunCli("C=/", "rename-batch name t 01" + a + b, scratch);
+    EXPECT_EQ(renamed.status, 0) << renamed.err;
+    EXPECT_EQ(renamed.out, "全て名前を変更しました\n");
+    EXPECT_TRUE(tree.exists("d/t01.txt") && tree.exists("d/t02.txt"));
+    tree.write("d/bad.md", "taken");
+    CliRun collision = RunCli(
+        "C=/", "rename-batch ext md '" + tree.linux("d/t01.txt") + "' '" + tree.linux("d/bad.txt") + "'", scratch);
+    EXPECT_EQ(collision.status, 1);
+    EXPECT_NE(collision.err.find("同じ名前が既にあります"), std::string::npos) << collision.err;
+    EXPECT_TRUE(tree.exists("d/t01.md") && tree.exists("d/bad.txt"));
+    EXPECT_EQ(RunCli("C=/", "rename-batch ext txt" + a + " '" + scratch + "/x'", scratch).status, 2);
+}
+
 } // namespace
 } // namespace zelo

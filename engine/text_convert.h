@@ -1,0 +1,64 @@
+// The in-place text conversions of the file pane's "オプション" submenu: CR removal, ESC sequence
+// removal, backspaces, LF to CR LF, UTF-8 to Shift-JIS (CP932) and back. Each file is read whole,
+// converted, and written to a temporary file beside it that replaces it only when complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+enum class ConversionMode : int {
+    RemoveCr = 0, // N25 "０ＤＨ０ＡＨー>0ＡＨ"
+    RemoveEscapes = 1, // N16 "ＥＳＣ 削除"
+    ApplyBackspaces = 2, // N17 "ＢＳ　削除"
+    LfToCrLf = 3, // N0AHDAH1 "0AH->0DH0AH"
+    Utf8ToShiftJis = 4, // UTF8SJis1
+    ShiftJisToUtf8 = 5, // SHIFT81
+};
+inline constexpr int kConversionModeCount = 6;
+
+// The text the report appends to the number of converted files ("" for a mode above 5).
+std::string ConversionReportText(int mode);
+
+// The conversion of one file's bytes, for tests and tools: nullopt for malformed UTF-8 (mode 4) and
+// for a mode outside 0 to 5.
+// An empty result of modes 4 and 5 is a failure for the commands, not here.
+std::optional<std::string> ConvertText(int mode, std::string bytes);
+
+// What became of one file.
+enum class ConvertOutcome {
+    Converted,
+    Skipped, // not written back (ReadOnly warning shown, or not a regular file): left as it was
+    Failed, // a failure was reported; the file is as it was
+};
+
+// Modes 0 to 3 over data (the file's size bytes, changed in place): shows the progress window with
+// its stop button hidden, writes the result back, and shows its own warning or error.
+ConvertOutcome ConvertBytes(const std::string& path, uint8_t* data, size_t size, int mode);
+
+// Modes 4 and 5: 1 when converted and written back, -1 when the result is empty (malformed UTF-8
+// or an empty file: the message about 0A line ends has been shown) or writing back failed.
+int ConvertEncoding(const std::string& path, const uint8_t* data, size_t size, int mode);
+
+struct ConversionResult {
+    int converted = 0; // files written back
+    int skipped = 0; // files left as they were after a warning
+    bool failed = false; // a failure was reported: no report, nothing converted after it
+    bool tooBig = false; // a file of 4 GiB or more ended the command
+    bool ok() const { return !failed && !tooBig && skipped == 0; }
+};
+
+// ConvertSelectedFiles' work over full drive paths, in order: the reports, warnings and errors
+// as the command shows them. A mode outside 0 to 5 does nothing.
+ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode);
+
+// N25Click, N16Click, N17Click, N0AHDAH1Click, UTF8SJis1Click, SHIFT81Click: converts the selected
+// items of the file pane (items[i] with selected[i] set) in dirWithSep.
+ConversionResult ConvertSelectedFiles(
+    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected, int mode);
+
+} // namespace zelo

@@ -1,0 +1,258 @@
+// Text conversions: the six byte conversions, the rewrite that leaves the original intact on any
+// failure, the reports, warnings and errors.
+#include "engine/text_convert.h"
+#include "model/state.h"
+#include "platform/filesystem.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/faulty_fs.h"
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace zelo {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kEncodingFailed = "改行コ－ドが0Ａのみでないと，Utf8ToAnsi()が動作しないようです";
+
+TEST(ConvertText, BytesOfEveryMode)
+{
+    const struct {
+        int mode;
+        std::string in;
+        std::optional<std::string> out;
+    } cases[] = {
+        { 0, "a\r\nb\r\n", "a\nb\n" },
+        { 0, "old\rmac", "oldmac" }, // a lone CR goes too, joining the lines
+        { 0, "", "" },
+        { 1, "a\x1b[31mred\x1b[0mb", "aredb" },
+        { 1, "m\x1b[1;4mx", "mx" },
+        { 1, "keep\x1b[31 no end", "keep" }, // an ESC without a later "m" removes the rest
+        { 2, "AB\b", "A" },
+        { 2, "\bA", "A" }, // a BS at the very beginning is ignored
+        { 2, "x\x82\xa0\b", "x" }, // a double-byte character goes with one BS
+        { 2, "x\x95\x5c\b\b", "" }, // its trail byte may be "\"; a second BS takes the "x"
+        { 2,
+            "\x82\xa0"
+            "A\b",
+            "\x82\xa0" },
+        { 2, "\0\x82\xa0\b"s, "\0"s }, // a zero byte does not change how characters are read
+        { 2, "A\x82", "A\x82" }, // a lead byte as the last byte is kept alone
+        { 2, "\x82\b", "\x82\b" }, // the byte after a lead byte is its second byte, whatever it is
+        { 3, "a\nb", "a\r\nb" },
+        { 3, "a\r\n", "a\r\r\n" }, // existing CR LF becomes CR CR LF
+        { 4, "あ\r\nｱ〜\n", "\x82\xa0\r\n\xb1\x81\x60\n" },
+        { 4, "a\0é"s, "a\0?"s }, // a zero byte is a character; é is not in CP932
+        { 4, "\xF0\x9F\x98\x80", std::nullopt },
+        { 4, "ok\xC0\xAF", std::nullopt },
+        { 5, "\x82\xa0\r\n\0\xb1"s, "あ\r\n\0ｱ"s }, // no byte-order mark, line ends kept
+        { 5, "", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << " in " << testing::PrintToString(c.in));
+        EXPECT_EQ(ConvertText(c.mode, c.in), c.out);
+    }
+    const std::string lfOnly = "one\ntwo\n\nthree";
+    EXPECT_EQ(ConvertText(0, *ConvertText(3, lfOnly)), lfOnly);
+}
+
+// Inputs of several MiB whose characters and sequences straddle the conversion's block boundaries.
+TEST(ConvertText, AcrossBlocks)
+{
+    const struct {
+        int mode;
+        std::string unit;
+        std::string converted;
+    } cases[] = {
+        { 0, "ab\r\n\r", "ab\n" },
+        { 1, "a\x1b[1mc", "ac" },
+        { 2,
+            "\x82\xa0\b"
+            "ab\b",
+            "a" },
+        { 3, "abcd\n", "abcd\r\n" },
+        { 4, "xあ", "x\x82\xa0" },
+        { 5, "x\x82\xa0", "xあ" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        std::string in;
+        std::string expected;
+        for (int i = 0; i < 700'000; ++i) {
+            in += c.unit;
+            expected += c.converted;
+        }
+        EXPECT_TRUE(ConvertText(c.mode, in) == expected);
+    }
+}
+
+class ConvertFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetMainState(); }
+
+    std::vector<test::ShownMessage> Reports() const
+    {
+        std::vector<test::ShownMessage> out;
+        for (const auto& m : fake.messages) {
+            if (m.caption == "報告") out.push_back(m);
+        }
+        return out;
+    }
+    // No temporary file is left beside the converted files.
+    void ExpectNoTemporaryFiles() const
+    {
+        for (const auto& e : std::filesystem::directory_iterator(tree.root()))
+            EXPECT_EQ(e.path().filename().string().rfind(".zelo-", 0), std::string::npos) << e.path();
+    }
+
+    test::TempTree tree;
+    test::FakeUi fake;
+};
+
+TEST_F(ConvertFilesTest, ReportsPerModeAndProgress)
+{
+    const struct {
+        int mode;
+        std::string in, out, report;
+    } cases[] = {
+        { 0, "a\r\n", "a\n", "2　ファイルの0DH を削除しました" },
+        { 1, "\x1b[1mb", "b", "2　Ｆｉｌｅを変換しました" },
+        { 2, "ab\b", "a", "2　Ｆｉｌｅを変換しました" },
+        { 3, "a\n", "a\r\n", "2　ファイルの0DH0AH 変換しました" },
+        { 4, "あ", "\x82\xa0", "2　ファイルをutf8→ShiftJisに変換しました" },
+        { 5, "\x82\xa0", "あ", "2　ファイルをShiftJis→utf8に変換しました" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        fake.messages.clear();
+        fake.progress = {};
+        tree.write("a.txt", c.in);
+        tree.write("b.txt", c.in);
+        tree.write("c.txt", c.in);
+        const auto result
+            = ConvertSelectedFiles(tree.drive(""), { "a.txt", "b.txt", "c.txt" }, { true, false, true }, c.mode);
+        EXPECT_EQ(result.converted, 2);
+        EXPECT_EQ(tree.read("a.txt"), c.out);
+        EXPECT_EQ(tree.read("b.txt"), c.in);
+        EXPECT_EQ(tree.read("c.txt"), c.out);
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(Reports().at(0).text, c.report);
+        // Only the byte conversions show the progress window, with its stop button hidden meanwhile.
+        EXPECT_EQ(fake.progress.showCount, c.mode <= 3 ? 2 : 0);
+        EXPECT_EQ(fake.progress.label, c.mode <= 3 ? "変換中" : "");
+        EXPECT_TRUE(fake.progress.stopVisible);
+        EXPECT_FALSE(fake.progress.visible);
+    }
+    ExpectNoTemporaryFiles();
+}
+
+// A ReadOnly file and a symbolic link are left as they are, not counted, and the command goes on.
+TEST_F(ConvertFilesTest, ReadOnlyFileAndLinkAreSkipped)
+{
+    tree.write("ro.txt", "a\n");
+    tree.write("rw.txt", "b\n");
+    tree.setReadOnly("ro.txt", true);
+    tree.symlink("rw.txt", "ln.txt");
+    const auto result = ConvertFiles({ tree.drive("ro.txt"), tree.drive("ln.txt"), tree.drive("rw.txt") }, 3);
+    EXPECT_EQ(result.converted, 1);
+    EXPECT_EQ(result.skipped, 2);
+    EXPECT_EQ(tree.read("ro.txt"), "a\n");
+    EXPECT_EQ(tree.read("rw.txt"), "b\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(tree.linux("ln.txt")));
+    ASSERT_EQ(fake.messages.size(), 3u);
+    EXPECT_EQ(fake.messages[0].text, "ＲｅａｄＯｎｌｙ　のようです");
+    EXPECT_EQ(fake.messages[0].caption, "警告");
+    EXPECT_EQ(fake.messages[1].text, tree.drive("ln.txt") + "  :   エラー番号　1920");
+    EXPECT_EQ(fake.messages[2].text, "1　ファイルの0DH0AH 変換しました");
+}
+
+// Malformed UTF-8 and an empty file: both messages, the file untouched, nothing converted after it.
+TEST_F(ConvertFilesTest, EncodingFailuresLeaveFilesUntouched)
+{
+    const struct {
+        int mode;
+        std::string content;
+    } cases[] = {
+        { 4, "ok\xC0\xAF" }, // overlong
+        { 4, "ok\x80" }, // lone continuation
+        { 4, "\xF0\x9F\x98\x80" }, // four bytes
+        { 5, "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.content));
+        fake.messages.clear();
+        tree.write("bad.txt", c.content);
+        tree.write("next.txt", "あ");
+        const auto result = ConvertFiles({ tree.drive("bad.txt"), tree.drive("next.txt") }, c.mode);
+        EXPECT_TRUE(result.failed);
+        EXPECT_EQ(tree.read("bad.txt"), c.content);
+        EXPECT_EQ(tree.read("next.txt"), "あ");
+        EXPECT_EQ(fake.texts(),
+            (std::vector<std::string> {
+                kEncodingFailed, tree.drive("bad.txt") + "のＳｈｉｆｔＪｉｓの変換に失敗しました" }));
+    }
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(ConvertFilesTest, WriteFailureKeepsTheOriginal)
+{
+    const std::string content(3'000'000, '\n');
+    tree.write("big.txt", content);
+    test::FaultyFileSystem faulty(fs());
+    faulty.failWriteAfter = 1'000'000;
+    ScopedFileSystem scope(faulty);
+    for (const int mode : { 3, 0, 5 }) {
+        SCOPED_TRACE(mode);
+        fake.messages.clear();
+        faulty.bytesWritten = 0;
+        const auto result = ConvertFiles({ tree.drive("big.txt") }, mode);
+        EXPECT_TRUE(result.failed);
+        EXPECT_TRUE(tree.read("big.txt") == content);
+        const std::string expected = mode <= 3 ? tree.drive("big.txt") + "  :   ディスク容量を越えました"
+                                               : tree.drive("big.txt") + "のＳｈｉｆｔＪｉｓの変換に失敗しました";
+        EXPECT_EQ(fake.texts(), std::vector<std::string> { expected });
+    }
+    ExpectNoTemporaryFiles();
+}
+
+TEST_F(ConvertFilesTest, KeepsPermissionBitsAndDosAttributes)
+{
+    tree.write("f.txt", "a\r\n");
+    ::chmod(tree.linux("f.txt").c_str(), 0640);
+    tree.setDosAttrib("f.txt", kAttrHidden | kAttrArchive);
+    ConvertFiles({ tree.drive("f.txt") }, 0);
+    EXPECT_EQ(tree.read("f.txt"), "a\n");
+    struct stat st { };
+    ASSERT_EQ(::stat(tree.linux("f.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(fs().GetAttributes(tree.drive("f.txt")) & (kAttrHidden | kAttrArchive), kAttrHidden | kAttrArchive);
+}
+
+TEST_F(ConvertFilesTest, TooBigFileEndsTheCommandAndMissingFileIsReported)
+{
+    tree.write("a.txt", "a\r\n");
+    tree.write("huge.txt", "");
+    std::filesystem::resize_file(tree.linux("huge.txt"), uint64_t(1) << 32); // sparse 4 GiB
+    tree.write("c.txt", "c\r\n");
+    auto result = ConvertFiles({ tree.drive("a.txt"), tree.drive("huge.txt"), tree.drive("c.txt") }, 0);
+    EXPECT_TRUE(result.tooBig);
+    EXPECT_EQ(tree.read("a.txt"), "a\n");
+    EXPECT_EQ(tree.read("c.txt"), "c\r\n");
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "フアイルが大き過ぎます");
+    EXPECT_EQ(fake.messages[0].caption, "警告");
+
+    fake.messages.clear();
+    result = ConvertFiles({ tree.drive("gone.txt"), tree.drive("c.txt") }, 0);
+    EXPECT_TRUE(result.failed);
+    EXPECT_EQ(tree.read("c.txt"), "c\r\n");
+    EXPECT_EQ(fake.texts(), std::vector<std::string> { "File Not Found" });
+}
+
+} // namespace
+} // namespace zelo
