@@ -125,10 +125,9 @@ public:
         if (m_sparse) {
             // Holes stay holes: a run without data is skipped on both sides, as cp does.
             const off_t position = ::lseek(in, 0, SEEK_CUR);
-            if (position >= 0 && position >= m_dataEnd) {
-                const int64_t skipped = skipHole(in, position, count);
-                if (skipped != 0) return skipped;
-            }
+            if (position >= m_dataEnd && position >= m_holeEnd) locateExtent(in, position);
+            if (position >= 0 && position < m_holeEnd)
+                return skipHole(in, position, std::min<off_t>(off_t(count), m_holeEnd - position));
             if (position >= 0 && position < m_dataEnd) count = std::min(count, size_t(m_dataEnd - position));
         }
         return copyData(source, count);
@@ -212,42 +211,48 @@ private:
     {
         m_extentSource = in;
         m_dataEnd = 0;
+        m_holeEnd = 0;
+        m_trailingHole = false;
         struct stat st { };
         m_sparse = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode) && off_t(st.st_blocks) * 512 < st.st_size;
     }
 
-    // At position, outside the data run known so far: finds the next run. Returns the bytes of a
-    // hole skipped (at most count), 0 when data starts here (m_dataEnd then marks its end), -1.
-    int64_t skipHole(int in, off_t position, size_t count)
+    // At position, outside the runs known so far: finds whether data or a hole starts there and
+    // where it ends (m_dataEnd or m_holeEnd). The source's position is left as it was.
+    void locateExtent(int in, off_t position)
     {
-        off_t data = ::lseek(in, position, SEEK_DATA);
-        off_t holeEnd = data;
-        if (data < 0) {
-            struct stat st { };
-            if (errno != ENXIO || ::fstat(in, &st) != 0) {
-                // No hole lookup on this file system: copy everything from here.
-                m_sparse = false;
-                ::lseek(in, position, SEEK_SET);
-                return 0;
-            }
-            holeEnd = st.st_size; // only a hole up to the end (or the end itself)
-        } else if (data == position) {
+        if (position < 0) {
+            m_sparse = false;
+            return;
+        }
+        const off_t data = ::lseek(in, position, SEEK_DATA);
+        struct stat st { };
+        if (data < 0 && errno == ENXIO && ::fstat(in, &st) == 0) {
+            // Only a hole up to the end (or the end itself).
+            m_holeEnd = st.st_size;
+            m_trailingHole = true;
+        } else if (data < 0) {
+            m_sparse = false; // no hole lookup on this file system: every byte is copied
+        } else if (data > position) {
+            m_holeEnd = data;
+        } else {
             const off_t hole = ::lseek(in, position, SEEK_HOLE);
             m_dataEnd = hole > position ? hole : std::numeric_limits<off_t>::max();
         }
-        if (holeEnd <= position) {
-            ::lseek(in, position, SEEK_SET);
-            return 0;
-        }
-        const off_t skip = std::min<off_t>(off_t(count), holeEnd - position);
-        if (::lseek(in, position + skip, SEEK_SET) < 0) {
+        ::lseek(in, position, SEEK_SET);
+    }
+
+    // Skips skip bytes of a hole on both sides; the destination grows by a trailing hole by its size.
+    int64_t skipHole(int in, off_t position, off_t skip)
+    {
+        const off_t end = ::lseek(m_fd.get(), skip, SEEK_CUR);
+        if (end < 0 || ::lseek(in, position + skip, SEEK_SET) < 0) {
             SetLastErrorFromErrno(errno);
             return -1;
         }
-        // The destination grows by the hole without a byte written (a trailing hole by its size).
-        const off_t end = ::lseek(m_fd.get(), skip, SEEK_CUR);
         struct stat st { };
-        if (end < 0 || ::fstat(m_fd.get(), &st) != 0 || (st.st_size < end && ::ftruncate(m_fd.get(), end) != 0)) {
+        if (m_trailingHole && position + skip == m_holeEnd
+            && (::fstat(m_fd.get(), &st) != 0 || (st.st_size < end && ::ftruncate(m_fd.get(), end) != 0))) {
             SetLastErrorFromErrno(errno);
             return -1;
         }
@@ -320,6 +325,8 @@ private:
     int m_extentSource = -1;
     bool m_sparse = false;
     off_t m_dataEnd = 0; // the source's data run known to go on up to here
+    off_t m_holeEnd = 0; // the source's hole known to go on up to here
+    bool m_trailingHole = false; // that hole reaches the end of the source
     std::vector<char> m_buffer;
 };
 
