@@ -140,7 +140,8 @@ public:
     virtual std::unique_ptr<File> CreateReplacement(const std::string& destination);
     // Puts a file from CreateReplacement in destination's place: gives it what options name, flushes
     // it (options.flush), closes it with the close checked and renames it over destination in one
-    // step. On any failure the file is gone and destination is as it was.
+    // step. On any failure the file is gone and destination is as it was. Other hard links of a
+    // replaced file keep its old bytes: the new file takes the name, the old one is never written into.
     virtual bool CommitReplacement(
         std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options);
 
@@ -148,8 +149,9 @@ public:
     virtual bool DeleteFile(const std::string& path) = 0;
     // Renames or moves; never replaces an existing target (183). Same entry or a case change succeeds.
     virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
-    // Copies bytes (holes kept), times, permission bits (& 0777) and user.DOSATTRIB; with failIfExists an existing
-    // target fails with 80 (created exclusively), else it is replaced in one step through a temporary file.
+    // Copies bytes (holes kept), times, permission bits (& 0777) and user.DOSATTRIB into a replacement
+    // file (CreateReplacement) that takes the target's name when complete: with failIfExists only a
+    // free name (an existing one fails with 80), else in one step over the old file.
     virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     virtual bool CreateDirectory(const std::string& path) = 0;
     // Removes an empty directory. ReadOnly fails with 5; not empty 145; the current directory 16;

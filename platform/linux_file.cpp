@@ -171,6 +171,31 @@ public:
         return true;
     }
 
+    // The exclusive form, for a copy that must not overwrite: the file takes a free name or fails
+    // with 80, whatever the name holds.
+    bool commitNew(const std::string& linuxDestination, const ReplaceOptions& options)
+    {
+        const std::string name(baseName(linuxDestination));
+        if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
+        if (m_tempName.empty() && !giveName(linuxDestination)) return false;
+        if (!Close()) return false;
+        const int from = m_dirFd.get();
+        if (::renameat2(from, m_tempName.c_str(), from, name.c_str(), RENAME_NOREPLACE) == 0) {
+            m_tempName.clear();
+            return true;
+        }
+        if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+        // Without the flag (NFS, some FUSE) a link refuses an existing name as well; the hidden name
+        // goes with the File.
+        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return true;
+        if (errno != EPERM && errno != EOPNOTSUPP) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+        struct stat st { };
+        if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
+        if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return fail(errno, linuxDestination);
+        m_tempName.clear();
+        return true;
+    }
+
     bool isReplacement() const { return m_replacement; }
 
     bool Seek(int64_t position) override
@@ -435,11 +460,13 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
     return nullptr;
 }
 
-bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options)
+bool commitReplacement(
+    std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options, bool exclusive)
 {
     auto* replacement = dynamic_cast<LinuxFile*>(file.get());
     if (!replacement || !replacement->isReplacement()) return failCode(err::InvalidParameter);
-    return replacement->commit(linuxDestination, options);
+    return exclusive ? replacement->commitNew(linuxDestination, options)
+                     : replacement->commit(linuxDestination, options);
 }
 
 } // namespace zelo::linuxfs

@@ -328,29 +328,22 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
     auto in = openLinux(*source, OpenMode::Read);
     if (!in) return false;
 
-    // Without overwrite the target is created exclusively (and removed again on a failure); with it,
-    // a replacement takes the bytes and the target's place only when complete.
-    auto out = failIfExists ? openLinux(*target, OpenMode::CreateNew) : createReplacement(*target);
+    // The bytes go to a new file (unnamed where the file system allows) that takes the target's name
+    // only when complete: without overwrite only a free name, with it in one step over the old file.
+    struct stat existing { };
+    if (failIfExists && ::lstat(target->c_str(), &existing) == 0) return failCode(err::FileExists);
+    auto out = createReplacement(*target);
     if (!out) return false;
-    auto abandon = [&]() {
-        const uint32_t code = GetLastError();
-        out.reset();
-        if (failIfExists) ::unlink(target->c_str());
-        SetLastError(code);
-        return false;
-    };
     for (;;) {
         const int64_t n = out->CopyFrom(*in, size_t(1) << 30);
-        if (n < 0) return abandon();
+        if (n < 0) return false;
         if (n == 0) break;
     }
     // The attribute first: writing it needs the write permission the mode may take away.
-    if (!copyDosAttributes(in->NativeHandle(), out->NativeHandle())) return abandon();
+    if (!copyDosAttributes(in->NativeHandle(), out->NativeHandle())) return false;
     ReplaceOptions options;
     options.source = in.get();
-    if (!failIfExists) return commitReplacement(std::move(out), *target, options);
-    if (!prepareReplacement(out->NativeHandle(), nullptr, *target, options) || !out->Close()) return abandon();
-    return true;
+    return commitReplacement(std::move(out), *target, options, failIfExists);
 }
 
 bool LinuxFileSystem::CreateDirectory(const std::string& path)

@@ -118,8 +118,10 @@ std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& lin
 bool replaceableEntry(int dirFd, const std::string& name, const std::string& linuxPath, struct stat* existing);
 // A new file beside linuxDestination, unnamed where the file system allows, for CommitReplacement.
 std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
-// Commits a file of createReplacement (CommitReplacement on Linux paths).
-bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options);
+// Commits a file of createReplacement (CommitReplacement on Linux paths); exclusive: only to a free
+// name, else it fails with 80.
+bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options,
+    bool exclusive = false);
 // Gives the open file fd what options name and, when it replaces the regular file old (null for
 // none), that file's owner, group and extended attributes but user.DOSATTRIB; then flushes it when
 // options.flush. Refusals of modes, owners or attributes by the file system do not fail it.
