@@ -34,6 +34,7 @@ public:
     virtual int64_t Write(const void* buffer, size_t count) = 0;
     // Moves up to count bytes from source's current position to this file's current
     // position, in the kernel where it can. Bytes moved (0 at the source's end), or -1.
+    // A hole of a sparse source stays a hole and is passed in one call up to 1 GiB, beyond count.
     virtual int64_t CopyFrom(File& source, size_t count) = 0;
     virtual bool Seek(int64_t position) = 0;
     // Size in bytes, or -1.

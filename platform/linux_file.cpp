@@ -21,6 +21,7 @@ namespace {
 
 constexpr size_t kCopyChunk = 8u << 20; // bytes per copy_file_range call
 constexpr size_t kBufferSize = 1u << 20; // bytes per read/write round when the kernel cannot copy
+constexpr off_t kHoleStep = off_t(1) << 30; // bytes of a hole passed in one call at most
 
 } // namespace
 
@@ -126,8 +127,9 @@ public:
             // Holes stay holes: a run without data is skipped on both sides, as cp does.
             const off_t position = ::lseek(in, 0, SEEK_CUR);
             if (position >= m_dataEnd && position >= m_holeEnd) locateExtent(in, position);
+            // A hole costs no I/O: it is passed in steps larger than count.
             if (position >= 0 && position < m_holeEnd)
-                return skipHole(in, position, std::min<off_t>(off_t(count), m_holeEnd - position));
+                return skipHole(in, position, std::min(std::max(off_t(count), kHoleStep), m_holeEnd - position));
             if (position >= 0 && position < m_dataEnd) count = std::min(count, size_t(m_dataEnd - position));
         }
         return copyData(source, count);
@@ -238,6 +240,7 @@ private:
         m_dataEnd = 0;
         m_holeEnd = 0;
         m_trailingHole = false;
+        m_inAfterLookup = -1;
         struct stat st { };
         m_sparse = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode) && off_t(st.st_blocks) * 512 < st.st_size;
     }
@@ -252,14 +255,17 @@ private:
         }
         const off_t data = ::lseek(in, position, SEEK_DATA);
         struct stat st { };
+        if (data > position) {
+            m_holeEnd = data;
+            m_inAfterLookup = data;
+            return;
+        }
         if (data < 0 && errno == ENXIO && ::fstat(in, &st) == 0) {
             // Only a hole up to the end (or the end itself).
             m_holeEnd = st.st_size;
             m_trailingHole = true;
         } else if (data < 0) {
             m_sparse = false; // no hole lookup on this file system: every byte is copied
-        } else if (data > position) {
-            m_holeEnd = data;
         } else {
             const off_t hole = ::lseek(in, position, SEEK_HOLE);
             m_dataEnd = hole > position ? hole : std::numeric_limits<off_t>::max();
@@ -270,8 +276,11 @@ private:
     // Skips skip bytes of a hole on both sides; the destination grows by a trailing hole by its size.
     int64_t skipHole(int in, off_t position, off_t skip)
     {
+        // The hole lookup may have left the source there already.
+        const bool inPlace = m_inAfterLookup == position + skip;
+        m_inAfterLookup = -1;
         const off_t end = ::lseek(m_fd.get(), skip, SEEK_CUR);
-        if (end < 0 || ::lseek(in, position + skip, SEEK_SET) < 0) {
+        if (end < 0 || (!inPlace && ::lseek(in, position + skip, SEEK_SET) < 0)) {
             SetLastErrorFromErrno(errno);
             return -1;
         }
@@ -352,6 +361,7 @@ private:
     off_t m_dataEnd = 0; // the source's data run known to go on up to here
     off_t m_holeEnd = 0; // the source's hole known to go on up to here
     bool m_trailingHole = false; // that hole reaches the end of the source
+    off_t m_inAfterLookup = -1; // where the last hole lookup left the source's position
     std::vector<char> m_buffer;
 };
 
