@@ -452,10 +452,12 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
     }
     if (!replaceableEntry(dirFd.get(), std::string(baseName(linuxDestination)), linuxDestination, nullptr))
         return nullptr;
-    // Unnamed until it is complete: a killed process leaves no temporary file behind.
-    UniqueFd fd(::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
+    // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
+    static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;
+    UniqueFd fd(canNameLater ? ::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1);
     if (fd.valid()) return std::make_unique<LinuxFile>(std::move(fd), std::move(dirFd), std::string());
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+    if (canNameLater && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
         fail(errno, linuxDestination);
         return nullptr;
     }
