@@ -4,7 +4,7 @@
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
 # Prints the median time of each side and the median of the per-round ratios (zelo / tool).
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy tree mixed files crlf lf esc sjis utf8 (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree mixed files crlf lf esc sjis utf8 (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -252,8 +252,29 @@ case_utf8() {
     cmp -s "$work/t.txt" "$work/out.txt" || echo "utf8: zelo-cli and iconv differ" >&2
 }
 
+# A 4 GiB file with 1 % data: 64 KiB extents every 6.4 MiB, holes between them and at the end.
+case_sparse() {
+    perl -e '
+        my ($path) = @ARGV;
+        open(my $fh, "+>", $path) or die;
+        binmode($fh);
+        my $size = 4 << 30;
+        my $stride = 6400 << 10;
+        srand(7);
+        for (my $at = 0; $at + 65536 <= $size - $stride / 2; $at += $stride) {
+            seek($fh, $at, 0) or die;
+            print $fh pack("N*", map { int(rand(4294967296)) } 1 .. 16384);
+        }
+        truncate($fh, $size) or die;
+        close($fh) or die;' "$work/sparse.bin"
+    cat "$work/sparse.bin" >/dev/null # warm cache
+    nodest() { rm -f "$work/sparse.copy"; }
+    run_case sparse "cp" nodest "$cli" copy-file "$work/sparse.bin" "$work/sparse.copy" -- cp "$work/sparse.bin" "$work/sparse.copy"
+    rm -f "$work/sparse.bin" "$work/sparse.copy"
+}
+
 cases=("$@")
-(( ${#cases[@]} )) || cases=(count delete copy tree mixed files crlf lf esc sjis utf8)
+(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8)
 echo "zelo-cli: $cli   runs: $runs   data: $work"
 for c in "${cases[@]}"; do
     case "$c" in
@@ -268,6 +289,7 @@ for c in "${cases[@]}"; do
     esc) case_esc ;;
     sjis) case_sjis ;;
     utf8) case_utf8 ;;
+    sparse) case_sparse ;;
     *) echo "unknown case: $c" >&2; exit 2 ;;
     esac
 done

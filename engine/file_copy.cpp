@@ -27,14 +27,6 @@ std::string NameOf(const std::string& path)
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
-// Removes the unfinished temporary file without losing the error code that is about to be shown.
-void DiscardTemp(const std::string& tempPath)
-{
-    const uint32_t code = GetLastError();
-    fs().DeleteFile(tempPath);
-    SetLastError(code);
-}
-
 bool LocalFields(const std::string& path, SystemTime& fields)
 {
     FindData data;
@@ -59,7 +51,8 @@ bool FindFileEntry(const std::string& path, FindData& data)
     return true;
 }
 
-int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector)
+int CopyOneFile(
+    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options)
 {
     FileSystem& files = fs();
 
@@ -81,10 +74,9 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
         return -1;
     }
 
-    // The bytes go to a temporary file that replaces the destination only when complete,
-    // so a stop or a failure leaves an earlier copy as it was.
-    std::string tempPath;
-    auto output = files.CreateTempBeside(destination, tempPath);
+    // The bytes go to a new file that replaces the destination only when complete, so a stop or
+    // a failure leaves an earlier copy as it was; a special file there is refused now.
+    auto output = files.CreateReplacement(destination);
     if (!output) {
         ReportFileError(destination);
         return -1;
@@ -92,7 +84,6 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
 
     if (!input->Seek(0)) {
         output.reset();
-        DiscardTemp(tempPath);
         ReportFileError(source);
         return -1;
     }
@@ -106,9 +97,9 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
     for (;;) {
         const int64_t moved = output->CopyFrom(*input, kChunkSize);
         if (moved < 0) {
-            // A read or write failure (disk full and the like) in the middle of the copy.
+            // A read or write failure (disk full and the like) in the middle of the copy:
+            // dropping the unfinished file removes it.
             output.reset();
-            DiscardTemp(tempPath);
             ReportFileError(destination);
             return -1;
         }
@@ -116,37 +107,32 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
             complete = true;
             break;
         }
-        // One step per 8192-byte block, a final partial block counting as one.
+        // One step per 8192-byte block of the size, a final partial block counting as one (a
+        // skipped hole counts as the blocks it spans).
         const uint64_t before = BlocksOf(copied);
         copied += static_cast<uint64_t>(moved);
         progress.Step(bar, static_cast<int>(BlocksOf(copied) - before));
         ui().ProcessEvents();
         if (Main.AbortFlag == kAbortRequested) break;
     }
-    input.reset();
 
     if (!complete) {
         // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.
         output.reset();
-        DiscardTemp(tempPath);
         return 1;
     }
 
-    // The copy carries the source's times; they are set before the copy takes the destination's place.
-    FindData sourceData;
-    if (FindFileEntry(source, sourceData))
-        output->SetTimes(&sourceData.creationTime, &sourceData.lastAccessTime, &sourceData.lastWriteTime);
-    output.reset();
-
-    // The copy gets the source's permission bits, writable by its owner (a CD file becomes an ordinary file).
+    // The copy takes the source's exact times and permission bits from the open source, writable
+    // by its owner (a CD file becomes an ordinary file), before it takes the destination's place.
     ReplaceOptions replace;
-    replace.permissionsFrom = source;
+    replace.source = input.get();
     replace.addOwnerWrite = true;
-    if (!files.ReplaceWithTempAs(tempPath, destination, replace)) {
-        DiscardTemp(tempPath);
+    replace.flush = options.flushEachFile;
+    if (!files.CommitReplacement(std::move(output), destination, replace)) {
         ReportFileError(destination);
         return -1;
     }
+    input.reset();
 
     // A copied source becomes Archive only (moves then delete a ReadOnly source); a failure,
     // for example on a CD, is of no consequence.

@@ -11,15 +11,24 @@ namespace zelo {
 // Bytes per progress step: the bar advances once per 8192-byte block (a final partial block counts one).
 inline constexpr uint64_t kCopyBlockSize = 8192;
 
+struct CopyOptions {
+    // Flushes each copy to its medium before it takes the destination's place. A tree operation
+    // turns this off and syncs the destination file system once at its end (SyncFileSystem).
+    bool flushEachFile = true;
+};
+
 // Copies source to destination (full drive paths; the destination's directory must exist).
 // progressSelector 0: the file name goes to the progress label and the overall bar (PBar1) steps;
 // any other value: the block bar (PBar2) steps. The caller shows the progress window and sets the Max.
-// The bytes go to a temporary file beside the destination that replaces it only when complete, with
-// the source's times; a stop (Main.AbortFlag == 255) or a failure leaves any earlier destination as it
-// was. The source becomes Archive only after a complete copy.
+// The bytes go to a new file beside the destination (holes kept) that replaces it only when complete,
+// with the source's exact times and permission bits (& 0777, writable by its owner); a stop
+// (Main.AbortFlag == 255) or a failure leaves any earlier destination as it was and no temporary
+// file. Only a regular file, a symbolic link (replaced itself, never followed) or a free name is
+// written. The source becomes Archive only after a complete copy.
 // Returns 1 when the copy completed or was stopped by the user (callers test AbortFlag), -1 after a
 // failure (the message has been shown with ReportFileError).
-int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector);
+int CopyOneFile(
+    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options = {});
 
 // Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
 // or "?", which the directory search takes as wildcards: only the entry of that very name counts,

@@ -73,7 +73,10 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             ++counts.upToDate;
         }
         if (copy) {
-            if (CopyOneFile(from, to, 0) != 1) {
+            // No flush per file: the destination is synced once at the end.
+            CopyOptions copyOptions;
+            copyOptions.flushEachFile = false;
+            if (CopyOneFile(from, to, 0, copyOptions) != 1) {
                 counts.errors = 1;
                 break;
             }
@@ -99,6 +102,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         }
     }
     progress.Close();
+    if (counts.copied > 0) fs().SyncFileSystem(destination);
     ShowPlainMessage(FileTransferSummary(request.mode, counts));
     return 1;
 }

@@ -239,7 +239,10 @@ private:
                 // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first.
                 if (destinationReadOnly && m_request.options.clearReadOnly)
                     fs().SetAttributes(destinationPath, kAttrArchive);
-                if (CopyOneFile(sourcePath, destinationPath, 255) != 1) return WalkStep::Stop;
+                // No flush per file: the destination is synced once when the walk ends.
+                CopyOptions copyOptions;
+                copyOptions.flushEachFile = false;
+                if (CopyOneFile(sourcePath, destinationPath, 255, copyOptions) != 1) return WalkStep::Stop;
             }
             UpdateOverall();
         }

@@ -31,6 +31,7 @@ public:
     virtual int64_t Write(const void* buffer, size_t count) = 0;
     // Moves up to count bytes from source's current position to this file's current
     // position, in the kernel where it can. Bytes moved (0 at the source's end), or -1.
+    // A hole of a sparse source stays a hole and is passed in one call up to 1 GiB, beyond count.
     virtual int64_t CopyFrom(File& source, size_t count) = 0;
     virtual bool Seek(int64_t position) = 0;
     // Size in bytes, or -1.
@@ -40,9 +41,18 @@ public:
     virtual bool SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) = 0;
     // The Linux descriptor, for platform code only.
     virtual int NativeHandle() const = 0;
+    // Flushes the file's data to its medium (fdatasync), so that a rename that follows cannot
+    // outlive the bytes after a power loss.
+    virtual bool Flush() { return true; }
+    // Closes the handle now and reports a failing close (a network file system may report a
+    // lost write only here). Destroying a File closes it without a report.
+    virtual bool Close() { return true; }
 };
 
-// What a finished temporary file takes over before it replaces its destination (ReplaceWithTempAs).
+// What a finished file takes over before it replaces its destination (ReplaceWithTempAs,
+// CommitReplacement). Permission bits are always those of the model & 0777: setuid, setgid and
+// sticky never travel. A file that is replaced hands on its owner and group (where the process may
+// set them) and its extended attributes other than user.DOSATTRIB.
 struct ReplaceOptions {
     // Drive path whose permission bits the file gets; empty keeps the temporary file's 0600.
     std::string permissionsFrom;
@@ -50,6 +60,12 @@ struct ReplaceOptions {
     bool addOwnerWrite = false;
     // Also copies user.DOSATTRIB of permissionsFrom (an in-place rewrite keeps Hidden/System/Archive).
     bool keepDosAttributes = false;
+    // An open file (a copy's source) whose permission bits and exact times the file takes, read from
+    // its descriptor; it takes the place of permissionsFrom.
+    File* source = nullptr;
+    // Flushes the data to the medium before the rename. A tree operation that syncs its destination
+    // file system once at its end turns this off.
+    bool flush = true;
 };
 
 enum class OpenMode {
@@ -94,7 +110,8 @@ public:
     // destination for a safe rewrite; tempPath receives its drive path.
     virtual std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) = 0;
     // Puts a finished temporary file in place of destination in one step (replacing it); the file
-    // keeps its own permission bits. Fails with 5 when destination is ReadOnly or a directory.
+    // keeps its own permission bits. Fails with 5 when destination is ReadOnly or a directory, with
+    // 1920 when it is a FIFO, socket or device.
     virtual bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) = 0;
     // The same, first giving the temporary file the permission bits (and, when asked, user.DOSATTRIB)
     // that options name. The default ignores the options, for test doubles that do not care.
@@ -105,12 +122,27 @@ public:
         return ReplaceWithTemp(tempPath, destination);
     }
 
+    // A new file in destination's directory that takes destination's place only through
+    // CommitReplacement. It has no name where the file system allows (O_TMPFILE), so nothing is left
+    // even when the process is killed; elsewhere it is a hidden temporary file that dropping the File
+    // removes. Only a regular file, a symbolic link (replaced itself, never followed) or a free name
+    // is ever replaced: a FIFO, socket or device fails with 1920, a directory or a ReadOnly file with 5.
+    // The default builds it from CreateTempBeside and ReplaceWithTempAs, for test doubles.
+    virtual std::unique_ptr<File> CreateReplacement(const std::string& destination);
+    // Puts a file from CreateReplacement in destination's place: gives it what options name, flushes
+    // it (options.flush), closes it with the close checked and renames it over destination in one
+    // step. On any failure the file is gone and destination is as it was. Other hard links of a
+    // replaced file keep its old bytes: the new file takes the name, the old one is never written into.
+    virtual bool CommitReplacement(
+        std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options);
+
     // Deletes a file or a symbolic link (never what it points to). ReadOnly fails with 5.
     virtual bool DeleteFile(const std::string& path) = 0;
     // Renames or moves; never replaces an existing target (183). Same entry or a case change succeeds.
     virtual bool MoveFile(const std::string& from, const std::string& to) = 0;
-    // Copies bytes, times, permission bits and user.DOSATTRIB; with failIfExists an existing target
-    // fails with 80 (created exclusively), else it is replaced in one step through a temporary file.
+    // Copies bytes (holes kept), times, permission bits (& 0777) and user.DOSATTRIB into a replacement
+    // file (CreateReplacement) that takes the target's name when complete: with failIfExists only a
+    // free name (an existing one fails with 80), else in one step over the old file.
     virtual bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     virtual bool CreateDirectory(const std::string& path) = 0;
     // Removes an empty directory. ReadOnly fails with 5; not empty 145; the current directory 16;

@@ -3,9 +3,14 @@
 #include "platform/linux_fs_internal.h"
 #include "platform/time.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <limits>
+#include <string>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,6 +21,7 @@ namespace {
 
 constexpr size_t kCopyChunk = 8u << 20; // bytes per copy_file_range call
 constexpr size_t kBufferSize = 1u << 20; // bytes per read/write round when the kernel cannot copy
+constexpr off_t kHoleStep = off_t(1) << 30; // bytes of a hole passed in one call at most
 
 } // namespace
 
@@ -35,11 +41,45 @@ timespec toTimespec(const FileTime* time)
 
 namespace {
 
+// ".zelo-XXXXXX.tmp", as mkstemp names its files.
+std::string randomTempName()
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[6] = {};
+    if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random)) {
+        const auto seed = uint64_t(::getpid()) * 2654435761u ^ uint64_t(::time(nullptr)) ^ uint64_t(std::rand());
+        for (size_t i = 0; i < sizeof random; ++i)
+            random[i] = static_cast<unsigned char>(seed >> (i * 8));
+    }
+    std::string name = ".zelo-";
+    for (unsigned char r : random)
+        name += kLetters[r % (sizeof kLetters - 1)];
+    return name + ".tmp";
+}
+
 class LinuxFile final : public File {
 public:
     explicit LinuxFile(UniqueFd fd)
         : m_fd(std::move(fd))
     {
+    }
+
+    // A replacement: fd lives in the directory dirFd; tempName is its hidden name there, empty while
+    // it has none (O_TMPFILE).
+    LinuxFile(UniqueFd fd, UniqueFd dirFd, std::string tempName)
+        : m_fd(std::move(fd))
+        , m_dirFd(std::move(dirFd))
+        , m_tempName(std::move(tempName))
+        , m_replacement(true)
+    {
+    }
+
+    // A replacement that was not committed leaves nothing: an unnamed file vanishes with its
+    // descriptor, a named one is removed.
+    ~LinuxFile() override
+    {
+        m_fd.reset();
+        if (!m_tempName.empty()) ::unlinkat(m_dirFd.get(), m_tempName.c_str(), 0);
     }
 
     int64_t Read(void* buffer, size_t count) override
@@ -82,27 +122,83 @@ public:
     int64_t CopyFrom(File& source, size_t count) override
     {
         const int in = source.NativeHandle();
-        size_t done = 0;
-        while (done < count && m_kernelCopy) {
-            const size_t chunk = std::min(count - done, kCopyChunk);
-            const ssize_t n = ::copy_file_range(in, nullptr, m_fd.get(), nullptr, chunk, 0);
-            if (n > 0) {
-                done += size_t(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS
-                && errno != EBADF) {
-                SetLastErrorFromErrno(errno);
-                return -1;
-            }
-            // Not offered here (or 0 bytes, which some file systems report for files they cannot
-            // copy): read and write from now on. A real end of file is confirmed by the read below.
-            m_kernelCopy = false;
+        if (in != m_extentSource) startExtents(in);
+        if (m_sparse) {
+            // Holes stay holes: a run without data is skipped on both sides, as cp does.
+            const off_t position = ::lseek(in, 0, SEEK_CUR);
+            if (position >= m_dataEnd && position >= m_holeEnd) locateExtent(in, position);
+            // A hole costs no I/O: it is passed in steps larger than count.
+            if (position >= 0 && position < m_holeEnd)
+                return skipHole(in, position, std::min(std::max(off_t(count), kHoleStep), m_holeEnd - position));
+            if (position >= 0 && position < m_dataEnd) count = std::min(count, size_t(m_dataEnd - position));
         }
-        if (done == count) return int64_t(done);
-        return copyByBuffer(source, done, count);
+        return copyData(source, count);
     }
+
+    bool Flush() override
+    {
+        if (::fdatasync(m_fd.get()) != 0 && errno != EINVAL) {
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+        return true;
+    }
+
+    bool Close() override
+    {
+        if (!m_fd.valid()) return true;
+        if (::close(m_fd.release()) != 0) {
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+        return true;
+    }
+
+    // CommitReplacement on Linux: the new file gets its modes, owner, attributes and times, is
+    // flushed, named, closed (a failing close fails it) and renamed over the destination.
+    bool commit(const std::string& linuxDestination, const ReplaceOptions& options)
+    {
+        const std::string name(baseName(linuxDestination));
+        struct stat old { };
+        old.st_mode = 0;
+        // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
+        if (!replaceableEntry(m_dirFd.get(), name, linuxDestination, &old)) return false;
+        if (!prepareReplacement(m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options))
+            return false;
+        if (m_tempName.empty() && !giveName(linuxDestination)) return false;
+        if (!Close()) return false;
+        if (::renameat(m_dirFd.get(), m_tempName.c_str(), m_dirFd.get(), name.c_str()) != 0)
+            return fail(errno, linuxDestination);
+        m_tempName.clear();
+        return true;
+    }
+
+    // The exclusive form, for a copy that must not overwrite: the file takes a free name or fails
+    // with 80, whatever the name holds.
+    bool commitNew(const std::string& linuxDestination, const ReplaceOptions& options)
+    {
+        const std::string name(baseName(linuxDestination));
+        if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
+        if (m_tempName.empty() && !giveName(linuxDestination)) return false;
+        if (!Close()) return false;
+        const int from = m_dirFd.get();
+        if (::renameat2(from, m_tempName.c_str(), from, name.c_str(), RENAME_NOREPLACE) == 0) {
+            m_tempName.clear();
+            return true;
+        }
+        if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+        // Without the flag (NFS, some FUSE) a link refuses an existing name as well; the hidden name
+        // goes with the File.
+        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return true;
+        if (errno != EPERM && errno != EOPNOTSUPP) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+        struct stat st { };
+        if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
+        if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return fail(errno, linuxDestination);
+        m_tempName.clear();
+        return true;
+    }
+
+    bool isReplacement() const { return m_replacement; }
 
     bool Seek(int64_t position) override
     {
@@ -136,6 +232,112 @@ public:
     int NativeHandle() const override { return m_fd.get(); }
 
 private:
+    // Whether the source has holes worth keeping (fewer blocks than its size needs); files
+    // without holes are copied without looking for them.
+    void startExtents(int in)
+    {
+        m_extentSource = in;
+        m_dataEnd = 0;
+        m_holeEnd = 0;
+        m_trailingHole = false;
+        m_inAfterLookup = -1;
+        struct stat st { };
+        m_sparse = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode) && off_t(st.st_blocks) * 512 < st.st_size;
+    }
+
+    // At position, outside the runs known so far: finds whether data or a hole starts there and
+    // where it ends (m_dataEnd or m_holeEnd). The source's position is left as it was.
+    void locateExtent(int in, off_t position)
+    {
+        if (position < 0) {
+            m_sparse = false;
+            return;
+        }
+        const off_t data = ::lseek(in, position, SEEK_DATA);
+        struct stat st { };
+        if (data > position) {
+            m_holeEnd = data;
+            m_inAfterLookup = data;
+            return;
+        }
+        if (data < 0 && errno == ENXIO && ::fstat(in, &st) == 0) {
+            // Only a hole up to the end (or the end itself).
+            m_holeEnd = st.st_size;
+            m_trailingHole = true;
+        } else if (data < 0) {
+            m_sparse = false; // no hole lookup on this file system: every byte is copied
+        } else {
+            const off_t hole = ::lseek(in, position, SEEK_HOLE);
+            m_dataEnd = hole > position ? hole : std::numeric_limits<off_t>::max();
+        }
+        ::lseek(in, position, SEEK_SET);
+    }
+
+    // Skips skip bytes of a hole on both sides; the destination grows by a trailing hole by its size.
+    int64_t skipHole(int in, off_t position, off_t skip)
+    {
+        // The hole lookup may have left the source there already.
+        const bool inPlace = m_inAfterLookup == position + skip;
+        m_inAfterLookup = -1;
+        const off_t end = ::lseek(m_fd.get(), skip, SEEK_CUR);
+        if (end < 0 || (!inPlace && ::lseek(in, position + skip, SEEK_SET) < 0)) {
+            SetLastErrorFromErrno(errno);
+            return -1;
+        }
+        struct stat st { };
+        if (m_trailingHole && position + skip == m_holeEnd
+            && (::fstat(m_fd.get(), &st) != 0 || (st.st_size < end && ::ftruncate(m_fd.get(), end) != 0))) {
+            SetLastErrorFromErrno(errno);
+            return -1;
+        }
+        return int64_t(skip);
+    }
+
+    // Gives an unnamed replacement a hidden name in its directory, so that a rename can put it in
+    // place in one step.
+    bool giveName(const std::string& linuxDestination)
+    {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = randomTempName();
+            int done = ::linkat(m_fd.get(), "", m_dirFd.get(), name.c_str(), AT_EMPTY_PATH);
+            // Without the privilege to link a descriptor, through its /proc entry.
+            if (done != 0 && (errno == ENOENT || errno == EPERM))
+                done = ::linkat(AT_FDCWD, self.c_str(), m_dirFd.get(), name.c_str(), AT_SYMLINK_FOLLOW);
+            if (done == 0) {
+                m_tempName = std::move(name);
+                return true;
+            }
+            if (errno != EEXIST) return fail(errno, linuxDestination);
+        }
+        return fail(EEXIST, linuxDestination);
+    }
+
+    int64_t copyData(File& source, size_t count)
+    {
+        const int in = source.NativeHandle();
+        size_t done = 0;
+        while (done < count && m_kernelCopy) {
+            const size_t chunk = std::min(count - done, kCopyChunk);
+            const ssize_t n = ::copy_file_range(in, nullptr, m_fd.get(), nullptr, chunk, 0);
+            if (n > 0) {
+                done += size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS
+                && errno != EBADF) {
+                SetLastErrorFromErrno(errno);
+                return -1;
+            }
+            // Not offered here (or 0 bytes, which some file systems report for files they cannot
+            // copy): read and write from now on. A real end of file is confirmed by the read below.
+            m_kernelCopy = false;
+        }
+        if (done == count) return int64_t(done);
+        return copyByBuffer(source, done, count);
+    }
+
     int64_t copyByBuffer(File& source, size_t done, size_t count)
     {
         if (m_buffer.empty()) m_buffer.resize(kBufferSize);
@@ -150,7 +352,16 @@ private:
     }
 
     UniqueFd m_fd;
+    UniqueFd m_dirFd;
+    std::string m_tempName;
+    bool m_replacement = false;
     bool m_kernelCopy = true;
+    int m_extentSource = -1;
+    bool m_sparse = false;
+    off_t m_dataEnd = 0; // the source's data run known to go on up to here
+    off_t m_holeEnd = 0; // the source's hole known to go on up to here
+    bool m_trailingHole = false; // that hole reaches the end of the source
+    off_t m_inAfterLookup = -1; // where the last hole lookup left the source's position
     std::vector<char> m_buffer;
 };
 
@@ -232,6 +443,44 @@ std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& lin
     return std::make_unique<LinuxFile>(std::move(fd));
 }
 
+std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
+{
+    UniqueFd dirFd(::open(parentOf(linuxDestination).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.valid()) {
+        fail(errno, linuxDestination);
+        return nullptr;
+    }
+    if (!replaceableEntry(dirFd.get(), std::string(baseName(linuxDestination)), linuxDestination, nullptr))
+        return nullptr;
+    // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
+    // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
+    static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;
+    UniqueFd fd(canNameLater ? ::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1);
+    if (fd.valid()) return std::make_unique<LinuxFile>(std::move(fd), std::move(dirFd), std::string());
+    if (canNameLater && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+        fail(errno, linuxDestination);
+        return nullptr;
+    }
+    // A file system without unnamed files: a hidden temporary file, removed unless committed.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = randomTempName();
+        fd.reset(::openat(dirFd.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (fd.valid()) return std::make_unique<LinuxFile>(std::move(fd), std::move(dirFd), std::move(name));
+        if (errno != EEXIST) break;
+    }
+    fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+    return nullptr;
+}
+
+bool commitReplacement(
+    std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options, bool exclusive)
+{
+    auto* replacement = dynamic_cast<LinuxFile*>(file.get());
+    if (!replacement || !replacement->isReplacement()) return failCode(err::InvalidParameter);
+    return exclusive ? replacement->commitNew(linuxDestination, options)
+                     : replacement->commit(linuxDestination, options);
+}
+
 } // namespace zelo::linuxfs
 
 namespace zelo {
@@ -243,6 +492,21 @@ std::unique_ptr<File> LinuxFileSystem::Open(const std::string& path, OpenMode mo
     const auto linuxPath = toLinuxPath(path);
     if (!linuxPath) return nullptr;
     return openLinux(*linuxPath, mode);
+}
+
+std::unique_ptr<File> LinuxFileSystem::CreateReplacement(const std::string& destination)
+{
+    const auto linuxPath = toLinuxPath(destination);
+    if (!linuxPath) return nullptr;
+    return createReplacement(*linuxPath);
+}
+
+bool LinuxFileSystem::CommitReplacement(
+    std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options)
+{
+    const auto linuxPath = toLinuxPath(destination);
+    if (!linuxPath) return false;
+    return commitReplacement(std::move(file), *linuxPath, options);
 }
 
 std::unique_ptr<File> LinuxFileSystem::CreateTempBeside(const std::string& destination, std::string& tempPath)

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zelo::linuxfs {
 
@@ -46,8 +47,6 @@ std::string joinPath(const std::string& dir, std::string_view name)
     return out;
 }
 
-namespace {
-
 std::string parentOf(const std::string& linuxPath)
 {
     std::string_view view(linuxPath);
@@ -57,6 +56,8 @@ std::string parentOf(const std::string& linuxPath)
     if (slash == std::string_view::npos) return ".";
     return slash == 0 ? "/" : std::string(view.substr(0, slash));
 }
+
+namespace {
 
 bool sameEntry(const struct stat& a, const struct stat& b)
 {
@@ -86,45 +87,130 @@ bool failCode(uint32_t code)
 
 namespace {
 
-// Gives a finished temporary file the permission bits and user.DOSATTRIB the caller asked for.
-bool applyReplaceOptions(const std::string& linuxTemp, const ReplaceOptions& options)
+// What a file system answers when it keeps no Unix modes, owners or extended attributes
+// (FAT and exFAT through FUSE, some network shares): the copy goes on without them.
+bool refusedByFileSystem(int e)
 {
-    if (options.permissionsFrom.empty()) return true;
-    const auto model = toLinuxPath(options.permissionsFrom);
-    if (!model) return false;
-    struct stat st { };
-    if (::stat(model->c_str(), &st) != 0) return fail(errno, *model);
-    mode_t mode = st.st_mode & 07777;
-    if (options.addOwnerWrite) mode |= S_IWUSR;
-    // The attribute first: writing it needs the write permission the mode may take away.
-    if (options.keepDosAttributes) {
-        char blob[256];
-        const ssize_t n = ::lgetxattr(model->c_str(), dosattrib::kName, blob, sizeof blob);
-        if (n >= 0 && ::lsetxattr(linuxTemp.c_str(), dosattrib::kName, blob, size_t(n), 0) != 0 && errno != ENOTSUP)
-            return fail(errno, linuxTemp);
+    return e == ENOSYS || e == EPERM || e == EOPNOTSUPP || e == ENOTSUP;
+}
+
+// Extended attributes of the file being replaced that the new file does not take over: Hidden,
+// System and Archive belong to the new file (a copy is Archive), and file capabilities are
+// privileges, which a copy never carries (as setuid is never carried).
+bool keptOnReplace(std::string_view name)
+{
+    return name != dosattrib::kName && name != "security.capability";
+}
+
+// Copies the extended attributes of the file at linuxPath to fd. The attributes are the old file's
+// extras (ACLs, labels, user data); what the file system or the process may not write is left out,
+// a lack of space or an I/O error fails.
+bool keepExtendedAttributes(const std::string& linuxPath, int fd)
+{
+    std::vector<char> names(4096);
+    ssize_t length = ::llistxattr(linuxPath.c_str(), names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        length = ::llistxattr(linuxPath.c_str(), nullptr, 0);
+        if (length > 0) {
+            names.resize(size_t(length));
+            length = ::llistxattr(linuxPath.c_str(), names.data(), names.size());
+        }
     }
-    if (::chmod(linuxTemp.c_str(), mode) != 0) return fail(errno, linuxTemp);
+    if (length <= 0) return true;
+    std::vector<char> value;
+    for (size_t at = 0; at < size_t(length);) {
+        const std::string name(names.data() + at);
+        at += name.size() + 1;
+        if (!keptOnReplace(name)) continue;
+        const ssize_t size = ::lgetxattr(linuxPath.c_str(), name.c_str(), nullptr, 0);
+        if (size < 0) continue;
+        value.resize(size_t(size) + 1);
+        const ssize_t got = ::lgetxattr(linuxPath.c_str(), name.c_str(), value.data(), value.size());
+        if (got < 0) continue;
+        if (::fsetxattr(fd, name.c_str(), value.data(), size_t(got), 0) != 0
+            && (errno == ENOSPC || errno == EDQUOT || errno == EIO)) {
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+    }
     return true;
 }
 
-// ReplaceWithTemp's check: a ReadOnly file or a directory is never replaced.
-bool replaceableDestination(const std::string& linuxDestination)
+// Hands a replaced file's owner and group on where the process may set them (root, or a group
+// the user belongs to), so that its owner can still write the new file.
+void keepOwner(int fd, const struct stat& old)
 {
-    struct stat st { };
-    if (::lstat(linuxDestination.c_str(), &st) != 0) return errno == ENOENT ? true : fail(errno, linuxDestination);
-    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode)) return failCode(err::AccessDenied);
-    return true;
+    struct stat own { };
+    if (::fstat(fd, &own) != 0 || (own.st_uid == old.st_uid && own.st_gid == old.st_gid)) return;
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) ::fchown(fd, uid_t(-1), old.st_gid);
 }
 
-void copyDosAttributes(int from, int to)
+bool copyDosAttributes(int from, int to)
 {
     char blob[256];
     const ssize_t n = ::fgetxattr(from, dosattrib::kName, blob, sizeof blob);
-    if (n >= 0)
-        ::fsetxattr(to, dosattrib::kName, blob, size_t(n), 0); // a file system without xattrs keeps what it derives
+    // A file system without extended attributes keeps what it derives.
+    if (n >= 0 && ::fsetxattr(to, dosattrib::kName, blob, size_t(n), 0) != 0 && !refusedByFileSystem(errno)) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
+
+bool replaceableEntry(int dirFd, const std::string& name, const std::string& linuxPath, struct stat* existing)
+{
+    struct stat st { };
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? true : fail(errno, linuxPath);
+    if (S_ISDIR(st.st_mode) || isReadOnlyMode(st.st_mode)) return failCode(err::AccessDenied);
+    // A FIFO, socket or device is never written or replaced (a copy onto /dev/null must not
+    // turn it into a file).
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return failCode(err::CannotAccessFile);
+    if (existing) *existing = st;
+    return true;
+}
+
+bool prepareReplacement(
+    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options)
+{
+    struct stat model { };
+    bool haveModel = false;
+    std::optional<std::string> modelPath;
+    if (options.source) {
+        if (::fstat(options.source->NativeHandle(), &model) != 0) return fail(errno, linuxDestination);
+        haveModel = true;
+    } else if (!options.permissionsFrom.empty()) {
+        modelPath = toLinuxPath(options.permissionsFrom);
+        if (!modelPath) return false;
+        if (::stat(modelPath->c_str(), &model) != 0) return fail(errno, *modelPath);
+        haveModel = true;
+    }
+
+    // The attributes first: writing them needs the write permission the mode may take away.
+    if (old && S_ISREG(old->st_mode) && !keepExtendedAttributes(linuxDestination, fd)) return false;
+    if (options.keepDosAttributes && modelPath) {
+        char blob[256];
+        const ssize_t n = ::lgetxattr(modelPath->c_str(), dosattrib::kName, blob, sizeof blob);
+        if (n >= 0 && ::fsetxattr(fd, dosattrib::kName, blob, size_t(n), 0) != 0 && !refusedByFileSystem(errno))
+            return fail(errno, linuxDestination);
+    }
+    if (old && S_ISREG(old->st_mode)) keepOwner(fd, *old);
+    if (haveModel) {
+        // Never setuid, setgid or sticky: a copy of another user's program must not run as its copier.
+        mode_t mode = model.st_mode & 0777;
+        if (options.addOwnerWrite) mode |= S_IWUSR;
+        if (::fchmod(fd, mode) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
+    }
+    if (options.source) {
+        // The source's exact times, nanoseconds included, from the descriptor that was copied.
+        const timespec times[2] = { model.st_atim, model.st_mtim };
+        if (::futimens(fd, times) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
+    }
+    if (options.flush && ::fdatasync(fd) != 0 && errno != EINVAL) return fail(errno, linuxDestination);
+    return true;
+}
 
 } // namespace zelo::linuxfs
 
@@ -169,7 +255,17 @@ bool LinuxFileSystem::ReplaceWithTempAs(
     const auto linuxTemp = toLinuxPath(tempPath);
     const auto linuxDestination = linuxTemp ? toLinuxPath(destination) : std::nullopt;
     if (!linuxTemp || !linuxDestination) return false;
-    if (!replaceableDestination(*linuxDestination) || !applyReplaceOptions(*linuxTemp, options)) return false;
+    struct stat old { };
+    old.st_mode = 0;
+    if (!replaceableEntry(AT_FDCWD, *linuxDestination, *linuxDestination, &old)) return false;
+    // The finished file is given its modes, owner and attributes through a descriptor of its own,
+    // and closed with the close checked before it takes the destination's place.
+    UniqueFd fd(::open(linuxTemp->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) return fail(errno, *linuxTemp);
+    struct stat temp { };
+    if (::fstat(fd.get(), &temp) != 0 || !S_ISREG(temp.st_mode)) return failCode(err::CannotAccessFile);
+    if (!prepareReplacement(fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, *linuxDestination, options)) return false;
+    if (::close(fd.release()) != 0) return fail(errno, *linuxTemp);
     if (::rename(linuxTemp->c_str(), linuxDestination->c_str()) != 0) return fail(errno, *linuxDestination);
     return true;
 }
@@ -231,46 +327,23 @@ bool LinuxFileSystem::CopyFile(const std::string& from, const std::string& to, b
     if (!source || !target) return false;
     auto in = openLinux(*source, OpenMode::Read);
     if (!in) return false;
-    struct stat st { };
-    if (::fstat(in->NativeHandle(), &st) != 0) return fail(errno, *source);
 
-    // Without overwrite the target is created exclusively; with it, a temporary file takes the
-    // bytes and replaces the target only when complete, so a failure leaves the old file as it was.
-    std::string written;
-    std::unique_ptr<File> out;
-    if (failIfExists) {
-        out = openLinux(*target, OpenMode::CreateNew);
-        written = *target;
-    } else {
-        if (!replaceableDestination(*target)) return false;
-        out = createTempIn(parentOf(*target), written);
-    }
+    // The bytes go to a new file (unnamed where the file system allows) that takes the target's name
+    // only when complete: without overwrite only a free name, with it in one step over the old file.
+    struct stat existing { };
+    if (failIfExists && ::lstat(target->c_str(), &existing) == 0) return failCode(err::FileExists);
+    auto out = createReplacement(*target);
     if (!out) return false;
-
-    auto abandon = [&]() {
-        const uint32_t code = GetLastError();
-        out.reset();
-        ::unlink(written.c_str());
-        SetLastError(code);
-        return false;
-    };
     for (;;) {
         const int64_t n = out->CopyFrom(*in, size_t(1) << 30);
-        if (n < 0) return abandon();
+        if (n < 0) return false;
         if (n == 0) break;
     }
     // The attribute first: writing it needs the write permission the mode may take away.
-    copyDosAttributes(in->NativeHandle(), out->NativeHandle());
-    const timespec times[2] = { st.st_atim, st.st_mtim };
-    if (::fchmod(out->NativeHandle(), st.st_mode & 07777) != 0 || ::futimens(out->NativeHandle(), times) != 0) {
-        SetLastErrorFromErrno(errno);
-        return abandon();
-    }
-    if (!failIfExists && ::rename(written.c_str(), target->c_str()) != 0) {
-        fail(errno, *target);
-        return abandon();
-    }
-    return true;
+    if (!copyDosAttributes(in->NativeHandle(), out->NativeHandle())) return false;
+    ReplaceOptions options;
+    options.source = in.get();
+    return commitReplacement(std::move(out), *target, options, failIfExists);
 }
 
 bool LinuxFileSystem::CreateDirectory(const std::string& path)

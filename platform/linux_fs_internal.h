@@ -26,6 +26,8 @@ bool parentMissing(const std::string& linuxPath);
 // Sets the last error for errno after a call on linuxPath; returns false for "return fail(...)".
 bool fail(int errnoValue, const std::string& linuxPath, ErrnoCall call = ErrnoCall::Generic);
 bool failCode(uint32_t code);
+// The directory that holds a Linux path ("/a/b" -> "/a", "b" -> ".").
+std::string parentOf(const std::string& linuxPath);
 // Last path component of a Linux path ("/a/b" -> "b").
 std::string_view baseName(std::string_view linuxPath);
 // Joins a Linux directory and a name with exactly one "/".
@@ -85,6 +87,9 @@ public:
     bool SetAttributes(const std::string& path, uint32_t attributes) override;
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
+    std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
+    bool CommitReplacement(
+        std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options) override;
     bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
     bool ReplaceWithTempAs(
         const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
@@ -106,5 +111,21 @@ public:
 std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode);
 // Creates a hidden unique file ".zelo-XXXXXX.tmp" in linuxDir (mode 0600); linuxName receives its path.
 std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& linuxName);
+
+// The kind of entry a replacement may take the place of: a regular file that is not ReadOnly, a
+// symbolic link (replaced itself) or nothing. Fails with 5 for a directory or a ReadOnly file and
+// with 1920 for a FIFO, socket or device. existing receives the entry's lstat when there is one.
+bool replaceableEntry(int dirFd, const std::string& name, const std::string& linuxPath, struct stat* existing);
+// A new file beside linuxDestination, unnamed where the file system allows, for CommitReplacement.
+std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
+// Commits a file of createReplacement (CommitReplacement on Linux paths); exclusive: only to a free
+// name, else it fails with 80.
+bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options,
+    bool exclusive = false);
+// Gives the open file fd what options name and, when it replaces the regular file old (null for
+// none), that file's owner, group and extended attributes but user.DOSATTRIB; then flushes it when
+// options.flush. Refusals of modes, owners or attributes by the file system do not fail it.
+bool prepareReplacement(
+    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options);
 
 } // namespace zelo::linuxfs

@@ -4,11 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <set>
+#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace zelo {
 namespace {
@@ -171,6 +178,92 @@ TEST(ZeloCli, CopyFile)
     CliRun missing = RunCli("C=/", "copy-file '" + tree.linux("none") + "' '" + tree.linux("d/x") + "'", scratch);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("File Not Found"), std::string::npos) << missing.err;
+
+    // ".." is taken after the real parent, as the kernel takes it: x/a/link/../victim is y/victim.
+    tree.write("x/victim", "x");
+    tree.write("y/victim", "y");
+    tree.mkdir("x/a");
+    tree.mkdir("y/q");
+    tree.symlink("../../y/q", "x/a/link");
+    CliRun dotdot
+        = RunCli("C=/", "copy-file '" + tree.linux("s.bin") + "' '" + tree.linux("x/a/link/../victim") + "'", scratch);
+    EXPECT_EQ(dotdot.status, 0) << dotdot.err;
+    EXPECT_EQ(tree.read("y/victim"), tree.read("s.bin"));
+    EXPECT_EQ(tree.read("x/victim"), "x");
+
+    // A trailing "/" names an existing directory or nothing.
+    tree.write("notadir", "kept");
+    for (const char* name : { "notadir/", "absent/" }) {
+        SCOPED_TRACE(name);
+        CliRun slash = RunCli("C=/", "copy-file '" + tree.linux("s.bin") + "' '" + tree.linux(name) + "'", scratch);
+        EXPECT_NE(slash.status, 0);
+        EXPECT_NE(slash.err.find("not a directory"), std::string::npos) << slash.err;
+    }
+    EXPECT_EQ(tree.read("notadir"), "kept");
+    EXPECT_FALSE(tree.exists("absent"));
+}
+
+// SIGINT, SIGTERM and SIGHUP stop a copy: the earlier destination stays, no temporary file is left,
+// and the program ends by the signal.
+TEST(ZeloCli, SignalStopsCopyAndLeavesEarlierDestination)
+{
+    test::TempTree tree;
+    tree.writeSized("s.bin", 256u << 20);
+    const std::string destination = tree.linux("d/c.bin");
+    auto names = [&]() {
+        std::set<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(tree.linux("d")))
+            out.insert(e.path().filename().string());
+        return out;
+    };
+    for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
+        SCOPED_TRACE(signal);
+        tree.write("d/c.bin", "earlier");
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int s : { SIGINT, SIGTERM, SIGHUP })
+            sigaddset(&defaults, s);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        const std::string source = tree.linux("s.bin");
+        char* argv[] = { const_cast<char*>(ZELO_CLI_PATH), const_cast<char*>("copy-file"),
+            const_cast<char*>(source.c_str()), const_cast<char*>(destination.c_str()), nullptr };
+        char drives[] = "ZELO_DRIVES=C=/";
+        char* envp[] = { drives, nullptr };
+        const std::string errFile = tree.linux("stderr.txt");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, ZELO_CLI_PATH, &actions, &attributes, argv, envp), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+
+        // Waits until the copy has its new file open in d/ (an unnamed file shows as "d/#inode (deleted)").
+        const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+        const std::string inside = tree.linux("d") + "/";
+        bool copying = false;
+        int status = 0;
+        while (!copying && ::waitpid(child, &status, WNOHANG) == 0) {
+            DIR* dir = ::opendir(fds.c_str());
+            while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+                char target[4096];
+                const ssize_t n = ::readlinkat(::dirfd(dir), entry->d_name, target, sizeof target - 1);
+                if (n > 0 && std::string(target, size_t(n)).rfind(inside, 0) == 0) copying = true;
+            }
+            if (dir) ::closedir(dir);
+        }
+        if (!copying) GTEST_SKIP() << "the copy ended before it could be stopped";
+        ::kill(child, signal);
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        // Stopped through the stop button, not killed half-way.
+        EXPECT_NE(tree.read("stderr.txt").find("stopped by signal"), std::string::npos);
+        EXPECT_EQ(tree.read("d/c.bin"), "earlier");
+        EXPECT_EQ(names(), std::set<std::string> { "c.bin" });
+    }
 }
 
 TEST(ZeloCli, ConvertAndRenameBatch)

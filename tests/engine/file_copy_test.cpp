@@ -6,13 +6,22 @@
 #include "platform/time.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zelo {
@@ -34,6 +43,13 @@ protected:
         for (const auto& e : std::filesystem::directory_iterator(tree.linux(relative)))
             names.insert(e.path().filename().string());
         return names;
+    }
+
+    struct stat Stat(const std::string& relative) const
+    {
+        struct stat st { };
+        EXPECT_EQ(::lstat(tree.linux(relative).c_str(), &st), 0) << relative;
+        return st;
     }
 
     FindData Lookup(const std::string& relative) const
@@ -184,6 +200,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         const char* denyOpen;
         const char* reportedPath;
         const char* message;
+        uint32_t closeError = 0;
     };
     const Case cases[] = {
         { "disk full", 5 << 20, -1, "", "dst/data", "ディスク容量を越えました" },
@@ -193,6 +210,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
             "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
         { "destination access denied", -1, -1, "dst", "dst/data",
             "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
+        { "close fails", -1, -1, "", "dst/data", "エラー番号　23", 23 },
     };
     tree.writeSized("src/data", 10u * 1024 * 1024);
     tree.setDosAttrib("src/data", kAttrHidden | kAttrArchive);
@@ -206,6 +224,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         faulty.failReadAfter = c.failReadAfter;
         faulty.readError = 23;
         faulty.denyOpenContaining = c.denyOpen;
+        faulty.closeError = c.closeError;
         {
             ScopedFileSystem scoped(faulty);
             EXPECT_EQ(CopyOneFile(tree.drive("src/data"), tree.drive("dst/data"), 0), -1);
@@ -217,6 +236,127 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         // A failed copy leaves the source's attributes alone.
         EXPECT_EQ(fs().GetAttributes(tree.drive("src/data")) & kAttrHidden, uint32_t(kAttrHidden));
     }
+}
+
+// Only a regular file or a free name is ever written: a FIFO, socket, device or directory at the
+// destination is refused with its path and stays as it was. A symbolic link is replaced itself,
+// never followed out to what it names.
+TEST_F(CopyTest, DestinationsThatAreNotRegularFiles)
+{
+    tree.write("src/a", "new");
+    tree.fifo("dst/pipe");
+    tree.mkdir("dst/dir");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string sockPath = tree.linux("dst/sock");
+    ASSERT_LT(sockPath.size(), sizeof address.sun_path);
+    sockPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);
+    const bool haveDevice = ::mknod(tree.linux("dst/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    tree.fifo("outside");
+    tree.symlink("../outside", "dst/link");
+    const std::set<std::string> before = Names("dst");
+
+    for (const char* name : { "dst/pipe", "dst/sock", "dst/null", "dst/dir" }) {
+        if (std::string(name) == "dst/null" && !haveDevice) continue;
+        SCOPED_TRACE(name);
+        fake.messages.clear();
+        const mode_t kind = Stat(name).st_mode & S_IFMT;
+        EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive(name), 0), -1);
+        ASSERT_EQ(fake.messages.size(), 1u);
+        EXPECT_EQ(fake.messages[0].text.rfind(tree.drive(name) + "  :   ", 0), 0u);
+        EXPECT_EQ(Stat(name).st_mode & S_IFMT, kind);
+        EXPECT_EQ(Names("dst"), before);
+    }
+
+    fake.messages.clear();
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/link"), 0), 1);
+    EXPECT_TRUE(S_ISREG(Stat("dst/link").st_mode));
+    EXPECT_EQ(tree.read("dst/link"), "new");
+    EXPECT_TRUE(S_ISFIFO(Stat("outside").st_mode));
+    EXPECT_EQ(Names("dst"), before);
+    EXPECT_TRUE(fake.messages.empty());
+}
+
+// The copy's mode is the source's & 0777 with the owner's write bit, never setuid, setgid or sticky;
+// its times are the source's to the nanosecond. A replaced file hands on its owner, group and other
+// extended attributes (not Hidden: the copy is Archive); another hard link of it keeps the old bytes.
+TEST_F(CopyTest, ModeTimesOwnerAndAttributesOfTheCopy)
+{
+    tree.write("src/prog", "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(tree.linux("src/prog").c_str(), 06555), 0);
+    const timespec times[2] = { { 1136214245, 123456789 }, { 1136214245, 987654321 } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.linux("src/prog").c_str(), times, 0), 0);
+    tree.write("dst/prog", "old");
+    tree.setDosAttrib("dst/prog", kAttrHidden | kAttrArchive);
+    ASSERT_EQ(::setxattr(tree.linux("dst/prog").c_str(), "user.kept", "v", 1, 0), 0);
+    ASSERT_EQ(::link(tree.linux("dst/prog").c_str(), tree.linux("dst/other").c_str()), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(tree.linux("dst/prog").c_str(), 65534, 65534), 0);
+    }
+
+    EXPECT_EQ(CopyOneFile(tree.drive("src/prog"), tree.drive("dst/prog"), 0), 1);
+    const struct stat copy = Stat("dst/prog");
+    EXPECT_EQ(copy.st_mode & 07777, 0755u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
+    if (root) {
+        EXPECT_EQ(copy.st_uid, 65534u);
+        EXPECT_EQ(copy.st_gid, 65534u);
+    }
+    char value[8] = {};
+    EXPECT_EQ(::getxattr(tree.linux("dst/prog").c_str(), "user.kept", value, sizeof value), 1);
+    EXPECT_EQ(fs().GetAttributes(tree.drive("dst/prog")), uint32_t(kAttrArchive));
+    EXPECT_EQ(tree.read("dst/other"), "old");
+    EXPECT_EQ(Names("dst"), (std::set<std::string> { "other", "prog" }));
+}
+
+// FAT and exFAT through FUSE refuse modes, owners and extended attributes (ENOSYS, EPERM,
+// EOPNOTSUPP): the bytes are what counts, the copy still takes the destination's place.
+TEST_F(CopyTest, FileSystemsWithoutModesStillTakeTheCopy)
+{
+    tree.write("src/a", "bytes");
+    ASSERT_EQ(::chmod(tree.linux("src/a").c_str(), 03644), 0);
+    for (int error : { ENOSYS, EPERM, EOPNOTSUPP }) {
+        SCOPED_TRACE(error);
+        tree.write("dst/a", "earlier");
+        const auto copied = test::RunWithRefusedCalls(test::MetadataCalls(), error,
+            [&]() { return CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0) == 1; });
+        if (!copied) GTEST_SKIP() << "no seccomp filter";
+        EXPECT_TRUE(*copied);
+        EXPECT_EQ(tree.read("dst/a"), "bytes");
+        EXPECT_EQ(Names("dst"), std::set<std::string> { "a" });
+    }
+}
+
+// A 1 GiB file with one 4 KiB extent copies as one 4 KiB extent, not as a gigabyte of zeros; the bar
+// still steps over every block of the size.
+TEST_F(CopyTest, HolesStayHoles)
+{
+    constexpr off_t kSize = off_t(1) << 30, kAt = off_t(512) << 20;
+    const std::string block(4096, 'x');
+    const int fd = ::open(tree.linux("src/sparse").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, kSize), 0);
+    ASSERT_EQ(::pwrite(fd, block.data(), block.size(), kAt), ssize_t(block.size()));
+    ::close(fd);
+    if (Stat("src/sparse").st_blocks * 512 > 65536) GTEST_SKIP() << "no holes on this file system";
+
+    EXPECT_EQ(CopyOneFile(tree.drive("src/sparse"), tree.drive("dst/sparse"), 255), 1);
+    EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Block], kSize / 8192);
+    const struct stat copy = Stat("dst/sparse");
+    EXPECT_EQ(copy.st_size, kSize);
+    EXPECT_LE(copy.st_blocks * 512, 65536);
+    std::string back(block.size(), '\0');
+    const int in = ::open(tree.linux("dst/sparse").c_str(), O_RDONLY);
+    EXPECT_EQ(::pread(in, back.data(), back.size(), kAt), ssize_t(block.size()));
+    EXPECT_EQ(back, block);
+    EXPECT_EQ(::pread(in, back.data(), back.size(), kAt - off_t(back.size())), ssize_t(block.size()));
+    EXPECT_EQ(back, std::string(block.size(), '\0'));
+    ::close(in);
 }
 
 // Lists every other match of a pattern before the entry of the pattern's own name, as a directory may.

@@ -168,6 +168,21 @@ TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
     // The name is taken, whatever it names.
     EXPECT_FALSE(files.CopyFile(tree.drive("src.txt"), tree.drive("pipe"), true));
     EXPECT_EQ(GetLastError(), err::FileExists);
+    // Overwriting never turns a FIFO into a file, neither by copy nor by a replacement.
+    EXPECT_FALSE(files.CopyFile(tree.drive("src.txt"), tree.drive("pipe"), false));
+    EXPECT_EQ(GetLastError(), err::CannotAccessFile);
+    std::string temp;
+    ASSERT_NE(files.CreateTempBeside(tree.drive("pipe"), temp), nullptr);
+    EXPECT_FALSE(files.ReplaceWithTemp(temp, tree.drive("pipe")));
+    EXPECT_EQ(GetLastError(), err::CannotAccessFile);
+    EXPECT_TRUE(files.DeleteFile(temp));
+    EXPECT_EQ(::lstat(tree.linux("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // setuid, setgid and sticky never travel.
+    ASSERT_EQ(::chmod(tree.linux("src.txt").c_str(), 07755), 0);
+    ASSERT_TRUE(files.CopyFile(tree.drive("src.txt"), tree.drive("plain"), true));
+    ASSERT_EQ(::stat(tree.linux("plain").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
 }
 
 TEST_F(FileSystemTest, SpecialFilesAndDirectoriesAreNeverOpened)

@@ -74,6 +74,14 @@ public:
         return m_inner->SetTimes(c, a, w);
     }
     int NativeHandle() const override { return m_inner->NativeHandle(); }
+    bool Flush() override { return m_inner->Flush(); }
+    bool Close() override
+    {
+        const bool closed = m_inner->Close();
+        if (m_owner.closeError == 0) return closed;
+        SetLastError(m_owner.closeError);
+        return false;
+    }
 
 private:
     std::unique_ptr<File> m_inner;

@@ -1,5 +1,5 @@
 // A file system that behaves like the Linux one until told to fail: a full disk after N bytes written,
-// a read failure after N bytes read, access denied on opening. Install it with ScopedFileSystem.
+// a read failure after N bytes read, a failing close, access denied on opening. Install it with ScopedFileSystem.
 #pragma once
 
 #include "platform/filesystem.h"
@@ -19,6 +19,8 @@ public:
     // Reads fail with code once this many bytes have been read in all; -1 never.
     int64_t failReadAfter = -1;
     uint32_t readError = 5;
+    // Closing a file fails with this code (0: never), as a network file system reports a lost write.
+    uint32_t closeError = 0;
     // Open of a path that contains this text fails with 5 (empty: never).
     std::string denyOpenContaining;
 
