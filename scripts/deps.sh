@@ -10,6 +10,7 @@ packages=(
   libicu-dev
   xvfb xauth xdotool x11-apps imagemagick
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
+  desktop-file-utils man-db dpkg-dev file
 )
 
 missing=()
