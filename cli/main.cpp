@@ -499,11 +499,11 @@ const Command kCommands[] = {
         RenameBatchCommand, {} },
 };
 
-void Usage()
+void Usage(std::FILE* out = stderr)
 {
-    std::fprintf(stderr, "usage: zelo-cli [--yes] COMMAND ARGS\n");
+    std::fprintf(out, "usage: zelo-cli [--yes] COMMAND ARGS\n       zelo-cli --help | --version\n");
     for (const auto& command : kCommands)
-        std::fprintf(stderr, "  %s\n", command.usage);
+        std::fprintf(out, "  %s\n", command.usage);
 }
 
 } // namespace
@@ -517,8 +517,12 @@ int main(int argc, char** argv)
         if (words[first] == "--yes") {
             yes = true;
         } else if (words[first] == "--help") {
-            Usage();
-            return 0;
+            // Asked-for help is the program's output, as other command-line tools give it.
+            Usage(stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        } else if (words[first] == "--version") {
+            std::printf("zelo-cli %s\n", ZELO_VERSION);
+            return std::fflush(stdout) == 0 ? 0 : 1;
         } else {
             Usage();
             return 2;

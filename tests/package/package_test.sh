@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# What a package of Zelo delivers: the menu entry, the manual pages, the version and help of both
+# programs, and the Debian package itself. One case per call: package_test.sh CASE ARGS...
+set -euo pipefail
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# The menu entry: no error or warning (hints only suggest further categories).
+desktop() {
+  local out
+  out=$(desktop-file-validate "$1" 2>&1) || fail "desktop-file-validate: $out"
+  if grep -E ': (error|warning): ' <<<"$out"; then fail "desktop-file-validate complains about $1"; fi
+}
+
+# Each manual page renders without a single warning, as Debian's checks render it.
+man_pages() {
+  local page out
+  for page in "$@"; do
+    out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) \
+      || fail "man cannot render $page: $out"
+    [ -z "$out" ] || fail "man warns about $page: $out"
+  done
+}
+
+# Every command that zelo-cli --help lists has its own entry under COMMANDS in the manual page.
+man_commands() {
+  local cli=$1 page=$2 entries command
+  entries=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null | awk '/^COMMANDS/ { on = 1; next } /^[A-Z]/ { on = 0 } on')
+  [ -n "$entries" ] || fail "$page has no COMMANDS section"
+  for command in $("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p'); do
+    grep -qE "^ {7}$command( |$)" <<<"$entries" || fail "$page has no entry for the command $command"
+  done
+}
+
+# --version and --help on standard output with status 0, no display needed; a failed write is no success.
+versions() {
+  local cli=$1 app=$2 version=$3 out err
+  [ "$("$cli" --version)" = "zelo-cli $version" ] || fail "zelo-cli --version printed: $("$cli" --version)"
+  [ "$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app" --version)" = "zelo32 $version" ] \
+    || fail "zelo32 --version printed something else"
+  err=$(mktemp)
+  out=$("$cli" --help 2>"$err") || fail "zelo-cli --help exited non-zero"
+  [ ! -s "$err" ] || fail "zelo-cli --help wrote to standard error: $(cat "$err")"
+  rm -f "$err"
+  [[ "$out" == "usage: zelo-cli "* ]] || fail "zelo-cli --help printed: $out"
+  if "$cli" --version >/dev/full 2>/dev/null; then fail "zelo-cli --version into a full device exited 0"; fi
+}
+
+# cpack builds the .deb; it holds the programs, the entry, the icons and the manual pages, owned by
+# root, and its dependencies come from the linked libraries plus the fonts and the platform plugin.
+deb() {
+  local build=$1 version=$2 listing depends path
+  work=$(mktemp -d) # global: the exit trap removes it
+  trap 'rm -rf "$work"' EXIT
+  cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || {
+    cat "$work/cpack.log" >&2
+    fail "cpack failed"
+  }
+  local debs=("$work"/zelo_"$version"_*.deb)
+  [ -f "${debs[0]}" ] || fail "cpack made no zelo_${version}_*.deb: $(ls "$work")"
+  listing=$(dpkg -c "${debs[0]}")
+  for path in \
+    ./usr/bin/zelo32 ./usr/bin/zelo-cli \
+    ./usr/share/applications/zelo32.desktop \
+    ./usr/share/icons/hicolor/scalable/apps/zelo32.svg \
+    ./usr/share/icons/hicolor/16x16/apps/zelo32.png ./usr/share/icons/hicolor/48x48/apps/zelo32.png \
+    ./usr/share/icons/hicolor/256x256/apps/zelo32.png \
+    ./usr/share/man/man1/zelo-cli.1.gz ./usr/share/man/man1/zelo32.1.gz; do
+    grep -qE " $path\$" <<<"$listing" || fail "the package lacks $path"$'\n'"$listing"
+  done
+  for path in ./usr/bin/zelo32 ./usr/bin/zelo-cli; do
+    grep -qE "^-rwxr-xr-x root/root .* $path\$" <<<"$listing" || fail "$path is not an executable owned by root"
+  done
+  if grep -E '^[^ ]*[sStT]' <<<"$listing"; then fail "the package carries setuid, setgid or sticky bits"; fi
+  depends=$(dpkg-deb -f "${debs[0]}" Depends)
+  for path in libqt6widgets6 libicu fonts-ipafont-gothic fonts-ipafont-mincho qt6-qpa-plugins; do
+    grep -q "$path" <<<"$depends" || fail "Depends lacks $path: $depends"
+  done
+}
+
+case "${1:-}" in
+  desktop) desktop "$2" ;;
+  man) shift && man_pages "$@" ;;
+  man-commands) man_commands "$2" "$3" ;;
+  versions) versions "$2" "$3" "$4" ;;
+  deb) deb "$2" "$3" ;;
+  *) fail "unknown case: ${1:-}" ;;
+esac
