@@ -10,9 +10,11 @@ set -uo pipefail
 exe="$1"
 wm_exe="$2"
 work=$(mktemp -d)
+step="start"
 fail() {
-  echo "FAIL: $*" >&2
+  echo "FAIL ($step): $*" >&2
   [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2
+  [ -s "$work/wm.log" ] && sed 's/^/window manager: /' "$work/wm.log" >&2
   exit 1
 }
 cleanup() {
@@ -23,9 +25,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Runs a check every 0.1 s until it holds, for at most 10 s.
+# Runs a check every 0.1 s until it holds, for at most 10 s (WAIT_TENTHS tenths when set).
 until_true() {
-  for _ in $(seq 100); do
+  for _ in $(seq "${WAIT_TENTHS:-100}"); do
     "$@" && return 0
     sleep 0.1
   done
@@ -50,7 +52,8 @@ unset QT_QPA_PLATFORM
 "$wm_exe" --sm-disable >"$work/wm.log" 2>&1 &
 wm=$!
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-until_true wm_running || fail "the window manager did not start"
+# A loaded machine can take a while to start it.
+WAIT_TENTHS=300 until_true wm_running || fail "the window manager did not start"
 
 "$work/c/zelo32" >"$work/app.log" 2>&1 &
 app=$!
@@ -135,6 +138,7 @@ save_list() {
   wait_windows 1
 }
 
+step="keyboard navigation into beta"
 # Keyboard: focus the directory pane on the root entry, Down twice to beta, Enter enters it.
 dir_item 0
 xdotool click 1
@@ -143,6 +147,7 @@ save_list "$work/out/list1.txt"
 until_true test -s "$work/out/list1.txt" || fail "the list was not saved to list1.txt"
 printf 'one.txt\r\ntwo.txt\r\n' | cmp -s - "$work/out/list1.txt" || fail "after entering beta the pane listed: $(od -c "$work/out/list1.txt")"
 
+step="mouse navigation into gamma"
 # Mouse: double-click the root entry (up to C:\), then gamma (root, alpha, beta, gamma).
 dir_item 0
 xdotool click --repeat 2 --delay 80 1
@@ -152,6 +157,7 @@ save_list "$work/out/list2.txt"
 until_true test -s "$work/out/list2.txt" || fail "the list was not saved to list2.txt"
 printf 'one.txt\r\ntwo.txt\r\nthree.txt\r\n' | cmp -s - "$work/out/list2.txt" || fail "after entering gamma the saved list was: $(od -c "$work/out/list2.txt")"
 
+step="save dialog with a drive path"
 # A drive path typed into the save dialog names a file on that drive.
 save_list 'D:\list3.txt'
 until_true test -s "$work/out/list3.txt" || fail "the list typed as D:\\list3.txt is not on D:"
@@ -167,12 +173,14 @@ menu_inside() { # $1 pane left, $2 pane top, $3 width, $4 height (top panel coor
   [ "$X" -ge "$left" ] && [ "$X" -lt $((left + $3)) ] && [ "$Y" -ge "$top" ] && [ "$Y" -lt $((top + $4)) ] \
     || fail "the menu opened at $X,$Y, outside the pane at $left,$top ($3 x $4)"
 }
+step="Menu key on the file pane"
 file_item 0
 xdotool click 1 key Menu
 wait_windows 2
 menu_inside 328 60 401 378
 xdotool key Escape
 wait_windows 1
+step="Shift+F10 on the directory pane"
 dir_item 1
 xdotool click 1 key shift+F10
 wait_windows 2
@@ -194,12 +202,15 @@ make_dir() { # $1: keys before typing, $2: the text typed
   xdotool key Return
   wait_windows 1
 }
+step="directory creation keeps its prefill"
 make_dir BackSpace 2
 until_true test -d "$work/c/gamma2" || fail "the prefill was not kept: $(ls -R "$work/c")"
 # A bare name is made in the current directory.
+step="directory creation with a bare name"
 make_dir ctrl+a bare
 until_true test -d "$work/c/gamma/bare" || fail "the bare name was not made in C:\\gamma: $(ls -R "$work/c")"
 
+step="close through 終了"
 # Close through the menu bar: its first item is 終了.
 origin "$win"
 point $((X + 12)) $((Y + menu_h / 2))
