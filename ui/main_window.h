@@ -84,7 +84,7 @@ public:
     void MKDIR1Click();
     void bak1Click();
 
-    // Commands that arrive with their own windows; present in the menus, inert until then.
+    // Commands whose work is not built: present in the menus, and choosing them does nothing.
     void N30Click() { }
     void N31Click() { }
     void N15Click() { }

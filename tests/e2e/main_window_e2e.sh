@@ -1,18 +1,38 @@
 #!/usr/bin/env bash
-# Starts the real zelo32 under Xvfb over a drive map of a temporary tree and works it as a person would:
-# enters a directory with the keyboard, goes up and into another with the mouse, saves the file pane's
-# list through the pop-up menu each time (the saved text shows what the pane listed), closes it through
-# the menu bar and expects exit code 0.
+# Starts the real zelo32 under Xvfb with a light window manager (openbox), so focus and activation
+# behave as on a desktop, over a drive map of a temporary tree, and works it as a person would: enters
+# directories with the keyboard and the mouse, saves the file pane's list (the saved text shows what the
+# pane listed, and a typed drive path lands on that drive), opens the pane menus with the Menu key,
+# creates directories through the input dialog (its prefill kept; a bare name), closes it through the
+# menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
+# are reached by their names.
 set -uo pipefail
 exe="$1"
+wm_exe="$2"
 work=$(mktemp -d)
-fail() { echo "FAIL: $*" >&2; [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2; exit 1; }
+step="start"
+fail() {
+  echo "FAIL ($step): $*" >&2
+  [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2
+  [ -s "$work/wm.log" ] && sed 's/^/window manager: /' "$work/wm.log" >&2
+  exit 1
+}
 cleanup() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null
+  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
   [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Runs a check every 0.1 s until it holds, for at most 10 s (WAIT_TENTHS tenths when set).
+until_true() {
+  for _ in $(seq "${WAIT_TENTHS:-100}"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # The tree: C: is $work/c and holds the program, so the program starts on C:\.
 mkdir -p "$work/c/alpha" "$work/c/beta" "$work/c/gamma" "$work/out"
@@ -25,10 +45,15 @@ export ZELO_DRIVES="C=$work/c;D=$work/out"
 
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
+until_true test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
 unset QT_QPA_PLATFORM
+
+"$wm_exe" --sm-disable >"$work/wm.log" 2>&1 &
+wm=$!
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+# A loaded machine can take a while to start it.
+WAIT_TENTHS=300 until_true wm_running || fail "the window manager did not start"
 
 "$work/c/zelo32" >"$work/app.log" 2>&1 &
 app=$!
@@ -39,62 +64,159 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 menu_h=$((HEIGHT - 535))
 [ "$menu_h" -gt 0 ] && [ "$menu_h" -lt 60 ] || fail "unexpected window height $HEIGHT"
 
+# The window moves itself when it becomes active: make it active and wait until it stands still.
+position() { xdotool getwindowgeometry "$win" | grep Position; }
+settled() {
+  local before
+  before=$(position)
+  sleep 0.1
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && [ "$(position)" = "$before" ]
+}
+xdotool windowactivate "$win" 2>/dev/null
+until_true settled || fail "the main window did not become active"
+
+# X, Y: where window $1 is on the screen (xwininfo: under a reparenting window manager xdotool's
+# position counts the frame in).
+origin() { eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { print "X=" $4 } /Absolute upper-left Y/ { print "Y=" $4 }')"; }
+
 # Point at a control of the top panel: x, y inside the panel. The window moves itself whenever it
 # becomes active, so its position is read each time.
+# (mousemove --sync would wait for a motion that never comes when the pointer is already there.)
+pointer_at() { [ "$(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ')" = "X=$1 Y=$2 " ]; }
+point() {
+  xdotool mousemove "$1" "$2"
+  until_true pointer_at "$1" "$2" || fail "the pointer did not reach $1,$2"
+}
 at() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  xdotool mousemove --sync $((X + $1)) $((Y + menu_h + $2))
+  origin "$win"
+  point $((X + $1)) $((Y + menu_h + $2))
 }
 dir_item() { at 60 $((58 + 21 * $1 + 10)); }
+file_item() { at 450 $((60 + 22 * $1 + 11)); }
 
-wait_file() { for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
+# The program's visible windows: the main window, then pop-up menus and dialogs.
+windows() { xdotool search --onlyvisible --pid "$app" 2>/dev/null; }
+windows_open() { [ "$(windows | wc -l)" -eq "$1" ]; }
+wait_windows() { until_true windows_open "$1" || fail "expected $1 visible windows, saw $(windows | wc -l)"; }
+# The dialog captioned $1 once it is up and active (it takes the keys typed next).
+dialog_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 
-# Saves the file pane's list through PopupMenu1 > オプション > File List を保存 into $1.
-save_list() {
-  at 450 80
-  xdotool click 1
-  xdotool click 3
-  sleep 0.5
-  # 情報, コピー, 移動, オプション (separators are skipped), then into the submenu down to File List.
-  xdotool key Down Down Down Down Right
-  sleep 0.3
-  xdotool key Down Down Down Down Down Down Down Down Down Return
-  dlg=
-  for _ in $(seq 100); do
-    dlg=$(xdotool search --onlyvisible --pid "$app" --name '.' 2>/dev/null | grep -v "^$win\$" | head -n 1)
-    [ -n "$dlg" ] && break
-    sleep 0.1
+# The pop-up menus as the keyboard walks them: separators are skipped, "-" is the blank item.
+popup1=(N15 Copy2 GoTo1 Dup1 Rename1 N12 N14 - Delete1)
+dup1=(N22 N25 N16 N17 N0AHDAH1 SHIFT81 UTF8SJis1 N26 N27 FileList1 N33)
+popup2=(N6 MKDIR1 RENDIR1 Copy1 GoTo2 BackUp1 DelBAK1 - N1)
+# Makes the item named $2 of menu $1 the active one: a pop-up menu opens with none active, a submenu
+# opened with Right on its first item ($3 is 0 or 1 accordingly).
+walk_to() {
+  local -n rows=$1
+  local i
+  for i in "${!rows[@]}"; do
+    if [ "${rows[$i]}" = "$2" ]; then
+      for _ in $(seq $((i + 1 - $3))); do xdotool key Down; done
+      return 0
+    fi
   done
-  [ -n "$dlg" ] || fail "no save dialog"
-  sleep 0.5
-  xdotool type --delay 20 "$1"
-  xdotool key Return
-  wait_file "$1" || fail "the list was not saved to $1"
+  fail "no item $2 in $1"
 }
 
+# Opens PopupMenu1 on the first file and saves the list through オプション > File List を保存, typing $1
+# into the save dialog.
+save_list() {
+  file_item 0
+  xdotool click 1 click 3
+  wait_windows 2
+  walk_to popup1 Dup1 0
+  xdotool key Right
+  wait_windows 3
+  walk_to dup1 FileList1 1
+  xdotool key Return
+  wait_windows 2
+  dialog=$(windows | grep -vx "$win" | head -n 1)
+  until_true dialog_active "$(xdotool getwindowname "$dialog")" || fail "the save dialog did not become active"
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+  wait_windows 1
+}
+
+step="keyboard navigation into beta"
 # Keyboard: focus the directory pane on the root entry, Down twice to beta, Enter enters it.
 dir_item 0
 xdotool click 1
 xdotool key Down Down Return
-sleep 0.5
 save_list "$work/out/list1.txt"
+until_true test -s "$work/out/list1.txt" || fail "the list was not saved to list1.txt"
 printf 'one.txt\r\ntwo.txt\r\n' | cmp -s - "$work/out/list1.txt" || fail "after entering beta the pane listed: $(od -c "$work/out/list1.txt")"
 
+step="mouse navigation into gamma"
 # Mouse: double-click the root entry (up to C:\), then gamma (root, alpha, beta, gamma).
 dir_item 0
 xdotool click --repeat 2 --delay 80 1
-sleep 0.5
 dir_item 3
 xdotool click --repeat 2 --delay 80 1
-sleep 0.5
 save_list "$work/out/list2.txt"
+until_true test -s "$work/out/list2.txt" || fail "the list was not saved to list2.txt"
 printf 'one.txt\r\ntwo.txt\r\nthree.txt\r\n' | cmp -s - "$work/out/list2.txt" || fail "after entering gamma the saved list was: $(od -c "$work/out/list2.txt")"
 
+step="save dialog with a drive path"
+# A drive path typed into the save dialog names a file on that drive.
+save_list 'D:\list3.txt'
+until_true test -s "$work/out/list3.txt" || fail "the list typed as D:\\list3.txt is not on D:"
+[ -e "$work/c/gamma/D:\\list3.txt" ] && fail "the save dialog wrote a file named D:\\list3.txt"
+
+# The Menu key opens each pane's menu at its focused item, inside the pane.
+menu_inside() { # $1 pane left, $2 pane top, $3 width, $4 height (top panel coordinates)
+  local popup
+  popup=$(windows | grep -vx "$win" | head -n 1)
+  origin "$win"
+  local left=$((X + $1)) top=$((Y + menu_h + $2))
+  origin "$popup"
+  [ "$X" -ge "$left" ] && [ "$X" -lt $((left + $3)) ] && [ "$Y" -ge "$top" ] && [ "$Y" -lt $((top + $4)) ] \
+    || fail "the menu opened at $X,$Y, outside the pane at $left,$top ($3 x $4)"
+}
+step="Menu key on the file pane"
+file_item 0
+xdotool click 1 key Menu
+wait_windows 2
+menu_inside 328 60 401 378
+xdotool key Escape
+wait_windows 1
+step="Shift+F10 on the directory pane"
+dir_item 1
+xdotool click 1 key shift+F10
+wait_windows 2
+menu_inside 8 58 313 382
+xdotool key Escape
+wait_windows 1
+
+# ＤＩＲ作成 keeps its prefill C:\gamma\ with the caret after it: BackSpace and "2" make C:\gamma2
+# (a selected prefill would be replaced and make C:\gamma\2 instead).
+make_dir() { # $1: keys before typing, $2: the text typed
+  dir_item 1
+  xdotool click 1 key Menu
+  wait_windows 2
+  walk_to popup2 MKDIR1 0
+  xdotool key Return
+  until_true dialog_active '入力' || fail "the input dialog did not become active"
+  [ -n "$1" ] && xdotool key "$1"
+  xdotool type --delay 20 "$2"
+  xdotool key Return
+  wait_windows 1
+}
+step="directory creation keeps its prefill"
+make_dir BackSpace 2
+until_true test -d "$work/c/gamma2" || fail "the prefill was not kept: $(ls -R "$work/c")"
+# A bare name is made in the current directory.
+step="directory creation with a bare name"
+make_dir ctrl+a bare
+until_true test -d "$work/c/gamma/bare" || fail "the bare name was not made in C:\\gamma: $(ls -R "$work/c")"
+
+step="close through 終了"
 # Close through the menu bar: its first item is 終了.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --sync $((X + 12)) $((Y + menu_h / 2)) click 1
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the window did not close through 終了"
+origin "$win"
+point $((X + 12)) $((Y + menu_h / 2))
+xdotool click 1
+app_gone() { ! kill -0 "$app" 2>/dev/null; }
+until_true app_gone || fail "the window did not close through 終了"
 wait "$app"
 status=$?
 app=

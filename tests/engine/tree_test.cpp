@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -291,18 +292,31 @@ TEST_F(TreeTest, ReadOnlyDirectoriesWithContentsForAnOrdinaryUser)
     tree.setReadOnly("keep/ro", true);
 
     ExpectAsOrdinaryUser(tree, [this] {
+        // The child answers with one bool: each check that fails names itself on standard error.
+        bool all = true;
+        const auto check = [&all](bool ok, const char* what) {
+            if (!ok) std::fprintf(stderr, "as an ordinary user, failed: %s\n", what);
+            all = all && ok;
+        };
         // Clearing ReadOnly deletes the whole tree.
-        const DeleteResult all = Delete("t");
-        const bool whole = all.result == 1 && !tree.exists("t") && all.dirs == 4 && all.files == 3;
+        const DeleteResult whole = Delete("t");
+        check(whole.result == 1, "whole tree: result 1");
+        check(!tree.exists("t"), "whole tree: t is gone");
+        check(whole.dirs == 4, "whole tree: 4 directories counted");
+        check(whole.files == 3, "whole tree: 3 files counted");
         // Contents only: the root stays, ReadOnly as it was.
-        const bool contents = Delete("k", 255).result == 1 && tree.exists("k") && !tree.exists("k/a")
-            && !tree.exists("k/inner") && (fs().GetAttributes(tree.drive("k")) & kAttrReadOnly) != 0;
+        check(Delete("k", 255).result == 1, "contents: result 1");
+        check(tree.exists("k"), "contents: k stays");
+        check(!tree.exists("k/a") && !tree.exists("k/inner"), "contents: k is empty");
+        check((fs().GetAttributes(tree.drive("k")) & kAttrReadOnly) != 0, "contents: k keeps ReadOnly");
         // Without clearing, the ReadOnly directory keeps its file and the deletion fails.
         CommandOptions keepReadOnly;
         keepReadOnly.clearReadOnly = false;
-        const bool refused = Delete("keep", 0, keepReadOnly).result == -1 && tree.exists("keep/ro/x")
-            && (fs().GetAttributes(tree.drive("keep/ro")) & kAttrReadOnly) != 0;
-        return whole && contents && refused && fake.messages.size() == 2;
+        check(Delete("keep", 0, keepReadOnly).result == -1, "refused: result -1");
+        check(tree.exists("keep/ro/x"), "refused: keep/ro/x stays");
+        check((fs().GetAttributes(tree.drive("keep/ro")) & kAttrReadOnly) != 0, "refused: keep/ro keeps ReadOnly");
+        check(fake.messages.size() == 2, "two messages in all");
+        return all;
     });
 }
 
