@@ -51,6 +51,52 @@ bool FindFileEntry(const std::string& path, FindData& data)
     return true;
 }
 
+namespace {
+
+enum class Moved { Complete, Stopped, Failed };
+
+// Moves the bytes of input into output (a replacement not yet committed), stepping the bar by the
+// 8192-byte blocks moved and letting the window run once per chunk, so the stop button is seen.
+Moved MoveBytes(File& input, File& output, ProgressBar bar, const int& abortFlag)
+{
+    ProgressWindow& progress = ui().Progress();
+    uint64_t copied = 0;
+    for (;;) {
+        const int64_t moved = output.CopyFrom(input, kChunkSize);
+        if (moved < 0) return Moved::Failed;
+        if (moved == 0) return Moved::Complete;
+        // One step per 8192-byte block of the size, a final partial block counting as one (a
+        // skipped hole counts as the blocks it spans).
+        const uint64_t before = BlocksOf(copied);
+        copied += static_cast<uint64_t>(moved);
+        progress.Step(bar, static_cast<int>(BlocksOf(copied) - before));
+        ui().ProcessEvents();
+        if (abortFlag == kAbortRequested) return Moved::Stopped;
+    }
+}
+
+// What a finished copy takes from its source before it replaces the destination: the exact times and
+// permission bits from the open source, writable by its owner (a CD file becomes an ordinary file).
+ReplaceOptions FromSource(File& input, const CopyOptions& options)
+{
+    ReplaceOptions replace;
+    replace.source = &input;
+    replace.addOwnerWrite = true;
+    replace.flush = options.flushEachFile;
+    return replace;
+}
+
+// A ReadOnly destination (or a directory of that name) is refused before anything is written, as the
+// create call of the system would refuse it.
+bool RefusedDestination(uint32_t destAttributes)
+{
+    return destAttributes != kInvalidAttributes
+        && ((destAttributes & kAttrReadOnly)
+            || ((destAttributes & kAttrDirectory) && !(destAttributes & kAttrReparsePoint)));
+}
+
+} // namespace
+
 int CopyOneFile(
     const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options)
 {
@@ -62,18 +108,11 @@ int CopyOneFile(
         ReportFileError(source);
         return -1;
     }
-
-    // A ReadOnly destination (or a directory of that name) is refused before anything is written,
-    // as the create call of the system would refuse it.
-    const uint32_t destAttributes = files.GetAttributes(destination);
-    if (destAttributes != kInvalidAttributes
-        && ((destAttributes & kAttrReadOnly)
-            || ((destAttributes & kAttrDirectory) && !(destAttributes & kAttrReparsePoint)))) {
+    if (RefusedDestination(files.GetAttributes(destination))) {
         SetLastError(err::AccessDenied);
         ReportFileError(destination);
         return -1;
     }
-
     // The bytes go to a new file that replaces the destination only when complete, so a stop or
     // a failure leaves an earlier copy as it was; a special file there is refused now.
     auto output = files.CreateReplacement(destination);
@@ -81,62 +120,70 @@ int CopyOneFile(
         ReportFileError(destination);
         return -1;
     }
-
     if (!input->Seek(0)) {
         output.reset();
         ReportFileError(source);
         return -1;
     }
-
-    ProgressWindow& progress = ui().Progress();
+    if (progressSelector == 0) ui().Progress().SetLabel(NameOf(source));
     const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
-    if (progressSelector == 0) progress.SetLabel(NameOf(source));
-
-    uint64_t copied = 0;
-    bool complete = false;
-    for (;;) {
-        const int64_t moved = output->CopyFrom(*input, kChunkSize);
-        if (moved < 0) {
-            // A read or write failure (disk full and the like) in the middle of the copy:
-            // dropping the unfinished file removes it.
-            output.reset();
-            ReportFileError(destination);
-            return -1;
-        }
-        if (moved == 0) {
-            complete = true;
-            break;
-        }
-        // One step per 8192-byte block of the size, a final partial block counting as one (a
-        // skipped hole counts as the blocks it spans).
-        const uint64_t before = BlocksOf(copied);
-        copied += static_cast<uint64_t>(moved);
-        progress.Step(bar, static_cast<int>(BlocksOf(copied) - before));
-        ui().ProcessEvents();
-        if (Main.AbortFlag == kAbortRequested) break;
-    }
-
-    if (!complete) {
-        // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.
+    switch (MoveBytes(*input, *output, bar, Main.AbortFlag)) {
+    case Moved::Failed:
+        // A read or write failure (disk full and the like) in the middle of the copy: dropping the
+        // unfinished file removes it.
         output.reset();
+        ReportFileError(destination);
+        return -1;
+    case Moved::Stopped:
+        // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.
         return 1;
+    case Moved::Complete:
+        break;
     }
-
-    // The copy takes the source's exact times and permission bits from the open source, writable
-    // by its owner (a CD file becomes an ordinary file), before it takes the destination's place.
-    ReplaceOptions replace;
-    replace.source = input.get();
-    replace.addOwnerWrite = true;
-    replace.flush = options.flushEachFile;
-    if (!files.CommitReplacement(std::move(output), destination, replace)) {
+    if (!files.CommitReplacement(std::move(output), destination, FromSource(*input, options))) {
         ReportFileError(destination);
         return -1;
     }
     input.reset();
-
     // A copied source becomes Archive only (moves then delete a ReadOnly source); a failure,
     // for example on a CD, is of no consequence.
     files.SetAttributes(source, kAttrArchive);
+    return 1;
+}
+
+int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
+    const std::string& source, const std::string& destination, const CopyOptions& options, const int& abortFlag)
+{
+    auto input = from.OpenForCopy(entry);
+    if (!input) {
+        ReportFileError(source);
+        return -1;
+    }
+    if (RefusedDestination(destAttributes)) {
+        SetLastError(err::AccessDenied);
+        ReportFileError(destination);
+        return -1;
+    }
+    auto output = to.CreateReplacement(entry.name);
+    if (!output) {
+        ReportFileError(destination);
+        return -1;
+    }
+    switch (MoveBytes(*input, *output, ProgressBar::Block, abortFlag)) {
+    case Moved::Failed:
+        output.reset();
+        ReportFileError(destination);
+        return -1;
+    case Moved::Stopped:
+        return 1;
+    case Moved::Complete:
+        break;
+    }
+    if (!to.CommitReplacement(std::move(output), entry.name, FromSource(*input, options))) {
+        ReportFileError(destination);
+        return -1;
+    }
+    from.MarkArchiveOnly(entry, *input);
     return 1;
 }
 

@@ -1,6 +1,7 @@
 // The single-file copy the copy, move and backup drivers call for every file, and the date comparison.
 #pragma once
 
+#include "platform/dir_handle.h"
 #include "platform/types.h"
 
 #include <cstdint>
@@ -29,6 +30,13 @@ struct CopyOptions {
 // failure (the message has been shown with ReportFileError).
 int CopyOneFile(
     const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options = {});
+
+// CopyOneFile for a file a tree walk listed in from, into the same name in to (destAttributes: what the
+// walk's listing of to says of that name, or kInvalidAttributes), with the block bar (PBar2) stepping.
+// Both sides are reached through their open directories, never by path; source and destination are
+// their drive paths, for messages. abortFlag is the stop request read between chunks.
+int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
+    const std::string& source, const std::string& destination, const CopyOptions& options, const int& abortFlag);
 
 // Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
 // or "?", which the directory search takes as wildcards: only the entry of that very name counts,

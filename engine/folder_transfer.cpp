@@ -216,6 +216,7 @@ private:
             }
         }
         const bool destinationReadOnly = copy && existing && (existing->attributes & kAttrReadOnly);
+        const uint32_t destinationAttributes = existing ? existing->attributes : kInvalidAttributes;
         existing = nullptr; // the map may change below
         UpdateOverall();
         if (Stopped()) return WalkStep::Stop;
@@ -237,12 +238,17 @@ private:
                 }
             } else {
                 // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first.
-                if (destinationReadOnly && m_request.options.clearReadOnly)
-                    fs().SetAttributes(destinationPath, kAttrArchive);
+                uint32_t destAttributes = destinationAttributes;
+                if (destinationReadOnly && m_request.options.clearReadOnly
+                    && fs().SetAttributes(destinationPath, kAttrArchive))
+                    destAttributes &= ~uint32_t(kAttrReadOnly);
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                if (CopyOneFile(sourcePath, destinationPath, 255, copyOptions) != 1) return WalkStep::Stop;
+                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath,
+                        copyOptions, m_abortFlag)
+                    != 1)
+                    return WalkStep::Stop;
             }
             UpdateOverall();
         }
@@ -390,7 +396,8 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     ProgressWindow& progress = ui().Progress();
     progress.Show();
     progress.SetPosition(ProgressBar::Overall, 0);
-    progress.SetMax(ProgressBar::Overall, CountTree(source).files);
+    // The overall bar counts files: counted without a stat per entry.
+    progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
     progress.SetBarVisible(ProgressBar::Block, true);
 
     TransferVisitor visitor(request, destinationBase, counts, abortFlag);

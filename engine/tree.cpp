@@ -210,7 +210,7 @@ std::string SystemRootRefusal(const std::string& root)
     return root + "  :   システムのルートディレクトリ－は削除出来ません";
 }
 
-TreeTotals CountTree(const std::string& start)
+TreeTotals CountTree(const std::string& start, ListDetail detail)
 {
     TreeTotals totals;
     CountVisitor visitor(totals);
@@ -225,7 +225,7 @@ TreeTotals CountTree(const std::string& start)
             return totals;
         }
     }
-    auto dir = fs().OpenTreeDirectory(root, ListDetail::Full);
+    auto dir = fs().OpenTreeDirectory(root, detail);
     if (!dir) {
         visitor.Unreadable(root);
         return totals;

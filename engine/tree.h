@@ -27,7 +27,8 @@ struct TreeTotals {
 // counted as files of their own size and never followed (a start that is itself a link is one file);
 // FIFOs, sockets and devices count as files of size 0; other file systems mounted inside the tree are
 // counted as directories and not counted into. A start that cannot be listed is unreadable.
-TreeTotals CountTree(const std::string& start);
+// With ListDetail::KindOnly only the counts are taken, without a stat per entry (bytes stay 0).
+TreeTotals CountTree(const std::string& start, ListDetail detail = ListDetail::Full);
 
 struct DeleteResult {
     // 1 on success; -1 when a directory could not be removed (reported; the rest of the tree stays),

@@ -100,6 +100,28 @@ public:
         return false;
     }
 
+    std::unique_ptr<File> OpenForCopy(const FindData& entry) override
+    {
+        return m_files.Open(m_path + entry.name, OpenMode::Read);
+    }
+
+    std::unique_ptr<File> CreateReplacement(const std::string& name) override
+    {
+        return m_files.CreateReplacement(m_path + name);
+    }
+
+    bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
+    {
+        return m_files.CommitReplacement(std::move(file), m_path + name, options);
+    }
+
+    void MarkArchiveOnly(const FindData& entry, File&) override
+    {
+        const uint32_t code = GetLastError();
+        m_files.SetAttributes(m_path + entry.name, kAttrArchive);
+        SetLastError(code);
+    }
+
     bool IsReadOnly() override { return (attributes() & kAttrReadOnly) && attributes() != kInvalidAttributes; }
 
     bool LendWrite() override

@@ -11,6 +11,9 @@
 
 namespace zelo {
 
+class File;
+struct ReplaceOptions;
+
 // Which directory a handle holds (device and inode), to check a directory reached again by "..".
 struct DirIdentity {
     uint64_t device = 0;
@@ -64,6 +67,16 @@ public:
     // times, in place of a file or link of that name there (never of a directory). The target is never
     // looked at.
     virtual bool CopyLinkTo(const FindData& entry, DirHandle& destination) = 0;
+    // A listed file opened for reading a copy: never a link's target, never a FIFO, socket or device (1920).
+    virtual std::unique_ptr<File> OpenForCopy(const FindData& entry) = 0;
+    // A new file that is to take the place of name here, as FileSystem::CreateReplacement, and its commit.
+    virtual std::unique_ptr<File> CreateReplacement(const std::string& name) = 0;
+    virtual bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options)
+        = 0;
+    // Makes a copied source (opened through OpenForCopy) Archive only: ReadOnly, Hidden and System go, as
+    // SetAttributes(path, Archive) does. A failure (a CD) is of no consequence and not reported.
+    virtual void MarkArchiveOnly(const FindData& entry, File& opened) = 0;
+
     // The Linux descriptor, for platform code only (-1 where there is none).
     virtual int NativeHandle() const { return -1; }
 

@@ -2,6 +2,7 @@
 // entry (none in KindOnly listings) and no extended attribute. Walks over tens of thousands of entries
 // spend their time here.
 #include "platform/dir_handle.h"
+#include "platform/dosattrib.h"
 #include "platform/fd.h"
 #include "platform/filesystem.h"
 #include "platform/linux_fs_internal.h"
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -230,9 +232,55 @@ public:
             ::unlinkat(to, temporary.c_str(), 0);
             return failErrno(e);
         }
-        const timespec times[2] = { linuxfs::toTimespec(&entry.lastAccessTime), linuxfs::toTimespec(&entry.lastWriteTime) };
-        ::utimensat(to, entry.name.c_str(), times, AT_SYMLINK_NOFOLLOW); // a file system without link times keeps its own
+        const timespec times[2]
+            = { linuxfs::toTimespec(&entry.lastAccessTime), linuxfs::toTimespec(&entry.lastWriteTime) };
+        ::utimensat(
+            to, entry.name.c_str(), times, AT_SYMLINK_NOFOLLOW); // a file system without link times keeps its own
         return true;
+    }
+
+    std::unique_ptr<File> OpenForCopy(const FindData& entry) override
+    {
+        return linuxfs::openForCopyAt(m_fd, entry.name);
+    }
+
+    std::unique_ptr<File> CreateReplacement(const std::string& name) override
+    {
+        UniqueFd dir(::fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
+        if (!dir.valid()) {
+            SetLastErrorFromErrno(errno);
+            return nullptr;
+        }
+        const std::string path = linuxfs::pathAt(dir.get(), name);
+        return linuxfs::createReplacementAt(std::move(dir), path);
+    }
+
+    bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
+    {
+        return linuxfs::commitReplacement(std::move(file), linuxfs::pathAt(m_fd, name), options, false);
+    }
+
+    void MarkArchiveOnly(const FindData& entry, File& opened) override
+    {
+        const int fd = opened.NativeHandle();
+        const uint32_t code = GetLastError();
+        struct stat st { };
+        // ReadOnly as the listing saw it (a listing without it looks again).
+        const bool maybeReadOnly = (entry.attributes & kAttrReadOnly) || m_kindOnly;
+        if (maybeReadOnly && ::fstat(fd, &st) == 0 && linuxfs::isReadOnlyMode(st.st_mode))
+            ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+        // Hidden and System live in user.DOSATTRIB; without it the file is Archive already.
+        char blob[256];
+        const ssize_t n = ::fgetxattr(fd, dosattrib::kName, blob, sizeof blob);
+        if (n > 0) {
+            auto value = dosattrib::parse(blob, size_t(n));
+            if (value && (value->attributes & (kAttrHidden | kAttrSystem | kAttrReadOnly))) {
+                value->attributes = kAttrArchive;
+                const std::string encoded = dosattrib::encode(*value);
+                ::fsetxattr(fd, dosattrib::kName, encoded.data(), encoded.size(), 0);
+            }
+        }
+        SetLastError(code);
     }
 
     int NativeHandle() const override { return m_fd; }

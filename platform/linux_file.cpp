@@ -165,6 +165,15 @@ public:
         if (!replaceableEntry(m_dirFd.get(), name, linuxDestination, &old)) return false;
         if (!prepareReplacement(m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options))
             return false;
+        // An unnamed file whose destination is free takes its name at once: a link never replaces,
+        // so a name that appeared meanwhile is replaced the usual way below.
+        if (m_tempName.empty() && old.st_mode == 0 && linkTo(name)) {
+            if (Close()) return true;
+            // The close failed: the name goes again, the destination is free as it was.
+            const uint32_t code = GetLastError();
+            ::unlinkat(m_dirFd.get(), name.c_str(), 0);
+            return failCode(code);
+        }
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
         if (::renameat(m_dirFd.get(), m_tempName.c_str(), m_dirFd.get(), name.c_str()) != 0)
@@ -242,7 +251,13 @@ private:
         m_trailingHole = false;
         m_inAfterLookup = -1;
         struct stat st { };
-        m_sparse = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode) && off_t(st.st_blocks) * 512 < st.st_size;
+        const bool known = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
+        m_sparse = known && off_t(st.st_blocks) * 512 < st.st_size;
+        // Where the source ends and where it is read from: a copy that reaches the end needs no call
+        // that returns 0 to learn it.
+        // (A size of 0 says nothing: /proc and similar files report 0 and still have bytes.)
+        m_sourceSize = known && st.st_size > 0 ? st.st_size : -1;
+        m_sourcePos = m_sourceSize > 0 ? ::lseek(in, 0, SEEK_CUR) : -1;
     }
 
     // At position, outside the runs known so far: finds whether data or a hole starts there and
@@ -295,16 +310,21 @@ private:
 
     // Gives an unnamed replacement a hidden name in its directory, so that a rename can put it in
     // place in one step.
+    // Gives the unnamed file a name in its directory; false (errno set) when that fails.
+    bool linkTo(const std::string& name)
+    {
+        if (::linkat(m_fd.get(), "", m_dirFd.get(), name.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return false;
+        // Without the privilege to link a descriptor, through its /proc entry.
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+        return ::linkat(AT_FDCWD, self.c_str(), m_dirFd.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
+
     bool giveName(const std::string& linuxDestination)
     {
-        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = randomTempName();
-            int done = ::linkat(m_fd.get(), "", m_dirFd.get(), name.c_str(), AT_EMPTY_PATH);
-            // Without the privilege to link a descriptor, through its /proc entry.
-            if (done != 0 && (errno == ENOENT || errno == EPERM))
-                done = ::linkat(AT_FDCWD, self.c_str(), m_dirFd.get(), name.c_str(), AT_SYMLINK_FOLLOW);
-            if (done == 0) {
+            if (linkTo(name)) {
                 m_tempName = std::move(name);
                 return true;
             }
@@ -317,14 +337,23 @@ private:
     {
         const int in = source.NativeHandle();
         size_t done = 0;
+        // The whole size the file had when the copy began is there: the copy ends at it, without a
+        // call that returns 0 to say so.
+        if (m_sourcePos >= 0 && m_sourcePos >= m_sourceSize && !m_sparse) return 0;
         while (done < count && m_kernelCopy) {
             const size_t chunk = std::min(count - done, kCopyChunk);
             const ssize_t n = ::copy_file_range(in, nullptr, m_fd.get(), nullptr, chunk, 0);
             if (n > 0) {
                 done += size_t(n);
+                if (m_sourcePos >= 0) m_sourcePos += n;
+                // At the size the file had: done for this call (a file that grows meanwhile is read
+                // on by the next one).
+                if (m_sourcePos >= 0 && m_sourcePos >= m_sourceSize && !m_sparse) return int64_t(done);
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
+            // 0 at or past the known end is the end, not a file system that cannot copy.
+            if (n == 0 && m_sourcePos >= 0 && m_sourcePos >= m_sourceSize && !m_sparse) return int64_t(done);
             if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS
                 && errno != EBADF) {
                 SetLastErrorFromErrno(errno);
@@ -340,13 +369,15 @@ private:
 
     int64_t copyByBuffer(File& source, size_t done, size_t count)
     {
-        if (m_buffer.empty()) m_buffer.resize(kBufferSize);
+        // Not zeroed: only what a read fills is ever written.
+        if (!m_buffer) m_buffer.reset(new char[kBufferSize]);
         while (done < count) {
-            const int64_t n = source.Read(m_buffer.data(), std::min(count - done, m_buffer.size()));
+            const int64_t n = source.Read(m_buffer.get(), std::min(count - done, kBufferSize));
             if (n < 0) return -1;
             if (n == 0) break;
-            if (Write(m_buffer.data(), size_t(n)) < 0) return -1;
+            if (Write(m_buffer.get(), size_t(n)) < 0) return -1;
             done += size_t(n);
+            if (m_sourcePos >= 0) m_sourcePos += n;
         }
         return int64_t(done);
     }
@@ -362,7 +393,9 @@ private:
     off_t m_holeEnd = 0; // the source's hole known to go on up to here
     bool m_trailingHole = false; // that hole reaches the end of the source
     off_t m_inAfterLookup = -1; // where the last hole lookup left the source's position
-    std::vector<char> m_buffer;
+    off_t m_sourceSize = -1; // the source's size when the copy began (-1: not known)
+    off_t m_sourcePos = -1; // where the source is read from (-1: not known)
+    std::unique_ptr<char[]> m_buffer;
 };
 
 bool isSpecial(mode_t mode)
@@ -450,6 +483,40 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
         fail(errno, linuxDestination);
         return nullptr;
     }
+    return createReplacementAt(std::move(dirFd), linuxDestination);
+}
+
+std::string pathAt(int dirFd, std::string_view name)
+{
+    std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/";
+    path.append(name);
+    return path;
+}
+
+std::unique_ptr<File> openForCopyAt(int dirFd, const std::string& name)
+{
+    UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+    if (!fd.valid()) {
+        // A link where the listing saw a file: never followed.
+        if (errno == ELOOP) {
+            failCode(err::CannotAccessFile);
+        } else {
+            SetLastErrorFromErrno(errno);
+        }
+        return nullptr;
+    }
+    struct stat st { };
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A FIFO or device opened without blocking is closed at once, unread.
+        failCode(S_ISDIR(st.st_mode) ? err::AccessDenied : err::CannotAccessFile);
+        return nullptr;
+    }
+    // O_NONBLOCK stays: it changes nothing for a regular file.
+    return std::make_unique<LinuxFile>(std::move(fd));
+}
+
+std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination)
+{
     if (!replaceableEntry(dirFd.get(), std::string(baseName(linuxDestination)), linuxDestination, nullptr))
         return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later

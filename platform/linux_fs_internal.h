@@ -118,6 +118,14 @@ std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& lin
 bool replaceableEntry(int dirFd, const std::string& name, const std::string& linuxPath, struct stat* existing);
 // A new file beside linuxDestination, unnamed where the file system allows, for CommitReplacement.
 std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
+// The same in an open directory: dirFd is taken over (a duplicate of the caller's), linuxDestination
+// names the entry for messages and for reading an old file's attributes (pathAt gives such a name).
+std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination);
+// A name of an entry of an open directory that the kernel resolves through the descriptor.
+std::string pathAt(int dirFd, std::string_view name);
+// Opens an entry of an open directory for reading a copy: never a link's target, never a FIFO,
+// socket or device (1920).
+std::unique_ptr<File> openForCopyAt(int dirFd, const std::string& name);
 // Commits a file of createReplacement (CommitReplacement on Linux paths); exclusive: only to a free
 // name, else it fails with 80.
 bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options,
