@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev googletest clang-format
   libicu-dev
   dos2unix time
   xvfb xauth xdotool x11-apps x11-utils imagemagick openbox

@@ -91,7 +91,7 @@ private:
 } // namespace
 
 FaultyFileSystem::FaultyFileSystem(FileSystem& inner)
-    : m_inner(inner)
+    : ForwardingFileSystem(inner)
 {
 }
 
@@ -101,25 +101,13 @@ std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file)
     return std::make_unique<FaultyFile>(std::move(file), *this);
 }
 
-std::unique_ptr<DirSearch> FaultyFileSystem::FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first)
-{
-    return m_inner.FindFirst(pattern, attrMask, first);
-}
-uint32_t FaultyFileSystem::GetAttributes(const std::string& path)
-{
-    return m_inner.GetAttributes(path);
-}
-bool FaultyFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
-{
-    return m_inner.SetAttributes(path, attributes);
-}
 std::unique_ptr<File> FaultyFileSystem::Open(const std::string& path, OpenMode mode)
 {
     if (!denyOpenContaining.empty() && path.find(denyOpenContaining) != std::string::npos) {
         SetLastError(err::AccessDenied);
         return nullptr;
     }
-    return Wrap(m_inner.Open(path, mode));
+    return Wrap(inner().Open(path, mode));
 }
 std::unique_ptr<File> FaultyFileSystem::CreateTempBeside(const std::string& destination, std::string& tempPath)
 {
@@ -127,53 +115,7 @@ std::unique_ptr<File> FaultyFileSystem::CreateTempBeside(const std::string& dest
         SetLastError(err::AccessDenied);
         return nullptr;
     }
-    return Wrap(m_inner.CreateTempBeside(destination, tempPath));
-}
-bool FaultyFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
-{
-    return m_inner.ReplaceWithTemp(tempPath, destination);
-}
-bool FaultyFileSystem::ReplaceWithTempAs(
-    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
-{
-    return m_inner.ReplaceWithTempAs(tempPath, destination, options);
-}
-bool FaultyFileSystem::DeleteFile(const std::string& path)
-{
-    return m_inner.DeleteFile(path);
-}
-bool FaultyFileSystem::MoveFile(const std::string& from, const std::string& to)
-{
-    return m_inner.MoveFile(from, to);
-}
-bool FaultyFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)
-{
-    return m_inner.CopyFile(from, to, failIfExists);
-}
-bool FaultyFileSystem::CreateDirectory(const std::string& path)
-{
-    return m_inner.CreateDirectory(path);
-}
-bool FaultyFileSystem::RemoveDirectory(const std::string& path)
-{
-    return m_inner.RemoveDirectory(path);
-}
-bool FaultyFileSystem::SetCurrentDirectory(const std::string& path)
-{
-    return m_inner.SetCurrentDirectory(path);
-}
-std::string FaultyFileSystem::GetCurrentDirectory()
-{
-    return m_inner.GetCurrentDirectory();
-}
-bool FaultyFileSystem::SetFileTimes(
-    const std::string& path, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite)
-{
-    return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
-}
-bool FaultyFileSystem::SyncFileSystem(const std::string& path)
-{
-    return m_inner.SyncFileSystem(path);
+    return Wrap(inner().CreateTempBeside(destination, tempPath));
 }
 
 } // namespace zelo::test
