@@ -1,6 +1,7 @@
 // File information: the dates, size and attributes of the selected files, and their change.
 #include "engine/file_info.h"
 
+#include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
 #include "model/state.h"
@@ -45,7 +46,7 @@ FileInfo GatherFileInfo(
         if (!selected[i]) continue;
         const std::string path = dirWithSep + items[i];
         FindData data;
-        if (!fs().FindFirst(path, kAttrMaskAll, data)) continue;
+        if (!FindFileEntry(path, data)) continue; // the exact name: a "*" or "?" in it is no wildcard
         info.totalBytes += data.size();
         if (info.selectedCount != 1) continue;
         info.title = path;

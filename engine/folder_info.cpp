@@ -1,6 +1,7 @@
 // Folder information, directory attributes and the volume label.
 #include "engine/folder_info.h"
 
+#include "engine/file_copy.h"
 #include "engine/messages.h"
 #include "model/state.h"
 #include "platform/drives.h"
@@ -40,7 +41,7 @@ std::optional<DiskFigures> ReadDiskFigures(const std::string& path)
 std::optional<uint32_t> DirectoryAttributes(const std::string& path)
 {
     FindData data;
-    if (!fs().FindFirst(path, kAttrMaskAll, data)) return std::nullopt;
+    if (!FindFileEntry(path, data)) return std::nullopt;
     return data.attributes;
 }
 

@@ -176,16 +176,10 @@ void InfoWindowsTest::directoryAttributesAndLabel()
         d->Edit1->setText(QStringLiteral("NEWNAME"));
         d->Button3->click();
         QCOMPARE(d->GroupBox1->title(), QStringLiteral("NEWNAME"));
-        d->Edit1->clear();
-        d->Button3->click();
-        QCOMPARE(d->GroupBox1->title(), QString());
         d->Button2->click();
     });
     w.form.MenuItem("N23")->trigger();
     QCOMPARE(fake.texts(), (std::vector<std::string> { "属性を変更しました", "属性を変更しました" }));
-    std::string label, fileSystem;
-    QVERIFY(GetVolumeInformation("C:\\", label, fileSystem));
-    QCOMPARE(label, std::string());
 }
 
 void InfoWindowsTest::disconnectMovesOnlyFromARemoteDrive()
@@ -266,11 +260,11 @@ void InfoWindowsTest::shortcutItems()
     QCOMPARE(std::filesystem::read_symlink(drives.tree.linux("r.lnk")).string(), drives.tree.linux("r.txt"));
     QCOMPARE(fake.messages.back().caption, std::string("報告"));
 
-    drives.tree.mkdir("desk");
-    drives.tree.write("config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"" + drives.tree.linux("desk") + "\"\n");
-    ScopedEnv config("XDG_CONFIG_HOME", drives.tree.linux("config"));
+    drives.tree.mkdir("home/Desktop");
+    ScopedEnv home("HOME", drives.tree.linux("home"));
+    ScopedEnv config("XDG_CONFIG_HOME", drives.tree.linux("home/.config"));
     w.form.MenuItem("N34")->trigger();
-    QVERIFY(drives.tree.exists("desk/r.lnk"));
+    QVERIFY(drives.tree.exists("home/Desktop/r.lnk"));
 }
 
 QTEST_MAIN(InfoWindowsTest)
