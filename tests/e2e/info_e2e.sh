@@ -91,8 +91,12 @@ window_gone 'Ｄｉｒの属性' || fail "the directory attribute dialog did not
 menu 450 70 Down Return
 find_window 'Ｆｉｌｅ情報' >/dev/null || fail "情報 opened no file information dialog"
 xdotool key Return
-sleep 0.5
-find_window '報告' >/dev/null 2>&1 && xdotool key Return
+# Whichever button it was, the dialog closes; after "変更" a report comes first.
+for _ in $(seq 100); do
+  window_named '報告' >/dev/null && xdotool key Return
+  window_named 'Ｆｉｌｅ情報' >/dev/null || break
+  sleep 0.1
+done
 window_gone 'Ｆｉｌｅ情報' || fail "the file information dialog did not close"
 
 # File pane: オプション > ショ－トカット作成 > 現在のパス, then > デスクトップ. Each reports in a box.
