@@ -66,6 +66,7 @@ window_gone() {
 }
 # Opens the pop-up menu of a pane (x, y of an item to click first) and types the keys given.
 menu() {
+  xdotool mousemove --sync 0 0 # a move to where the pointer already is would wait for ever
   at "$1" "$2"
   xdotool click 1
   xdotool click 3
