@@ -46,8 +46,8 @@ public:
 };
 
 // The main window with its information dialogs.
-struct Windows {
-    Windows()
+struct InfoWindows {
+    InfoWindows()
         : fileInfo(&form, &form)
         , folderInfo(&form)
         , dirAttributes(&form, &form)
@@ -84,7 +84,7 @@ void InfoWindowsTest::fileInformation()
     DriveFixture drives;
     drives.tree.write("a.txt", std::string(1000, 'a'));
     drives.tree.write("b.txt", std::string(2500, 'b'));
-    Windows w;
+    InfoWindows w;
     FakeUi fake;
     FileListBox* files = w.form.FileBx1;
 
@@ -128,7 +128,7 @@ void InfoWindowsTest::folderInformationCountsTheCurrentLine()
     DriveFixture drives;
     drives.tree.write("sub/x", std::string(10, 'x'));
     drives.tree.write("sub/inner/y", std::string(20, 'y'));
-    Windows w;
+    InfoWindows w;
     FakeUi fake;
     ClickRow(w.form.DirBx1, 1);
     QTest::mouseDClick(
@@ -156,7 +156,7 @@ void InfoWindowsTest::directoryAttributesAndLabel()
 {
     DriveFixture drives;
     drives.tree.mkdir("d");
-    Windows w;
+    InfoWindows w;
     FakeUi fake;
     ClickRow(w.form.DirBx1, 1);
     QCOMPARE(w.form.SelectDirPath(), std::string("C:\\d"));
@@ -187,7 +187,7 @@ void InfoWindowsTest::disconnectMovesOnlyFromARemoteDrive()
     DriveFixture drives("Z=z,remote,unc=\\\\h\\z");
     drives.tree.mkdir("z");
     drives.tree.mkdir("inside");
-    Windows w;
+    InfoWindows w;
     FakeUi fake;
     int shown = 0;
     w.form.ShowDisconnectDialog = [&] { ++shown; }; // the user cancels
@@ -250,7 +250,7 @@ void InfoWindowsTest::shortcutItems()
 {
     DriveFixture drives;
     drives.tree.write("r.txt", "r");
-    Windows w;
+    InfoWindows w;
     FakeUi fake;
     w.form.MenuItem("N35")->trigger(); // no file under the cursor
     QCOMPARE(fake.texts(), (std::vector<std::string> { "ファイルが選択されておりません" }));
