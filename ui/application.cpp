@@ -2,6 +2,9 @@
 #include "ui/application.h"
 
 #include "platform/ui_services.h"
+#include "ui/dir_attributes_dialog.h"
+#include "ui/file_info_dialog.h"
+#include "ui/folder_info_dialog.h"
 #include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
@@ -20,17 +23,24 @@ namespace zelo {
 
 TForm1* Form1 = nullptr;
 TForm7* Form7 = nullptr;
+TForm5* Form5 = nullptr;
 TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
 THelp* Help = nullptr;
+TForm8* Form8 = nullptr;
 
 Windows::Windows()
 {
     m_form1 = std::make_unique<TForm1>();
     Form1 = m_form1.get();
     Form7 = new TForm7(Form1); // owned by the main window from here on
+    Form5 = new TForm5(Form1);
     Form3 = new TForm3(Form1, Form1);
+    Form4 = new TForm4(Form1, Form1);
     Help = new THelp(Form1);
+    Form8 = new TForm8(Form1, Form1);
     Form1->SetDialogs(Form3, Help);
+    Form1->SetInfoDialogs(Form4, Form5, Form8);
     m_services = std::make_unique<QtUiServices>(*Form7);
     setUiServices(m_services.get());
 }
@@ -40,8 +50,11 @@ Windows::~Windows()
     setUiServices(nullptr);
     Form1 = nullptr;
     Form7 = nullptr;
+    Form5 = nullptr;
     Form3 = nullptr;
+    Form4 = nullptr;
     Help = nullptr;
+    Form8 = nullptr;
     m_form1.reset();
     m_services.reset();
 }

@@ -10,14 +10,20 @@ namespace zelo {
 class QtUiServices;
 class TForm1;
 class TForm3;
+class TForm4;
+class TForm5;
 class TForm7;
+class TForm8;
 class THelp;
 
 // One instance per window, valid while the Windows object returned by CreateWindows lives.
 extern TForm1* Form1;
 extern TForm7* Form7;
+extern TForm5* Form5;
 extern TForm3* Form3;
+extern TForm4* Form4;
 extern THelp* Help;
+extern TForm8* Form8;
 
 class Windows {
 public:

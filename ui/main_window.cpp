@@ -3,6 +3,7 @@
 #include "ui/main_window.h"
 
 #include "engine/delete_commands.h"
+#include "engine/network.h"
 #include "model/drive_list.h"
 #include "model/state.h"
 #include "platform/drives.h"
@@ -183,6 +184,7 @@ void TForm1::ConnectHandlers()
 void TForm1::SetPathLabel(QLabel* label, const std::string& path)
 {
     if (label == Label4) m_currentPath = path;
+    if (label == Label9) m_selectPath = path;
     label->setText(ShowBytes(path));
     label->adjustSize();
 }
@@ -257,9 +259,8 @@ void TForm1::FormClose()
     Main.MainTree.SetDrive(Main.StartPath);
     Main.MainTree.Refill(false);
     if (CheckBox4->isChecked()) {
-        const int count = std::min<int>(Main.NetDriveCount, int(Main.NetDrives.size()));
-        for (int i = 0; i < count; ++i)
-            DisconnectNetworkDrive(Main.NetDrives[size_t(i)].substr(0, 2)); // a failure is ignored
+        const size_t count = size_t(std::min<int>(Main.NetDriveCount, int(Main.NetDrives.size())));
+        DisconnectNetworkDrives({ Main.NetDrives.begin(), Main.NetDrives.begin() + count });
     }
 }
 

@@ -24,6 +24,9 @@ class DirListBox;
 class DriveComboBox;
 class FileListBox;
 class TForm3;
+class TForm4;
+class TForm5;
+class TForm8;
 class THelp;
 
 // Where the main window goes each time it becomes active, for a full-screen client height.
@@ -46,6 +49,8 @@ public:
 
     // The dialogs this window shows (created after it, so they are handed over later).
     void SetDialogs(TForm3* input, THelp* help);
+    // The information dialogs; the network dialogs (ShowConnectDialog, ShowDisconnectDialog) come with them.
+    void SetInfoDialogs(TForm4* fileInfo, TForm5* folderInfo, TForm8* dirAttributes);
 
     // Start-up, activation, end.
     void FormCreate();
@@ -84,10 +89,16 @@ public:
     void MKDIR1Click();
     void bak1Click();
 
+    // Information, network and shortcuts.
+    void N15Click();
+    void N24Click();
+    void N23Click();
+    void N30Click();
+    void N31Click();
+    void N34Click();
+    void N35Click();
+
     // Commands whose work is not built: present in the menus, and choosing them does nothing.
-    void N30Click() { }
-    void N31Click() { }
-    void N15Click() { }
     void Copy2Click() { }
     void GoTo1Click() { }
     void N22Click() { }
@@ -99,11 +110,7 @@ public:
     void UTF8SJis1Click() { }
     void N26Click() { }
     void N27Click() { }
-    void N34Click() { }
-    void N35Click() { }
     void Rename1Click() { }
-    void N24Click() { }
-    void N23Click() { }
     void RENDIR1Click() { }
     void Copy1Click() { }
     void GoTo2Click() { }
@@ -125,6 +132,11 @@ public:
     std::function<QString()> AskSaveFileName;
     // Opens a file with its program; replaceable for tests.
     std::function<void(const std::string&)> OpenWithShell;
+    // The network connect and disconnect dialogs, shown modally; replaceable for tests.
+    std::function<void()> ShowConnectDialog;
+    std::function<void()> ShowDisconnectDialog;
+    // The path shown beside "Ｓｅｌｅｃｔ Dir" (Label9), as bytes.
+    const std::string& SelectDirPath() const { return m_selectPath; }
 
     // Panels.
     QWidget* TopPanel = nullptr;
@@ -179,10 +191,15 @@ private:
 
     TForm3* m_input = nullptr;
     THelp* m_help = nullptr;
+    TForm4* m_fileInfo = nullptr;
+    TForm5* m_folderInfo = nullptr;
+    TForm8* m_dirAttributes = nullptr;
     // Moves on activation only when the window was left for another window of the program.
     bool m_moveOnActivate = true;
     // The path shown in Label4, as bytes.
     std::string m_currentPath;
+    // The path shown in Label9, as bytes.
+    std::string m_selectPath;
 };
 
 } // namespace zelo

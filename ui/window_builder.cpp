@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -92,6 +93,14 @@ QLineEdit* WindowBuilder::Edit(const char* name, const QRect& geometry) const
     edit->setObjectName(QString::fromUtf8(name));
     edit->setGeometry(geometry);
     return edit;
+}
+
+QGroupBox* WindowBuilder::GroupBox(const char* name, const QRect& geometry, const QString& caption) const
+{
+    auto* group = new QGroupBox(caption, m_parent);
+    group->setObjectName(QString::fromUtf8(name));
+    group->setGeometry(geometry);
+    return group;
 }
 
 bool CaptionFits(const QWidget* control)

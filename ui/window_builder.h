@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QFrame;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -39,6 +40,8 @@ public:
     // A push button; pixelSize 0 keeps the window's font. Its caption is made to fit its width.
     QPushButton* Button(const char* name, const QRect& geometry, const QString& caption, int pixelSize = 0) const;
     QLineEdit* Edit(const char* name, const QRect& geometry) const;
+    // A titled group box; its own controls are built with a builder on it.
+    QGroupBox* GroupBox(const char* name, const QRect& geometry, const QString& caption) const;
 
 private:
     QWidget* m_parent;

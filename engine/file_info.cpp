@@ -1,0 +1,80 @@
+// File information: the dates, size and attributes of the selected files, and their change.
+#include "engine/file_info.h"
+
+#include "engine/file_copy.h"
+#include "engine/formats.h"
+#include "engine/messages.h"
+#include "model/state.h"
+#include "platform/filesystem.h"
+#include "platform/time.h"
+#include "platform/ui_services.h"
+
+#include <cstdio>
+
+namespace zelo {
+
+std::string SizeText(float value)
+{
+    return FormatSizeUnit(value) + " ( " + FormatByteCount(value) + " )";
+}
+
+std::string FormatInfoTime(uint64_t fileTime, bool withTime)
+{
+    if (fileTime == 0) return {};
+    FileTime local;
+    SystemTime t;
+    if (!FileTimeToLocalFileTime(FileTime { fileTime }, local) || !FileTimeToSystemTime(local, t)) return {};
+    char text[64];
+    if (withTime)
+        std::snprintf(
+            text, sizeof text, "%.2d/%.2d/%.4d    %.2d:%.2d:%2d", t.month, t.day, t.year, t.hour, t.minute, t.second);
+    else
+        std::snprintf(text, sizeof text, "%.2d/%.2d/%.4d", t.month, t.day, t.year);
+    return text;
+}
+
+FileInfo GatherFileInfo(
+    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected)
+{
+    FileInfo info;
+    for (size_t i = 0; i < items.size() && i < selected.size(); ++i)
+        info.selectedCount += selected[i] ? 1 : 0;
+    const bool several = info.selectedCount >= 2;
+    info.target = several ? "全部（選択）" : "１ファイル";
+
+    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
+        if (!selected[i]) continue;
+        const std::string path = dirWithSep + items[i];
+        FindData data;
+        if (!FindFileEntry(path, data)) continue; // the exact name: a "*" or "?" in it is no wildcard
+        info.totalBytes += data.size();
+        if (info.selectedCount != 1) continue;
+        info.title = path;
+        info.written = FormatInfoTime(data.lastWriteTime.value, true);
+        info.accessed = FormatInfoTime(data.lastAccessTime.value, false);
+        info.created = FormatInfoTime(data.creationTime.value, true);
+        info.attributes = data.attributes;
+    }
+    info.sizeText = SizeText(static_cast<float>(info.totalBytes));
+    if (several) info.title = "Ｆｉｌｅの合計　　" + std::to_string(info.selectedCount);
+    return info;
+}
+
+int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::string>& items,
+    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes)
+{
+    int failed = 0;
+    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
+        if (!selected[i]) continue;
+        const std::string path = dirWithSep + items[i];
+        if (fs().SetAttributes(path, attributes)) continue;
+        ++failed;
+        Main.ErrorContext = kContextOverwrite;
+        ReportFileError(path, kContextOverwrite);
+    }
+    if (refreshPanes) refreshPanes();
+    if (failed == 0) AppMessageBox("変更しました", kCaptionReport, kMbOk);
+    return failed;
+}
+
+} // namespace zelo

@@ -1,0 +1,67 @@
+// Network drives: connect, disconnect, and the disconnection at exit.
+#include "engine/network.h"
+
+#include "engine/messages.h"
+#include "model/drive_list.h"
+#include "model/state.h"
+#include "platform/drives.h"
+#include "platform/shell.h"
+#include "platform/types.h"
+
+namespace zelo {
+
+std::vector<char> FreeDriveLetters()
+{
+    const uint32_t used = GetLogicalDrives();
+    std::vector<char> letters;
+    for (char letter = 'Z'; letter >= 'A'; --letter)
+        if (!(used & (1u << (letter - 'A')))) letters.push_back(letter);
+    return letters;
+}
+
+std::vector<RemoteDriveItem> RemoteDrives()
+{
+    std::vector<RemoteDriveItem> drives;
+    const uint32_t used = GetLogicalDrives();
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (!(used & (1u << (letter - 'A')))) continue;
+        const std::string root { letter, ':', '\\' };
+        if (GetDriveType(root) != kDriveRemote) continue;
+        RemoteDriveItem item { root.substr(0, 2), {} };
+        GetUniversalName(root, item.universalName);
+        drives.push_back(item);
+    }
+    return drives;
+}
+
+bool ConnectShare(const std::string& share, char letter)
+{
+    if (ConnectNetworkDrive(share, letter)) return true;
+    Main.ErrorContext = kContextOverwrite;
+    ReportFileError(share, kContextOverwrite);
+    return false;
+}
+
+bool DisconnectDrive(const std::string& localName)
+{
+    if (DisconnectNetworkDrive(localName)) return true;
+    Main.ErrorContext = kContextOverwrite;
+    ReportFileError(localName, kContextOverwrite);
+    return false;
+}
+
+int DisconnectNetworkDrives(const std::vector<std::string>& netDrives)
+{
+    int disconnected = 0;
+    for (const std::string& root : netDrives)
+        if (DisconnectNetworkDrive(root.substr(0, 2))) ++disconnected; // silent at exit
+    return disconnected;
+}
+
+std::string ProgramDriveSelectorText()
+{
+    // The program's own drive; a program outside every drive counts as on the system drive, as at start.
+    return ComputeStartPath().substr(0, 3) + "[]";
+}
+
+} // namespace zelo

@@ -1,0 +1,36 @@
+// The work of the network commands: connecting a share as a drive letter, disconnecting remote drives
+// (one chosen in the disconnect dialog, or every one the drive selector recorded, at exit).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zelo {
+
+// The letters a share can be connected as (those no drive uses), from Z down to A.
+std::vector<char> FreeDriveLetters();
+
+struct RemoteDriveItem {
+    std::string localName; // "X:"
+    std::string universalName; // "\\host\share" (empty when it has none)
+};
+// The remote drives, in letter order.
+std::vector<RemoteDriveItem> RemoteDrives();
+
+// Connects share (smb://host/share, \\host\share, or what the mount tool understands) as letter.
+// A failure is reported with the share's address. Returns success.
+bool ConnectShare(const std::string& share, char letter);
+
+// Disconnects a remote drive ("X:") without forcing it when files are open. A failure is reported
+// with the drive's name. Returns success.
+bool DisconnectDrive(const std::string& localName);
+
+// The disconnection at exit: each root ("X:\") in order is disconnected without force; a failure is
+// ignored and the next drive is still disconnected. Returns the number disconnected.
+int DisconnectNetworkDrives(const std::vector<std::string>& netDrives);
+
+// What the disconnect command puts in the drive selector after the dialog when the selector showed a
+// remote drive: the root of the drive that holds the program, followed by "[]" ("C:\[]").
+std::string ProgramDriveSelectorText();
+
+} // namespace zelo

@@ -1,0 +1,47 @@
+// Shortcuts: link files written through the platform's shell links.
+#include "engine/shortcuts.h"
+
+#include "engine/messages.h"
+#include "model/state.h"
+#include "platform/filesystem.h"
+#include "platform/shell_links.h"
+#include "platform/ui_services.h"
+
+namespace zelo {
+
+std::string LinkFileName(const std::string& target)
+{
+    const auto separator = target.find_last_of('\\');
+    std::string name = separator == std::string::npos ? target : target.substr(separator + 1);
+    const auto point = name.find_last_of('.');
+    if (point != std::string::npos) name.resize(point);
+    return name + ".lnk";
+}
+
+bool CreateShortcut(int destination, const std::string& target)
+{
+    if (target.empty()) {
+        AppMessageBox("ファイルが選択されておりません", kCaptionWarning, kMbOk);
+        return false;
+    }
+    const std::string name = LinkFileName(target);
+    std::string linkPath;
+    bool placed = true;
+    if (destination == kShortcutDesktop) {
+        std::string desktop;
+        placed = GetDesktopFolder(desktop);
+        linkPath = desktop + (!desktop.empty() && desktop.back() == '\\' ? "" : "\\") + name;
+    } else {
+        // The root of the current drive, not the current directory itself.
+        linkPath = fs().GetCurrentDirectory().substr(0, 3) + name;
+    }
+    if (!placed || !SaveShellLink(target, linkPath)) {
+        Main.ErrorContext = kContextOverwrite;
+        ReportFileError(placed ? linkPath : std::string(), kContextOverwrite);
+        return false;
+    }
+    AppMessageBox(linkPath + "　を作成しました", kCaptionReport, kMbOk);
+    return true;
+}
+
+} // namespace zelo

@@ -1,0 +1,94 @@
+// TForm8: directory attributes and the volume label.
+#include "ui/dir_attributes_dialog.h"
+
+#include "engine/folder_info.h"
+#include "model/state.h"
+#include "platform/types.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
+#include "ui/window_builder.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace zelo {
+
+TForm8::TForm8(TForm1* mainWindow, QWidget* parent)
+    : QDialog(parent)
+    , m_mainWindow(mainWindow)
+{
+    WindowBuilder::SetUpWindow(this, "Form8", "Ｄｉｒの属性", 15, QSize(420, 270));
+    setModal(true);
+    const WindowBuilder form(this);
+    Label1 = form.Label("Label1", QRect(12, 10, 396, 18), QString());
+    CheckBox1 = form.CheckBox("CheckBox1", QRect(24, 40, 150, 20), "ＲｅａｄＯｎｌｙ", nullptr, false);
+    CheckBox2 = form.CheckBox("CheckBox2", QRect(24, 64, 150, 20), "Ｈｉｄｄeｎ", nullptr, false);
+    CheckBox3 = form.CheckBox("CheckBox3", QRect(24, 88, 150, 20), "Ｓｙｓｔｅｍ", nullptr, false);
+    CheckBox4 = form.CheckBox("CheckBox4", QRect(200, 40, 150, 20), "Ｄｉｒｅｃｔｏｒｙ", nullptr, true);
+    CheckBox4->setEnabled(false);
+    CheckBox5 = form.CheckBox("CheckBox5", QRect(200, 64, 150, 20), "Ａｒｃｈｉｖｅ", nullptr, false);
+    Button1 = form.Button("Button1", QRect(200, 92, 90, 28), QStringLiteral("変更"));
+    connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
+
+    GroupBox1 = form.GroupBox("GroupBox1", QRect(12, 132, 396, 80), QStringLiteral("Ｖｏｌｕｍ　Ｌａｂｅｌ"));
+    const WindowBuilder group(GroupBox1);
+    Edit1 = group.Edit("Edit1", QRect(12, 32, 250, 26));
+    Button3 = group.Button("Button3", QRect(280, 30, 90, 28), QStringLiteral("変更"));
+    connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
+
+    Button2 = form.Button("Button2", QRect(160, 226, 100, 30), QStringLiteral("終了"));
+    connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
+}
+
+std::string TForm8::SelectPath() const
+{
+    return m_mainWindow ? m_mainWindow->SelectDirPath() : std::string();
+}
+
+void TForm8::FormActivate()
+{
+    const std::string path = SelectPath();
+    Label1->setText(ShowBytes(path));
+    Edit1->setText(ShowBytes(Main.VolumeText));
+    // A drive root is no entry of a directory: the boxes then keep their states.
+    if (const auto attributes = DirectoryAttributes(path)) {
+        CheckBox1->setChecked(*attributes & kAttrReadOnly);
+        CheckBox2->setChecked(*attributes & kAttrHidden);
+        CheckBox3->setChecked(*attributes & kAttrSystem);
+        CheckBox4->setChecked(*attributes & kAttrDirectory);
+        CheckBox5->setChecked(*attributes & kAttrArchive);
+    }
+}
+
+void TForm8::Button1Click()
+{
+    uint32_t ticked = 0;
+    if (CheckBox1->isChecked()) ticked |= kAttrReadOnly;
+    if (CheckBox2->isChecked()) ticked |= kAttrHidden;
+    if (CheckBox3->isChecked()) ticked |= kAttrSystem;
+    if (CheckBox5->isChecked()) ticked |= kAttrArchive;
+    ChangeDirectoryAttributes(SelectPath(), ticked, [] { Main.MainTree.Refill(false); }); // re-reads the file pane too
+}
+
+void TForm8::Button2Click()
+{
+    done(QDialog::Accepted);
+}
+
+void TForm8::Button3Click()
+{
+    const QByteArray label = Edit1->text().toUtf8();
+    const std::string text(label.constData(), size_t(label.size()));
+    if (ChangeVolumeLabel(SelectPath(), text)) GroupBox1->setTitle(ShowBytes(text));
+}
+
+void TForm8::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+} // namespace zelo
