@@ -152,7 +152,8 @@ int CopyOneFile(
 }
 
 int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
-    const std::string& source, const std::string& destination, const CopyOptions& options, const int& abortFlag)
+    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
+    const int& abortFlag)
 {
     auto input = from.OpenForCopy(entry);
     if (!input) {
@@ -169,7 +170,9 @@ int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32
         ReportFileError(destination);
         return -1;
     }
-    switch (MoveBytes(*input, *output, ProgressBar::Block, abortFlag)) {
+    if (progressSelector == 0) ui().Progress().SetLabel(entry.name);
+    const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
+    switch (MoveBytes(*input, *output, bar, abortFlag)) {
     case Moved::Failed:
         output.reset();
         ReportFileError(destination);

@@ -31,12 +31,13 @@ struct CopyOptions {
 int CopyOneFile(
     const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options = {});
 
-// CopyOneFile for a file a tree walk listed in from, into the same name in to (destAttributes: what the
-// walk's listing of to says of that name, or kInvalidAttributes), with the block bar (PBar2) stepping.
-// Both sides are reached through their open directories, never by path; source and destination are
-// their drive paths, for messages. abortFlag is the stop request read between chunks.
+// CopyOneFile for a file listed in from, into the same name in to (destAttributes: what a listing of to
+// says of that name, or kInvalidAttributes). Both sides are reached through their open directories,
+// never by path; source and destination are their drive paths, for messages. progressSelector as for
+// CopyOneFile; abortFlag is the stop request read between chunks.
 int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
-    const std::string& source, const std::string& destination, const CopyOptions& options, const int& abortFlag);
+    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
+    const int& abortFlag);
 
 // Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
 // or "?", which the directory search takes as wildcards: only the entry of that very name counts,

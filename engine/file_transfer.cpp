@@ -42,52 +42,74 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     const std::string destination = WithOneSeparator(request.destinationDir);
     ProgressWindow& progress = ui().Progress();
 
+    // Both directories are opened once; every file is reached through them, never by its path.
+    auto from = fs().OpenTreeDirectory(source, ListDetail::Full, true);
+    if (!from) {
+        ReportFileError(source, kContextOverwrite);
+        return -1;
+    }
+    auto to = fs().OpenTreeDirectory(destination, ListDetail::Full, true);
+    if (!to) {
+        ReportFileError(destination, kContextOverwrite);
+        return -1;
+    }
+
     // The overall bar counts 8192-byte blocks over every selected file; the same sizes give the room
-    // the copy needs (a file that will be overwritten is taken to need none).
+    // the copy needs (a file that will be overwritten is taken to need none), summed once.
+    std::vector<FindData> entries(request.names.size());
+    std::vector<bool> found(request.names.size());
     uint64_t blocks = 0;
     int64_t need = 0;
-    for (const std::string& name : request.names) {
-        FindData entry;
-        if (!FindFileEntry(source + name, entry)) continue;
-        blocks += entry.size() / kCopyBlockSize;
-        need += static_cast<int64_t>(entry.size());
-        if (fs().GetAttributes(destination + name) != kInvalidAttributes) need -= static_cast<int64_t>(entry.size());
+    for (size_t i = 0; i < request.names.size(); ++i) {
+        found[i] = from->Lookup(request.names[i], entries[i]);
+        if (!found[i]) continue;
+        blocks += entries[i].size() / kCopyBlockSize;
+        FindData existing;
+        if (!to->Lookup(request.names[i], existing)) need += static_cast<int64_t>(entries[i].size());
     }
     progress.SetMax(ProgressBar::Overall, static_cast<int>(blocks));
     progress.SetPosition(ProgressBar::Overall, 0);
     progress.Show();
     ui().ProcessEvents();
 
-    for (const std::string& name : request.names) {
-        const std::string from = source + name;
-        const std::string to = destination + name;
+    CopyOptions copyOptions;
+    copyOptions.flushEachFile = false; // the destination is synced once at the end
+    for (size_t i = 0; i < request.names.size(); ++i) {
+        const std::string& name = request.names[i];
+        const std::string fromPath = source + name;
+        const std::string toPath = destination + name;
         // Asked before every file, as the free space shrinks with each copy.
         if (CheckFreeSpace(destination, need) == -1) {
             progress.Close();
             return -1;
         }
+        FindData existing;
+        const bool destinationExists = to->Lookup(name, existing);
         bool copy = true;
-        if (request.options.newerOnly && fs().GetAttributes(to) != kInvalidAttributes
-            && CompareFileDates(from, to) <= 0) {
+        if (request.options.newerOnly && destinationExists && found[i]
+            && CompareWriteSeconds(entries[i].lastWriteTime, existing.lastWriteTime) <= 0) {
             copy = false;
             ++counts.upToDate;
         }
         if (copy) {
-            // No flush per file: the destination is synced once at the end.
-            CopyOptions copyOptions;
-            copyOptions.flushEachFile = false;
-            if (CopyOneFile(from, to, 0, copyOptions) != 1) {
+            if (!found[i]) {
+                SetLastError(err::FileNotFound);
+                ReportFileError(fromPath, kContextOverwrite);
                 counts.errors = 1;
                 break;
             }
-            if (abortFlag != kAbortRequested) {
-                fs().SetAttributes(to, kAttrArchive);
-                ++counts.copied;
+            if (CopyListedFile(*from, entries[i], *to, destinationExists ? existing.attributes : kInvalidAttributes,
+                    fromPath, toPath, 0, copyOptions, abortFlag)
+                != 1) {
+                counts.errors = 1;
+                break;
             }
+            // The new file is Archive only by making: nothing more to set.
+            if (abortFlag != kAbortRequested) ++counts.copied;
         }
         if (request.mode == kModeFileMove && abortFlag != kAbortRequested) {
-            if (request.options.clearReadOnly) fs().SetAttributes(from, kAttrArchive);
-            if (!fs().DeleteFile(from)) {
+            // Deleted through its directory, with no change of mode first.
+            if (!found[i] || !from->DeleteEntry(entries[i], request.options.clearReadOnly)) {
                 Main.ErrorContext = kContextDeleteBackup;
                 ReportFileError("", kContextDeleteBackup);
                 progress.Close();

@@ -245,7 +245,7 @@ private:
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath,
+                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath, 255,
                         copyOptions, m_abortFlag)
                     != 1)
                     return WalkStep::Stop;

@@ -38,6 +38,17 @@ public:
         }
     }
 
+    bool Lookup(const std::string& name, FindData& out) override
+    {
+        // The exact name only: a search pattern would take "*" and "?" in it as wildcards.
+        auto search = m_files.FindFirst(m_path + name, kAttrMaskAll, out);
+        while (search && out.name != name) {
+            if (!search->Next(out)) search.reset();
+        }
+        if (!search) SetLastError(err::FileNotFound);
+        return search != nullptr;
+    }
+
     bool Rewind() override
     {
         m_search.reset();

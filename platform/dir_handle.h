@@ -44,6 +44,8 @@ public:
     virtual bool Next(FindData& out) = 0;
     // Starts the listing again from the first entry.
     virtual bool Rewind() = 0;
+    // The entry of exactly this name, as a full listing reports it; false with the last error set.
+    virtual bool Lookup(const std::string& name, FindData& out) = 0;
 
     // Opens a subdirectory this handle listed (entry as Next gave it), never following a link and never
     // into another mounted file system; status says why it returned null.

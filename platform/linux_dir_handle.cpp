@@ -79,25 +79,40 @@ public:
                 out.name.assign(view.data(), view.size());
                 return true;
             }
-            struct statx sx { };
-            if (::statx(m_fd, name, linuxfs::kStatxFlags, linuxfs::kStatxMask | STATX_INO, &sx) != 0)
-                continue; // gone since readdir
-            uint32_t attributes = 0;
-            if (S_ISLNK(sx.stx_mode)) {
-                attributes = kAttrReparsePoint | linkTargetKind(name);
-            } else {
-                attributes = S_ISDIR(sx.stx_mode) ? kAttrDirectory : kAttrArchive;
-                if (linuxfs::isReadOnlyMode(sx.stx_mode)) attributes |= kAttrReadOnly;
-            }
-            if (name[0] == '.') attributes |= kAttrHidden;
-            out.attributes = attributes;
-            out.mountPoint = S_ISDIR(sx.stx_mode) && isMountRoot(sx);
-            out.fileId = sx.stx_ino;
-            out.special = !S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode) && !S_ISLNK(sx.stx_mode);
-            linuxfs::fillStatFields(sx, out);
-            out.name.assign(view.data(), view.size());
-            return true;
+            if (Fill(name, out)) return true; // else gone since readdir
         }
+    }
+
+    bool Lookup(const std::string& name, FindData& out) override
+    {
+        if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "."
+            || name == "..")
+            return linuxfs::failCode(err::FileNotFound);
+        if (Fill(name.c_str(), out)) return true;
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+
+    // An entry as a full listing reports it, from one statx; false (errno set) when it is gone.
+    bool Fill(const char* name, FindData& out) const
+    {
+        struct statx sx { };
+        if (::statx(m_fd, name, linuxfs::kStatxFlags, linuxfs::kStatxMask | STATX_INO, &sx) != 0) return false;
+        uint32_t attributes = 0;
+        if (S_ISLNK(sx.stx_mode)) {
+            attributes = kAttrReparsePoint | linkTargetKind(name);
+        } else {
+            attributes = S_ISDIR(sx.stx_mode) ? kAttrDirectory : kAttrArchive;
+            if (linuxfs::isReadOnlyMode(sx.stx_mode)) attributes |= kAttrReadOnly;
+        }
+        if (name[0] == '.') attributes |= kAttrHidden;
+        out.attributes = attributes;
+        out.mountPoint = S_ISDIR(sx.stx_mode) && isMountRoot(sx);
+        out.fileId = sx.stx_ino;
+        out.special = !S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode) && !S_ISLNK(sx.stx_mode);
+        linuxfs::fillStatFields(sx, out);
+        out.name.assign(name);
+        return true;
     }
 
     bool Rewind() override
