@@ -8,6 +8,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
+#include "ui/rename_dialog.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -31,6 +32,8 @@ Windows::Windows()
     Form3 = new TForm3(Form1, Form1);
     Help = new THelp(Form1);
     Form1->SetDialogs(Form3, Help);
+    Ren = new TRen(Form1);
+    Form1->SetRenameDialog(Ren);
     m_services = std::make_unique<QtUiServices>(*Form7);
     setUiServices(m_services.get());
 }
@@ -42,6 +45,7 @@ Windows::~Windows()
     Form7 = nullptr;
     Form3 = nullptr;
     Help = nullptr;
+    Ren = nullptr;
     m_form1.reset();
     m_services.reset();
 }

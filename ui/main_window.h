@@ -24,6 +24,7 @@ class DirListBox;
 class DriveComboBox;
 class FileListBox;
 class TForm3;
+class TRen;
 class THelp;
 
 // Where the main window goes each time it becomes active, for a full-screen client height.
@@ -46,6 +47,7 @@ public:
 
     // The dialogs this window shows (created after it, so they are handed over later).
     void SetDialogs(TForm3* input, THelp* help);
+    void SetRenameDialog(TRen* ren) { m_ren = ren; }
 
     // Start-up, activation, end.
     void FormCreate();
@@ -91,25 +93,25 @@ public:
     void Copy2Click() { }
     void GoTo1Click() { }
     void N22Click() { }
-    void N25Click() { }
-    void N16Click() { }
-    void N17Click() { }
-    void N0AHDAH1Click() { }
-    void SHIFT81Click() { }
-    void UTF8SJis1Click() { }
-    void N26Click() { }
-    void N27Click() { }
+    void N25Click();
+    void N16Click();
+    void N17Click();
+    void N0AHDAH1Click();
+    void SHIFT81Click();
+    void UTF8SJis1Click();
+    void N26Click();
+    void N27Click();
     void N34Click() { }
     void N35Click() { }
-    void Rename1Click() { }
+    void Rename1Click();
     void N24Click() { }
     void N23Click() { }
-    void RENDIR1Click() { }
+    void RENDIR1Click();
     void Copy1Click() { }
     void GoTo2Click() { }
     void BackUp1Click() { }
-    void oomozi1Click() { }
-    void komozi1Click() { }
+    void oomozi1Click();
+    void komozi1Click();
 
     // The options as the commands read them when they run.
     CommandOptions Options() const;
@@ -120,6 +122,8 @@ public:
 
     // Shows the input dialog modally; replaceable so tests can play the user.
     std::function<void()> ShowInputDialog;
+    // Shows the batch rename dialog modally; replaceable so tests can play the user.
+    std::function<void()> ShowRenameDialog = [this] { ExecRenameDialog(); };
     // Asks for the Linux path of the saved list (empty: cancelled), in a dialog that opens in the file
     // pane's directory and takes drive paths; replaceable for tests.
     std::function<QString()> AskSaveFileName;
@@ -176,9 +180,14 @@ private:
     // Selects CBox1's item that holds StartPath, as at start-up (none when no item holds it).
     void SelectStartItem();
     void ShowIconPreview(const std::string& path);
+    void ExecRenameDialog();
+    void ChangeSelectedDirCase(int direction);
+    // After the selected directory got a new name: its entry, and the panes and labels that showed it.
+    void DirectoryRenamed(const std::string& oldPath, const std::string& newPath, const std::string& name);
 
     TForm3* m_input = nullptr;
     THelp* m_help = nullptr;
+    TRen* m_ren = nullptr;
     // Moves on activation only when the window was left for another window of the program.
     bool m_moveOnActivate = true;
     // The path shown in Label4, as bytes.

@@ -6,10 +6,12 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 
 namespace zelo {
@@ -92,6 +94,24 @@ QLineEdit* WindowBuilder::Edit(const char* name, const QRect& geometry) const
     edit->setObjectName(QString::fromUtf8(name));
     edit->setGeometry(geometry);
     return edit;
+}
+
+QGroupBox* WindowBuilder::GroupBox(const char* name, const QRect& geometry, const QString& caption) const
+{
+    auto* group = new QGroupBox(caption, m_parent);
+    group->setObjectName(QString::fromUtf8(name));
+    group->setGeometry(geometry);
+    return group;
+}
+
+QRadioButton* WindowBuilder::RadioButton(
+    const char* name, const QRect& geometry, const QString& caption, bool checked) const
+{
+    auto* button = new QRadioButton(caption, m_parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setGeometry(geometry);
+    button->setChecked(checked);
+    return button;
 }
 
 bool CaptionFits(const QWidget* control)

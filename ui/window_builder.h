@@ -10,10 +10,12 @@
 
 class QCheckBox;
 class QFrame;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QRadioButton;
 class QWidget;
 
 namespace zelo {
@@ -39,6 +41,9 @@ public:
     // A push button; pixelSize 0 keeps the window's font. Its caption is made to fit its width.
     QPushButton* Button(const char* name, const QRect& geometry, const QString& caption, int pixelSize = 0) const;
     QLineEdit* Edit(const char* name, const QRect& geometry) const;
+    // A captioned group frame; the radio buttons built inside it exclude each other.
+    QGroupBox* GroupBox(const char* name, const QRect& geometry, const QString& caption) const;
+    QRadioButton* RadioButton(const char* name, const QRect& geometry, const QString& caption, bool checked) const;
 
 private:
     QWidget* m_parent;
