@@ -15,8 +15,6 @@ namespace zelo {
 
 namespace {
 
-constexpr int kBatchExtensionMode = 2; // what TRen's second execute button leaves in InputMode
-
 void ConvertSelection(TForm1& form, ConversionMode mode)
 {
     // The names stay as they are: the file pane is not re-read.
@@ -76,7 +74,7 @@ void TForm1::ExecRenameDialog()
 void TForm1::Rename1Click()
 {
     const auto refreshFiles = [this] { FileBx1->Reread(); };
-    Main.InputMode = 1;
+    Main.InputMode = 1; // TForm3: offer the file; TRen: preset to name mode
     if (FileBx1->SelectedCount() < 2) {
         if (ShowInputDialog) ShowInputDialog();
         if (Main.InputMode == 0) return;
@@ -86,7 +84,7 @@ void TForm1::Rename1Click()
     if (ShowRenameDialog) ShowRenameDialog();
     if (Main.InputMode == 0) return;
     BatchRenameRequest request;
-    request.mode = Main.InputMode == kBatchExtensionMode ? BatchRenameMode::Extension : BatchRenameMode::Name;
+    request.mode = Main.InputMode == kRenExtensionMode ? BatchRenameMode::Extension : BatchRenameMode::Name;
     request.startText = Main.RenStartText;
     request.baseName = Main.RenBaseName;
     request.extText = Main.RenExtText;

@@ -17,9 +17,6 @@ TRen* Ren = nullptr;
 
 namespace {
 
-constexpr int kNameMode = 1;
-constexpr int kExtensionMode = 2;
-
 std::string TextOf(const QLineEdit* edit)
 {
     const QByteArray bytes = edit->text().toUtf8();
@@ -90,7 +87,7 @@ void TRen::Button1Click()
     Main.RenStartText = TextOf(Edit2);
     Main.RenBaseName = TextOf(Edit1);
     Main.RenExtText.clear();
-    Main.InputMode = kNameMode;
+    Main.InputMode = kRenNameMode;
     done(QDialog::Accepted);
 }
 
@@ -99,7 +96,7 @@ void TRen::Button2Click()
     Main.RenStartText = "001";
     Main.RenBaseName.clear();
     Main.RenExtText = TextOf(Edit3);
-    Main.InputMode = kExtensionMode;
+    Main.InputMode = kRenExtensionMode;
     done(QDialog::Accepted);
 }
 

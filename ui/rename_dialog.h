@@ -12,6 +12,10 @@ class QRadioButton;
 
 namespace zelo {
 
+// What the execute buttons leave in Main.InputMode (0 is cancelled).
+inline constexpr int kRenNameMode = 1;
+inline constexpr int kRenExtensionMode = 2;
+
 class TRen : public QDialog {
     Q_OBJECT
 public:
