@@ -11,6 +11,7 @@
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
+#include "ui/rename_dialog.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -41,6 +42,8 @@ Windows::Windows()
     Form8 = new TForm8(Form1, Form1);
     Form1->SetDialogs(Form3, Help);
     Form1->SetInfoDialogs(Form4, Form5, Form8);
+    Ren = new TRen(Form1);
+    Form1->SetRenameDialog(Ren);
     m_services = std::make_unique<QtUiServices>(*Form7);
     setUiServices(m_services.get());
 }
@@ -55,6 +58,7 @@ Windows::~Windows()
     Form4 = nullptr;
     Help = nullptr;
     Form8 = nullptr;
+    Ren = nullptr;
     m_form1.reset();
     m_services.reset();
 }

@@ -27,6 +27,7 @@ class TForm3;
 class TForm4;
 class TForm5;
 class TForm8;
+class TRen;
 class THelp;
 
 // Where the main window goes each time it becomes active, for a full-screen client height.
@@ -51,6 +52,7 @@ public:
     void SetDialogs(TForm3* input, THelp* help);
     // The information dialogs; the network dialogs (ShowConnectDialog, ShowDisconnectDialog) come with them.
     void SetInfoDialogs(TForm4* fileInfo, TForm5* folderInfo, TForm8* dirAttributes);
+    void SetRenameDialog(TRen* ren) { m_ren = ren; }
 
     // Start-up, activation, end.
     void FormCreate();
@@ -102,21 +104,21 @@ public:
     void Copy2Click() { }
     void GoTo1Click() { }
     void N22Click() { }
-    void N25Click() { }
-    void N16Click() { }
-    void N17Click() { }
-    void N0AHDAH1Click() { }
-    void SHIFT81Click() { }
-    void UTF8SJis1Click() { }
-    void N26Click() { }
-    void N27Click() { }
-    void Rename1Click() { }
-    void RENDIR1Click() { }
+    void N25Click();
+    void N16Click();
+    void N17Click();
+    void N0AHDAH1Click();
+    void SHIFT81Click();
+    void UTF8SJis1Click();
+    void N26Click();
+    void N27Click();
+    void Rename1Click();
+    void RENDIR1Click();
     void Copy1Click() { }
     void GoTo2Click() { }
     void BackUp1Click() { }
-    void oomozi1Click() { }
-    void komozi1Click() { }
+    void oomozi1Click();
+    void komozi1Click();
 
     // The options as the commands read them when they run.
     CommandOptions Options() const;
@@ -127,6 +129,8 @@ public:
 
     // Shows the input dialog modally; replaceable so tests can play the user.
     std::function<void()> ShowInputDialog;
+    // Shows the batch rename dialog modally; replaceable so tests can play the user.
+    std::function<void()> ShowRenameDialog = [this] { ExecRenameDialog(); };
     // Asks for the Linux path of the saved list (empty: cancelled), in a dialog that opens in the file
     // pane's directory and takes drive paths; replaceable for tests.
     std::function<QString()> AskSaveFileName;
@@ -188,12 +192,17 @@ private:
     // Selects CBox1's item that holds StartPath, as at start-up (none when no item holds it).
     void SelectStartItem();
     void ShowIconPreview(const std::string& path);
+    void ExecRenameDialog();
+    void ChangeSelectedDirCase(int direction);
+    // After the selected directory got a new name: its entry, and the panes and labels that showed it.
+    void DirectoryRenamed(const std::string& oldPath, const std::string& newPath, const std::string& name);
 
     TForm3* m_input = nullptr;
     THelp* m_help = nullptr;
     TForm4* m_fileInfo = nullptr;
     TForm5* m_folderInfo = nullptr;
     TForm8* m_dirAttributes = nullptr;
+    TRen* m_ren = nullptr;
     // Moves on activation only when the window was left for another window of the program.
     bool m_moveOnActivate = true;
     // The path shown in Label4, as bytes.

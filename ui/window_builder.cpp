@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyle>
 
 namespace zelo {
@@ -101,6 +102,16 @@ QGroupBox* WindowBuilder::GroupBox(const char* name, const QRect& geometry, cons
     group->setObjectName(QString::fromUtf8(name));
     group->setGeometry(geometry);
     return group;
+}
+
+QRadioButton* WindowBuilder::RadioButton(
+    const char* name, const QRect& geometry, const QString& caption, bool checked) const
+{
+    auto* button = new QRadioButton(caption, m_parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setGeometry(geometry);
+    button->setChecked(checked);
+    return button;
 }
 
 bool CaptionFits(const QWidget* control)

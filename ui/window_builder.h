@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QRadioButton;
 class QWidget;
 
 namespace zelo {
@@ -40,8 +41,9 @@ public:
     // A push button; pixelSize 0 keeps the window's font. Its caption is made to fit its width.
     QPushButton* Button(const char* name, const QRect& geometry, const QString& caption, int pixelSize = 0) const;
     QLineEdit* Edit(const char* name, const QRect& geometry) const;
-    // A titled group box; its own controls are built with a builder on it.
+    // A captioned group frame; the radio buttons built inside it exclude each other.
     QGroupBox* GroupBox(const char* name, const QRect& geometry, const QString& caption) const;
+    QRadioButton* RadioButton(const char* name, const QRect& geometry, const QString& caption, bool checked) const;
 
 private:
     QWidget* m_parent;
