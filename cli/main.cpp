@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,7 +85,15 @@ std::optional<std::string> ResolveLikeKernel(const std::string& given, std::stri
         return real.string();
     }
     const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
-    const stdfs::path realParent = stdfs::canonical(parent, ec);
+    // Many files of one directory (copy-files) share their parent: it is resolved once.
+    static std::map<std::string, stdfs::path> resolvedParents;
+    stdfs::path realParent;
+    if (const auto known = resolvedParents.find(parent); known != resolvedParents.end()) {
+        realParent = known->second;
+    } else {
+        realParent = stdfs::canonical(parent, ec);
+        if (!ec) resolvedParents.emplace(parent, realParent);
+    }
     if (!ec) return (realParent / last).string();
     // The directory is missing: without ".." the text names the same place the kernel would look.
     for (const auto& component : stdfs::path(text)) {

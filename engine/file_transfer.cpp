@@ -5,6 +5,7 @@
 #include "engine/folder_transfer.h"
 #include "engine/messages.h"
 #include "engine/tree.h"
+#include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/ui_services.h"
@@ -56,17 +57,23 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     // The overall bar counts 8192-byte blocks over every selected file; the same sizes give the room
     // the copy needs (a file that will be overwritten is taken to need none), summed once.
-    std::vector<FindData> entries(request.names.size());
-    std::vector<bool> found(request.names.size());
+    const size_t n = request.names.size();
+    std::vector<FindData> entries(n), existing(n);
+    std::vector<bool> found(n), there(n);
     uint64_t blocks = 0;
     int64_t need = 0;
-    for (size_t i = 0; i < request.names.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         found[i] = from->Lookup(request.names[i], entries[i]);
+        there[i] = to->Lookup(request.names[i], existing[i]);
         if (!found[i]) continue;
         blocks += entries[i].size() / kCopyBlockSize;
-        FindData existing;
-        if (!to->Lookup(request.names[i], existing)) need += static_cast<int64_t>(entries[i].size());
+        if (!there[i]) need += static_cast<int64_t>(entries[i].size());
     }
+    // The free space is asked of the system again only when what was written since may have used up
+    // the margin: the same answers as asking before every file, at a linear cost.
+    uint64_t knownFree = 0, total = 0, totalFree = 0;
+    const bool freeKnown = GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
+    uint64_t writtenSince = 0;
     progress.SetMax(ProgressBar::Overall, static_cast<int>(blocks));
     progress.SetPosition(ProgressBar::Overall, 0);
     progress.Show();
@@ -74,20 +81,24 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     CopyOptions copyOptions;
     copyOptions.flushEachFile = false; // the destination is synced once at the end
-    for (size_t i = 0; i < request.names.size(); ++i) {
+    for (size_t i = 0; i < n; ++i) {
         const std::string& name = request.names[i];
         const std::string fromPath = source + name;
         const std::string toPath = destination + name;
-        // Asked before every file, as the free space shrinks with each copy.
-        if (CheckFreeSpace(destination, need) == -1) {
-            progress.Close();
-            return -1;
+        // Checked before every file, as the free space shrinks with each copy.
+        const uint64_t estimated = knownFree > writtenSince ? knownFree - writtenSince : 0;
+        if (!freeKnown || need <= 0 || static_cast<uint64_t>(need) > estimated) {
+            if (CheckFreeSpace(destination, need) == -1) {
+                progress.Close();
+                return -1;
+            }
+            GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
+            writtenSince = 0;
         }
-        FindData existing;
-        const bool destinationExists = to->Lookup(name, existing);
+        const bool destinationExists = there[i];
         bool copy = true;
         if (request.options.newerOnly && destinationExists && found[i]
-            && CompareWriteSeconds(entries[i].lastWriteTime, existing.lastWriteTime) <= 0) {
+            && CompareWriteSeconds(entries[i].lastWriteTime, existing[i].lastWriteTime) <= 0) {
             copy = false;
             ++counts.upToDate;
         }
@@ -98,12 +109,13 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
                 counts.errors = 1;
                 break;
             }
-            if (CopyListedFile(*from, entries[i], *to, destinationExists ? existing.attributes : kInvalidAttributes,
+            if (CopyListedFile(*from, entries[i], *to, destinationExists ? existing[i].attributes : kInvalidAttributes,
                     fromPath, toPath, 0, copyOptions, abortFlag)
                 != 1) {
                 counts.errors = 1;
                 break;
             }
+            writtenSince += entries[i].size();
             // The new file is Archive only by making: nothing more to set.
             if (abortFlag != kAbortRequested) ++counts.copied;
         }

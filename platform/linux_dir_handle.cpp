@@ -261,13 +261,8 @@ public:
 
     std::unique_ptr<File> CreateReplacement(const std::string& name) override
     {
-        UniqueFd dir(::fcntl(m_fd, F_DUPFD_CLOEXEC, 0));
-        if (!dir.valid()) {
-            SetLastErrorFromErrno(errno);
-            return nullptr;
-        }
-        const std::string path = linuxfs::pathAt(dir.get(), name);
-        return linuxfs::createReplacementAt(std::move(dir), path);
+        // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
+        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name));
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override

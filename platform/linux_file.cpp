@@ -69,6 +69,7 @@ public:
     LinuxFile(UniqueFd fd, UniqueFd dirFd, std::string tempName)
         : m_fd(std::move(fd))
         , m_dirFd(std::move(dirFd))
+        , m_dir(m_dirFd.get())
         , m_tempName(std::move(tempName))
         , m_replacement(true)
     {
@@ -79,7 +80,7 @@ public:
     ~LinuxFile() override
     {
         m_fd.reset();
-        if (!m_tempName.empty()) ::unlinkat(m_dirFd.get(), m_tempName.c_str(), 0);
+        if (!m_tempName.empty()) ::unlinkat(m_dir, m_tempName.c_str(), 0);
     }
 
     int64_t Read(void* buffer, size_t count) override
@@ -162,7 +163,7 @@ public:
         struct stat old { };
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
-        if (!replaceableEntry(m_dirFd.get(), name, linuxDestination, &old)) return false;
+        if (!replaceableEntry(m_dir, name, linuxDestination, &old)) return false;
         if (!prepareReplacement(m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options))
             return false;
         // An unnamed file whose destination is free takes its name at once: a link never replaces,
@@ -171,13 +172,12 @@ public:
             if (Close()) return true;
             // The close failed: the name goes again, the destination is free as it was.
             const uint32_t code = GetLastError();
-            ::unlinkat(m_dirFd.get(), name.c_str(), 0);
+            ::unlinkat(m_dir, name.c_str(), 0);
             return failCode(code);
         }
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
-        if (::renameat(m_dirFd.get(), m_tempName.c_str(), m_dirFd.get(), name.c_str()) != 0)
-            return fail(errno, linuxDestination);
+        if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
         m_tempName.clear();
         return true;
     }
@@ -190,7 +190,7 @@ public:
         if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
-        const int from = m_dirFd.get();
+        const int from = m_dir;
         if (::renameat2(from, m_tempName.c_str(), from, name.c_str(), RENAME_NOREPLACE) == 0) {
             m_tempName.clear();
             return true;
@@ -208,6 +208,12 @@ public:
     }
 
     bool isReplacement() const { return m_replacement; }
+    // A replacement in a directory the caller keeps open for the file's lifetime.
+    void borrowDirectory(int dir)
+    {
+        m_dirFd.reset();
+        m_dir = dir;
+    }
 
     bool Seek(int64_t position) override
     {
@@ -313,11 +319,11 @@ private:
     // Gives the unnamed file a name in its directory; false (errno set) when that fails.
     bool linkTo(const std::string& name)
     {
-        if (::linkat(m_fd.get(), "", m_dirFd.get(), name.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (::linkat(m_fd.get(), "", m_dir, name.c_str(), AT_EMPTY_PATH) == 0) return true;
         if (errno != ENOENT && errno != EPERM) return false;
         // Without the privilege to link a descriptor, through its /proc entry.
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
-        return ::linkat(AT_FDCWD, self.c_str(), m_dirFd.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        return ::linkat(AT_FDCWD, self.c_str(), m_dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
     }
 
     bool giveName(const std::string& linuxDestination)
@@ -383,7 +389,8 @@ private:
     }
 
     UniqueFd m_fd;
-    UniqueFd m_dirFd;
+    UniqueFd m_dirFd; // owned directory (invalid when it is borrowed)
+    int m_dir = -1; // the directory the file lives in, owned or borrowed
     std::string m_tempName;
     bool m_replacement = false;
     bool m_kernelCopy = true;
@@ -515,15 +522,24 @@ std::unique_ptr<File> openForCopyAt(int dirFd, const std::string& name)
     return std::make_unique<LinuxFile>(std::move(fd));
 }
 
-std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination)
+namespace {
+
+// A replacement in dir, which owner owns (or, when owner is empty, the caller keeps open for the
+// file's lifetime).
+std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string& linuxDestination)
 {
-    if (!replaceableEntry(dirFd.get(), std::string(baseName(linuxDestination)), linuxDestination, nullptr))
-        return nullptr;
+    const auto made = [&](UniqueFd fd, std::string name) {
+        const bool borrowed = !owner.valid();
+        auto file = std::make_unique<LinuxFile>(std::move(fd), std::move(owner), std::move(name));
+        if (borrowed) file->borrowDirectory(dir);
+        return file;
+    };
+    if (!replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, nullptr)) return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
     // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
     static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;
-    UniqueFd fd(canNameLater ? ::openat(dirFd.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1);
-    if (fd.valid()) return std::make_unique<LinuxFile>(std::move(fd), std::move(dirFd), std::string());
+    UniqueFd fd(canNameLater ? ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1);
+    if (fd.valid()) return made(std::move(fd), std::string());
     if (canNameLater && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
         fail(errno, linuxDestination);
         return nullptr;
@@ -531,12 +547,25 @@ std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& lin
     // A file system without unnamed files: a hidden temporary file, removed unless committed.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = randomTempName();
-        fd.reset(::openat(dirFd.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (fd.valid()) return std::make_unique<LinuxFile>(std::move(fd), std::move(dirFd), std::move(name));
+        fd.reset(::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (fd.valid()) return made(std::move(fd), std::move(name));
         if (errno != EEXIST) break;
     }
     fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
     return nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination)
+{
+    const int dir = dirFd.get();
+    return makeReplacement(dir, std::move(dirFd), linuxDestination);
+}
+
+std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination)
+{
+    return makeReplacement(dirFd, UniqueFd(), linuxDestination);
 }
 
 bool commitReplacement(
