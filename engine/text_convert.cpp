@@ -31,7 +31,6 @@ constexpr uint8_t kLf = 0x0A;
 constexpr uint8_t kEsc = 0x1B;
 constexpr uint8_t kBackspace = 0x08;
 constexpr uint8_t kEscapeEnd = 'm';
-constexpr uint32_t kNotEnoughMemory = 8;
 
 constexpr const char* kEncodingFailed = "改行コ－ドが0Ａのみでないと，Utf8ToAnsi()が動作しないようです";
 
@@ -213,9 +212,8 @@ bool IsDenied(uint32_t code)
 
 void DiscardTemp(const std::string& tempPath)
 {
-    const uint32_t code = GetLastError();
+    const KeepLastError keep;
     fs().DeleteFile(tempPath);
-    SetLastError(code);
 }
 
 // Writes what produce gives to a temporary file beside path and puts it in path's place, with
@@ -287,7 +285,7 @@ bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<u
             size += size_t(got);
         }
     } catch (const std::bad_alloc&) {
-        SetLastError(kNotEnoughMemory);
+        SetLastError(err::NotEnoughMemory);
         return false;
     }
 }

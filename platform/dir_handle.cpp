@@ -128,9 +128,8 @@ public:
 
     void MarkArchiveOnly(const FindData& entry, File&) override
     {
-        const uint32_t code = GetLastError();
+        const KeepLastError keep;
         m_files.SetAttributes(m_path + entry.name, kAttrArchive);
-        SetLastError(code);
     }
 
     bool IsReadOnly() override { return (attributes() & kAttrReadOnly) && attributes() != kInvalidAttributes; }
@@ -146,9 +145,8 @@ public:
     void TakeBackWrite() override
     {
         if (!m_lent) return;
-        const uint32_t code = GetLastError();
+        const KeepLastError keep;
         m_files.SetAttributes(entryPath(), attributes() | kAttrReadOnly);
-        SetLastError(code);
         m_lent = false;
     }
 

@@ -26,6 +26,12 @@ inline constexpr uint32_t NotReady = 21; // ENODEV
 inline constexpr uint32_t GeneralFailure = 31; // errno values without a better code
 inline constexpr uint32_t BadNetPath = 53; // EHOSTDOWN
 inline constexpr uint32_t InvalidParameter = 87; // a time or value out of range
+inline constexpr uint32_t NotEnoughMemory = 8;
+inline constexpr uint32_t BadNetName = 67; // a share that cannot be reached
+inline constexpr uint32_t AlreadyAssigned = 85; // a letter already in use
+inline constexpr uint32_t SemTimeout = 121; // a remote drive that does not answer in time
+inline constexpr uint32_t NotConnected = 2250; // not a network connection
+inline constexpr uint32_t OpenFiles = 2401; // files are open on the connection
 inline constexpr uint32_t BrokenPipe = 109; // EPIPE
 inline constexpr uint32_t NotADirectory = 267; // RemoveDirectory on a file
 inline constexpr uint32_t DeviceError = 1117; // EIO
@@ -45,6 +51,23 @@ enum class ErrnoCall {
 // The calling thread's last error code, as every failing platform call leaves it.
 uint32_t GetLastError();
 void SetLastError(uint32_t code);
+
+// Keeps the last error across clean-up that may change it (removing a temporary file, giving back a
+// mode): the code of the failure being reported survives the scope.
+class KeepLastError {
+public:
+    KeepLastError()
+        : m_code(GetLastError())
+    {
+    }
+    ~KeepLastError() { SetLastError(m_code); }
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+    uint32_t code() const { return m_code; }
+
+private:
+    uint32_t m_code;
+};
 
 // Table-driven errno mapping. parentMissing turns ENOENT into 3; isCurrentDir turns EBUSY from rmdir into 16.
 // An errno without an entry keeps its own number, unless that number is a code with a message of its

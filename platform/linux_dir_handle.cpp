@@ -272,8 +272,8 @@ public:
 
     void MarkArchiveOnly(const FindData& entry, File& opened) override
     {
+        // Raw calls only: the last error of the copy is left as it is.
         const int fd = opened.NativeHandle();
-        const uint32_t code = GetLastError();
         struct stat st { };
         // ReadOnly as the listing saw it (a listing without it looks again).
         const bool maybeReadOnly = (entry.attributes & kAttrReadOnly) || m_kindOnly;
@@ -290,7 +290,6 @@ public:
                 ::fsetxattr(fd, dosattrib::kName, encoded.data(), encoded.size(), 0);
             }
         }
-        SetLastError(code);
     }
 
     int NativeHandle() const override { return m_fd; }
@@ -314,9 +313,8 @@ public:
     void TakeBackWrite() override
     {
         if (!m_lent) return;
-        const uint32_t code = GetLastError();
+        const KeepLastError keep;
         ::fchmod(m_fd, m_lentFrom);
-        SetLastError(code);
         m_lent = false;
     }
 

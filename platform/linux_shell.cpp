@@ -23,10 +23,6 @@ namespace {
 
 // Codes of a letter already in use, a share that could not be mounted, a drive that is not a
 // connection, and a connection the platform would not end (files still open on it).
-constexpr uint32_t kErrorAlreadyAssigned = 85;
-constexpr uint32_t kErrorBadNetName = 67;
-constexpr uint32_t kErrorNotConnected = 2250;
-constexpr uint32_t kErrorOpenFiles = 2401;
 
 class Pipe {
 public:
@@ -277,12 +273,12 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
 {
     if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z' || driveMap().find(letter)) {
-        SetLastError(kErrorAlreadyAssigned);
+        SetLastError(err::AlreadyAssigned);
         return false;
     }
     const std::string address = shareAddress(share);
     if (address.empty()) {
-        SetLastError(kErrorBadNetName);
+        SetLastError(err::BadNetName);
         return false;
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
@@ -290,7 +286,7 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
     commandRunner().Run({ "gio", "mount", address });
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
-        SetLastError(kErrorBadNetName);
+        SetLastError(err::BadNetName);
         return false;
     }
     Drive drive { letter, directory, kDriveRemote, std::nullopt, universalNameOf(address) };
@@ -307,12 +303,12 @@ bool DisconnectNetworkDrive(const std::string& localName)
 {
     const Drive* drive = localName.empty() ? nullptr : driveMap().find(localName[0]);
     if (!drive || drive->type != kDriveRemote) {
-        SetLastError(kErrorNotConnected);
+        SetLastError(err::NotConnected);
         return false;
     }
     // No force: a share with open files stays connected.
     if (commandRunner().Run({ "gio", "mount", "-u", drive->directory }) != 0) {
-        SetLastError(kErrorOpenFiles);
+        SetLastError(err::OpenFiles);
         return false;
     }
     const char letter = drive->letter;

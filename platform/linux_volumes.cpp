@@ -24,9 +24,6 @@ namespace zelo {
 namespace {
 
 // The codes a drive without medium and a network that does not answer report.
-constexpr uint32_t kErrorNotReady = 21;
-constexpr uint32_t kErrorTimeout = 121;
-constexpr uint32_t kErrorNotConnected = 2250;
 
 // How long a call on a network drive may take before the drive counts as not answering.
 constexpr std::chrono::milliseconds kRemoteLimit { 3000 };
@@ -238,7 +235,7 @@ bool GetVolumeInformation(const std::string& root, std::string& label, std::stri
         const Drive copy = *drive;
         const auto bounded = runBounded<VolumeFacts>([copy]() { return readVolume(copy); }, kRemoteLimit);
         if (!bounded) {
-            SetLastError(kErrorTimeout);
+            SetLastError(err::SemTimeout);
             return false;
         }
         facts = *bounded;
@@ -246,7 +243,7 @@ bool GetVolumeInformation(const std::string& root, std::string& label, std::stri
         facts = readVolume(*drive);
     }
     if (!facts.present) {
-        SetLastError(kErrorNotReady);
+        SetLastError(err::NotReady);
         return false;
     }
     label = facts.label;
@@ -263,7 +260,7 @@ bool SetVolumeLabel(const std::string& root, const std::string& label)
         return false;
     }
     if (drive->type != kDriveRemote && !isDirectory(drive->directory)) {
-        SetLastError(kErrorNotReady);
+        SetLastError(err::NotReady);
         return false;
     }
     // A label given by the drive map is the drive's own: change it there.
@@ -322,7 +319,7 @@ bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_
         const auto bounded = runBounded<SpaceFacts>(
             [linuxPath, driveDirectory]() { return readSpace(linuxPath, driveDirectory); }, kRemoteLimit);
         if (!bounded) {
-            SetLastError(kErrorTimeout);
+            SetLastError(err::SemTimeout);
             return false;
         }
         facts = *bounded;
@@ -332,7 +329,7 @@ bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_
     if (facts.error != 0) {
         // The drive root itself missing is a drive without medium.
         if (facts.noMedium)
-            SetLastError(kErrorNotReady);
+            SetLastError(err::NotReady);
         else
             SetLastErrorFromErrno(facts.error);
         return false;
@@ -353,7 +350,7 @@ bool GetUniversalName(const std::string& root, std::string& universalName)
         return false;
     }
     if (drive->type != kDriveRemote) {
-        SetLastError(kErrorNotConnected);
+        SetLastError(err::NotConnected);
         return false;
     }
     std::string name = drive->unc;
@@ -365,7 +362,7 @@ bool GetUniversalName(const std::string& root, std::string& universalName)
             name = uncFromCifsSource(mount->source);
     }
     if (name.empty()) {
-        SetLastError(kErrorNotConnected);
+        SetLastError(err::NotConnected);
         return false;
     }
     universalName = name;

@@ -21,9 +21,8 @@ public:
         m_inner.reset();
         if (m_tempPath.empty()) return;
         // The error that made the caller give up is the one to show.
-        const uint32_t code = GetLastError();
+        const KeepLastError keep;
         m_owner.DeleteFile(m_tempPath);
-        SetLastError(code);
     }
 
     int64_t Read(void* buffer, size_t count) override { return m_inner->Read(buffer, count); }
