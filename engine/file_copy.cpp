@@ -3,6 +3,7 @@
 
 #include "engine/messages.h"
 #include "model/state.h"
+#include "platform/drive_path.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/time.h"
@@ -21,12 +22,6 @@ uint64_t BlocksOf(uint64_t bytes)
     return (bytes + kCopyBlockSize - 1) / kCopyBlockSize;
 }
 
-std::string NameOf(const std::string& path)
-{
-    auto sep = path.find_last_of('\\');
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
-
 bool LocalFields(const std::string& path, SystemTime& fields)
 {
     FindData data;
@@ -41,7 +36,7 @@ bool FindFileEntry(const std::string& path, FindData& data)
 {
     auto search = fs().FindFirst(path, kAttrMaskAll, data);
     if (!search) return false;
-    const std::string name = NameOf(path);
+    const std::string name = LastComponent(path);
     while (data.name != name) {
         if (!search->Next(data)) {
             SetLastError(err::FileNotFound);
@@ -125,7 +120,7 @@ int CopyOneFile(
         ReportFileError(source);
         return -1;
     }
-    if (progressSelector == 0) ui().Progress().SetLabel(NameOf(source));
+    if (progressSelector == 0) ui().Progress().SetLabel(LastComponent(source));
     const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
     switch (MoveBytes(*input, *output, bar, Main.AbortFlag)) {
     case Moved::Failed:

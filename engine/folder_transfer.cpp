@@ -28,11 +28,6 @@ uint64_t WholeBlocks(uint64_t bytes)
     return bytes / kCopyBlockSize;
 }
 
-std::string WithoutSeparator(const std::string& dirWithSep)
-{
-    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
-}
-
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(

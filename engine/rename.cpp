@@ -3,6 +3,7 @@
 
 #include "engine/messages.h"
 #include "model/state.h"
+#include "platform/drive_path.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "platform/time.h"
@@ -24,15 +25,6 @@ bool Move(const std::string& from, const std::string& to)
     Main.ErrorContext = kErrorContextRename;
     ReportFileError("");
     return false;
-}
-
-// The last component of a path as typed (a trailing separator aside).
-std::string LastComponent(std::string path)
-{
-    while (path.size() > 1 && path.back() == '\\')
-        path.pop_back();
-    const auto cut = path.find_last_of("\\:");
-    return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 std::optional<int64_t> ParseInteger(const std::string& text)

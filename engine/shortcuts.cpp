@@ -3,6 +3,7 @@
 
 #include "engine/messages.h"
 #include "model/state.h"
+#include "platform/drive_path.h"
 #include "platform/filesystem.h"
 #include "platform/shell_links.h"
 #include "platform/ui_services.h"
@@ -11,8 +12,7 @@ namespace zelo {
 
 std::string LinkFileName(const std::string& target)
 {
-    const auto separator = target.find_last_of('\\');
-    std::string name = separator == std::string::npos ? target : target.substr(separator + 1);
+    std::string name = LastComponent(target);
     const auto point = name.find_last_of('.');
     if (point != std::string::npos) name.resize(point);
     return name + ".lnk";

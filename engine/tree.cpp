@@ -18,18 +18,6 @@ bool IsRealDirectory(uint32_t attributes)
     return (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint);
 }
 
-// The directory itself for a path with its separator ("C:\a\" -> "C:\a"; a drive root stays "C:\").
-std::string DirectoryEntry(const std::string& dirWithSep)
-{
-    return dirWithSep.size() > 3 ? dirWithSep.substr(0, dirWithSep.size() - 1) : dirWithSep;
-}
-
-std::string LastComponent(const std::string& path)
-{
-    const auto sep = path.find_last_of('\\');
-    return sep == std::string::npos ? path : path.substr(sep + 1);
-}
-
 class CountVisitor final : public TreeVisitor {
 public:
     explicit CountVisitor(TreeTotals& totals)
@@ -121,7 +109,7 @@ public:
     {
         switch (status) {
         case ChildOpen::MountPoint:
-            ReportInUse(DirectoryEntry(path));
+            ReportInUse(WithoutSeparator(path));
             return WalkStep::Continue;
         case ChildOpen::Changed:
             // Swapped since it was listed: never followed; what now stands there stays, and so do its parents.
@@ -196,15 +184,6 @@ DeleteResult Failed(const std::string& root)
 
 } // namespace
 
-std::string WithOneSeparator(const std::string& directory)
-{
-    std::string path = directory;
-    while (!path.empty() && path.back() == '\\')
-        path.pop_back();
-    path += '\\';
-    return path;
-}
-
 std::string SystemRootRefusal(const std::string& root)
 {
     return root + "  :   システムのルートディレクトリ－は削除出来ません";
@@ -215,7 +194,7 @@ TreeTotals CountTree(const std::string& start, ListDetail detail)
     TreeTotals totals;
     CountVisitor visitor(totals);
     const std::string root = WithOneSeparator(start);
-    const std::string rootEntry = DirectoryEntry(root);
+    const std::string rootEntry = WithoutSeparator(root);
     // A start that is a link is one entry of its own size, never what it points to.
     const uint32_t attributes = root.size() > 3 ? fs().GetAttributes(rootEntry) : kAttrDirectory;
     if (attributes != kInvalidAttributes && (attributes & kAttrReparsePoint)) {
@@ -238,7 +217,7 @@ DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const Command
 {
     // Only ever a directory path with exactly one trailing separator.
     const std::string root = WithOneSeparator(rootPath);
-    const std::string rootEntry = DirectoryEntry(root);
+    const std::string rootEntry = WithoutSeparator(root);
     const bool driveRoot = root.size() <= 3;
 
     // A root that is missing or not a directory is an error, not an empty success.
@@ -317,13 +296,13 @@ DeleteResult DeleteSubtree(
         if (parent.DeleteEntry(entry, options.clearReadOnly))
             out.files = 1;
         else
-            FailWith(out, DirectoryEntry(path));
+            FailWith(out, WithoutSeparator(path));
         return out;
     }
     ChildOpen status = ChildOpen::Failed;
     auto dir = parent.OpenChild(entry, status);
     if (!dir) {
-        FailWith(out, DirectoryEntry(path));
+        FailWith(out, WithoutSeparator(path));
         return out;
     }
     DeleteVisitor visitor(options, out);

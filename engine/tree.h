@@ -4,14 +4,12 @@
 
 #include "engine/options.h"
 #include "platform/dir_handle.h"
+#include "platform/drive_path.h"
 
 #include <cstdint>
 #include <string>
 
 namespace zelo {
-
-// A directory path with exactly one trailing separator ("C:\a\\" -> "C:\a\", "C:\a" -> "C:\a\").
-std::string WithOneSeparator(const std::string& directory);
 
 struct TreeTotals {
     int dirs = 0; // directories below the start (not the start itself)

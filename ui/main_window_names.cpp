@@ -5,6 +5,7 @@
 #include "engine/rename.h"
 #include "engine/text_convert.h"
 #include "model/state.h"
+#include "platform/drive_path.h"
 #include "platform/drives.h"
 #include "ui/list_boxes.h"
 #include "ui/rename_dialog.h"
@@ -146,8 +147,7 @@ void TForm1::N27Click()
 void TForm1::ChangeSelectedDirCase(int direction)
 {
     const std::string oldPath = Main.MainTree.SelectedPath(false);
-    const auto cut = oldPath.find_last_of('\\');
-    const std::string parentText = cut == std::string::npos ? std::string() : oldPath.substr(0, cut + 1);
+    const std::string parentText = ParentWithSeparator(oldPath);
     ChangeDirNameCase(direction, DirBx1->SelectedIndex(), oldPath,
         [&](const std::string& name) { DirectoryRenamed(oldPath, parentText + name, name); });
 }
