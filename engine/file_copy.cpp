@@ -9,6 +9,8 @@
 #include "platform/time.h"
 #include "platform/ui_services.h"
 
+#include <functional>
+
 namespace zelo {
 
 namespace {
@@ -92,25 +94,35 @@ bool RefusedDestination(uint32_t destAttributes)
 
 } // namespace
 
-int CopyOneFile(
-    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options)
-{
-    FileSystem& files = fs();
+namespace {
 
+// Where a copy's bytes come from and go to: by path (CopyOneFile) or through open directories
+// (CopyListedFile).
+struct CopyEnds {
+    std::function<std::unique_ptr<File>()> openSource;
+    std::function<uint32_t()> destinationAttributes;
+    std::function<std::unique_ptr<File>()> createReplacement;
+    std::function<bool(std::unique_ptr<File>, const ReplaceOptions&)> commit;
+    std::function<void(File&)> markSourceArchive;
+};
+
+int CopyBetween(const CopyEnds& ends, const std::string& source, const std::string& destination, int progressSelector,
+    const CopyOptions& options, const int& abortFlag)
+{
     // The platform refuses FIFOs, sockets and devices here, so the copy never blocks on one.
-    auto input = files.Open(source, OpenMode::Read);
+    auto input = ends.openSource();
     if (!input) {
         ReportFileError(source);
         return -1;
     }
-    if (RefusedDestination(files.GetAttributes(destination))) {
+    if (RefusedDestination(ends.destinationAttributes())) {
         SetLastError(err::AccessDenied);
         ReportFileError(destination);
         return -1;
     }
     // The bytes go to a new file that replaces the destination only when complete, so a stop or
     // a failure leaves an earlier copy as it was; a special file there is refused now.
-    auto output = files.CreateReplacement(destination);
+    auto output = ends.createReplacement();
     if (!output) {
         ReportFileError(destination);
         return -1;
@@ -122,7 +134,7 @@ int CopyOneFile(
     }
     if (progressSelector == 0) ui().Progress().SetLabel(LastComponent(source));
     const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
-    switch (MoveBytes(*input, *output, bar, Main.AbortFlag)) {
+    switch (MoveBytes(*input, *output, bar, abortFlag)) {
     case Moved::Failed:
         // A read or write failure (disk full and the like) in the middle of the copy: dropping the
         // unfinished file removes it.
@@ -135,54 +147,46 @@ int CopyOneFile(
     case Moved::Complete:
         break;
     }
-    if (!files.CommitReplacement(std::move(output), destination, FromSource(*input, options))) {
+    if (!ends.commit(std::move(output), FromSource(*input, options))) {
         ReportFileError(destination);
         return -1;
     }
-    input.reset();
     // A copied source becomes Archive only (moves then delete a ReadOnly source); a failure,
     // for example on a CD, is of no consequence.
-    files.SetAttributes(source, kAttrArchive);
+    ends.markSourceArchive(*input);
     return 1;
+}
+
+} // namespace
+
+int CopyOneFile(
+    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options)
+{
+    FileSystem& files = fs();
+    CopyEnds ends;
+    ends.openSource = [&] { return files.Open(source, OpenMode::Read); };
+    ends.destinationAttributes = [&] { return files.GetAttributes(destination); };
+    ends.createReplacement = [&] { return files.CreateReplacement(destination); };
+    ends.commit = [&](std::unique_ptr<File> file, const ReplaceOptions& replace) {
+        return files.CommitReplacement(std::move(file), destination, replace);
+    };
+    ends.markSourceArchive = [&](File&) { files.SetAttributes(source, kAttrArchive); };
+    return CopyBetween(ends, source, destination, progressSelector, options, Main.AbortFlag);
 }
 
 int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
     const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
     const int& abortFlag)
 {
-    auto input = from.OpenForCopy(entry);
-    if (!input) {
-        ReportFileError(source);
-        return -1;
-    }
-    if (RefusedDestination(destAttributes)) {
-        SetLastError(err::AccessDenied);
-        ReportFileError(destination);
-        return -1;
-    }
-    auto output = to.CreateReplacement(entry.name);
-    if (!output) {
-        ReportFileError(destination);
-        return -1;
-    }
-    if (progressSelector == 0) ui().Progress().SetLabel(entry.name);
-    const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
-    switch (MoveBytes(*input, *output, bar, abortFlag)) {
-    case Moved::Failed:
-        output.reset();
-        ReportFileError(destination);
-        return -1;
-    case Moved::Stopped:
-        return 1;
-    case Moved::Complete:
-        break;
-    }
-    if (!to.CommitReplacement(std::move(output), entry.name, FromSource(*input, options))) {
-        ReportFileError(destination);
-        return -1;
-    }
-    from.MarkArchiveOnly(entry, *input);
-    return 1;
+    CopyEnds ends;
+    ends.openSource = [&] { return from.OpenForCopy(entry); };
+    ends.destinationAttributes = [&] { return destAttributes; };
+    ends.createReplacement = [&] { return to.CreateReplacement(entry.name); };
+    ends.commit = [&](std::unique_ptr<File> file, const ReplaceOptions& replace) {
+        return to.CommitReplacement(std::move(file), entry.name, replace);
+    };
+    ends.markSourceArchive = [&](File& input) { from.MarkArchiveOnly(entry, input); };
+    return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
 }
 
 int CompareFileDates(const std::string& source, const std::string& destination)
