@@ -61,17 +61,10 @@ protected:
     // The fixture's C: plus further drives, given as "LETTER=" + a directory below the tree + options.
     void MapDrives(std::initializer_list<std::pair<std::string, std::string>> drives)
     {
-        std::string spec = "C=" + tree.root();
+        std::string entries;
         for (const auto& [letter, rest] : drives)
-            spec += ";" + letter + "=" + tree.root() + "/" + rest;
-        setDriveMap(DriveMap::parse(spec));
-    }
-    void Sparse(const std::string& relative, uint64_t size) const
-    {
-        const int fd = ::open(tree.linux(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, off_t(size)), 0);
-        ::close(fd);
+            entries += (entries.empty() ? "" : ";") + letter + "=" + rest;
+        tree.mapDrives(entries);
     }
     bool HasDosAttrib(const std::string& relative) const
     {
@@ -121,7 +114,7 @@ TEST_F(InfoTest, SeveralFilesShowCountAndA64BitTotal)
     EXPECT_EQ(info.sizeText, "3.41 KB ( 3,500 Byte )");
 
     // Files of 4 GiB and more count in full, not modulo 2^32; a file that is gone adds nothing.
-    Sparse("big", (uint64_t(1) << 32) + 5);
+    tree.sparse("big", (uint64_t(1) << 32) + 5);
     info = GatherFileInfo("C:\\", { "a", "big", "gone" }, { true, true, true });
     EXPECT_EQ(info.totalBytes, (uint64_t(1) << 32) + 1005);
     EXPECT_EQ(info.title, "Ｆｉｌｅの合計　　3");

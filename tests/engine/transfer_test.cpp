@@ -3,6 +3,7 @@
 #include "engine/folder_transfer.h"
 #include "engine/tree_walk.h"
 #include "model/state.h"
+#include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/ordinary_user.h"
 #include "tests/support/temp_tree.h"
@@ -209,6 +210,19 @@ TEST_F(TransferTest, MirrorMakesTheDestinationIdentical)
     // Nothing changed: nothing copied, nothing deleted.
     EXPECT_EQ(Folder(kModeFolderBackup), kTransferDone);
     EXPECT_EQ(counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs, 0);
+}
+
+TEST_F(TransferTest, EveryKindOfEntryIsCopiedAsItIs)
+{
+    tree.standard("src");
+    tree.mkdir("dst");
+    EXPECT_EQ(Folder(kModeFolderCopy), kTransferDone) << Texts();
+    for (const char* f : { "file.txt", "sub/inner.txt", ".hidden", "readonly.txt" })
+        EXPECT_EQ(tree.read(std::string("dst/src/") + f), tree.read(std::string("src/") + f)) << f;
+    EXPECT_EQ(std::filesystem::read_symlink(tree.linux("dst/src/link")).string(), "file.txt");
+    // The copy of a ReadOnly file is writable by its owner; the source became Archive only.
+    EXPECT_EQ(fs().GetAttributes(tree.drive("dst/src/readonly.txt")) & kAttrReadOnly, 0u);
+    EXPECT_EQ(fs().GetAttributes(tree.drive("src/readonly.txt")) & kAttrReadOnly, 0u);
 }
 
 TEST_F(TransferTest, MirrorNeverDeletesBecauseTheSourceCouldNotBeRead)

@@ -29,15 +29,6 @@ class TreeTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetMainState(); }
 
-    // A sparse file of an exact size (no disk space used).
-    void Sparse(const std::string& relative, uint64_t size) const
-    {
-        const int fd = ::open(tree.linux(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
-        ::close(fd);
-    }
-
     TreeTotals Count(const std::string& relative) const { return CountTree(tree.drive(relative) + "\\"); }
     DeleteResult Delete(const std::string& relative, int keepRoot = 0, const CommandOptions& options = {}) const
     {
@@ -82,14 +73,14 @@ TEST_F(TreeTest, CountEmptyAndNested)
 TEST_F(TreeTest, CountLargeFilesAndSinglePrecisionTotal)
 {
     tree.mkdir("big");
-    Sparse("big/five", 5000000000ULL);
+    tree.sparse("big/five", 5000000000ULL);
     TreeTotals t = Count("big");
     EXPECT_EQ(t.bytes, 5000000000.0f);
     EXPECT_EQ(t.exactBytes, 5000000000ULL);
 
     // Beyond 2^24 a total keeps 24 significant bits: one more byte leaves it unchanged.
     tree.mkdir("round");
-    Sparse("round/a", 16777216);
+    tree.sparse("round/a", 16777216);
     tree.writeSized("round/b", 1);
     t = Count("round");
     EXPECT_EQ(t.files, 2);

@@ -42,14 +42,10 @@ protected:
     // Maps drives onto directories of the fixture: "LETTER=name,options;..." with names relative to it.
     void mapDrives(const std::vector<std::string>& entries)
     {
-        std::string spec;
-        for (const std::string& entry : entries) {
-            const auto comma = entry.find(',');
-            const std::string name = entry.substr(2, comma == std::string::npos ? std::string::npos : comma - 2);
-            spec += entry.substr(0, 2) + m_tree.linux(name) + (comma == std::string::npos ? "" : entry.substr(comma))
-                + ";";
-        }
-        setDriveMap(DriveMap::parse(spec));
+        std::string joined;
+        for (const std::string& entry : entries)
+            joined += (joined.empty() ? "" : ";") + entry;
+        m_tree.mapDrives(joined, false);
     }
 
     TempTree m_tree;

@@ -127,6 +127,43 @@ void TempTree::fifo(const std::string& relative) const
     if (::mkfifo(linux(relative).c_str(), 0644) != 0) throw std::runtime_error("mkfifo failed");
 }
 
+void TempTree::standard(const std::string& relative) const
+{
+    mkdir(relative + "/sub");
+    write(relative + "/file.txt", "file");
+    write(relative + "/sub/inner.txt", "inner");
+    symlink("file.txt", relative + "/link");
+    write(relative + "/.hidden", "hidden");
+    write(relative + "/readonly.txt", "readonly");
+    setReadOnly(relative + "/readonly.txt", true);
+}
+
+void TempTree::sparse(const std::string& relative, uint64_t size) const
+{
+    const int fd = ::open(linux(relative).c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    if (fd >= 0) ::close(fd);
+    if (!sized) throw std::runtime_error("sparse file failed");
+}
+
+void TempTree::mapDrives(const std::string& entries, bool withC, const std::string& cOptions) const
+{
+    std::string spec = withC ? "C=" + m_root + cOptions : std::string();
+    size_t start = 0;
+    while (start < entries.size()) {
+        size_t end = entries.find(';', start);
+        if (end == std::string::npos) end = entries.size();
+        const std::string entry = entries.substr(start, end - start);
+        const size_t eq = entry.find('=');
+        const size_t comma = entry.find(',', eq);
+        const std::string name = entry.substr(eq + 1, comma == std::string::npos ? std::string::npos : comma - eq - 1);
+        if (!spec.empty()) spec += ';';
+        spec += entry.substr(0, eq + 1) + linux(name) + (comma == std::string::npos ? "" : entry.substr(comma));
+        start = end + 1;
+    }
+    setDriveMap(DriveMap::parse(spec));
+}
+
 void TempTree::setReadOnly(const std::string& relative, bool readOnly) const
 {
     struct stat st;

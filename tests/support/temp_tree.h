@@ -34,6 +34,15 @@ public:
     void setTime(const std::string& relative, int64_t unixSeconds) const;
     void symlink(const std::string& target, const std::string& relativeLink) const;
     void fifo(const std::string& relative) const;
+    // The standard small tree below relative, in one call: file.txt, sub/inner.txt, a link "link" to
+    // file.txt, a hidden .hidden and a ReadOnly readonly.txt.
+    void standard(const std::string& relative) const;
+    // A file of an exact size that is one hole (no disk space used).
+    void sparse(const std::string& relative, uint64_t size) const;
+    // Maps drives onto directories of the fixture: "LETTER=name[,options];..." with names relative to
+    // its root ("D=d,cdrom,label=MYCD"); C: is the root itself (with cOptions) unless withC is false.
+    // A missing directory is a drive without a medium.
+    void mapDrives(const std::string& entries, bool withC = true, const std::string& cOptions = "") const;
     // Clears (readOnly) or restores the owner's write bit.
     void setReadOnly(const std::string& relative, bool readOnly) const;
     // Writes user.DOSATTRIB in the text form ("0x22").

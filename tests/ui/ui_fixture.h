@@ -27,17 +27,7 @@ public:
     explicit DriveFixture(const std::string& extraDrives = "", const std::string& cOptions = ",label=SYSTEM")
     {
         ResetMainState();
-        std::string spec = "C=" + tree.root() + cOptions;
-        size_t start = 0;
-        while (start < extraDrives.size()) {
-            size_t end = extraDrives.find(';', start);
-            if (end == std::string::npos) end = extraDrives.size();
-            const std::string entry = extraDrives.substr(start, end - start);
-            const size_t eq = entry.find('=');
-            spec += ";" + entry.substr(0, eq + 1) + tree.root() + "/" + entry.substr(eq + 1);
-            start = end + 1;
-        }
-        setDriveMap(DriveMap::parse(spec));
+        tree.mapDrives(extraDrives, true, cOptions);
     }
     ~DriveFixture() { ResetMainState(); }
 
