@@ -218,30 +218,10 @@ namespace zelo {
 
 using namespace linuxfs;
 
-namespace {
-FileSystem* g_installed = nullptr;
-} // namespace
-
 FileSystem& linuxFileSystem()
 {
     static LinuxFileSystem instance;
     return instance;
-}
-
-FileSystem& fs()
-{
-    return g_installed ? *g_installed : linuxFileSystem();
-}
-
-ScopedFileSystem::ScopedFileSystem(FileSystem& replacement)
-    : m_previous(g_installed)
-{
-    g_installed = &replacement;
-}
-
-ScopedFileSystem::~ScopedFileSystem()
-{
-    g_installed = m_previous;
 }
 
 bool LinuxFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
