@@ -1,4 +1,5 @@
 // The desktop shell and network shares: external commands (gio, xdg-open) run through CommandRunner.
+#include "platform/fd.h"
 #include "platform/shell.h"
 
 #include "platform/drives.h"
@@ -21,38 +22,26 @@ namespace zelo {
 
 namespace {
 
-// Codes of a letter already in use, a share that could not be mounted, a drive that is not a
-// connection, and a connection the platform would not end (files still open on it).
-
 class Pipe {
 public:
     Pipe()
     {
-        if (::pipe2(m_fd, O_CLOEXEC) != 0) m_fd[0] = m_fd[1] = -1;
-    }
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        m_read.reset(fds[0]);
+        m_write.reset(fds[1]);
     }
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
-    bool ok() const { return m_fd[0] >= 0; }
-    int readEnd() const { return m_fd[0]; }
-    int writeEnd() const { return m_fd[1]; }
-    void closeRead()
-    {
-        if (m_fd[0] >= 0) ::close(m_fd[0]);
-        m_fd[0] = -1;
-    }
-    void closeWrite()
-    {
-        if (m_fd[1] >= 0) ::close(m_fd[1]);
-        m_fd[1] = -1;
-    }
+    bool ok() const { return m_read.valid(); }
+    int readEnd() const { return m_read.get(); }
+    int writeEnd() const { return m_write.get(); }
+    void closeRead() { m_read.reset(); }
+    void closeWrite() { m_write.reset(); }
 
 private:
-    int m_fd[2];
+    UniqueFd m_read;
+    UniqueFd m_write;
 };
 
 class SpawnActions {

@@ -2,6 +2,7 @@
 #include "platform/bounded_call.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
+#include "platform/fd.h"
 #include "platform/mount_table.h"
 
 #include <array>
@@ -23,28 +24,8 @@ namespace zelo {
 
 namespace {
 
-// The codes a drive without medium and a network that does not answer report.
-
 // How long a call on a network drive may take before the drive counts as not answering.
 constexpr std::chrono::milliseconds kRemoteLimit { 3000 };
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 const Drive* driveOfRoot(const std::string& root)
 {
@@ -84,7 +65,7 @@ std::string decodeUdevName(const std::string& name)
 std::optional<std::string> labelFromIoctl(const std::string& directory)
 {
 #ifdef FS_IOC_GETFSLABEL
-    FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) return std::nullopt;
     std::array<char, FSLABEL_MAX + 1> label {};
     if (::ioctl(fd.get(), FS_IOC_GETFSLABEL, label.data()) != 0) return std::nullopt;
@@ -100,10 +81,10 @@ std::optional<std::string> labelFromDiskByLabel(const std::string& source)
     const std::string device = realPath(source);
     if (device.empty()) return std::nullopt;
     const std::string folder = "/dev/disk/by-label";
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return std::nullopt;
+    UniqueDir dir(::opendir(folder.c_str()));
+    if (!dir.get()) return std::nullopt;
     std::optional<std::string> label;
-    while (dirent* entry = ::readdir(dir)) {
+    while (dirent* entry = ::readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         if (realPath(folder + "/" + name) == device) {
@@ -111,7 +92,6 @@ std::optional<std::string> labelFromDiskByLabel(const std::string& source)
             break;
         }
     }
-    ::closedir(dir);
     return label;
 }
 
@@ -286,7 +266,7 @@ bool SetVolumeLabel(const std::string& root, const std::string& label)
         SetLastError(err::BadPathName);
         return false;
     }
-    FileDescriptor fd(::open(drive->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(drive->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         SetLastErrorFromErrno(errno);
         return false;
