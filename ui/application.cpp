@@ -2,12 +2,15 @@
 #include "ui/application.h"
 
 #include "platform/ui_services.h"
+#include "ui/detail_window.h"
 #include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
 #include "ui/main_window.h"
+#include "ui/operation_dialog.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
+#include "ui/result_window.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -22,15 +25,23 @@ TForm1* Form1 = nullptr;
 TForm7* Form7 = nullptr;
 TForm3* Form3 = nullptr;
 THelp* Help = nullptr;
+TForm6* Form6 = nullptr;
+TForm2* Form2 = nullptr;
+TForm9* Form9 = nullptr;
 
 Windows::Windows()
 {
     m_form1 = std::make_unique<TForm1>();
     Form1 = m_form1.get();
     Form7 = new TForm7(Form1); // owned by the main window from here on
+    Form6 = new TForm6(Form1);
     Form3 = new TForm3(Form1, Form1);
+    Form2 = new TForm2(Form1, Form6, Form1);
     Help = new THelp(Form1);
+    Form9 = new TForm9(Form1);
     Form1->SetDialogs(Form3, Help);
+    Form1->SetOperationDialog(Form2);
+    Form6->SetDetailWindow(Form9);
     m_services = std::make_unique<QtUiServices>(*Form7);
     setUiServices(m_services.get());
 }
@@ -42,6 +53,9 @@ Windows::~Windows()
     Form7 = nullptr;
     Form3 = nullptr;
     Help = nullptr;
+    Form6 = nullptr;
+    Form2 = nullptr;
+    Form9 = nullptr;
     m_form1.reset();
     m_services.reset();
 }

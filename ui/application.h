@@ -9,8 +9,11 @@ namespace zelo {
 
 class QtUiServices;
 class TForm1;
+class TForm2;
 class TForm3;
+class TForm6;
 class TForm7;
+class TForm9;
 class THelp;
 
 // One instance per window, valid while the Windows object returned by CreateWindows lives.
@@ -18,6 +21,9 @@ extern TForm1* Form1;
 extern TForm7* Form7;
 extern TForm3* Form3;
 extern THelp* Help;
+extern TForm6* Form6;
+extern TForm2* Form2;
+extern TForm9* Form9;
 
 class Windows {
 public:

@@ -23,6 +23,7 @@ namespace zelo {
 class DirListBox;
 class DriveComboBox;
 class FileListBox;
+class TForm2;
 class TForm3;
 class THelp;
 
@@ -46,6 +47,8 @@ public:
 
     // The dialogs this window shows (created after it, so they are handed over later).
     void SetDialogs(TForm3* input, THelp* help);
+    // The operation dialog of the copy, move, duplicate and backup commands.
+    void SetOperationDialog(TForm2* operation) { m_operation = operation; }
 
     // Start-up, activation, end.
     void FormCreate();
@@ -84,13 +87,18 @@ public:
     void MKDIR1Click();
     void bak1Click();
 
+    // Copy, move, duplicate and backup through the operation dialog.
+    void Copy2Click();
+    void GoTo1Click();
+    void N22Click();
+    void Copy1Click();
+    void GoTo2Click();
+    void BackUp1Click();
+
     // Commands that arrive with their own windows; present in the menus, inert until then.
     void N30Click() { }
     void N31Click() { }
     void N15Click() { }
-    void Copy2Click() { }
-    void GoTo1Click() { }
-    void N22Click() { }
     void N25Click() { }
     void N16Click() { }
     void N17Click() { }
@@ -105,9 +113,6 @@ public:
     void N24Click() { }
     void N23Click() { }
     void RENDIR1Click() { }
-    void Copy1Click() { }
-    void GoTo2Click() { }
-    void BackUp1Click() { }
     void oomozi1Click() { }
     void komozi1Click() { }
 
@@ -177,7 +182,11 @@ private:
     void SelectStartItem();
     void ShowIconPreview(const std::string& path);
 
+    // Sets OperationMode, shows the operation dialog modally with the commands off, back to idle after.
+    void RunOperationDialog(int mode, const std::function<void()>& afterClose);
+
     TForm3* m_input = nullptr;
+    TForm2* m_operation = nullptr;
     THelp* m_help = nullptr;
     // Moves on activation only when the window was left for another window of the program.
     bool m_moveOnActivate = true;
