@@ -5,15 +5,19 @@
 #include "engine/folder_transfer.h"
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
+#include "ui/application.h"
 #include "ui/detail_window.h"
+#include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
 #include "ui/operation_dialog.h"
+#include "ui/progress_window.h"
 #include "ui/result_window.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -98,6 +102,8 @@ private slots:
     void resultGridByMode();
     void backupForcesNewShowsResultAndLocksCommands();
     void commandPreconditions();
+    void driveNotReadyGoesBackToTheShownDrive();
+    void stopWorksAboveTheDialog();
 };
 
 void OperationWindowsTest::executeChecksInOrder_data()
@@ -386,6 +392,66 @@ void OperationWindowsTest::commandPreconditions()
     rig.fake.answers = { kIdNo };
     rig.form.BackUp1Click();
     QCOMPARE(Main.DetailList.size(), size_t(1));
+}
+
+void OperationWindowsTest::driveNotReadyGoesBackToTheShownDrive()
+{
+    // Items C:, D:, F: (no medium): the way back is found by the letter, not by its distance from A.
+    DriveFixture drives("D=d;F=missing");
+    drives.tree.mkdir("d");
+    TForm1 form;
+    TForm2 dialog(&form, nullptr);
+    FakeUi fake;
+    dialog.DirBx2Click();
+    dialog.CBox1->SetEditText("F:\\");
+    dialog.CBox1Change();
+    QCOMPARE(fake.texts(), std::vector<std::string> { "準備が出来ておりません" });
+    QCOMPARE(dialog.DestinationText(), std::string("C:\\"));
+    QCOMPARE(dialog.CBox1->Item(dialog.CBox1->SelectedIndex()).substr(0, 3), std::string("C:\\"));
+    dialog.CBox1->SetEditText("D:\\");
+    dialog.CBox1Change();
+    QCOMPARE(dialog.DestinationText(), std::string("D:\\"));
+}
+
+void OperationWindowsTest::stopWorksAboveTheDialog()
+{
+    // The real windows and services: the progress window's stop button must take a click while the
+    // modal dialog runs the copy, and the main window's commands must be off meanwhile.
+    // On tmpfs: the copy ends with a sync of its file system, which on a busy disk takes seconds.
+    const QByteArray tmp = qgetenv("TMPDIR");
+    if (std::filesystem::is_directory("/dev/shm")) qputenv("TMPDIR", "/dev/shm");
+    DriveFixture drives("D=zz");
+    qputenv("TMPDIR", tmp);
+    for (int i = 0; i < 3000; ++i)
+        drives.tree.write("src/f" + std::to_string(i) + ".txt", std::string(size_t(i % 4096), 'x'));
+    drives.tree.mkdir("zz");
+    auto windows = CreateWindows();
+    Form1->DirBx1->SetSelectedIndex(1); // src
+    Main.DialogTree.SetDrive("D:\\");
+    Main.DialogTree.Refill(false);
+    bool commandsOff = false, resultShown = false;
+    AnswerNext<TForm2>([](TForm2* dialog) { dialog->Button3->click(); });
+    auto* stop = new QTimer(Form1);
+    stop->setInterval(2);
+    QObject::connect(stop, &QTimer::timeout, stop, [&] {
+        if (!Form7->isVisible()) return;
+        stop->stop();
+        commandsOff = !Form1->centralWidget()->isEnabled() && !Form1->menuBar()->isEnabled();
+        AnswerNextMessageBox([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); }); // "中断いたします"
+        QTest::mouseClick(Form7->Button1, Qt::LeftButton);
+    });
+    stop->start();
+    AnswerNext<TForm6>([&resultShown](TForm6* result) {
+        resultShown = true;
+        result->Button1->click();
+    });
+    Form1->Copy1Click();
+    QCOMPARE(Main.AbortFlag, kAbortRequested);
+    QVERIFY(!resultShown);
+    QVERIFY(commandsOff);
+    QVERIFY(Form1->centralWidget()->isEnabled());
+    QCOMPARE(Form7->windowModality(), Qt::NonModal);
+    QVERIFY(Main.NewFileCount < 3000);
 }
 
 QTEST_MAIN(OperationWindowsTest)
