@@ -165,6 +165,10 @@ bool FaultyFileSystem::SetFileTimes(
 }
 bool FaultyFileSystem::SyncFileSystem(const std::string& path)
 {
+    if (failSyncWith != 0) {
+        SetLastError(failSyncWith);
+        return false;
+    }
     return m_inner.SyncFileSystem(path);
 }
 

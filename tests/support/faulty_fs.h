@@ -21,6 +21,8 @@ public:
     uint32_t readError = 5;
     // Open of a path that contains this text fails with 5 (empty: never).
     std::string denyOpenContaining;
+    // SyncFileSystem fails with this code (0: never), as a disk that cannot write back does.
+    uint32_t failSyncWith = 0;
 
     int64_t bytesWritten = 0;
     int64_t bytesRead = 0;
