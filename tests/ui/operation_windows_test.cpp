@@ -173,16 +173,25 @@ void OperationWindowsTest::countField()
              { "-4", -1 }, { "99999999999999999999", 99 } })
         QVERIFY2(DuplicateCountFrom(c.text) == c.count, c.text);
 
-    // Through the dialog: the copies land beside the source, as many as the field allows.
-    for (const Case& c : std::vector<Case> { { "12345", 99 }, { "abc", 1 } }) {
+    // Through the dialog, as many copies as the field allows; beside the source too (no same-directory
+    // check stops a duplicate).
+    struct Run {
+        const char* text;
+        const char* destination;
+        const char* directory;
+        size_t files;
+    };
+    for (const Run& r :
+        std::vector<Run> { { "12345", "D:\\", "d", 99 }, { "abc", "D:\\", "d", 1 }, { "2", "C:\\", "", 6 } }) {
         Rig rig;
         rig.SelectFile("report.txt");
-        rig.SetDestination("D:\\");
+        rig.SetDestination(r.destination);
         Main.OperationMode = kModeDuplicate;
-        rig.dialog.Edit1->setText(QString::fromUtf8(c.text));
+        rig.dialog.Edit1->setText(QString::fromUtf8(r.text));
         rig.dialog.Button3Click();
-        QCOMPARE(rig.FilesIn("d"), size_t(c.count));
-        QVERIFY(rig.drives.tree.exists("d/report00.txt"));
+        QCOMPARE(rig.fake.texts(), std::vector<std::string> {});
+        QCOMPARE(rig.FilesIn(r.directory), r.files); // at C:\ also cd, d, report.txt and src
+        QVERIFY(rig.drives.tree.exists(std::string(r.directory) + "/report00.txt"));
         QVERIFY(rig.dialog.Edit1->isHidden());
     }
 }
