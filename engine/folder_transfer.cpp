@@ -12,6 +12,8 @@
 #include "platform/filesystem.h"
 #include "platform/ui_services.h"
 
+#include <chrono>
+#include <future>
 #include <unordered_map>
 
 namespace zelo {
@@ -26,6 +28,21 @@ bool IsRealDirectory(const FindData& entry)
 uint64_t WholeBlocks(uint64_t bytes)
 {
     return bytes / kCopyBlockSize;
+}
+
+// Flushing a large copy can take seconds on a busy disk: it runs beside the window, which keeps
+// repainting meanwhile. The last error travels back with the result (it is kept per thread).
+bool SyncKeepingWindowAlive(const std::string& path)
+{
+    auto done = std::async(std::launch::async, [&path] {
+        const bool synced = fs().SyncFileSystem(path);
+        return std::make_pair(synced, GetLastError());
+    });
+    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        ui().ProcessEvents();
+    const auto [synced, error] = done.get();
+    if (!synced) SetLastError(error);
+    return synced;
 }
 
 class TransferVisitor final : public TreeVisitor {
@@ -402,9 +419,14 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     sourceRoot.reset();
     destinationRoot.reset();
 
-    // One flush of the destination before the result is told, rather than one per file.
-    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs > 0)
-        fs().SyncFileSystem(destinationBase);
+    // One flush of the destination before the result is told, rather than one per file. A move deletes
+    // its source only once the copy is on the disk.
+    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs > 0
+        && !SyncKeepingWindowAlive(destinationBase)) {
+        ReportFileError(destinationBase, kContextOverwrite);
+        ++counts.failures;
+        if (status == kTransferDone) status = kTransferStoppedByError;
+    }
     // A move deletes its source only when everything in it was copied.
     if (status == kTransferDone && request.mode == kModeFolderMove)
         DeleteTree(source, request.contentsOnly, request.options);

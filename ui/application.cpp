@@ -2,6 +2,7 @@
 #include "ui/application.h"
 
 #include "platform/ui_services.h"
+#include "ui/detail_window.h"
 #include "ui/dir_attributes_dialog.h"
 #include "ui/file_info_dialog.h"
 #include "ui/folder_info_dialog.h"
@@ -9,9 +10,11 @@
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
 #include "ui/main_window.h"
+#include "ui/operation_dialog.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
 #include "ui/rename_dialog.h"
+#include "ui/result_window.h"
 
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -29,21 +32,29 @@ TForm3* Form3 = nullptr;
 TForm4* Form4 = nullptr;
 THelp* Help = nullptr;
 TForm8* Form8 = nullptr;
+TForm6* Form6 = nullptr;
+TForm2* Form2 = nullptr;
+TForm9* Form9 = nullptr;
 
 Windows::Windows()
 {
     m_form1 = std::make_unique<TForm1>();
     Form1 = m_form1.get();
     Form7 = new TForm7(Form1); // owned by the main window from here on
+    Form6 = new TForm6(Form1);
     Form5 = new TForm5(Form1);
     Form3 = new TForm3(Form1, Form1);
+    Form2 = new TForm2(Form1, Form6, Form1);
     Form4 = new TForm4(Form1, Form1);
     Help = new THelp(Form1);
+    Ren = new TRen(Form1);
     Form8 = new TForm8(Form1, Form1);
+    Form9 = new TForm9(Form1);
     Form1->SetDialogs(Form3, Help);
     Form1->SetInfoDialogs(Form4, Form5, Form8);
-    Ren = new TRen(Form1);
     Form1->SetRenameDialog(Ren);
+    Form1->SetOperationDialog(Form2);
+    Form6->SetDetailWindow(Form9);
     m_services = std::make_unique<QtUiServices>(*Form7);
     setUiServices(m_services.get());
 }
@@ -59,6 +70,9 @@ Windows::~Windows()
     Help = nullptr;
     Form8 = nullptr;
     Ren = nullptr;
+    Form6 = nullptr;
+    Form2 = nullptr;
+    Form9 = nullptr;
     m_form1.reset();
     m_services.reset();
 }

@@ -9,11 +9,14 @@ namespace zelo {
 
 class QtUiServices;
 class TForm1;
+class TForm2;
 class TForm3;
 class TForm4;
 class TForm5;
+class TForm6;
 class TForm7;
 class TForm8;
+class TForm9;
 class THelp;
 
 // One instance per window, valid while the Windows object returned by CreateWindows lives.
@@ -24,6 +27,9 @@ extern TForm3* Form3;
 extern TForm4* Form4;
 extern THelp* Help;
 extern TForm8* Form8;
+extern TForm6* Form6;
+extern TForm2* Form2;
+extern TForm9* Form9;
 
 class Windows {
 public:

@@ -10,6 +10,7 @@
 #include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "platform/ui_services.h"
+#include "ui/command_guard.h"
 #include "ui/drive_combo_box.h"
 #include "ui/fonts.h"
 #include "ui/help_window.h"
@@ -323,12 +324,14 @@ void TForm1::DirBx1DblClick()
 
 void TForm1::Delete1Click()
 {
+    const CommandGuard guard(this);
     DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options(),
         [this] { FileBx1->Reread(); });
 }
 
 void TForm1::N1Click()
 {
+    const CommandGuard guard(this);
     // The pane stays in the current directory; a removed subdirectory leaves the list.
     DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(), [this] {
         Main.MainTree.Refill(false); // re-reads the file pane as well
@@ -351,6 +354,7 @@ void TForm1::MKDIR1Click()
 
 void TForm1::bak1Click()
 {
+    const CommandGuard guard(this);
     DeleteBackupFiles(Main.MainTree.SelectedPath(true), Options(), [this] { FileBx1->Reread(); });
 }
 

@@ -23,6 +23,7 @@ namespace zelo {
 class DirListBox;
 class DriveComboBox;
 class FileListBox;
+class TForm2;
 class TForm3;
 class TForm4;
 class TForm5;
@@ -53,6 +54,8 @@ public:
     // The information dialogs; the network dialogs (ShowConnectDialog, ShowDisconnectDialog) come with them.
     void SetInfoDialogs(TForm4* fileInfo, TForm5* folderInfo, TForm8* dirAttributes);
     void SetRenameDialog(TRen* ren) { m_ren = ren; }
+    // The operation dialog of the copy, move, duplicate and backup commands.
+    void SetOperationDialog(TForm2* operation) { m_operation = operation; }
 
     // Start-up, activation, end.
     void FormCreate();
@@ -100,10 +103,15 @@ public:
     void N34Click();
     void N35Click();
 
-    // Commands whose work is not built: present in the menus, and choosing them does nothing.
-    void Copy2Click() { }
-    void GoTo1Click() { }
-    void N22Click() { }
+    // Copy, move, duplicate and backup through the operation dialog.
+    void Copy2Click();
+    void GoTo1Click();
+    void N22Click();
+    void Copy1Click();
+    void GoTo2Click();
+    void BackUp1Click();
+
+    // Text conversions, renaming and case changes.
     void N25Click();
     void N16Click();
     void N17Click();
@@ -114,9 +122,6 @@ public:
     void N27Click();
     void Rename1Click();
     void RENDIR1Click();
-    void Copy1Click() { }
-    void GoTo2Click() { }
-    void BackUp1Click() { }
     void oomozi1Click();
     void komozi1Click();
 
@@ -197,7 +202,11 @@ private:
     // After the selected directory got a new name: its entry, and the panes and labels that showed it.
     void DirectoryRenamed(const std::string& oldPath, const std::string& newPath, const std::string& name);
 
+    // Sets OperationMode, shows the operation dialog modally with the commands off, back to idle after.
+    void RunOperationDialog(int mode, const std::function<void()>& afterClose);
+
     TForm3* m_input = nullptr;
+    TForm2* m_operation = nullptr;
     THelp* m_help = nullptr;
     TForm4* m_fileInfo = nullptr;
     TForm5* m_folderInfo = nullptr;

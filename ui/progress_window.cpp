@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -27,6 +28,10 @@ TForm7::TForm7(QWidget* parent)
     Label1 = controls.Label("Label1", QRect(8, 34, 361, 17), QStringLiteral("Label1"));
     Button1 = controls.Button("Button1", QRect(378, 12, 75, 29), QStringLiteral("中止"), 12);
     connect(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(0);
+    connect(m_refresh, &QTimer::timeout, this, &TForm7::Refresh);
 }
 
 void TForm7::Show()
@@ -60,11 +65,31 @@ QProgressBar* TForm7::Bar(ProgressBar bar) const
     return bar == ProgressBar::Overall ? PBar1 : PBar2;
 }
 
+bool TForm7::PaintDue()
+{
+    if (!isVisible()) return true; // nothing is painted: the values go straight in
+    if (m_sincePaint.isValid() && m_sincePaint.elapsed() < kPaintIntervalMs) {
+        if (!m_refresh->isActive()) m_refresh->start();
+        return false;
+    }
+    m_sincePaint.start();
+    return true;
+}
+
+void TForm7::Refresh()
+{
+    for (const ProgressBar bar : { ProgressBar::Overall, ProgressBar::Block }) {
+        QProgressBar* b = Bar(bar);
+        b->setValue(std::clamp(m_position[int(bar)], b->minimum(), b->maximum()));
+    }
+    if (Label1->text() != m_label) Label1->setText(m_label);
+}
+
 void TForm7::ShowPosition(ProgressBar bar)
 {
     QProgressBar* b = Bar(bar);
     const int value = std::clamp(m_position[int(bar)], b->minimum(), b->maximum());
-    if (value == b->value()) return;
+    if (value == b->value() || !PaintDue()) return;
     b->setValue(value);
     if (b->isVisible()) b->repaint(); // painted now, without waiting for the event loop
 }
@@ -75,7 +100,8 @@ void TForm7::SetMax(ProgressBar bar, int max)
     if (b->maximum() == std::max(max, 0)) return ShowPosition(bar);
     b->setMaximum(std::max(max, 0));
     ShowPosition(bar);
-    if (b->isVisible()) b->repaint(); // a new range redraws the bar even at the same position
+    // A new range redraws the bar even at the same position.
+    if (b->isVisible() && PaintDue()) b->repaint();
 }
 
 void TForm7::SetPosition(ProgressBar bar, int position)
@@ -101,7 +127,9 @@ void TForm7::SetBarVisible(ProgressBar bar, bool visible)
 
 void TForm7::SetLabel(const std::string& text)
 {
-    Label1->setText(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    m_label = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    if (!PaintDue()) return;
+    Label1->setText(m_label);
     if (Label1->isVisible()) Label1->repaint();
 }
 

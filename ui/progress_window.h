@@ -3,11 +3,14 @@
 
 #include "platform/ui_services.h"
 
+#include <QElapsedTimer>
+#include <QString>
 #include <QWidget>
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace zelo {
 
@@ -45,6 +48,16 @@ protected:
 private:
     QProgressBar* Bar(ProgressBar bar) const;
     void ShowPosition(ProgressBar bar);
+    // Whether the window may be painted now: at most once per kPaintIntervalMs while it is shown. A
+    // paint per file would cost more than copying a small file; what changes in between is shown by
+    // m_refresh at the next turn of the event loop.
+    bool PaintDue();
+    void Refresh();
+
+    static constexpr qint64 kPaintIntervalMs = 15;
+    QElapsedTimer m_sincePaint;
+    QTimer* m_refresh = nullptr;
+    QString m_label;
 
     // The positions as the callers set them; the bars show them clamped to their range.
     int m_position[2] = { 0, 0 };

@@ -14,7 +14,10 @@ namespace zelo {
 QString MessageBoxText(const std::string& text)
 {
     QString out = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    out.remove(QLatin1Char('\r'));
+    // "\n\r" (and "\r\n") is one line break; a CR on its own breaks the line too.
+    out.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return out;
 }
 

@@ -117,5 +117,13 @@ std::unique_ptr<File> FaultyFileSystem::CreateTempBeside(const std::string& dest
     }
     return Wrap(inner().CreateTempBeside(destination, tempPath));
 }
+bool FaultyFileSystem::SyncFileSystem(const std::string& path)
+{
+    if (failSyncWith != 0) {
+        SetLastError(failSyncWith);
+        return false;
+    }
+    return inner().SyncFileSystem(path);
+}
 
 } // namespace zelo::test

@@ -23,12 +23,15 @@ public:
     uint32_t closeError = 0;
     // Open of a path that contains this text fails with 5 (empty: never).
     std::string denyOpenContaining;
+    // SyncFileSystem fails with this code (0: never), as a disk that cannot write back does.
+    uint32_t failSyncWith = 0;
 
     int64_t bytesWritten = 0;
     int64_t bytesRead = 0;
 
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
+    bool SyncFileSystem(const std::string& path) override;
 
 private:
     std::unique_ptr<File> Wrap(std::unique_ptr<File> file);

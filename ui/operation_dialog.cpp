@@ -1,0 +1,411 @@
+// TForm2: the operation dialog: destination pane, execute checks in their order and the dispatch to
+// the folder driver, the file driver and the duplicator.
+#include "ui/operation_dialog.h"
+
+#include "engine/file_transfer.h"
+#include "engine/folder_transfer.h"
+#include "engine/messages.h"
+#include "model/drive_list.h"
+#include "model/state.h"
+#include "platform/drives.h"
+#include "platform/ui_services.h"
+#include "ui/command_guard.h"
+#include "ui/drive_combo_box.h"
+#include "ui/fonts.h"
+#include "ui/list_boxes.h"
+#include "ui/main_window.h"
+#include "ui/result_window.h"
+#include "ui/window_builder.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cctype>
+
+namespace zelo {
+
+namespace {
+
+constexpr int kMaxDuplicates = 99;
+
+void SetColouredBackground(QLabel* label, const QColor& colour)
+{
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colour);
+    label->setPalette(palette);
+}
+
+std::string WithoutTrailingSeparators(std::string path)
+{
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    return path;
+}
+
+} // namespace
+
+const char* OperationCaption(int mode)
+{
+    switch (mode) {
+    case kModeFolderCopy:
+        return "フオルダーコピー";
+    case kModeFolderMove:
+        return "フオルダー移動";
+    case kModeFolderBackup:
+        return "フオルダーのバックアップ";
+    case kModeFileCopy:
+        return "ファイルコピー";
+    case kModeFileMove:
+        return "ファイル移動";
+    case kModeDuplicate:
+        return "ファイル複写";
+    default:
+        return nullptr;
+    }
+}
+
+int DuplicateCountFrom(const std::string& text)
+{
+    // A decimal integer, as typed: an optional sign and digits, nothing else.
+    size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (i == text.size()) return 1;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 1;
+        if (value <= kMaxDuplicates) value = value * 10 + (text[i] - '0'); // stays small, never overflows
+    }
+    if (text[0] == '-') return value == 0 ? 0 : -1; // zero or negative: no copy
+    return value > kMaxDuplicates ? kMaxDuplicates : static_cast<int>(value);
+}
+
+SourceFolder ResolveSourceFolder(const std::string& currentWithSeparator, const std::string& selectedWithSeparator)
+{
+    const std::string current = WithoutTrailingSeparators(currentWithSeparator);
+    const std::string selected = WithoutTrailingSeparators(selectedWithSeparator);
+    if (selected == current) return { currentWithSeparator, 255 };
+    return { selected + "\\", 0 };
+}
+
+TForm2::TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
+    , m_mainWindow(mainWindow)
+    , m_result(result)
+{
+    WindowBuilder::SetUpWindow(this, "Form2", "コピー，移動，削除", 15, QSize(617, 409));
+    setModal(true);
+    const WindowBuilder controls(this);
+
+    Label2 = controls.Label("Label2", QPoint(8, 10), QStringLiteral("転送元"));
+    Label5 = controls.Label("Label5", QPoint(72, 10), QString());
+    SetColouredBackground(Label5, QColor(0x00, 0xFF, 0xFF));
+    Label4 = controls.Label("Label4", QPoint(8, 36), QStringLiteral("転送先"));
+    Label3 = controls.Label("Label3", QPoint(72, 36), QString());
+    SetColouredBackground(Label3, QColor(0x00, 0xFF, 0x00));
+
+    CBox1 = new DriveComboBox(this);
+    CBox1->setObjectName(QStringLiteral("CBox1"));
+    CBox1->setGeometry(8, 62, 169, 26);
+    CBox1->setFont(MinchoFont(18));
+    CBox1->view()->setItemDelegate(new FixedHeightDelegate(CBox1->view(), 18, 0));
+
+    Label6 = controls.Label("Label6", QPoint(320, 68), QStringLiteral("複写数"));
+    Label6->hide();
+    Edit1 = controls.Edit("Edit1", QRect(384, 64, 57, 24));
+    Edit1->setText(QStringLiteral("1"));
+    Edit1->setToolTip(QStringLiteral("９９　まで"));
+    Edit1->hide();
+
+    DirBx2 = new DirListBox(this, [](int index) { return Main.DialogTree.GetMarker(index); });
+    DirBx2->setObjectName(QStringLiteral("DirBx2"));
+    DirBx2->setGeometry(8, 96, 297, 262);
+    DirBx2->setFont(GothicFont(20));
+    DirBx2->SetEnterIsDoubleClick(true);
+
+    FileBx2 = new FileListBox(this);
+    FileBx2->setObjectName(QStringLiteral("FileBx2"));
+    FileBx2->setGeometry(312, 96, 297, 262);
+    FileBx2->setFont(GothicFont(20));
+    FileBx2->setSelectionMode(QAbstractItemView::NoSelection); // display only
+
+    Button3 = controls.Button("Button3", QRect(160, 370, 97, 31), QStringLiteral("実行"));
+    Button4 = controls.Button("Button4", QRect(360, 370, 97, 31), QStringLiteral("中止"));
+
+    connect(CBox1, &DriveComboBox::UserChange, this, &TForm2::CBox1Change);
+    connect(CBox1, &DriveComboBox::DropDown, this, &TForm2::CBox1DropDown);
+    connect(DirBx2, &ClickListBox::Click, this, &TForm2::DirBx2Click);
+    connect(DirBx2, &ClickListBox::DblClick, this, &TForm2::DirBx2DblClick);
+    connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
+
+    FormCreate();
+}
+
+void TForm2::FormCreate()
+{
+    if (m_mainWindow) {
+        const DriveComboBox& drives = *m_mainWindow->CBox1;
+        CBox1->ClearItems();
+        for (int i = 0; i < drives.Count(); ++i)
+            CBox1->AddItem(drives.Item(i));
+        CBox1->SetSelectedIndex(drives.SelectedIndex());
+    }
+    Main.DialogTree.Bind(DirBx2, FileBx2);
+    Main.DialogTree.SetDrive(Main.MainTree.DriveText(true));
+    Main.DialogTree.Refill(false);
+}
+
+void TForm2::SetSource(const std::string& path)
+{
+    if (path == m_source && !Label5->text().isEmpty()) return;
+    m_source = path;
+    Label5->setText(ShowBytes(path));
+    Label5->adjustSize();
+}
+
+void TForm2::SetDestination(const std::string& path)
+{
+    m_destination = path;
+    Label3->setText(ShowBytes(path));
+    Label3->adjustSize();
+}
+
+void TForm2::FormActivate()
+{
+    // While an operation runs, the dialog comes back to the front after each message: it stays as it is.
+    if (m_running) return;
+    Main.DialogTree.Refill(true); // re-reads FileBx2 as well
+    SetDestination(Main.DialogTree.CurrentPath(false));
+    move(300, 130);
+    Button3->setEnabled(true);
+    Button4->setEnabled(true);
+}
+
+void TForm2::FormPaint()
+{
+    const int mode = Main.OperationMode;
+    if (mode == kModeDuplicate) {
+        Label6->show();
+        Edit1->show();
+    }
+    if (const char* caption = OperationCaption(mode)) {
+        const QString text = QString::fromUtf8(caption);
+        if (windowTitle() != text) setWindowTitle(text);
+    }
+    SetSource(mode > 10 ? Main.MainTree.CurrentPath(false) : Main.MainTree.SelectedPath(false));
+    const std::string destination = Main.DialogTree.CurrentPath(false);
+    if (destination != m_destination) SetDestination(destination);
+}
+
+void TForm2::showEvent(QShowEvent* event)
+{
+    FormPaint(); // the caption and the count field are right before the first frame
+    QDialog::showEvent(event);
+    FormActivate();
+}
+
+void TForm2::paintEvent(QPaintEvent* event)
+{
+    FormPaint();
+    QDialog::paintEvent(event);
+}
+
+void TForm2::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible()) FormActivate();
+    QDialog::changeEvent(event);
+}
+
+void TForm2::CBox1DropDown()
+{
+    FillDriveCombo(*CBox1);
+}
+
+void TForm2::CBox1Change()
+{
+    const std::string text = CBox1->EditText();
+    std::string root = text.substr(0, std::min<size_t>(2, text.size())) + "\\";
+    if (root.size() > 1) root[0] = char(std::toupper(static_cast<unsigned char>(root[0])));
+    if (ReadVolumeLabel(root) != 1) {
+        AppMessageBox("準備が出来ておりません", kCaptionWarning, kMbOk);
+        // Back to the drive of the destination shown; the item is found by its letter, since the list
+        // holds only the drives there are.
+        const char letter = m_destination.empty() ? '\0' : m_destination[0];
+        int item = -1;
+        for (int i = 0; i < CBox1->Count() && item < 0; ++i)
+            if (!CBox1->Item(i).empty() && CBox1->Item(i)[0] == letter) item = i;
+        CBox1->SetSelectedIndex(item);
+        if (letter != '\0') Main.DialogTree.SetDrive(std::string(1, letter) + ":\\");
+        Main.DialogTree.Refill(false);
+        setFocus();
+    } else {
+        Main.DialogTree.SetDrive(root);
+        Main.DialogTree.Refill(false);
+    }
+    SetDestination(Main.DialogTree.CurrentPath(false));
+}
+
+void TForm2::DirBx2Click()
+{
+    SetDestination(Main.DialogTree.CurrentPath(false));
+}
+
+void TForm2::DirBx2DblClick()
+{
+    Main.DialogTree.Refill(true);
+    SetDestination(Main.DialogTree.CurrentPath(false));
+}
+
+void TForm2::Refuse(const char* text)
+{
+    AppMessageBox(text, kCaptionWarning, kMbOk);
+    Button3->setEnabled(true);
+    Button4->setEnabled(true);
+}
+
+void TForm2::Finish()
+{
+    Edit1->hide();
+    Label6->hide();
+    accept();
+}
+
+void TForm2::Button3Click()
+{
+    if (m_running) return;
+    Button3->setEnabled(false);
+    Button4->setEnabled(false);
+    FormPaint(); // the labels as they are now
+    if (m_source.empty() || m_destination.empty()) return Refuse("Ｄｉｒ　を選択して下さい");
+    const int mode = Main.OperationMode;
+    if (m_destination == m_source && mode != kModeDuplicate) return Refuse("同じＤｉｒを選択しています");
+
+    const bool writableCd = m_mainWindow && m_mainWindow->CheckBox1->isChecked();
+    if (GetDriveType(Main.DialogTree.DriveText(true)) == kDriveCdrom && !writableCd) {
+        ShowPlainMessage("ＣＤ－ＲＯＭ　には実行出来ません　！");
+        return Finish();
+    }
+    if (Main.MainTree.CurrentPath(true) == Main.DialogTree.CurrentPath(true) && mode != kModeDuplicate) {
+        ShowPlainMessage("同じＤＩＲが選択されており，実行出来ません");
+        return Finish();
+    }
+
+    m_running = true;
+    {
+        const CommandGuard guard(m_mainWindow);
+        ui().SetBusyCursor(true);
+        bool busy = true;
+        switch (mode) {
+        case kModeFolderCopy:
+        case kModeFolderMove:
+        case kModeFolderBackup:
+            RunFolderOperation(mode);
+            break;
+        case kModeFileCopy:
+        case kModeFileMove:
+            ui().SetBusyCursor(false);
+            busy = false;
+            RunFileOperation(mode);
+            break;
+        case kModeDuplicate:
+            RunDuplicate();
+            break;
+        default:
+            break;
+        }
+        if (busy) ui().SetBusyCursor(false);
+    }
+    m_running = false;
+    Finish();
+}
+
+void TForm2::RunFolderOperation(int mode)
+{
+    const SourceFolder source = ResolveSourceFolder(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true));
+    Main.ContentsOnly = source.contentsOnly;
+    // A backup always runs under "new", and the box shows it.
+    if (mode == kModeFolderBackup && m_mainWindow) m_mainWindow->CheckBox2->setChecked(true);
+
+    FolderTransfer request;
+    request.sourceFolder = source.path;
+    request.destinationDir = Main.DialogTree.CurrentPath(true);
+    request.contentsOnly = source.contentsOnly;
+    request.mode = mode;
+    if (m_mainWindow) request.options = m_mainWindow->Options();
+    Main.AbortFlag = 0;
+    TransferCounts counts;
+    const int result = TransferFolder(request, counts);
+
+    Main.CreatedDirCount = counts.createdDirs;
+    Main.ExistingDirCount = counts.existingDirs;
+    Main.NewFileCount = counts.newFiles;
+    Main.UpdatedFileCount = counts.updatedFiles;
+    Main.UpToDateFileCount = counts.upToDateFiles;
+    Main.NewerAtDestCount = counts.newerAtDest;
+    Main.DeletedDirCount = counts.deletedDirs;
+    Main.DeletedFileCount = counts.deletedFiles;
+    // A copy or move adds to the list; the backup command emptied it before the dialog opened.
+    Main.DetailList.insert(Main.DetailList.end(), counts.detail.begin(), counts.detail.end());
+
+    if (result == kTransferDone) {
+        if (m_result) m_result->exec();
+    } else if (mode == kModeFolderBackup && result != kTransferCancelled) {
+        AppMessageBox("フオルダーのバックアップでエラーがありました", "ＢａｃｋＵｐ", kMbOk);
+    }
+}
+
+void TForm2::RunFileOperation(int mode)
+{
+    FileTransfer request;
+    request.sourceDir = Main.MainTree.CurrentPath(true);
+    request.destinationDir = Main.DialogTree.CurrentPath(true);
+    request.mode = mode;
+    if (m_mainWindow) {
+        request.options = m_mainWindow->Options();
+        const std::vector<std::string> names = m_mainWindow->FileBx1->Names();
+        const std::vector<bool> selected = m_mainWindow->FileBx1->SelectedFlags();
+        for (size_t i = 0; i < names.size() && i < selected.size(); ++i)
+            if (selected[i]) request.names.push_back(names[i]);
+    }
+    Main.AbortFlag = 0;
+    FileTransferCounts counts;
+    TransferFiles(request, counts);
+    Main.UpToDateFileCount = counts.upToDate;
+    Main.CopiedFileCount = counts.copied;
+    Main.DeletedFileCount = counts.deleted;
+}
+
+void TForm2::RunDuplicate()
+{
+    const int count = DuplicateCountFrom(Edit1->text().trimmed().toStdString());
+    if (!m_mainWindow) return;
+    // The one selected file (the command made sure there is exactly one), not merely the focused item.
+    const std::vector<std::string> names = m_mainWindow->FileBx1->Names();
+    const std::vector<bool> selected = m_mainWindow->FileBx1->SelectedFlags();
+    for (size_t i = 0; i < names.size() && i < selected.size(); ++i) {
+        if (!selected[i]) continue;
+        DuplicateFile(Main.MainTree.CurrentPath(true), Main.DialogTree.CurrentPath(true), names[i], count);
+        return;
+    }
+}
+
+void TForm2::Button4Click()
+{
+    Edit1->hide();
+    Label6->hide();
+    Main.AbortFlag = kAbortRequested;
+    reject();
+}
+
+void TForm2::reject()
+{
+    if (m_running) return;
+    Edit1->hide();
+    Label6->hide();
+    QDialog::reject();
+}
+
+} // namespace zelo

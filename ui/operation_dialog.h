@@ -1,0 +1,95 @@
+// TForm2: the operation dialog. The destination of a copy, move, duplicate or backup is chosen in its
+// own directory pane (DialogTree); its execute button checks the pair and runs the driver.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zelo {
+
+class DirListBox;
+class DriveComboBox;
+class FileListBox;
+class TForm1;
+class TForm6;
+
+// Captions of the dialog by OperationMode; null for a value that leaves the caption as it is.
+const char* OperationCaption(int mode);
+
+// The number of duplicates Edit1 asks for: not a number gives 1, more than 99 gives 99.
+int DuplicateCountFrom(const std::string& text);
+
+// The folder a folder command works on and whether it is the current directory itself (ContentsOnly
+// 255). The selected path may carry no separator or two where the current directory is meant (the root
+// entry selected below the root, nothing selected at the root): both are the current directory.
+struct SourceFolder {
+    std::string path; // with exactly one trailing separator
+    int contentsOnly = 0;
+};
+SourceFolder ResolveSourceFolder(const std::string& currentWithSeparator, const std::string& selectedWithSeparator);
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    // mainWindow: the source side (its panes, labels and check boxes); result: the window shown after a
+    // folder operation that ran to its end. Both must outlive the dialog; result may be null.
+    TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent = nullptr);
+
+    void FormCreate();
+    void FormActivate();
+    void FormPaint();
+    void CBox1Change();
+    void CBox1DropDown();
+    void DirBx2Click();
+    void DirBx2DblClick();
+    void Button3Click();
+    void Button4Click();
+
+    // The paths shown in Label5 (source) and Label3 (destination), as bytes.
+    const std::string& SourceText() const { return m_source; }
+    const std::string& DestinationText() const { return m_destination; }
+
+    DriveComboBox* CBox1 = nullptr;
+    DirListBox* DirBx2 = nullptr;
+    FileListBox* FileBx2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+
+public slots:
+    // The title bar's close works as cancel, except while an operation runs inside the dialog.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void SetSource(const std::string& path);
+    void SetDestination(const std::string& path);
+    // Messages of the checks that leave the dialog open: both buttons come back.
+    void Refuse(const char* text);
+    void Finish();
+    void RunFolderOperation(int mode);
+    void RunFileOperation(int mode);
+    void RunDuplicate();
+
+    TForm1* m_mainWindow;
+    TForm6* m_result;
+    std::string m_source;
+    std::string m_destination;
+    bool m_running = false;
+};
+
+} // namespace zelo
