@@ -7,6 +7,7 @@
 #include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/drives.h"
+#include "ui/command_guard.h"
 #include "ui/list_boxes.h"
 #include "ui/rename_dialog.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 void ConvertSelection(TForm1& form, ConversionMode mode)
 {
+    // The conversion lets the window run between blocks: no second command meanwhile.
+    const CommandGuard guard(&form);
     // The names stay as they are: the file pane is not re-read.
     ConvertSelectedFiles(
         Main.MainTree.CurrentPath(true), form.FileBx1->Names(), form.FileBx1->SelectedFlags(), int(mode));
