@@ -64,6 +64,18 @@ public:
     {
     }
 
+    // A file opened for a copy, with what fstat said of it then.
+    LinuxFile(UniqueFd fd, const struct stat& atOpen)
+        : m_fd(std::move(fd))
+        , m_atOpen(atOpen)
+        , m_haveAtOpen(true)
+    {
+    }
+
+    const struct stat* statAtOpen() const { return m_haveAtOpen ? &m_atOpen : nullptr; }
+    // Whether the destination's name was free when this replacement was made.
+    void setDestinationWasFree(bool free) { m_destinationWasFree = free; }
+
     // A replacement: fd lives in the directory dirFd; tempName is its hidden name there, empty while
     // it has none (O_TMPFILE).
     LinuxFile(UniqueFd fd, UniqueFd dirFd, std::string tempName)
@@ -123,7 +135,7 @@ public:
     int64_t CopyFrom(File& source, size_t count) override
     {
         const int in = source.NativeHandle();
-        if (in != m_extentSource) startExtents(in);
+        if (in != m_extentSource) startExtents(source);
         if (m_sparse) {
             // Holes stay holes: a run without data is skipped on both sides, as cp does.
             const off_t position = ::lseek(in, 0, SEEK_CUR);
@@ -160,21 +172,25 @@ public:
     bool commit(const std::string& linuxDestination, const ReplaceOptions& options)
     {
         const std::string name(baseName(linuxDestination));
+        // An unnamed file whose destination was free when it was made takes the name with one link. A
+        // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
+        // then goes the checked way below, which also keeps what an existing file hands on.
+        if (m_tempName.empty() && m_destinationWasFree) {
+            if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
+            if (linkTo(name)) {
+                if (Close()) return true;
+                // The close failed: the name goes again, the destination is free as it was.
+                const uint32_t code = GetLastError();
+                ::unlinkat(m_dir, name.c_str(), 0);
+                return failCode(code);
+            }
+        }
         struct stat old { };
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
         if (!replaceableEntry(m_dir, name, linuxDestination, &old)) return false;
         if (!prepareReplacement(m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options))
             return false;
-        // An unnamed file whose destination is free takes its name at once: a link never replaces,
-        // so a name that appeared meanwhile is replaced the usual way below.
-        if (m_tempName.empty() && old.st_mode == 0 && linkTo(name)) {
-            if (Close()) return true;
-            // The close failed: the name goes again, the destination is free as it was.
-            const uint32_t code = GetLastError();
-            ::unlinkat(m_dir, name.c_str(), 0);
-            return failCode(code);
-        }
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
         if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
@@ -249,15 +265,18 @@ public:
 private:
     // Whether the source has holes worth keeping (fewer blocks than its size needs); files
     // without holes are copied without looking for them.
-    void startExtents(int in)
+    void startExtents(File& source)
     {
+        const int in = source.NativeHandle();
         m_extentSource = in;
         m_dataEnd = 0;
         m_holeEnd = 0;
         m_trailingHole = false;
         m_inAfterLookup = -1;
         struct stat st { };
-        const bool known = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
+        const struct stat* atOpen = linuxfs::statAtOpen(source);
+        if (atOpen) st = *atOpen;
+        const bool known = (atOpen || ::fstat(in, &st) == 0) && S_ISREG(st.st_mode);
         m_sparse = known && off_t(st.st_blocks) * 512 < st.st_size;
         // Where the source ends and where it is read from: a copy that reaches the end needs no call
         // that returns 0 to learn it.
@@ -400,6 +419,9 @@ private:
     off_t m_holeEnd = 0; // the source's hole known to go on up to here
     bool m_trailingHole = false; // that hole reaches the end of the source
     off_t m_inAfterLookup = -1; // where the last hole lookup left the source's position
+    struct stat m_atOpen { };
+    bool m_haveAtOpen = false;
+    bool m_destinationWasFree = false;
     off_t m_sourceSize = -1; // the source's size when the copy began (-1: not known)
     off_t m_sourcePos = -1; // where the source is read from (-1: not known)
     std::unique_ptr<char[]> m_buffer;
@@ -519,7 +541,13 @@ std::unique_ptr<File> openForCopyAt(int dirFd, const std::string& name)
         return nullptr;
     }
     // O_NONBLOCK stays: it changes nothing for a regular file.
-    return std::make_unique<LinuxFile>(std::move(fd));
+    return std::make_unique<LinuxFile>(std::move(fd), st);
+}
+
+const struct stat* statAtOpen(File& file)
+{
+    const auto* linuxFile = dynamic_cast<const LinuxFile*>(&file);
+    return linuxFile ? linuxFile->statAtOpen() : nullptr;
 }
 
 namespace {
@@ -528,13 +556,16 @@ namespace {
 // file's lifetime).
 std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string& linuxDestination)
 {
+    struct stat existing { };
+    existing.st_mode = 0;
     const auto made = [&](UniqueFd fd, std::string name) {
         const bool borrowed = !owner.valid();
         auto file = std::make_unique<LinuxFile>(std::move(fd), std::move(owner), std::move(name));
         if (borrowed) file->borrowDirectory(dir);
+        file->setDestinationWasFree(existing.st_mode == 0);
         return file;
     };
-    if (!replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, nullptr)) return nullptr;
+    if (!replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing)) return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
     // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
     static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;

@@ -179,7 +179,10 @@ bool prepareReplacement(
     bool haveModel = false;
     std::optional<std::string> modelPath;
     if (options.source) {
-        if (::fstat(options.source->NativeHandle(), &model) != 0) return fail(errno, linuxDestination);
+        if (const struct stat* atOpen = statAtOpen(*options.source))
+            model = *atOpen;
+        else if (::fstat(options.source->NativeHandle(), &model) != 0)
+            return fail(errno, linuxDestination);
         haveModel = true;
     } else if (!options.permissionsFrom.empty()) {
         modelPath = toLinuxPath(options.permissionsFrom);

@@ -128,6 +128,9 @@ std::string pathAt(int dirFd, std::string_view name);
 // Opens an entry of an open directory for reading a copy: never a link's target, never a FIFO,
 // socket or device (1920).
 std::unique_ptr<File> openForCopyAt(int dirFd, const std::string& name);
+// What fstat said of a file opened by openForCopyAt when it was opened (null for any other file):
+// a copy takes the mode and times the source had when its bytes began to be read.
+const struct stat* statAtOpen(File& file);
 // Commits a file of createReplacement (CommitReplacement on Linux paths); exclusive: only to a free
 // name, else it fails with 80.
 bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDestination, const ReplaceOptions& options,
