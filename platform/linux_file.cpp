@@ -69,8 +69,13 @@ public:
         : m_fd(std::move(fd))
         , m_atOpen(atOpen)
         , m_haveAtOpen(true)
+        , m_untouched(true)
     {
     }
+
+    // Still at its start, nothing read yet: the position needs no call to know.
+    bool untouched() const { return m_untouched; }
+    void touch() { m_untouched = false; }
 
     const struct stat* statAtOpen() const { return m_haveAtOpen ? &m_atOpen : nullptr; }
     // Whether the destination's name was free when this replacement was made.
@@ -97,6 +102,7 @@ public:
 
     int64_t Read(void* buffer, size_t count) override
     {
+        m_untouched = false;
         auto* out = static_cast<char*>(buffer);
         size_t done = 0;
         while (done < count) {
@@ -233,6 +239,8 @@ public:
 
     bool Seek(int64_t position) override
     {
+        if (position == 0 && m_untouched) return true;
+        m_untouched = false;
         if (::lseek(m_fd.get(), off_t(position), SEEK_SET) < 0) {
             SetLastErrorFromErrno(errno);
             return false;
@@ -282,7 +290,10 @@ private:
         // that returns 0 to learn it.
         // (A size of 0 says nothing: /proc and similar files report 0 and still have bytes.)
         m_sourceSize = known && st.st_size > 0 ? st.st_size : -1;
-        m_sourcePos = m_sourceSize > 0 ? ::lseek(in, 0, SEEK_CUR) : -1;
+        auto* linuxSource = dynamic_cast<LinuxFile*>(&source);
+        const bool atStart = linuxSource && linuxSource->untouched();
+        if (linuxSource) linuxSource->touch(); // the copy moves its position from here on
+        m_sourcePos = m_sourceSize > 0 ? (atStart ? 0 : ::lseek(in, 0, SEEK_CUR)) : -1;
     }
 
     // At position, outside the runs known so far: finds whether data or a hole starts there and
@@ -422,6 +433,7 @@ private:
     struct stat m_atOpen { };
     bool m_haveAtOpen = false;
     bool m_destinationWasFree = false;
+    bool m_untouched = false;
     off_t m_sourceSize = -1; // the source's size when the copy began (-1: not known)
     off_t m_sourcePos = -1; // where the source is read from (-1: not known)
     std::unique_ptr<char[]> m_buffer;
