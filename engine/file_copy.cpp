@@ -181,7 +181,8 @@ int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32
     CopyEnds ends;
     ends.openSource = [&] { return from.OpenForCopy(entry); };
     ends.destinationAttributes = [&] { return destAttributes; };
-    ends.createReplacement = [&] { return to.CreateReplacement(entry.name); };
+    // Where the listing of the destination found no such name, it is not looked up again.
+    ends.createReplacement = [&] { return to.CreateReplacement(entry.name, destAttributes == kInvalidAttributes); };
     ends.commit = [&](std::unique_ptr<File> file, const ReplaceOptions& replace) {
         return to.CommitReplacement(std::move(file), entry.name, replace);
     };

@@ -116,7 +116,7 @@ public:
         return m_files.Open(m_path + entry.name, OpenMode::Read);
     }
 
-    std::unique_ptr<File> CreateReplacement(const std::string& name) override
+    std::unique_ptr<File> CreateReplacement(const std::string& name, bool) override
     {
         return m_files.CreateReplacement(m_path + name);
     }

@@ -72,7 +72,9 @@ public:
     // A listed file opened for reading a copy: never a link's target, never a FIFO, socket or device (1920).
     virtual std::unique_ptr<File> OpenForCopy(const FindData& entry) = 0;
     // A new file that is to take the place of name here, as FileSystem::CreateReplacement, and its commit.
-    virtual std::unique_ptr<File> CreateReplacement(const std::string& name) = 0;
+    // listedFree: a listing of this directory just found no entry of that name, so it is not looked at
+    // again now (the commit still never replaces what appears there meanwhile without the usual checks).
+    virtual std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree = false) = 0;
     virtual bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options)
         = 0;
     // Makes a copied source (opened through OpenForCopy) Archive only: ReadOnly, Hidden and System go, as

@@ -259,10 +259,10 @@ public:
         return linuxfs::openForCopyAt(m_fd, entry.name);
     }
 
-    std::unique_ptr<File> CreateReplacement(const std::string& name) override
+    std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
         // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
-        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name));
+        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name), listedFree);
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override

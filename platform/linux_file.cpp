@@ -566,7 +566,8 @@ namespace {
 
 // A replacement in dir, which owner owns (or, when owner is empty, the caller keeps open for the
 // file's lifetime).
-std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string& linuxDestination)
+std::unique_ptr<File> makeReplacement(
+    int dir, UniqueFd owner, const std::string& linuxDestination, bool listedFree = false)
 {
     struct stat existing { };
     existing.st_mode = 0;
@@ -577,7 +578,8 @@ std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string
         file->setDestinationWasFree(existing.st_mode == 0);
         return file;
     };
-    if (!replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing)) return nullptr;
+    if (!listedFree && !replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing))
+        return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
     // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
     static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;
@@ -606,9 +608,9 @@ std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& lin
     return makeReplacement(dir, std::move(dirFd), linuxDestination);
 }
 
-std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination)
+std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree)
 {
-    return makeReplacement(dirFd, UniqueFd(), linuxDestination);
+    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree);
 }
 
 bool commitReplacement(

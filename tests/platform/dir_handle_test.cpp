@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <map>
+#include <sys/stat.h>
 
 namespace zelo {
 namespace {
@@ -148,6 +149,35 @@ TEST_F(DirHandleTest, ChildrenAreOnlyTheDirectoriesListed)
         EXPECT_EQ(mnt.mountPoint, detail == ListDetail::Full);
         EXPECT_EQ(again->OpenChild(mnt, status), nullptr);
         EXPECT_EQ(status, ChildOpen::MountPoint);
+    }
+}
+
+TEST_F(DirHandleTest, AReplacementForAFreeNameNeverReplacesWhatAppearedThere)
+{
+    auto dir = Open("d");
+    ASSERT_TRUE(dir);
+    for (const bool fifo : { true, false }) {
+        SCOPED_TRACE(fifo);
+        const std::string name = fifo ? "late-fifo" : "late-file";
+        // Listed as free, then taken by a FIFO or a file before the copy is committed.
+        auto file = dir->CreateReplacement(name, true);
+        ASSERT_TRUE(file);
+        ASSERT_EQ(file->Write("new", 3), 3);
+        if (fifo)
+            tree.fifo("d/" + name);
+        else
+            tree.write("d/" + name, "old");
+        ReplaceOptions options;
+        EXPECT_EQ(dir->CommitReplacement(std::move(file), name, options), !fifo);
+        if (fifo) {
+            EXPECT_EQ(GetLastError(), err::CannotAccessFile);
+        }
+        struct stat st { };
+        ASSERT_EQ(::lstat(tree.linux("d/" + name).c_str(), &st), 0);
+        EXPECT_EQ(S_ISFIFO(st.st_mode), fifo);
+        if (!fifo) {
+            EXPECT_EQ(tree.read("d/" + name), "new"); // a regular file is replaced the checked way
+        }
     }
 }
 
