@@ -25,6 +25,15 @@ bool IsRealDirectory(const FindData& entry)
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
 }
 
+enum class EntryKind { Directory, Link, Special, File };
+
+EntryKind KindOf(const FindData& entry)
+{
+    if (entry.attributes & kAttrReparsePoint) return EntryKind::Link;
+    if (entry.attributes & kAttrDirectory) return EntryKind::Directory;
+    return entry.special ? EntryKind::Special : EntryKind::File;
+}
+
 uint64_t WholeBlocks(uint64_t bytes)
 {
     return bytes / kCopyBlockSize;
@@ -150,14 +159,16 @@ private:
             ++m_counts.failures;
             return;
         }
-        std::unordered_map<std::string, bool> source; // name -> is a directory
+        std::unordered_map<std::string, EntryKind> source;
         source.reserve(entries.size());
         for (const FindData& entry : entries)
-            source.emplace(entry.name, IsRealDirectory(entry));
+            source.emplace(entry.name, KindOf(entry));
         std::vector<std::string> gone;
         for (const auto& [name, entry] : m_destination) {
+            // Kept only as the same kind: a FIFO or a link where the source has a file would otherwise
+            // count as up to date and the file would never reach the backup.
             const auto it = source.find(name);
-            if (it != source.end() && it->second == IsRealDirectory(entry)) continue;
+            if (it != source.end() && it->second == KindOf(entry)) continue;
             if (IsRealDirectory(entry)) {
                 const DeleteResult deleted
                     = DeleteSubtree(*at.companion, entry, destinationDir + name + "\\", m_request.options);

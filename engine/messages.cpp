@@ -13,7 +13,7 @@ namespace zelo {
 namespace {
 
 // Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
-constexpr std::array<std::pair<uint32_t, const char*>, 11> kMessages { {
+constexpr std::array<std::pair<uint32_t, const char*>, 12> kMessages { {
     { 2, "File Not Found" },
     { 3, "Path Not Found" },
     { 16, "Curren Directory　を削除しようとした" },
@@ -25,6 +25,8 @@ constexpr std::array<std::pair<uint32_t, const char*>, 11> kMessages { {
     { 145, "DIR　が空でない　！" },
     { 161, "Bad PathName !" },
     { 183, "同じ名前が既にあります" },
+    // A FIFO, socket or device: never opened, copied or written over.
+    { 1920, "パイプ，ソケット，デバイスは扱えません" },
 } };
 
 const char* AccessDeniedDetail(int errorContext)

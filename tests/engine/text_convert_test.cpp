@@ -167,7 +167,7 @@ TEST_F(ConvertFilesTest, ReadOnlyFileAndLinkAreSkipped)
     ASSERT_EQ(fake.messages.size(), 3u);
     EXPECT_EQ(fake.messages[0].text, "ＲｅａｄＯｎｌｙ　のようです");
     EXPECT_EQ(fake.messages[0].caption, "警告");
-    EXPECT_EQ(fake.messages[1].text, tree.drive("ln.txt") + "  :   エラー番号　1920");
+    EXPECT_EQ(fake.messages[1].text, tree.drive("ln.txt") + "  :   パイプ，ソケット，デバイスは扱えません");
     EXPECT_EQ(fake.messages[2].text, "1　ファイルの0DH0AH 変換しました");
 }
 

@@ -180,6 +180,9 @@ TEST_F(TransferTest, MirrorMakesTheDestinationIdentical)
     tree.write("dst/src/sub", "3"); // a file where the source has a directory
     tree.write("dst/src/ro.txt", "4");
     tree.setReadOnly("dst/src/ro.txt", true);
+    tree.write("src/plain", "5");
+    tree.setTime("src/plain", kOld);
+    tree.fifo("dst/src/plain"); // a newer FIFO where the source has a file
 
     // ReadOnly kept: the ReadOnly extra file is reported and the mirror step of that directory ends.
     CommandOptions keep;
@@ -195,6 +198,7 @@ TEST_F(TransferTest, MirrorMakesTheDestinationIdentical)
     EXPECT_FALSE(tree.exists("dst/src/extra.txt"));
     EXPECT_EQ(tree.read("dst/src/a.txt"), "of src/a.txt");
     EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "of src/sub/b.txt");
+    EXPECT_EQ(tree.read("dst/src/plain"), "5");
     // The link is copied as a link, its target never entered.
     struct stat st { };
     ASSERT_EQ(::lstat(tree.linux("dst/src/link").c_str(), &st), 0);
