@@ -4,17 +4,9 @@
 # enters the destination in the dialog's own pane, presses "実行", opens the detail list from the result
 # window and closes both, then compares the trees. Exit code 0 at the end through 終了.
 set -uo pipefail
-exe="$1"
+. "$(dirname "$0")/e2e_lib.sh"
 # On tmpfs when there is one: the backup ends with a sync of its file system, slow on a busy disk.
-work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
-fail() { echo "FAIL: $*" >&2; [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2; exit 1; }
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+e2e_begin "$1" /dev/shm
 
 # C: holds the program, the source src and the backup folder, which already holds an older copy of src
 # with an extra file and an extra directory the backup must delete.
@@ -26,23 +18,11 @@ printf 'old' >"$work/c/backup/src/one.txt"
 touch -d '2001-01-01' "$work/c/backup/src/one.txt"
 printf 'x' >"$work/c/backup/src/extra.txt"
 printf 'y' >"$work/c/backup/src/gone/y.txt"
-cp "$exe" "$work/c/zelo32"
 export ZELO_DRIVES="C=$work/c"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-unset QT_QPA_PLATFORM
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
-
-"$work/c/zelo32" >"$work/app.log" 2>&1 &
-app=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zelo32 Ver 2\.20$' | head -n 1)
-[ -n "$win" ] || fail "no window captioned Zelo32 Ver 2.20"
+start_display
+start_window_manager
+start_program
 sleep 0.5
 
 # The first visible window of the program captioned exactly $1 (waits up to 10 s).
@@ -68,9 +48,7 @@ click_in() {
   xdotool click "${4:-1}"
 }
 
-# The directory pane lists C:\, then backup and src; the menu bar sits above the 535-pixel client area.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-menu_h=$((HEIGHT - 535))
+# The directory pane lists C:\, then backup and src.
 click_in "$win" 60 $((menu_h + 58 + 21 * 2 + 10))
 xdotool click 3 # where the pointer is (a move --sync onto the same spot would wait for a motion)
 sleep 0.5
@@ -108,10 +86,4 @@ diff -r "$work/c/src" "$work/c/backup/src" >"$work/diff.txt" 2>&1 || fail "trees
 # Close through the menu bar: its first item is 終了.
 eval "$(xdotool getwindowgeometry --shell "$win")"
 click_in "$win" 12 $((menu_h / 2))
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the window did not close through 終了"
-wait "$app"
-status=$?
-app=
-[ "$status" -eq 0 ] || fail "exit code $status"
-echo "PASS"
+expect_clean_exit

@@ -3,15 +3,8 @@
 # and shortcut commands through the pop-up menus with the keyboard: folder information (容量), the
 # directory attributes dialog, file information, and shortcuts in the drive root and on the desktop.
 set -uo pipefail
-exe="$1"
-work=$(mktemp -d)
-fail() { echo "FAIL: $*" >&2; [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2; exit 1; }
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/e2e_lib.sh"
+e2e_begin "$1"
 
 # C: is $work/c and holds the program and report.txt (the first file of the pane); the desktop is
 # $work/c/desk through the user's XDG directories.
@@ -19,24 +12,11 @@ mkdir -p "$work/c/sub" "$work/c/desk" "$work/config"
 printf 'report' >"$work/c/report.txt"
 printf 'x' >"$work/c/sub/x.txt"
 printf 'XDG_DESKTOP_DIR="%s"\n' "$work/c/desk" >"$work/config/user-dirs.dirs"
-cp "$exe" "$work/c/zelo32"
 export ZELO_DRIVES="C=$work/c"
 export XDG_CONFIG_HOME="$work/config"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-unset QT_QPA_PLATFORM
-
-"$work/c/zelo32" >"$work/app.log" 2>&1 &
-app=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name 'Zelo32 Ver 2\.20' | head -n 1)
-[ -n "$win" ] || fail "no window captioned Zelo32 Ver 2.20"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-menu_h=$((HEIGHT - 535))
-[ "$menu_h" -gt 0 ] && [ "$menu_h" -lt 60 ] || fail "unexpected window height $HEIGHT"
+start_display
+start_program
 
 at() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
@@ -116,10 +96,4 @@ shortcut
 # Close through the menu bar: its first item is 終了.
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove --sync $((X + 12)) $((Y + menu_h / 2)) click 1
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "the window did not close through 終了"
-wait "$app"
-status=$?
-app=
-[ "$status" -eq 0 ] || fail "exit code $status"
-echo "PASS"
+expect_clean_exit

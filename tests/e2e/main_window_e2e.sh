@@ -7,32 +7,8 @@
 # menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
 # are reached by their names.
 set -uo pipefail
-exe="$1"
-wm_exe="$2"
-work=$(mktemp -d)
-step="start"
-fail() {
-  echo "FAIL ($step): $*" >&2
-  [ -f "$work/app.log" ] && sed 's/^/app: /' "$work/app.log" >&2
-  [ -s "$work/wm.log" ] && sed 's/^/window manager: /' "$work/wm.log" >&2
-  exit 1
-}
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-  [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Runs a check every 0.1 s until it holds, for at most 10 s (WAIT_TENTHS tenths when set).
-until_true() {
-  for _ in $(seq "${WAIT_TENTHS:-100}"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/e2e_lib.sh"
+e2e_begin "$1"
 
 # The tree: C: is $work/c and holds the program, so the program starts on C:\.
 mkdir -p "$work/c/alpha" "$work/c/beta" "$work/c/gamma" "$work/out"
@@ -40,29 +16,11 @@ printf 'x' >"$work/c/root.txt"
 printf '1' >"$work/c/beta/one.txt"
 printf '2' >"$work/c/beta/two.txt"
 printf '3' >"$work/c/gamma/three.txt"
-cp "$exe" "$work/c/zelo32"
 export ZELO_DRIVES="C=$work/c;D=$work/out"
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-until_true test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-unset QT_QPA_PLATFORM
-
-"$wm_exe" --sm-disable >"$work/wm.log" 2>&1 &
-wm=$!
-wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-# A loaded machine can take a while to start it.
-WAIT_TENTHS=300 until_true wm_running || fail "the window manager did not start"
-
-"$work/c/zelo32" >"$work/app.log" 2>&1 &
-app=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zelo32 Ver 2\.20$' | head -n 1)
-[ -n "$win" ] || fail "no window captioned Zelo32 Ver 2.20"
-# The menu bar sits above the 535-pixel client area: its height is what the window has beyond that.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-menu_h=$((HEIGHT - 535))
-[ "$menu_h" -gt 0 ] && [ "$menu_h" -lt 60 ] || fail "unexpected window height $HEIGHT"
+start_display
+start_window_manager "$2"
+start_program
 
 # The window moves itself when it becomes active: make it active and wait until it stands still.
 position() { xdotool getwindowgeometry "$win" | grep Position; }
@@ -215,10 +173,4 @@ step="close through 終了"
 origin "$win"
 point $((X + 12)) $((Y + menu_h / 2))
 xdotool click 1
-app_gone() { ! kill -0 "$app" 2>/dev/null; }
-until_true app_gone || fail "the window did not close through 終了"
-wait "$app"
-status=$?
-app=
-[ "$status" -eq 0 ] || fail "exit code $status"
-echo "PASS"
+expect_clean_exit

@@ -1,6 +1,7 @@
 // Opening files and network shares through the command runner; the real runner's basics.
 #include "platform/drives.h"
 #include "platform/shell.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -42,27 +43,6 @@ public:
     std::vector<Argv> detached;
     std::map<Argv, std::pair<int, std::string>> answers;
     std::set<std::string> startable = { "gio", "xdg-open" };
-};
-
-class EnvironmentValue {
-public:
-    EnvironmentValue(const char* name, const std::string& value)
-        : m_name(name)
-    {
-        if (const char* old = std::getenv(name)) m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentValue()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
 };
 
 } // namespace
@@ -121,7 +101,7 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
 {
     TempTree tree;
     tree.mkdir("runtime/gvfs/smb-share:server=host,share=docs");
-    EnvironmentValue runtime("XDG_RUNTIME_DIR", tree.linux("runtime"));
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("runtime"));
     FakeRunner runner;
     runner.answers[{ "gio", "mount", "smb://user@host:445/docs/sub" }] = { 0, "" };
 
@@ -135,7 +115,7 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
 TEST(NetworkDrives, ConnectFailuresAddNothing)
 {
     TempTree tree;
-    EnvironmentValue runtime("XDG_RUNTIME_DIR", tree.linux("none"));
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("none"));
     FakeRunner runner;
     EXPECT_FALSE(ConnectNetworkDrive("smb://nas/missing", 'X'));
     EXPECT_EQ(driveMap().find('X'), nullptr);
