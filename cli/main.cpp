@@ -130,14 +130,21 @@ std::optional<std::string> ToDrivePath(const std::string& linuxPath, std::string
     return std::nullopt;
 }
 
+// A directory named on the command line, as a drive path with its separator.
+std::optional<std::string> ExistingDirectory(const std::string& linuxPath)
+{
+    auto path = ToDrivePath(linuxPath);
+    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
+    return WithOneSeparator(*path);
+}
+
 int CountCommand(const Arguments& args)
 {
     if (args.positional.size() != 1) return Fail("usage: count DIR");
-    auto path = ToDrivePath(args.positional[0]);
-    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory))
-        return Fail("not a directory: " + args.positional[0]);
-    const TreeTotals totals = CountTree(WithOneSeparator(*path));
+    const auto dir = ExistingDirectory(args.positional[0]);
+    if (!dir) return Fail("not a directory: " + args.positional[0]);
+    const TreeTotals totals = CountTree(*dir);
     Main.TreeDirCount = totals.dirs;
     Main.TreeFileCount = totals.files;
     Main.TreeByteTotal = totals.bytes;
@@ -152,11 +159,9 @@ int CountCommand(const Arguments& args)
 int DeleteCommand(const Arguments& args)
 {
     if (args.positional.size() != 1) return Fail("usage: delete DIR [--keep-root] [--keep-readonly]");
-    auto path = ToDrivePath(args.positional[0]);
-    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory))
-        return Fail("not a directory: " + args.positional[0]);
-    const std::string dir = WithOneSeparator(*path);
+    const auto directory = ExistingDirectory(args.positional[0]);
+    if (!directory) return Fail("not a directory: " + args.positional[0]);
+    const std::string& dir = *directory;
     const bool keepRoot = args.has("--keep-root");
     // A drive root ("/" itself in the default map) is only ever emptied, never removed, as rm keeps "/".
     if (dir.size() == 3 && !keepRoot)
@@ -274,14 +279,6 @@ CommandOptions OptionsFrom(const Arguments& args)
     options.clearReadOnly = !args.has("--keep-readonly");
     options.checkFreeSpace = args.has("--free-check");
     return options;
-}
-
-std::optional<std::string> ExistingDirectory(const std::string& linuxPath)
-{
-    auto path = ToDrivePath(linuxPath);
-    const uint32_t attributes = path ? fs().GetAttributes(*path) : kInvalidAttributes;
-    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
-    return WithOneSeparator(*path);
 }
 
 int FolderCommand(const Arguments& args, int mode, const char* usage)
