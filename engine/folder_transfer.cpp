@@ -20,6 +20,16 @@ namespace zelo {
 
 namespace {
 
+// A source directory that cannot be read: access denied in the words the mirror uses for a directory
+// it cannot open (the overwrite wording of the error report would mislead), anything else by its code.
+void ReportUnreadable(const std::string& path)
+{
+    if (GetLastError() == err::AccessDenied)
+        ShowPlainMessage(path + "開けません　！");
+    else
+        ReportFileError(path, kContextOverwrite);
+}
+
 bool IsRealDirectory(const FindData& entry)
 {
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
@@ -95,7 +105,7 @@ public:
             // Whatever the listing left out is not copied; nothing is deleted on its account.
             SetLastError(sourceError);
             ++m_counts.failures;
-            ReportFileError(at.path, kContextOverwrite);
+            ReportUnreadable(at.path);
         }
         if (m_request.mode == kModeFolderBackup && complete) Mirror(at, entries);
         return WalkStep::Continue;
@@ -111,14 +121,14 @@ public:
     {
         // A source directory that cannot be read is reported; its destination is left as it is.
         ++m_counts.failures;
-        ReportFileError(path, kContextOverwrite);
+        ReportUnreadable(path);
         return WalkStep::Continue;
     }
 
     WalkStep CannotList(const std::string& dirPath) override
     {
         ++m_counts.failures;
-        ReportFileError(dirPath, kContextOverwrite);
+        ReportUnreadable(dirPath);
         return WalkStep::Stop;
     }
 
@@ -412,7 +422,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
 
     auto sourceRoot = fs().OpenTreeDirectory(source, ListDetail::Full, true);
     if (!sourceRoot) {
-        ReportFileError(source, kContextOverwrite);
+        ReportUnreadable(source);
         return kTransferRefused;
     }
 
