@@ -304,7 +304,7 @@ int FolderCommand(const Arguments& args, int mode, const char* usage)
         std::printf("deleted directories %d files %d\n", counts.deletedDirs, counts.deletedFiles);
     for (const std::string& line : counts.detail)
         std::printf("newer at destination: %s\n", EscapeForTerminal(line).c_str());
-    if (result == kTransferDone) return 0;
+    if (result == kTransferDone && counts.failures == 0) return 0;
     return Incomplete(result == kTransferRefused ? "nothing was done"
             : result == kTransferCancelled       ? "stopped"
                                                  : "not everything could be done (see the messages above)");

@@ -54,10 +54,10 @@ enum class Moved { Complete, Stopped, Failed };
 
 // Moves the bytes of input into output (a replacement not yet committed), stepping the bar by the
 // 8192-byte blocks moved and letting the window run once per chunk, so the stop button is seen.
-Moved MoveBytes(File& input, File& output, ProgressBar bar, const int& abortFlag)
+Moved MoveBytes(File& input, File& output, ProgressBar bar, const int& abortFlag, uint64_t& copied)
 {
     ProgressWindow& progress = ui().Progress();
-    uint64_t copied = 0;
+    copied = 0;
     for (;;) {
         const int64_t moved = output.CopyFrom(input, kChunkSize);
         if (moved < 0) return Moved::Failed;
@@ -66,7 +66,7 @@ Moved MoveBytes(File& input, File& output, ProgressBar bar, const int& abortFlag
         // skipped hole counts as the blocks it spans).
         const uint64_t before = BlocksOf(copied);
         copied += static_cast<uint64_t>(moved);
-        progress.Step(bar, static_cast<int>(BlocksOf(copied) - before));
+        progress.Step(bar, ProgressUnits(BlocksOf(copied) - before));
         ui().ProcessEvents();
         if (abortFlag == kAbortRequested) return Moved::Stopped;
     }
@@ -112,34 +112,41 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
     // The platform refuses FIFOs, sockets and devices here, so the copy never blocks on one.
     auto input = ends.openSource();
     if (!input) {
-        ReportFileError(source);
+        ReportFileError(source, kContextReadSource);
         return -1;
     }
-    if (RefusedDestination(ends.destinationAttributes())) {
-        SetLastError(err::AccessDenied);
-        ReportFileError(destination);
+    const uint32_t destAttributes = ends.destinationAttributes();
+    if (RefusedDestination(destAttributes)) {
+        // A directory of that name is not ReadOnly: it is a name already taken by another kind of entry.
+        const bool directory = (destAttributes & kAttrDirectory) && !(destAttributes & kAttrReparsePoint);
+        SetLastError(directory ? err::AlreadyExists : err::AccessDenied);
+        ReportFileError(destination, kContextOverwrite);
         return -1;
     }
+    // What the file holds when the copy begins: a copy that ends short of it is no copy.
+    const int64_t sizeAtOpen = input->Size();
     // The bytes go to a new file that replaces the destination only when complete, so a stop or
     // a failure leaves an earlier copy as it was; a special file there is refused now.
     auto output = ends.createReplacement();
     if (!output) {
-        ReportFileError(destination);
+        // Refused although the entry is not ReadOnly: the folder does not let this user write.
+        ReportFileError(destination, kContextWriteDenied);
         return -1;
     }
     if (!input->Seek(0)) {
         output.reset();
-        ReportFileError(source);
+        ReportFileError(source, kContextReadSource);
         return -1;
     }
     if (progressSelector == 0) ui().Progress().SetLabel(LastComponent(source));
     const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
-    switch (MoveBytes(*input, *output, bar, abortFlag)) {
+    uint64_t copied = 0;
+    switch (MoveBytes(*input, *output, bar, abortFlag, copied)) {
     case Moved::Failed:
         // A read or write failure (disk full and the like) in the middle of the copy: dropping the
         // unfinished file removes it.
         output.reset();
-        ReportFileError(destination);
+        ReportFileError(destination, kContextWriteDenied);
         return -1;
     case Moved::Stopped:
         // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.
@@ -147,8 +154,16 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
     case Moved::Complete:
         break;
     }
+    if (sizeAtOpen > 0 && copied < static_cast<uint64_t>(sizeAtOpen)) {
+        // The source ended early (truncated meanwhile, or a file system that stops reading): the partial
+        // file never takes the place of an earlier good copy.
+        output.reset();
+        SetLastError(err::ReadFault);
+        ReportFileError(source, kContextReadSource);
+        return -1;
+    }
     if (!ends.commit(std::move(output), FromSource(*input, options))) {
-        ReportFileError(destination);
+        ReportFileError(destination, kContextWriteDenied);
         return -1;
     }
     // A copied source becomes Archive only (moves then delete a ReadOnly source); a failure,
@@ -170,7 +185,7 @@ int CopyOneFile(
     ends.commit = [&](std::unique_ptr<File> file, const ReplaceOptions& replace) {
         return files.CommitReplacement(std::move(file), destination, replace);
     };
-    ends.markSourceArchive = [&](File&) { files.SetAttributes(source, kAttrArchive); };
+    ends.markSourceArchive = [](File& input) { MarkArchiveOnly(input); };
     return CopyBetween(ends, source, destination, progressSelector, options, Main.AbortFlag);
 }
 

@@ -12,6 +12,24 @@ namespace zelo {
 // Bytes per progress step: the bar advances once per 8192-byte block (a final partial block counts one).
 inline constexpr uint64_t kCopyBlockSize = 8192;
 
+// A count of progress steps as a bar takes it: a bar holds an int, so a file over 16 TiB (more 8192-byte
+// blocks than an int counts) stops at the bar's end instead of overflowing it.
+inline int ProgressUnits(uint64_t steps)
+{
+    return steps > uint64_t(INT32_MAX) ? INT32_MAX : static_cast<int>(steps);
+}
+
+// The kind of a listed entry: a destination of another kind under a source's name is never "up to date"
+// and never overwritten.
+enum class EntryKind { Directory, Link, Special, File };
+
+inline EntryKind KindOf(const FindData& entry)
+{
+    if (entry.attributes & kAttrReparsePoint) return EntryKind::Link;
+    if (entry.attributes & kAttrDirectory) return EntryKind::Directory;
+    return entry.special ? EntryKind::Special : EntryKind::File;
+}
+
 struct CopyOptions {
     // Flushes each copy to its medium before it takes the destination's place. A tree operation
     // turns this off and syncs the destination file system once at its end (SyncFileSystem).

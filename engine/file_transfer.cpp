@@ -3,6 +3,7 @@
 
 #include "engine/file_copy.h"
 #include "engine/folder_transfer.h"
+#include "engine/formats.h"
 #include "engine/messages.h"
 #include "engine/tree.h"
 #include "platform/drives.h"
@@ -10,6 +11,7 @@
 #include "platform/filesystem.h"
 #include "platform/ui_services.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zelo {
@@ -36,94 +38,146 @@ std::string FileTransferSummary(int mode, const FileTransferCounts& c)
     return text;
 }
 
+namespace {
+
+// The line of the newer-files list for a source kept at the source.
+std::string KeptLine(const std::string& source, const std::string& destination)
+{
+    return source + "  " + FormatFileDate(source) + "  :  " + FormatFileDate(destination);
+}
+
+} // namespace
+
 int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
 {
     counts = FileTransferCounts {};
     const std::string source = WithOneSeparator(request.sourceDir);
     const std::string destination = WithOneSeparator(request.destinationDir);
+    const bool move = request.mode == kModeFileMove;
     ProgressWindow& progress = ui().Progress();
 
     // Both directories are opened once; every file is reached through them, never by its path.
     auto from = fs().OpenTreeDirectory(source, ListDetail::Full, true);
     if (!from) {
-        ReportFileError(source, kContextOverwrite);
+        ReportFileError(source, kContextReadSource);
         return -1;
     }
     auto to = fs().OpenTreeDirectory(destination, ListDetail::Full, true);
     if (!to) {
-        ReportFileError(destination, kContextOverwrite);
+        ReportFileError(destination, kContextWriteDenied);
+        return -1;
+    }
+    // The same directory by identity (through a link, a bind mount or another drive letter): every file
+    // would be its own destination, and a move would delete it.
+    if (from->Identity().inode != 0 && from->Identity() == to->Identity()) {
+        ShowPlainMessage("同じＤＩＲが選択されており，実行出来ません");
         return -1;
     }
 
-    // The overall bar counts 8192-byte blocks over every selected file; the same sizes give the room
-    // the copy needs (a file that will be overwritten is taken to need none), summed once.
+    // Each file is decided once, before anything is written: the overall bar counts 8192-byte blocks over
+    // every selected file, and the room the copies need is summed from the same listing.
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
-    std::vector<bool> found(n), there(n);
+    std::vector<bool> found(n), there(n), copy(n);
+    std::vector<int64_t> needOf(n);
     uint64_t blocks = 0;
     int64_t need = 0;
+    int64_t transient = 0;
     for (size_t i = 0; i < n; ++i) {
         found[i] = from->Lookup(request.names[i], entries[i]);
         there[i] = to->Lookup(request.names[i], existing[i]);
         if (!found[i]) continue;
         blocks += entries[i].size() / kCopyBlockSize;
-        if (!there[i]) need += static_cast<int64_t>(entries[i].size());
+        copy[i] = !there[i] || !request.options.newerOnly
+            || CompareWriteSeconds(entries[i].lastWriteTime, existing[i].lastWriteTime) > 0;
+        if (!copy[i] || (there[i] && KindOf(existing[i]) != KindOf(entries[i]))) continue;
+        // A replacement is written whole beside the file it replaces, which goes only then: the run needs
+        // what the files grow by, and room for the largest replacement on top.
+        const int64_t size = static_cast<int64_t>(entries[i].size());
+        const int64_t old = there[i] ? static_cast<int64_t>(existing[i].size()) : 0;
+        needOf[i] = std::max<int64_t>(size - old, 0);
+        need += needOf[i];
+        if (there[i]) transient = std::max(transient, std::min(size, old));
     }
+    need += transient;
     // The free space is asked of the system again only when what was written since may have used up
-    // the margin: the same answers as asking before every file, at a linear cost.
+    // the margin, and the question is asked once a run at most.
     uint64_t knownFree = 0, total = 0, totalFree = 0;
     const bool freeKnown = GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
     uint64_t writtenSince = 0;
-    progress.SetMax(ProgressBar::Overall, static_cast<int>(blocks));
+    bool asked = false;
+    progress.SetMax(ProgressBar::Overall, ProgressUnits(blocks));
     progress.SetPosition(ProgressBar::Overall, 0);
     progress.Show();
     ui().ProcessEvents();
 
     CopyOptions copyOptions;
-    copyOptions.flushEachFile = false; // the destination is synced once at the end
+    // A copy is synced once at the end; a move flushes each copy before its source goes.
+    copyOptions.flushEachFile = move;
     for (size_t i = 0; i < n; ++i) {
         const std::string& name = request.names[i];
         const std::string fromPath = source + name;
         const std::string toPath = destination + name;
-        // Checked before every file, as the free space shrinks with each copy.
         const uint64_t estimated = knownFree > writtenSince ? knownFree - writtenSince : 0;
-        if (!freeKnown || need <= 0 || static_cast<uint64_t>(need) > estimated) {
-            if (CheckFreeSpace(destination, need) == -1) {
-                progress.Close();
-                return -1;
-            }
+        if (!asked && need > 0 && (!freeKnown || static_cast<uint64_t>(need) > estimated)) {
             GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
             writtenSince = 0;
+            if (static_cast<uint64_t>(need) > knownFree) {
+                asked = true;
+                if (CheckFreeSpace(destination, need) == -1) {
+                    progress.Close();
+                    return -1;
+                }
+            }
         }
-        const bool destinationExists = there[i];
-        bool copy = true;
-        if (request.options.newerOnly && destinationExists && found[i]
-            && CompareWriteSeconds(entries[i].lastWriteTime, existing[i].lastWriteTime) <= 0) {
-            copy = false;
+        if (!found[i]) {
+            SetLastError(err::FileNotFound);
+            ReportFileError(fromPath, kContextReadSource);
+            ++counts.errors;
+            continue;
+        }
+        const FindData& entry = entries[i];
+        if (there[i] && KindOf(existing[i]) != KindOf(entry)) {
+            // A directory, link or special file under the file's name is never "up to date" and never
+            // overwritten: the file is not copied, and a move keeps it.
+            SetLastError(err::AlreadyExists);
+            ReportFileError(toPath, kContextOverwrite);
+            ++counts.errors;
+            continue;
+        }
+        bool keep = false; // a move leaves this source where it is
+        if (!copy[i]) {
             ++counts.upToDate;
-        }
-        if (copy) {
-            if (!found[i]) {
-                SetLastError(err::FileNotFound);
-                ReportFileError(fromPath, kContextOverwrite);
-                counts.errors = 1;
-                break;
-            }
-            if (CopyListedFile(*from, entries[i], *to, destinationExists ? existing[i].attributes : kInvalidAttributes,
-                    fromPath, toPath, 0, copyOptions, abortFlag)
+            // A move deletes a source it did not copy only when the destination is the same size and
+            // second; anything else may hold other bytes and stays, listed with the newer files.
+            keep = CompareWriteSeconds(entry.lastWriteTime, existing[i].lastWriteTime) != 0
+                || entry.size() != existing[i].size();
+            if (move && keep) counts.kept.push_back(KeptLine(fromPath, toPath));
+        } else {
+            if (CopyListedFile(*from, entry, *to, there[i] ? existing[i].attributes : kInvalidAttributes, fromPath,
+                    toPath, 0, copyOptions, abortFlag)
                 != 1) {
-                counts.errors = 1;
+                ++counts.errors;
                 break;
             }
-            writtenSince += entries[i].size();
+            writtenSince += entry.size();
+            need -= needOf[i];
             // The new file is Archive only by making: nothing more to set.
             if (abortFlag != kAbortRequested) ++counts.copied;
         }
-        if (request.mode == kModeFileMove && abortFlag != kAbortRequested) {
-            // Deleted through its directory, with no change of mode first.
-            if (!found[i] || !from->DeleteEntry(entries[i], request.options.clearReadOnly)) {
-                Main.ErrorContext = kContextDeleteBackup;
-                ReportFileError("", kContextDeleteBackup);
+        if (move && !keep && abortFlag != kAbortRequested) {
+            // Deleted through its directory, only while it is still the file copied. It is looked up again:
+            // the copy made it Archive only, so what the listing said of its ReadOnly no longer holds.
+            FindData now;
+            if (!from->Lookup(name, now) || now.fileId != entry.fileId || now.size() != entry.size()
+                || !(now.lastWriteTime == entry.lastWriteTime) || KindOf(now) != KindOf(entry)) {
+                ShowPlainMessage(fromPath + "  :   コピ－した後に変更されたので削除しません");
+                ++counts.errors;
+                continue;
+            }
+            if (!from->DeleteEntry(now, request.options.clearReadOnly)) {
+                ReportFileError(fromPath, kContextDeleteBackup);
+                ++counts.errors;
                 progress.Close();
                 return -1;
             }
@@ -136,7 +190,10 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         }
     }
     progress.Close();
-    if (counts.copied > 0) fs().SyncFileSystem(destination);
+    if (counts.copied > 0 && !fs().SyncFileSystem(destination)) {
+        ReportFileError(destination, kContextWriteDenied);
+        ++counts.errors;
+    }
     ShowPlainMessage(FileTransferSummary(request.mode, counts));
     return 1;
 }
@@ -152,20 +209,22 @@ int DuplicateFile(const std::string& sourceDir, const std::string& destinationDi
     int shift = 0;
     for (int i = 0; i < count; ++i) {
         bool made = false;
+        std::string target;
         for (int attempt = 0; attempt <= kTries && !made; ++attempt) {
             char number[32];
             if (shift == 0)
                 std::snprintf(number, sizeof number, "%02d", i);
             else
                 std::snprintf(number, sizeof number, "%d", i + shift);
-            made = fs().CopyFile(source, destination + base + number + extension, true);
+            target = destination + base + number + extension;
+            made = fs().CopyFile(source, target, true);
             // Only a taken name moves the number on; any other failure is final.
             if (!made && GetLastError() != err::FileExists) break;
             if (!made) shift += 10;
         }
         if (!made) {
-            Main.ErrorContext = kContextDeleteBackup;
-            ReportFileError("", kContextDeleteBackup);
+            // Named: the last name tried (every one taken, or the copy that failed).
+            ReportFileError(target, kContextWriteDenied);
             return -1;
         }
     }

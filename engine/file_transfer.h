@@ -21,11 +21,18 @@ struct FileTransferCounts {
     int upToDate = 0; // not copied: the destination was as new or newer
     int copied = 0;
     int deleted = 0; // sources deleted by a move
-    int errors = 0;
+    int errors = 0; // every file not done, each one reported
+    // Sources a move kept because the destination was newer, or of the same second but another size, in
+    // the newer-files list's form.
+    std::vector<std::string> kept;
 };
 
-// Copies or moves the files with the progress window and ends with the summary message. Returns 1
-// when it ran to its summary or was stopped by the user ("中止します"), -1 when it ended early (free
+// Copies or moves the files with the progress window and ends with the summary message. A file that is
+// missing or has another kind of entry at the destination is reported and counted, and the run goes on;
+// a copy that fails ends it. A move deletes a source only while it is still the file copied (or, not
+// copied under "new", when the destination has its size and second). Source and destination the same
+// directory by identity is refused. The free-space question comes once a run at most. Returns 1 when it
+// ran to its summary or was stopped by the user ("中止します"), -1 when it ended early (refused, free
 // space short and the user chose to abort, or a moved source that could not be deleted).
 int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag = Main.AbortFlag);
 

@@ -12,9 +12,11 @@
 #include "platform/filesystem.h"
 #include "platform/ui_services.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace zelo {
 
@@ -22,26 +24,27 @@ namespace {
 
 // A source directory that cannot be read: access denied in the words the mirror uses for a directory
 // it cannot open (the overwrite wording of the error report would mislead), anything else by its code.
+std::string UnreadableText(const std::string& path)
+{
+    if (GetLastError() == err::AccessDenied) return path + "開けません　！";
+    return FileErrorText(path, kContextReadSource);
+}
+
 void ReportUnreadable(const std::string& path)
 {
-    if (GetLastError() == err::AccessDenied)
-        ShowPlainMessage(path + "開けません　！");
-    else
-        ReportFileError(path, kContextOverwrite);
+    ShowPlainMessage(UnreadableText(path));
 }
+
+// Directories by identity, to tell a destination directory that is also a source directory (a bind mount,
+// a link chosen as the destination) from any other.
+struct IdentityHash {
+    size_t operator()(const DirIdentity& id) const { return std::hash<uint64_t>()(id.inode * 31 + id.device); }
+};
+using IdentitySet = std::unordered_set<DirIdentity, IdentityHash>;
 
 bool IsRealDirectory(const FindData& entry)
 {
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
-}
-
-enum class EntryKind { Directory, Link, Special, File };
-
-EntryKind KindOf(const FindData& entry)
-{
-    if (entry.attributes & kAttrReparsePoint) return EntryKind::Link;
-    if (entry.attributes & kAttrDirectory) return EntryKind::Directory;
-    return entry.special ? EntryKind::Special : EntryKind::File;
 }
 
 uint64_t WholeBlocks(uint64_t bytes)
@@ -66,8 +69,8 @@ bool SyncKeepingWindowAlive(const std::string& path)
 
 class TransferVisitor final : public TreeVisitor {
 public:
-    TransferVisitor(
-        const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts, const int& abortFlag)
+    TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
+        const int& abortFlag, MovedEntries& moved)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
@@ -75,10 +78,18 @@ public:
         , m_abortFlag(abortFlag)
         , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
         , m_progress(ui().Progress())
+        , m_moved(moved)
     {
     }
 
     int status = kTransferStoppedByError;
+
+    // The walk's two roots: neither side may ever walk into the other.
+    void Roots(const DirIdentity& source, const DirIdentity& destination)
+    {
+        m_sourceDirs.insert(source);
+        m_destinationDirs.insert(destination);
+    }
 
     bool WantsWholeListing() const override { return true; }
 
@@ -91,21 +102,33 @@ public:
         destination.name = entry.name;
         destination.attributes = kAttrDirectory;
         if (parent) out = parent->OpenChild(destination, open);
-        if (out) return WalkStep::Continue;
+        if (out) {
+            // A destination directory that is one of the source's (a bind mount of a source directory at the
+            // destination) would have the walk copy into what it walks, without end.
+            const DirIdentity identity = out->Identity();
+            if (identity.inode != 0 && m_sourceDirs.count(identity)) {
+                out.reset();
+                Problem(DestinationOf(path) + "  :   " + kInsideSource);
+                return WalkStep::Stop;
+            }
+            m_destinationDirs.insert(identity);
+            return WalkStep::Continue;
+        }
         if (!parent) SetLastError(err::PathNotFound);
-        ReportFileError(DestinationOf(path), kContextRemoveTree);
+        Problem(open == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(DestinationOf(path)))
+                                              : FileErrorText(DestinationOf(path), kContextRemoveTree));
         return WalkStep::Stop;
     }
 
     WalkStep Listed(const WalkPlace& at, const std::vector<FindData>& entries, bool complete) override
     {
         const uint32_t sourceError = GetLastError();
+        m_sourceDirs.insert(at.dir.Identity());
         ReadDestination(*at.companion);
         if (!complete) {
             // Whatever the listing left out is not copied; nothing is deleted on its account.
             SetLastError(sourceError);
-            ++m_counts.failures;
-            ReportUnreadable(at.path);
+            Problem(UnreadableText(at.path));
         }
         if (m_request.mode == kModeFolderBackup && complete) Mirror(at, entries);
         return WalkStep::Continue;
@@ -117,22 +140,30 @@ public:
         return TransferFile(at, entry);
     }
 
-    WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen) override
+    WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen status) override
     {
         // A source directory that cannot be read is reported; its destination is left as it is.
-        ++m_counts.failures;
-        ReportUnreadable(path);
+        Problem(status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path)) : UnreadableText(path));
         return WalkStep::Continue;
     }
 
     WalkStep CannotList(const std::string& dirPath) override
     {
-        ++m_counts.failures;
-        ReportUnreadable(dirPath);
+        Problem(UnreadableText(dirPath));
         return WalkStep::Stop;
     }
 
 private:
+    static constexpr const char* kInsideSource = "コピ－元のフォルダ－の中です（入りません）";
+
+    // A problem the counts do not show: told at once, and kept for the result.
+    void Problem(const std::string& text)
+    {
+        ++m_counts.failures;
+        m_counts.problems.push_back(text);
+        ShowPlainMessage(text);
+    }
+
     std::string DestinationOf(const std::string& sourcePath) const
     {
         return m_destinationBase + sourcePath.substr(m_sourceFolder.size());
@@ -165,8 +196,7 @@ private:
     {
         const std::string destinationDir = DestinationOf(at.path);
         if (!m_destinationComplete) {
-            ShowPlainMessage(at.path + "開けません　！");
-            ++m_counts.failures;
+            Problem(at.path + "開けません　！");
             return;
         }
         std::unordered_map<std::string, EntryKind> source;
@@ -179,24 +209,31 @@ private:
             // count as up to date and the file would never reach the backup.
             const auto it = source.find(name);
             if (it != source.end() && it->second == KindOf(entry)) continue;
+            if (entry.mountPoint) {
+                // Another drive mounted in the backup: never deleted into.
+                Problem(AnotherDriveMessage(destinationDir + name));
+                continue;
+            }
             if (IsRealDirectory(entry)) {
                 const DeleteResult deleted
                     = DeleteSubtree(*at.companion, entry, destinationDir + name + "\\", m_request.options);
                 m_counts.deletedDirs += deleted.dirs;
                 m_counts.deletedFiles += deleted.files;
-                if (deleted.result == 1) {
+                if (deleted.result == 1 && deleted.failures == 0) {
                     gone.push_back(name);
                     continue;
                 }
+                // DeleteSubtree has told each of its problems.
+                ++m_counts.failures;
+                m_counts.problems.push_back(destinationDir + name + "\\  :   " + "削除出来ませんでした");
             } else if (at.companion->DeleteEntry(entry, m_request.options.clearReadOnly)) {
                 ++m_counts.deletedFiles;
                 gone.push_back(name);
                 continue;
             } else {
-                ReportFileError(destinationDir + name, kContextDeleteBackup);
+                Problem(FileErrorText(destinationDir + name, kContextDeleteBackup));
             }
             // The mirror step of this directory ends; the copying goes on.
-            ++m_counts.failures;
             break;
         }
         for (const std::string& name : gone)
@@ -207,19 +244,26 @@ private:
     {
         const std::string destinationPath = DestinationOf(at.path) + entry.name;
         if (entry.mountPoint) {
-            // Another file system mounted inside the source is another drive's: not copied into.
-            ++m_counts.failures;
-            SetLastError(err::SharingViolation);
-            ReportFileError(at.path + entry.name, kContextOverwrite);
+            // Another file system mounted inside the source is another drive's: not copied from.
+            Problem(AnotherDriveMessage(at.path + entry.name));
+            return WalkStep::Continue;
+        }
+        if (entry.fileId != 0 && m_destinationDirs.count(DirIdentity { at.dir.Identity().device, entry.fileId })) {
+            // The destination seen again inside the source (through a bind mount): never copied into itself.
+            Problem(at.path + entry.name + "  :   " + kInsideSource);
             return WalkStep::Continue;
         }
         const FindData* existing = LookUp(entry.name, destinationPath);
+        if (existing && existing->mountPoint) {
+            Problem(AnotherDriveMessage(destinationPath));
+            return WalkStep::Continue;
+        }
         if (existing && IsRealDirectory(*existing)) {
             ++m_counts.existingDirs;
         } else if (at.companion->CreateSubdirectory(entry.name)) {
             ++m_counts.createdDirs;
         } else {
-            ReportFileError(destinationPath + "\\", kContextRemoveTree);
+            Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
             return WalkStep::Stop;
         }
         return WalkStep::Descend;
@@ -231,6 +275,15 @@ private:
         const std::string sourcePath = at.path + entry.name;
         const std::string destinationPath = DestinationOf(at.path) + entry.name;
         const FindData* existing = LookUp(entry.name, destinationPath);
+        if (existing && KindOf(*existing) != KindOf(entry)) {
+            // A directory, link or special file under the file's name is never "up to date" and never
+            // overwritten: the file is not copied, and a move keeps it.
+            SetLastError(err::AlreadyExists);
+            Problem(FileErrorText(destinationPath, kContextOverwrite));
+            if (m_request.mode == kModeFolderMove) m_moved.kept.insert(entry.fileId);
+            return Stopped() ? WalkStep::Stop : WalkStep::Continue;
+        }
+        const bool move = m_request.mode == kModeFolderMove;
         bool copy = true;
         if (!existing || !m_newerOnly) {
             ++m_counts.newFiles;
@@ -241,40 +294,51 @@ private:
             } else {
                 copy = false;
                 ++m_counts.upToDateFiles;
-                if (order < 0) {
-                    ++m_counts.newerAtDest;
+                // A move deletes a source it did not copy only when the destination is the same size and
+                // second; anything else may hold other bytes and stays, listed with the newer files.
+                const bool same = order == 0 && existing->size() == entry.size();
+                if (order < 0) ++m_counts.newerAtDest;
+                if (order < 0 || (move && !same))
                     m_counts.detail.push_back(
                         sourcePath + "  " + FormatFileDate(sourcePath) + "  :  " + FormatFileDate(destinationPath));
-                }
+                if (move && same)
+                    m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
+                else if (move)
+                    m_moved.kept.insert(entry.fileId);
             }
         }
         const bool destinationReadOnly = copy && existing && (existing->attributes & kAttrReadOnly);
+        const FindData destinationEntry = existing ? *existing : FindData {};
         const uint32_t destinationAttributes = existing ? existing->attributes : kInvalidAttributes;
         existing = nullptr; // the map may change below
         UpdateOverall();
         if (Stopped()) return WalkStep::Stop;
 
         if (copy) {
-            m_progress.SetMax(ProgressBar::Block, static_cast<int>(WholeBlocks(entry.size())));
+            m_progress.SetMax(ProgressBar::Block, ProgressUnits(WholeBlocks(entry.size())));
             m_progress.SetPosition(ProgressBar::Block, 0);
             ui().ProcessEvents();
             if (entry.special) {
                 // FIFOs, sockets and devices are never opened: reported with their path and left out.
-                ++m_counts.failures;
                 SetLastError(err::CannotAccessFile);
-                ReportFileError(sourcePath, kContextOverwrite);
+                Problem(FileErrorText(sourcePath, kContextReadSource));
             } else if (entry.attributes & kAttrReparsePoint) {
                 // A link is copied as the link, never what it points to.
                 if (!at.dir.CopyLinkTo(entry, *at.companion)) {
-                    ReportFileError(destinationPath, kContextOverwrite);
+                    ReportFileError(destinationPath, kContextWriteDenied);
                     return WalkStep::Stop;
                 }
+                if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
             } else {
-                // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first.
+                // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
+                // through the destination directory and the very file listed there, never by its path.
                 uint32_t destAttributes = destinationAttributes;
-                if (destinationReadOnly && m_request.options.clearReadOnly
-                    && fs().SetAttributes(destinationPath, kAttrArchive))
-                    destAttributes &= ~uint32_t(kAttrReadOnly);
+                if (destinationReadOnly && m_request.options.clearReadOnly) {
+                    if (auto old = at.companion->OpenForCopy(destinationEntry)) {
+                        at.companion->MarkArchiveOnly(destinationEntry, *old);
+                        destAttributes &= ~uint32_t(kAttrReadOnly);
+                    }
+                }
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
@@ -282,6 +346,8 @@ private:
                         copyOptions, m_abortFlag)
                     != 1)
                     return WalkStep::Stop;
+                if (move && m_abortFlag != kAbortRequested)
+                    m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
             }
             UpdateOverall();
         }
@@ -312,9 +378,12 @@ private:
     const int& m_abortFlag;
     const bool m_newerOnly;
     ProgressWindow& m_progress;
+    MovedEntries& m_moved;
     std::unordered_map<std::string, FindData> m_destination;
     bool m_destinationComplete = false;
     FindData m_lookedUp;
+    IdentitySet m_sourceDirs;
+    IdentitySet m_destinationDirs;
 };
 
 // The identities of a directory and of every directory above it, up to the system's root.
@@ -367,11 +436,16 @@ bool DestinationInsideSource(const std::string& sourceFolder, const std::string&
 
 int64_t FolderSpaceNeeded(const std::string& sourceFolder, const std::string& destinationDir)
 {
-    int64_t need = static_cast<int64_t>(CountTree(sourceFolder).exactBytes);
+    const TreeTotals sourceTotals = CountTree(sourceFolder);
+    int64_t need = static_cast<int64_t>(sourceTotals.exactBytes);
     const std::string existing = WithOneSeparator(destinationDir) + FolderNameOf(sourceFolder);
     const uint32_t attributes = fs().GetAttributes(WithoutSeparator(existing));
-    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint))
+    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint)) {
         need -= static_cast<int64_t>(CountTree(existing).exactBytes);
+        // A file that replaces another is written whole beside it before the old one goes: the largest
+        // such file needs its room on top of the difference.
+        need += static_cast<int64_t>(sourceTotals.largestFile);
+    }
     return need;
 }
 
@@ -385,16 +459,32 @@ int CheckFreeSpace(const std::string& destinationDir, int64_t need)
     return answer == kIdYes ? -1 : 1;
 }
 
+namespace {
+
+// Whether dir is identity itself or lies below it.
+bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
+{
+    if (identity.inode == 0) return false; // a file system double without identities
+    if (dir.Identity() == identity) return true;
+    for (const DirIdentity& above : AncestorsOf(dir.OpenParent(DirIdentity {}))) {
+        if (above == identity) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
 {
     counts = TransferCounts {};
     const std::string& source = request.sourceFolder;
     const std::string folderName = FolderNameOf(source);
     std::string destinationBase = WithOneSeparator(request.destinationDir);
+    const char* insideMessage = request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
+                                                                : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！";
 
     if (DestinationInsideSource(source, destinationBase)) {
-        ShowPlainMessage(request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
-                                                         : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！");
+        ShowPlainMessage(insideMessage);
         return kTransferRefused;
     }
     if (request.options.checkFreeSpace
@@ -402,6 +492,12 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         return kTransferRefused;
 
     // The directories the user chose may be reached through links; below them nothing is followed.
+    auto sourceRoot = fs().OpenTreeDirectory(source, ListDetail::Full, true);
+    if (!sourceRoot) {
+        ReportUnreadable(source);
+        return kTransferRefused;
+    }
+    const DirIdentity sourceIdentity = sourceRoot->Identity();
     auto destinationRoot = fs().OpenTreeDirectory(destinationBase, ListDetail::Full, true);
     if (destinationRoot && request.contentsOnly == 0) {
         // The folder of the source's name at the destination, made unless it is there (not counted).
@@ -419,10 +515,12 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
         return kTransferRefused;
     }
-
-    auto sourceRoot = fs().OpenTreeDirectory(source, ListDetail::Full, true);
-    if (!sourceRoot) {
-        ReportUnreadable(source);
+    // The same place by identity, whatever the names say: the destination is the source itself (a move
+    // into the source's own parent, a link to it), or, for a backup, holds the source, whose deletion
+    // of what the source lacks would reach the source itself.
+    if (IsAtOrBelow(*destinationRoot, sourceIdentity)
+        || (request.mode == kModeFolderBackup && IsAtOrBelow(*sourceRoot, destinationRoot->Identity()))) {
+        ShowPlainMessage(insideMessage);
         return kTransferRefused;
     }
 
@@ -433,24 +531,43 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
     progress.SetBarVisible(ProgressBar::Block, true);
 
-    TransferVisitor visitor(request, destinationBase, counts, abortFlag);
+    MovedEntries moved;
+    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved);
+    visitor.Roots(sourceIdentity, destinationRoot->Identity());
     const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
+    // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
+    // the result shows what was done and what was not.
     int status = walked ? kTransferDone : visitor.status;
-    if (status == kTransferDone && counts.failures > 0) status = kTransferStoppedByError;
-    sourceRoot.reset();
     destinationRoot.reset();
 
     // One flush of the destination before the result is told, rather than one per file. A move deletes
     // its source only once the copy is on the disk.
     if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs > 0
         && !SyncKeepingWindowAlive(destinationBase)) {
-        ReportFileError(destinationBase, kContextOverwrite);
+        const std::string text = FileErrorText(destinationBase, kContextWriteDenied);
+        ShowPlainMessage(text);
+        counts.problems.push_back(text);
         ++counts.failures;
         if (status == kTransferDone) status = kTransferStoppedByError;
     }
-    // A move deletes its source only when everything in it was copied.
-    if (status == kTransferDone && request.mode == kModeFolderMove)
-        DeleteTree(source, request.contentsOnly, request.options);
+    // A move deletes its source only when everything in it was copied, and then only what it copied and
+    // is still unchanged, through the directories it walked.
+    if (status == kTransferDone && counts.failures == 0 && request.mode == kModeFolderMove) {
+        DeleteResult deleted;
+        const uint32_t rootAttributes = fs().GetAttributes(WithoutSeparator(source));
+        if (source.size() > 3 && rootAttributes != kInvalidAttributes && (rootAttributes & kAttrReparsePoint)) {
+            // A source chosen through a link: the link goes, what it points to stays.
+            sourceRoot.reset();
+            deleted = DeleteTree(source, request.contentsOnly, request.options);
+        } else {
+            deleted = DeleteMovedSource(std::move(sourceRoot), source, request.contentsOnly, request.options, moved);
+        }
+        if (deleted.failures > 0 || deleted.result != 1) {
+            counts.failures += std::max(deleted.failures, 1);
+            counts.problems.push_back(source + "  :   移動元を全部は削除出来ませんでした");
+        }
+    }
+    sourceRoot.reset();
 
     progress.SetBarVisible(ProgressBar::Block, false);
     progress.Close();

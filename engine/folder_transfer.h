@@ -37,6 +37,8 @@ struct TransferCounts {
     // Problems reported along the way that the counts do not show (a source directory that could not be
     // read, a FIFO or device that cannot be copied, a destination entry the mirror could not delete).
     int failures = 0;
+    // Each of those problems as it was told, for the result.
+    std::vector<std::string> problems;
 };
 
 struct FolderTransfer {
@@ -58,9 +60,13 @@ enum TransferResult : int {
 // Copies, moves or mirrors the source folder into the destination (below a folder of its name unless
 // contentsOnly), with the progress window, reporting every failure. abortFlag is read between files
 // (the progress window's stop button sets it). A backup never deletes in a destination directory whose
-// source directory could not be read completely, and a move deletes its source only when everything
-// was copied. The destination file system is synced once at the end. Returns a TransferResult; counts
-// holds what was done even when the walk stopped.
+// source directory could not be read completely, nor into another drive mounted there; a move deletes
+// its source only when everything was copied, and then only what it copied and is still unchanged. A
+// destination that is the source, or lies in it, is refused by identity (links and bind mounts too), and
+// a backup into a destination that holds the source. The destination file system is synced once at the
+// end. Returns a TransferResult: kTransferDone when the walk ran to its end, even when it met problems
+// it could pass over (counts.failures, counts.problems: a caller must not call that a full success);
+// counts holds what was done even when the walk stopped.
 int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag = Main.AbortFlag);
 
 // Whether the destination can be inside the source: by text (the described check), and by what the
@@ -68,7 +74,8 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
 bool DestinationInsideSource(const std::string& sourceFolder, const std::string& destinationDir);
 
 // Bytes a folder copy needs at the destination: the source tree, less what a folder of its name at the
-// destination already holds (an overwritten file is taken to need no more room).
+// destination already holds, plus the largest source file (a replacement is written whole beside the file
+// it replaces).
 int64_t FolderSpaceNeeded(const std::string& sourceFolder, const std::string& destinationDir);
 
 // 1 to go on, -1 when the destination's free space is short of need and the user chose to abort.

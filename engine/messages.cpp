@@ -13,11 +13,13 @@ namespace zelo {
 namespace {
 
 // Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
-constexpr std::array<std::pair<uint32_t, const char*>, 12> kMessages { {
+constexpr std::array<std::pair<uint32_t, const char*>, 14> kMessages { {
     { 2, "File Not Found" },
     { 3, "Path Not Found" },
     { 16, "Curren Directory　を削除しようとした" },
     { 19, "書き込み禁止になっている" },
+    { 30, "ファイルを最後まで読めませんでした" },
+    { 1117, "入出力エラーです（ディスクかネットワークの障害）" },
     { 32, "使用中のファイルは操作出来ません" },
     { 65, "アクセスが拒否されました" },
     { 80, "同じＤｉｓｋ上で上書きしようとした" },
@@ -37,6 +39,10 @@ const char* AccessDeniedDetail(int errorContext)
     case 2:
     case 4:
         return "ＲｅａｄＯｎｌｙ　を削除しようとした";
+    case 6:
+        return "読み込みが許可されていません";
+    case 7:
+        return "書き込みが許可されていません";
     default:
         return "ＲｅａｄＯｎｌｙ　に上書きしようとした";
     }
@@ -58,13 +64,21 @@ void ReportFileError(const std::string& name)
     ReportFileError(name, Main.ErrorContext);
 }
 
+std::string FileErrorText(const std::string& name, int errorContext)
+{
+    std::string message = FileErrorMessage(GetLastError(), errorContext);
+    if (!name.empty()) message = name + "  :   " + message;
+    return message;
+}
+
 void ReportFileError(const std::string& name, int errorContext)
 {
-    // Read the code before anything else can overwrite it.
-    const uint32_t code = GetLastError();
-    std::string message = FileErrorMessage(code, errorContext);
-    if (!name.empty()) message = name + "  :   " + message;
-    ShowPlainMessage(message);
+    ShowPlainMessage(FileErrorText(name, errorContext));
+}
+
+std::string AnotherDriveMessage(const std::string& path)
+{
+    return path + "  :   別のドライブがマウントされています（入りません）";
 }
 
 void ShowPlainMessage(const std::string& text)

@@ -22,7 +22,15 @@ enum ErrorContextValue : int {
     kContextDeleteBackup = 2, // deleting a *.BAK or *.VIX file
     kContextRemoveTree = 3, // deleting inside a tree, removing a directory
     kContextDeleteSelected = 4, // deleting a selected file
+    kContextReadSource = 6, // opening or reading what is copied or converted
+    kContextWriteDenied = 7, // writing where the system refuses it, the entry itself not being ReadOnly
 };
+
+// "path  :   message" for the current last error, as ReportFileError shows it.
+std::string FileErrorText(const std::string& name, int errorContext);
+
+// Another file system mounted at path: another drive's, never entered, copied into or deleted into.
+std::string AnotherDriveMessage(const std::string& path);
 
 // Shows the message for the current last error (GetLastError) in the given context.
 // A non-empty name is put in front: name + "  :   " + message. Call it right after the failing call.

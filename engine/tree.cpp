@@ -58,6 +58,7 @@ public:
             m_totals.bytes = static_cast<float>(
                 static_cast<long double>(m_totals.bytes) + static_cast<long double>(entry.sizeHigh) * 4294967296.0L);
         m_totals.exactBytes += entry.size();
+        if (entry.size() > m_totals.largestFile) m_totals.largestFile = entry.size();
     }
 
     void Unreadable(const std::string& path)
@@ -150,17 +151,103 @@ private:
         return WalkStep::Stop;
     }
 
-    // Another file system mounted inside the tree is in use: never deleted into; it stays, and so does
-    // every directory above it.
+    // Another file system mounted inside the tree is another drive's: never deleted into; it stays, and so
+    // does every directory above it.
     void ReportInUse(const std::string& path)
     {
         ++m_result.failures;
-        SetLastError(err::SharingViolation);
-        ReportFileError(path, kContextRemoveTree);
+        ShowPlainMessage(AnotherDriveMessage(path));
     }
 
     bool m_clearReadOnly;
     DeleteResult& m_result;
+};
+
+// The deletion of a move's source: only what the copy took, still unchanged; a directory only when empty.
+class MovedDeleteVisitor final : public TreeVisitor {
+public:
+    MovedDeleteVisitor(const CommandOptions& options, const MovedEntries& moved, DeleteResult& result)
+        : m_clearReadOnly(options.clearReadOnly)
+        , m_moved(moved)
+        , m_result(result)
+    {
+    }
+
+    WalkStep Entry(const WalkPlace& at, const FindData& entry) override
+    {
+        if (IsRealDirectory(entry.attributes)) {
+            if (!entry.mountPoint) return WalkStep::Descend;
+            Keep(at.path, AnotherDriveMessage(at.path + entry.name));
+            return WalkStep::Continue;
+        }
+        if (m_moved.kept.count(entry.fileId)) {
+            Keep(at.path, {});
+            return WalkStep::Continue;
+        }
+        const auto it = m_moved.copied.find(entry.fileId);
+        if (it == m_moved.copied.end()) {
+            Keep(at.path, at.path + entry.name + "  :   コピ－していないので削除しません");
+            return WalkStep::Continue;
+        }
+        if (it->second.size != entry.size() || !(it->second.lastWrite == entry.lastWriteTime)) {
+            Keep(at.path, at.path + entry.name + "  :   コピ－した後に変更されたので削除しません");
+            return WalkStep::Continue;
+        }
+        DirHandle& dir = at.dir;
+        if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
+            ++m_result.files;
+        } else {
+            Keep(at.path, FileErrorText(at.path + entry.name, kContextRemoveTree));
+        }
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotEnter(const WalkPlace& at, const std::string& path, const FindData&, ChildOpen status) override
+    {
+        Keep(at.path,
+            status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path))
+                                            : FileErrorText(path, kContextRemoveTree));
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotList(const std::string& dirPath) override
+    {
+        Keep(dirPath, FileErrorText(dirPath, kContextRemoveTree));
+        return WalkStep::Continue;
+    }
+
+    WalkStep Leave(const WalkPlace* parent, const std::string& dirPath, const FindData* entry) override
+    {
+        if (!parent) return WalkStep::Continue; // the root: its caller decides
+        // A directory that keeps something is not removed; what it keeps has been reported.
+        if (m_keptIn.count(dirPath)) {
+            Keep(parent->path, {});
+            return WalkStep::Continue;
+        }
+        DirHandle& dir = parent->dir;
+        if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.RemoveSubdirectory(*entry, m_clearReadOnly); }))
+            ++m_result.dirs;
+        else
+            Keep(parent->path, FileErrorText(dirPath, kContextRemoveTree));
+        return WalkStep::Continue;
+    }
+
+    bool KeptAnything() const { return !m_keptIn.empty(); }
+
+private:
+    // Something in dirPath stays; a non-empty report is a failure of the move, shown once.
+    void Keep(const std::string& dirPath, const std::string& report)
+    {
+        m_keptIn.insert(dirPath);
+        if (report.empty()) return;
+        ++m_result.failures;
+        ShowPlainMessage(report);
+    }
+
+    bool m_clearReadOnly;
+    const MovedEntries& m_moved;
+    DeleteResult& m_result;
+    std::unordered_set<std::string> m_keptIn;
 };
 
 DeleteResult Failed(const std::string& root);
@@ -315,6 +402,36 @@ DeleteResult DeleteSubtree(
     dir.reset(); // gives back a lent write bit before the directory goes
     if (!parent.RemoveSubdirectory(walked, options.clearReadOnly)) {
         FailWith(out, path);
+        return out;
+    }
+    ++out.dirs;
+    return out;
+}
+
+} // namespace zelo
+
+namespace zelo {
+
+DeleteResult DeleteMovedSource(std::unique_ptr<DirHandle> root, const std::string& rootPath, int keepRoot,
+    const CommandOptions& options, const MovedEntries& moved)
+{
+    DeleteResult out;
+    if (!root || !root->Rewind()) return Failed(rootPath);
+    MovedDeleteVisitor visitor(options, moved, out);
+    WalkTree(*root, rootPath, visitor);
+    if (out.failures > 0) out.result = -1;
+    if (keepRoot != 0 || visitor.KeptAnything() || rootPath.size() <= 3) return out;
+    // The root goes last, through the directory that holds it, only if it is still the one walked.
+    FindData entry;
+    entry.name = LastComponent(WithoutSeparator(rootPath));
+    entry.attributes = kAttrDirectory;
+    entry.fileId = root->Identity().inode;
+    auto parent = root->OpenParent(DirIdentity {});
+    root.reset(); // gives back a lent write bit before the directory goes
+    if (!parent || !parent->RemoveSubdirectory(entry, options.clearReadOnly)) {
+        ++out.failures;
+        out.result = -1;
+        ReportFileError(rootPath, kContextRemoveTree);
         return out;
     }
     ++out.dirs;

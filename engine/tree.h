@@ -7,7 +7,10 @@
 #include "platform/drive_path.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace zelo {
 
@@ -16,6 +19,7 @@ struct TreeTotals {
     int files = 0; // files below and in the start directory (links and special files included)
     float bytes = 0.0f; // their sizes, each addition rounded to single precision, as the totals are kept
     uint64_t exactBytes = 0; // the same sum, exact
+    uint64_t largestFile = 0; // the size of the largest file
     // Directories that could not be listed or entered (they add nothing), and the first of them.
     int unreadable = 0;
     std::string firstUnreadable;
@@ -54,6 +58,27 @@ DeleteResult DeleteTree(const std::string& root, int keepRoot, const CommandOpti
 // itself. The mirror deletes extra destination directories so.
 DeleteResult DeleteSubtree(
     DirHandle& parent, const FindData& entry, const std::string& path, const CommandOptions& options);
+
+// What a move copied, by inode (a move's source is one file system): a source entry may be deleted only while
+// it is still exactly what was copied.
+struct MovedEntry {
+    uint64_t size = 0;
+    FileTime lastWrite;
+};
+struct MovedEntries {
+    std::unordered_map<uint64_t, MovedEntry> copied;
+    // Left at the source on purpose (the destination holds a different file of the same second or a newer
+    // one): kept without a report.
+    std::unordered_set<uint64_t> kept;
+};
+
+// The source deletion of a move, through root (the source directory the copy walked, opened with a full
+// listing) and never by path: every file and link that moved holds unchanged (same inode, size and write
+// time) is deleted, every directory left empty removed, and root itself when keepRoot is 0 and it is empty.
+// Anything else (written or replaced since it was copied, never copied, another drive mounted there) stays
+// and is reported once, as a failure; the deletion goes on with the rest.
+DeleteResult DeleteMovedSource(std::unique_ptr<DirHandle> root, const std::string& rootPath, int keepRoot,
+    const CommandOptions& options, const MovedEntries& moved);
 
 // The message that refuses to empty the Linux root directory (as rm refuses "/").
 std::string SystemRootRefusal(const std::string& root);

@@ -159,6 +159,10 @@ public:
     virtual bool SyncFileSystem(const std::string& path) = 0;
 };
 
+// Makes a file opened for a copy Archive only (ReadOnly, Hidden and System go) through its descriptor, so the
+// file copied is the one re-tagged even when its name has changed since. Failures are of no consequence.
+void MarkArchiveOnly(File& opened);
+
 // The file system every layer uses. Tests may replace it (ScopedFileSystem).
 FileSystem& fs();
 // The Linux implementation.

@@ -21,6 +21,27 @@ namespace {
 
 constexpr int kOpenDirectoryFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
+// Makes the open file Archive only: its ReadOnly (mode) and Hidden/System (user.DOSATTRIB) go. Raw calls
+// only: the last error of the copy is left as it is.
+void markArchiveOnly(int fd, bool maybeReadOnly)
+{
+    if (fd < 0) return;
+    struct stat st { };
+    if (maybeReadOnly && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && linuxfs::isReadOnlyMode(st.st_mode))
+        ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+    // Hidden and System live in user.DOSATTRIB; without it the file is Archive already.
+    char blob[256];
+    const ssize_t n = ::fgetxattr(fd, dosattrib::kName, blob, sizeof blob);
+    if (n > 0) {
+        auto value = dosattrib::parse(blob, size_t(n));
+        if (value && (value->attributes & (kAttrHidden | kAttrSystem | kAttrReadOnly))) {
+            value->attributes = kAttrArchive;
+            const std::string encoded = dosattrib::encode(*value);
+            ::fsetxattr(fd, dosattrib::kName, encoded.data(), encoded.size(), 0);
+        }
+    }
+}
+
 bool isDotOrDotDot(const char* name)
 {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -60,13 +81,18 @@ public:
     {
         for (;;) {
             const struct dirent* entry = linuxfs::readEntry(m_dir.get());
-            if (!entry) return false;
+            if (!entry) {
+                if (GetLastError() == err::Success && m_listError != 0) SetLastErrorFromErrno(m_listError);
+                return false;
+            }
             const char* name = entry->d_name;
             if (isDotOrDotDot(name)) continue;
             const std::string_view view(name);
             // A name with "\" cannot be written as a drive path.
             if (view.find('\\') != std::string_view::npos) continue;
-            if (m_kindOnly && entry->d_type != DT_UNKNOWN) {
+            // A file system without inode numbers in its listing (some FUSE ones give 0 or -1) has each
+            // entry's identity looked up, so that the check of an opened child holds there too.
+            if (m_kindOnly && entry->d_type != DT_UNKNOWN && entry->d_ino != 0 && entry->d_ino != kUnknownInode) {
                 // The kind from the directory itself, without a stat (a link still has its target looked at).
                 out = FindData {};
                 uint32_t attributes = entry->d_type == DT_DIR ? kAttrDirectory : kAttrArchive;
@@ -79,7 +105,11 @@ public:
                 out.name.assign(view.data(), view.size());
                 return true;
             }
-            if (Fill(name, out)) return true; // else gone since readdir
+            if (Fill(name, out)) return true;
+            // Only an entry gone since readdir may be passed over; any other failure (a directory that can
+            // be listed but not searched, a lookup a network or FUSE file system refuses) makes the
+            // listing incomplete, so that nothing is ever taken for missing on its account.
+            if (errno != ENOENT && m_listError == 0) m_listError = errno;
         }
     }
 
@@ -118,6 +148,7 @@ public:
     bool Rewind() override
     {
         ::rewinddir(m_dir.get());
+        m_listError = 0;
         return true;
     }
 
@@ -136,17 +167,20 @@ public:
             }
             return nullptr;
         }
-        struct stat st { };
-        if (::fstat(fd.get(), &st) != 0) {
+        struct statx sx { };
+        if (::statx(fd.get(), "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, STATX_INO | STATX_TYPE, &sx) != 0) {
             SetLastErrorFromErrno(errno);
             return nullptr;
         }
-        if (uint64_t(st.st_dev) != m_identity.device) {
+        // Another file system, or a bind mount of this one (same device): another drive's, never entered.
+        const bool mountRoot
+            = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+        if (uint64_t(makedev(sx.stx_dev_major, sx.stx_dev_minor)) != m_identity.device || mountRoot) {
             status = ChildOpen::MountPoint;
             linuxfs::failCode(err::SharingViolation);
             return nullptr;
         }
-        if (entry.fileId != 0 && uint64_t(st.st_ino) != entry.fileId) {
+        if (entry.fileId != 0 && uint64_t(sx.stx_ino) != entry.fileId) {
             status = ChildOpen::Changed;
             linuxfs::failCode(err::PathNotFound);
             return nullptr;
@@ -272,24 +306,8 @@ public:
 
     void MarkArchiveOnly(const FindData& entry, File& opened) override
     {
-        // Raw calls only: the last error of the copy is left as it is.
-        const int fd = opened.NativeHandle();
-        struct stat st { };
         // ReadOnly as the listing saw it (a listing without it looks again).
-        const bool maybeReadOnly = (entry.attributes & kAttrReadOnly) || m_kindOnly;
-        if (maybeReadOnly && ::fstat(fd, &st) == 0 && linuxfs::isReadOnlyMode(st.st_mode))
-            ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
-        // Hidden and System live in user.DOSATTRIB; without it the file is Archive already.
-        char blob[256];
-        const ssize_t n = ::fgetxattr(fd, dosattrib::kName, blob, sizeof blob);
-        if (n > 0) {
-            auto value = dosattrib::parse(blob, size_t(n));
-            if (value && (value->attributes & (kAttrHidden | kAttrSystem | kAttrReadOnly))) {
-                value->attributes = kAttrArchive;
-                const std::string encoded = dosattrib::encode(*value);
-                ::fsetxattr(fd, dosattrib::kName, encoded.data(), encoded.size(), 0);
-            }
-        }
+        markArchiveOnly(opened.NativeHandle(), (entry.attributes & kAttrReadOnly) || m_kindOnly);
     }
 
     int NativeHandle() const override { return m_fd; }
@@ -346,8 +364,12 @@ private:
         return uint64_t(makedev(sx.stx_dev_major, sx.stx_dev_minor)) != m_identity.device;
     }
 
+    // What readdir gives where the file system has no inode number for an entry.
+    static constexpr uint64_t kUnknownInode = 0xFFFFFFFFu;
+
     UniqueDir m_dir;
     int m_fd;
+    int m_listError = 0; // the first lookup of this listing that failed for another cause than "gone"
     bool m_kindOnly;
     ListDetail m_detail;
     DirIdentity m_identity;
@@ -356,6 +378,11 @@ private:
 };
 
 } // namespace
+
+void MarkArchiveOnly(File& opened)
+{
+    markArchiveOnly(opened.NativeHandle(), true);
+}
 
 std::unique_ptr<DirHandle> linuxfs::LinuxFileSystem::OpenTreeDirectory(
     const std::string& dirWithSep, ListDetail detail, bool followLink)

@@ -347,8 +347,10 @@ void TForm2::RunFolderOperation(int mode)
     Main.NewerAtDestCount = counts.newerAtDest;
     Main.DeletedDirCount = counts.deletedDirs;
     Main.DeletedFileCount = counts.deletedFiles;
-    // A copy or move adds to the list; the backup command emptied it before the dialog opened.
+    // A copy or move adds to the list; the backup command emptied it before the dialog opened. The
+    // problems a finished run passed over follow, so the result shows them beside the counts.
     Main.DetailList.insert(Main.DetailList.end(), counts.detail.begin(), counts.detail.end());
+    Main.DetailList.insert(Main.DetailList.end(), counts.problems.begin(), counts.problems.end());
 
     if (result == kTransferDone) {
         if (m_result) m_result->exec();
@@ -376,6 +378,8 @@ void TForm2::RunFileOperation(int mode)
     Main.UpToDateFileCount = counts.upToDate;
     Main.CopiedFileCount = counts.copied;
     Main.DeletedFileCount = counts.deleted;
+    // Sources a move kept because the destination holds another version join the newer-files list.
+    Main.DetailList.insert(Main.DetailList.end(), counts.kept.begin(), counts.kept.end());
 }
 
 void TForm2::RunDuplicate()

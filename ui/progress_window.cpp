@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace zelo {
 
@@ -117,7 +118,9 @@ int TForm7::Position(ProgressBar bar) const
 
 void TForm7::Step(ProgressBar bar, int steps)
 {
-    SetPosition(bar, m_position[int(bar)] + steps);
+    // Saturates: a bar's position is an int, and a file over 16 TiB has more blocks than that.
+    const int64_t position = int64_t(m_position[int(bar)]) + steps;
+    SetPosition(bar, static_cast<int>(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX)));
 }
 
 void TForm7::SetBarVisible(ProgressBar bar, bool visible)

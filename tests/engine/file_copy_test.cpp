@@ -206,10 +206,9 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         { "disk full", 5 << 20, -1, "", "dst/data", "ディスク容量を越えました" },
         { "disk full in first block", 100, -1, "", "dst/data", "ディスク容量を越えました" },
         { "read failure", -1, 3 << 20, "", "dst/data", "エラー番号　23" },
-        { "source access denied", -1, -1, "src", "src/data",
-            "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
+        { "source access denied", -1, -1, "src", "src/data", "Accesee Denied !\n\r\n\r読み込みが許可されていません" },
         { "destination access denied", -1, -1, "dst", "dst/data",
-            "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　に上書きしようとした" },
+            "Accesee Denied !\n\r\n\r書き込みが許可されていません" },
         { "close fails", -1, -1, "", "dst/data", "エラー番号　23", 23 },
     };
     tree.writeSized("src/data", 10u * 1024 * 1024);

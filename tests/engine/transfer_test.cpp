@@ -1,4 +1,5 @@
 // Folder copy, move and mirror, the file driver and duplicates, on real trees with the scripted user.
+#include "engine/file_copy.h"
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
 #include "engine/tree_walk.h"
@@ -6,12 +7,16 @@
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zelo {
 namespace {
@@ -46,6 +51,19 @@ protected:
         return TransferFolder(request, counts, Main.AbortFlag);
     }
 
+    int Files(int mode, const std::vector<std::string>& names, const std::string& from, const std::string& to,
+        CommandOptions options = {})
+    {
+        FileTransfer request;
+        request.sourceDir = tree.drive(from);
+        request.destinationDir = tree.drive(to);
+        request.names = names;
+        request.mode = mode;
+        request.options = options;
+        Main.AbortFlag = 0;
+        return TransferFiles(request, fileCounts, Main.AbortFlag);
+    }
+
     std::string Texts() const
     {
         std::string all;
@@ -57,6 +75,7 @@ protected:
     test::TempTree tree;
     test::FakeUi fake;
     TransferCounts counts;
+    FileTransferCounts fileCounts;
 };
 
 TEST_F(TransferTest, DestinationInsideTheSourceIsRefusedAlsoThroughALink)
@@ -125,22 +144,28 @@ TEST_F(TransferTest, MovesDeleteTheirSourceOnlyWhenEverythingWasCopied)
     tree.mkdir("dst/src");
     tree.write("dst/src/a.txt", "newer");
     tree.setTime("dst/src/a.txt", kNew);
-    // With "new" on the older source file goes with the rest of the source tree.
+    // With "new" on, a source file older than its destination is not copied and stays, listed with the
+    // newer files; the rest of the source goes.
     EXPECT_EQ(Folder(kModeFolderMove), kTransferDone);
-    EXPECT_FALSE(tree.exists("src"));
+    EXPECT_EQ(counts.failures, 0);
+    EXPECT_EQ(tree.read("src/a.txt"), "of src/a.txt");
+    EXPECT_FALSE(tree.exists("src/sub"));
     EXPECT_EQ(tree.read("dst/src/a.txt"), "newer");
     EXPECT_EQ(tree.read("dst/src/sub/deep/c.txt"), "of src/sub/deep/c.txt");
+    ASSERT_EQ(counts.detail.size(), 1u);
+    std::filesystem::remove_all(tree.linux("src"));
 
     // Contents only: the emptied source stays.
     Source();
     EXPECT_EQ(Folder(kModeFolderMove, 255, {}, "dst/src"), kTransferDone);
     EXPECT_TRUE(tree.exists("src"));
-    EXPECT_FALSE(tree.exists("src/a.txt"));
+    EXPECT_FALSE(tree.exists("src/sub"));
 
     // A FIFO that cannot be copied keeps the whole source.
     Source();
     tree.fifo("src/sub/pipe");
-    EXPECT_EQ(Folder(kModeFolderMove, 0, {}, "dst/src"), kTransferStoppedByError);
+    EXPECT_EQ(Folder(kModeFolderMove, 0, {}, "dst/src"), kTransferDone);
+    EXPECT_EQ(counts.failures, 1);
     EXPECT_TRUE(tree.exists("src/a.txt"));
     EXPECT_TRUE(tree.exists("dst/src/src/sub/deep/c.txt"));
 }
@@ -237,7 +262,7 @@ TEST_F(TransferTest, MirrorNeverDeletesBecauseTheSourceCouldNotBeRead)
     ::chmod(tree.linux("src/sub").c_str(), 0);
     const auto ran = test::RunAsOrdinaryUser(tree.root(), [&] {
         const int result = Folder(kModeFolderBackup);
-        return result == kTransferStoppedByError && tree.exists("dst/src/sub/only-at-destination")
+        return result == kTransferDone && counts.failures > 0 && tree.exists("dst/src/sub/only-at-destination")
             && tree.exists("dst/src/sub/b.txt");
     });
     ::chmod(tree.linux("src/sub").c_str(), 0755);
@@ -299,6 +324,282 @@ TEST_F(TransferTest, DuplicatesAreNumberedAndNeverOverwrite)
     EXPECT_TRUE(tree.exists("d/README00") && tree.exists("d/README01"));
     EXPECT_TRUE(tree.exists("d/a.b00.c"));
     EXPECT_EQ(DuplicateFile(tree.drive("d"), tree.drive("d"), "report.txt", 0), 0);
+}
+
+// A destination entry of another kind under a file's name is never up to date: the file is reported as not
+// copied, a move keeps it, and what stands at the destination is left as it was.
+TEST_F(TransferTest, AnotherKindAtTheDestinationIsNeverUpToDate)
+{
+    const struct {
+        const char* what;
+        std::function<void(const std::string&)> make;
+    } kinds[] = {
+        { "directory", [&](const std::string& at) { tree.mkdir(at); } },
+        { "link to a file", [&](const std::string& at) { tree.symlink(tree.linux("elsewhere"), at); } },
+        { "dangling link", [&](const std::string& at) { tree.symlink(tree.linux("missing"), at); } },
+        { "fifo", [&](const std::string& at) { tree.fifo(at); } },
+    };
+    tree.write("elsewhere", "elsewhere");
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.what);
+        for (const char* dir : { "s", "d", "s2", "d2" })
+            std::filesystem::remove_all(tree.linux(dir));
+        tree.mkdir("s");
+        tree.mkdir("d");
+        tree.write("s/report.txt", "x");
+        tree.setTime("s/report.txt", kOld);
+        kind.make("d/report.txt");
+        EXPECT_EQ(Files(kModeFileMove, { "report.txt" }, "s", "d"), 1);
+        EXPECT_EQ(fileCounts.errors, 1);
+        EXPECT_EQ(fileCounts.upToDate + fileCounts.deleted, 0);
+        EXPECT_EQ(tree.read("s/report.txt"), "x");
+
+        tree.mkdir("s2/src");
+        tree.write("s2/src/report.txt", "x");
+        tree.setTime("s2/src/report.txt", kOld);
+        tree.mkdir("d2/src");
+        kind.make("d2/src/report.txt");
+        FolderTransfer request;
+        request.sourceFolder = tree.drive("s2/src") + "\\";
+        request.destinationDir = tree.drive("d2");
+        request.mode = kModeFolderMove;
+        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+        EXPECT_EQ(counts.failures, 1);
+        EXPECT_EQ(counts.upToDateFiles, 0);
+        EXPECT_EQ(tree.read("s2/src/report.txt"), "x");
+    }
+    EXPECT_EQ(tree.read("elsewhere"), "elsewhere");
+}
+
+// Source and destination the same place by identity, whatever the names say: refused, nothing deleted.
+TEST_F(TransferTest, TheSamePlaceByAnotherNameIsRefused)
+{
+    Source();
+    tree.mkdir("d");
+    tree.write("d/f", "only copy");
+    tree.symlink(tree.linux("d"), "alias");
+    EXPECT_EQ(Files(kModeFileMove, { "f" }, "d", "alias"), -1);
+    EXPECT_EQ(tree.read("d/f"), "only copy");
+    EXPECT_EQ(fake.messages.back().text, "同じＤＩＲが選択されており，実行出来ません");
+
+    // The source's own parent: the folder of its name there is the source itself.
+    EXPECT_EQ(Folder(kModeFolderMove, 0, {}, ""), kTransferRefused);
+    // A backup of the source's contents into a folder that holds the source would delete the source.
+    EXPECT_EQ(Folder(kModeFolderBackup, 255, {}, ""), kTransferRefused);
+    for (const char* f : { "src/a.txt", "src/sub/b.txt", "src/sub/deep/c.txt" })
+        EXPECT_EQ(tree.read(f), std::string("of ") + f);
+}
+
+// As an ordinary user, a source directory that can be listed but not searched gives names without their
+// details: its listing is incomplete, and the mirror deletes nothing there.
+TEST_F(TransferTest, AnEntryThatCannotBeLookedUpIsNeverTakenForMissing)
+{
+    Source();
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferDone);
+    ::chmod(tree.linux("src/sub/deep").c_str(), 0444);
+    const auto ran = test::RunAsOrdinaryUser(tree.root(), [&] {
+        Folder(kModeFolderBackup);
+        return counts.failures > 0 && tree.exists("dst/src/sub/deep/c.txt");
+    });
+    ::chmod(tree.linux("src/sub/deep").c_str(), 0755);
+    if (!ran) GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_TRUE(*ran);
+}
+
+// A move deletes only what it copied and is still unchanged, through the directories it walked: a file
+// written or created meanwhile stays, and so does the source's parent swapped for a link to another tree.
+TEST_F(TransferTest, AMoveDeletesOnlyWhatItCopiedThroughItsOwnHandles)
+{
+    tree.mkdir("p/src/sub/deep");
+    tree.write("p/src/a.txt", "a");
+    tree.write("p/src/sub/deep/c.txt", "c");
+    tree.mkdir("q/src/sub");
+    tree.write("q/src/a.txt", "victim");
+    tree.write("q/src/sub/keep.txt", "victim");
+    tree.mkdir("dst");
+    bool swapped = false;
+    fake.onPump = [&](int) {
+        if (swapped || fake.progress.label != "c.txt") return;
+        swapped = true;
+        // After a.txt was copied: a new version is saved, a file appears, the parent becomes a link.
+        tree.write("p/src/a.txt", "saved meanwhile");
+        tree.write("p/src/late.txt", "late");
+        std::filesystem::rename(tree.linux("p"), tree.linux("p.moved"));
+        tree.symlink(tree.linux("q"), "p");
+    };
+    FolderTransfer request;
+    request.sourceFolder = tree.drive("p/src") + "\\";
+    request.destinationDir = tree.drive("dst");
+    request.mode = kModeFolderMove;
+    const int result = TransferFolder(request, counts, Main.AbortFlag);
+    fake.onPump = nullptr;
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(result, kTransferDone);
+    EXPECT_EQ(counts.failures, 2); // a.txt and late.txt kept
+    EXPECT_EQ(tree.read("q/src/a.txt"), "victim");
+    EXPECT_EQ(tree.read("q/src/sub/keep.txt"), "victim");
+    EXPECT_EQ(tree.read("p.moved/src/a.txt"), "saved meanwhile");
+    EXPECT_EQ(tree.read("p.moved/src/late.txt"), "late");
+    EXPECT_FALSE(tree.exists("p.moved/src/sub"));
+    EXPECT_EQ(tree.read("dst/src/sub/deep/c.txt"), "c");
+}
+
+// A source that ends before the size it had when it was opened is no copy: the earlier destination stays.
+TEST_F(TransferTest, AShortReadNeverReplacesTheEarlierCopy)
+{
+    tree.writeSized("src/big", 12u << 20);
+    tree.write("dst/big", "earlier good copy");
+    fake.onPump = [&](int) { ::truncate(tree.linux("src/big").c_str(), 5 << 20); };
+    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1), -1);
+    fake.onPump = nullptr;
+    EXPECT_EQ(tree.read("dst/big"), "earlier good copy");
+    EXPECT_EQ(fake.messages.back().text, tree.drive("src/big") + "  :   ファイルを最後まで読めませんでした");
+}
+
+// Another drive mounted at the destination is never entered or deleted into, and a destination that is a
+// bind mount of a source directory never makes the walk copy into what it walks.
+TEST_F(TransferTest, MountsAtTheDestinationAreNeverEnteredOrDeletedInto)
+{
+    Source();
+    tree.mkdir("dst/src/mnt");
+    tree.write("outside/precious", "precious");
+    test::ScopedBindMount bound(tree.linux("outside"), tree.linux("dst/src/mnt"));
+    if (!bound.mounted()) GTEST_SKIP() << "bind mounts need privileges";
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferDone);
+    EXPECT_EQ(counts.failures, 1);
+    EXPECT_NE(Texts().find("別のドライブ"), std::string::npos);
+    EXPECT_EQ(tree.read("outside/precious"), "precious");
+    EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "of src/sub/b.txt");
+
+    tree.mkdir("loop");
+    test::ScopedBindMount loop(tree.linux("src/sub"), tree.linux("loop"));
+    ASSERT_TRUE(loop.mounted());
+    for (const int mode : { kModeFolderCopy, kModeFolderBackup }) {
+        EXPECT_EQ(Folder(mode, 0, {}, "loop"), kTransferDone);
+        EXPECT_GE(counts.failures, 1);
+        EXPECT_LT(counts.createdDirs, 10);
+    }
+}
+
+// Where ReadOnly items may be overwritten, a ReadOnly destination is made writable through the directory
+// walked: a destination directory swapped for a link meanwhile changes nothing outside.
+TEST_F(TransferTest, AReadOnlyDestinationIsChangedThroughItsDirectoryOnly)
+{
+    Source();
+    tree.setTime("src/sub/b.txt", kNew);
+    tree.mkdir("dst/src/sub");
+    tree.write("dst/src/sub/b.txt", "old");
+    tree.setTime("dst/src/sub/b.txt", kOld);
+    tree.setReadOnly("dst/src/sub/b.txt", true);
+    tree.write("outside/b.txt", "outside");
+    tree.setReadOnly("outside/b.txt", true);
+    bool swapped = false;
+    fake.onPump = [&](int) {
+        if (swapped || fake.progress.label != "b.txt") return;
+        swapped = true;
+        std::filesystem::rename(tree.linux("dst/src/sub"), tree.linux("dst/src/sub.old"));
+        tree.symlink(tree.linux("outside"), "dst/src/sub");
+    };
+    CommandOptions clear;
+    clear.clearReadOnly = true;
+    Folder(kModeFolderCopy, 0, clear);
+    fake.onPump = nullptr;
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(tree.read("outside/b.txt"), "outside");
+    EXPECT_EQ(fs().GetAttributes(tree.drive("outside/b.txt")) & kAttrReadOnly, uint32_t(kAttrReadOnly));
+    EXPECT_EQ(tree.read("dst/src/sub.old/b.txt"), "of src/sub/b.txt");
+}
+
+// File moves: a ReadOnly source goes once copied (the copy made it Archive only); a source the destination
+// holds in another version stays, listed; every error is counted and named; the room is asked once.
+TEST_F(TransferTest, FileMovesKeepWhatTheyDidNotCopyAndCountEveryError)
+{
+    tree.mkdir("from");
+    tree.mkdir("to");
+    const struct {
+        const char* name;
+        int64_t sourceTime;
+        const char* destination; // null: none
+        int64_t destinationTime;
+        bool gone;
+    } cases[] = {
+        { "readonly", kOld, nullptr, 0, true },
+        { "same", kOld, "same", kOld, true },
+        { "same-second-other-size", kOld, "other bytes", kOld, false },
+        { "newer-at-destination", kOld, "newer-at-destination", kNew, false },
+    };
+    std::vector<std::string> names;
+    for (const auto& c : cases) {
+        tree.write(std::string("from/") + c.name, c.name);
+        tree.setTime(std::string("from/") + c.name, c.sourceTime);
+        if (c.destination) {
+            tree.write(std::string("to/") + c.name, c.destination);
+            tree.setTime(std::string("to/") + c.name, c.destinationTime);
+        }
+        names.push_back(c.name);
+    }
+    tree.setReadOnly("from/readonly", true);
+    names.push_back("missing");
+    names.push_back("missing-too");
+    CommandOptions keepReadOnly; // "ReadOnly" unticked
+    keepReadOnly.clearReadOnly = false;
+    EXPECT_EQ(Files(kModeFileMove, names, "from", "to", keepReadOnly), 1);
+    for (const auto& c : cases)
+        EXPECT_EQ(tree.exists(std::string("from/") + c.name), !c.gone) << c.name;
+    EXPECT_EQ(tree.read("to/readonly"), "readonly");
+    EXPECT_EQ(fileCounts.kept.size(), 2u);
+    EXPECT_EQ(fileCounts.errors, 2);
+    EXPECT_NE(Texts().find(tree.drive("from/missing-too") + "  :   File Not Found"), std::string::npos);
+
+    // Short of room (a replacement larger than the disk, which a ReadOnly destination then refuses): asked
+    // once, not before every file.
+    std::vector<std::string> many;
+    for (int i = 0; i < 5; ++i) {
+        tree.write("from/m" + std::to_string(i), "m");
+        many.push_back("m" + std::to_string(i));
+    }
+    for (const char* huge : { "from/huge", "to/huge" }) {
+        tree.writeSized(huge, 1);
+        ASSERT_EQ(::truncate(tree.linux(huge).c_str(), int64_t(1) << 43), 0);
+    }
+    tree.setReadOnly("to/huge", true);
+    many.push_back("huge");
+    fake.messages.clear();
+    CommandOptions all;
+    all.newerOnly = false;
+    all.clearReadOnly = false;
+    Files(kModeFileCopy, many, "from", "to", all);
+    int asked = 0;
+    for (const auto& m : fake.messages)
+        asked += m.flags == kMbYesNo;
+    EXPECT_EQ(asked, 1);
+}
+
+// A backup that met a problem it could pass over still ends with its counts, the problem listed with them.
+TEST_F(TransferTest, ABackupWithAProblemStillGivesItsCounts)
+{
+    Source();
+    tree.mkdir("dst/src");
+    tree.write("dst/src/extra", "cannot go");
+    tree.setReadOnly("dst/src/extra", true);
+    CommandOptions keepReadOnly;
+    keepReadOnly.clearReadOnly = false;
+    EXPECT_EQ(Folder(kModeFolderBackup, 0, keepReadOnly), kTransferDone);
+    EXPECT_EQ(counts.newFiles, 3);
+    EXPECT_EQ(counts.failures, 1);
+    ASSERT_EQ(counts.problems.size(), 1u);
+    EXPECT_EQ(counts.problems[0].rfind(tree.drive("dst/src/extra") + "  :   ", 0), 0u);
+}
+
+// The room a folder copy asks for: what the destination folder grows by, and the largest replacement on top
+// (written whole beside the file it replaces).
+TEST_F(TransferTest, TheRoomAskedForCountsTheReplacements)
+{
+    tree.writeSized("src/one", 1000);
+    tree.writeSized("src/two", 3000);
+    tree.writeSized("dst/src/two", 3000);
+    EXPECT_EQ(FolderSpaceNeeded(tree.drive("src") + "\\", tree.drive("dst")), 1000 + 3000);
+    EXPECT_EQ(FolderSpaceNeeded(tree.drive("src") + "\\", tree.drive("elsewhere")), 4000);
 }
 
 } // namespace

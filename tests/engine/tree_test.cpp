@@ -160,7 +160,7 @@ TEST_F(TreeTest, WalksStayOutOfAnotherFileSystemMountedInside)
     EXPECT_EQ(tree.read("t/stick/data.bak"), "precious");
     EXPECT_FALSE(tree.exists("t/sub"));
     ASSERT_EQ(fake.messages.size(), 2u);
-    EXPECT_EQ(fake.messages[0].text, tree.drive("t/stick") + "  :   使用中のファイルは操作出来ません");
+    EXPECT_EQ(fake.messages[0].text, tree.drive("t/stick") + "  :   別のドライブがマウントされています（入りません）");
     EXPECT_EQ(fake.messages[1].text, tree.drive("t") + "\\  :   DIR　が空でない　！");
 }
 

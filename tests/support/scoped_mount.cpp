@@ -15,4 +15,15 @@ ScopedTmpfsMount::~ScopedTmpfsMount()
     if (m_mounted) ::umount2(m_directory.c_str(), MNT_DETACH);
 }
 
+ScopedBindMount::ScopedBindMount(const std::string& linuxSource, const std::string& linuxTarget)
+    : m_target(linuxTarget)
+{
+    m_mounted = ::mount(linuxSource.c_str(), m_target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+}
+
+ScopedBindMount::~ScopedBindMount()
+{
+    if (m_mounted) ::umount2(m_target.c_str(), MNT_DETACH);
+}
+
 } // namespace zelo::test

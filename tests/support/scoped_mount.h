@@ -20,4 +20,20 @@ private:
     bool m_mounted = false;
 };
 
+// A bind mount of one directory onto another for the scope's lifetime (the same file system seen twice).
+// Mounting needs privileges: tests skip when mounted() is false.
+class ScopedBindMount {
+public:
+    ScopedBindMount(const std::string& linuxSource, const std::string& linuxTarget);
+    ~ScopedBindMount();
+    ScopedBindMount(const ScopedBindMount&) = delete;
+    ScopedBindMount& operator=(const ScopedBindMount&) = delete;
+
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_target;
+    bool m_mounted = false;
+};
+
 } // namespace zelo::test
