@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -265,6 +266,21 @@ bool LinuxFileSystem::DeleteFile(const std::string& path)
     return true;
 }
 
+namespace {
+
+// Whether the directory lists an entry of exactly this name (bytes compared, not case).
+bool listsExactly(const std::string& linuxDirectory, std::string_view name)
+{
+    UniqueDir dir(::opendir(linuxDirectory.empty() ? "/" : linuxDirectory.c_str()));
+    if (!dir.get()) return true; // not known: taken as there, so nothing is ever replaced
+    while (const struct dirent* entry = ::readdir(dir.get())) {
+        if (name == entry->d_name) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
 {
     const auto source = toLinuxPath(from);
@@ -274,11 +290,16 @@ bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
     if (::lstat(source->c_str(), &sourceStat) != 0) return fail(errno, *source);
     if (*source == *target) return true;
 
-    // The same entry under another case (a case-insensitive file system) is renamed in place.
+    // The same entry under another case (a case-insensitive file system) is renamed in place. Where the
+    // file system numbers each name it is looked up by on its own (FUSE exFAT), the entry is the same when
+    // the directory holds no entry of exactly the new name.
     struct stat targetStat { };
-    if (::lstat(target->c_str(), &targetStat) == 0 && sameEntry(sourceStat, targetStat)
-        && parentOf(*source) == parentOf(*target)
-        && ToUpperText(std::string(baseName(*source))) == ToUpperText(std::string(baseName(*target)))) {
+    const bool caseOnly = parentOf(*source) == parentOf(*target)
+        && ToUpperText(std::string(baseName(*source))) == ToUpperText(std::string(baseName(*target)));
+    if (caseOnly && ::lstat(target->c_str(), &targetStat) == 0
+        && (sameEntry(sourceStat, targetStat)
+            || ((sourceStat.st_mode & S_IFMT) == (targetStat.st_mode & S_IFMT)
+                && !listsExactly(std::string(parentOf(*target)), baseName(*target))))) {
         if (::rename(source->c_str(), target->c_str()) != 0) return fail(errno, *target, ErrnoCall::Move);
         return true;
     }

@@ -14,6 +14,7 @@ packages=(
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
   rsync
   desktop-file-utils man-db dpkg-dev file
+  exfat-fuse exfatprogs
 )
 
 missing=()

@@ -2,6 +2,7 @@
 #include "engine/file_copy.h"
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
+#include "engine/tree.h"
 #include "engine/tree_walk.h"
 #include "model/state.h"
 #include "platform/filesystem.h"
@@ -600,6 +601,37 @@ TEST_F(TransferTest, TheRoomAskedForCountsTheReplacements)
     tree.writeSized("dst/src/two", 3000);
     EXPECT_EQ(FolderSpaceNeeded(tree.drive("src") + "\\", tree.drive("dst")), 1000 + 3000);
     EXPECT_EQ(FolderSpaceNeeded(tree.drive("src") + "\\", tree.drive("elsewhere")), 4000);
+}
+
+// A FUSE exFAT file system gives no inode numbers in its listing and numbers each name it is looked up by:
+// trees there are still deleted and moved, and a name's case still changes.
+TEST_F(TransferTest, TreesOnAFileSystemWithoutListedInodesAreDeletedAndMoved)
+{
+    tree.mkdir("stick");
+    test::ScopedExfatMount stick(tree.linux("stick"));
+    if (!stick.mounted()) GTEST_SKIP() << "mounting exFAT through FUSE needs root, /dev/fuse and exfat-fuse";
+    tree.mkdir("stick/gone/x/y");
+    tree.write("stick/gone/x/y/f", "f");
+    EXPECT_EQ(DeleteTree(tree.drive("stick/gone"), 0, CommandOptions {}).result, 1);
+    EXPECT_FALSE(tree.exists("stick/gone"));
+
+    tree.mkdir("stick/src/sub");
+    tree.write("stick/src/sub/b.txt", "b");
+    tree.mkdir("dst");
+    FolderTransfer request;
+    request.sourceFolder = tree.drive("stick/src") + "\\";
+    request.destinationDir = tree.drive("dst");
+    request.mode = kModeFolderMove;
+    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(counts.failures, 0);
+    EXPECT_FALSE(tree.exists("stick/src"));
+    EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "b");
+
+    tree.write("stick/Report.TXT", "r");
+    EXPECT_TRUE(fs().MoveFile(tree.drive("stick/Report.TXT"), tree.drive("stick/report.txt")));
+    tree.write("stick/other", "o");
+    EXPECT_FALSE(fs().MoveFile(tree.drive("stick/other"), tree.drive("stick/report.txt")));
+    EXPECT_EQ(tree.read("stick/report.txt"), "r");
 }
 
 } // namespace

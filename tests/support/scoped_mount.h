@@ -36,4 +36,22 @@ private:
     bool m_mounted = false;
 };
 
+// An exFAT file system through FUSE (a file system whose listing gives no inode numbers and whose names
+// ignore case) mounted on a directory for the scope's lifetime, from an image file beside it. Needs root,
+// /dev/fuse, a loop device, mkfs.exfat and mount.exfat-fuse: tests skip when mounted() is false.
+class ScopedExfatMount {
+public:
+    explicit ScopedExfatMount(const std::string& linuxDirectory);
+    ~ScopedExfatMount();
+    ScopedExfatMount(const ScopedExfatMount&) = delete;
+    ScopedExfatMount& operator=(const ScopedExfatMount&) = delete;
+
+    bool mounted() const { return m_mounted; }
+
+private:
+    std::string m_directory;
+    std::string m_loop;
+    bool m_mounted = false;
+};
+
 } // namespace zelo::test
