@@ -111,6 +111,10 @@ TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
     tree.setReadOnly("t/ro", true);
     tree.mkdir("target/x");
     tree.symlink(tree.linux("target"), "link");
+    tree.mkdir("pipes");
+    tree.fifo("pipes/fifo");
+    tree.write("out/t/extra", "stays");
+    tree.setReadOnly("out/t/extra", true);
     const std::string scratch = tree.linux("scratch");
     const auto quoted = [&](const std::string& relative) { return "'" + tree.linux(relative) + "'"; };
     const struct {
@@ -126,6 +130,9 @@ TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
         { "count " + quoted("link"), 0, nullptr },
         // Output that cannot be written.
         { "count " + quoted("t") + " >/dev/full", 1, "" },
+        // A FIFO left out of a tree copy, an extra ReadOnly file a backup could not delete.
+        { "copy-tree " + quoted("pipes") + " " + quoted("out"), 1, nullptr },
+        { "mirror --keep-readonly " + quoted("t") + " " + quoted("out"), 1, nullptr },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
