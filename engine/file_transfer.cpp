@@ -76,6 +76,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     // Each file is decided once, before anything is written: the overall bar counts 8192-byte blocks over
     // every selected file, and the room the copies need is summed from the same listing.
+    const WriteTimeStep timeStep = request.destinationTimes.value_or(GetWriteTimeStep(destination));
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
     std::vector<bool> found(n), there(n), copy(n);
@@ -89,7 +90,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         if (!found[i]) continue;
         blocks += entries[i].size() / kCopyBlockSize;
         copy[i] = !there[i] || !request.options.newerOnly
-            || CompareWriteSeconds(entries[i].lastWriteTime, existing[i].lastWriteTime) > 0;
+            || CompareWriteTimes(entries[i].lastWriteTime, existing[i].lastWriteTime, timeStep) > 0;
         if (!copy[i] || (there[i] && KindOf(existing[i]) != KindOf(entries[i]))) continue;
         // A replacement is written whole beside the file it replaces, which goes only then: the run needs
         // what the files grow by, and room for the largest replacement on top.
@@ -150,7 +151,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             ++counts.upToDate;
             // A move deletes a source it did not copy only when the destination is the same size and
             // second; anything else may hold other bytes and stays, listed with the newer files.
-            keep = CompareWriteSeconds(entry.lastWriteTime, existing[i].lastWriteTime) != 0
+            keep = CompareWriteTimes(entry.lastWriteTime, existing[i].lastWriteTime, timeStep) != 0
                 || entry.size() != existing[i].size();
             if (move && keep) counts.kept.push_back(KeptLine(fromPath, toPath));
         } else {

@@ -3,7 +3,9 @@
 
 #include "engine/options.h"
 #include "model/state.h"
+#include "platform/drives.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@ struct FileTransfer {
     std::vector<std::string> names; // the selected items, in list order
     int mode = 11; // kModeFileCopy or kModeFileMove
     CommandOptions options;
+    // How finely the destination keeps write times; unset: asked of the destination's file system.
+    std::optional<WriteTimeStep> destinationTimes;
 };
 
 struct FileTransferCounts {

@@ -79,6 +79,7 @@ public:
         , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
         , m_progress(ui().Progress())
         , m_moved(moved)
+        , m_timeStep(request.destinationTimes.value_or(GetWriteTimeStep(destinationBase)))
     {
     }
 
@@ -288,7 +289,7 @@ private:
         if (!existing || !m_newerOnly) {
             ++m_counts.newFiles;
         } else {
-            const int order = CompareWriteSeconds(entry.lastWriteTime, existing->lastWriteTime);
+            const int order = CompareWriteTimes(entry.lastWriteTime, existing->lastWriteTime, m_timeStep);
             if (order > 0) {
                 ++m_counts.updatedFiles;
             } else {
@@ -379,6 +380,7 @@ private:
     const bool m_newerOnly;
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
+    const WriteTimeStep m_timeStep;
     std::unordered_map<std::string, FindData> m_destination;
     bool m_destinationComplete = false;
     FindData m_lookedUp;
@@ -408,6 +410,16 @@ std::string FolderNameOf(const std::string& sourceFolder)
     const size_t sep = sourceFolder.rfind('\\', sourceFolder.size() - 2);
     if (sep == std::string::npos || sep < 2) return {};
     return sourceFolder.substr(sep + 1);
+}
+
+int CompareWriteTimes(const FileTime& source, const FileTime& destination, WriteTimeStep step)
+{
+    if (step != WriteTimeStep::FatTwoSeconds) return CompareWriteSeconds(source, destination);
+    // FAT keeps an even second: a copy carries its source's time rounded down to one.
+    const int64_t s = static_cast<int64_t>(source.value / 10'000'000) / 2 * 2;
+    const int64_t d = static_cast<int64_t>(destination.value / 10'000'000) / 2 * 2;
+    if (s == d || s - d == 3600 || d - s == 3600) return 0;
+    return s > d ? 1 : -1;
 }
 
 int CompareWriteSeconds(const FileTime& a, const FileTime& b)

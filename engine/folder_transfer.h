@@ -4,9 +4,11 @@
 
 #include "engine/options.h"
 #include "model/state.h"
+#include "platform/drives.h"
 #include "platform/types.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,8 @@ struct FolderTransfer {
     int contentsOnly = 0; // 255: the source's contents go straight into the destination
     int mode = kModeFolderCopy; // kModeFolderCopy, kModeFolderMove or kModeFolderBackup
     CommandOptions options; // "new" is taken as on for a backup
+    // How finely the destination keeps write times; unset: asked of the destination's file system.
+    std::optional<WriteTimeStep> destinationTimes;
 };
 
 // Result values of TransferFolder.
@@ -86,5 +90,10 @@ std::string FolderNameOf(const std::string& sourceFolder);
 
 // Sign of the comparison of two last-write times to the second, in local time (positive: a is later).
 int CompareWriteSeconds(const FileTime& a, const FileTime& b);
+
+// The newer-only comparison of a source's write time with its copy's, as finely as the destination keeps
+// times: to the second, or for FAT in 2-second steps with an exact hour apart (a daylight-saving shift)
+// taken as the same time. Positive: the source is later.
+int CompareWriteTimes(const FileTime& source, const FileTime& destination, WriteTimeStep step);
 
 } // namespace zelo

@@ -59,6 +59,12 @@ bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_
 // Universal name of a remote drive root ("\\host\share"); false when it has none.
 bool GetUniversalName(const std::string& root, std::string& universalName);
 
+// How finely a file system keeps write times, as far as the newer-only rule is concerned: to the second
+// (most, SMB shares, exFAT's 10 ms steps included), or FAT's 2-second steps in local time.
+enum class WriteTimeStep { Second, FatTwoSeconds };
+// The step of the file system that holds path (a drive path); Second where it cannot be told.
+WriteTimeStep GetWriteTimeStep(const std::string& path);
+
 // Drive path of the running program file ("C:\usr\bin\zelo32").
 std::string GetModuleFileName();
 // Drive root that stands for the system directory when the program runs from a network path.

@@ -372,4 +372,31 @@ std::string GetWindowsDirectory()
     return std::string { map.drives().front().letter, ':', '\\' };
 }
 
+namespace {
+
+// Whether a block device (a FUSE mount's source) holds a FAT file system: the boot sector's type text.
+bool HoldsFat(const std::string& device)
+{
+    UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    unsigned char sector[512] = {};
+    if (!fd.valid() || ::pread(fd.get(), sector, sizeof sector, 0) != ssize_t(sizeof sector)) return false;
+    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+    return std::memcmp(sector + 54, "FAT1", 4) == 0 || std::memcmp(sector + 82, "FAT32", 5) == 0;
+}
+
+} // namespace
+
+WriteTimeStep GetWriteTimeStep(const std::string& path)
+{
+    const auto linuxPath = driveMap().toLinux(path);
+    if (!linuxPath) return WriteTimeStep::Second;
+    const auto mount = mountHolding(*linuxPath);
+    if (!mount) return WriteTimeStep::Second;
+    const std::string& type = mount->fsType;
+    if (type == "vfat" || type == "msdos" || type == "fat" || type == "fuse.fusefat" || type == "fuse.vfat")
+        return WriteTimeStep::FatTwoSeconds;
+    if (type == "fuseblk" && HoldsFat(mount->source)) return WriteTimeStep::FatTwoSeconds;
+    return WriteTimeStep::Second;
+}
+
 } // namespace zelo

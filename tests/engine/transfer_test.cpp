@@ -634,5 +634,46 @@ TEST_F(TransferTest, TreesOnAFileSystemWithoutListedInodesAreDeletedAndMoved)
     EXPECT_EQ(tree.read("stick/report.txt"), "r");
 }
 
+// The newer-only rule as finely as the destination keeps times: FAT keeps even seconds (and may show an
+// hour's daylight-saving shift), so a backup to a FAT stick copies nothing the second time.
+TEST_F(TransferTest, TimesCompareAsTheDestinationKeepsThem)
+{
+    const auto at
+        = [](int64_t unixSeconds) { return FileTime { uint64_t(unixSeconds + 11'644'473'600) * 10'000'000 }; };
+    const struct {
+        int64_t source, destination;
+        int second, fat;
+    } cases[] = {
+        { kOld + 1, kOld, 1, 0 }, // an odd second kept as the even one below
+        { kOld + 2, kOld, 1, 1 },
+        { kOld, kOld + 1, -1, 0 },
+        { kOld + 3600, kOld, 1, 0 }, // an hour apart: a daylight-saving shift on FAT
+        { kOld, kOld + 3601, -1, 0 },
+        { kOld + 3602, kOld, 1, 1 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source - c.destination);
+        EXPECT_EQ(CompareWriteTimes(at(c.source), at(c.destination), WriteTimeStep::Second), c.second);
+        EXPECT_EQ(CompareWriteTimes(at(c.source), at(c.destination), WriteTimeStep::FatTwoSeconds), c.fat);
+    }
+
+    Source();
+    tree.setTime("src/a.txt", kOld + 1);
+    tree.mkdir("dst/src/sub/deep");
+    for (const char* f : { "a.txt", "sub/b.txt", "sub/deep/c.txt" }) {
+        tree.write(std::string("dst/src/") + f, std::string("of src/") + f);
+        tree.setTime(std::string("dst/src/") + f, kOld); // as FAT keeps them
+    }
+    tree.setTime("dst/src/sub/b.txt", kOld - 3600);
+    FolderTransfer request;
+    request.sourceFolder = tree.drive("src") + "\\";
+    request.destinationDir = tree.drive("dst");
+    request.mode = kModeFolderBackup;
+    request.destinationTimes = WriteTimeStep::FatTwoSeconds;
+    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(counts.upToDateFiles, 3);
+    EXPECT_EQ(counts.updatedFiles + counts.newFiles, 0);
+}
+
 } // namespace
 } // namespace zelo
