@@ -162,6 +162,11 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
         ReportFileError(source, kContextReadSource);
         return -1;
     }
+    if (options.beforeCommit && !options.beforeCommit()) {
+        output.reset();
+        ReportFileError(destination, kContextWriteDenied);
+        return -1;
+    }
     if (!ends.commit(std::move(output), FromSource(*input, options))) {
         ReportFileError(destination, kContextWriteDenied);
         return -1;

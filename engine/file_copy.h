@@ -5,6 +5,7 @@
 #include "platform/types.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zelo {
@@ -34,6 +35,9 @@ struct CopyOptions {
     // Flushes each copy to its medium before it takes the destination's place. A tree operation
     // turns this off and syncs the destination file system once at its end (SyncFileSystem).
     bool flushEachFile = true;
+    // Called once the new file is complete, just before it takes the destination's place; false fails
+    // the copy (the destination stays). A backup that keeps earlier versions puts the old file aside here.
+    std::function<bool()> beforeCommit;
 };
 
 // Copies source to destination (full drive paths; the destination's directory must exist).

@@ -10,10 +10,12 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "platform/time.h"
 #include "platform/ui_services.h"
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <future>
 #include <unordered_map>
 #include <unordered_set>
@@ -41,6 +43,79 @@ struct IdentityHash {
     size_t operator()(const DirIdentity& id) const { return std::hash<uint64_t>()(id.inode * 31 + id.device); }
 };
 using IdentitySet = std::unordered_set<DirIdentity, IdentityHash>;
+
+// The earlier versions a backup keeps: what it deletes or replaces goes, by a rename within the
+// destination's file system (never a copy), to the run's own folder of the versions folder, at the same
+// relative path. The run's folder and its subfolders are made when first needed.
+class Versions {
+public:
+    Versions(std::unique_ptr<DirHandle> root, std::string rootPath, std::string runName)
+        : m_root(std::move(root))
+        , m_runPath(std::move(rootPath) + runName + "\\")
+        , m_runName(std::move(runName))
+    {
+    }
+
+    const std::string& RunPath() const { return m_runPath; }
+    int kept = 0;
+
+    // Moves an entry of directory (relativeDir below the destination's top, with its separator) aside.
+    bool Keep(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
+    {
+        DirHandle* into = Folder(relativeDir);
+        if (!into || !directory.MoveEntryTo(entry, *into)) return false;
+        ++kept;
+        return true;
+    }
+
+    // Keeps a file that is about to be replaced: a second name where the file system has hard links (the
+    // file stays in place until its replacement is complete), else moved aside now.
+    bool KeepBeforeReplace(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
+    {
+        DirHandle* into = Folder(relativeDir);
+        if (!into) return false;
+        if (!directory.LinkEntryTo(entry, *into) && !directory.MoveEntryTo(entry, *into)) return false;
+        ++kept;
+        return true;
+    }
+
+private:
+    // The run's folder for relativeDir, made along the way; the last one stays open for the next entry.
+    DirHandle* Folder(const std::string& relativeDir)
+    {
+        if (m_open && m_openFor == relativeDir) return m_open.get();
+        m_open.reset();
+        std::unique_ptr<DirHandle> at = Child(*m_root, m_runName);
+        size_t start = 0;
+        while (at && start < relativeDir.size()) {
+            const size_t sep = relativeDir.find('\\', start);
+            at = Child(*at, relativeDir.substr(start, sep - start));
+            start = sep == std::string::npos ? relativeDir.size() : sep + 1;
+        }
+        if (!at) return nullptr;
+        m_open = std::move(at);
+        m_openFor = relativeDir;
+        return m_open.get();
+    }
+
+    static std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
+    {
+        FindData entry;
+        entry.name = name;
+        entry.attributes = kAttrDirectory;
+        ChildOpen status = ChildOpen::Failed;
+        auto child = parent.OpenChild(entry, status);
+        if (!child && status == ChildOpen::Failed && parent.CreateSubdirectory(name))
+            child = parent.OpenChild(entry, status);
+        return child;
+    }
+
+    std::unique_ptr<DirHandle> m_root;
+    std::string m_runPath;
+    std::string m_runName;
+    std::unique_ptr<DirHandle> m_open;
+    std::string m_openFor;
+};
 
 bool IsRealDirectory(const FindData& entry)
 {
@@ -70,7 +145,7 @@ bool SyncKeepingWindowAlive(const std::string& path)
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
-        const int& abortFlag, MovedEntries& moved)
+        const int& abortFlag, MovedEntries& moved, Versions* versions)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
@@ -79,6 +154,7 @@ public:
         , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
         , m_progress(ui().Progress())
         , m_moved(moved)
+        , m_versions(versions)
         , m_timeStep(request.destinationTimes.value_or(GetWriteTimeStep(destinationBase)))
     {
     }
@@ -167,8 +243,10 @@ private:
 
     std::string DestinationOf(const std::string& sourcePath) const
     {
-        return m_destinationBase + sourcePath.substr(m_sourceFolder.size());
+        return m_destinationBase + RelativeOf(sourcePath);
     }
+
+    std::string RelativeOf(const std::string& sourcePath) const { return sourcePath.substr(m_sourceFolder.size()); }
 
     // The destination directory's entries by name, read once per directory; where it cannot be read,
     // each entry is looked up by its path instead, so nothing is ever taken for missing.
@@ -215,7 +293,17 @@ private:
                 Problem(AnotherDriveMessage(destinationDir + name));
                 continue;
             }
-            if (IsRealDirectory(entry)) {
+            if (m_versions) {
+                // Kept as an earlier version rather than deleted: the whole entry moves aside at once.
+                const TreeTotals moved = CountEntry(*at.companion, entry);
+                if (m_versions->Keep(*at.companion, entry, RelativeOf(at.path))) {
+                    m_counts.deletedDirs += moved.dirs;
+                    m_counts.deletedFiles += moved.files;
+                    gone.push_back(name);
+                    continue;
+                }
+                Problem(FileErrorText(destinationDir + name, kContextDeleteBackup));
+            } else if (IsRealDirectory(entry)) {
                 const DeleteResult deleted
                     = DeleteSubtree(*at.companion, entry, destinationDir + name + "\\", m_request.options);
                 m_counts.deletedDirs += deleted.dirs;
@@ -324,7 +412,12 @@ private:
                 SetLastError(err::CannotAccessFile);
                 Problem(FileErrorText(sourcePath, kContextReadSource));
             } else if (entry.attributes & kAttrReparsePoint) {
-                // A link is copied as the link, never what it points to.
+                // A link is copied as the link, never what it points to; an earlier one is kept first.
+                if (m_versions && destinationAttributes != kInvalidAttributes
+                    && !m_versions->Keep(*at.companion, destinationEntry, RelativeOf(at.path))) {
+                    ReportFileError(destinationPath, kContextWriteDenied);
+                    return WalkStep::Stop;
+                }
                 if (!at.dir.CopyLinkTo(entry, *at.companion)) {
                     ReportFileError(destinationPath, kContextWriteDenied);
                     return WalkStep::Stop;
@@ -343,6 +436,12 @@ private:
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
+                if (m_versions && destinationAttributes != kInvalidAttributes) {
+                    const std::string relative = RelativeOf(at.path);
+                    copyOptions.beforeCommit = [this, &at, &destinationEntry, &relative] {
+                        return m_versions->KeepBeforeReplace(*at.companion, destinationEntry, relative);
+                    };
+                }
                 if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath, 255,
                         copyOptions, m_abortFlag)
                     != 1)
@@ -380,6 +479,7 @@ private:
     const bool m_newerOnly;
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
+    Versions* m_versions;
     const WriteTimeStep m_timeStep;
     std::unordered_map<std::string, FindData> m_destination;
     bool m_destinationComplete = false;
@@ -484,6 +584,49 @@ bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
     return false;
 }
 
+// The versions folder of a backup, checked before the run: it must be on the destination's file system
+// (a rename keeps a version, never a copy) and outside the tree the backup makes identical to its source.
+std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot)
+{
+    const std::string path = WithOneSeparator(versionsDir);
+    // Checked where it is, or where it would be made (its parent), before anything is made.
+    const auto refused = [&](DirHandle& at) {
+        if (at.Identity().device != destinationRoot.Identity().device) {
+            ShowPlainMessage(path + "  :   以前の版の保存先はバックアップ先と同じドライブにして下さい");
+            return true;
+        }
+        if (IsAtOrBelow(at, destinationRoot.Identity())) {
+            ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ先の中にあります");
+            return true;
+        }
+        return false;
+    };
+    auto root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
+    if (!root && path.size() > 3) {
+        const std::string parentPath = path.substr(0, path.rfind('\\', path.size() - 2) + 1);
+        auto parent = fs().OpenTreeDirectory(parentPath, ListDetail::KindOnly, true);
+        if (parent && refused(*parent)) return nullptr;
+        if (parent && fs().CreateDirectory(WithoutSeparator(path)))
+            root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
+    }
+    if (!root) {
+        ReportFileError(path, kContextWriteDenied);
+        return nullptr;
+    }
+    if (refused(*root)) return nullptr;
+    // One folder a run, named for when it began: "2026-12-08_044500" (a second run in the same second
+    // takes "_2" and on).
+    const SystemTime now = GetLocalTime();
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u_%02u%02u%02u", unsigned(now.year), unsigned(now.month),
+        unsigned(now.day), unsigned(now.hour), unsigned(now.minute), unsigned(now.second));
+    std::string runName = stamp;
+    FindData taken;
+    for (int n = 2; root->Lookup(runName, taken) && n < 1000; ++n)
+        runName = std::string(stamp) + "_" + std::to_string(n);
+    return std::make_unique<Versions>(std::move(root), path, runName);
+}
+
 } // namespace
 
 int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
@@ -536,6 +679,13 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         return kTransferRefused;
     }
 
+    std::unique_ptr<Versions> versions;
+    if (request.mode == kModeFolderBackup && !request.versionsDir.empty()) {
+        versions = OpenVersions(request.versionsDir, *destinationRoot);
+        if (!versions) return kTransferRefused;
+        counts.versionsFolder = versions->RunPath();
+    }
+
     ProgressWindow& progress = ui().Progress();
     progress.Show();
     progress.SetPosition(ProgressBar::Overall, 0);
@@ -544,7 +694,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     progress.SetBarVisible(ProgressBar::Block, true);
 
     MovedEntries moved;
-    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved);
+    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, versions.get());
     visitor.Roots(sourceIdentity, destinationRoot->Identity());
     const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
     // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
@@ -580,6 +730,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         }
     }
     sourceRoot.reset();
+    if (versions) counts.versionsKept = versions->kept;
 
     progress.SetBarVisible(ProgressBar::Block, false);
     progress.Close();

@@ -41,6 +41,9 @@ struct TransferCounts {
     int failures = 0;
     // Each of those problems as it was told, for the result.
     std::vector<std::string> problems;
+    // The run's folder of earlier versions (when the backup keeps them) and how many entries went there.
+    std::string versionsFolder;
+    int versionsKept = 0;
 };
 
 struct FolderTransfer {
@@ -51,6 +54,8 @@ struct FolderTransfer {
     CommandOptions options; // "new" is taken as on for a backup
     // How finely the destination keeps write times; unset: asked of the destination's file system.
     std::optional<WriteTimeStep> destinationTimes;
+    // A backup keeps what it deletes or replaces below this folder (one folder a run), when it is set.
+    std::string versionsDir;
 };
 
 // Result values of TransferFolder.

@@ -13,14 +13,16 @@ namespace zelo {
 namespace {
 
 // Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
-constexpr std::array<std::pair<uint32_t, const char*>, 14> kMessages { {
+constexpr std::array<std::pair<uint32_t, const char*>, 16> kMessages { {
     { 2, "File Not Found" },
     { 3, "Path Not Found" },
     { 16, "Curren Directory　を削除しようとした" },
+    { 17, "別のドライブへは移せません" },
     { 19, "書き込み禁止になっている" },
     { 30, "ファイルを最後まで読めませんでした" },
     { 1117, "入出力エラーです（ディスクかネットワークの障害）" },
     { 32, "使用中のファイルは操作出来ません" },
+    { 50, "このドライブでは出来ない操作です" },
     { 65, "アクセスが拒否されました" },
     { 80, "同じＤｉｓｋ上で上書きしようとした" },
     { 112, "ディスク容量を越えました" },

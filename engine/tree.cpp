@@ -300,6 +300,20 @@ TreeTotals CountTree(const std::string& start, ListDetail detail)
     return totals;
 }
 
+TreeTotals CountEntry(DirHandle& parent, const FindData& entry)
+{
+    TreeTotals totals;
+    CountVisitor visitor(totals);
+    if (!IsRealDirectory(entry.attributes)) {
+        visitor.Add(entry);
+        return totals;
+    }
+    ++totals.dirs;
+    ChildOpen status = ChildOpen::Failed;
+    if (auto dir = parent.OpenChild(entry, status)) WalkTree(*dir, entry.name + "\\", visitor);
+    return totals;
+}
+
 DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
 {
     // Only ever a directory path with exactly one trailing separator.

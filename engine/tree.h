@@ -31,6 +31,8 @@ struct TreeTotals {
 // counted as directories and not counted into. A start that cannot be listed is unreadable.
 // With ListDetail::KindOnly only the counts are taken, without a stat per entry (bytes stay 0).
 TreeTotals CountTree(const std::string& start, ListDetail detail = ListDetail::Full);
+// The same for an entry listed in parent: a directory counts itself in dirs, a file or link is one file.
+TreeTotals CountEntry(DirHandle& parent, const FindData& entry);
 
 struct DeleteResult {
     // 1 on success; -1 when a directory could not be removed (reported; the rest of the tree stays),

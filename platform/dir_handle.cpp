@@ -179,4 +179,10 @@ std::unique_ptr<DirHandle> FileSystem::OpenTreeDirectory(const std::string& dirW
     return std::make_unique<PathDirHandle>(*this, dirWithSep);
 }
 
+bool DirHandle::Unsupported()
+{
+    SetLastError(err::NotSupported);
+    return false;
+}
+
 } // namespace zelo

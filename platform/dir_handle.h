@@ -81,6 +81,24 @@ public:
     // SetAttributes(path, Archive) does. A failure (a CD) is of no consequence and not reported.
     virtual void MarkArchiveOnly(const FindData& entry, File& opened) = 0;
 
+    // Moves an entry listed here (a directory with everything below it) into target under the same name:
+    // one rename within a file system, never replacing what target holds (183), and only while the name
+    // is still the entry listed. Keeps what a backup deletes as an earlier version.
+    virtual bool MoveEntryTo(const FindData& entry, DirHandle& target)
+    {
+        (void)entry;
+        (void)target;
+        return Unsupported();
+    }
+    // Gives a file listed here a second name in target (a hard link), so that the file survives its
+    // replacement here; fails where the file system has no hard links.
+    virtual bool LinkEntryTo(const FindData& entry, DirHandle& target)
+    {
+        (void)entry;
+        (void)target;
+        return Unsupported();
+    }
+
     // The Linux descriptor, for platform code only (-1 where there is none).
     virtual int NativeHandle() const { return -1; }
 
@@ -91,6 +109,10 @@ public:
     virtual void TakeBackWrite() = 0;
     // True when this is the Linux root directory itself (emptying it is refused).
     virtual bool IsSystemRoot() = 0;
+
+protected:
+    // Fails with "not supported" (50).
+    static bool Unsupported();
 };
 
 } // namespace zelo

@@ -35,6 +35,7 @@ inline constexpr uint32_t OpenFiles = 2401; // files are open on the connection
 inline constexpr uint32_t BrokenPipe = 109; // EPIPE
 inline constexpr uint32_t NotADirectory = 267; // RemoveDirectory on a file
 inline constexpr uint32_t DeviceError = 1117; // EIO
+inline constexpr uint32_t NotSupported = 50; // a call the file system does not offer
 inline constexpr uint32_t ReadFault = 30; // a file that ended before the size it had when it was opened
 // A FIFO, socket or device: never opened for reading or writing.
 inline constexpr uint32_t CannotAccessFile = 1920;

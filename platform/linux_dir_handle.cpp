@@ -310,6 +310,31 @@ public:
         markArchiveOnly(opened.NativeHandle(), (entry.attributes & kAttrReadOnly) || m_kindOnly);
     }
 
+    bool MoveEntryTo(const FindData& entry, DirHandle& target) override
+    {
+        const int to = target.NativeHandle();
+        if (to < 0) return Unsupported();
+        const char* name = entry.name.c_str();
+        if (!StillListed(entry)) return false;
+        if (::renameat2(m_fd, name, to, name, RENAME_NOREPLACE) == 0) return true;
+        if (errno != EINVAL && errno != ENOSYS) return failErrno(errno, ErrnoCall::Move);
+        // Without the flag (NFS, some FUSE): refused when the name is taken, then a plain rename.
+        struct stat taken { };
+        if (::fstatat(to, name, &taken, AT_SYMLINK_NOFOLLOW) == 0) return linuxfs::failCode(err::AlreadyExists);
+        if (::renameat(m_fd, name, to, name) != 0) return failErrno(errno, ErrnoCall::Move);
+        return true;
+    }
+
+    bool LinkEntryTo(const FindData& entry, DirHandle& target) override
+    {
+        const int to = target.NativeHandle();
+        if (to < 0) return Unsupported();
+        if (!StillListed(entry)) return false;
+        if (::linkat(m_fd, entry.name.c_str(), to, entry.name.c_str(), 0) != 0)
+            return failErrno(errno, ErrnoCall::CreateNoReplace);
+        return true;
+    }
+
     int NativeHandle() const override { return m_fd; }
 
     bool IsReadOnly() override
@@ -344,6 +369,15 @@ public:
     }
 
 private:
+    // Whether the name still holds the entry listed (by inode, where the listing knew it).
+    bool StillListed(const FindData& entry) const
+    {
+        struct stat st { };
+        if (::fstatat(m_fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
+        if (entry.fileId != 0 && uint64_t(st.st_ino) != entry.fileId) return linuxfs::failCode(err::PathNotFound);
+        return true;
+    }
+
     static bool failErrno(int e, ErrnoCall call = ErrnoCall::Generic)
     {
         SetLastErrorFromErrno(e, call, e == ENOENT);

@@ -13,9 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -673,6 +675,72 @@ TEST_F(TransferTest, TimesCompareAsTheDestinationKeepsThem)
     EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
     EXPECT_EQ(counts.upToDateFiles, 3);
     EXPECT_EQ(counts.updatedFiles + counts.newFiles, 0);
+}
+
+// A backup that keeps versions moves everything it deletes or replaces into one folder a run, at the same
+// relative path, so that moving them back gives the earlier destination byte for byte.
+TEST_F(TransferTest, ABackupKeepsWhatItDeletesOrReplacesAsVersions)
+{
+    Source();
+    tree.setTime("src/sub/b.txt", kNew);
+    tree.symlink("new-target", "src/link");
+    tree.mkdir("dst/src/gone/deeper");
+    const std::map<std::string, std::string> earlier = {
+        { "a.txt", "of src/a.txt" },
+        { "sub/b.txt", "earlier b" },
+        { "extra.txt", "extra" },
+        { "gone/deeper/g.txt", "g" },
+        { "sub/deep/c.txt", "of src/sub/deep/c.txt" },
+    };
+    for (const auto& [name, text] : earlier) {
+        tree.write("dst/src/" + name, text);
+        tree.setTime("dst/src/" + name, kOld);
+    }
+    tree.symlink("old-target", "dst/src/link");
+    const timespec older[2] = { { kOld, 0 }, { kOld, 0 } };
+    ::utimensat(AT_FDCWD, tree.linux("dst/src/link").c_str(), older, AT_SYMLINK_NOFOLLOW);
+    const auto run = [&](const std::string& versions) {
+        FolderTransfer request;
+        request.sourceFolder = tree.drive("src") + "\\";
+        request.destinationDir = tree.drive("dst");
+        request.mode = kModeFolderBackup;
+        request.versionsDir = tree.drive(versions);
+        return TransferFolder(request, counts, Main.AbortFlag);
+    };
+    // Refused before anything is written: inside the backup, or on another file system.
+    EXPECT_EQ(run("dst/src/versions"), kTransferRefused);
+    tree.mkdir("tmpfs");
+    test::ScopedTmpfsMount other(tree.linux("tmpfs"));
+    if (other.mounted()) {
+        EXPECT_EQ(run("tmpfs"), kTransferRefused);
+    }
+    EXPECT_EQ(tree.read("dst/src/extra.txt"), "extra");
+
+    EXPECT_EQ(run("versions"), kTransferDone);
+    EXPECT_EQ(counts.failures, 0);
+    EXPECT_EQ(counts.versionsKept, 4); // extra.txt, gone, the old b.txt and the old link
+    EXPECT_EQ(counts.deletedFiles, 2);
+    EXPECT_EQ(counts.deletedDirs, 2);
+    EXPECT_FALSE(tree.exists("dst/src/gone"));
+    EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "of src/sub/b.txt");
+    std::vector<std::string> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(tree.linux("versions")))
+        folders.push_back(entry.path().filename().string());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(tree.drive("versions/" + folders[0]) + "\\", counts.versionsFolder);
+    const std::string kept = "versions/" + folders[0] + "/";
+    EXPECT_EQ(std::filesystem::read_symlink(tree.linux(kept + "link")).string(), "old-target");
+
+    // Moving the versions back gives the earlier destination.
+    std::filesystem::remove(tree.linux("dst/src/link"));
+    std::filesystem::rename(tree.linux(kept + "link"), tree.linux("dst/src/link"));
+    for (const char* name : { "sub/b.txt", "extra.txt" }) {
+        std::filesystem::rename(tree.linux(kept + name), tree.linux(std::string("dst/src/") + name));
+    }
+    std::filesystem::rename(tree.linux(kept + "gone"), tree.linux("dst/src/gone"));
+    for (const auto& [name, text] : earlier)
+        EXPECT_EQ(tree.read("dst/src/" + name), text) << name;
+    EXPECT_EQ(std::filesystem::read_symlink(tree.linux("dst/src/link")).string(), "old-target");
 }
 
 } // namespace
