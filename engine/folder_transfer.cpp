@@ -2,6 +2,7 @@
 // and each source directory is paired with its destination directory, opened from its parent's pair.
 #include "engine/folder_transfer.h"
 
+#include "engine/backup_plan.h"
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
@@ -44,79 +45,6 @@ struct IdentityHash {
 };
 using IdentitySet = std::unordered_set<DirIdentity, IdentityHash>;
 
-// The earlier versions a backup keeps: what it deletes or replaces goes, by a rename within the
-// destination's file system (never a copy), to the run's own folder of the versions folder, at the same
-// relative path. The run's folder and its subfolders are made when first needed.
-class Versions {
-public:
-    Versions(std::unique_ptr<DirHandle> root, std::string rootPath, std::string runName)
-        : m_root(std::move(root))
-        , m_runPath(std::move(rootPath) + runName + "\\")
-        , m_runName(std::move(runName))
-    {
-    }
-
-    const std::string& RunPath() const { return m_runPath; }
-    int kept = 0;
-
-    // Moves an entry of directory (relativeDir below the destination's top, with its separator) aside.
-    bool Keep(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
-    {
-        DirHandle* into = Folder(relativeDir);
-        if (!into || !directory.MoveEntryTo(entry, *into)) return false;
-        ++kept;
-        return true;
-    }
-
-    // Keeps a file that is about to be replaced: a second name where the file system has hard links (the
-    // file stays in place until its replacement is complete), else moved aside now.
-    bool KeepBeforeReplace(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
-    {
-        DirHandle* into = Folder(relativeDir);
-        if (!into) return false;
-        if (!directory.LinkEntryTo(entry, *into) && !directory.MoveEntryTo(entry, *into)) return false;
-        ++kept;
-        return true;
-    }
-
-private:
-    // The run's folder for relativeDir, made along the way; the last one stays open for the next entry.
-    DirHandle* Folder(const std::string& relativeDir)
-    {
-        if (m_open && m_openFor == relativeDir) return m_open.get();
-        m_open.reset();
-        std::unique_ptr<DirHandle> at = Child(*m_root, m_runName);
-        size_t start = 0;
-        while (at && start < relativeDir.size()) {
-            const size_t sep = relativeDir.find('\\', start);
-            at = Child(*at, relativeDir.substr(start, sep - start));
-            start = sep == std::string::npos ? relativeDir.size() : sep + 1;
-        }
-        if (!at) return nullptr;
-        m_open = std::move(at);
-        m_openFor = relativeDir;
-        return m_open.get();
-    }
-
-    static std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
-    {
-        FindData entry;
-        entry.name = name;
-        entry.attributes = kAttrDirectory;
-        ChildOpen status = ChildOpen::Failed;
-        auto child = parent.OpenChild(entry, status);
-        if (!child && status == ChildOpen::Failed && parent.CreateSubdirectory(name))
-            child = parent.OpenChild(entry, status);
-        return child;
-    }
-
-    std::unique_ptr<DirHandle> m_root;
-    std::string m_runPath;
-    std::string m_runName;
-    std::unique_ptr<DirHandle> m_open;
-    std::string m_openFor;
-};
-
 bool IsRealDirectory(const FindData& entry)
 {
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
@@ -145,7 +73,7 @@ bool SyncKeepingWindowAlive(const std::string& path)
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
-        const int& abortFlag, MovedEntries& moved, Versions* versions)
+        const int& abortFlag, MovedEntries& moved, BackupPlan* plan)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
@@ -154,7 +82,7 @@ public:
         , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
         , m_progress(ui().Progress())
         , m_moved(moved)
-        , m_versions(versions)
+        , m_plan(plan)
         , m_timeStep(request.destinationTimes.value_or(GetWriteTimeStep(destinationBase)))
     {
     }
@@ -173,7 +101,9 @@ public:
     WalkStep OpenCompanion(
         DirHandle* parent, const std::string& path, const FindData& entry, std::unique_ptr<DirHandle>& out) override
     {
-        // The destination directory was made (or found) when its parent was listed.
+        // The destination directory was made (or found) when its parent was listed; a plan only notes that
+        // the run makes it, and walks the source below it against nothing.
+        if (m_plan && (!parent || m_toMake.count(path))) return WalkStep::Continue;
         ChildOpen open = ChildOpen::Failed;
         FindData destination;
         destination.name = entry.name;
@@ -201,7 +131,18 @@ public:
     {
         const uint32_t sourceError = GetLastError();
         m_sourceDirs.insert(at.dir.Identity());
-        ReadDestination(*at.companion);
+        if (at.companion) {
+            ReadDestination(*at.companion);
+        } else {
+            m_destination.clear();
+            m_destinationComplete = true;
+        }
+        if (m_plan) {
+            m_plan->identities[RelativeOf(at.path)]
+                = { at.dir.Identity().inode, at.companion ? at.companion->Identity().inode : 0 };
+            for (const auto& [name, entry] : m_destination)
+                if (!IsRealDirectory(entry)) ++m_plan->destinationFiles;
+        }
         if (!complete) {
             // Whatever the listing left out is not copied; nothing is deleted on its account.
             SetLastError(sourceError);
@@ -233,12 +174,21 @@ public:
 private:
     static constexpr const char* kInsideSource = "コピ－元のフォルダ－の中です（入りません）";
 
-    // A problem the counts do not show: told at once, and kept for the result.
+    // A problem the counts do not show: told at once (a plan's as it is found), and kept for the result.
     void Problem(const std::string& text)
     {
         ++m_counts.failures;
         m_counts.problems.push_back(text);
         ShowPlainMessage(text);
+    }
+
+    // The plan's steps of the folder being listed (a folder's steps are taken together, in walk order).
+    std::vector<PlanStep>& StepsOf(const std::string& sourceDir)
+    {
+        const std::string relative = RelativeOf(sourceDir);
+        if (m_plan->folders.empty() || m_plan->folders.back().relative != relative)
+            m_plan->folders.push_back(PlanFolder { relative, {} });
+        return m_plan->folders.back().steps;
     }
 
     std::string DestinationOf(const std::string& sourcePath) const
@@ -270,7 +220,8 @@ private:
         return FindFileEntry(destinationPath, m_lookedUp) ? &m_lookedUp : nullptr;
     }
 
-    // The mirror step: destination entries the source directory lacks (or holds as the other kind) go.
+    // The mirror step, planned: destination entries the source directory lacks (or holds as another kind)
+    // are to go, before the folder's copies.
     void Mirror(const WalkPlace& at, const std::vector<FindData>& entries)
     {
         const std::string destinationDir = DestinationOf(at.path);
@@ -293,37 +244,17 @@ private:
                 Problem(AnotherDriveMessage(destinationDir + name));
                 continue;
             }
-            if (m_versions) {
-                // Kept as an earlier version rather than deleted: the whole entry moves aside at once.
-                const TreeTotals moved = CountEntry(*at.companion, entry);
-                if (m_versions->Keep(*at.companion, entry, RelativeOf(at.path))) {
-                    m_counts.deletedDirs += moved.dirs;
-                    m_counts.deletedFiles += moved.files;
-                    gone.push_back(name);
-                    continue;
-                }
-                Problem(FileErrorText(destinationDir + name, kContextDeleteBackup));
-            } else if (IsRealDirectory(entry)) {
-                const DeleteResult deleted
-                    = DeleteSubtree(*at.companion, entry, destinationDir + name + "\\", m_request.options);
-                m_counts.deletedDirs += deleted.dirs;
-                m_counts.deletedFiles += deleted.files;
-                if (deleted.result == 1 && deleted.failures == 0) {
-                    gone.push_back(name);
-                    continue;
-                }
-                // DeleteSubtree has told each of its problems.
-                ++m_counts.failures;
-                m_counts.problems.push_back(destinationDir + name + "\\  :   " + "削除出来ませんでした");
-            } else if (at.companion->DeleteEntry(entry, m_request.options.clearReadOnly)) {
-                ++m_counts.deletedFiles;
-                gone.push_back(name);
-                continue;
-            } else {
-                Problem(FileErrorText(destinationDir + name, kContextDeleteBackup));
-            }
-            // The mirror step of this directory ends; the copying goes on.
-            break;
+            PlanStep step;
+            step.action = PlanAction::Delete;
+            step.destination = entry;
+            step.destinationExists = true;
+            step.deleted = CountEntry(*at.companion, entry);
+            m_counts.deletedDirs += step.deleted.dirs;
+            m_counts.deletedFiles += step.deleted.files;
+            // The files inside a folder to delete are the destination's too.
+            if (IsRealDirectory(entry)) m_plan->destinationFiles += step.deleted.files;
+            StepsOf(at.path).push_back(std::move(step));
+            gone.push_back(name);
         }
         for (const std::string& name : gone)
             m_destination.erase(name);
@@ -349,6 +280,18 @@ private:
         }
         if (existing && IsRealDirectory(*existing)) {
             ++m_counts.existingDirs;
+        } else if (m_plan && !existing) {
+            ++m_counts.createdDirs;
+            PlanStep step;
+            step.action = PlanAction::CreateFolder;
+            step.destination.name = entry.name;
+            StepsOf(at.path).push_back(std::move(step));
+            m_toMake.insert(at.path + entry.name + "\\");
+        } else if (m_plan) {
+            // A file or link of that name, which a backup deletes first; a copy cannot make the folder.
+            SetLastError(err::AlreadyExists);
+            Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
+            return WalkStep::Continue;
         } else if (at.companion->CreateSubdirectory(entry.name)) {
             ++m_counts.createdDirs;
         } else {
@@ -402,6 +345,10 @@ private:
         existing = nullptr; // the map may change below
         UpdateOverall();
         if (Stopped()) return WalkStep::Stop;
+        if (m_plan) {
+            if (copy) Plan(at, entry, destinationEntry, destinationAttributes != kInvalidAttributes);
+            return WalkStep::Continue;
+        }
 
         if (copy) {
             m_progress.SetMax(ProgressBar::Block, ProgressUnits(WholeBlocks(entry.size())));
@@ -412,12 +359,7 @@ private:
                 SetLastError(err::CannotAccessFile);
                 Problem(FileErrorText(sourcePath, kContextReadSource));
             } else if (entry.attributes & kAttrReparsePoint) {
-                // A link is copied as the link, never what it points to; an earlier one is kept first.
-                if (m_versions && destinationAttributes != kInvalidAttributes
-                    && !m_versions->Keep(*at.companion, destinationEntry, RelativeOf(at.path))) {
-                    ReportFileError(destinationPath, kContextWriteDenied);
-                    return WalkStep::Stop;
-                }
+                // A link is copied as the link, never what it points to.
                 if (!at.dir.CopyLinkTo(entry, *at.companion)) {
                     ReportFileError(destinationPath, kContextWriteDenied);
                     return WalkStep::Stop;
@@ -436,12 +378,6 @@ private:
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                if (m_versions && destinationAttributes != kInvalidAttributes) {
-                    const std::string relative = RelativeOf(at.path);
-                    copyOptions.beforeCommit = [this, &at, &destinationEntry, &relative] {
-                        return m_versions->KeepBeforeReplace(*at.companion, destinationEntry, relative);
-                    };
-                }
                 if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath, 255,
                         copyOptions, m_abortFlag)
                     != 1)
@@ -455,6 +391,28 @@ private:
         m_progress.SetPosition(ProgressBar::Block, 0);
         ui().ProcessEvents();
         return WalkStep::Continue;
+    }
+
+    // A copy the plan holds: the source and what the destination holds there, as they are now.
+    void Plan(const WalkPlace& at, const FindData& entry, const FindData& destination, bool destinationExists)
+    {
+        if (entry.special) {
+            // FIFOs, sockets and devices are never opened: reported with their path and left out.
+            SetLastError(err::CannotAccessFile);
+            Problem(FileErrorText(at.path + entry.name, kContextReadSource));
+            return;
+        }
+        PlanStep step;
+        const bool link = entry.attributes & kAttrReparsePoint;
+        step.action = link ? PlanAction::CopyLink : destinationExists ? PlanAction::Update : PlanAction::CopyNew;
+        // "new" off copies over an earlier file without a date comparison: counted as new, kept as a copy.
+        if (step.action == PlanAction::Update && !m_newerOnly) step.action = PlanAction::CopyNew;
+        step.source = entry;
+        step.destination = destination;
+        step.destination.name = entry.name;
+        step.destinationExists = destinationExists;
+        if (!link) m_plan->bytes += entry.size();
+        StepsOf(at.path).push_back(std::move(step));
     }
 
     void UpdateOverall()
@@ -479,7 +437,9 @@ private:
     const bool m_newerOnly;
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
-    Versions* m_versions;
+    BackupPlan* m_plan;
+    std::unordered_set<std::string> m_toMake; // source folders whose destination a plan makes // a plan: the decisions
+                                              // are recorded, nothing is written
     const WriteTimeStep m_timeStep;
     std::unordered_map<std::string, FindData> m_destination;
     bool m_destinationComplete = false;
@@ -574,6 +534,14 @@ int CheckFreeSpace(const std::string& destinationDir, int64_t need)
 namespace {
 
 // Whether dir is identity itself or lies below it.
+// Whether a lookup of name in dir finds nothing at all (anything else, an error included, is something).
+bool NothingAt(DirHandle& dir, const std::string& name)
+{
+    FindData found;
+    if (dir.Lookup(name, found)) return false;
+    return GetLastError() == err::FileNotFound || GetLastError() == err::PathNotFound;
+}
+
 bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
 {
     if (identity.inode == 0) return false; // a file system double without identities
@@ -584,9 +552,11 @@ bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
     return false;
 }
 
+} // namespace
+
 // The versions folder of a backup, checked before the run: it must be on the destination's file system
 // (a rename keeps a version, never a copy) and outside the tree the backup makes identical to its source.
-std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot)
+std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside)
 {
     const std::string path = WithOneSeparator(versionsDir);
     // Checked where it is, or where it would be made (its parent), before anything is made.
@@ -595,7 +565,7 @@ std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle
             ShowPlainMessage(path + "  :   以前の版の保存先はバックアップ先と同じドライブにして下さい");
             return true;
         }
-        if (IsAtOrBelow(at, destinationRoot.Identity())) {
+        if (inside && IsAtOrBelow(at, destinationRoot.Identity())) {
             ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ先の中にあります");
             return true;
         }
@@ -627,9 +597,24 @@ std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle
     return std::make_unique<Versions>(std::move(root), path, runName);
 }
 
+namespace {
+
+// Flushes the destination once before the result is told, rather than once per file.
+void SyncDestination(const std::string& destinationBase, TransferCounts& counts, int& status)
+{
+    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs == 0
+        || SyncKeepingWindowAlive(destinationBase))
+        return;
+    const std::string text = FileErrorText(destinationBase, kContextWriteDenied);
+    ShowPlainMessage(text);
+    counts.problems.push_back(text);
+    ++counts.failures;
+    if (status == kTransferDone) status = kTransferStoppedByError;
+}
+
 } // namespace
 
-int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* planOut)
 {
     counts = TransferCounts {};
     const std::string& source = request.sourceFolder;
@@ -637,12 +622,15 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     std::string destinationBase = WithOneSeparator(request.destinationDir);
     const char* insideMessage = request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
                                                                 : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！";
+    const bool backup = request.mode == kModeFolderBackup;
+    // A backup is planned first and carried out as planned; a dry run only plans, whatever the mode.
+    const bool planned = backup || request.dryRun;
 
     if (DestinationInsideSource(source, destinationBase)) {
         ShowPlainMessage(insideMessage);
         return kTransferRefused;
     }
-    if (request.options.checkFreeSpace
+    if (request.options.checkFreeSpace && !request.dryRun
         && CheckFreeSpace(destinationBase, FolderSpaceNeeded(source, destinationBase)) == -1)
         return kTransferRefused;
 
@@ -653,35 +641,44 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         return kTransferRefused;
     }
     const DirIdentity sourceIdentity = sourceRoot->Identity();
-    auto destinationRoot = fs().OpenTreeDirectory(destinationBase, ListDetail::Full, true);
-    if (destinationRoot && request.contentsOnly == 0) {
-        // The folder of the source's name at the destination, made unless it is there (not counted).
-        FindData top;
-        top.name = folderName.substr(0, folderName.size() - 1);
-        top.attributes = kAttrDirectory;
+    auto baseRoot = fs().OpenTreeDirectory(destinationBase, ListDetail::Full, true);
+    std::unique_ptr<DirHandle> destinationRoot;
+    FindData top;
+    top.name = folderName.empty() ? std::string() : folderName.substr(0, folderName.size() - 1);
+    top.attributes = kAttrDirectory;
+    if (baseRoot && request.contentsOnly == 0 && !top.name.empty()) {
+        // The folder of the source's name at the destination, made unless it is there (not counted); a
+        // plan only looks, and its run makes it.
         ChildOpen open = ChildOpen::Failed;
-        auto existing = top.name.empty() ? nullptr : destinationRoot->OpenChild(top, open);
-        if (!existing && !top.name.empty() && destinationRoot->CreateSubdirectory(top.name))
-            existing = destinationRoot->OpenChild(top, open);
-        destinationRoot = std::move(existing);
+        destinationRoot = baseRoot->OpenChild(top, open);
+        if (!destinationRoot && !planned && baseRoot->CreateSubdirectory(top.name))
+            destinationRoot = baseRoot->OpenChild(top, open);
+        if (!destinationRoot && planned && (open != ChildOpen::Failed || !NothingAt(*baseRoot, top.name)))
+            baseRoot.reset();
         destinationBase += folderName;
+    } else if (request.contentsOnly != 0) {
+        destinationRoot = std::move(baseRoot);
+    } else {
+        baseRoot.reset();
     }
-    if (!destinationRoot) {
+    if (!destinationRoot && !(planned && baseRoot)) {
         ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
         return kTransferRefused;
     }
     // The same place by identity, whatever the names say: the destination is the source itself (a move
     // into the source's own parent, a link to it), or, for a backup, holds the source, whose deletion
     // of what the source lacks would reach the source itself.
-    if (IsAtOrBelow(*destinationRoot, sourceIdentity)
-        || (request.mode == kModeFolderBackup && IsAtOrBelow(*sourceRoot, destinationRoot->Identity()))) {
+    if (destinationRoot
+        && (IsAtOrBelow(*destinationRoot, sourceIdentity)
+            || (backup && IsAtOrBelow(*sourceRoot, destinationRoot->Identity())))) {
         ShowPlainMessage(insideMessage);
         return kTransferRefused;
     }
 
     std::unique_ptr<Versions> versions;
-    if (request.mode == kModeFolderBackup && !request.versionsDir.empty()) {
-        versions = OpenVersions(request.versionsDir, *destinationRoot);
+    if (backup && !request.versionsDir.empty() && !request.dryRun) {
+        versions = OpenVersions(
+            request.versionsDir, destinationRoot ? *destinationRoot : *baseRoot, destinationRoot != nullptr);
         if (!versions) return kTransferRefused;
         counts.versionsFolder = versions->RunPath();
     }
@@ -689,12 +686,71 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     ProgressWindow& progress = ui().Progress();
     progress.Show();
     progress.SetPosition(ProgressBar::Overall, 0);
-    // The overall bar counts files: counted without a stat per entry.
-    progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
     progress.SetBarVisible(ProgressBar::Block, true);
+    const auto close = [&progress](int status) {
+        progress.SetBarVisible(ProgressBar::Block, false);
+        progress.Close();
+        if (status == kTransferCancelled) ShowPlainMessage("中断いたします");
+        return status;
+    };
 
     MovedEntries moved;
-    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, versions.get());
+    if (planned) {
+        BackupPlan local;
+        BackupPlan& plan = planOut ? *planOut : local;
+        plan = BackupPlan {};
+        plan.sourceFolder = source;
+        plan.destinationBase = destinationBase;
+        TransferVisitor visitor(request, destinationBase, plan.counts, abortFlag, moved, &plan);
+        visitor.Roots(sourceIdentity, destinationRoot ? destinationRoot->Identity() : DirIdentity {});
+        if (!WalkTree(*sourceRoot, source, visitor, destinationRoot.get())) {
+            counts = plan.counts;
+            return close(visitor.status == kTransferCancelled ? kTransferCancelled : kTransferStoppedByError);
+        }
+        if (request.dryRun) {
+            counts = plan.counts;
+            return close(kTransferDone);
+        }
+        // Shown before anything is written; a backup that would delete most of the destination asks again
+        // (or, for a script, is refused unless it allowed that many).
+        progress.Close();
+        if (request.confirmPlan && !request.confirmPlan(plan)) return kTransferRefused;
+        if (request.maxDelete >= 0 ? plan.counts.deletedFiles > request.maxDelete
+                                   : DeletesMostOfTheDestination(plan)
+                    && (request.refuseMassDeletion
+                        || AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo) != kIdYes)) {
+            if (request.maxDelete >= 0 || request.refuseMassDeletion)
+                ShowPlainMessage(
+                    MassDeletionQuestion(plan).substr(0, MassDeletionQuestion(plan).find('\n')) + "：中止しました");
+            return kTransferRefused;
+        }
+        if (!destinationRoot) {
+            ChildOpen open = ChildOpen::Failed;
+            if (baseRoot->CreateSubdirectory(top.name)) destinationRoot = baseRoot->OpenChild(top, open);
+            if (!destinationRoot) {
+                ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
+                return kTransferRefused;
+            }
+        }
+        progress.Show();
+        progress.SetMax(
+            ProgressBar::Overall, plan.counts.newFiles + plan.counts.updatedFiles + plan.counts.upToDateFiles);
+        // The run starts from what the plan found as it is (up to date, newer at the destination, problems)
+        // and counts what it does.
+        counts = plan.counts;
+        counts.createdDirs = counts.newFiles = counts.updatedFiles = counts.deletedDirs = counts.deletedFiles = 0;
+        if (versions) counts.versionsFolder = versions->RunPath();
+        int status = CarryOutPlan(plan, *sourceRoot, *destinationRoot, request, versions.get(), counts, abortFlag);
+        destinationRoot.reset();
+        sourceRoot.reset();
+        SyncDestination(destinationBase, counts, status);
+        if (versions) counts.versionsKept = versions->kept;
+        return close(status);
+    }
+
+    // The overall bar counts files: counted without a stat per entry.
+    progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
+    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr);
     visitor.Roots(sourceIdentity, destinationRoot->Identity());
     const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
     // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
@@ -702,16 +758,8 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     int status = walked ? kTransferDone : visitor.status;
     destinationRoot.reset();
 
-    // One flush of the destination before the result is told, rather than one per file. A move deletes
-    // its source only once the copy is on the disk.
-    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs > 0
-        && !SyncKeepingWindowAlive(destinationBase)) {
-        const std::string text = FileErrorText(destinationBase, kContextWriteDenied);
-        ShowPlainMessage(text);
-        counts.problems.push_back(text);
-        ++counts.failures;
-        if (status == kTransferDone) status = kTransferStoppedByError;
-    }
+    // A move deletes its source only once the copy is on the disk.
+    SyncDestination(destinationBase, counts, status);
     // A move deletes its source only when everything in it was copied, and then only what it copied and
     // is still unchanged, through the directories it walked.
     if (status == kTransferDone && counts.failures == 0 && request.mode == kModeFolderMove) {
@@ -729,13 +777,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
             counts.problems.push_back(source + "  :   移動元を全部は削除出来ませんでした");
         }
     }
-    sourceRoot.reset();
-    if (versions) counts.versionsKept = versions->kept;
-
-    progress.SetBarVisible(ProgressBar::Block, false);
-    progress.Close();
-    if (status == kTransferCancelled) ShowPlainMessage("中断いたします");
-    return status;
+    return close(status);
 }
 
 } // namespace zelo

@@ -8,11 +8,14 @@
 #include "platform/types.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zelo {
+
+struct BackupPlan;
 
 // OperationMode values: up to 10 folder operations, above 10 file operations.
 enum OperationModeValue : int {
@@ -56,6 +59,14 @@ struct FolderTransfer {
     std::optional<WriteTimeStep> destinationTimes;
     // A backup keeps what it deletes or replaces below this folder (one folder a run), when it is set.
     std::string versionsDir;
+    // Only plans: nothing is written; the counts say what would be done (any mode).
+    bool dryRun = false;
+    // A backup's plan is shown here before anything is written; false leaves everything as it is.
+    std::function<bool(const BackupPlan&)> confirmPlan;
+    // The mass-delete guard of a backup: -1 asks a second time when most of the destination would go (or
+    // refuses then, with refuseMassDeletion); 0 or more refuses a run that deletes more files than that.
+    int maxDelete = -1;
+    bool refuseMassDeletion = false;
 };
 
 // Result values of TransferFolder.
@@ -76,7 +87,9 @@ enum TransferResult : int {
 // end. Returns a TransferResult: kTransferDone when the walk ran to its end, even when it met problems
 // it could pass over (counts.failures, counts.problems: a caller must not call that a full success);
 // counts holds what was done even when the walk stopped.
-int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag = Main.AbortFlag);
+// plan, when given, receives the plan of a backup or a dry run.
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag = Main.AbortFlag,
+    BackupPlan* plan = nullptr);
 
 // Whether the destination can be inside the source: by text (the described check), and by what the
 // directories are (a link or a bind mount into the source). True when it is, or is the source itself.

@@ -1,4 +1,5 @@
 // Folder copy, move and mirror, the file driver and duplicates, on real trees with the scripted user.
+#include "engine/backup_plan.h"
 #include "engine/file_copy.h"
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
@@ -17,8 +18,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace zelo {
@@ -50,6 +53,7 @@ protected:
         request.contentsOnly = contentsOnly;
         request.mode = mode;
         request.options = options;
+        request.maxDelete = maxDelete;
         Main.AbortFlag = 0;
         return TransferFolder(request, counts, Main.AbortFlag);
     }
@@ -79,6 +83,7 @@ protected:
     test::FakeUi fake;
     TransferCounts counts;
     FileTransferCounts fileCounts;
+    int maxDelete = std::numeric_limits<int>::max(); // the mass-delete guard out of the way, but where tested
 };
 
 TEST_F(TransferTest, DestinationInsideTheSourceIsRefusedAlsoThroughALink)
@@ -741,6 +746,134 @@ TEST_F(TransferTest, ABackupKeepsWhatItDeletesOrReplacesAsVersions)
     for (const auto& [name, text] : earlier)
         EXPECT_EQ(tree.read("dst/src/" + name), text) << name;
     EXPECT_EQ(std::filesystem::read_symlink(tree.linux("dst/src/link")).string(), "old-target");
+}
+
+// Every entry below a directory: kind, size, write time and contents (links: their target), by relative path.
+std::map<std::string, std::string> Listing(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    if (!std::filesystem::exists(root)) return out;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        struct stat st { };
+        ::lstat(entry.path().c_str(), &st);
+        // A folder's own time is not the backup's business.
+        std::string value = std::to_string(st.st_mode & S_IFMT);
+        if (!S_ISDIR(st.st_mode)) value += " " + std::to_string(st.st_mtime);
+        if (S_ISLNK(st.st_mode)) {
+            value += " -> " + std::filesystem::read_symlink(entry.path()).string();
+        } else if (S_ISREG(st.st_mode)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            value += " " + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        out[std::filesystem::relative(entry.path(), root).string()] = value;
+    }
+    return out;
+}
+
+// A backup is planned before anything is written and carried out as planned: on random trees with random
+// changes (kind changes included) a dry run writes nothing, the run does what the plan said, and the
+// destination ends as the source is.
+TEST_F(TransferTest, ABackupDoesWhatItsPlanSaid)
+{
+    std::srand(7);
+    const auto random = [](int n) { return std::rand() % n; };
+    // The destination's changes are older than anything of the source's, and each round's source links
+    // are a second apart from the last: the newer-only rule then leaves nothing different.
+    const auto mutate = [&](const std::string& root, int64_t base, bool links) {
+        for (int i = 0; i < 40; ++i) {
+            const std::string dir = root + "/d" + std::to_string(random(4)) + "/e" + std::to_string(random(3));
+            const std::string name = dir + "/f" + std::to_string(random(6));
+            std::filesystem::remove_all(tree.linux(name));
+            switch (random(links ? 4 : 3)) {
+            case 0:
+                break; // gone
+            case 1:
+                tree.mkdir(name + "/inner");
+                tree.write(name + "/inner/x", "x");
+                break;
+            case 3: {
+                tree.mkdir(dir);
+                tree.symlink("target" + std::to_string(random(3)), name);
+                const timespec times[2] = { { base, 0 }, { base, 0 } };
+                ::utimensat(AT_FDCWD, tree.linux(name).c_str(), times, AT_SYMLINK_NOFOLLOW);
+                break;
+            }
+            default:
+                tree.write(name, std::string(random(50), 'a' + random(26)));
+                tree.setTime(name, base + random(3) * 100);
+            }
+        }
+    };
+    tree.mkdir("src");
+    tree.mkdir("dst");
+    mutate("src", kOld, true);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        mutate("src", kOld + 1000 * (round + 1), true);
+        if (round > 0) mutate("dst/src", kOld - 1000, false);
+        const auto before = Listing(tree.linux("dst"));
+        FolderTransfer request;
+        request.sourceFolder = tree.drive("src") + "\\";
+        request.destinationDir = tree.drive("dst");
+        request.mode = kModeFolderBackup;
+        request.dryRun = true;
+        BackupPlan plan;
+        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag, &plan), kTransferDone);
+        EXPECT_EQ(Listing(tree.linux("dst")), before);
+        const TransferCounts planned = counts;
+
+        request.dryRun = false;
+        request.maxDelete = std::numeric_limits<int>::max();
+        int shown = -1;
+        request.confirmPlan = [&](const BackupPlan& p) {
+            shown = p.counts.newFiles + p.counts.updatedFiles + p.counts.deletedFiles;
+            return true;
+        };
+        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+        EXPECT_EQ(shown, planned.newFiles + planned.updatedFiles + planned.deletedFiles);
+        for (const auto& [what, a, b] : { std::tuple { "created", planned.createdDirs, counts.createdDirs },
+                 { "new", planned.newFiles, counts.newFiles }, { "updated", planned.updatedFiles, counts.updatedFiles },
+                 { "deleted files", planned.deletedFiles, counts.deletedFiles },
+                 { "deleted dirs", planned.deletedDirs, counts.deletedDirs } })
+            EXPECT_EQ(a, b) << what;
+        EXPECT_EQ(counts.failures, 0) << Texts();
+        EXPECT_EQ(Listing(tree.linux("dst/src")), Listing(tree.linux("src")));
+    }
+}
+
+// A backup that would delete most of the destination asks a second time (a script's is refused unless it
+// allowed that many); No leaves everything. What changed after the plan was shown is left as it is.
+TEST_F(TransferTest, AMassDeletionIsAskedAgainAndNothingUnshownIsDeleted)
+{
+    Source();
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferDone);
+    for (const char* f : { "src/a.txt", "src/sub/b.txt", "src/sub/deep/c.txt" })
+        std::filesystem::remove(tree.linux(f));
+    maxDelete = -1; // the source came up empty
+    fake.answers = { kIdNo };
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferRefused);
+    EXPECT_TRUE(tree.exists("dst/src/sub/deep/c.txt"));
+    EXPECT_NE(fake.messages.back().text.find("3"), std::string::npos);
+    EXPECT_EQ(fake.messages.back().caption, "注意");
+    maxDelete = 2;
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferRefused);
+    EXPECT_TRUE(tree.exists("dst/src/a.txt"));
+
+    // Replaced after the plan: the new file is not the one shown for deletion and stays.
+    FolderTransfer request;
+    request.sourceFolder = tree.drive("src") + "\\";
+    request.destinationDir = tree.drive("dst");
+    request.mode = kModeFolderBackup;
+    request.confirmPlan = [&](const BackupPlan&) {
+        std::filesystem::remove(tree.linux("dst/src/a.txt"));
+        tree.write("dst/src/a.txt", "saved after the plan was shown");
+        return true;
+    };
+    fake.answers = { kIdYes };
+    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(counts.failures, 1);
+    EXPECT_EQ(tree.read("dst/src/a.txt"), "saved after the plan was shown");
+    EXPECT_FALSE(tree.exists("dst/src/sub/deep/c.txt"));
 }
 
 } // namespace

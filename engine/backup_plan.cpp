@@ -1,0 +1,390 @@
+// A backup carried out from its plan: the folders with steps are reached from the two open tops by name,
+// each checked against what the plan recorded, and each step acts only on the very entries the plan saw.
+#include "engine/backup_plan.h"
+
+#include "engine/file_copy.h"
+#include "engine/messages.h"
+#include "platform/drive_path.h"
+#include "platform/errors.h"
+#include "platform/filesystem.h"
+#include "platform/time.h"
+#include "platform/ui_services.h"
+
+#include <cstdio>
+
+namespace zelo {
+
+namespace {
+
+bool IsRealDirectory(const FindData& entry)
+{
+    return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
+}
+
+std::unique_ptr<DirHandle> OpenFolder(DirHandle& parent, const std::string& name, uint64_t inode, ChildOpen& status)
+{
+    FindData entry;
+    entry.name = name;
+    entry.attributes = kAttrDirectory;
+    entry.fileId = inode;
+    status = ChildOpen::Failed;
+    return parent.OpenChild(entry, status);
+}
+
+// The same entry as the plan saw it: the same inode, kind, size and write time.
+bool Unchanged(const FindData& now, const FindData& planned)
+{
+    return now.fileId == planned.fileId && KindOf(now) == KindOf(planned) && now.size() == planned.size()
+        && now.lastWriteTime == planned.lastWriteTime;
+}
+
+// Whether a bind mount, another drive or a lookup error hides what stands at a name: anything but "there
+// is nothing" is something.
+bool NothingThere(DirHandle& dir, const std::string& name)
+{
+    FindData found;
+    if (dir.Lookup(name, found)) return false;
+    const uint32_t code = GetLastError();
+    return code == err::FileNotFound || code == err::PathNotFound;
+}
+
+class PlanRun {
+public:
+    PlanRun(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot, const FolderTransfer& request,
+        Versions* versions, TransferCounts& counts, const int& abortFlag)
+        : m_plan(plan)
+        , m_sourceRoot(sourceRoot)
+        , m_destinationRoot(destinationRoot)
+        , m_request(request)
+        , m_versions(versions)
+        , m_counts(counts)
+        , m_abortFlag(abortFlag)
+        , m_progress(ui().Progress())
+    {
+    }
+
+    int Run()
+    {
+        m_done = m_plan.counts.upToDateFiles;
+        m_progress.SetPosition(ProgressBar::Overall, m_done);
+        for (const PlanFolder& folder : m_plan.folders) {
+            if (!Reach(folder.relative)) continue;
+            m_deletionsEnded = false;
+            for (const PlanStep& step : folder.steps) {
+                if (Stopped()) return kTransferCancelled;
+                if (!Carry(folder, step)) return kTransferStoppedByError;
+            }
+        }
+        return Stopped() ? kTransferCancelled : kTransferDone;
+    }
+
+private:
+    struct Level {
+        std::string name;
+        std::unique_ptr<DirHandle> source;
+        std::unique_ptr<DirHandle> destination;
+    };
+
+    DirHandle& Source() { return m_chain.empty() ? m_sourceRoot : *m_chain.back().source; }
+    DirHandle& Destination() { return m_chain.empty() ? m_destinationRoot : *m_chain.back().destination; }
+
+    // Opens the folders of relative (components joined by "\") from the tops, keeping what the previous
+    // folder shares with it open. False (reported) when one is no longer the folder the plan saw.
+    bool Reach(const std::string& relative)
+    {
+        std::vector<std::string> names;
+        for (size_t start = 0; start < relative.size();) {
+            const size_t sep = relative.find('\\', start);
+            names.push_back(relative.substr(start, sep - start));
+            start = sep + 1;
+        }
+        size_t common = 0;
+        while (common < names.size() && common < m_chain.size() && m_chain[common].name == names[common])
+            ++common;
+        m_chain.resize(common);
+        std::string prefix;
+        for (size_t i = 0; i < common; ++i)
+            prefix += names[i] + "\\";
+        for (size_t i = common; i < names.size(); ++i) {
+            prefix += names[i] + "\\";
+            const auto known = m_plan.identities.find(prefix);
+            const uint64_t sourceInode = known == m_plan.identities.end() ? 0 : known->second.first;
+            const uint64_t destinationInode = known == m_plan.identities.end() ? 0 : known->second.second;
+            Level level;
+            level.name = names[i];
+            ChildOpen status = ChildOpen::Failed;
+            level.source = OpenFolder(Source(), names[i], sourceInode, status);
+            if (level.source) level.destination = OpenFolder(Destination(), names[i], destinationInode, status);
+            if (!level.source || !level.destination) {
+                const std::string path = m_plan.destinationBase + prefix;
+                Problem(status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path))
+                                                        : path + "  :   " + kChanged);
+                m_chain.resize(common);
+                return false;
+            }
+            m_chain.push_back(std::move(level));
+        }
+        return true;
+    }
+
+    // One step; false ends the run (a copy or a folder that failed, as the walk stops on them).
+    bool Carry(const PlanFolder& folder, const PlanStep& step)
+    {
+        const std::string destinationPath = m_plan.destinationBase + folder.relative + step.destination.name;
+        switch (step.action) {
+        case PlanAction::Delete:
+            Delete(folder, step, destinationPath);
+            return true;
+        case PlanAction::CreateFolder:
+            if (Destination().CreateSubdirectory(step.destination.name)) {
+                ++m_counts.createdDirs;
+                return true;
+            }
+            ReportFileError(destinationPath + "\\", kContextRemoveTree);
+            return false;
+        case PlanAction::CopyNew:
+        case PlanAction::Update:
+        case PlanAction::CopyLink:
+            return Copy(folder, step);
+        }
+        return true;
+    }
+
+    void Delete(const PlanFolder& folder, const PlanStep& step, const std::string& path)
+    {
+        // After a deletion failed, the mirror step of this folder ends; the copying goes on.
+        if (m_deletionsEnded) return;
+        DirHandle& dir = Destination();
+        FindData now;
+        if (!dir.Lookup(step.destination.name, now) || now.fileId != step.destination.fileId
+            || KindOf(now) != KindOf(step.destination)) {
+            Problem(path + "  :   " + kChanged);
+            return;
+        }
+        if (m_versions) {
+            if (m_versions->Keep(dir, now, folder.relative)) {
+                m_counts.deletedDirs += step.deleted.dirs;
+                m_counts.deletedFiles += step.deleted.files;
+                return;
+            }
+            Problem(FileErrorText(path, kContextDeleteBackup));
+        } else if (IsRealDirectory(now)) {
+            const DeleteResult deleted = DeleteSubtree(dir, now, path + "\\", m_request.options);
+            m_counts.deletedDirs += deleted.dirs;
+            m_counts.deletedFiles += deleted.files;
+            if (deleted.result == 1 && deleted.failures == 0) return;
+            // DeleteSubtree has told each of its problems.
+            ++m_counts.failures;
+            m_counts.problems.push_back(path + "\\  :   削除出来ませんでした");
+        } else if (dir.DeleteEntry(now, m_request.options.clearReadOnly)) {
+            ++m_counts.deletedFiles;
+            return;
+        } else {
+            Problem(FileErrorText(path, kContextDeleteBackup));
+        }
+        m_deletionsEnded = true;
+    }
+
+    bool Copy(const PlanFolder& folder, const PlanStep& step)
+    {
+        const std::string& name = step.source.name;
+        const std::string sourcePath = m_plan.sourceFolder + folder.relative + name;
+        const std::string destinationPath = m_plan.destinationBase + folder.relative + name;
+        m_progress.SetLabel(name);
+        // The source as the plan saw it, and the destination as it was (or nothing there).
+        FindData source;
+        FindData destination;
+        const bool sourceSame = Source().Lookup(name, source) && Unchanged(source, step.source);
+        const bool destinationSame = step.destinationExists
+            ? Destination().Lookup(name, destination) && Unchanged(destination, step.destination)
+            : NothingThere(Destination(), name);
+        if (!sourceSame || !destinationSame) {
+            Problem((sourceSame ? destinationPath : sourcePath) + "  :   " + kChanged);
+            Advance();
+            return true;
+        }
+        m_progress.SetMax(ProgressBar::Block, ProgressUnits(source.size() / kCopyBlockSize));
+        m_progress.SetPosition(ProgressBar::Block, 0);
+        ui().ProcessEvents();
+        if (step.action == PlanAction::CopyLink) {
+            if (m_versions && step.destinationExists
+                && !m_versions->Keep(Destination(), destination, folder.relative)) {
+                ReportFileError(destinationPath, kContextWriteDenied);
+                return false;
+            }
+            if (!Source().CopyLinkTo(source, Destination())) {
+                ReportFileError(destinationPath, kContextWriteDenied);
+                return false;
+            }
+        } else {
+            uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;
+            // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
+            // through its folder and the very file listed there, never by its path.
+            if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_request.options.clearReadOnly) {
+                if (auto old = Destination().OpenForCopy(destination)) {
+                    Destination().MarkArchiveOnly(destination, *old);
+                    destAttributes &= ~uint32_t(kAttrReadOnly);
+                }
+            }
+            CopyOptions options;
+            options.flushEachFile = false; // the destination is synced once at the end
+            if (m_versions && step.destinationExists) {
+                options.beforeCommit = [this, &destination, &folder] {
+                    return m_versions->KeepBeforeReplace(Destination(), destination, folder.relative);
+                };
+            }
+            if (CopyListedFile(Source(), source, Destination(), destAttributes, sourcePath, destinationPath, 255,
+                    options, m_abortFlag)
+                != 1)
+                return false;
+            if (Stopped()) return true;
+        }
+        if (step.action == PlanAction::Update)
+            ++m_counts.updatedFiles;
+        else
+            ++m_counts.newFiles;
+        Advance();
+        m_progress.SetPosition(ProgressBar::Block, 0);
+        ui().ProcessEvents();
+        return true;
+    }
+
+    void Advance()
+    {
+        m_progress.SetPosition(ProgressBar::Overall, ++m_done);
+        ui().ProcessEvents();
+    }
+
+    bool Stopped() const { return m_abortFlag == kAbortRequested; }
+
+    void Problem(const std::string& text)
+    {
+        ++m_counts.failures;
+        m_counts.problems.push_back(text);
+        ShowPlainMessage(text);
+    }
+
+    static constexpr const char* kChanged = "確認の後に変わったので，そのままにしました";
+
+    const BackupPlan& m_plan;
+    DirHandle& m_sourceRoot;
+    DirHandle& m_destinationRoot;
+    const FolderTransfer& m_request;
+    Versions* m_versions;
+    TransferCounts& m_counts;
+    const int& m_abortFlag;
+    ProgressWindow& m_progress;
+    std::vector<Level> m_chain;
+    int m_done = 0;
+    bool m_deletionsEnded = false;
+};
+
+std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
+{
+    ChildOpen status = ChildOpen::Failed;
+    auto child = OpenFolder(parent, name, 0, status);
+    if (!child && status == ChildOpen::Failed && parent.CreateSubdirectory(name))
+        child = OpenFolder(parent, name, 0, status);
+    return child;
+}
+
+} // namespace
+
+std::vector<std::pair<PlanAction, std::string>> BackupPlan::Entries() const
+{
+    std::vector<std::pair<PlanAction, std::string>> out;
+    for (const PlanFolder& folder : folders) {
+        for (const PlanStep& step : folder.steps) {
+            const std::string& name = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder
+                ? step.destination.name
+                : step.source.name;
+            const bool directory = step.action == PlanAction::CreateFolder
+                || (step.action == PlanAction::Delete && IsRealDirectory(step.destination));
+            out.emplace_back(step.action, destinationBase + folder.relative + name + (directory ? "\\" : ""));
+        }
+    }
+    return out;
+}
+
+const char* PlanActionWord(PlanAction action)
+{
+    switch (action) {
+    case PlanAction::CreateFolder:
+        return "作成";
+    case PlanAction::CopyNew:
+        return "新規";
+    case PlanAction::Update:
+        return "更新";
+    case PlanAction::CopyLink:
+        return "リンク";
+    case PlanAction::Delete:
+        return "削除";
+    }
+    return "";
+}
+
+bool DeletesMostOfTheDestination(const BackupPlan& plan)
+{
+    const int deleted = plan.counts.deletedFiles;
+    if (deleted <= 0) return false;
+    return deleted == plan.destinationFiles || (deleted >= 10 && int64_t(deleted) * 2 > plan.destinationFiles);
+}
+
+std::string MassDeletionQuestion(const BackupPlan& plan)
+{
+    char text[256];
+    std::snprintf(text, sizeof text, "バックアップ先のファイル　%d　のうち　%d　を削除します\n\r本当に実行しますか　？",
+        plan.destinationFiles, plan.counts.deletedFiles);
+    return text;
+}
+
+Versions::Versions(std::unique_ptr<DirHandle> root, std::string rootPath, std::string runName)
+    : m_root(std::move(root))
+    , m_runPath(std::move(rootPath) + runName + "\\")
+    , m_runName(std::move(runName))
+{
+}
+
+Versions::~Versions() = default;
+
+bool Versions::Keep(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
+{
+    DirHandle* into = Folder(relativeDir);
+    if (!into || !directory.MoveEntryTo(entry, *into)) return false;
+    ++kept;
+    return true;
+}
+
+bool Versions::KeepBeforeReplace(DirHandle& directory, const FindData& entry, const std::string& relativeDir)
+{
+    DirHandle* into = Folder(relativeDir);
+    if (!into) return false;
+    if (!directory.LinkEntryTo(entry, *into) && !directory.MoveEntryTo(entry, *into)) return false;
+    ++kept;
+    return true;
+}
+
+DirHandle* Versions::Folder(const std::string& relativeDir)
+{
+    if (m_open && m_openFor == relativeDir) return m_open.get();
+    m_open.reset();
+    std::unique_ptr<DirHandle> at = Child(*m_root, m_runName);
+    for (size_t start = 0; at && start < relativeDir.size();) {
+        const size_t sep = relativeDir.find('\\', start);
+        at = Child(*at, relativeDir.substr(start, sep - start));
+        start = sep == std::string::npos ? relativeDir.size() : sep + 1;
+    }
+    if (!at) return nullptr;
+    m_open = std::move(at);
+    m_openFor = relativeDir;
+    return m_open.get();
+}
+
+int CarryOutPlan(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot,
+    const FolderTransfer& request, Versions* versions, TransferCounts& counts, const int& abortFlag)
+{
+    PlanRun run(plan, sourceRoot, destinationRoot, request, versions, counts, abortFlag);
+    return run.Run();
+}
+
+} // namespace zelo

@@ -1,0 +1,108 @@
+// The plan of a folder operation: the walk's decisions, taken once before anything is written, so that a
+// backup can be shown, guarded against mass deletion and then carried out exactly as shown.
+#pragma once
+
+#include "engine/folder_transfer.h"
+#include "engine/tree.h"
+#include "platform/dir_handle.h"
+#include "platform/types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace zelo {
+
+enum class PlanAction {
+    CreateFolder, // a destination folder the source has and the destination lacks
+    CopyNew, // a file missing at the destination (or "new" off)
+    Update, // a file newer at the source
+    CopyLink, // a symbolic link, copied as the link
+    Delete, // a destination entry the source lacks, or holds as another kind (a directory with its contents)
+};
+
+// One decision in a folder: the entries as the plan saw them, so that the run acts only on those very ones.
+struct PlanStep {
+    PlanAction action = PlanAction::CopyNew;
+    FindData source; // copies: the source entry
+    FindData destination; // Update, Delete, and a copy over an earlier link: the destination entry
+    bool destinationExists = false;
+    TreeTotals deleted; // Delete: what goes (a directory counts itself and its contents)
+};
+
+// The steps of one folder, below the source folder and the destination base alike.
+struct PlanFolder {
+    std::string relative; // with its trailing separator; "" for the top
+    std::vector<PlanStep> steps;
+};
+
+struct BackupPlan {
+    // What the run will do: the counts as the result shows them, and the problems met while planning
+    // (entries that cannot be read, special files, other drives mounted inside).
+    TransferCounts counts;
+    uint64_t bytes = 0; // bytes to copy
+    int destinationFiles = 0; // files the destination holds now (those inside folders to delete included)
+    std::vector<PlanFolder> folders; // the folders with steps, parents before children
+    // Every folder walked: (source inode, destination inode; 0 where the run makes it), by relative path.
+    std::unordered_map<std::string, std::pair<uint64_t, uint64_t>> identities;
+    std::string sourceFolder; // drive paths of the two tops, with their separators
+    std::string destinationBase;
+
+    // One line per step, as the detail list and a dry run show them: the action and the destination path.
+    std::vector<std::pair<PlanAction, std::string>> Entries() const;
+};
+
+// The Japanese word of an action, for the detail list ("新規", "更新", "削除", ...).
+const char* PlanActionWord(PlanAction action);
+
+// Whether a plan deletes most of the destination: more than half its files (and at least 10), or all of
+// them. A source drive that came up empty or a wrong folder chosen looks so.
+bool DeletesMostOfTheDestination(const BackupPlan& plan);
+
+// The second question of a backup that would delete most of the destination, naming the numbers.
+std::string MassDeletionQuestion(const BackupPlan& plan);
+
+// The earlier versions a backup keeps: what it deletes or replaces goes, by a rename within the
+// destination's file system (never a copy), to the run's own folder of the versions folder, at the same
+// relative path. The run's folder and its subfolders are made when first needed.
+class Versions {
+public:
+    Versions(std::unique_ptr<DirHandle> root, std::string rootPath, std::string runName);
+    ~Versions();
+
+    const std::string& RunPath() const { return m_runPath; }
+    int kept = 0;
+
+    // Moves an entry of directory (relativeDir below the destination's top, with its separator) aside.
+    bool Keep(DirHandle& directory, const FindData& entry, const std::string& relativeDir);
+    // Keeps a file that is about to be replaced: a second name where the file system has hard links (the
+    // file stays in place until its replacement is complete), else moved aside now.
+    bool KeepBeforeReplace(DirHandle& directory, const FindData& entry, const std::string& relativeDir);
+
+private:
+    DirHandle* Folder(const std::string& relativeDir);
+
+    std::unique_ptr<DirHandle> m_root;
+    std::string m_runPath;
+    std::string m_runName;
+    std::unique_ptr<DirHandle> m_open;
+    std::string m_openFor;
+};
+
+// Opens the versions folder of a backup (made when missing), checked before the run: it must be on the
+// destination's file system and (inside true: destinationRoot is the backup's top folder) outside the tree
+// the backup makes identical to its source. Null after a message.
+std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside);
+
+// Carries out a backup's plan through the two open tops: each step only while its entries are still those
+// the plan saw (anything changed since is left and reported), folders reached from the tops by name and
+// checked against the identities the plan recorded. counts starts from the plan's and ends with what was
+// done. Returns kTransferDone, kTransferStoppedByError (a copy or a folder that failed) or
+// kTransferCancelled.
+int CarryOutPlan(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot,
+    const FolderTransfer& request, Versions* versions, TransferCounts& counts, const int& abortFlag);
+
+} // namespace zelo
