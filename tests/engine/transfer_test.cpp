@@ -790,6 +790,7 @@ TEST_F(TransferTest, ABackupDoesWhatItsPlanSaid)
             case 1:
                 tree.mkdir(name + "/inner");
                 tree.write(name + "/inner/x", "x");
+                tree.setTime(name + "/inner/x", base);
                 break;
             case 3: {
                 tree.mkdir(dir);
