@@ -139,3 +139,17 @@ void FitCaption(QWidget* control)
 }
 
 } // namespace zelo
+
+namespace zelo {
+
+void PlaceFrameAt(QWidget* window, QPoint framePosition)
+{
+    QPoint frameOffset = window->geometry().topLeft() - window->frameGeometry().topLeft();
+    if (frameOffset.isNull() && window->parentWidget()) {
+        const QWidget* reference = window->parentWidget()->window();
+        frameOffset = reference->geometry().topLeft() - reference->frameGeometry().topLeft();
+    }
+    window->setGeometry(QRect(framePosition + frameOffset, window->size()));
+}
+
+} // namespace zelo
