@@ -247,6 +247,9 @@ void SmallWindowsTest::helpWindow()
     // Five numbered notes, then the history from 2.00 to 2.20 in order (there was no 2.01), each version once.
     for (int note = 1; note <= 5; ++note)
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^%1\\) ").arg(note))).size(), 1);
+    // The key table names every key.
+    for (const char* key : { "F5", "F6", "F7", "F2", "Delete", "Shift+Delete", "Enter", "Backspace", "Ctrl+A", "Ctrl+L" })
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^　%1 ").arg(QString::fromUtf8(key).replace('+', "\\+")))).size(), 1);
     const QStringList versions = lines.filter(QRegularExpression(QStringLiteral("^Ver 2\\.\\d\\d ")));
     QStringList expected { QStringLiteral("Ver 2.00") };
     for (int minor = 2; minor <= 20; ++minor)
