@@ -103,6 +103,15 @@ point $((X + 208)) $((Y + 385))
 xdotool click 1
 until_true dialog_active '結果' || fail "no result window"
 result=$(xdotool getactivewindow)
+# Where a window's frame begins (client position less its offset in the frame).
+frame_origin() {
+  eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { ax = $4 } /Absolute upper-left Y/ { ay = $4 }
+    /Relative upper-left X/ { rx = $4 } /Relative upper-left Y/ { ry = $4 } END { print "FX=" ax - rx " FY=" ay - ry }')"
+}
+frame_origin "$win"; mx=$FX; my=$FY
+frame_origin "$result"
+# On its first showing too, 250, 100 from the main window's frame.
+[ "$FX,$FY" = "$((mx + 250)),$((my + 100))" ] || fail "the result window opened at $FX,$FY, the main window at $mx,$my"
 origin "$result"
 point $((X + 346)) $((Y + 215)) # the count of newer files opens the detail list
 xdotool click 1

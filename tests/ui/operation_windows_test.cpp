@@ -417,9 +417,11 @@ void OperationWindowsTest::driveNotReadyGoesBackToTheShownDrive()
     QCOMPARE(fake.texts(), std::vector<std::string> { "準備が出来ておりません" });
     QCOMPARE(dialog.DestinationText(), std::string("C:\\"));
     QCOMPARE(dialog.CBox1->Item(dialog.CBox1->SelectedIndex()).substr(0, 3), std::string("C:\\"));
-    dialog.CBox1->SetEditText("D:\\");
+    dialog.CBox1->SetEditText("d");
     dialog.CBox1Change();
     QCOMPARE(dialog.DestinationText(), std::string("D:\\"));
+    // The typed letter shows as the drive's entry.
+    QCOMPARE(dialog.CBox1->EditText(), dialog.CBox1->Item(1));
 }
 
 void OperationWindowsTest::stopWorksAboveTheDialog()
