@@ -35,8 +35,8 @@ class THelp;
 // Where the main window goes each time it becomes active, for a full-screen client height.
 QPoint MainWindowActivationPosition(int fullScreenClientHeight);
 
-// The Linux file a save dialog's answer names. The dialog works in Linux folders and joins what was
-// typed to the folder it shows (dialogDirectory); a typed drive path ("D:\list.txt", "\list.txt",
+// The Linux file a save dialog's answer names. The dialog joins what was typed to the folder it shows
+// (dialogDirectory, as a Linux path); a typed drive path ("D:\list.txt", "\list.txt",
 // "sub\list.txt") is resolved through the drive map instead. Empty when it names no drive.
 QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected);
 
@@ -85,7 +85,7 @@ public:
     void N14Click();
     void FileList1Click();
     void SaveFileList();
-    // The save dialog of the file list (SaveDialog1).
+    // The save dialog of the file list (SaveDialog1, SaveListDialog).
     QString RunSaveDialog();
     void RunFile(const std::string& path);
 

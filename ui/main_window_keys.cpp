@@ -168,29 +168,10 @@ bool TForm1::GoToPath(const std::string& typed)
         CBox1->SetEditText(root);
         CBox1Change();
         if (Main.MainTree.DriveText(true) != root) return false; // no medium: reported by the change
-    } else {
-        Main.MainTree.SetDrive(root);
-        Main.MainTree.Refill(false);
     }
-    // Down the chain one directory at a time, as a double click on each would go.
-    size_t start = 3;
-    while (start < target->size()) {
-        const size_t end = std::min(target->find('\\', start), target->size());
-        const std::string want = target->substr(0, end);
-        bool entered = false;
-        for (int i = Main.MainTree.GetLevel() + 1; i < DirBx1->Count() && !entered; ++i) {
-            DirBx1->SetSelectedIndex(i);
-            if (Main.MainTree.SelectedPath(false) != want) continue;
-            Main.MainTree.Refill(true);
-            entered = true;
-        }
-        if (!entered) {
-            // Not listed (a hidden directory while "Hidden" is off): the pane stays where it got to.
-            AppMessageBox(want + "　は一覧にありません", kCaptionWarning, kMbOk);
-            break;
-        }
-        start = end + 1;
-    }
+    // Not listed (a hidden directory while "Hidden" is off): the pane stays where it got to.
+    const std::string missing = EnterDrivePath(Main.MainTree, *DirBx1, *target);
+    if (!missing.empty()) AppMessageBox(missing + "　は一覧にありません", kCaptionWarning, kMbOk);
     SetPathLabel(Label4, Main.MainTree.CurrentPath(false));
     SetPathLabel(Label9, Main.MainTree.CurrentPath(false));
     ShowDirCount();

@@ -48,7 +48,7 @@ step="keyboard navigation into beta"
 dir_item 0
 xdotool click 1
 xdotool key Down Down Return
-save_list "$work/out/list1.txt"
+save_list 'D:\list1.txt'
 until_true test -s "$work/out/list1.txt" || fail "the list was not saved to list1.txt"
 printf 'one.txt\r\ntwo.txt\r\n' | cmp -s - "$work/out/list1.txt" || fail "after entering beta the pane listed: $(od -c "$work/out/list1.txt")"
 
@@ -58,7 +58,7 @@ dir_item 0
 xdotool click --repeat 2 --delay 80 1
 dir_item 3
 xdotool click --repeat 2 --delay 80 1
-save_list "$work/out/list2.txt"
+save_list 'D:\list2.txt'
 until_true test -s "$work/out/list2.txt" || fail "the list was not saved to list2.txt"
 printf 'one.txt\r\ntwo.txt\r\nthree.txt\r\n' | cmp -s - "$work/out/list2.txt" || fail "after entering gamma the saved list was: $(od -c "$work/out/list2.txt")"
 
