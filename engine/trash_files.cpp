@@ -17,6 +17,15 @@ bool TrashOne(const std::string& path)
     const auto linuxPath = driveMap().toLinux(path);
     if (!linuxPath) SetLastError(err::PathNotFound);
     if (linuxPath && trash().MoveToTrash(*linuxPath)) return true;
+    const KeepLastError failure;
+    // A drive whose trash cannot be made (a mount the user may not write at its top) says so, rather
+    // than read as a refused deletion.
+    const bool gone = failure.code() == err::FileNotFound || failure.code() == err::PathNotFound;
+    if (linuxPath && !gone && !TrashDirectoryFor(*linuxPath)) {
+        ShowPlainMessage(path + "  :   このドライブにはごみ箱を作れません（Shift+Delete で削除できます）");
+        return false;
+    }
+    SetLastError(failure.code());
     ReportFileError(path, kContextDeleteSelected);
     return false;
 }

@@ -60,10 +60,13 @@ std::string Bytes(const QString& text)
 void TForm1::InstallKeysAndDrops()
 {
     AskPath = [this] {
-        bool ok = false;
-        const QString text = QInputDialog::getText(this, QStringLiteral("移動"),
-            QStringLiteral("移動先のパス（C:\\dir，\\dir，dir）"), QLineEdit::Normal, ShowBytes(m_currentPath), &ok);
-        return ok ? text : QString();
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("移動"));
+        dialog.setLabelText(QStringLiteral("移動先のパス（C:\\dir，\\dir，dir）"));
+        dialog.setTextValue(ShowBytes(m_currentPath));
+        dialog.setOkButtonText(QStringLiteral("ＯＫ"));
+        dialog.setCancelButtonText(QStringLiteral("中止"));
+        return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
     };
     for (QWidget* pane : { static_cast<QWidget*>(DirBx1), static_cast<QWidget*>(FileBx1) }) {
         pane->installEventFilter(this);

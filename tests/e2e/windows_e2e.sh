@@ -48,15 +48,14 @@ file_item 0
 xdotool click 1
 file_item 1
 xdotool keydown ctrl click 1 keyup ctrl
+modes=$(stat -c %a "$work/c/keep.txt" "$work/c/report.txt")
 xdotool key Menu
 wait_windows 2
 walk_to popup1 N15 0
 xdotool key Return
 return_in 'Ｆｉｌｅ情報'
 wait_windows 1
-[ -w "$work/c/keep.txt" ] && [ "$(id -u)" -ne 0 ] && fail "keep.txt lost its ReadOnly"
-[ "$(stat -c %a "$work/c/keep.txt")" = 444 ] || fail "keep.txt changed: $(stat -c %a "$work/c/keep.txt")"
-[ "$(stat -c %a "$work/c/report.txt")" = 644 ] || fail "report.txt changed: $(stat -c %a "$work/c/report.txt")"
+[ "$(stat -c %a "$work/c/keep.txt" "$work/c/report.txt")" = "$modes" ] || fail "the modes changed: $modes to $(stat -c %a "$work/c/keep.txt" "$work/c/report.txt")"
 
 step="the network connect dialog"
 # The menu bar: 終了, ネットワ－ク, HEILP; ネットワ－ク lies right of 終了.
