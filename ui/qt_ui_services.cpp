@@ -2,6 +2,7 @@
 #include "ui/qt_ui_services.h"
 
 #include "ui/fonts.h"
+#include "ui/window_builder.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -47,15 +48,23 @@ void PrepareMessageBox(QMessageBox& box)
             1, grid->columnCount());
     box.adjustSize();
     // Centred on the main window wherever the box comes from; on the screen when there is none.
-    QRect frame(QPoint(), box.sizeHint());
     const QMainWindow* main = nullptr;
     for (QWidget* window : QApplication::topLevelWidgets())
         if (auto* candidate = qobject_cast<QMainWindow*>(window); candidate && candidate->isVisible()) main = candidate;
-    if (main)
+    if (main) {
+        // The box's frame is taken to be as wide as the main window's.
+        const QMargins margins(main->geometry().left() - main->frameGeometry().left(),
+            main->geometry().top() - main->frameGeometry().top(),
+            main->frameGeometry().right() - main->geometry().right(),
+            main->frameGeometry().bottom() - main->geometry().bottom());
+        QRect frame(QPoint(), box.size().grownBy(margins));
         frame.moveCenter(main->frameGeometry().center());
-    else if (const QScreen* screen = QGuiApplication::primaryScreen())
+        PlaceFrameAt(&box, frame.topLeft(), main);
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), box.sizeHint());
         frame.moveCenter(screen->geometry().center());
-    box.move(frame.topLeft());
+        box.move(frame.topLeft());
+    }
 }
 
 QtUiServices::QtUiServices(ProgressWindow& progress)

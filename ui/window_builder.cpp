@@ -142,13 +142,12 @@ void FitCaption(QWidget* control)
 
 namespace zelo {
 
-void PlaceFrameAt(QWidget* window, QPoint framePosition)
+void PlaceFrameAt(QWidget* window, QPoint framePosition, const QWidget* reference)
 {
     QPoint frameOffset = window->geometry().topLeft() - window->frameGeometry().topLeft();
-    if (frameOffset.isNull() && window->parentWidget()) {
-        const QWidget* reference = window->parentWidget()->window();
+    if (!reference && window->parentWidget()) reference = window->parentWidget()->window();
+    if (frameOffset.isNull() && reference)
         frameOffset = reference->geometry().topLeft() - reference->frameGeometry().topLeft();
-    }
     window->setGeometry(QRect(framePosition + frameOffset, window->size()));
 }
 

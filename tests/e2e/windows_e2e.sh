@@ -25,6 +25,13 @@ start_window_manager "${2:-openbox}"
 start_program
 settle_main_window
 
+# CX, CY: the centre of window $1's client area.
+centre() {
+  eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+    /Width:/ { w = $2 } /Height:/ { h = $2 } END { print "CX=" x + int(w / 2) " CY=" y + int(h / 2) }')"
+}
+near() { [ $(($1 - $2)) -le 2 ] && [ $(($2 - $1)) -le 2 ]; }
+
 # A dialog captioned $1 becomes active; Return is typed into it.
 return_in() {
   until_true dialog_active "$1" || fail "no active window captioned $1"
@@ -35,6 +42,11 @@ step="Delete moves the selected file to the trash"
 # The file pane lists keep.txt, report.txt, trashme.txt, zelo32.
 file_item 2
 xdotool click 1 key Delete
+until_true dialog_active '報告' || fail "no report after Delete"
+# The report is centred on the main window.
+centre "$win"; mx=$CX; my=$CY
+centre "$(xdotool getactivewindow)"
+near "$CX" "$mx" && near "$CY" "$my" || fail "the report is centred at $CX,$CY, the main window at $mx,$my"
 return_in '報告'
 wait_windows 1
 [ -f "$work/data/Trash/files/trashme.txt" ] && [ ! -e "$work/c/trashme.txt" ] || fail "trashme.txt is not in the trash"

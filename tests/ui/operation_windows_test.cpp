@@ -321,9 +321,15 @@ void OperationWindowsTest::resultGridByMode()
     AnswerNext<TForm9>([](TForm9* window) {
         QCOMPARE(
             window->Memo1->toPlainText(), QStringLiteral("C:\\s\\x.txt  one  :  two\nC:\\s\\y.txt  three  :  four"));
-        window->Button1->click();
+        QTest::keyClick(window->Memo1, Qt::Key_Return); // Enter, even in the list, closes the window
     });
     result.Button2->click();
+    QVERIFY(!detail.isVisible());
+    // Enter in the result window closes it; the detail list opens only by its button.
+    QSignalSpy detailButton(result.Button2, &QPushButton::clicked);
+    AnswerNext<TForm6>([](TForm6* shown) { QTest::keyClick(shown->focusWidget(), Qt::Key_Return); });
+    QCOMPARE(result.exec(), int(QDialog::Accepted));
+    QCOMPARE(detailButton.count(), 0);
 }
 
 void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
