@@ -216,16 +216,22 @@ void TForm1::DropFiles(
     FileBx1->Reread();
 }
 
-// The local files of a drop from another program, by the drive path of their directory.
-static std::map<std::string, std::vector<std::string>> DroppedFiles(const QMimeData* data)
+// The local files of a drop from another program, by the drive path of their directory; folders
+// (which the file copy does not take) in folders.
+static std::map<std::string, std::vector<std::string>> DroppedFiles(
+    const QMimeData* data, std::vector<std::string>& folders)
 {
     std::map<std::string, std::vector<std::string>> byDirectory;
     for (const QUrl& url : data->urls()) {
         if (!url.isLocalFile()) continue;
+        const QFileInfo info(url.toLocalFile());
         const auto drivePath = driveMap().fromLinux(QFile::encodeName(url.toLocalFile()).toStdString());
         const size_t slash = drivePath ? drivePath->find_last_of('\\') : std::string::npos;
         if (slash == std::string::npos || slash + 1 >= drivePath->size()) continue;
-        byDirectory[drivePath->substr(0, slash + 1)].push_back(drivePath->substr(slash + 1));
+        if (info.isDir() && !info.isSymLink())
+            folders.push_back(*drivePath);
+        else
+            byDirectory[drivePath->substr(0, slash + 1)].push_back(drivePath->substr(slash + 1));
     }
     return byDirectory;
 }
@@ -267,11 +273,14 @@ bool TForm1::PaneDropEvent(QWidget* pane, QEvent* event)
         QMetaObject::invokeMethod(
             this, [=, this] { DropFiles(source, names, destination, move); }, Qt::QueuedConnection);
     } else {
-        const auto groups = DroppedFiles(drag->mimeData());
+        std::vector<std::string> folders;
+        const auto groups = DroppedFiles(drag->mimeData(), folders);
         const std::string destination = Main.MainTree.CurrentPath(true);
         QMetaObject::invokeMethod(
             this,
             [=, this] {
+                for (const std::string& folder : folders)
+                    ShowPlainMessage(folder + "  :   フォルダーはＤＩＲ窓のコピーで複写して下さい");
                 for (const auto& [source, names] : groups)
                     DropFiles(source, names, destination, false);
             },

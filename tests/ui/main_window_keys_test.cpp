@@ -132,6 +132,7 @@ void MainWindowKeysTest::filesDroppedFromAnotherProgramAreCopiedHere()
     QMimeData mime;
     mime.setUrls({ QUrl::fromLocalFile(QString::fromStdString(rig.drives.tree.linux("a.txt"))),
         QUrl::fromLocalFile(QString::fromStdString(rig.drives.tree.linux("sub/x.txt"))),
+        QUrl::fromLocalFile(QString::fromStdString(rig.drives.tree.linux("sub/inner"))), // a folder: not taken
         QUrl(QStringLiteral("https://example.org/y.txt")) });
     QWidget* target = rig.form->FileBx1->viewport();
     const QPoint at = target->rect().center();
@@ -143,6 +144,7 @@ void MainWindowKeysTest::filesDroppedFromAnotherProgramAreCopiedHere()
     QVERIFY(drop.isAccepted());
     QTRY_COMPARE(rig.form->FileBx1->Names(), (std::vector<std::string> { "a.txt", "x.txt" }));
     QVERIFY(rig.drives.tree.exists("a.txt") && rig.drives.tree.exists("sub/x.txt")); // copied, not moved
+    QCOMPARE(rig.fake.messages.front().text, "C:\\sub\\inner  :   フォルダーはＤＩＲ窓のコピーで複写して下さい");
 
     // The file pane's own copy-and-move call: a move into the directory above with its summary.
     rig.fake.messages.clear();
