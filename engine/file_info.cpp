@@ -41,6 +41,7 @@ FileInfo GatherFileInfo(
         info.selectedCount += selected[i] ? 1 : 0;
     const bool several = info.selectedCount >= 2;
     info.target = several ? "全部（選択）" : "１ファイル";
+    int found = 0;
 
     for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
         if (!selected[i]) continue;
@@ -48,6 +49,8 @@ FileInfo GatherFileInfo(
         FindData data;
         if (!FindFileEntry(path, data)) continue; // the exact name: a "*" or "?" in it is no wildcard
         info.totalBytes += data.size();
+        info.allSet = found++ == 0 ? data.attributes : info.allSet & data.attributes;
+        info.anySet |= data.attributes;
         if (info.selectedCount != 1) continue;
         info.title = path;
         info.written = FormatInfoTime(data.lastWriteTime.value, true);
@@ -61,13 +64,18 @@ FileInfo GatherFileInfo(
 }
 
 int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes)
+    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes, uint32_t keep)
 {
     int failed = 0;
     for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
         if (!selected[i]) continue;
         const std::string path = dirWithSep + items[i];
-        if (fs().SetAttributes(path, attributes)) continue;
+        uint32_t word = attributes & ~keep;
+        if (keep != 0) {
+            FindData data;
+            if (FindFileEntry(path, data)) word |= data.attributes & keep;
+        }
+        if (fs().SetAttributes(path, word)) continue;
         ++failed;
         Main.ErrorContext = kContextOverwrite;
         ReportFileError(path, kContextOverwrite);

@@ -25,7 +25,11 @@ struct FileInfo {
     std::string created; // Label9 (empty when not known)
     std::string accessed; // Label7, date only
     std::string written; // Label3
-    std::optional<uint32_t> attributes; // the one file's attribute word (several: the boxes are cleared)
+    std::optional<uint32_t> attributes; // the one file's attribute word
+    // Several files: the bits every found file has, and those any has (a bit in anySet but not in
+    // allSet differs among them).
+    uint32_t allSet = 0;
+    uint32_t anySet = 0;
     uint64_t totalBytes = 0; // 64-bit: files of 4 GiB and more count in full
     std::string sizeText; // Label5
 };
@@ -35,10 +39,12 @@ struct FileInfo {
 FileInfo GatherFileInfo(
     const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected);
 
-// Sets exactly the attribute word on every selected item. Each failure is reported with its path;
+// Sets the attribute word on every selected item; the bits in keep stay as each file has them (a box
+// left in its third state). Each failure is reported with its path;
 // refreshPanes (when given) runs next, and "変更しました" (報告) follows only when every change was
 // made. Returns the number that failed.
 int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes = {});
+    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes = {},
+    uint32_t keep = 0);
 
 } // namespace zelo

@@ -5,6 +5,7 @@
 #include "model/drive_list.h"
 #include "model/state.h"
 #include "platform/drives.h"
+#include "platform/errors.h"
 #include "platform/shell.h"
 #include "platform/types.h"
 
@@ -34,19 +35,42 @@ std::vector<RemoteDriveItem> RemoteDrives()
     return drives;
 }
 
+std::string NetworkErrorMessage(uint32_t code)
+{
+    static const std::pair<uint32_t, const char*> kCauses[] = {
+        { err::BadNetName, "共有が見つからないか，接続できません" },
+        { err::BadNetPath, "ネットワークのパスが見つかりません" },
+        { err::AlreadyAssigned, "そのドライブ文字は既に使われています" },
+        { err::SemTimeout, "ネットワークドライブが応答しません" },
+        { err::NotConnected, "ネットワークドライブではありません" },
+        { err::OpenFiles, "使用中のファイルがあるため切断できません" },
+    };
+    for (const auto& [key, cause] : kCauses)
+        if (key == code) return std::string(cause) + "（エラー番号　" + std::to_string(code) + "）";
+    return FileErrorMessage(code, kContextOverwrite);
+}
+
+namespace {
+
+void ReportNetworkError(const std::string& name)
+{
+    Main.ErrorContext = kContextOverwrite;
+    ShowPlainMessage(name + "  :   " + NetworkErrorMessage(GetLastError()));
+}
+
+} // namespace
+
 bool ConnectShare(const std::string& share, char letter)
 {
     if (ConnectNetworkDrive(share, letter)) return true;
-    Main.ErrorContext = kContextOverwrite;
-    ReportFileError(share, kContextOverwrite);
+    ReportNetworkError(share);
     return false;
 }
 
 bool DisconnectDrive(const std::string& localName)
 {
     if (DisconnectNetworkDrive(localName)) return true;
-    Main.ErrorContext = kContextOverwrite;
-    ReportFileError(localName, kContextOverwrite);
+    ReportNetworkError(localName);
     return false;
 }
 

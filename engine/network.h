@@ -2,6 +2,7 @@
 // (one chosen in the disconnect dialog, or every one the drive selector recorded, at exit).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct RemoteDriveItem {
 };
 // The remote drives, in letter order.
 std::vector<RemoteDriveItem> RemoteDrives();
+
+// The failure of a network call in words, with its code ("...（エラー番号　67）"); other codes read as
+// the file error report reads them.
+std::string NetworkErrorMessage(uint32_t code);
 
 // Connects share (smb://host/share, \\host\share, or what the mount tool understands) as letter.
 // A failure is reported with the share's address. Returns success.

@@ -26,18 +26,22 @@ bool CreateShortcut(int destination, const std::string& target)
     }
     const std::string name = LinkFileName(target);
     std::string linkPath;
-    bool placed = true;
     if (destination == kShortcutDesktop) {
         std::string desktop;
-        placed = GetDesktopFolder(desktop);
+        if (!GetDesktopFolder(desktop)) {
+            // A bare "Path Not Found" would not say which path: the desktop lies outside the drives.
+            AppMessageBox("デスクトップのフォルダー（" + DesktopFolderLinuxPath() + "）はどのドライブにもありません",
+                kCaptionWarning, kMbOk);
+            return false;
+        }
         linkPath = desktop + (!desktop.empty() && desktop.back() == '\\' ? "" : "\\") + name;
     } else {
         // The root of the current drive, not the current directory itself.
         linkPath = fs().GetCurrentDirectory().substr(0, 3) + name;
     }
-    if (!placed || !SaveShellLink(target, linkPath)) {
+    if (!SaveShellLink(target, linkPath)) {
         Main.ErrorContext = kContextOverwrite;
-        ReportFileError(placed ? linkPath : std::string(), kContextOverwrite);
+        ReportFileError(linkPath, kContextOverwrite);
         return false;
     }
     AppMessageBox(linkPath + "　を作成しました", kCaptionReport, kMbOk);

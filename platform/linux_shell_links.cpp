@@ -85,6 +85,11 @@ bool replaceLink(const std::string& target, const std::string& linkPath)
 
 } // namespace
 
+std::string DesktopFolderLinuxPath()
+{
+    return desktopDirectory();
+}
+
 bool GetDesktopFolder(std::string& drivePath)
 {
     const auto mapped = driveMap().fromLinux(desktopDirectory());

@@ -21,9 +21,13 @@ TForm9::TForm9(QWidget* parent)
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A list to read: Enter in it reaches the window and closes it.
+    Memo1->setReadOnly(true);
     const WindowBuilder controls(this);
     Button1 = controls.Button("Button1", QRect(272, 322, 97, 31), QStringLiteral("OK"));
     connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
+    Button1->setAutoDefault(false);
+    Button1->setDefault(true);
 }
 
 void TForm9::FormActivate()
@@ -40,6 +44,7 @@ void TForm9::showEvent(QShowEvent* event)
 {
     FormActivate();
     QDialog::showEvent(event);
+    Button1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm9::Button1Click()

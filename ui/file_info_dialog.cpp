@@ -59,6 +59,10 @@ TForm4::TForm4(TForm1* mainWindow, QWidget* parent)
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
     Button1 = panel.Button("Button1", QRect(200, 288, 110, 30), QStringLiteral("終了"));
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    // Enter must never change files: it presses the button that closes the window.
+    Button2->setAutoDefault(false);
+    Button1->setAutoDefault(false);
+    Button1->setDefault(true);
 }
 
 void TForm4::FormActivate()
@@ -70,18 +74,18 @@ void TForm4::FormActivate()
     Label7->setText(ShowBytes(info.accessed));
     Label3->setText(ShowBytes(info.written));
     Label10->setText(ShowBytes(info.target));
-    if (info.selectedCount >= 2) {
-        // With several files the current attributes are not shown; Directory keeps its last state.
-        for (QCheckBox* box : { CheckBox1, CheckBox2, CheckBox4, CheckBox3 })
-            box->setChecked(false);
-    } else if (info.attributes) {
-        const uint32_t a = *info.attributes;
-        CheckBox1->setChecked(a & kAttrReadOnly);
-        CheckBox2->setChecked(a & kAttrHidden);
-        CheckBox4->setChecked(a & kAttrSystem);
-        CheckBox5->setChecked(a & kAttrDirectory);
-        CheckBox3->setChecked(a & kAttrArchive);
+    for (const auto& [box, bit] : AttributeBoxes()) {
+        box->setTristate(false);
+        if (info.selectedCount >= 2) {
+            // A bit the files differ in starts in the third state, which "変更" leaves as each file has it.
+            const bool mixed = (info.anySet & bit) && !(info.allSet & bit);
+            box->setTristate(mixed);
+            box->setCheckState(mixed ? Qt::PartiallyChecked : (info.allSet & bit) ? Qt::Checked : Qt::Unchecked);
+        } else if (info.attributes) {
+            box->setChecked(*info.attributes & bit);
+        }
     }
+    if (info.selectedCount < 2 && info.attributes) CheckBox5->setChecked(*info.attributes & kAttrDirectory);
     if (info.title) Label1->setText(ShowBytes(*info.title));
     Label5->setText(ShowBytes(info.sizeText));
 }
@@ -93,24 +97,32 @@ void TForm4::Button1Click()
 
 void TForm4::Button2Click()
 {
-    uint32_t word = 0;
-    if (CheckBox1->isChecked()) word |= kAttrReadOnly;
-    if (CheckBox2->isChecked()) word |= kAttrHidden;
-    if (CheckBox4->isChecked()) word |= kAttrSystem;
-    if (CheckBox5->isChecked()) word |= kAttrDirectory;
-    if (CheckBox3->isChecked()) word |= kAttrArchive;
+    uint32_t word = CheckBox5->isChecked() ? uint32_t(kAttrDirectory) : 0u;
+    uint32_t keep = 0;
+    for (const auto& [box, bit] : AttributeBoxes()) {
+        if (box->checkState() == Qt::PartiallyChecked) keep |= bit;
+        if (box->checkState() == Qt::Checked) word |= bit;
+    }
     if (m_mainWindow) {
         FileListBox* files = m_mainWindow->FileBx1;
-        ApplyFileAttributes(Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags(), word,
-            [files] { files->Reread(); });
+        ApplyFileAttributes(
+            Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags(), word, [files] { files->Reread(); },
+            keep);
     }
     done(QDialog::Accepted);
+}
+
+std::vector<std::pair<QCheckBox*, uint32_t>> TForm4::AttributeBoxes() const
+{
+    return { { CheckBox1, kAttrReadOnly }, { CheckBox2, kAttrHidden }, { CheckBox4, kAttrSystem },
+        { CheckBox3, kAttrArchive } };
 }
 
 void TForm4::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FormActivate();
+    Button1->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace zelo

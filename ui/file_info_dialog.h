@@ -4,6 +4,10 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 class QCheckBox;
 class QFrame;
 class QGroupBox;
@@ -54,6 +58,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The four boxes "変更" writes, with their bits (Directory is shown only).
+    std::vector<std::pair<QCheckBox*, uint32_t>> AttributeBoxes() const;
+
     TForm1* m_mainWindow;
 };
 

@@ -384,4 +384,24 @@ std::string FileListBox::FocusedPath() const
     return JoinPath(m_directory, ItemBytes(row));
 }
 
+std::string EnterDrivePath(PathTree& tree, DirListBox& list, const std::string& target)
+{
+    tree.SetDrive(target.substr(0, 3));
+    tree.Refill(false);
+    for (size_t start = 3; start < target.size();) {
+        const size_t end = std::min(target.find('\\', start), target.size());
+        const std::string want = target.substr(0, end);
+        bool entered = false;
+        for (int i = tree.GetLevel() + 1; i < list.Count() && !entered; ++i) {
+            list.SetSelectedIndex(i);
+            if (tree.SelectedPath(false) != want) continue;
+            tree.Refill(true);
+            entered = true;
+        }
+        if (!entered) return want;
+        start = end + 1;
+    }
+    return {};
+}
+
 } // namespace zelo

@@ -15,6 +15,14 @@
 
 namespace zelo {
 
+class PathTree;
+class DirListBox;
+
+// Takes a directory pane bound to tree from its drive's root down to target (a drive path on that
+// drive), one listed subdirectory at a time as a double click on each would. Returns the first path
+// that is not listed (a hidden directory while hidden ones are not shown), or "" when all are entered.
+std::string EnterDrivePath(PathTree& tree, DirListBox& list, const std::string& target);
+
 // Byte strings in, shown as UTF-8 with replacement characters.
 QString ShowBytes(const std::string& bytes);
 

@@ -75,6 +75,7 @@ TForm1::TForm1(QWidget* parent)
     BuildControls();
     BuildMenus();
     ConnectHandlers();
+    InstallKeysAndDrops();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     FormCreate();
 }

@@ -13,6 +13,7 @@
 
 class QAction;
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -34,8 +35,8 @@ class THelp;
 // Where the main window goes each time it becomes active, for a full-screen client height.
 QPoint MainWindowActivationPosition(int fullScreenClientHeight);
 
-// The Linux file a save dialog's answer names. The dialog works in Linux folders and joins what was
-// typed to the folder it shows (dialogDirectory); a typed drive path ("D:\list.txt", "\list.txt",
+// The Linux file a save dialog's answer names. The dialog joins what was typed to the folder it shows
+// (dialogDirectory, as a Linux path); a typed drive path ("D:\list.txt", "\list.txt",
 // "sub\list.txt") is resolved through the drive map instead. Empty when it names no drive.
 QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected);
 
@@ -84,7 +85,7 @@ public:
     void N14Click();
     void FileList1Click();
     void SaveFileList();
-    // The save dialog of the file list (SaveDialog1).
+    // The save dialog of the file list (SaveDialog1, SaveListDialog).
     QString RunSaveDialog();
     void RunFile(const std::string& path);
 
@@ -144,6 +145,22 @@ public:
     // The network connect and disconnect dialogs, shown modally; replaceable for tests.
     std::function<void()> ShowConnectDialog;
     std::function<void()> ShowDisconnectDialog;
+    // Keys of the panes, the trash, a typed path, drag and drop (main_window_keys.cpp).
+    // Delete in the file pane: the selected files to the trash.
+    void TrashSelection();
+    // Delete in the directory pane: the selected subdirectory to the trash.
+    void TrashSelectedDirectory();
+    // Backspace: the directory above the current one.
+    void GoUp();
+    // Ctrl+L: goes to a typed drive path ("C:\dir", "\dir", "dir"); false when it is not there.
+    bool GoToPath(const std::string& typed);
+    // Copies or moves names of sourceDir into destinationDir (both with their separator) as the
+    // operation dialog runs a file copy or move, with its refusals and summary.
+    void DropFiles(const std::string& sourceDir, const std::vector<std::string>& names,
+        const std::string& destinationDir, bool move);
+    // Asks for the path of Ctrl+L (empty: cancelled); replaceable for tests.
+    std::function<QString()> AskPath;
+
     // The path shown beside "Ｓｅｌｅｃｔ Dir" (Label9), as bytes.
     const std::string& SelectDirPath() const { return m_selectPath; }
 
@@ -182,12 +199,18 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenus();
     void ConnectHandlers();
+    void InstallKeysAndDrops();
+    // Triggers a menu item by name as a click would, when it is enabled and no command runs.
+    bool TriggerItem(const char* name);
+    bool PaneKeyPress(QWidget* pane, const QKeyEvent* event);
+    bool PaneDropEvent(QWidget* pane, QEvent* event);
     QAction* AddItem(QWidget* menu, const char* name, const char* caption, void (TForm1::*handler)());
     QMenu* AddSubmenu(QWidget* menu, const char* name, const char* caption);
     void AddSeparator(QWidget* menu, const char* name);

@@ -6,15 +6,16 @@
 #include "model/file_list.h"
 #include "model/state.h"
 #include "platform/drives.h"
+#include "platform/filesystem.h"
 #include "platform/ui_services.h"
 #include "ui/application.h"
 #include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
+#include "ui/save_list_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -222,15 +223,13 @@ QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected
 
 QString TForm1::RunSaveDialog()
 {
-    QFileDialog dialog(this);
-    dialog.setOption(QFileDialog::DontUseNativeDialog); // the same dialog on every desktop
-    dialog.setOption(QFileDialog::DontConfirmOverwrite); // an existing file is replaced, as always
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    if (const auto folder = driveMap().toLinux(FileBx1->Directory()))
-        dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(*folder)));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return SaveDialogTarget(dialog.directory().absolutePath(), dialog.selectedFiles().front());
+    // The program's own dialog: drive paths, the "Hidden" boxes and Japanese, as everywhere else. An
+    // existing file is replaced, as always.
+    SaveListDialog dialog(this, *CBox1);
+    dialog.Open(FileBx1->Directory(), FileBx1->FileType(), Check1->isChecked());
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    fs().SetCurrentDirectory(FileBx1->Directory()); // the dialog's file list moved it
+    return accepted ? dialog.Target() : QString();
 }
 
 void TForm1::SaveFileList()

@@ -1,7 +1,9 @@
 // NetConnectDialog: connecting a network share as a drive letter.
 #include "ui/net_connect_dialog.h"
 
+#include "engine/messages.h"
 #include "engine/network.h"
+#include "platform/ui_services.h"
 #include "ui/window_builder.h"
 
 #include <QComboBox>
@@ -31,13 +33,29 @@ NetConnectDialog::NetConnectDialog(QWidget* parent)
     connect(OkButton, &QPushButton::clicked, this, &NetConnectDialog::ConnectClick);
     CancelButton = form.Button("CancelButton", QRect(332, 90, 96, 28), QStringLiteral("中止"));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    // Typing goes into the address: on the drive list it would change the letter instead.
+    setTabOrder(ShareEdit, DriveBox);
+}
+
+void NetConnectDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    ShareEdit->setFocus(Qt::OtherFocusReason);
 }
 
 void NetConnectDialog::ConnectClick()
 {
     const QString letter = DriveBox->currentText();
     const QByteArray share = ShareEdit->text().trimmed().toUtf8();
-    if (letter.isEmpty() || share.isEmpty()) return; // nothing to connect yet
+    if (share.isEmpty()) {
+        AppMessageBox("接続する共有のアドレス（smb://host/share）を入力してください", kCaptionWarning, kMbOk);
+        ShareEdit->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (letter.isEmpty()) {
+        AppMessageBox("空いているドライブ文字がありません", kCaptionWarning, kMbOk);
+        return;
+    }
     if (ConnectShare(std::string(share.constData(), size_t(share.size())), letter[0].toLatin1())) accept();
 }
 

@@ -25,6 +25,9 @@ public:
     QLineEdit* ShareEdit = nullptr;
     QPushButton* OkButton = nullptr;
     QPushButton* CancelButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace zelo

@@ -242,6 +242,10 @@ void TForm2::CBox1Change()
         Main.DialogTree.Refill(false);
         setFocus();
     } else {
+        // A typed letter shows as the drive's own entry, label and all.
+        for (int i = 0; i < CBox1->Count(); ++i)
+            if (CBox1->Item(i).size() >= 2 && CBox1->Item(i)[0] == root[0] && CBox1->Item(i)[1] == ':')
+                CBox1->SetSelectedIndex(i);
         Main.DialogTree.SetDrive(root);
         Main.DialogTree.Refill(false);
     }

@@ -2,9 +2,13 @@
 #include "ui/qt_ui_services.h"
 
 #include "ui/fonts.h"
+#include "ui/window_builder.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -19,6 +23,48 @@ QString MessageBoxText(const std::string& text)
     out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return out;
+}
+
+void PrepareMessageBox(QMessageBox& box)
+{
+    // The windows' gothic face, so that "\\" is drawn as the panes and dialogs draw it.
+    box.setFont(GothicFont(15));
+    QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    int widest = 0;
+    if (label) {
+        const QFontMetrics metrics(label->font());
+        for (const QString& line : label->text().split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        // A line that fits the screen stays whole: no lone character wrapped onto a line of its own.
+        if (widest <= kMessageLineLimit) {
+            label->setWordWrap(false);
+            label->setMinimumWidth(widest);
+        }
+    }
+    // Room for the caption beside the title bar's buttons, so the window manager need not shorten it.
+    const int captionWidth = QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) + 160;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+            1, grid->columnCount());
+    box.adjustSize();
+    // Centred on the main window wherever the box comes from; on the screen when there is none.
+    const QMainWindow* main = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* candidate = qobject_cast<QMainWindow*>(window); candidate && candidate->isVisible()) main = candidate;
+    if (main) {
+        // The box's frame is taken to be as wide as the main window's.
+        const QMargins margins(main->geometry().left() - main->frameGeometry().left(),
+            main->geometry().top() - main->frameGeometry().top(),
+            main->frameGeometry().right() - main->geometry().right(),
+            main->frameGeometry().bottom() - main->geometry().bottom());
+        QRect frame(QPoint(), box.size().grownBy(margins));
+        frame.moveCenter(main->frameGeometry().center());
+        PlaceFrameAt(&box, frame.topLeft(), main);
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), box.sizeHint());
+        frame.moveCenter(screen->geometry().center());
+        box.move(frame.topLeft());
+    }
 }
 
 QtUiServices::QtUiServices(ProgressWindow& progress)
@@ -38,13 +84,7 @@ void QtUiServices::ShowPlainMessage(const std::string& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), MessageBoxText(text), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
-    box.adjustSize();
-    // Centred on the screen rather than over a window.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), box.sizeHint());
-        frame.moveCenter(screen->geometry().center());
-        box.move(frame.topLeft());
-    }
+    PrepareMessageBox(box);
     box.exec();
 }
 
@@ -57,10 +97,12 @@ int QtUiServices::AppMessageBox(const std::string& text, const std::string& capt
         QPushButton* yes = box.addButton(QMessageBox::Yes);
         box.addButton(QMessageBox::No);
         box.setDefaultButton(yes);
+        PrepareMessageBox(box);
         box.exec();
         return box.clickedButton() == yes ? kIdYes : kIdNo;
     }
     box.addButton(QMessageBox::Ok);
+    PrepareMessageBox(box);
     box.exec();
     return kIdOk;
 }

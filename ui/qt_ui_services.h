@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QMessageBox;
 class QWidget;
 
 namespace zelo {
@@ -39,5 +40,11 @@ private:
 
 // Message texts keep the program's "\n\r" line breaks; the boxes show them as plain line breaks.
 QString MessageBoxText(const std::string& text);
+
+// Lines up to this width are never wrapped in a message box.
+inline constexpr int kMessageLineLimit = 640;
+// Readies a built message box: the windows' face, whole lines, room for its caption, centred on the
+// main window.
+void PrepareMessageBox(QMessageBox& box);
 
 } // namespace zelo

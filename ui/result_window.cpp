@@ -72,6 +72,10 @@ TForm6::TForm6(QWidget* parent, TForm9* detail)
     Button1 = grid.Button("Button1", QRect(148, 240, 97, 31), QStringLiteral("OK"));
     connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+    // Enter closes the window; the detail list opens by its own button.
+    Button2->setAutoDefault(false);
+    Button1->setAutoDefault(false);
+    Button1->setDefault(true);
 }
 
 void TForm6::FormActivate()
@@ -96,13 +100,15 @@ void TForm6::FormActivate()
     Label15->setText(
         QString::number(qint64(Main.NewFileCount) + qint64(Main.UpdatedFileCount) + qint64(Main.UpToDateFileCount)));
     Label14->setText(QString::number(qint64(Main.CreatedDirCount) + qint64(Main.ExistingDirCount)));
-    if (const QWidget* mainWindow = parentWidget()) move(mainWindow->frameGeometry().topLeft() + QPoint(250, 100));
+    if (const QWidget* mainWindow = parentWidget())
+        PlaceFrameAt(this, mainWindow->frameGeometry().topLeft() + QPoint(250, 100));
 }
 
 void TForm6::showEvent(QShowEvent* event)
 {
     FormActivate();
     QDialog::showEvent(event);
+    Button1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm6::Button1Click()

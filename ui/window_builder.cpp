@@ -139,3 +139,16 @@ void FitCaption(QWidget* control)
 }
 
 } // namespace zelo
+
+namespace zelo {
+
+void PlaceFrameAt(QWidget* window, QPoint framePosition, const QWidget* reference)
+{
+    QPoint frameOffset = window->geometry().topLeft() - window->frameGeometry().topLeft();
+    if (!reference && window->parentWidget()) reference = window->parentWidget()->window();
+    if (frameOffset.isNull() && reference)
+        frameOffset = reference->geometry().topLeft() - reference->frameGeometry().topLeft();
+    window->setGeometry(QRect(framePosition + frameOffset, window->size()));
+}
+
+} // namespace zelo

@@ -49,6 +49,11 @@ private:
     QWidget* m_parent;
 };
 
+// Places a top-level window with its frame's top-left corner at framePosition. Before the window
+// manager has framed it (its first showing) the frame of reference (by default the window's parent
+// window) stands for its own, so the first showing lands where every later one does.
+void PlaceFrameAt(QWidget* window, QPoint framePosition, const QWidget* reference = nullptr);
+
 // Whether a control's caption shows whole within its width (check boxes, buttons and labels of a fixed
 // width; anything else fits).
 bool CaptionFits(const QWidget* control);

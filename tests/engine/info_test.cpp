@@ -156,6 +156,25 @@ TEST_F(InfoTest, FileAttributesRoundTripThroughPermissionsAndDosAttrib)
     }
 }
 
+TEST_F(InfoTest, SeveralFilesKeepTheAttributesTheyDifferIn)
+{
+    tree.write("a", "a");
+    tree.write("b", "b");
+    tree.setDosAttrib("a", kAttrHidden | kAttrArchive);
+    tree.setDosAttrib("b", kAttrSystem | kAttrArchive);
+    tree.setReadOnly("b", true);
+    const FileInfo info = GatherFileInfo("C:\\", { "a", "b" }, { true, true });
+    EXPECT_EQ(info.allSet, uint32_t(kAttrArchive));
+    EXPECT_EQ(info.anySet, uint32_t(kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive));
+
+    // Hidden, System and ReadOnly left in their third state, Archive unticked: only Archive changes.
+    const uint32_t keep = kAttrReadOnly | kAttrHidden | kAttrSystem;
+    EXPECT_EQ(ApplyFileAttributes("C:\\", { "a", "b" }, { true, true }, 0, {}, keep), 0);
+    EXPECT_EQ(fs().GetAttributes("C:\\a"), uint32_t(kAttrHidden));
+    EXPECT_EQ(fs().GetAttributes("C:\\b"), uint32_t(kAttrReadOnly | kAttrSystem));
+    tree.setReadOnly("b", false);
+}
+
 TEST_F(InfoTest, FailedAttributeChangeIsReportedNotCalledDone)
 {
     tree.write("a", "a");
@@ -280,13 +299,13 @@ TEST_F(InfoTest, DisconnectCommandOnRemoteAndLocalDrives)
     EXPECT_FALSE(DisconnectDrive("C:"));
     EXPECT_TRUE(runner.ran.empty());
     ASSERT_EQ(fake.messages.size(), 1u);
-    EXPECT_EQ(fake.messages[0].text, "C:  :   エラー番号　2250");
+    EXPECT_EQ(fake.messages[0].text, "C:  :   ネットワークドライブではありません（エラー番号　2250）");
     EXPECT_NE(driveMap().find('C'), nullptr);
 
     // A share that cannot be mounted is reported with its address.
     ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("none"));
     EXPECT_FALSE(ConnectShare("smb://nas/none", 'X'));
-    EXPECT_EQ(fake.messages.back().text, "smb://nas/none  :   エラー番号　67");
+    EXPECT_EQ(fake.messages.back().text, "smb://nas/none  :   共有が見つからないか，接続できません（エラー番号　67）");
     EXPECT_EQ(ProgramDriveSelectorText(), "C:\\[]"); // the test program lies outside every drive
 }
 
@@ -307,6 +326,17 @@ TEST_F(InfoTest, ShortcutOnTheDesktopReplacesAnExistingLink)
     EXPECT_EQ(fake.messages[0].caption, "報告");
     // Nothing else was left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.linux("desk")), {}), 1);
+}
+
+TEST_F(InfoTest, ShortcutToADesktopOnNoDriveSaysSo)
+{
+    tree.write("data/report.txt", "r");
+    tree.write("config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"/nowhere/Desktop\"\n");
+    ScopedEnv config("XDG_CONFIG_HOME", tree.linux("config"));
+    EXPECT_FALSE(CreateShortcut(kShortcutDesktop, "C:\\data\\report.txt"));
+    ASSERT_EQ(fake.messages.size(), 1u);
+    EXPECT_EQ(fake.messages[0].text, "デスクトップのフォルダー（/nowhere/Desktop）はどのドライブにもありません");
+    EXPECT_EQ(fake.messages[0].caption, "警告");
 }
 
 TEST_F(InfoTest, ShortcutInTheCurrentDriveRoot)

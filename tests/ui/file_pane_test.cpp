@@ -4,8 +4,10 @@
 
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
+#include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
+#include "ui/save_list_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,6 +52,7 @@ private slots:
     void saveListTwiceKeepsEarlierLines();
     void saveListFailureIsQuiet();
     void saveDialogTakesDrivePaths();
+    void saveDialogShowsDrivesAndHiddenAsThePaneDoes();
 };
 
 void FilePaneTest::filterWithTwoPatterns()
@@ -296,6 +299,38 @@ void FilePaneTest::saveDialogTakesDrivePaths()
     };
     for (const auto& c : cases)
         QCOMPARE(SaveDialogTarget(work, c.selected), c.expected);
+}
+
+void FilePaneTest::saveDialogShowsDrivesAndHiddenAsThePaneDoes()
+{
+    DriveFixture drives("D=out");
+    drives.tree.write("work/seen.txt", "s");
+    drives.tree.write("work/.hidden.txt", "h");
+    drives.tree.mkdir("work/secret");
+    drives.tree.setDosAttrib("work/secret", kAttrHidden);
+    drives.tree.mkdir("out");
+    TForm1 form;
+    for (const bool hidden : { false, true }) {
+        SaveListDialog dialog(&form, *form.CBox1);
+        dialog.Open("C:\\work", hidden ? FileTypeState::All : FileTypeState::OrdinaryOnly, hidden);
+        QCOMPARE(dialog.CBox1->EditText().substr(0, 3), std::string("C:\\"));
+        QCOMPARE(dialog.DirBx1->Item(dialog.DirBx1->Count() - 1).find("secret") != std::string::npos, hidden);
+        const std::vector<std::string> expected
+            = hidden ? std::vector<std::string> { ".hidden.txt", "seen.txt" } : std::vector<std::string> { "seen.txt" };
+        QCOMPARE(dialog.FileBx1->Names(), expected);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
+    }
+    // A picked name fills the field; a bare name lands in the folder shown, a drive path on its drive.
+    SaveListDialog dialog(&form, *form.CBox1);
+    dialog.Open("C:\\work", FileTypeState::OrdinaryOnly, false);
+    QTest::mouseClick(dialog.FileBx1->viewport(), Qt::LeftButton, {},
+        dialog.FileBx1->visualItemRect(dialog.FileBx1->item(0)).center());
+    QCOMPARE(dialog.NameEdit->text(), QStringLiteral("seen.txt"));
+    dialog.SaveClick();
+    QCOMPARE(dialog.Target(), Shown(drives.tree.linux("work/seen.txt")));
+    dialog.NameEdit->setText(QStringLiteral("D:\\list.txt"));
+    dialog.SaveClick();
+    QCOMPARE(dialog.Target(), Shown(drives.tree.linux("out/list.txt")));
 }
 
 QTEST_MAIN(FilePaneTest)

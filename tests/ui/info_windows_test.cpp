@@ -96,15 +96,34 @@ void InfoWindowsTest::fileInformation()
     QVERIFY(!w.fileInfo.isVisible());
 
     ClickRow(files, 0, Qt::ControlModifier); // a and b, a under the cursor
+    drives.tree.setReadOnly("b.txt", true);
     AnswerNext<TForm4>([](TForm4* d) {
         QCOMPARE(d->Label1->text(), QStringLiteral("Ｆｉｌｅの合計　　2"));
         QCOMPARE(d->Label10->text(), QStringLiteral("全部（選択）"));
         QCOMPARE(d->Label5->text(), QStringLiteral("3.41 KB ( 3,500 Byte )"));
         QVERIFY(d->Label3->text().isEmpty());
-        QVERIFY(!d->CheckBox3->isChecked());
-        d->Button1->click();
+        QCOMPARE(d->CheckBox1->checkState(), Qt::PartiallyChecked); // ReadOnly differs
+        QCOMPARE(d->CheckBox2->checkState(), Qt::Unchecked);
+        QCOMPARE(d->CheckBox3->checkState(), Qt::Checked); // both Archive
+        // Enter presses the closing button, never "変更".
+        QVERIFY(d->Button1->isDefault() && !d->Button2->isDefault() && d->focusWidget() == d->Button1);
+        QTest::keyClick(d->focusWidget(), Qt::Key_Return);
     });
     w.form.MenuItem("N15")->trigger();
+    QVERIFY(fake.texts().empty());
+    // "変更" with ReadOnly in its third state changes the others and leaves each file's ReadOnly.
+    AnswerNext<TForm4>([](TForm4* d) {
+        d->CheckBox2->setChecked(true);
+        d->Button2->click();
+    });
+    w.form.N15Click();
+    QCOMPARE(fs().GetAttributes("C:\\a.txt"), uint32_t(kAttrHidden | kAttrArchive));
+    QCOMPARE(fs().GetAttributes("C:\\b.txt"), uint32_t(kAttrReadOnly | kAttrHidden | kAttrArchive));
+    drives.tree.setReadOnly("b.txt", false);
+    drives.tree.setDosAttrib("a.txt", kAttrArchive);
+    drives.tree.setDosAttrib("b.txt", kAttrArchive);
+    files->Reread();
+    fake.messages.clear();
 
     ClickRow(files, 0); // a alone
     AnswerNext<TForm4>([](TForm4* d) {
@@ -226,8 +245,13 @@ void InfoWindowsTest::networkDialogs()
 
     NetConnectDialog connect;
     QCOMPARE(connect.DriveBox->itemText(0), QStringLiteral("Y:")); // Z is in use
-    connect.ConnectClick(); // no address: nothing happens
+    connect.show();
+    QCOMPARE(connect.focusWidget(), connect.ShareEdit); // typing goes into the address
+    QTest::keyClick(connect.ShareEdit, Qt::Key_Return); // no address: it says what is missing
     QVERIFY(runner.runs.empty());
+    QCOMPARE(
+        fake.texts(), (std::vector<std::string> { "接続する共有のアドレス（smb://host/share）を入力してください" }));
+    fake.messages.clear();
     connect.ShareEdit->setText(QStringLiteral("smb://nas/music"));
     connect.ConnectClick();
     QCOMPARE(connect.result(), int(QDialog::Accepted));

@@ -321,9 +321,15 @@ void OperationWindowsTest::resultGridByMode()
     AnswerNext<TForm9>([](TForm9* window) {
         QCOMPARE(
             window->Memo1->toPlainText(), QStringLiteral("C:\\s\\x.txt  one  :  two\nC:\\s\\y.txt  three  :  four"));
-        window->Button1->click();
+        QTest::keyClick(window->Memo1, Qt::Key_Return); // Enter, even in the list, closes the window
     });
     result.Button2->click();
+    QVERIFY(!detail.isVisible());
+    // Enter in the result window closes it; the detail list opens only by its button.
+    QSignalSpy detailButton(result.Button2, &QPushButton::clicked);
+    AnswerNext<TForm6>([](TForm6* shown) { QTest::keyClick(shown->focusWidget(), Qt::Key_Return); });
+    QCOMPARE(result.exec(), int(QDialog::Accepted));
+    QCOMPARE(detailButton.count(), 0);
 }
 
 void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
@@ -417,9 +423,11 @@ void OperationWindowsTest::driveNotReadyGoesBackToTheShownDrive()
     QCOMPARE(fake.texts(), std::vector<std::string> { "準備が出来ておりません" });
     QCOMPARE(dialog.DestinationText(), std::string("C:\\"));
     QCOMPARE(dialog.CBox1->Item(dialog.CBox1->SelectedIndex()).substr(0, 3), std::string("C:\\"));
-    dialog.CBox1->SetEditText("D:\\");
+    dialog.CBox1->SetEditText("d");
     dialog.CBox1Change();
     QCOMPARE(dialog.DestinationText(), std::string("D:\\"));
+    // The typed letter shows as the drive's entry.
+    QCOMPARE(dialog.CBox1->EditText(), dialog.CBox1->Item(1));
 }
 
 void OperationWindowsTest::stopWorksAboveTheDialog()

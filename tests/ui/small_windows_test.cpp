@@ -3,6 +3,7 @@
 #include "tests/ui/ui_fixture.h"
 
 #include "model/state.h"
+#include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
 #include "ui/list_boxes.h"
@@ -247,6 +248,13 @@ void SmallWindowsTest::helpWindow()
     // Five numbered notes, then the history from 2.00 to 2.20 in order (there was no 2.01), each version once.
     for (int note = 1; note <= 5; ++note)
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^%1\\) ").arg(note))).size(), 1);
+    // The key table names every key.
+    for (const char* key :
+        { "F5", "F6", "F7", "F2", "Delete", "Shift+Delete", "Enter", "Backspace", "Ctrl+A", "Ctrl+L" })
+        QCOMPARE(
+            lines.filter(QRegularExpression(QStringLiteral("^　%1 ").arg(QString::fromUtf8(key).replace('+', "\\+"))))
+                .size(),
+            1);
     const QStringList versions = lines.filter(QRegularExpression(QStringLiteral("^Ver 2\\.\\d\\d ")));
     QStringList expected { QStringLiteral("Ver 2.00") };
     for (int minor = 2; minor <= 20; ++minor)
@@ -271,11 +279,17 @@ void SmallWindowsTest::plainMessageBox()
     QString title, text;
     int buttons = 0;
     QMessageBox::Icon icon = QMessageBox::Warning;
+    bool whole = false;
     AnswerNextMessageBox([&](QMessageBox* box) {
         title = box->windowTitle();
         text = box->text();
         buttons = int(box->buttons().size());
         icon = box->icon();
+        // Lines are never broken (no lone character on a line of its own), the caption has room beside
+        // the title bar's buttons, and "\\" is drawn in the windows' face.
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        whole = label && !label->wordWrap() && box->font().family() == GothicFont(15).family()
+            && box->width() >= QFontMetrics(box->font()).horizontalAdvance(title) + 160;
         box->buttons().front()->click();
     });
     services.ShowPlainMessage("C:\\x  :   Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
@@ -283,6 +297,7 @@ void SmallWindowsTest::plainMessageBox()
     QCOMPARE(text, QStringLiteral("C:\\x  :   Accesee Denied !\n\nＲｅａｄＯｎｌｙ　を削除しようとした"));
     QCOMPARE(buttons, 1);
     QCOMPARE(icon, QMessageBox::NoIcon);
+    QVERIFY(whole);
 }
 
 void SmallWindowsTest::appMessageBoxAnswers_data()

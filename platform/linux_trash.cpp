@@ -1,0 +1,248 @@
+// The freedesktop trash on Linux: the home trash under $XDG_DATA_HOME, the per-mount trash at the top
+// of any other file system, .trashinfo records reserved before the move.
+#include "platform/trash.h"
+
+#include "platform/errors.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelo {
+
+namespace {
+
+std::string ParentOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Join(const std::string& dir, const std::string& name)
+{
+    return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// The home trash: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when the variable is unset or relative.
+std::string HomeTrash()
+{
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return Join(data, "Trash");
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share/Trash";
+}
+
+// The device of a path, or of the nearest directory above it that exists.
+std::optional<dev_t> DeviceOf(std::string path)
+{
+    for (;;) {
+        struct stat st { };
+        if (::stat(path.c_str(), &st) == 0) return st.st_dev;
+        if (path == "/" || path == ".") return std::nullopt;
+        path = ParentOf(path);
+    }
+}
+
+// Makes every missing directory of path with mode 0700 (the trash is private to its owner).
+bool MakeDirectories(const std::string& path)
+{
+    struct stat st { };
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        SetLastErrorFromErrno(ENOTDIR);
+        return false;
+    }
+    if (path != "/" && !MakeDirectories(ParentOf(path))) return false;
+    if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) return true;
+    SetLastErrorFromErrno(errno, ErrnoCall::MakeDirectory);
+    return false;
+}
+
+// A trash directory is used only when it is a real directory (no link) owned by the user.
+bool OwnDirectory(const std::string& path)
+{
+    if (!MakeDirectories(path)) return false;
+    struct stat st { };
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        SetLastError(err::AccessDenied);
+        return false;
+    }
+    return MakeDirectories(Join(path, "files")) && MakeDirectories(Join(path, "info"));
+}
+
+// The top directory of the mount that holds dir (a real path): the last directory upwards on its device.
+std::string MountTop(std::string dir, dev_t device)
+{
+    while (dir != "/") {
+        struct stat st { };
+        const std::string parent = ParentOf(dir);
+        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) break;
+        dir = parent;
+    }
+    return dir;
+}
+
+struct Target {
+    std::string trashDir;
+    std::string infoPath; // the Path= value: absolute in the home trash, relative to the mount top elsewhere
+};
+
+std::optional<Target> FindTrash(const std::string& linuxPath)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(ParentOf(linuxPath).c_str(), resolved)) {
+        SetLastErrorFromErrno(errno, ErrnoCall::Generic, true);
+        return std::nullopt;
+    }
+    const std::string parent = resolved;
+    const std::string absolute = Join(parent, BaseOf(linuxPath));
+    struct stat st { };
+    if (::lstat(absolute.c_str(), &st) != 0) {
+        SetLastErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    const std::string home = HomeTrash();
+    if (DeviceOf(home) == st.st_dev) {
+        if (!OwnDirectory(home)) return std::nullopt;
+        return Target { home, absolute };
+    }
+    const std::string top = MountTop(parent, st.st_dev);
+    const std::string relative = absolute.substr(top == "/" ? 1 : top.size() + 1);
+    const std::string uid = std::to_string(::getuid());
+    // An administrator's shared .Trash counts only when it is a sticky directory and not a link.
+    const std::string shared = Join(top, ".Trash");
+    struct stat sharedStat { };
+    if (::lstat(shared.c_str(), &sharedStat) == 0 && S_ISDIR(sharedStat.st_mode) && (sharedStat.st_mode & S_ISVTX)
+        && OwnDirectory(Join(shared, uid)))
+        return Target { Join(shared, uid), relative };
+    const std::string own = Join(top, ".Trash-" + uid);
+    if (!OwnDirectory(own)) return std::nullopt;
+    return Target { own, relative };
+}
+
+// The n-th name tried in the trash: the name itself, then "stem.2.ext", "stem.3.ext", ...
+std::string TrashName(const std::string& name, int n)
+{
+    if (n == 1) return name;
+    const size_t dot = name.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    return (hasExtension ? name.substr(0, dot) : name) + "." + std::to_string(n)
+        + (hasExtension ? name.substr(dot) : "");
+}
+
+std::string DeletionDate()
+{
+    const time_t now = ::time(nullptr);
+    struct tm local { };
+    ::localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+class LinuxTrash : public Trash {
+public:
+    bool MoveToTrash(const std::string& linuxPath) override
+    {
+        const std::optional<Target> target = FindTrash(linuxPath);
+        if (!target) return false;
+        const std::string files = Join(target->trashDir, "files");
+        const std::string info = Join(target->trashDir, "info");
+        const std::string record
+            = "[Trash Info]\nPath=" + TrashInfoPath(target->infoPath) + "\nDeletionDate=" + DeletionDate() + "\n";
+        const std::string name = BaseOf(linuxPath);
+        for (int n = 1; n < 10000; ++n) {
+            const std::string candidate = TrashName(name, n);
+            const std::string infoFile = Join(info, candidate + ".trashinfo");
+            // The record is made first and exclusively: it reserves the name against other programs.
+            const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                SetLastErrorFromErrno(errno);
+                return false;
+            }
+            const bool written = WriteAll(fd, record);
+            const int writeError = errno;
+            if (::close(fd) != 0 || !written) {
+                SetLastErrorFromErrno(written ? errno : writeError);
+                ::unlink(infoFile.c_str());
+                return false;
+            }
+            const std::string inFiles = Join(files, candidate);
+            if (::renameat2(AT_FDCWD, linuxPath.c_str(), AT_FDCWD, inFiles.c_str(), RENAME_NOREPLACE) == 0) return true;
+            int e = errno;
+            // A file system without the no-replace flag (NFS, some FUSE): the name is free, as the
+            // exclusive record shows, unless a stray file holds it.
+            if ((e == EINVAL || e == ENOSYS) && ::access(inFiles.c_str(), F_OK) != 0 && errno == ENOENT) {
+                if (::rename(linuxPath.c_str(), inFiles.c_str()) == 0) return true;
+                e = errno;
+            }
+            ::unlink(infoFile.c_str());
+            if (e == EEXIST) continue; // a stray file without its record holds the name
+            SetLastErrorFromErrno(e, ErrnoCall::Move);
+            return false;
+        }
+        SetLastError(err::AlreadyExists);
+        return false;
+    }
+};
+
+} // namespace
+
+std::optional<std::string> TrashDirectoryFor(const std::string& linuxPath)
+{
+    const std::optional<Target> target = FindTrash(linuxPath);
+    if (!target) return std::nullopt;
+    return target->trashDir;
+}
+
+std::string TrashInfoPath(const std::string& path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool keep = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '/'
+            || b == '-' || b == '_' || b == '.' || b == '~';
+        if (keep) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+Trash& trash()
+{
+    static LinuxTrash instance;
+    return instance;
+}
+
+} // namespace zelo
