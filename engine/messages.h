@@ -13,7 +13,7 @@ inline constexpr const char* kCaptionWarning = "警告"; // refusals
 inline constexpr const char* kCaptionCaution = "注意"; // Yes/No before destructive commands
 
 // The message for a last error code; errorContext selects the access-denied (5) wording
-// (2 and 4 delete a file, 3 remove a directory, anything else overwrite).
+// (2 and 4 delete a file, 3 remove a directory, 6 none, anything else overwrite).
 std::string FileErrorMessage(uint32_t code, int errorContext);
 
 // What a failing step was doing: selects the access-denied wording of the error report.
@@ -22,6 +22,9 @@ enum ErrorContextValue : int {
     kContextDeleteBackup = 2, // deleting a *.BAK or *.VIX file
     kContextRemoveTree = 3, // deleting inside a tree, removing a directory
     kContextDeleteSelected = 4, // deleting a selected file
+    // A step where access denied cannot mean ReadOnly (reading, a folder or drive refused by its
+    // permissions): the bare access-denied text, without a ReadOnly wording that would mislead.
+    kContextAccess = 6,
 };
 
 // Shows the message for the current last error (GetLastError) in the given context.

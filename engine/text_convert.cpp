@@ -1,9 +1,8 @@
 // The text conversions: byte conversions in place over the file's buffer or in blocks into a
-// small output buffer, and a rewrite through a temporary file that replaces the original only
-// when every byte is written.
+// small output buffer, and a rewrite through an unnamed replacement that takes the original's place
+// only when every byte is written (or, for a file of several names, into the file itself).
 #include "engine/text_convert.h"
 
-#include "engine/file_copy.h"
 #include "engine/messages.h"
 #include "platform/cp932.h"
 #include "platform/errors.h"
@@ -25,6 +24,9 @@ namespace {
 // Input bytes per progress update; also the unit in which modes 3 to 5 write their output,
 // so a conversion holds the file plus a few MiB, never twice the file.
 constexpr size_t kBlockSize = size_t(1) << 20;
+
+// A file of 4 GiB or more ends the command ("フアイルが大き過ぎます").
+constexpr uint64_t kTooBig = uint64_t(1) << 32;
 
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kLf = 0x0A;
@@ -117,13 +119,15 @@ private:
     }
 
     // A BS takes back one output byte. A double-byte character followed by a BS goes whole: its
-    // second byte is not copied, so the BS takes back the first. A zero byte is a character like
-    // any other; a lead byte as the very last byte has no second byte and is kept as it is.
+    // second byte is not copied, so the BS takes back the first. Characters are read from the start
+    // of the text up to its first zero byte: after it no byte is a lead byte. A lead byte as the very
+    // last byte has no second byte and is kept as it is.
     void ApplyBackspaces(size_t stop)
     {
         uint8_t* const d = m_data;
         size_t i = m_i;
         size_t n = m_n;
+        bool afterZero = m_afterZero;
         while (i < stop) {
             const uint8_t b = d[i];
             if (b == kBackspace) {
@@ -132,7 +136,9 @@ private:
                 continue;
             }
             d[n++] = b;
-            if (IsLeadByte(b) && i + 1 < m_size) {
+            afterZero = afterZero || b == 0;
+            if (!afterZero && IsLeadByte(b) && i + 1 < m_size) {
+                afterZero = d[i + 1] == 0;
                 if (!(i + 2 < m_size && d[i + 2] == kBackspace)) d[n++] = d[i + 1];
                 i += 2;
                 continue;
@@ -141,6 +147,7 @@ private:
         }
         m_i = i;
         m_n = n;
+        m_afterZero = afterZero;
     }
 
     uint8_t* m_data;
@@ -149,6 +156,7 @@ private:
     size_t m_i = 0;
     size_t m_n = 0;
     bool m_skipping = false;
+    bool m_afterZero = false; // a zero byte was read: no lead bytes from here on
 };
 
 CodecStep LfToCrLfBlock(const uint8_t* in, size_t count, uint8_t* out)
@@ -203,49 +211,65 @@ RunStatus RunConversion(int mode, uint8_t* data, size_t size, const Sink& sink, 
     return sink(data, conversion.OutputSize()) ? RunStatus::Done : RunStatus::WriteFailed;
 }
 
-enum class RewriteStatus { Written, ReadOnly, Malformed, Failed };
+enum class RewriteStatus { Written, ReadOnly, NotWritable, Malformed, Failed, PartlyWritten };
 
-bool IsDenied(uint32_t code)
+// Writes the complete converted text back into the open file itself, so that every name of the file
+// sees it. What the text gains goes beyond the old end first: a full disk then fails before any old
+// byte has changed. Only a failure after that (an I/O error) leaves the file part converted.
+RewriteStatus WriteInPlace(RewriteTarget& target, size_t oldSize, const std::string& text)
 {
-    return code == err::AccessDenied || code == err::WriteProtect;
+    File& file = target.Content();
+    if (text.size() > oldSize) {
+        if (!file.Seek(int64_t(oldSize)) || file.Write(text.data() + oldSize, text.size() - oldSize) < 0) {
+            const KeepLastError keep;
+            target.Truncate(oldSize);
+            return RewriteStatus::Failed;
+        }
+    }
+    const size_t head = std::min(text.size(), oldSize);
+    if (!file.Seek(0)) return RewriteStatus::Failed;
+    if (file.Write(text.data(), head) < 0 || (text.size() < oldSize && !target.Truncate(text.size())) || !file.Flush())
+        return RewriteStatus::PartlyWritten;
+    return RewriteStatus::Written;
 }
 
-void DiscardTemp(const std::string& tempPath)
+// Puts what produce gives in the place of the opened file, with its permission bits and
+// user.DOSATTRIB. A file of one name gets a replacement that takes its place only when all of it is
+// written: a full disk, a malformed text or any failure leaves the original as it was. A file of
+// several names, or one in a folder that may not be written, is written in place (WriteInPlace).
+RewriteStatus RewriteFile(RewriteTarget& target, size_t oldSize, const std::function<RunStatus(const Sink&)>& produce)
 {
-    const KeepLastError keep;
-    fs().DeleteFile(tempPath);
-}
-
-// Writes what produce gives to a temporary file beside path and puts it in path's place, with
-// path's permission bits and user.DOSATTRIB, only when all of it is written: a full disk, a
-// malformed text or any failure leaves the original as it was. A ReadOnly file, or one the
-// program may not replace, is reported as ReadOnly; the last error tells the other failures.
-RewriteStatus RewriteFile(const std::string& path, const std::function<RunStatus(const Sink&)>& produce)
-{
-    FileSystem& files = fs();
-    const uint32_t attributes = files.GetAttributes(path);
-    if (attributes != kInvalidAttributes && (attributes & kAttrReadOnly)) return RewriteStatus::ReadOnly;
-
-    std::string tempPath;
-    auto output = files.CreateTempBeside(path, tempPath);
-    if (!output) return IsDenied(GetLastError()) ? RewriteStatus::ReadOnly : RewriteStatus::Failed;
+    const RewriteTarget::Facts& info = target.Info();
+    if (info.readOnly) return RewriteStatus::ReadOnly;
+    if (info.writeError != 0) {
+        SetLastError(info.writeError);
+        return RewriteStatus::NotWritable;
+    }
+    std::unique_ptr<File> output;
+    if (info.links <= 1) {
+        output = target.CreateReplacement();
+        if (!output && GetLastError() != err::AccessDenied) return RewriteStatus::Failed;
+    }
+    if (!output) {
+        std::string text;
+        const Sink collect = [&text](const uint8_t* bytes, size_t count) {
+            text.append(reinterpret_cast<const char*>(bytes), count);
+            return true;
+        };
+        const RunStatus status = produce(collect);
+        if (status == RunStatus::Malformed) return RewriteStatus::Malformed;
+        return WriteInPlace(target, oldSize, text);
+    }
     const Sink sink = [&output](const uint8_t* bytes, size_t count) {
         return output->Write(bytes, count) == static_cast<int64_t>(count);
     };
     const RunStatus status = produce(sink);
-    output.reset();
     if (status != RunStatus::Done) {
-        DiscardTemp(tempPath);
+        const KeepLastError keep;
+        output.reset();
         return status == RunStatus::Malformed ? RewriteStatus::Malformed : RewriteStatus::Failed;
     }
-    ReplaceOptions options;
-    options.permissionsFrom = path;
-    options.keepDosAttributes = true;
-    if (!files.ReplaceWithTempAs(tempPath, path, options)) {
-        DiscardTemp(tempPath);
-        return IsDenied(GetLastError()) ? RewriteStatus::ReadOnly : RewriteStatus::Failed;
-    }
-    return RewriteStatus::Written;
+    return target.CommitReplacement(std::move(output)) ? RewriteStatus::Written : RewriteStatus::Failed;
 }
 
 // The progress bar takes int positions: byte positions of a file above 2 GiB are scaled down.
@@ -257,12 +281,10 @@ int ProgressShift(size_t size)
     return shift;
 }
 
-// The whole file in one buffer; false with the last error set. A file that grew since it was looked
-// up is read to its new end: the rewrite never cuts it to the size seen before.
-bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<uint8_t[]>& buffer, size_t& size)
+// The whole open file in one buffer; false with the last error set. A file that grew since it was
+// opened is read to its new end: the rewrite never cuts it to the size seen before.
+bool ReadWholeFile(File& input, uint64_t expected, std::unique_ptr<uint8_t[]>& buffer, size_t& size)
 {
-    auto input = fs().Open(path, OpenMode::Read);
-    if (!input) return false;
     size_t capacity = size_t(expected);
     size = 0;
     try {
@@ -270,7 +292,7 @@ bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<u
         for (;;) {
             if (size == capacity) {
                 uint8_t extra = 0;
-                const int64_t got = input->Read(&extra, 1);
+                const int64_t got = input.Read(&extra, 1);
                 if (got < 0) return false;
                 if (got == 0) return true;
                 capacity = capacity * 2 + 4096;
@@ -279,7 +301,7 @@ bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<u
                 buffer = std::move(larger);
                 buffer[size++] = extra;
             }
-            const int64_t got = input->Read(buffer.get() + size, std::min<size_t>(capacity - size, size_t(1) << 30));
+            const int64_t got = input.Read(buffer.get() + size, std::min<size_t>(capacity - size, size_t(1) << 30));
             if (got < 0) return false;
             if (got == 0) return true; // the file shrank meanwhile: what is there is converted
             size += size_t(got);
@@ -288,6 +310,61 @@ bool ReadWholeFile(const std::string& path, uint64_t expected, std::unique_ptr<u
         SetLastError(err::NotEnoughMemory);
         return false;
     }
+}
+
+// What became of one file.
+enum class ConvertOutcome {
+    Converted,
+    Skipped, // not written (ReadOnly, or the file may not be written): left as it was, the command goes on
+    Failed, // a failure was reported: no report, nothing converted after it
+};
+
+// Modes 0 to 3 over data (the file's size bytes, changed in place): the progress window with its
+// stop button hidden, the rewrite, and the warning or error while the window is still up.
+ConvertOutcome ConvertBytes(const std::string& path, RewriteTarget& target, uint8_t* data, size_t size, int mode)
+{
+    ProgressWindow& progress = ui().Progress();
+    const int shift = ProgressShift(size);
+    progress.SetPosition(ProgressBar::Overall, 0);
+    progress.SetMax(ProgressBar::Overall, int(size >> shift));
+    progress.Show();
+    progress.SetStopVisible(false); // these conversions cannot be stopped
+    progress.SetLabel("変換中");
+    const BlockDone blockDone = [&](size_t position) {
+        progress.SetPosition(ProgressBar::Overall, int(position >> shift));
+        ui().ProcessEvents();
+    };
+    const RewriteStatus status
+        = RewriteFile(target, size, [&](const Sink& sink) { return RunConversion(mode, data, size, sink, blockDone); });
+    ConvertOutcome outcome = ConvertOutcome::Converted;
+    if (status == RewriteStatus::ReadOnly) {
+        AppMessageBox("ＲｅａｄＯｎｌｙ　のようです", kCaptionWarning, kMbOk);
+        outcome = ConvertOutcome::Skipped;
+    } else if (status == RewriteStatus::NotWritable) {
+        // Not ReadOnly, yet not writable here: the real cause, and the command goes on as for ReadOnly.
+        ReportFileError(path, kContextAccess);
+        outcome = ConvertOutcome::Skipped;
+    } else if (status != RewriteStatus::Written) {
+        ReportFileError(path, kContextAccess);
+        outcome = ConvertOutcome::Failed;
+    }
+    progress.SetStopVisible(true);
+    progress.Close();
+    return outcome;
+}
+
+// Modes 4 and 5: 1 when converted and written back, -1 when the result is empty (malformed UTF-8
+// or an empty file: the message about 0A line ends has been shown) or writing back failed.
+int ConvertEncoding(RewriteTarget& target, const uint8_t* data, size_t size, int mode)
+{
+    if (size == 0) {
+        ShowPlainMessage(kEncodingFailed);
+        return -1;
+    }
+    const RewriteStatus status
+        = RewriteFile(target, size, [&](const Sink& sink) { return RunBlocks(mode, data, size, sink, {}); });
+    if (status == RewriteStatus::Malformed) ShowPlainMessage(kEncodingFailed);
+    return status == RewriteStatus::Written ? 1 : -1;
 }
 
 } // namespace
@@ -310,60 +387,19 @@ std::optional<std::string> ConvertText(int mode, std::string bytes)
     return out;
 }
 
-ConvertOutcome ConvertBytes(const std::string& path, uint8_t* data, size_t size, int mode)
-{
-    ProgressWindow& progress = ui().Progress();
-    const int shift = ProgressShift(size);
-    progress.SetPosition(ProgressBar::Overall, 0);
-    progress.SetMax(ProgressBar::Overall, int(size >> shift));
-    progress.Show();
-    progress.SetStopVisible(false); // these conversions cannot be stopped
-    progress.SetLabel("変換中");
-    const BlockDone blockDone = [&](size_t position) {
-        progress.SetPosition(ProgressBar::Overall, int(position >> shift));
-        ui().ProcessEvents();
-    };
-    const RewriteStatus status
-        = RewriteFile(path, [&](const Sink& sink) { return RunConversion(mode, data, size, sink, blockDone); });
-    progress.SetStopVisible(true);
-    progress.Close();
-
-    switch (status) {
-    case RewriteStatus::Written:
-        return ConvertOutcome::Converted;
-    case RewriteStatus::ReadOnly:
-        AppMessageBox("ＲｅａｄＯｎｌｙ　のようです", kCaptionWarning, kMbOk);
-        return ConvertOutcome::Skipped;
-    default:
-        ReportFileError(path);
-        return ConvertOutcome::Failed;
-    }
-}
-
-int ConvertEncoding(const std::string& path, const uint8_t* data, size_t size, int mode)
-{
-    if (size == 0) {
-        ShowPlainMessage(kEncodingFailed);
-        return -1;
-    }
-    const RewriteStatus status
-        = RewriteFile(path, [&](const Sink& sink) { return RunBlocks(mode, data, size, sink, {}); });
-    if (status == RewriteStatus::Malformed) ShowPlainMessage(kEncodingFailed);
-    return status == RewriteStatus::Written ? 1 : -1;
-}
-
 ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode)
 {
     ConversionResult result;
     if (mode < 0 || mode >= kConversionModeCount) return result;
     for (const std::string& path : paths) {
-        FindData entry;
-        if (!FindFileEntry(path, entry)) {
-            ReportFileError("");
+        // Opened once: what is checked, read and written is this one file, a link's target included.
+        const auto target = fs().OpenForRewrite(path);
+        if (!target) {
+            ReportFileError("", kContextAccess);
             result.failed = true;
             continue;
         }
-        if (entry.sizeHigh != 0) {
+        if (target->Info().size >= kTooBig) {
             AppMessageBox("フアイルが大き過ぎます", kCaptionWarning, kMbOk);
             result.tooBig = true;
             return result;
@@ -372,25 +408,18 @@ ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode)
         // reported as well, but none is converted.
         std::unique_ptr<uint8_t[]> buffer;
         size_t size = 0;
-        if (!ReadWholeFile(path, entry.sizeLow, buffer, size)) {
-            ReportFileError("");
+        if (!ReadWholeFile(target->Content(), target->Info().size, buffer, size)) {
+            ReportFileError("", kContextAccess);
             result.failed = true;
             continue;
         }
         if (result.failed) continue;
-        // A rewrite would put a plain file in the place of a symbolic link and leave its target as it was.
-        if (entry.attributes & kAttrReparsePoint) {
-            SetLastError(err::CannotAccessFile);
-            ReportFileError(path);
-            ++result.skipped;
-            continue;
-        }
         if (mode <= int(ConversionMode::LfToCrLf)) {
-            const ConvertOutcome outcome = ConvertBytes(path, buffer.get(), size, mode);
+            const ConvertOutcome outcome = ConvertBytes(path, *target, buffer.get(), size, mode);
             if (outcome == ConvertOutcome::Converted) ++result.converted;
             if (outcome == ConvertOutcome::Skipped) ++result.skipped;
             if (outcome == ConvertOutcome::Failed) result.failed = true;
-        } else if (ConvertEncoding(path, buffer.get(), size, mode) == -1) {
+        } else if (ConvertEncoding(*target, buffer.get(), size, mode) == -1) {
             ShowPlainMessage(path + "のＳｈｉｆｔＪｉｓの変換に失敗しました");
             result.failed = true;
         } else {
