@@ -336,6 +336,17 @@ void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
     rig.form.SetOperationDialog(&rig.dialog);
     rig.form.CheckBox2->setChecked(false);
     rig.SelectSource("src");
+    // Refused (the destination lies inside the source): "new" stays as the user left it.
+    rig.SetDestination("C:\\", "src");
+    rig.dialog.DirBx2->SetSelectedIndex(rig.Row(rig.dialog.DirBx2, "    sub"));
+    Main.DialogTree.Refill(true);
+    rig.fake.answers = { kIdYes };
+    AnswerNext<TForm2>([](TForm2* dialog) { dialog->Button3->click(); });
+    rig.form.BackUp1Click();
+    QCOMPARE(rig.fake.texts().at(1), std::string("同じＤＩＲ内には　ＤＩＲの移動は不可能です　！"));
+    QVERIFY(!rig.form.CheckBox2->isChecked());
+    rig.fake.messages.clear();
+
     rig.SetDestination("D:\\");
     Main.DetailList = { "from an earlier run" };
     bool lockedWhileRunning = true;
