@@ -49,6 +49,7 @@ TEST(ConvertText, BytesOfEveryMode)
         { 3, "a\r\n", "a\r\r\n" }, // existing CR LF becomes CR CR LF
         { 4, "あ\r\nｱ〜\n", "\x82\xa0\r\n\xb1\x81\x60\n" },
         { 4, "a\0é"s, "a\0?"s }, // a zero byte is a character; é is not in CP932
+        { 4, "¥〜", "\\\x81\x60" }, // the code page's own forms of the JIS characters
         { 4, "\xF0\x9F\x98\x80", std::nullopt },
         { 4, "ok\xC0\xAF", std::nullopt },
         { 5, "\x82\xa0\r\n\0\xb1"s, "あ\r\n\0ｱ"s }, // no byte-order mark, line ends kept

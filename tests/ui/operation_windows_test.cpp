@@ -194,6 +194,18 @@ void OperationWindowsTest::countField()
         QVERIFY(rig.drives.tree.exists(std::string(r.directory) + "/report00.txt"));
         QVERIFY(rig.dialog.Edit1->isHidden());
     }
+    // The one selected file is duplicated, not the item under the cursor.
+    Rig rig;
+    rig.drives.tree.write("other.txt", "o");
+    rig.form.FileBx1->Reread();
+    rig.form.FileBx1->setCurrentRow(0);
+    rig.SelectFile("report.txt");
+    QCOMPARE(rig.form.FileBx1->FocusedName(), std::string("other.txt"));
+    rig.SetDestination("D:\\");
+    Main.OperationMode = kModeDuplicate;
+    rig.dialog.Edit1->setText("1");
+    rig.dialog.Button3Click();
+    QVERIFY(rig.drives.tree.exists("d/report00.txt") && !rig.drives.tree.exists("d/other00.txt"));
 }
 
 void OperationWindowsTest::sourceFolderOfSelection_data()
