@@ -116,15 +116,6 @@ void NamesCommandsTest::renModesAndRequest()
 
 void NamesCommandsTest::renameOneFile()
 {
-    {
-        // Blanks at either end of the name are not offered.
-        Desk blanks({ " sp.txt " });
-        blanks.form.FileBx1->setCurrentRow(0);
-        blanks.Select({ 0 });
-        blanks.Answer(nullptr);
-        blanks.form.Rename1Click();
-        QCOMPARE(blanks.offered, QStringLiteral("C:\\sp.txt"));
-    }
     Desk desk({ "a.txt", "b.txt" });
     // The file under the cursor is not selected: nothing is offered that the rename could not act on.
     int asked = 0;
