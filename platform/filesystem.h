@@ -47,6 +47,8 @@ public:
     // Closes the handle now and reports a failing close (a network file system may report a
     // lost write only here). Destroying a File closes it without a report.
     virtual bool Close() { return true; }
+    // Cuts or extends the file to size (ftruncate of NativeHandle()).
+    virtual bool Truncate(int64_t size);
 };
 
 // What a finished file takes over before it replaces its destination (ReplaceWithTempAs,
@@ -180,10 +182,8 @@ public:
     };
     virtual ~RewriteTarget() = default;
     virtual const Facts& Info() const = 0;
-    // The open file at its start. A rewrite in place writes through it (and Truncate).
+    // The open file at its start. A rewrite in place writes through it.
     virtual File& Content() = 0;
-    // Cuts or extends the open file to size.
-    virtual bool Truncate(uint64_t size) = 0;
     // A new file in the directory that held the target (the replacement of CreateReplacement); 5 when
     // that directory may not be written.
     virtual std::unique_ptr<File> CreateReplacement() = 0;

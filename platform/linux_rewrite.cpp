@@ -209,12 +209,6 @@ public:
     const Facts& Info() const override { return m_facts; }
     File& Content() override { return m_content; }
 
-    bool Truncate(uint64_t size) override
-    {
-        if (::ftruncate(m_fd.get(), off_t(size)) == 0) return true;
-        return fail(errno, m_linuxPath);
-    }
-
     std::unique_ptr<File> CreateReplacement() override
     {
         UniqueFd dir(::fcntl(m_where.dir.get(), F_DUPFD_CLOEXEC, 0));
@@ -260,6 +254,13 @@ private:
 namespace zelo {
 
 using namespace linuxfs;
+
+bool File::Truncate(int64_t size)
+{
+    if (::ftruncate(NativeHandle(), off_t(size)) == 0) return true;
+    SetLastErrorFromErrno(errno);
+    return false;
+}
 
 std::unique_ptr<RewriteTarget> LinuxFileSystem::OpenForRewrite(const std::string& path)
 {

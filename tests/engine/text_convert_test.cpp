@@ -93,6 +93,19 @@ TEST(ConvertText, AcrossBlocks)
     }
 }
 
+// Backspaces that take back more text than one buffer holds reach bytes already written: what
+// follows goes over them and the text ends where the backspaces left it, in memory and in a file.
+TEST(ConvertText, BackspacesReachWrittenText)
+{
+    const std::string in = std::string(5u << 20, 'a') + std::string((5u << 20) - 3, '\b') + "xy";
+    EXPECT_TRUE(ConvertText(2, in) == "aaaxy");
+    test::TempTree tree;
+    test::FakeUi fake;
+    tree.write("bs.txt", in);
+    EXPECT_EQ(ConvertFiles({ tree.drive("bs.txt") }, 2).converted, 1);
+    EXPECT_EQ(tree.read("bs.txt"), "aaaxy");
+}
+
 // Notes whether the progress window was up when each message box appeared.
 class RecordingUi : public test::FakeUi {
 public:

@@ -110,7 +110,6 @@ public:
 
     const Facts& Info() const override { return m_inner->Info(); }
     File& Content() override { return m_content; }
-    bool Truncate(uint64_t size) override { return m_inner->Truncate(size); }
     std::unique_ptr<File> CreateReplacement() override
     {
         auto file = m_inner->CreateReplacement();
