@@ -16,7 +16,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <new>
 
 namespace zelo {
 
