@@ -3,7 +3,6 @@
 
 #include "engine/file_copy.h"
 #include "engine/messages.h"
-#include "model/state.h"
 #include "platform/drives.h"
 #include "platform/filesystem.h"
 #include "platform/types.h"
@@ -14,10 +13,10 @@ namespace {
 
 constexpr uint32_t kTickableBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
+// Access denied here is a permission of the folder or drive, never a ReadOnly file being overwritten.
 void Report(const std::string& name)
 {
-    Main.ErrorContext = kContextOverwrite;
-    ReportFileError(name, kContextOverwrite);
+    ReportFileError(name, kContextAccess);
 }
 
 } // namespace
@@ -40,6 +39,13 @@ std::optional<DiskFigures> ReadDiskFigures(const std::string& path)
 
 std::optional<uint32_t> DirectoryAttributes(const std::string& path)
 {
+    // A drive root ("C:\") or a path ending in a separator is no entry of a directory: the directory
+    // itself is asked, so the boxes show what it has.
+    if (!path.empty() && path.back() == '\\') {
+        const uint32_t attributes = fs().GetAttributes(path);
+        if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return std::nullopt;
+        return attributes;
+    }
     FindData data;
     if (!FindFileEntry(path, data)) return std::nullopt;
     return data.attributes;

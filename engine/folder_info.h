@@ -21,8 +21,9 @@ struct DiskFigures {
 // (with path, or the current directory) and gives nullopt: no figures are better than false ones.
 std::optional<DiskFigures> ReadDiskFigures(const std::string& path);
 
-// The attribute word of a directory as the find-first enumeration reports it; nullopt when the path is
-// not found (a drive root such as "C:\" is not an entry of any directory).
+// The attribute word of a directory as the find-first enumeration reports it (a drive root such as
+// "C:\", or a path ending in a separator, as the directory itself reports it); nullopt when the path
+// names no directory.
 std::optional<uint32_t> DirectoryAttributes(const std::string& path);
 
 // Sets the directory's attributes to Directory plus the ticked ReadOnly, Hidden, System and Archive

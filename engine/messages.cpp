@@ -54,6 +54,7 @@ const char* AccessDeniedDetail(int errorContext)
 
 std::string FileErrorMessage(uint32_t code, int errorContext)
 {
+    if (code == err::AccessDenied && errorContext == kContextAccess) return "Accesee Denied !";
     if (code == err::AccessDenied) return std::string("Accesee Denied !\n\r\n\r") + AccessDeniedDetail(errorContext);
     for (const auto& [key, text] : kMessages) {
         if (key == code) return text;

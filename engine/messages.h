@@ -13,7 +13,7 @@ inline constexpr const char* kCaptionWarning = "警告"; // refusals
 inline constexpr const char* kCaptionCaution = "注意"; // Yes/No before destructive commands
 
 // The message for a last error code; errorContext selects the access-denied (5) wording
-// (2 and 4 delete a file, 3 remove a directory, anything else overwrite).
+// (2 and 4 delete a file, 3 remove a directory, 6 none, anything else overwrite).
 std::string FileErrorMessage(uint32_t code, int errorContext);
 
 // What a failing step was doing: selects the access-denied wording of the error report.
@@ -24,6 +24,9 @@ enum ErrorContextValue : int {
     kContextDeleteSelected = 4, // deleting a selected file
     kContextReadSource = 6, // opening or reading what is copied or converted
     kContextWriteDenied = 7, // writing where the system refuses it, the entry itself not being ReadOnly
+    // A step where access denied cannot mean ReadOnly (reading, a folder or drive refused by its
+    // permissions): the bare access-denied text, without a ReadOnly wording that would mislead.
+    kContextAccess = 8,
 };
 
 // "path  :   message" for the current last error, as ReportFileError shows it.

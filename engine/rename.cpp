@@ -7,7 +7,9 @@
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "platform/time.h"
+#include "platform/ui_services.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
@@ -18,6 +20,7 @@ namespace {
 
 constexpr const char* kRenamedSeparator = "　を　";
 constexpr const char* kRenamedSuffix = "　に名前を変更しました";
+constexpr const char* kSelectFile = "Ｆｉｌｅ　を選択して下さい";
 
 bool Move(const std::string& from, const std::string& to)
 {
@@ -80,6 +83,12 @@ int ConvertNameCase(CaseChangeJob& job)
 int ChangeFileNamesCase(int direction, const std::string& dirWithSep, const std::vector<std::string>& items,
     const std::vector<bool>& selected, const std::function<void()>& refreshFiles)
 {
+    // Nothing selected: nothing was changed, and the user is told to select instead of told of success.
+    const auto end = selected.begin() + std::ptrdiff_t(std::min(items.size(), selected.size()));
+    if (std::none_of(selected.begin(), end, [](bool chosen) { return chosen; })) {
+        AppMessageBox(kSelectFile, kCaptionWarning, kMbOk);
+        return 0;
+    }
     CaseChangeJob job;
     job.direction = direction;
     job.directoryPrefix = dirWithSep;

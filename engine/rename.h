@@ -37,7 +37,7 @@ int ConvertNameCase(CaseChangeJob& job);
 
 // N26Click (0) / N27Click (1): the case of every selected file of dirWithSep. Stops at the first
 // failure (1 or -1); when all went, refreshFiles runs and "大文字に変更しました" /
-// "小文字に変更しました" follows.
+// "小文字に変更しました" follows. With no file selected: "Ｆｉｌｅ　を選択して下さい", 0.
 int ChangeFileNamesCase(int direction, const std::string& dirWithSep, const std::vector<std::string>& items,
     const std::vector<bool>& selected, const std::function<void()>& refreshFiles = {});
 

@@ -2,7 +2,6 @@
 #include "engine/shortcuts.h"
 
 #include "engine/messages.h"
-#include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/filesystem.h"
 #include "platform/shell_links.h"
@@ -40,8 +39,8 @@ bool CreateShortcut(int destination, const std::string& target)
         linkPath = fs().GetCurrentDirectory().substr(0, 3) + name;
     }
     if (!SaveShellLink(target, linkPath)) {
-        Main.ErrorContext = kContextOverwrite;
-        ReportFileError(linkPath, kContextOverwrite);
+        // A folder the user may not write is no ReadOnly file: the plain access-denied wording.
+        ReportFileError(linkPath, kContextAccess);
         return false;
     }
     AppMessageBox(linkPath + "　を作成しました", kCaptionReport, kMbOk);

@@ -1,6 +1,7 @@
 // The in-place text conversions of the file pane's "オプション" submenu: CR removal, ESC sequence
-// removal, backspaces, LF to CR LF, UTF-8 to Shift-JIS (CP932) and back. Each file is read whole,
-// converted, and written to a temporary file beside it that replaces it only when complete.
+// removal, backspaces, LF to CR LF, UTF-8 to Shift-JIS (CP932) and back. Each file is opened once (a
+// link's target), read whole and converted; its unnamed replacement takes its place only when complete,
+// and a file of several names (or in a folder that may not be written) is written back in place.
 #pragma once
 
 #include <cstddef>
@@ -28,21 +29,6 @@ std::string ConversionReportText(int mode);
 // for a mode outside 0 to 5.
 // An empty result of modes 4 and 5 is a failure for the commands, not here.
 std::optional<std::string> ConvertText(int mode, std::string bytes);
-
-// What became of one file.
-enum class ConvertOutcome {
-    Converted,
-    Skipped, // not written back (ReadOnly warning shown, or not a regular file): left as it was
-    Failed, // a failure was reported; the file is as it was
-};
-
-// Modes 0 to 3 over data (the file's size bytes, changed in place): shows the progress window with
-// its stop button hidden, writes the result back, and shows its own warning or error.
-ConvertOutcome ConvertBytes(const std::string& path, uint8_t* data, size_t size, int mode);
-
-// Modes 4 and 5: 1 when converted and written back, -1 when the result is empty (malformed UTF-8
-// or an empty file: the message about 0A line ends has been shown) or writing back failed.
-int ConvertEncoding(const std::string& path, const uint8_t* data, size_t size, int mode);
 
 struct ConversionResult {
     int converted = 0; // files written back

@@ -1,6 +1,8 @@
 // The file system every layer uses, and its replacement by tests: nothing here is Linux's own.
 #include "platform/filesystem.h"
 
+#include "platform/errors.h"
+
 namespace zelo {
 
 namespace {
@@ -21,6 +23,12 @@ ScopedFileSystem::ScopedFileSystem(FileSystem& replacement)
 ScopedFileSystem::~ScopedFileSystem()
 {
     g_installed = m_previous;
+}
+
+std::unique_ptr<RewriteTarget> FileSystem::OpenForRewrite(const std::string&)
+{
+    SetLastError(err::InvalidParameter);
+    return nullptr;
 }
 
 } // namespace zelo

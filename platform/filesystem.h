@@ -47,6 +47,8 @@ public:
     // Closes the handle now and reports a failing close (a network file system may report a
     // lost write only here). Destroying a File closes it without a report.
     virtual bool Close() { return true; }
+    // Cuts or extends the file to size (ftruncate of NativeHandle()).
+    virtual bool Truncate(int64_t size);
 };
 
 // What a finished file takes over before it replaces its destination (ReplaceWithTempAs,
@@ -75,6 +77,8 @@ enum class OpenMode {
     CreateNew, // create exclusively, fails with 80 when the name exists
     OpenAlways, // open or create, read and write, no truncation
 };
+
+class RewriteTarget;
 
 class FileSystem {
 public:
@@ -157,6 +161,36 @@ public:
         = 0;
     // Flushes the file system that holds path (once at the end of a tree copy).
     virtual bool SyncFileSystem(const std::string& path) = 0;
+
+    // Opens a file once for a rewrite of its contents; null with the last error set. The default fails
+    // with 87, for file systems that cannot.
+    virtual std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path);
+};
+
+// A file opened once for a rewrite of its contents (the text conversions). A symbolic link is followed
+// to its target, which is opened once; every later step works on that open file and on the directory
+// that held it then, never on a name looked up again, so a name swapped meanwhile is never read or
+// written through.
+class RewriteTarget {
+public:
+    struct Facts {
+        uint64_t size = 0; // when it was opened
+        uint64_t links = 1; // its names (hard links)
+        bool readOnly = false; // the owner's write permission is absent
+        // 0 when the open file may be written; else why not (5, 19, 32...). ReadOnly counts here too.
+        uint32_t writeError = 0;
+    };
+    virtual ~RewriteTarget() = default;
+    virtual const Facts& Info() const = 0;
+    // The open file at its start. A rewrite in place writes through it.
+    virtual File& Content() = 0;
+    // A new file in the directory that held the target (the replacement of CreateReplacement); 5 when
+    // that directory may not be written.
+    virtual std::unique_ptr<File> CreateReplacement() = 0;
+    // Gives file the target's permission bits and user.DOSATTRIB and puts it in the target's place
+    // (CommitReplacement), provided the name still holds the file that was opened (else 32). On any
+    // failure the file is gone and the target as it was.
+    virtual bool CommitReplacement(std::unique_ptr<File> file) = 0;
 };
 
 // Makes a file opened for a copy Archive only (ReadOnly, Hidden and System go) through its descriptor, so the

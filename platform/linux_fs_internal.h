@@ -105,6 +105,7 @@ public:
     bool SyncFileSystem(const std::string& path) override;
     std::unique_ptr<DirHandle> OpenTreeDirectory(
         const std::string& dirWithSep, ListDetail detail, bool followLink = false) override;
+    std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override;
 };
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.

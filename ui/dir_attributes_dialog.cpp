@@ -2,6 +2,7 @@
 #include "ui/dir_attributes_dialog.h"
 
 #include "engine/folder_info.h"
+#include "model/drive_list.h"
 #include "model/state.h"
 #include "platform/types.h"
 #include "ui/list_boxes.h"
@@ -52,19 +53,27 @@ void TForm8::FormActivate()
 {
     const std::string path = SelectPath();
     Label1->setText(ShowBytes(path));
+    // The label the drive has now, not the one read when the drive was chosen (it may have been
+    // changed here since).
+    ReadVolumeLabel(path.substr(0, 3));
     Edit1->setText(ShowBytes(Main.VolumeText));
-    // A drive root is no entry of a directory: the boxes then keep their states.
-    if (const auto attributes = DirectoryAttributes(path)) {
-        CheckBox1->setChecked(*attributes & kAttrReadOnly);
-        CheckBox2->setChecked(*attributes & kAttrHidden);
-        CheckBox3->setChecked(*attributes & kAttrSystem);
-        CheckBox4->setChecked(*attributes & kAttrDirectory);
-        CheckBox5->setChecked(*attributes & kAttrArchive);
-    }
+    // The boxes show the directory named (a drive root included); when it cannot be read they show
+    // nothing of it, and "変更" stays off so that they are never written to it.
+    const auto attributes = DirectoryAttributes(path);
+    for (QCheckBox* box : { CheckBox1, CheckBox2, CheckBox3, CheckBox5 })
+        box->setEnabled(attributes.has_value());
+    Button1->setEnabled(attributes.has_value());
+    if (!attributes) return;
+    CheckBox1->setChecked(*attributes & kAttrReadOnly);
+    CheckBox2->setChecked(*attributes & kAttrHidden);
+    CheckBox3->setChecked(*attributes & kAttrSystem);
+    CheckBox4->setChecked(*attributes & kAttrDirectory);
+    CheckBox5->setChecked(*attributes & kAttrArchive);
 }
 
 void TForm8::Button1Click()
 {
+    if (!Button1->isEnabled()) return;
     uint32_t ticked = 0;
     if (CheckBox1->isChecked()) ticked |= kAttrReadOnly;
     if (CheckBox2->isChecked()) ticked |= kAttrHidden;

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace zelo {
 
 TForm3::TForm3(TForm1* mainWindow, QWidget* parent)
@@ -54,11 +56,14 @@ void TForm3::FormActivate()
         SetEditBytes(Main.MainTree.SelectedPath(false));
         break;
     case 1: {
-        std::string text = Main.MainTree.CurrentPath(true);
-        // The name as it is: on Linux blanks at either end belong to the name, and a trimmed
-        // suggestion confirmed unchanged would rename the file.
-        if (m_mainWindow) text += m_mainWindow->FileBx1->FocusedName();
-        SetEditBytes(text);
+        std::string name = m_mainWindow ? m_mainWindow->FileBx1->FocusedName() : std::string();
+        // Blanks and control characters at either end are not offered (confirmed unchanged, the
+        // offer renames such a name to its trimmed form).
+        const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+        while (!name.empty() && blank(name.back()))
+            name.pop_back();
+        name.erase(0, size_t(std::find_if_not(name.begin(), name.end(), blank) - name.begin()));
+        SetEditBytes(Main.MainTree.CurrentPath(true) + name);
         break;
     }
     case 3:

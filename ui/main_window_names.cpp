@@ -2,11 +2,13 @@
 // of files or a directory, and upper/lower case of file and directory names.
 #include "ui/main_window.h"
 
+#include "engine/messages.h"
 #include "engine/rename.h"
 #include "engine/text_convert.h"
 #include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/drives.h"
+#include "platform/ui_services.h"
 #include "ui/command_guard.h"
 #include "ui/list_boxes.h"
 #include "ui/rename_dialog.h"
@@ -80,9 +82,16 @@ void TForm1::Rename1Click()
     const auto refreshFiles = [this] { FileBx1->Reread(); };
     Main.InputMode = 1; // TForm3: offer the file; TRen: preset to name mode
     if (FileBx1->SelectedCount() < 2) {
+        // The rename acts on the selected file under the cursor: anything else would be offered and
+        // then fail.
+        const std::string oldPath = FileBx1->FocusedPath();
+        if (oldPath.empty()) {
+            AppMessageBox("Ｆｉｌｅ　を選択して下さい", kCaptionWarning, kMbOk);
+            return;
+        }
         if (ShowInputDialog) ShowInputDialog();
         if (Main.InputMode == 0) return;
-        RenameOneFile(FileBx1->FocusedPath(), Main.InputText, refreshFiles);
+        RenameOneFile(oldPath, Main.InputText, refreshFiles);
         return;
     }
     if (ShowRenameDialog) ShowRenameDialog();

@@ -330,8 +330,6 @@ void TForm2::RunFolderOperation(int mode)
 {
     const SourceFolder source = ResolveSourceFolder(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true));
     Main.ContentsOnly = source.contentsOnly;
-    // A backup always runs under "new", and the box shows it.
-    if (mode == kModeFolderBackup && m_mainWindow) m_mainWindow->CheckBox2->setChecked(true);
 
     FolderTransfer request;
     request.sourceFolder = source.path;
@@ -342,6 +340,9 @@ void TForm2::RunFolderOperation(int mode)
     Main.AbortFlag = 0;
     TransferCounts counts;
     const int result = TransferFolder(request, counts);
+    // A backup that ran did so under "new", and the box shows it; a refused one changed nothing.
+    if (mode == kModeFolderBackup && result != kTransferRefused && m_mainWindow)
+        m_mainWindow->CheckBox2->setChecked(true);
 
     Main.CreatedDirCount = counts.createdDirs;
     Main.ExistingDirCount = counts.existingDirs;

@@ -10,12 +10,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zelo {
 namespace {
@@ -210,6 +212,61 @@ TEST(ZeloCli, CopyFile)
     EXPECT_FALSE(tree.exists("absent"));
 }
 
+// Starts zelo-cli with arguments (C: is "/"), its standard error into errFile, with the stop signals
+// at their default as a shell would leave them.
+pid_t SpawnCli(const std::vector<std::string>& arguments, const std::string& errFile)
+{
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int s : { SIGINT, SIGTERM, SIGHUP })
+        sigaddset(&defaults, s);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::vector<char*> argv { const_cast<char*>(ZELO_CLI_PATH) };
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    char drives[] = "ZELO_DRIVES=C=/";
+    char* envp[] = { drives, nullptr };
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t child = 0;
+    if (posix_spawn(&child, ZELO_CLI_PATH, &actions, &attributes, argv.data(), envp) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return child;
+}
+
+// Waits until the child has a file open whose name satisfies wanted; false when it ended first.
+bool WaitForOpenFile(pid_t child, const std::function<bool(const std::string&)>& wanted)
+{
+    const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        bool found = false;
+        DIR* dir = ::opendir(fds.c_str());
+        while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+            char target[4096];
+            const ssize_t n = ::readlinkat(::dirfd(dir), entry->d_name, target, sizeof target - 1);
+            found = found || (n > 0 && wanted(std::string(target, size_t(n))));
+        }
+        if (dir) ::closedir(dir);
+        if (found) return true;
+    }
+    return false;
+}
+
+std::set<std::string> NamesIn(const std::string& linuxDir)
+{
+    std::set<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(linuxDir))
+        out.insert(e.path().filename().string());
+    return out;
+}
+
 // SIGINT, SIGTERM and SIGHUP stop a copy: the earlier destination stays, no temporary file is left,
 // and the program ends by the signal.
 TEST(ZeloCli, SignalStopsCopyAndLeavesEarlierDestination)
@@ -217,59 +274,51 @@ TEST(ZeloCli, SignalStopsCopyAndLeavesEarlierDestination)
     test::TempTree tree;
     tree.writeSized("s.bin", 256u << 20);
     const std::string destination = tree.linux("d/c.bin");
-    auto names = [&]() {
-        std::set<std::string> out;
-        for (const auto& e : std::filesystem::directory_iterator(tree.linux("d")))
-            out.insert(e.path().filename().string());
-        return out;
-    };
+    const std::string inside = tree.linux("d") + "/";
     for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
         SCOPED_TRACE(signal);
         tree.write("d/c.bin", "earlier");
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        for (int s : { SIGINT, SIGTERM, SIGHUP })
-            sigaddset(&defaults, s);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        const std::string source = tree.linux("s.bin");
-        char* argv[] = { const_cast<char*>(ZELO_CLI_PATH), const_cast<char*>("copy-file"),
-            const_cast<char*>(source.c_str()), const_cast<char*>(destination.c_str()), nullptr };
-        char drives[] = "ZELO_DRIVES=C=/";
-        char* envp[] = { drives, nullptr };
-        const std::string errFile = tree.linux("stderr.txt");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, ZELO_CLI_PATH, &actions, &attributes, argv, envp), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-
+        const pid_t child = SpawnCli({ "copy-file", tree.linux("s.bin"), destination }, tree.linux("stderr.txt"));
+        ASSERT_GT(child, 0);
         // Waits until the copy has its new file open in d/ (an unnamed file shows as "d/#inode (deleted)").
-        const std::string fds = "/proc/" + std::to_string(child) + "/fd";
-        const std::string inside = tree.linux("d") + "/";
-        bool copying = false;
-        int status = 0;
-        while (!copying && ::waitpid(child, &status, WNOHANG) == 0) {
-            DIR* dir = ::opendir(fds.c_str());
-            while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
-                char target[4096];
-                const ssize_t n = ::readlinkat(::dirfd(dir), entry->d_name, target, sizeof target - 1);
-                if (n > 0 && std::string(target, size_t(n)).rfind(inside, 0) == 0) copying = true;
-            }
-            if (dir) ::closedir(dir);
-        }
+        const bool copying
+            = WaitForOpenFile(child, [&](const std::string& name) { return name.rfind(inside, 0) == 0; });
         if (!copying) GTEST_SKIP() << "the copy ended before it could be stopped";
         ::kill(child, signal);
+        int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
         // Stopped through the stop button, not killed half-way.
         EXPECT_NE(tree.read("stderr.txt").find("stopped by signal"), std::string::npos);
         EXPECT_EQ(tree.read("d/c.bin"), "earlier");
-        EXPECT_EQ(names(), std::set<std::string> { "c.bin" });
+        EXPECT_EQ(NamesIn(tree.linux("d")), std::set<std::string> { "c.bin" });
+    }
+}
+
+// A conversion ended by a signal while it writes leaves the original byte for byte and nothing else.
+TEST(ZeloCli, SignalDuringConvertLeavesTheOriginal)
+{
+    test::TempTree tree;
+    std::string text;
+    for (int i = 0; i < 1 << 20; ++i)
+        text += "line of text " + std::to_string(i % 97) + "\n";
+    tree.write("d/log.txt", text);
+    const std::string inside = tree.linux("d") + "/";
+    const std::string original = tree.linux("d/log.txt");
+    for (int signal : { SIGTERM, SIGINT, SIGKILL }) {
+        SCOPED_TRACE(signal);
+        const pid_t child = SpawnCli({ "convert", "3", original }, tree.linux("stderr.txt"));
+        ASSERT_GT(child, 0);
+        // The file it writes, beside the original (an unnamed one shows as "d/#inode (deleted)").
+        const bool writing = WaitForOpenFile(
+            child, [&](const std::string& name) { return name.rfind(inside, 0) == 0 && name != original; });
+        if (!writing) GTEST_SKIP() << "the conversion ended before it could be stopped";
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(tree.read("d/log.txt") == text);
+        EXPECT_EQ(NamesIn(tree.linux("d")), std::set<std::string> { "log.txt" });
     }
 }
 

@@ -10,6 +10,7 @@
 #include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/ordinary_user.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
@@ -231,8 +232,11 @@ TEST_F(InfoTest, DirectoryAttributesAlwaysKeepDirectory)
         EXPECT_TRUE(fake.messages[0].plain);
     }
     EXPECT_EQ(Mode("d") & S_IWUSR, S_IWUSR);
-    // A drive root is no entry of a directory.
-    EXPECT_FALSE(DirectoryAttributes("C:\\"));
+    // A drive root, or a path ending in a separator: the directory itself.
+    tree.setDosAttrib("", kAttrHidden);
+    EXPECT_EQ(DirectoryAttributes("C:\\"), kAttrDirectory | kAttrHidden);
+    EXPECT_EQ(DirectoryAttributes("C:\\d\\"), kAttrDirectory);
+    EXPECT_FALSE(DirectoryAttributes("C:\\gone\\"));
 
     // A directory that is gone: reported, and no word of success.
     fake.messages.clear();
@@ -326,6 +330,17 @@ TEST_F(InfoTest, ShortcutOnTheDesktopReplacesAnExistingLink)
     EXPECT_EQ(fake.messages[0].caption, "報告");
     // Nothing else was left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.linux("desk")), {}), 1);
+
+    // A desktop folder the user may not write is said to be so, not to hold a ReadOnly file.
+    const auto denied = test::RunAsOrdinaryUser(tree.root(), [&] {
+        ::chmod(tree.linux("desk").c_str(), 0555);
+        fake.messages.clear();
+        return !CreateShortcut(kShortcutDesktop, "C:\\data\\report.txt")
+            && fake.texts() == std::vector<std::string> { "C:\\desk\\report.lnk  :   Accesee Denied !" };
+    });
+    if (denied) {
+        EXPECT_TRUE(*denied);
+    }
 }
 
 TEST_F(InfoTest, ShortcutToADesktopOnNoDriveSaysSo)

@@ -191,11 +191,12 @@ TEST_F(RenameTest, CaseConversionOfTheLastComponent)
     EXPECT_EQ(tree.read("sub/ÉTÉ.TXT"), "été.txt");
     EXPECT_EQ(fake.texts().back(), "大文字に変更しました");
 
-    // Nothing selected: no name changes, still refreshed and reported.
+    // Nothing selected: no name changes, no refresh, and no word of success.
     bool refreshed = false;
-    EXPECT_EQ(ChangeFileNamesCase(1, tree.drive("sub\\"), { "ABC.TXT" }, { false }, [&] { refreshed = true; }), 1);
-    EXPECT_TRUE(refreshed);
-    EXPECT_EQ(fake.texts().back(), "小文字に変更しました");
+    EXPECT_EQ(ChangeFileNamesCase(1, tree.drive("sub\\"), { "ABC.TXT" }, { false }, [&] { refreshed = true; }), 0);
+    EXPECT_FALSE(refreshed);
+    EXPECT_EQ(fake.texts().back(), "Ｆｉｌｅ　を選択して下さい");
+    EXPECT_EQ(fake.messages.back().caption, "警告");
 
     tree.mkdir("sub/ÄRGER");
     EXPECT_EQ(ChangeDirNameCase(1, 2, tree.drive("sub\\ÄRGER")), "ärger");

@@ -5,6 +5,7 @@
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
+#include "tests/support/ordinary_user.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,14 @@ TEST(ConvertText, BytesOfEveryMode)
             "\x82\xa0"
             "A\b",
             "\x82\xa0" },
-        { 2, "\0\x82\xa0\b"s, "\0"s }, // a zero byte does not change how characters are read
+        { 2, "\0\x82\xa0\b"s, "\0\x82"s }, // after a zero byte no byte is a lead byte
         { 2, "A\x82", "A\x82" }, // a lead byte as the last byte is kept alone
         { 2, "\x82\b", "\x82\b" }, // the byte after a lead byte is its second byte, whatever it is
         { 3, "a\nb", "a\r\nb" },
         { 3, "a\r\n", "a\r\r\n" }, // existing CR LF becomes CR CR LF
         { 4, "あ\r\nｱ〜\n", "\x82\xa0\r\n\xb1\x81\x60\n" },
         { 4, "a\0é"s, "a\0?"s }, // a zero byte is a character; é is not in CP932
+        { 4, "¥〜", "\\\x81\x60" }, // the code page's own forms of the JIS characters
         { 4, "\xF0\x9F\x98\x80", std::nullopt },
         { 4, "ok\xC0\xAF", std::nullopt },
         { 5, "\x82\xa0\r\n\0\xb1"s, "あ\r\n\0ｱ"s }, // no byte-order mark, line ends kept
@@ -91,6 +93,36 @@ TEST(ConvertText, AcrossBlocks)
     }
 }
 
+// Backspaces that take back more text than one buffer holds reach bytes already written: what
+// follows goes over them and the text ends where the backspaces left it, in memory and in a file.
+TEST(ConvertText, BackspacesReachWrittenText)
+{
+    const std::string in = std::string(5u << 20, 'a') + std::string((5u << 20) - 3, '\b') + "xy";
+    EXPECT_TRUE(ConvertText(2, in) == "aaaxy");
+    test::TempTree tree;
+    test::FakeUi fake;
+    tree.write("bs.txt", in);
+    EXPECT_EQ(ConvertFiles({ tree.drive("bs.txt") }, 2).converted, 1);
+    EXPECT_EQ(tree.read("bs.txt"), "aaaxy");
+}
+
+// Notes whether the progress window was up when each message box appeared.
+class RecordingUi : public test::FakeUi {
+public:
+    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
+    {
+        progressUp.push_back(progress.visible);
+        return FakeUi::AppMessageBox(text, caption, flags);
+    }
+    std::vector<bool> progressUp;
+};
+
+ino_t InodeOf(const std::string& linuxPath)
+{
+    struct stat st { };
+    return ::lstat(linuxPath.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 class ConvertFilesTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetMainState(); }
@@ -111,7 +143,7 @@ protected:
     }
 
     test::TempTree tree;
-    test::FakeUi fake;
+    RecordingUi fake;
 };
 
 TEST_F(ConvertFilesTest, ReportsPerModeAndProgress)
@@ -151,24 +183,58 @@ TEST_F(ConvertFilesTest, ReportsPerModeAndProgress)
     ExpectNoTemporaryFiles();
 }
 
-// A ReadOnly file and a symbolic link are left as they are, not counted, and the command goes on.
-TEST_F(ConvertFilesTest, ReadOnlyFileAndLinkAreSkipped)
+// What is written where: a link's target (the link stays a link), every name of a file with hard
+// links (its inode kept), nothing in a ReadOnly file (warned while the progress window is up).
+TEST_F(ConvertFilesTest, TargetsLinksAndReadOnly)
 {
-    tree.write("ro.txt", "a\n");
-    tree.write("rw.txt", "b\n");
+    tree.write("t.txt", "a\n");
+    tree.symlink("sub/../t.txt", "ln.txt");
+    tree.mkdir("sub");
+    tree.write("h1.txt", "b\n");
+    ASSERT_EQ(::link(tree.linux("h1.txt").c_str(), tree.linux("h2.txt").c_str()), 0);
+    tree.write("ro.txt", "c\n");
     tree.setReadOnly("ro.txt", true);
-    tree.symlink("rw.txt", "ln.txt");
-    const auto result = ConvertFiles({ tree.drive("ro.txt"), tree.drive("ln.txt"), tree.drive("rw.txt") }, 3);
-    EXPECT_EQ(result.converted, 1);
-    EXPECT_EQ(result.skipped, 2);
-    EXPECT_EQ(tree.read("ro.txt"), "a\n");
-    EXPECT_EQ(tree.read("rw.txt"), "b\r\n");
+    const ino_t hardInode = InodeOf(tree.linux("h1.txt"));
+
+    const auto result = ConvertFiles({ tree.drive("ln.txt"), tree.drive("h1.txt"), tree.drive("ro.txt") }, 3);
+    EXPECT_EQ(result.converted, 2);
+    EXPECT_EQ(result.skipped, 1);
     EXPECT_TRUE(std::filesystem::is_symlink(tree.linux("ln.txt")));
-    ASSERT_EQ(fake.messages.size(), 3u);
-    EXPECT_EQ(fake.messages[0].text, "ＲｅａｄＯｎｌｙ　のようです");
-    EXPECT_EQ(fake.messages[0].caption, "警告");
-    EXPECT_EQ(fake.messages[1].text, tree.drive("ln.txt") + "  :   パイプ，ソケット，デバイスは扱えません");
-    EXPECT_EQ(fake.messages[2].text, "1　ファイルの0DH0AH 変換しました");
+    EXPECT_EQ(tree.read("t.txt"), "a\r\n");
+    EXPECT_EQ(tree.read("h1.txt"), "b\r\n");
+    EXPECT_EQ(tree.read("h2.txt"), "b\r\n");
+    EXPECT_EQ(InodeOf(tree.linux("h2.txt")), hardInode);
+    EXPECT_EQ(InodeOf(tree.linux("h1.txt")), hardInode);
+    EXPECT_EQ(tree.read("ro.txt"), "c\n");
+    EXPECT_EQ(fake.texts(),
+        (std::vector<std::string> { "ＲｅａｄＯｎｌｙ　のようです", "2　ファイルの0DH0AH 変換しました" }));
+    EXPECT_EQ(fake.progressUp, (std::vector<bool> { true, false }));
+    ExpectNoTemporaryFiles();
+}
+
+// As an ordinary user: a writable file in a folder the user may not write is converted in place; a
+// file the user may read but not write (not ReadOnly) says so, and the command goes on.
+TEST_F(ConvertFilesTest, FolderOrFileTheUserMayNotWrite)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+    tree.mkdir("mine");
+    tree.write("mine/x.txt", "x\n");
+    tree.write("theirs.txt", "y\n");
+    ::chmod(tree.root().c_str(), 0755);
+    const std::string mine = tree.linux("mine");
+    const auto ran = test::RunAsOrdinaryUser(mine, [&] {
+        ::chmod(mine.c_str(), 0555);
+        const auto result = ConvertFiles({ tree.drive("theirs.txt"), tree.drive("mine/x.txt") }, 3);
+        ::chmod(mine.c_str(), 0755);
+        return result.converted == 1 && result.skipped == 1
+            && fake.texts()
+            == std::vector<std::string> { tree.drive("theirs.txt") + "  :   Accesee Denied !",
+                   "1　ファイルの0DH0AH 変換しました" };
+    });
+    if (!ran) GTEST_SKIP() << "needs root to act as the user nobody, or an ordinary user";
+    EXPECT_TRUE(*ran);
+    EXPECT_EQ(tree.read("mine/x.txt"), "x\r\n");
+    EXPECT_EQ(tree.read("theirs.txt"), "y\n");
 }
 
 // Malformed UTF-8 and an empty file: both messages, the file untouched, nothing converted after it.
@@ -199,22 +265,29 @@ TEST_F(ConvertFilesTest, EncodingFailuresLeaveFilesUntouched)
     ExpectNoTemporaryFiles();
 }
 
+// A full disk half way, into the replacement or (hard links) beyond the old end of the file itself.
 TEST_F(ConvertFilesTest, WriteFailureKeepsTheOriginal)
 {
     const std::string content(3'000'000, '\n');
     tree.write("big.txt", content);
+    tree.write("linked.txt", content);
+    ASSERT_EQ(::link(tree.linux("linked.txt").c_str(), tree.linux("other.txt").c_str()), 0);
     test::FaultyFileSystem faulty(fs());
     faulty.failWriteAfter = 1'000'000;
     ScopedFileSystem scope(faulty);
-    for (const int mode : { 3, 0, 5 }) {
-        SCOPED_TRACE(mode);
+    const struct {
+        std::string name;
+        int mode;
+    } cases[] = { { "big.txt", 3 }, { "big.txt", 0 }, { "big.txt", 5 }, { "linked.txt", 3 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + " " + std::to_string(c.mode));
         fake.messages.clear();
         faulty.bytesWritten = 0;
-        const auto result = ConvertFiles({ tree.drive("big.txt") }, mode);
+        const auto result = ConvertFiles({ tree.drive(c.name) }, c.mode);
         EXPECT_TRUE(result.failed);
-        EXPECT_TRUE(tree.read("big.txt") == content);
-        const std::string expected = mode <= 3 ? tree.drive("big.txt") + "  :   ディスク容量を越えました"
-                                               : tree.drive("big.txt") + "のＳｈｉｆｔＪｉｓの変換に失敗しました";
+        EXPECT_TRUE(tree.read(c.name) == content);
+        const std::string expected = c.mode <= 3 ? tree.drive(c.name) + "  :   ディスク容量を越えました"
+                                                 : tree.drive(c.name) + "のＳｈｉｆｔＪｉｓの変換に失敗しました";
         EXPECT_EQ(fake.texts(), std::vector<std::string> { expected });
     }
     ExpectNoTemporaryFiles();

@@ -203,6 +203,43 @@ TEST_F(FileSystemTest, SpecialFilesAndDirectoriesAreNeverOpened)
     EXPECT_EQ(GetLastError(), err::PathNotFound);
 }
 
+// A rewrite works on the file it opened: a name swapped for a link afterwards (to a file the user may
+// not read) is neither read nor replaced. What cannot be opened fails with the open's codes.
+TEST_F(FileSystemTest, RewriteKeepsToTheFileItOpened)
+{
+    tree.write("secret", "root only");
+    tree.write("d/f.txt", "mine");
+    auto target = files.OpenForRewrite(tree.drive("d\\f.txt"));
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->Info().size, 4u);
+    ASSERT_EQ(::rename(tree.linux("d/f.txt").c_str(), tree.linux("d/old.txt").c_str()), 0);
+    tree.symlink("../secret", "d/f.txt");
+    char text[16] = {};
+    EXPECT_EQ(target->Content().Read(text, sizeof text), 4);
+    EXPECT_EQ(std::string(text), "mine");
+    auto replacement = target->CreateReplacement();
+    ASSERT_NE(replacement, nullptr);
+    EXPECT_EQ(replacement->Write("new", 3), 3);
+    EXPECT_FALSE(target->CommitReplacement(std::move(replacement)));
+    EXPECT_EQ(GetLastError(), err::SharingViolation);
+    EXPECT_EQ(tree.read("secret"), "root only");
+    EXPECT_EQ(tree.read("d/old.txt"), "mine");
+    EXPECT_EQ(linuxNames("d"), (std::set<std::string> { "f.txt", "old.txt" }));
+
+    tree.fifo("pipe");
+    tree.symlink("d", "dirlink");
+    const struct {
+        const char* name;
+        uint32_t code;
+    } refused[] = { { "pipe", err::CannotAccessFile }, { "dirlink", err::AccessDenied },
+        { "d\\gone", err::FileNotFound }, { "nodir\\gone", err::PathNotFound } };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(files.OpenForRewrite(tree.drive(r.name)), nullptr);
+        EXPECT_EQ(GetLastError(), r.code);
+    }
+}
+
 TEST_F(FileSystemTest, OpenModesCreateTruncateAndKeep)
 {
     tree.write("f", "0123456789");

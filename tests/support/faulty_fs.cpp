@@ -12,10 +12,20 @@ namespace {
 class FaultyFile : public File {
 public:
     FaultyFile(std::unique_ptr<File> inner, FaultyFileSystem& owner)
-        : m_inner(std::move(inner))
+        : m_owned(std::move(inner))
+        , m_inner(m_owned.get())
         , m_owner(owner)
     {
     }
+    // A file that stays its owner's (the open file of a rewrite).
+    FaultyFile(File& inner, FaultyFileSystem& owner)
+        : m_inner(&inner)
+        , m_owner(owner)
+    {
+    }
+
+    // The wrapped file, for the commit of the file system underneath.
+    std::unique_ptr<File> Release() { return std::move(m_owned); }
 
     int64_t Read(void* buffer, size_t count) override
     {
@@ -84,7 +94,41 @@ public:
     }
 
 private:
-    std::unique_ptr<File> m_inner;
+    std::unique_ptr<File> m_owned;
+    File* m_inner;
+    FaultyFileSystem& m_owner;
+};
+
+class FaultyRewriteTarget : public RewriteTarget {
+public:
+    FaultyRewriteTarget(std::unique_ptr<RewriteTarget> inner, FaultyFileSystem& owner)
+        : m_inner(std::move(inner))
+        , m_content(m_inner->Content(), owner)
+        , m_owner(owner)
+    {
+    }
+
+    const Facts& Info() const override { return m_inner->Info(); }
+    File& Content() override { return m_content; }
+    std::unique_ptr<File> CreateReplacement() override
+    {
+        auto file = m_inner->CreateReplacement();
+        if (!file) return nullptr;
+        return std::make_unique<FaultyFile>(std::move(file), m_owner);
+    }
+    bool CommitReplacement(std::unique_ptr<File> file) override
+    {
+        if (m_owner.closeError != 0) {
+            SetLastError(m_owner.closeError);
+            return false;
+        }
+        auto* faulty = dynamic_cast<FaultyFile*>(file.get());
+        return m_inner->CommitReplacement(faulty ? faulty->Release() : std::move(file));
+    }
+
+private:
+    std::unique_ptr<RewriteTarget> m_inner;
+    FaultyFile m_content;
     FaultyFileSystem& m_owner;
 };
 
@@ -117,6 +161,17 @@ std::unique_ptr<File> FaultyFileSystem::CreateTempBeside(const std::string& dest
     }
     return Wrap(inner().CreateTempBeside(destination, tempPath));
 }
+std::unique_ptr<RewriteTarget> FaultyFileSystem::OpenForRewrite(const std::string& path)
+{
+    if (!denyOpenContaining.empty() && path.find(denyOpenContaining) != std::string::npos) {
+        SetLastError(err::AccessDenied);
+        return nullptr;
+    }
+    auto target = inner().OpenForRewrite(path);
+    if (!target) return nullptr;
+    return std::make_unique<FaultyRewriteTarget>(std::move(target), *this);
+}
+
 bool FaultyFileSystem::SyncFileSystem(const std::string& path)
 {
     if (failSyncWith != 0) {

@@ -32,6 +32,8 @@ public:
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
     bool SyncFileSystem(const std::string& path) override;
+    // The opened file and its replacements see the same faults.
+    std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override;
 
 private:
     std::unique_ptr<File> Wrap(std::unique_ptr<File> file);

@@ -53,6 +53,10 @@ public:
         return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
     }
     bool SyncFileSystem(const std::string& path) override { return m_inner.SyncFileSystem(path); }
+    std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override
+    {
+        return m_inner.OpenForRewrite(path);
+    }
 
 protected:
     FileSystem& inner() { return m_inner; }

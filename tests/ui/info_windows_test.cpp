@@ -175,6 +175,7 @@ void InfoWindowsTest::directoryAttributesAndLabel()
 {
     DriveFixture drives;
     drives.tree.mkdir("d");
+    drives.tree.mkdir("e");
     InfoWindows w;
     FakeUi fake;
     ClickRow(w.form.DirBx1, 1);
@@ -199,6 +200,37 @@ void InfoWindowsTest::directoryAttributesAndLabel()
     });
     w.form.MenuItem("N23")->trigger();
     QCOMPARE(fake.texts(), (std::vector<std::string> { "属性を変更しました", "属性を変更しました" }));
+
+    // Opened again after a Hidden folder, on the drive line: the drive's root and its label as they
+    // are now; "変更" writes the root's own attributes, never the folder's boxes.
+    fs().SetAttributes("C:\\d", kAttrDirectory | kAttrHidden);
+    AnswerNext<TForm8>([](TForm8* d) { d->Button2->click(); });
+    w.form.MenuItem("N23")->trigger();
+    w.form.DirBx1->SetSelectedIndex(0);
+    w.form.DirBx1Click();
+    AnswerNext<TForm8>([](TForm8* d) {
+        QCOMPARE(d->Label1->text(), QStringLiteral("C:\\"));
+        QCOMPARE(d->Edit1->text(), QStringLiteral("NEWNAME"));
+        QVERIFY(!d->CheckBox2->isChecked() && d->Button1->isEnabled());
+        d->Button1->click();
+        d->Button2->click();
+    });
+    w.form.MenuItem("N23")->trigger();
+    QCOMPARE(fs().GetAttributes("C:\\d"), uint32_t(kAttrDirectory | kAttrHidden));
+    QCOMPARE(fs().GetAttributes("C:\\"), uint32_t(kAttrDirectory));
+
+    // A directory that cannot be read: no boxes of it, and nothing to write (d, Hidden, is not listed).
+    w.form.DirBx1->SetSelectedIndex(1);
+    w.form.DirBx1Click();
+    QCOMPARE(w.form.SelectDirPath(), std::string("C:\\e"));
+    std::filesystem::remove(drives.tree.linux("e"));
+    bool writable = true;
+    AnswerNext<TForm8>([&writable](TForm8* d) {
+        writable = d->Button1->isEnabled() || d->CheckBox2->isEnabled();
+        d->Button2->click();
+    });
+    w.form.MenuItem("N23")->trigger();
+    QVERIFY(!writable);
 }
 
 void InfoWindowsTest::disconnectMovesOnlyFromARemoteDrive()

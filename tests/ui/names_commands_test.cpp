@@ -117,7 +117,18 @@ void NamesCommandsTest::renModesAndRequest()
 void NamesCommandsTest::renameOneFile()
 {
     Desk desk({ "a.txt", "b.txt" });
+    // The file under the cursor is not selected: nothing is offered that the rename could not act on.
+    int asked = 0;
+    const auto showInput = desk.form.ShowInputDialog;
+    desk.form.ShowInputDialog = [&asked] { ++asked; };
     desk.form.FileBx1->setCurrentRow(1);
+    desk.form.FileBx1->SetAllSelected(false);
+    desk.form.Rename1Click();
+    QCOMPARE(asked, 0);
+    QCOMPARE(desk.fake.texts(), Names { "Ｆｉｌｅ　を選択して下さい" });
+    desk.fake.messages.clear();
+    desk.form.ShowInputDialog = showInput;
+
     desk.Select({ 1 });
     desk.Answer(nullptr);
     desk.form.MenuItem("Rename1")->trigger();
@@ -220,6 +231,12 @@ void NamesCommandsTest::caseCommands()
         QCOMPARE(desk.form.DirBx1->Item(1), "  " + name);
         QCOMPARE(desk.form.Label9->text(), Shown("C:\\" + name));
     }
+    // No file selected: the user is asked to select one, and nothing is renamed.
+    desk.fake.messages.clear();
+    desk.form.FileBx1->SetAllSelected(false);
+    desk.form.MenuItem("N26")->trigger();
+    QCOMPARE(desk.fake.texts(), Names { "Ｆｉｌｅ　を選択して下さい" });
+    QVERIFY(desk.drives.tree.exists("abc.txt"));
 }
 
 void NamesCommandsTest::conversionItems()

@@ -194,6 +194,18 @@ void OperationWindowsTest::countField()
         QVERIFY(rig.drives.tree.exists(std::string(r.directory) + "/report00.txt"));
         QVERIFY(rig.dialog.Edit1->isHidden());
     }
+    // The one selected file is duplicated, not the item under the cursor.
+    Rig rig;
+    rig.drives.tree.write("other.txt", "o");
+    rig.form.FileBx1->Reread();
+    rig.form.FileBx1->setCurrentRow(0);
+    rig.SelectFile("report.txt");
+    QCOMPARE(rig.form.FileBx1->FocusedName(), std::string("other.txt"));
+    rig.SetDestination("D:\\");
+    Main.OperationMode = kModeDuplicate;
+    rig.dialog.Edit1->setText("1");
+    rig.dialog.Button3Click();
+    QVERIFY(rig.drives.tree.exists("d/report00.txt") && !rig.drives.tree.exists("d/other00.txt"));
 }
 
 void OperationWindowsTest::sourceFolderOfSelection_data()
@@ -342,6 +354,17 @@ void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
     rig.form.SetOperationDialog(&rig.dialog);
     rig.form.CheckBox2->setChecked(false);
     rig.SelectSource("src");
+    // Refused (the destination lies inside the source): "new" stays as the user left it.
+    rig.SetDestination("C:\\", "src");
+    rig.dialog.DirBx2->SetSelectedIndex(rig.Row(rig.dialog.DirBx2, "    sub"));
+    Main.DialogTree.Refill(true);
+    rig.fake.answers = { kIdYes };
+    AnswerNext<TForm2>([](TForm2* dialog) { dialog->Button3->click(); });
+    rig.form.BackUp1Click();
+    QCOMPARE(rig.fake.texts().at(1), std::string("同じＤＩＲ内には　ＤＩＲの移動は不可能です　！"));
+    QVERIFY(!rig.form.CheckBox2->isChecked());
+    rig.fake.messages.clear();
+
     rig.SetDestination("D:\\");
     Main.DetailList = { "from an earlier run" };
     bool lockedWhileRunning = true;

@@ -153,7 +153,7 @@ void SmallWindowsTest::inputPrefillModes()
     Main.InputMode = 1;
     form.FileBx1->setCurrentRow(0);
     input.FormActivate();
-    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\ file.txt")); // the exact name, blank included
+    QCOMPARE(input.Edit1->text(), QStringLiteral("C:\\sub\\file.txt")); // blanks at either end not offered
 }
 
 void SmallWindowsTest::inputKeepsBytesOfPrefill()
