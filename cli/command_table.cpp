@@ -40,8 +40,8 @@ const std::vector<Command>& Commands()
             "copy the folder SRC into DEST (newer files only)", CopyTreeCommand,
             { "contents-only", "all", "keep-readonly", "free-check" }, 2, 2 },
         { "move-tree", "[--contents-only] [--all] [--keep-readonly] [--free-check] SRC DEST",
-            "move the folder SRC into DEST", MoveTreeCommand,
-            { "contents-only", "all", "keep-readonly", "free-check" }, 2, 2 },
+            "move the folder SRC into DEST", MoveTreeCommand, { "contents-only", "all", "keep-readonly", "free-check" },
+            2, 2 },
         { "mirror", "[--contents-only] [--keep-readonly] [--free-check] SRC DEST",
             "make DEST's copy of SRC identical to it (BackUp)", MirrorCommand,
             { "contents-only", "keep-readonly", "free-check" }, 2, 2 },
@@ -63,8 +63,8 @@ const std::vector<Command>& Commands()
         { "lower", "PATH...", "change the names to lower case", LowerCommand, {}, 1, SIZE_MAX },
         { "attrib", "[--set=RHSA] PATH...", "show the attributes (D R H S A), or set exactly the letters given",
             AttribCommand, { "set" }, 1, SIZE_MAX },
-        { "label", "[--set=TEXT] DIR", "show the volume label of DIR's drive, or set it (empty: remove)",
-            LabelCommand, { "set" }, 1, 1 },
+        { "label", "[--set=TEXT] DIR", "show the volume label of DIR's drive, or set it (empty: remove)", LabelCommand,
+            { "set" }, 1, 1 },
         { "mkdir", "DIR...", "create directories (the last component of each)", MkdirCommand, {}, 1, SIZE_MAX },
     };
     return commands;

@@ -78,7 +78,8 @@ int DeleteCommand(const Arguments& args)
     const bool keepRoot = args.has("keep-root");
     // A drive root ("/" itself in the default map) is only ever emptied, never removed, as rm keeps "/".
     if (dir.size() == 3 && !keepRoot)
-        return UsageError("refusing to delete the root of drive " + dir.substr(0, 2) + " (--keep-root deletes its contents)");
+        return UsageError(
+            "refusing to delete the root of drive " + dir.substr(0, 2) + " (--keep-root deletes its contents)");
     CommandOptions options;
     options.clearReadOnly = !args.has("keep-readonly");
     CliUi ui(IsEngineReport, false);
@@ -312,7 +313,8 @@ int RenameBatchCommand(const Arguments& args)
         auto path = ToDrivePath(words[i], &why);
         if (!path) return Failed(words[i], why);
         const auto [dir, name] = SplitDrivePath(*path);
-        if (!directory.empty() && dir != directory) return UsageError(words[i] + ": the files must be in one directory");
+        if (!directory.empty() && dir != directory)
+            return UsageError(words[i] + ": the files must be in one directory");
         directory = dir;
         names.push_back(name);
     }

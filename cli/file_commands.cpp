@@ -28,7 +28,8 @@ bool IsSuccessReport(const std::string& text, const std::string& caption)
         if (text == known) return true;
     }
     static const std::string kRenamed = "　に名前を変更しました";
-    return text.size() >= kRenamed.size() && text.compare(text.size() - kRenamed.size(), kRenamed.size(), kRenamed) == 0;
+    return text.size() >= kRenamed.size()
+        && text.compare(text.size() - kRenamed.size(), kRenamed.size(), kRenamed) == 0;
 }
 
 bool IsDirectory(const std::string& drivePath)
@@ -43,12 +44,26 @@ std::optional<uint32_t> AttributeLetters(const std::string& text)
     uint32_t bits = 0;
     for (char c : text) {
         switch (c) {
-        case 'R': case 'r': bits |= kAttrReadOnly; break;
-        case 'H': case 'h': bits |= kAttrHidden; break;
-        case 'S': case 's': bits |= kAttrSystem; break;
-        case 'A': case 'a': bits |= kAttrArchive; break;
-        case '-': break;
-        default: return std::nullopt;
+        case 'R':
+        case 'r':
+            bits |= kAttrReadOnly;
+            break;
+        case 'H':
+        case 'h':
+            bits |= kAttrHidden;
+            break;
+        case 'S':
+        case 's':
+            bits |= kAttrSystem;
+            break;
+        case 'A':
+        case 'a':
+            bits |= kAttrArchive;
+            break;
+        case '-':
+            break;
+        default:
+            return std::nullopt;
         }
     }
     return bits;
@@ -129,8 +144,8 @@ int AttribCommand(const Arguments& args)
         const bool directory = IsDirectory(*path);
         if (!bits) {
             // As the information windows read them: the folder's entry, or the file pane's look-up.
-            const auto attributes = directory ? DirectoryAttributes(*path)
-                                              : GatherFileInfo(dir, { name }, { true }).attributes;
+            const auto attributes
+                = directory ? DirectoryAttributes(*path) : GatherFileInfo(dir, { name }, { true }).attributes;
             if (!attributes) return Failed(typed, "does not exist") == kExitOk;
             std::printf("%s  %s\n", AttributeText(*attributes).c_str(), EscapeName(typed).c_str());
             return true;

@@ -5,8 +5,8 @@
 
 #include <getopt.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace zelo::cli {
@@ -141,8 +141,8 @@ int Main(int argc, char** argv)
     if (help) {
         // Asked-for help is the program's output, as other command-line tools give it.
         if (command)
-            std::printf("usage: zelo-cli [OPTION]... %s %s\n        %s\n", command->name, command->synopsis,
-                command->summary);
+            std::printf(
+                "usage: zelo-cli [OPTION]... %s %s\n        %s\n", command->name, command->synopsis, command->summary);
         else
             Usage(stdout);
         return Flush(kExitOk);

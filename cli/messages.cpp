@@ -1,7 +1,7 @@
 // zelo-cli's messages: one line each on standard error as "zelo-cli: PATH: message", names escaped
 // for the terminal, the engine's Japanese texts kept as the program speaks them.
-#include "cli/cli.h"
 #include "engine/messages.h"
+#include "cli/cli.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
 #include "platform/types.h"
@@ -18,9 +18,11 @@ int g_defaultAnswer = kIdNo;
 size_t Utf8Length(const std::string& text, size_t i)
 {
     const auto byte = static_cast<unsigned char>(text[i]);
-    size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-        : byte >= 0xF0 && byte <= 0xF4                                                           ? 4
-                                                                                                 : 0;
+    size_t length = byte < 0x80        ? 1
+        : byte >= 0xC2 && byte <= 0xDF ? 2
+        : byte >= 0xE0 && byte <= 0xEF ? 3
+        : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                       : 0;
     if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k) {
         if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;

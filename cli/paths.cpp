@@ -44,9 +44,9 @@ std::optional<std::string> ResolveLikeKernel(const std::string& given, std::stri
     std::error_code ec;
     if (wantDirectory || last == "." || last == ".." || text == "/") {
         const stdfs::path real = stdfs::canonical(text, ec);
-        if (ec) return failWith(stdfs::symlink_status(text, ec).type() == stdfs::file_type::not_found
-                    ? "does not exist"
-                    : "not a directory");
+        if (ec)
+            return failWith(stdfs::symlink_status(text, ec).type() == stdfs::file_type::not_found ? "does not exist"
+                                                                                                  : "not a directory");
         if (!stdfs::is_directory(real, ec)) return failWith("not a directory");
         return real.string();
     }
