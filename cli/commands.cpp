@@ -1,6 +1,7 @@
 // zelo-cli's commands over trees and files: count, delete, the copies, moves and mirror, duplicates,
 // the text conversions and the batch rename.
 #include "cli/cli.h"
+#include "cli/observed_fs.h"
 #include "cli/stop_signals.h"
 #include "engine/file_copy.h"
 #include "engine/file_transfer.h"
@@ -41,6 +42,13 @@ std::optional<long> Number(const std::string& text, long low, long high)
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high) return std::nullopt;
     return value;
+}
+
+// --verbose and --progress watch the engine's file system calls while the command runs.
+std::unique_ptr<ObservedFileSystem> Observe(const Arguments& args)
+{
+    if (!args.verbose && !args.progress) return nullptr;
+    return std::make_unique<ObservedFileSystem>(args);
 }
 
 bool IsEngineReport(const std::string& text, const std::string& caption)
@@ -84,7 +92,11 @@ int DeleteCommand(const Arguments& args)
     options.clearReadOnly = !args.has("keep-readonly");
     CliUi ui(IsEngineReport, false);
     SetCurrentOperand(args.operands[0]);
-    const DeleteResult result = DeleteTree(dir, keepRoot ? 255 : 0, options);
+    DeleteResult result;
+    {
+        const auto observed = Observe(args);
+        result = DeleteTree(dir, keepRoot ? 255 : 0, options);
+    }
     Main.DeletedDirCount = result.dirs;
     Main.DeletedFileCount = result.files;
     std::printf("directories %d\nfiles %d\n", result.dirs, result.files);
@@ -104,22 +116,18 @@ int CopyFileCommand(const Arguments& args)
     if (!destination) return Failed(args.operands[1], why);
     // Like cp: a destination that is a directory (or a link to one) receives the file under its own name.
     const uint32_t destAttributes = fs().GetAttributes(*destination);
-    std::string typedDestination = args.operands[1];
-    if (destAttributes != kInvalidAttributes && (destAttributes & kAttrDirectory)) {
+    if (destAttributes != kInvalidAttributes && (destAttributes & kAttrDirectory))
         *destination = WithOneSeparator(*destination) + SplitDrivePath(*source).second;
-        typedDestination = TypedPath(*destination);
-    }
-    const bool existed = fs().GetAttributes(*destination) != kInvalidAttributes;
     CliUi ui(IsEngineReport, false);
     Main.AbortFlag = 0;
     int result = 0;
     {
+        const auto observed = Observe(args);
         StopOnSignals stop;
         result = CopyOneFile(*source, *destination, 0);
     }
     if (StopOnSignals::Stopped()) StopOnSignals::EndBySignal();
     const bool done = result == 1 && Main.AbortFlag != kAbortRequested;
-    if (done) Verbose(args, existed ? "updated" : "copied", typedDestination);
     return done && ui.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
@@ -143,6 +151,7 @@ int FolderCommand(const Arguments& args, int mode)
     TransferCounts counts;
     int result = 0;
     {
+        const auto observed = Observe(args);
         StopOnSignals stop;
         result = TransferFolder(request, counts);
     }
@@ -157,8 +166,10 @@ int FolderCommand(const Arguments& args, int mode)
         const size_t dateLength = colon == std::string::npos ? 0 : line.size() - colon - 5;
         if (colon != std::string::npos && colon >= dateLength + 2) {
             const size_t end = colon - dateLength - 2;
-            std::printf("newer at destination: %s%s\n", EscapeName(TypedPath(line.substr(0, end))).c_str(),
-                EscapeName(line.substr(end)).c_str());
+            const std::string source = TypedPath(line.substr(0, end));
+            std::printf(
+                "newer at destination: %s%s\n", EscapeName(source).c_str(), EscapeName(line.substr(end)).c_str());
+            Verbose(args, "skipped", source);
         } else {
             std::printf("newer at destination: %s\n", EscapeName(line).c_str());
         }
@@ -197,6 +208,7 @@ int FilesCommand(const Arguments& args, int mode)
     FileTransferCounts counts;
     int result = 0;
     {
+        const auto observed = Observe(args);
         StopOnSignals stop;
         result = TransferFiles(request, counts);
     }
@@ -251,6 +263,7 @@ int DuplicateCommand(const Arguments& args)
     CliUi ui(IsEngineReport, false);
     SetCurrentOperand(args.operands[0]);
     const auto [dir, name] = SplitDrivePath(*path);
+    const auto observed = Observe(args);
     const int result = DuplicateFile(dir, *destination, name, static_cast<int>(*count));
     return result == 0 && ui.Failures() == 0 ? kExitOk : Failed(args.operands[0], "not every copy could be made");
 }

@@ -2,6 +2,7 @@
 // attributes, volume labels, directory creation, renaming and case changes, through the engine calls
 // the windows make.
 #include "cli/cli.h"
+#include "cli/observed_fs.h"
 #include "engine/delete_commands.h"
 #include "engine/file_info.h"
 #include "engine/folder_info.h"
@@ -125,6 +126,7 @@ int DeleteBackupsCommand(const Arguments& args)
     // The report of how many went and how many could not is the command's output.
     CliUi ui([](const std::string&, const std::string& caption) { return caption == kCaptionReport; }, true);
     SetCurrentOperand(args.operands[0]);
+    const auto observed = args.verbose ? std::make_unique<ObservedFileSystem>(args) : nullptr;
     DeleteBackupFiles(*dir, options);
     return ui.Failures() > 0 ? kExitFailed : kExitOk;
 }

@@ -368,6 +368,10 @@ TEST(ZeloCli, Conventions)
         { "attrib 'a\\tb'", 1, "zelo-cli: a\\\\tb: cannot be reached through a drive\n" },
         // The menu commands' counterparts.
         { "-v mkdir new", 0, "", "created new\n" },
+        // --verbose says what was done to each entry; --progress draws only on a terminal.
+        { "copy-tree --verbose t new", 0, "", "created new/t\ncopied new/t/keep.txt\n" },
+        { "delete -v new/t", 0, "", "deleted new/t/keep.txt\ndeleted new/t\n" },
+        { "--progress copy-file crlf.txt new", 0, "", "" },
         { "rename rn.txt rn2.txt --verbose", 0, "", "renamed rn.txt -> rn2.txt\n" },
         { "rename rn2.txt crlf.txt", 1, "zelo-cli: rn2.txt: 同じ名前が既にあります\n" },
         { "upper rn2.txt Dir", 0, "" },
