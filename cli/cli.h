@@ -39,9 +39,10 @@ struct Command {
 
 const std::vector<Command>& Commands();
 
-// "zelo-cli: TEXT" on standard error, escaped for the terminal; the first returns kExitUsage (with a
-// pointer to --help), the second kExitFailed.
+// "zelo-cli: TEXT" on standard error, escaped for the terminal; the first returns kExitUsage (with the
+// usage of the command being run, or the program's, and a pointer to --help), the second kExitFailed.
 int UsageError(const std::string& text);
+void SetUsageCommand(const Command* command);
 int Failed(const std::string& text);
 // "zelo-cli: PATH: TEXT" for a path as typed.
 int Failed(const std::string& typedPath, const std::string& text);

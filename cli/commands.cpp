@@ -282,7 +282,8 @@ int ConvertCommand(const Arguments& args)
             std::string why;
             const auto path = ExistingEntry(typed, &why);
             if (!path) {
-                failed = Failed(typed, why) != 0;
+                Failed(typed, why);
+                failed = true;
                 continue;
             }
             SetCurrentOperand(typed);
@@ -316,7 +317,7 @@ int RenameBatchCommand(const Arguments& args)
         request.extText = words[1];
         first = 2;
     } else {
-        return UsageError("usage: zelo-cli rename-batch name BASE START FILE... | ext EXT FILE...");
+        return UsageError("rename-batch: 'name BASE START' or 'ext EXT' comes before the files");
     }
     // The files of one directory, renamed in the order given, as the file pane's selection.
     std::string directory;

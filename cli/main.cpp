@@ -137,6 +137,7 @@ int Main(int argc, char** argv)
         command = FindCommand(args.operands.front());
         if (!command) return UsageError("unknown command '" + args.operands.front() + "'");
         args.operands.erase(args.operands.begin());
+        SetUsageCommand(command);
     }
     if (help) {
         // Asked-for help is the program's output, as other command-line tools give it.
@@ -157,7 +158,7 @@ int Main(int argc, char** argv)
     }
     args.flags = given;
     if (args.operands.size() < command->minOperands || args.operands.size() > command->maxOperands)
-        return UsageError(std::string("usage: zelo-cli ") + command->name + " " + command->synopsis);
+        return UsageError(std::string(command->name) + ": wrong number of arguments");
 
     // A mistyped drive map never falls back to the mount table, where every command would act on "/".
     if (const auto bad = MalformedDriveEntryInEnvironment())

@@ -148,9 +148,21 @@ std::string FormatEngineMessage(const std::string& text)
     return "zelo-cli: " + EscapeName(path) + ": " + EscapeName(message);
 }
 
+namespace {
+const Command* g_usageCommand = nullptr;
+} // namespace
+
+void SetUsageCommand(const Command* command)
+{
+    g_usageCommand = command;
+}
+
 int UsageError(const std::string& text)
 {
-    std::fprintf(stderr, "zelo-cli: %s\nTry 'zelo-cli --help' for more information.\n", EscapeName(text).c_str());
+    std::fprintf(stderr,
+        "zelo-cli: %s\nusage: zelo-cli [OPTION]... %s %s\nTry 'zelo-cli --help' for more information.\n",
+        EscapeName(text).c_str(), g_usageCommand ? g_usageCommand->name : "COMMAND",
+        g_usageCommand ? g_usageCommand->synopsis : "[ARG]...");
     return kExitUsage;
 }
 

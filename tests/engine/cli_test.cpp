@@ -337,7 +337,7 @@ TEST(ZeloCli, Conventions)
         { "count .", 2, "'E=relative'", nullptr, "D=/tmp;E=relative" },
         { "count .", 2, "'F=/f,floppy'", nullptr, "F=/f,floppy" },
         // Options anywhere, "--" ends them, help and version on standard output.
-        { "--bogus count .", 2, "unrecognized option '--bogus'" },
+        { "--bogus count .", 2, "unrecognized option '--bogus'\nusage: zelo-cli [OPTION]... COMMAND [ARG]...\n" },
         { "count . --keep-root", 2, "count: unrecognized option '--keep-root'" },
         { "-x count .", 2, "invalid option -- 'x'" },
         { "-h", 0, "", "usage: zelo-cli [OPTION]... COMMAND" },
@@ -345,7 +345,7 @@ TEST(ZeloCli, Conventions)
         { "--version", 0, "", "zelo-cli " },
         { "-V", 0, "", "zelo-cli " },
         { "", 2, "usage: zelo-cli" },
-        { "count", 2, "usage: zelo-cli count DIR" },
+        { "count", 2, "zelo-cli: count: wrong number of arguments\nusage: zelo-cli [OPTION]... count DIR\n" },
         { "convert 0 -- --x", 0, "", "1　ファイルの0DH を削除しました" },
         { "delete-backups t --verbose", 0, "", "を　1 　File を削除しました" },
         // Bad numbers are usage errors: nothing is done.
