@@ -1,5 +1,6 @@
 // zelo32: creates the application and its windows and runs the event loop.
 #include "platform/drives.h"
+#include "platform/text.h"
 #include "ui/application.h"
 
 #include <QMessageBox>
@@ -47,9 +48,16 @@ int main(int argc, char* argv[])
         std::printf("zelo32 %s\n", ZELO_VERSION);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf(
+            "usage: zelo32 [DIRECTORY]\n       zelo32 --version\n"
+            "Opens Zelo's window, at DIRECTORY when given (a Linux path or a drive path such as D:\\photos).\n");
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // A mistyped drive map would otherwise put C: on "/" and every command on the machine's root.
     const auto bad = zelo::MalformedDriveEntryInEnvironment();
-    if (bad) std::fprintf(stderr, "zelo32: ZELO_DRIVES: not a drive entry: '%s'\n", bad->c_str());
+    if (bad)
+        std::fprintf(stderr, "zelo32: ZELO_DRIVES: not a drive entry: '%s'\n", zelo::EscapeForTerminal(*bad).c_str());
     if (!Set("QT_QPA_PLATFORM") && !Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
         if (bad) return 2;
         std::fputs(kNoDisplay, stderr);
@@ -66,21 +74,25 @@ int main(int argc, char* argv[])
         box.exec();
         return 2;
     }
-    // One argument: the directory to open at (a drive path or a Linux path), as file managers take it.
-    std::optional<std::string> start;
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
-        std::fprintf(stderr, "usage: zelo32 [DIRECTORY] | zelo32 --version\n");
+    // One argument (after Qt took its own): the directory to open at, a drive path or a Linux path, as
+    // file managers take it; "--" before it lets it begin with "-".
+    const bool dashes = argc == 3 && std::strcmp(argv[1], "--") == 0;
+    const char* given = dashes ? argv[2] : argc == 2 && argv[1][0] != '-' ? argv[1] : nullptr;
+    if (!given && argc > 1) {
+        std::fprintf(stderr, "usage: zelo32 [DIRECTORY] | zelo32 --help | zelo32 --version\n");
         return 2;
     }
-    if (argc == 2) {
+    std::optional<std::string> start;
+    const std::string shown = given ? zelo::EscapeForTerminal(given) : std::string();
+    if (given) {
         std::string why;
-        start = zelo::StartDirectory(argv[1], &why);
-        if (!start) std::fprintf(stderr, "zelo32: %s: %s\n", argv[1], why.c_str());
+        start = zelo::StartDirectory(given, &why);
+        if (!start) std::fprintf(stderr, "zelo32: %s: %s\n", shown.c_str(), why.c_str());
     }
     try {
         auto windows = zelo::CreateWindows();
         if (start && !zelo::OpenAtDirectory(*start))
-            std::fprintf(stderr, "zelo32: %s: the panes could not reach it\n", argv[1]);
+            std::fprintf(stderr, "zelo32: %s: the panes could not reach it\n", shown.c_str());
         zelo::ZeloApplication::exec();
     } catch (const std::exception& e) {
         zelo::ShowExceptionMessage(e.what());

@@ -115,7 +115,7 @@ std::optional<std::string> StartDirectory(const std::string& given, std::string*
 bool OpenAtDirectory(const std::string& drivePath)
 {
     // As the user would: the drive typed into the selector, then each directory double-clicked.
-    Form1->CBox1->SetEditText(drivePath.substr(0, 2));
+    Form1->CBox1->SetEditText(drivePath.substr(0, 3)); // "C:\", as at start-up
     Form1->CBox1Change();
     if (Main.DriveReady != 1) return false;
     size_t position = 3;
