@@ -25,13 +25,19 @@ man_pages() {
   done
 }
 
-# Every command that zelo-cli --help lists has its own entry under COMMANDS in the manual page.
+# Every command that zelo-cli --help lists has its own entry under COMMANDS in the manual page...
 man_commands() {
   local cli=$1 page=$2 entries command
   entries=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null | awk '/^COMMANDS/ { on = 1; next } /^[A-Z]/ { on = 0 } on')
   [ -n "$entries" ] || fail "$page has no COMMANDS section"
   for command in $("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p'); do
     grep -qE "^ {7}$command( |$)" <<<"$entries" || fail "$page has no entry for the command $command"
+  done
+  # ... and every option it names has its own entry under OPTIONS.
+  local options option
+  options=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null | awk '/^OPTIONS/ { on = 1; next } /^[A-Z]/ { on = 0 } on')
+  for option in $("$cli" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qE "^ {7}(-[a-zA-Z], )?$option" <<<"$options" || fail "$page has no entry for the option $option"
   done
 }
 
