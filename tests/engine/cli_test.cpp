@@ -381,6 +381,7 @@ TEST(ZeloCli, Conventions)
         { "delete-files --keep-readonly RN2.TXT", 1, "zelo-cli: RN2.TXT: Accesee Denied !" },
         { "-v delete-files RN2.TXT new", 1, "zelo-cli: new: is a directory", "deleted RN2.TXT\n" },
         { "lower DIR", 0, "" },
+        { "label .", 0, "", "OLD\n", "C=/;W=/tmp" },
         { "label --set=ZL .", 0, "", nullptr, "C=/;W=/tmp" },
     };
     for (const auto& c : cases) {
