@@ -99,6 +99,8 @@ std::string FormatEngineMessage(const std::string& text);
 // "\\", so every printed name reads back unambiguously.
 std::string EscapeName(const std::string& name);
 
+// --verbose: each failure the engine reports about an entry is also listed as "refused PATH".
+void SetListRefusals(bool list);
 // --verbose lines: "ACTION PATH" on standard output.
 void Verbose(const Arguments& args, const char* action, const std::string& typedPath);
 

@@ -165,6 +165,7 @@ int Main(int argc, char** argv)
         return UsageError("ZELO_DRIVES: not a drive entry: '" + *bad + "' (LETTER=/DIRECTORY[,TYPE][,label=TEXT])");
 
     CliUi::SetDefaultAnswer(yes ? kIdYes : kIdNo);
+    SetListRefusals(args.verbose);
     return Flush(command->run(args));
 }
 

@@ -127,7 +127,12 @@ std::string EscapeName(const std::string& name)
     return out;
 }
 
-std::string FormatEngineMessage(const std::string& text)
+namespace {
+
+bool g_listRefusals = false;
+
+// An engine message as the path it names (as typed; empty when it names none) and its one-line text.
+std::pair<std::string, std::string> SplitEngineMessage(const std::string& text)
 {
     static const std::string kNameSeparator = "  :   ";
     static const std::string kCannotOpen = "開けません　！";
@@ -142,10 +147,22 @@ std::string FormatEngineMessage(const std::string& text)
     }
     while (drivePath.size() > 3 && drivePath.back() == '\\')
         drivePath.pop_back();
-    const std::string path = drivePath.empty() ? CurrentOperand() : TypedPath(drivePath);
-    message = OneLine(RealCause(drivePath, message));
+    std::string path = drivePath.empty() ? CurrentOperand() : TypedPath(drivePath);
+    return { std::move(path), OneLine(RealCause(drivePath, message)) };
+}
+
+} // namespace
+
+std::string FormatEngineMessage(const std::string& text)
+{
+    const auto [path, message] = SplitEngineMessage(text);
     if (path.empty()) return "zelo-cli: " + EscapeName(message);
     return "zelo-cli: " + EscapeName(path) + ": " + EscapeName(message);
+}
+
+void SetListRefusals(bool list)
+{
+    g_listRefusals = list;
 }
 
 namespace {
@@ -209,6 +226,11 @@ void CliUi::Route(const std::string& text, const std::string& caption)
     }
     ++m_failures;
     std::fprintf(stderr, "%s\n", FormatEngineMessage(text).c_str());
+    // --verbose: the entry the engine refused is listed among those it acted on.
+    if (g_listRefusals) {
+        const std::string path = SplitEngineMessage(text).first;
+        if (!path.empty()) std::printf("refused %s\n", EscapeName(path).c_str());
+    }
 }
 
 void CliUi::ShowPlainMessage(const std::string& text)

@@ -124,7 +124,7 @@ public:
 private:
     bool Step(bool done, const char* action, const std::string& name)
     {
-        m_observer.Acted(done ? action : "refused", m_path + name);
+        m_observer.Acted(done ? action : nullptr, m_path + name);
         return done;
     }
     std::unique_ptr<DirHandle> m_inner;
@@ -195,6 +195,8 @@ ObservedFileSystem::~ObservedFileSystem() = default;
 
 void ObservedFileSystem::Acted(const char* action, const std::string& drivePath)
 {
+    // A failed step is listed as "refused" where the engine reports it, once.
+    if (action == nullptr) return;
     if (m_args.verbose) {
         std::string path = TypedPath(drivePath);
         std::printf("%s %s\n", action, EscapeName(path).c_str());
@@ -217,7 +219,7 @@ bool ObservedFileSystem::ReplaceWithTemp(const std::string& tempPath, const std:
 {
     const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
     const bool done = m_inner.ReplaceWithTemp(tempPath, destination);
-    Acted(done ? (existed ? "updated" : "copied") : "refused", destination);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
     return done;
 }
 
@@ -226,7 +228,7 @@ bool ObservedFileSystem::ReplaceWithTempAs(
 {
     const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
     const bool done = m_inner.ReplaceWithTempAs(tempPath, destination, options);
-    Acted(done ? (existed ? "updated" : "copied") : "refused", destination);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
     return done;
 }
 
@@ -242,21 +244,21 @@ bool ObservedFileSystem::CommitReplacement(
 {
     const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
     const bool done = m_inner.CommitReplacement(ObservedFile::Unwrap(std::move(file)), destination, options);
-    Acted(done ? (existed ? "updated" : "copied") : "refused", destination);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
     return done;
 }
 
 bool ObservedFileSystem::DeleteFile(const std::string& path)
 {
     const bool done = m_inner.DeleteFile(path);
-    Acted(done ? "deleted" : "refused", path);
+    Acted(done ? "deleted" : nullptr, path);
     return done;
 }
 
 bool ObservedFileSystem::MoveFile(const std::string& from, const std::string& to)
 {
     const bool done = m_inner.MoveFile(from, to);
-    Acted(done ? "moved" : "refused", to);
+    Acted(done ? "moved" : nullptr, to);
     return done;
 }
 
@@ -264,21 +266,21 @@ bool ObservedFileSystem::CopyFile(const std::string& from, const std::string& to
 {
     const bool existed = m_inner.GetAttributes(to) != kInvalidAttributes;
     const bool done = m_inner.CopyFile(from, to, failIfExists);
-    Acted(done ? (existed ? "updated" : "copied") : "refused", to);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, to);
     return done;
 }
 
 bool ObservedFileSystem::CreateDirectory(const std::string& path)
 {
     const bool done = m_inner.CreateDirectory(path);
-    Acted(done ? "created" : "refused", path);
+    Acted(done ? "created" : nullptr, path);
     return done;
 }
 
 bool ObservedFileSystem::RemoveDirectory(const std::string& path)
 {
     const bool done = m_inner.RemoveDirectory(path);
-    Acted(done ? "deleted" : "refused", path);
+    Acted(done ? "deleted" : nullptr, path);
     return done;
 }
 

@@ -31,8 +31,8 @@ private:
 };
 
 // While it lives, every file system call of the engine passes through it: --verbose prints an action
-// word and the entry (as typed) for each entry created, copied, updated, moved or deleted, and "refused"
-// for each such step that failed; --progress counts the bytes and files.
+// word and the entry (as typed) for each entry created, copied, updated, moved or deleted (a failed step
+// is listed where the engine reports it); --progress counts the bytes and files.
 class ObservedFileSystem final : public FileSystem {
 public:
     explicit ObservedFileSystem(const Arguments& args);
@@ -40,7 +40,7 @@ public:
     ObservedFileSystem(const ObservedFileSystem&) = delete;
     ObservedFileSystem& operator=(const ObservedFileSystem&) = delete;
 
-    // The observer's report of one step: action words as --verbose prints them.
+    // The observer's report of one step: action words as --verbose prints them; null for a failed step.
     void Acted(const char* action, const std::string& drivePath);
     void Wrote(int64_t bytes);
     bool Verbose() const { return m_args.verbose; }

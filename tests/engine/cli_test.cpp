@@ -380,6 +380,7 @@ TEST(ZeloCli, Conventions)
         { "attrib --set=q DIR", 2, "--set takes the letters R, H, S and A" },
         { "delete-files --keep-readonly RN2.TXT", 1, "zelo-cli: RN2.TXT: Accesee Denied !" },
         { "-v delete-files RN2.TXT new", 1, "zelo-cli: new: is a directory", "deleted RN2.TXT\n" },
+        { "-v mkdir new", 1, "zelo-cli: new: 同じ名前が既にあります\n", "refused new\n" },
         { "lower DIR", 0, "" },
         { "label .", 0, "", "OLD\n", "C=/;W=/tmp" },
         { "label --set=ZL .", 0, "", nullptr, "C=/;W=/tmp" },
@@ -407,6 +408,18 @@ TEST(ZeloCli, Conventions)
     EXPECT_FALSE(tree.exists("w/RN2.TXT"));
     EXPECT_TRUE(tree.exists("w/dir") && tree.exists("w/new"));
     EXPECT_FALSE(tree.exists("w/rn.txt00"));
+
+    // --progress draws its line when standard error is a terminal (script gives it one).
+    const std::string onTerminal = "cd '" + w + "' && script -qec \"ZELO_DRIVES=C=/ '" + ZELO_CLI_PATH
+        + "' --progress copy-file crlf.txt shown.txt\" /dev/null";
+    std::string drawn;
+    if (FILE* pipe = ::popen(onTerminal.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            drawn.append(buffer, got);
+        EXPECT_EQ(::pclose(pipe), 0) << drawn;
+    }
+    EXPECT_NE(drawn.find("\r              2 bytes         1 files"), std::string::npos) << drawn;
 
     // A refusal names its real cause: a directory the user may not write is no ReadOnly file.
     tree.mkdir("w/closed");
