@@ -14,7 +14,10 @@
 #include "platform/filesystem.h"
 #include "platform/types.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iterator>
 
 namespace zelo::cli {
 
@@ -39,45 +42,35 @@ bool IsDirectory(const std::string& drivePath)
     return attributes != kInvalidAttributes && (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint);
 }
 
+// attrib's letters, in the order it prints them.
+constexpr std::pair<char, uint32_t> kAttributeLetters[] = {
+    { 'D', kAttrDirectory },
+    { 'R', kAttrReadOnly },
+    { 'H', kAttrHidden },
+    { 'S', kAttrSystem },
+    { 'A', kAttrArchive },
+};
+
 // The letters of attrib's --set: R, H, S and A, in any order and case; "-" or nothing clears them all.
 std::optional<uint32_t> AttributeLetters(const std::string& text)
 {
     uint32_t bits = 0;
     for (char c : text) {
-        switch (c) {
-        case 'R':
-        case 'r':
-            bits |= kAttrReadOnly;
-            break;
-        case 'H':
-        case 'h':
-            bits |= kAttrHidden;
-            break;
-        case 'S':
-        case 's':
-            bits |= kAttrSystem;
-            break;
-        case 'A':
-        case 'a':
-            bits |= kAttrArchive;
-            break;
-        case '-':
-            break;
-        default:
-            return std::nullopt;
-        }
+        if (c == '-') continue;
+        const char upper = char(std::toupper(static_cast<unsigned char>(c)));
+        const auto* found = std::find_if(std::begin(kAttributeLetters) + 1, std::end(kAttributeLetters),
+            [upper](const auto& letter) { return letter.first == upper; });
+        if (found == std::end(kAttributeLetters)) return std::nullopt;
+        bits |= found->second;
     }
     return bits;
 }
 
 std::string AttributeText(uint32_t attributes)
 {
-    std::string text = "-----";
-    if (attributes & kAttrDirectory) text[0] = 'D';
-    if (attributes & kAttrReadOnly) text[1] = 'R';
-    if (attributes & kAttrHidden) text[2] = 'H';
-    if (attributes & kAttrSystem) text[3] = 'S';
-    if (attributes & kAttrArchive) text[4] = 'A';
+    std::string text;
+    for (const auto& [letter, bit] : kAttributeLetters)
+        text += (attributes & bit) ? letter : '-';
     return text;
 }
 
