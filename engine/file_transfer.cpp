@@ -112,6 +112,34 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     progress.Show();
     ui().ProcessEvents();
 
+    if (request.dryRun) {
+        progress.Close();
+        for (size_t i = 0; i < n; ++i) {
+            const std::string fromPath = source + request.names[i];
+            if (!found[i] || (there[i] && KindOf(existing[i]) != KindOf(entries[i]))) {
+                SetLastError(found[i] ? err::AlreadyExists : err::FileNotFound);
+                ReportFileError(found[i] ? destination + request.names[i] : fromPath,
+                    found[i] ? kContextOverwrite : kContextReadSource);
+                ++counts.errors;
+                continue;
+            }
+            const bool keep = !copy[i]
+                && (CompareWriteTimes(entries[i].lastWriteTime, existing[i].lastWriteTime, timeStep) != 0
+                    || entries[i].size() != existing[i].size());
+            if (copy[i]) {
+                ++counts.copied;
+                counts.copies.push_back(destination + request.names[i]);
+            } else {
+                ++counts.upToDate;
+            }
+            if (move && !keep) {
+                ++counts.deleted;
+                counts.deletions.push_back(fromPath);
+            }
+        }
+        return 1;
+    }
+
     CopyOptions copyOptions;
     // A copy is synced once at the end; a move flushes each copy before its source goes.
     copyOptions.flushEachFile = move;

@@ -19,6 +19,8 @@ struct FileTransfer {
     CommandOptions options;
     // How finely the destination keeps write times; unset: asked of the destination's file system.
     std::optional<WriteTimeStep> destinationTimes;
+    // Only decides: nothing is written, and counts.planned says what would be done.
+    bool dryRun = false;
 };
 
 struct FileTransferCounts {
@@ -29,6 +31,10 @@ struct FileTransferCounts {
     // Sources a move kept because the destination was newer, or of the same second but another size, in
     // the newer-files list's form.
     std::vector<std::string> kept;
+    // A dry run's decisions: each file that would be copied (destination path) and, for a move, each
+    // source that would be deleted.
+    std::vector<std::string> copies;
+    std::vector<std::string> deletions;
 };
 
 // Copies or moves the files with the progress window and ends with the summary message. A file that is

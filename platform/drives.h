@@ -41,6 +41,13 @@ private:
     std::vector<Drive> m_drives;
 };
 
+// The first entry of a ZELO_DRIVES text that does not parse (blanks around it trimmed), nullopt when
+// every entry does. The programs refuse to start over such a map: a mistyped letter or a relative
+// directory would otherwise act on other places than the ones meant.
+std::optional<std::string> MalformedDriveEntry(const std::string& spec);
+// The same for the ZELO_DRIVES of the environment (nullopt when it is not set).
+std::optional<std::string> MalformedDriveEntryInEnvironment();
+
 // The process-wide drive map, loaded on first use.
 DriveMap& driveMap();
 // Loads the map again (after ZELO_DRIVES changed, a mount, a test's set-up).

@@ -115,6 +115,21 @@ bool isSeparator(char c)
 
 } // namespace
 
+std::optional<std::string> MalformedDriveEntry(const std::string& spec)
+{
+    for (const std::string& raw : split(spec, ';')) {
+        const std::string entry = trimBlanks(raw);
+        if (!entry.empty() && !parseEntry(entry)) return entry;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> MalformedDriveEntryInEnvironment()
+{
+    const char* spec = std::getenv("ZELO_DRIVES");
+    return spec ? MalformedDriveEntry(spec) : std::nullopt;
+}
+
 DriveMap DriveMap::parse(const std::string& spec)
 {
     DriveMap map;
@@ -131,8 +146,10 @@ DriveMap DriveMap::load()
     const char* spec = std::getenv("ZELO_DRIVES");
     if (spec && *spec) {
         DriveMap map = parse(spec);
-        // A ZELO_DRIVES without one usable entry would leave the program without drives at all.
-        if (!map.drives().empty()) return map;
+        // A mistyped entry never falls back to the mount table, where C: is "/": the map holds only
+        // what was given (the programs refuse to start over it). A ZELO_DRIVES of blanks and ";" alone
+        // would leave the program without drives at all.
+        if (!map.drives().empty() || MalformedDriveEntry(spec)) return map;
     }
     std::ifstream mounts("/proc/self/mounts");
     std::stringstream text;

@@ -143,7 +143,8 @@ void keepOwner(int fd, const struct stat& old)
 {
     struct stat own { };
     if (::fstat(fd, &own) != 0 || (own.st_uid == old.st_uid && own.st_gid == old.st_gid)) return;
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) ::fchown(fd, uid_t(-1), old.st_gid);
+    // Failing both, the file keeps the user's own owner and group: nothing more can be done.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0) return;
 }
 
 bool copyDosAttributes(int from, int to)

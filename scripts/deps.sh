@@ -13,7 +13,7 @@ packages=(
   qt6-translations-l10n
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
   rsync
-  desktop-file-utils man-db dpkg-dev file
+  desktop-file-utils man-db dpkg-dev file lintian bash-completion
   exfat-fuse exfatprogs
 )
 

@@ -1,14 +1,19 @@
 // The application and the window set: created once in their order, kept until the end.
 #include "ui/application.h"
 
+#include "model/path_tree.h"
+#include "model/state.h"
+#include "platform/drives.h"
 #include "platform/ui_services.h"
 #include "ui/detail_window.h"
 #include "ui/dir_attributes_dialog.h"
+#include "ui/drive_combo_box.h"
 #include "ui/file_info_dialog.h"
 #include "ui/folder_info_dialog.h"
 #include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
+#include "ui/list_boxes.h"
 #include "ui/main_window.h"
 #include "ui/operation_dialog.h"
 #include "ui/progress_window.h"
@@ -21,7 +26,10 @@
 #include <QProxyStyle>
 #include <QTranslator>
 
+#include <climits>
+#include <cstdlib>
 #include <exception>
+#include <sys/stat.h>
 
 namespace zelo {
 
@@ -82,6 +90,50 @@ std::unique_ptr<Windows> CreateWindows()
     auto windows = std::make_unique<Windows>();
     Form1->show();
     return windows;
+}
+
+std::optional<std::string> StartDirectory(const std::string& given, std::string* why)
+{
+    // A drive path ("D:\a", "d:") is first taken to the Linux directory it stands for.
+    const bool drivePath = given.size() >= 2 && given[1] == ':';
+    const std::optional<std::string> linuxPath = drivePath ? driveMap().toLinux(given) : given;
+    char real[PATH_MAX];
+    struct stat st { };
+    if (!linuxPath || !::realpath(linuxPath->c_str(), real)) {
+        *why = "does not exist";
+        return std::nullopt;
+    }
+    if (::stat(real, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "not a directory";
+        return std::nullopt;
+    }
+    auto mapped = driveMap().fromLinux(real);
+    if (!mapped) *why = "no drive holds it (see ZELO_DRIVES)";
+    return mapped;
+}
+
+bool OpenAtDirectory(const std::string& drivePath)
+{
+    // As the user would: the drive typed into the selector, then each directory double-clicked.
+    Form1->CBox1->SetEditText(drivePath.substr(0, 3)); // "C:\", as at start-up
+    Form1->CBox1Change();
+    if (Main.DriveReady != 1) return false;
+    size_t position = 3;
+    while (position < drivePath.size()) {
+        size_t end = drivePath.find('\\', position);
+        if (end == std::string::npos) end = drivePath.size();
+        const std::string name = drivePath.substr(position, end - position);
+        position = end + 1;
+        if (name.empty()) continue;
+        int found = -1;
+        for (int i = Main.MainTree.GetLevel() + 1; i < Main.MainTree.EntryCount() && found < 0; ++i) {
+            if (Main.MainTree.Entry(i).name == name) found = i;
+        }
+        if (found < 0) return false; // hidden from the pane, or gone meanwhile
+        Form1->DirBx1->SetSelectedIndex(found);
+        Form1->DirBx1DblClick();
+    }
+    return true;
 }
 
 namespace {

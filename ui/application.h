@@ -4,6 +4,8 @@
 #include <QApplication>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace zelo {
 
@@ -46,6 +48,13 @@ private:
 // Creates the windows in their order (main window first; its creation fills the panes), installs the
 // Qt UI services and shows the main window.
 std::unique_ptr<Windows> CreateWindows();
+
+// The drive path of the directory zelo32 was started with (a drive path or a Linux path); nullopt with
+// the reason ("does not exist", "not a directory", no drive holds it).
+std::optional<std::string> StartDirectory(const std::string& given, std::string* why);
+// Moves the main window's panes to that directory as the user would reach it; false when a step
+// could not be taken (the panes then show the deepest directory reached).
+bool OpenAtDirectory(const std::string& drivePath);
 
 // The application: title "Zelo"; an exception that escapes an event handler is shown in a message box
 // and the event loop goes on.

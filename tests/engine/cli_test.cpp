@@ -28,12 +28,13 @@ struct CliRun {
     std::string err;
 };
 
-// Runs zelo-cli with the given drive map (ZELO_DRIVES) and arguments.
-CliRun RunCli(const std::string& drives, const std::string& arguments, const std::string& scratch)
+// Runs zelo-cli with the given drive map (ZELO_DRIVES) and arguments (in directory, when given).
+CliRun RunCli(const std::string& drives, const std::string& arguments, const std::string& scratch,
+    const std::string& directory = {})
 {
     const std::string errFile = scratch + "/cli-stderr.txt";
-    const std::string command
-        = "ZELO_DRIVES='" + drives + "' '" + ZELO_CLI_PATH + "' " + arguments + " 2>'" + errFile + "'";
+    const std::string command = (directory.empty() ? "" : "cd '" + directory + "' && ") + "ZELO_DRIVES='" + drives
+        + "' '" + ZELO_CLI_PATH + "' " + arguments + " 2>'" + errFile + "'";
     CliRun run;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -69,8 +70,8 @@ TEST(ZeloCli, CountAndDelete)
     }
 
     CliRun missing = RunCli("C=/", "count '" + tree.linux("nothing") + "'", scratch);
-    EXPECT_NE(missing.status, 0);
-    EXPECT_NE(missing.err.find("not a directory"), std::string::npos);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("nothing: does not exist"), std::string::npos) << missing.err;
 
     CliRun unknown = RunCli("C=/", "frobnicate", scratch);
     EXPECT_NE(unknown.status, 0);
@@ -153,7 +154,7 @@ TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
 
     // A name with terminal controls is written escaped.
     const CliRun hostile = RunCli("C=/", "count " + quoted("no\x1b]0;pwned\x07"), scratch);
-    EXPECT_EQ(hostile.status, 2);
+    EXPECT_EQ(hostile.status, 1);
     EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos);
     EXPECT_NE(hostile.err.find("no\\033]0;pwned\\a"), std::string::npos) << hostile.err;
 
@@ -206,7 +207,8 @@ TEST(ZeloCli, CopyFile)
         SCOPED_TRACE(name);
         CliRun slash = RunCli("C=/", "copy-file '" + tree.linux("s.bin") + "' '" + tree.linux(name) + "'", scratch);
         EXPECT_NE(slash.status, 0);
-        EXPECT_NE(slash.err.find("not a directory"), std::string::npos) << slash.err;
+        const char* why = name[1] == 'o' ? "/notadir/: not a directory\n" : "/absent/: does not exist\n";
+        EXPECT_NE(slash.err.find(why), std::string::npos) << slash.err;
     }
     EXPECT_EQ(tree.read("notadir"), "kept");
     EXPECT_FALSE(tree.exists("absent"));
@@ -354,6 +356,137 @@ TEST(ZeloCli, ConvertAndRenameBatch)
     EXPECT_NE(collision.err.find("同じ名前が既にあります"), std::string::npos) << collision.err;
     EXPECT_TRUE(tree.exists("d/t01.md") && tree.exists("d/bad.txt"));
     EXPECT_EQ(RunCli("C=/", "rename-batch ext txt" + a + " '" + scratch + "/x'", scratch).status, 2);
+}
+
+} // namespace
+} // namespace zelo
+
+namespace zelo {
+namespace {
+
+// The command line as Unix users expect it: options, exit statuses, one line per error naming the
+// path as typed, escaped names, and the commands of every menu.
+TEST(ZeloCli, Conventions)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.write("w/crlf.txt", "a\r\n");
+    tree.write("w/--x", "dash\r\n");
+    tree.write("w/a\\tb", "backslash");
+    tree.write("w/a\tb", "tab");
+    tree.write("w/\xff.bin", "not UTF-8");
+    tree.write("w/t/old.BAK", "b");
+    tree.write("w/t/keep.txt", "k");
+    tree.write("w/rn.txt", "r");
+    tree.mkdir("w/Dir");
+    const std::string scratch = tree.linux("scratch");
+    const std::string w = tree.linux("w");
+    const struct {
+        std::string arguments;
+        int status;
+        const char* err; // a part of standard error ("" when it must be empty)
+        const char* out = nullptr; // a part of standard output, when checked
+        const char* drives = "C=/";
+    } cases[] = {
+        // A mistyped drive map is refused, naming the entry, and nothing acts on "/".
+        { "count .", 2, "ZELO_DRIVES: not a drive entry: 'C:=/dir'", nullptr, "C:=/dir" },
+        { "count .", 2, "'E=relative'", nullptr, "D=/tmp;E=relative" },
+        { "count .", 2, "'F=/f,floppy'", nullptr, "F=/f,floppy" },
+        // Options anywhere, "--" ends them, help and version on standard output.
+        { "--bogus count .", 2, "unrecognized option '--bogus'\nusage: zelo-cli [OPTION]... COMMAND [ARG]...\n" },
+        { "count . --keep-root", 2, "count: unrecognized option '--keep-root'" },
+        { "-x count .", 2, "invalid option -- 'x'" },
+        { "-h", 0, "", "usage: zelo-cli [OPTION]... COMMAND" },
+        { "convert --help", 0, "", "usage: zelo-cli [OPTION]... convert MODE FILE..." },
+        { "--version", 0, "", "zelo-cli " },
+        { "-V", 0, "", "zelo-cli " },
+        { "", 2, "usage: zelo-cli" },
+        { "count", 2, "zelo-cli: count: wrong number of arguments\nusage: zelo-cli [OPTION]... count DIR\n" },
+        { "convert 0 -- --x", 0, "", "1　ファイルの0DH を削除しました" },
+        { "delete-backups t --verbose", 0, "", "を　1 　File を削除しました" },
+        // Bad numbers are usage errors: nothing is done.
+        { "duplicate rn.txt . abc", 2, "COUNT must be a number from 1 to 99: 'abc'" },
+        { "duplicate rn.txt . 100", 2, "COUNT must be" },
+        { "convert 9 crlf.txt", 2, "MODE must be a number from 0 to 5" },
+        { "rename-batch name x 1a rn.txt", 2, "START must be a number" },
+        // One line per error: the path as typed, the program's own message.
+        { "copy-file missing.txt out.txt", 1, "zelo-cli: missing.txt: File Not Found\n" },
+        { "count nowhere/", 1, "zelo-cli: nowhere/: does not exist\n" },
+        { "count rn.txt", 1, "zelo-cli: rn.txt: not a directory\n" },
+        { "mkdir Dir", 1, "zelo-cli: Dir: 同じ名前が既にあります\n" },
+        // A missing file is named and the rest still converted, as dos2unix does.
+        { "convert 0 none.txt crlf.txt", 1, "zelo-cli: none.txt: does not exist\n", "1　ファイルの0DH を削除しました" },
+        // Names are escaped wherever they are printed: controls, bytes that are no UTF-8, "\".
+        { "\"$(printf '\\033]0;title\\a')\"", 2, "unknown command '\\033]0;title\\a'" },
+        { "\"$(printf -- '--\\033x')\"", 2, "unrecognized option '--\\033x'" },
+        { "attrib \"$(printf '\\377.bin')\" \"$(printf 'a\\tb')\"", 0, "", "----A  \\377.bin\n----A  a\\tb\n" },
+        // A "\" in a name is no drive path's separator: the name is refused, and told apart from "\t".
+        { "attrib 'a\\tb'", 1, "zelo-cli: a\\\\tb: cannot be reached through a drive\n" },
+        // The menu commands' counterparts.
+        { "-v mkdir new", 0, "", "created new\n" },
+        // --verbose says what was done to each entry; --progress draws only on a terminal.
+        { "copy-tree --verbose t new", 0, "", "created new/t\ncopied new/t/keep.txt\n" },
+        { "delete -v new/t", 0, "", "deleted new/t/keep.txt\ndeleted new/t\n" },
+        { "--progress copy-file crlf.txt new", 0, "", "" },
+        { "rename rn.txt rn2.txt --verbose", 0, "", "renamed rn.txt -> rn2.txt\n" },
+        { "rename rn2.txt crlf.txt", 1, "zelo-cli: rn2.txt: 同じ名前が既にあります\n" },
+        { "upper rn2.txt Dir", 0, "" },
+        { "attrib --set=rh RN2.TXT", 0, "" },
+        { "attrib RN2.TXT DIR", 0, "", "-RH--  RN2.TXT\nD----  DIR\n" },
+        { "attrib --set=q DIR", 2, "--set takes the letters R, H, S and A" },
+        { "delete-files --keep-readonly RN2.TXT", 1, "zelo-cli: RN2.TXT: Accesee Denied !" },
+        { "-v delete-files RN2.TXT new", 1, "zelo-cli: new: is a directory", "deleted RN2.TXT\n" },
+        { "-v mkdir new", 1, "zelo-cli: new: 同じ名前が既にあります\n", "refused new\n" },
+        { "lower DIR", 0, "" },
+        { "label .", 0, "", "OLD\n", "C=/;W=/tmp" },
+        { "label --set=ZL .", 0, "", nullptr, "C=/;W=/tmp" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const std::string drives = std::string(c.drives) == "C=/;W=/tmp" ? "C=/;W=" + w + ",label=OLD" : c.drives;
+        const CliRun run = RunCli(drives, c.arguments, scratch, w);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (*c.err == '\0') {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+            // Each message one line, never the drive path the engine works with.
+            EXPECT_EQ(run.err.find(":\\"), std::string::npos) << run.err;
+        }
+        if (c.out) {
+            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        }
+    }
+    EXPECT_EQ(tree.read("w/--x"), "dash\n");
+    EXPECT_EQ(tree.read("w/crlf.txt"), "a\n");
+    EXPECT_FALSE(tree.exists("w/t/old.BAK"));
+    EXPECT_TRUE(tree.exists("w/t/keep.txt"));
+    EXPECT_FALSE(tree.exists("w/RN2.TXT"));
+    EXPECT_TRUE(tree.exists("w/dir") && tree.exists("w/new"));
+    EXPECT_FALSE(tree.exists("w/rn.txt00"));
+
+    // --progress draws its line when standard error is a terminal (script gives it one).
+    const std::string onTerminal = "cd '" + w + "' && script -qec \"ZELO_DRIVES=C=/ '" + ZELO_CLI_PATH
+        + "' --progress copy-file crlf.txt shown.txt\" /dev/null";
+    std::string drawn;
+    if (FILE* pipe = ::popen(onTerminal.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            drawn.append(buffer, got);
+        EXPECT_EQ(::pclose(pipe), 0) << drawn;
+    }
+    EXPECT_NE(drawn.find("\r              2 bytes         1 files"), std::string::npos) << drawn;
+
+    // A refusal names its real cause: a directory the user may not write is no ReadOnly file.
+    tree.mkdir("w/closed");
+    ::chmod(tree.linux("w/closed").c_str(), 0555);
+    const auto denied = test::RunAsOrdinaryUser(tree.root(), [&] {
+        const CliRun run = RunCli("C=/", "copy-file crlf.txt closed/x", scratch, w);
+        return run.status == 1 && run.err.find("zelo-cli: closed/x: アクセスが拒否されました\n") != std::string::npos;
+    });
+    if (denied) {
+        EXPECT_TRUE(*denied);
+    }
 }
 
 } // namespace

@@ -457,7 +457,7 @@ TEST_F(TransferTest, AShortReadNeverReplacesTheEarlierCopy)
 {
     tree.writeSized("src/big", 12u << 20);
     tree.write("dst/big", "earlier good copy");
-    fake.onPump = [&](int) { ::truncate(tree.linux("src/big").c_str(), 5 << 20); };
+    fake.onPump = [&](int) { ASSERT_EQ(::truncate(tree.linux("src/big").c_str(), 5 << 20), 0); };
     EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1), -1);
     fake.onPump = nullptr;
     EXPECT_EQ(tree.read("dst/big"), "earlier good copy");

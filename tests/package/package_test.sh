@@ -25,13 +25,19 @@ man_pages() {
   done
 }
 
-# Every command that zelo-cli --help lists has its own entry under COMMANDS in the manual page.
+# Every command that zelo-cli --help lists has its own entry under COMMANDS in the manual page...
 man_commands() {
   local cli=$1 page=$2 entries command
   entries=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null | awk '/^COMMANDS/ { on = 1; next } /^[A-Z]/ { on = 0 } on')
   [ -n "$entries" ] || fail "$page has no COMMANDS section"
   for command in $("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p'); do
     grep -qE "^ {7}$command( |$)" <<<"$entries" || fail "$page has no entry for the command $command"
+  done
+  # ... and every option it names has its own entry under OPTIONS.
+  local options option
+  options=$(LC_ALL=C MANWIDTH=200 man -l "$page" 2>/dev/null | awk '/^OPTIONS/ { on = 1; next } /^[A-Z]/ { on = 0 } on')
+  for option in $("$cli" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qE "^ {7}(-[a-zA-Z], )?$option" <<<"$options" || fail "$page has no entry for the option $option"
   done
 }
 
@@ -68,7 +74,9 @@ deb() {
     ./usr/share/icons/hicolor/scalable/apps/zelo32.svg \
     ./usr/share/icons/hicolor/16x16/apps/zelo32.png ./usr/share/icons/hicolor/48x48/apps/zelo32.png \
     ./usr/share/icons/hicolor/256x256/apps/zelo32.png \
-    ./usr/share/man/man1/zelo-cli.1.gz ./usr/share/man/man1/zelo32.1.gz; do
+    ./usr/share/man/man1/zelo-cli.1.gz ./usr/share/man/man1/zelo32.1.gz \
+    ./usr/share/doc/zelo/copyright ./usr/share/doc/zelo/changelog.gz \
+    ./usr/share/bash-completion/completions/zelo-cli; do
     grep -qE " $path\$" <<<"$listing" || fail "the package lacks $path"$'\n'"$listing"
   done
   for path in ./usr/bin/zelo32 ./usr/bin/zelo-cli; do
@@ -79,6 +87,71 @@ deb() {
   for path in libqt6widgets6 libicu fonts-ipafont-gothic fonts-ipafont-mincho qt6-qpa-plugins; do
     grep -q "$path" <<<"$depends" || fail "Depends lacks $path: $depends"
   done
+  grep -q qt6-wayland <<<"$(dpkg-deb -f "${debs[0]}" Recommends)" || fail "Recommends lacks qt6-wayland"
+  # Debian's hardening: PIE, RELRO bound at start, stack protector, fortified calls.
+  dpkg-deb -x "${debs[0]}" "$work/root"
+  for path in usr/bin/zelo32 usr/bin/zelo-cli; do
+    local elf="$work/root/$path" headers symbols
+    headers=$(readelf -hldW "$elf")
+    symbols=$(readelf -sW --dyn-syms "$elf")
+    grep -q 'Type:.*DYN' <<<"$headers" || fail "$path is not position-independent"
+    grep -q GNU_RELRO <<<"$headers" || fail "$path has no RELRO"
+    grep -qE 'BIND_NOW|FLAGS.*NOW' <<<"$headers" || fail "$path is not bound at start"
+    grep -q __stack_chk_fail <<<"$symbols" || fail "$path has no stack protector"
+    grep -qE '__[a-z]+_chk@' <<<"$symbols" || fail "$path calls no fortified function"
+  done
+  # Debian's own check: not one error or warning (its notes on running as root are no tags).
+  local report
+  report=$(lintian --tag-display-limit 0 "${debs[0]}" 2>&1) || true
+  echo "lintian: ${report:-no tags}"
+  if grep -E '^[EW]: ' <<<"$report"; then fail "lintian reports errors or warnings"; fi
+}
+
+# Bash completes the commands zelo-cli --help lists, each command's options and paths.
+completion() {
+  local cli=$1 script=$2 expected listed
+  expected=$("$cli" --help | sed -n 's/^  \([a-z][a-z-]*\) .*/\1/p' | sort | tr '\n' ' ')
+  complete_words() {
+    bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"; shift
+      COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+      _zelo_cli zelo-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+      printf "%s\n" "${COMPREPLY[@]}"' _ "$script" "$@"
+  }
+  listed=$(complete_words zelo-cli "" | sort | tr '\n' ' ')
+  [ "$listed" = "$expected" ] || fail "completion offers '$listed', zelo-cli --help lists '$expected'"
+  grep -qx -- --keep-root <<<"$(complete_words zelo-cli delete --keep-r)" || fail "no --keep-root after delete"
+  grep -qx -- --verbose <<<"$(complete_words zelo-cli --ve)" || fail "no --verbose"
+  if grep -qx -- --keep-root <<<"$(complete_words zelo-cli count --k)"; then fail "--keep-root offered for count"; fi
+}
+
+# zelo32 without a display says so and exits 1; a mistyped drive map is named and refused (exit 2).
+no_display() {
+  local app=$1 out status
+  status=0
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app" 2>&1) || status=$?
+  [ "$status" = 1 ] || fail "zelo32 without a display exited $status: $out"
+  grep -q "ディスプレイが見つかりません" <<<"$out" && grep -q "no display found" <<<"$out" \
+    || fail "zelo32 without a display said: $out"
+  # A display that is not there: the platform plugin fails, the program says the same.
+  status=0
+  out=$(env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:7919 "$app" 2>&1) || status=$?
+  [ "$status" = 1 ] && grep -q "no display found" <<<"$out" || fail "zelo32 on a missing display: $status $out"
+  status=0
+  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ZELO_DRIVES='C:=/tmp' "$app" 2>&1) || status=$?
+  [ "$status" = 2 ] && grep -q "'C:=/tmp'" <<<"$out" || fail "zelo32 over a mistyped ZELO_DRIVES: $status $out"
+}
+
+# README's package recipe configures the programs alone: no test and no benchmark is built first.
+recipe() {
+  local source=$1 line targets
+  line=$(grep -E '^    cmake -S \. -B build-deb ' "$source/README.md") || fail "README has no package recipe"
+  dir=$(mktemp -d) # global: the exit trap removes it
+  trap 'rm -rf "$dir" "$dir.log"' EXIT
+  (cd "$source" && eval "${line/build-deb/$dir}") >"$dir.log" 2>&1 || { cat "$dir.log" >&2; fail "the recipe's configure failed"; }
+  rm -f "$dir.log"
+  targets=$(cmake --build "$dir" --target help)
+  grep -q zelo32 <<<"$targets" && grep -q zelo-cli <<<"$targets" || fail "the recipe builds no programs"
+  if grep -E '_test|_bench|gtest' <<<"$targets"; then fail "the recipe builds tests or benchmarks"; fi
 }
 
 case "${1:-}" in
@@ -87,5 +160,8 @@ case "${1:-}" in
   man-commands) man_commands "$2" "$3" ;;
   versions) versions "$2" "$3" "$4" ;;
   deb) deb "$2" "$3" ;;
+  completion) completion "$2" "$3" ;;
+  no-display) no_display "$2" ;;
+  recipe) recipe "$2" ;;
   *) fail "unknown case: ${1:-}" ;;
 esac

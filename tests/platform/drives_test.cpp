@@ -3,6 +3,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/mount_table.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -64,8 +65,10 @@ TEST(DriveMapParse, EntriesWithTypesLabelsAndUniversalNames)
         { "", {} },
         { ";;;", {} },
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         expectDrives(DriveMap::parse(c.spec), c.drives, c.spec);
+        EXPECT_EQ(MalformedDriveEntry(c.spec), std::nullopt) << c.spec;
+    }
 }
 
 TEST(DriveMapParse, MalformedEntriesAreLeftOutAndTheRestKept)
@@ -80,12 +83,19 @@ TEST(DriveMapParse, MalformedEntriesAreLeftOutAndTheRestKept)
         "G=/g,weird",
         "I=/i,color=red",
         "J=  ,cdrom",
+        "C:=/x",
     };
     for (const std::string& entry : malformed) {
+        // Named, so the programs can refuse to start over it.
+        EXPECT_EQ(MalformedDriveEntry("C=/c; " + entry + " ;D=/d"), entry);
         const DriveMap map = DriveMap::parse("C=/c;" + entry + ";D=/d");
         expectDrives(
             map, { { 'C', "/c", kDriveFixed, std::nullopt, "" }, { 'D', "/d", kDriveFixed, std::nullopt, "" } }, entry);
     }
+    // A mistyped map never falls back to the mount table, where C: is "/".
+    const test::ScopedEnv drives("ZELO_DRIVES", "C:=/x");
+    EXPECT_EQ(MalformedDriveEntryInEnvironment(), "C:=/x");
+    EXPECT_TRUE(DriveMap::load().drives().empty());
 }
 
 TEST(DriveMapPaths, DrivePathsToLinux)

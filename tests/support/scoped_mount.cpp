@@ -63,7 +63,11 @@ ScopedExfatMount::ScopedExfatMount(const std::string& linuxDirectory)
 ScopedExfatMount::~ScopedExfatMount()
 {
     if (m_mounted) ::umount2(m_directory.c_str(), 0);
-    if (!m_loop.empty()) std::system(("losetup -d '" + m_loop + "' >/dev/null 2>&1").c_str());
+    if (!m_loop.empty()) {
+        // A loop device that will not go is left to the system; nothing else depends on it.
+        const int detached = std::system(("losetup -d '" + m_loop + "' >/dev/null 2>&1").c_str());
+        (void)detached;
+    }
     ::unlink((m_directory + ".img").c_str());
 }
 

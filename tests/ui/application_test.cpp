@@ -2,10 +2,12 @@
 // the menu bar, and the windows created in their order with the Qt UI services installed.
 #include "tests/ui/ui_fixture.h"
 
+#include "model/state.h"
 #include "platform/ui_services.h"
 #include "ui/application.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
+#include "ui/list_boxes.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
@@ -48,6 +50,7 @@ private slots:
     void windowsInTheirOrder();
     void everyCaptionFitsItsWidth();
     void qtSpeaksJapanese();
+    void opensAtTheDirectoryGiven();
 };
 
 void ApplicationTest::titleAndMenuKeyboard()
@@ -71,6 +74,30 @@ void ApplicationTest::handlerExceptionIsShownAndLoopGoesOn()
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::Type(QEvent::User + 1)));
     QTRY_COMPARE(thrower.calm, 1);
     QCOMPARE(shown, QStringLiteral("broken handler"));
+}
+
+// zelo32 DIR: a Linux path or a drive path, reached as the user would reach it.
+void ApplicationTest::opensAtTheDirectoryGiven()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("a/b c/d");
+    drives.tree.write("file", "f");
+    auto windows = CreateWindows();
+    for (const std::string& given : { drives.tree.linux("a/b c/"), std::string("c:\\a\\b c\\d\\..") }) {
+        std::string why;
+        const auto start = StartDirectory(given, &why);
+        QVERIFY2(start.has_value(), why.c_str());
+        QVERIFY(OpenAtDirectory(*start));
+        QCOMPARE(QString::fromStdString(Main.MainTree.CurrentPath(false)), QStringLiteral("C:\\a\\b c"));
+        QCOMPARE(QString::fromStdString(Form1->FileBx1->Directory()), QStringLiteral("C:\\a\\b c"));
+    }
+    for (const auto& [given, reason] :
+        { std::pair<std::string, std::string> { drives.tree.linux("none"), "does not exist" },
+            { drives.tree.linux("file"), "not a directory" } }) {
+        std::string why;
+        QVERIFY(!StartDirectory(given, &why));
+        QCOMPARE(why, reason);
+    }
 }
 
 void ApplicationTest::windowsInTheirOrder()

@@ -1,0 +1,287 @@
+// zelo-cli's --verbose and --progress: the engine's file system calls, observed on their way.
+#include "cli/observed_fs.h"
+
+#include "platform/drive_path.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace zelo::cli {
+
+namespace {
+
+// A file that is to take a destination's place: counts what is written into it.
+class ObservedFile final : public File {
+public:
+    ObservedFile(std::unique_ptr<File> inner, ObservedFileSystem& observer)
+        : m_inner(std::move(inner))
+        , m_observer(observer)
+    {
+    }
+    int64_t Read(void* buffer, size_t count) override { return m_inner->Read(buffer, count); }
+    int64_t Write(const void* buffer, size_t count) override { return Counted(m_inner->Write(buffer, count)); }
+    int64_t CopyFrom(File& source, size_t count) override { return Counted(m_inner->CopyFrom(source, count)); }
+    bool Seek(int64_t position) override { return m_inner->Seek(position); }
+    int64_t Size() override { return m_inner->Size(); }
+    bool SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) override
+    {
+        return m_inner->SetTimes(creation, lastAccess, lastWrite);
+    }
+    int NativeHandle() const override { return m_inner->NativeHandle(); }
+    bool Flush() override { return m_inner->Flush(); }
+    bool Close() override { return m_inner->Close(); }
+
+    // The platform's own file, for the commit that needs it.
+    static std::unique_ptr<File> Unwrap(std::unique_ptr<File> file)
+    {
+        if (auto* observed = dynamic_cast<ObservedFile*>(file.get())) return std::move(observed->m_inner);
+        return file;
+    }
+
+private:
+    int64_t Counted(int64_t bytes)
+    {
+        if (bytes > 0) m_observer.Wrote(bytes);
+        return bytes;
+    }
+    std::unique_ptr<File> m_inner;
+    ObservedFileSystem& m_observer;
+};
+
+// A directory of a tree walk, named by its drive path so that each step can say which entry it touched.
+class ObservedDir final : public DirHandle {
+public:
+    ObservedDir(std::unique_ptr<DirHandle> inner, std::string dirWithSep, ObservedFileSystem& observer)
+        : m_inner(std::move(inner))
+        , m_path(std::move(dirWithSep))
+        , m_observer(observer)
+    {
+    }
+    static std::unique_ptr<DirHandle> Wrap(
+        std::unique_ptr<DirHandle> inner, std::string dirWithSep, ObservedFileSystem& observer)
+    {
+        if (!inner) return inner;
+        return std::make_unique<ObservedDir>(std::move(inner), std::move(dirWithSep), observer);
+    }
+    static DirHandle& Unwrap(DirHandle& dir)
+    {
+        auto* observed = dynamic_cast<ObservedDir*>(&dir);
+        return observed ? *observed->m_inner : dir;
+    }
+
+    bool Next(FindData& out) override { return m_inner->Next(out); }
+    bool Rewind() override { return m_inner->Rewind(); }
+    bool Lookup(const std::string& name, FindData& out) override { return m_inner->Lookup(name, out); }
+    std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) override
+    {
+        return Wrap(m_inner->OpenChild(entry, status), m_path + entry.name + "\\", m_observer);
+    }
+    std::unique_ptr<DirHandle> OpenParent(const DirIdentity& expected) override
+    {
+        return Wrap(m_inner->OpenParent(expected), ParentWithSeparator(WithoutSeparator(m_path)), m_observer);
+    }
+    DirIdentity Identity() const override { return m_inner->Identity(); }
+    bool DeleteEntry(const FindData& entry, bool allowReadOnly) override
+    {
+        return Step(m_inner->DeleteEntry(entry, allowReadOnly), "deleted", entry.name);
+    }
+    bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) override
+    {
+        return Step(m_inner->RemoveSubdirectory(entry, allowReadOnly), "deleted", entry.name);
+    }
+    bool CreateSubdirectory(const std::string& name) override
+    {
+        return Step(m_inner->CreateSubdirectory(name), "created", name);
+    }
+    bool CopyLinkTo(const FindData& entry, DirHandle& destination) override
+    {
+        const bool done = m_inner->CopyLinkTo(entry, Unwrap(destination));
+        auto* observed = dynamic_cast<ObservedDir*>(&destination);
+        if (observed) observed->Step(done, "copied", entry.name);
+        return done;
+    }
+    std::unique_ptr<File> OpenForCopy(const FindData& entry) override { return m_inner->OpenForCopy(entry); }
+    std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
+    {
+        auto file = m_inner->CreateReplacement(name, listedFree);
+        if (!file) return file;
+        return std::make_unique<ObservedFile>(std::move(file), m_observer);
+    }
+    bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
+    {
+        FindData existing;
+        const bool existed = m_observer.Verbose() && m_inner->Lookup(name, existing);
+        const bool done = m_inner->CommitReplacement(ObservedFile::Unwrap(std::move(file)), name, options);
+        return Step(done, existed ? "updated" : "copied", name);
+    }
+    void MarkArchiveOnly(const FindData& entry, File& opened) override { m_inner->MarkArchiveOnly(entry, opened); }
+    int NativeHandle() const override { return m_inner->NativeHandle(); }
+    bool IsReadOnly() override { return m_inner->IsReadOnly(); }
+    bool LendWrite() override { return m_inner->LendWrite(); }
+    void TakeBackWrite() override { m_inner->TakeBackWrite(); }
+    bool IsSystemRoot() override { return m_inner->IsSystemRoot(); }
+
+private:
+    bool Step(bool done, const char* action, const std::string& name)
+    {
+        m_observer.Acted(done ? action : nullptr, m_path + name);
+        return done;
+    }
+    std::unique_ptr<DirHandle> m_inner;
+    std::string m_path;
+    ObservedFileSystem& m_observer;
+};
+
+std::string Grouped(uint64_t value)
+{
+    const std::string digits = std::to_string(value);
+    std::string out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+} // namespace
+
+ProgressLine::ProgressLine(bool wanted)
+    : m_on(wanted && ::isatty(STDERR_FILENO) == 1)
+    , m_start(std::chrono::steady_clock::now())
+    , m_drawn(m_start)
+{
+}
+
+ProgressLine::~ProgressLine()
+{
+    if (m_on) Draw(true);
+}
+
+void ProgressLine::AddBytes(uint64_t bytes)
+{
+    m_bytes += bytes;
+    if (m_on) Draw(false);
+}
+
+void ProgressLine::AddFile()
+{
+    ++m_files;
+    if (m_on) Draw(false);
+}
+
+void ProgressLine::Draw(bool last)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!last && now - m_drawn < std::chrono::milliseconds(250)) return;
+    m_drawn = now;
+    const double seconds = std::chrono::duration<double>(now - m_start).count();
+    const double rate = seconds > 0 ? double(m_bytes) / seconds / (1024.0 * 1024.0) : 0.0;
+    // "\r" and clearing to the end of the line: the line is redrawn in place, as rsync draws its own.
+    std::fprintf(stderr, "\r%15s bytes  %8s files  %8.2f MB/s  %02d:%02d:%02d\033[K%s", Grouped(m_bytes).c_str(),
+        Grouped(m_files).c_str(), rate, int(seconds) / 3600, int(seconds) / 60 % 60, int(seconds) % 60,
+        last ? "\n" : "");
+    std::fflush(stderr);
+}
+
+ObservedFileSystem::ObservedFileSystem(const Arguments& args)
+    : m_args(args)
+    , m_inner(fs())
+    , m_progress(args.progress)
+    , m_installed(*this)
+{
+}
+
+ObservedFileSystem::~ObservedFileSystem() = default;
+
+void ObservedFileSystem::Acted(const char* action, const std::string& drivePath)
+{
+    // A failed step is listed as "refused" where the engine reports it, once.
+    if (action == nullptr) return;
+    if (m_args.verbose) {
+        std::string path = TypedPath(drivePath);
+        std::printf("%s %s\n", action, EscapeName(path).c_str());
+    }
+    if (std::string_view(action) == "copied" || std::string_view(action) == "updated") m_progress.AddFile();
+}
+
+void ObservedFileSystem::Wrote(int64_t bytes)
+{
+    m_progress.AddBytes(uint64_t(bytes));
+}
+
+std::unique_ptr<DirHandle> ObservedFileSystem::OpenTreeDirectory(
+    const std::string& dirWithSep, ListDetail detail, bool followLink)
+{
+    return ObservedDir::Wrap(m_inner.OpenTreeDirectory(dirWithSep, detail, followLink), dirWithSep, *this);
+}
+
+bool ObservedFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
+{
+    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
+    const bool done = m_inner.ReplaceWithTemp(tempPath, destination);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
+    return done;
+}
+
+bool ObservedFileSystem::ReplaceWithTempAs(
+    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
+{
+    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
+    const bool done = m_inner.ReplaceWithTempAs(tempPath, destination, options);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
+    return done;
+}
+
+std::unique_ptr<File> ObservedFileSystem::CreateReplacement(const std::string& destination)
+{
+    auto file = m_inner.CreateReplacement(destination);
+    if (!file) return file;
+    return std::make_unique<ObservedFile>(std::move(file), *this);
+}
+
+bool ObservedFileSystem::CommitReplacement(
+    std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options)
+{
+    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
+    const bool done = m_inner.CommitReplacement(ObservedFile::Unwrap(std::move(file)), destination, options);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
+    return done;
+}
+
+bool ObservedFileSystem::DeleteFile(const std::string& path)
+{
+    const bool done = m_inner.DeleteFile(path);
+    Acted(done ? "deleted" : nullptr, path);
+    return done;
+}
+
+bool ObservedFileSystem::MoveFile(const std::string& from, const std::string& to)
+{
+    const bool done = m_inner.MoveFile(from, to);
+    Acted(done ? "moved" : nullptr, to);
+    return done;
+}
+
+bool ObservedFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)
+{
+    const bool existed = m_inner.GetAttributes(to) != kInvalidAttributes;
+    const bool done = m_inner.CopyFile(from, to, failIfExists);
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, to);
+    return done;
+}
+
+bool ObservedFileSystem::CreateDirectory(const std::string& path)
+{
+    const bool done = m_inner.CreateDirectory(path);
+    Acted(done ? "created" : nullptr, path);
+    return done;
+}
+
+bool ObservedFileSystem::RemoveDirectory(const std::string& path)
+{
+    const bool done = m_inner.RemoveDirectory(path);
+    Acted(done ? "deleted" : nullptr, path);
+    return done;
+}
+
+} // namespace zelo::cli

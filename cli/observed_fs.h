@@ -1,0 +1,91 @@
+// What zelo-cli's --verbose and --progress see: a file system that hands every call on to the one in
+// use and tells what each call did to which entry, and how many bytes the copies wrote.
+#pragma once
+
+#include "cli/cli.h"
+#include "platform/filesystem.h"
+
+#include <chrono>
+#include <cstdint>
+
+namespace zelo::cli {
+
+// The one line of --progress: bytes, files and rate, redrawn at most four times a second, on standard
+// error and only when it is a terminal.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool wanted);
+    ~ProgressLine(); // ends the line
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    void AddBytes(uint64_t bytes);
+    void AddFile();
+
+private:
+    void Draw(bool last);
+    bool m_on;
+    uint64_t m_bytes = 0;
+    uint64_t m_files = 0;
+    std::chrono::steady_clock::time_point m_start;
+    std::chrono::steady_clock::time_point m_drawn;
+};
+
+// While it lives, every file system call of the engine passes through it: --verbose prints an action
+// word and the entry (as typed) for each entry created, copied, updated, moved or deleted (a failed step
+// is listed where the engine reports it); --progress counts the bytes and files.
+class ObservedFileSystem final : public FileSystem {
+public:
+    explicit ObservedFileSystem(const Arguments& args);
+    ~ObservedFileSystem() override;
+    ObservedFileSystem(const ObservedFileSystem&) = delete;
+    ObservedFileSystem& operator=(const ObservedFileSystem&) = delete;
+
+    // The observer's report of one step: action words as --verbose prints them; null for a failed step.
+    void Acted(const char* action, const std::string& drivePath);
+    void Wrote(int64_t bytes);
+    bool Verbose() const { return m_args.verbose; }
+
+    std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) override
+    {
+        return m_inner.FindFirst(pattern, attrMask, first);
+    }
+    std::unique_ptr<DirHandle> OpenTreeDirectory(
+        const std::string& dirWithSep, ListDetail detail, bool followLink) override;
+    uint32_t GetAttributes(const std::string& path) override { return m_inner.GetAttributes(path); }
+    bool SetAttributes(const std::string& path, uint32_t attributes) override
+    {
+        return m_inner.SetAttributes(path, attributes);
+    }
+    std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override { return m_inner.Open(path, mode); }
+    std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override
+    {
+        return m_inner.CreateTempBeside(destination, tempPath);
+    }
+    bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
+    bool ReplaceWithTempAs(
+        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
+    std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
+    bool CommitReplacement(
+        std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options) override;
+    bool DeleteFile(const std::string& path) override;
+    bool MoveFile(const std::string& from, const std::string& to) override;
+    bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    bool CreateDirectory(const std::string& path) override;
+    bool RemoveDirectory(const std::string& path) override;
+    bool SetCurrentDirectory(const std::string& path) override { return m_inner.SetCurrentDirectory(path); }
+    std::string GetCurrentDirectory() override { return m_inner.GetCurrentDirectory(); }
+    bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
+        const FileTime* lastWrite) override
+    {
+        return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
+    }
+    bool SyncFileSystem(const std::string& path) override { return m_inner.SyncFileSystem(path); }
+
+private:
+    const Arguments& m_args;
+    FileSystem& m_inner;
+    ProgressLine m_progress;
+    ScopedFileSystem m_installed;
+};
+
+} // namespace zelo::cli

@@ -1,0 +1,69 @@
+// The stop button of zelo-cli: SIGINT, SIGTERM and SIGHUP.
+#include "cli/stop_signals.h"
+
+#include "model/state.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zelo::cli {
+
+namespace {
+
+volatile sig_atomic_t g_stopSignal = 0;
+
+void OnStopSignal(int signal)
+{
+    if (g_stopSignal != 0) {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
+    g_stopSignal = signal;
+}
+
+} // namespace
+
+StopOnSignals::StopOnSignals()
+    : m_inner(ui())
+{
+    struct sigaction action { };
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+        ::sigaction(kSignals[i], nullptr, &m_previous[i]);
+        if (m_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
+    }
+    setUiServices(this);
+}
+
+StopOnSignals::~StopOnSignals()
+{
+    setUiServices(&m_inner);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &m_previous[i], nullptr);
+}
+
+void StopOnSignals::ProcessEvents()
+{
+    m_inner.ProcessEvents();
+    if (g_stopSignal != 0) Main.AbortFlag = kAbortRequested;
+}
+
+bool StopOnSignals::Stopped()
+{
+    return g_stopSignal != 0;
+}
+
+void StopOnSignals::EndBySignal()
+{
+    const int signal = g_stopSignal;
+    std::fprintf(stderr, "zelo-cli: stopped by signal %d\n", signal);
+    std::fflush(stdout);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    std::exit(128 + signal);
+}
+
+} // namespace zelo::cli
