@@ -125,7 +125,7 @@ int CopyFileCommand(const Arguments& args)
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = CopyOneFile(*source, *destination, 0);
+        result = CopyOneFile(*source, *destination, 0, Main.AbortFlag);
     }
     if (StopOnSignals::Stopped()) StopOnSignals::EndBySignal();
     const bool done = result == 1 && Main.AbortFlag != kAbortRequested;
@@ -253,7 +253,7 @@ int FilesCommand(const Arguments& args, int mode)
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = TransferFiles(request, counts);
+        result = TransferFiles(request, counts, Main.AbortFlag);
     }
     for (const std::string& path : counts.copies)
         std::printf("copied %s\n", EscapeName(TypedPath(path)).c_str());
@@ -380,7 +380,8 @@ int RenameBatchCommand(const Arguments& args)
         names.push_back(name);
     }
     CliUi ui([](const std::string& text, const std::string&) { return text == "全て名前を変更しました"; }, true);
-    const BatchRenameResult result = BatchRename(directory, names, std::vector<bool>(names.size(), true), request);
+    const BatchRenameResult result
+        = BatchRename(Selection::Of(directory, names, std::vector<bool>(names.size(), true)), request);
     return result.completed && ui.Failures() == 0 ? kExitOk : kExitFailed;
 }
 

@@ -103,7 +103,7 @@ int DeleteFilesCommand(const Arguments& args)
         // Directories are the directory pane's (delete): the file pane deletes files and links.
         if (IsDirectory(*path)) return Failed(typed, "is a directory (delete removes trees)") == kExitOk;
         const auto [dir, name] = SplitDrivePath(*path);
-        if (DeleteSelectedFiles(dir, { name }, { true }, options) != 1) return false;
+        if (DeleteSelectedFiles(Selection::Of(dir, { name }, { true }), options) != 1) return false;
         Verbose(args, "deleted", typed);
         return true;
     });
@@ -139,14 +139,15 @@ int AttribCommand(const Arguments& args)
         const bool directory = IsDirectory(*path);
         if (!bits) {
             // As the information windows read them: the folder's entry, or the file pane's look-up.
-            const auto attributes
-                = directory ? DirectoryAttributes(*path) : GatherFileInfo(dir, { name }, { true }).attributes;
+            const auto attributes = directory ? DirectoryAttributes(*path)
+                                              : GatherFileInfo(Selection::Of(dir, { name }, { true })).attributes;
             if (!attributes) return Failed(typed, "does not exist") == kExitOk;
             std::printf("%s  %s\n", AttributeText(*attributes).c_str(), EscapeName(typed).c_str());
             return true;
         }
-        const bool changed = directory ? ChangeDirectoryAttributes(*path, *bits)
-                                       : ApplyFileAttributes(dir, { name }, { true }, *bits ? *bits : kAttrNormal) == 0;
+        const bool changed = directory
+            ? ChangeDirectoryAttributes(*path, *bits)
+            : ApplyFileAttributes(Selection::Of(dir, { name }, { true }), *bits ? *bits : kAttrNormal) == 0;
         if (changed) Verbose(args, "changed", typed);
         return changed;
     });
@@ -219,8 +220,9 @@ int CaseCommand(const Arguments& args, int direction)
         const auto [dir, name] = SplitDrivePath(*path);
         // A drive's root is the directory pane's first line, whose name never changes.
         const int item = path->size() == 3 ? 0 : 1;
-        const bool changed = IsDirectory(*path) ? ChangeDirNameCase(direction, item, *path).has_value()
-                                                : ChangeFileNamesCase(direction, dir, { name }, { true }) == 1;
+        const bool changed = IsDirectory(*path)
+            ? ChangeDirNameCase(direction, item, *path).has_value()
+            : ChangeFileNamesCase(direction, Selection::Of(dir, { name }, { true })) == 1;
         if (changed) Verbose(args, "renamed", typed);
         return changed;
     });

@@ -4,7 +4,6 @@
 #include "engine/messages.h"
 #include "engine/tree.h"
 #include "engine/tree_walk.h"
-#include "model/state.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
@@ -26,15 +25,15 @@ bool IsBackupExtension(const std::string& name)
 
 } // namespace
 
-int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const CommandOptions& options, const std::function<void()>& refreshPanes)
+int DeleteSelectedFiles(
+    const Selection& selection, const CommandOptions& options, const std::function<void()>& refreshPanes)
 {
     UiServices& services = ui();
     ProgressWindow& progress = services.Progress();
-    const size_t n = items.size();
-    size_t selectedCount = 0;
-    for (size_t i = 0; i < n && i < selected.size(); ++i)
-        selectedCount += selected[i] ? 1 : 0;
+    const std::string& dirWithSep = selection.directory;
+    const size_t selectedCount = selection.names.size();
+    // The bar steps over the pane's whole list, as the selected items stand in it.
+    const size_t n = std::max(selection.listed, selectedCount);
 
     services.SetBusyCursor(true);
     const bool showProgress = selectedCount >= 2;
@@ -50,11 +49,11 @@ int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::st
     // its ReadOnly and attributes there.
     auto dir = fs().OpenTreeDirectory(WithOneSeparator(dirWithSep), ListDetail::KindOnly);
     const uint32_t openError = GetLastError();
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t k = 0; k < selectedCount; ++k) {
+        const size_t i = k < selection.positions.size() ? selection.positions[k] : k;
         if (showProgress) progress.SetPosition(ProgressBar::Overall, static_cast<int>(i * 100 / n));
-        if (i >= selected.size() || !selected[i]) continue;
         FindData entry;
-        entry.name = items[i];
+        entry.name = selection.names[k];
         entry.attributes = kAttrArchive;
         if (!dir) SetLastError(openError);
         if (dir && dir->DeleteEntry(entry, options.clearReadOnly)) {
@@ -75,7 +74,7 @@ int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::st
 }
 
 int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
-    const CommandOptions& options, const std::function<void()>& refreshPanes)
+    const CommandOptions& options, const std::function<void()>& refreshPanes, DeleteResult* deleted)
 {
     if (AppMessageBox("デイレクトリ－を削除します", kCaptionCaution, kMbYesNo) == kIdNo) return 0;
     ui().SetBusyCursor(true);
@@ -85,8 +84,7 @@ int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string&
     const std::string selected = WithOneSeparator(selectedWithSep);
     const int keepRoot = selected == current ? 255 : 0;
     const DeleteResult result = DeleteTree(selected, keepRoot, options);
-    Main.DeletedDirCount = result.dirs;
-    Main.DeletedFileCount = result.files;
+    if (deleted) *deleted = result;
     if (refreshPanes) refreshPanes();
     ui().SetBusyCursor(false);
     if (result.result == 1) {
@@ -153,7 +151,6 @@ void DeleteBackupFiles(
 bool MakeDirectory(const std::string& path)
 {
     if (fs().CreateDirectory(path)) return true;
-    Main.ErrorContext = kContextOverwrite;
     ReportFileError("", kContextOverwrite);
     return false;
 }

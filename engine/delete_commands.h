@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/options.h"
+#include "engine/tree.h"
 
 #include <functional>
 #include <string>
@@ -15,16 +16,17 @@ namespace zelo {
 // dirWithSep, with the busy cursor and, for two or more selected files, the progress window.
 // Each failure is reported without a name; when nothing failed the report
 // "選択された　N　ファイルを削除しました" follows. Cannot be stopped. Returns the number deleted.
-int DeleteSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const CommandOptions& options, const std::function<void()>& refreshPanes = {});
+int DeleteSelectedFiles(
+    const Selection& selection, const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // N1Click: asks "デイレクトリ－を削除します" (注意, Yes/No); on No returns 0 and does nothing.
 // When the selection is the current directory (separators aside) only its contents are deleted,
 // otherwise the selected directory goes with everything below it. Reports the counts on success.
 // Returns the DeleteTree result (1 or -1), or 0 for No.
 // refreshPanes runs after a deletion whatever its result, not after No.
+// deleted (when given) receives what the deletion did, for the handler's counters.
 int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string& selectedWithSep,
-    const CommandOptions& options, const std::function<void()>& refreshPanes = {});
+    const CommandOptions& options, const std::function<void()>& refreshPanes = {}, DeleteResult* deleted = nullptr);
 
 // bak1Click: deletes every *.BAK and *.VIX file (any case) below selectedWithSep, hidden ones and
 // subdirectories included, and reports how many were deleted and how many could not be.
@@ -32,7 +34,7 @@ void DeleteBackupFiles(
     const std::string& selectedWithSep, const CommandOptions& options, const std::function<void()>& refreshPanes = {});
 
 // MKDIR1Click's creation step: creates the directory (only the last component);
-// on failure ErrorContext = 0 and ReportFileError(""). Returns success.
+// on failure ReportFileError("") in the overwrite context. Returns success.
 bool MakeDirectory(const std::string& path);
 
 } // namespace zelo

@@ -2,7 +2,6 @@
 #include "engine/file_copy.h"
 
 #include "engine/messages.h"
-#include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
@@ -179,8 +178,8 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
 
 } // namespace
 
-int CopyOneFile(
-    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options)
+int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
+    const CopyOptions& options)
 {
     FileSystem& files = fs();
     CopyEnds ends;
@@ -191,7 +190,7 @@ int CopyOneFile(
         return files.CommitReplacement(std::move(file), destination, replace);
     };
     ends.markSourceArchive = [](File& input) { MarkArchiveOnly(input); };
-    return CopyBetween(ends, source, destination, progressSelector, options, Main.AbortFlag);
+    return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
 }
 
 int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,

@@ -45,13 +45,13 @@ struct CopyOptions {
 // any other value: the block bar (PBar2) steps. The caller shows the progress window and sets the Max.
 // The bytes go to a new file beside the destination (holes kept) that replaces it only when complete,
 // with the source's exact times and permission bits (& 0777, writable by its owner); a stop
-// (Main.AbortFlag == 255) or a failure leaves any earlier destination as it was and no temporary
+// (abortFlag == kAbortRequested) or a failure leaves any earlier destination as it was and no temporary
 // file. Only a regular file, a symbolic link (replaced itself, never followed) or a free name is
 // written. The source becomes Archive only after a complete copy.
 // Returns 1 when the copy completed or was stopped by the user (callers test AbortFlag), -1 after a
 // failure (the message has been shown with ReportFileError).
-int CopyOneFile(
-    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options = {});
+int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
+    const CopyOptions& options = {});
 
 // CopyOneFile for a file listed in from, into the same name in to (destAttributes: what a listing of to
 // says of that name, or kInvalidAttributes). Both sides are reached through their open directories,

@@ -4,7 +4,6 @@
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
-#include "model/state.h"
 #include "platform/filesystem.h"
 #include "platform/time.h"
 #include "platform/ui_services.h"
@@ -33,19 +32,16 @@ std::string FormatInfoTime(uint64_t fileTime, bool withTime)
     return text;
 }
 
-FileInfo GatherFileInfo(
-    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected)
+FileInfo GatherFileInfo(const Selection& selection)
 {
     FileInfo info;
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i)
-        info.selectedCount += selected[i] ? 1 : 0;
+    info.selectedCount = static_cast<int>(selection.names.size());
     const bool several = info.selectedCount >= 2;
     info.target = several ? "全部（選択）" : "１ファイル";
     int found = 0;
 
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        const std::string path = dirWithSep + items[i];
+    for (const std::string& name : selection.names) {
+        const std::string path = selection.directory + name;
         FindData data;
         if (!FindFileEntry(path, data)) continue; // the exact name: a "*" or "?" in it is no wildcard
         info.totalBytes += data.size();
@@ -63,13 +59,12 @@ FileInfo GatherFileInfo(
     return info;
 }
 
-int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes, uint32_t keep)
+int ApplyFileAttributes(
+    const Selection& selection, uint32_t attributes, const std::function<void()>& refreshPanes, uint32_t keep)
 {
     int failed = 0;
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        const std::string path = dirWithSep + items[i];
+    for (const std::string& name : selection.names) {
+        const std::string path = selection.directory + name;
         uint32_t word = attributes & ~keep;
         if (keep != 0) {
             FindData data;
@@ -77,7 +72,6 @@ int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::st
         }
         if (fs().SetAttributes(path, word)) continue;
         ++failed;
-        Main.ErrorContext = kContextOverwrite;
         ReportFileError(path, kContextOverwrite);
     }
     if (refreshPanes) refreshPanes();

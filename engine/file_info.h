@@ -2,6 +2,8 @@
 // pane, and the change of their attributes.
 #pragma once
 
+#include "engine/options.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -34,17 +36,15 @@ struct FileInfo {
     std::string sizeText; // Label5
 };
 
-// Looks up the selected items (items[i] with selected[i] set) of dirWithSep in list order. A file
-// that cannot be found adds nothing and, alone, shows no dates.
-FileInfo GatherFileInfo(
-    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected);
+// Looks up the selected files in list order. A file that cannot be found adds nothing and, alone, shows
+// no dates.
+FileInfo GatherFileInfo(const Selection& selection);
 
 // Sets the attribute word on every selected item; the bits in keep stay as each file has them (a box
 // left in its third state). Each failure is reported with its path;
 // refreshPanes (when given) runs next, and "変更しました" (報告) follows only when every change was
 // made. Returns the number that failed.
-int ApplyFileAttributes(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, uint32_t attributes, const std::function<void()>& refreshPanes = {},
-    uint32_t keep = 0);
+int ApplyFileAttributes(
+    const Selection& selection, uint32_t attributes, const std::function<void()>& refreshPanes = {}, uint32_t keep = 0);
 
 } // namespace zelo

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "engine/options.h"
-#include "model/state.h"
 #include "platform/drives.h"
 
 #include <optional>
@@ -44,7 +43,7 @@ struct FileTransferCounts {
 // directory by identity is refused. The free-space question comes once a run at most. Returns 1 when it
 // ran to its summary or was stopped by the user ("中止します"), -1 when it ended early (refused, free
 // space short and the user chose to abort, or a moved source that could not be deleted).
-int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag = Main.AbortFlag);
+int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag);
 
 // The summary of a file copy or move, as the driver shows it.
 std::string FileTransferSummary(int mode, const FileTransferCounts& counts);

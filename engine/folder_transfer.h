@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engine/options.h"
-#include "model/state.h"
 #include "platform/drives.h"
 #include "platform/types.h"
 
@@ -88,8 +87,8 @@ enum TransferResult : int {
 // it could pass over (counts.failures, counts.problems: a caller must not call that a full success);
 // counts holds what was done even when the walk stopped.
 // plan, when given, receives the plan of a backup or a dry run.
-int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag = Main.AbortFlag,
-    BackupPlan* plan = nullptr);
+int TransferFolder(
+    const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* plan = nullptr);
 
 // Whether the destination can be inside the source: by text (the described check), and by what the
 // directories are (a link or a bind mount into the source). True when it is, or is the source itself.

@@ -1,7 +1,6 @@
 // The file error report and the two message boxes.
 #include "engine/messages.h"
 
-#include "model/state.h"
 #include "platform/errors.h"
 #include "platform/ui_services.h"
 
@@ -60,11 +59,6 @@ std::string FileErrorMessage(uint32_t code, int errorContext)
         if (key == code) return text;
     }
     return "エラー番号　" + std::to_string(code);
-}
-
-void ReportFileError(const std::string& name)
-{
-    ReportFileError(name, Main.ErrorContext);
 }
 
 std::string FileErrorText(const std::string& name, int errorContext)

@@ -38,8 +38,6 @@ std::string AnotherDriveMessage(const std::string& path);
 // Shows the message for the current last error (GetLastError) in the given context.
 // A non-empty name is put in front: name + "  :   " + message. Call it right after the failing call.
 void ReportFileError(const std::string& name, int errorContext);
-// The same with the context the handlers keep in Main.ErrorContext.
-void ReportFileError(const std::string& name);
 
 // A modal box with the application title, the text and OK.
 void ShowPlainMessage(const std::string& text);

@@ -3,7 +3,6 @@
 
 #include "engine/messages.h"
 #include "model/drive_list.h"
-#include "model/state.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/shell.h"
@@ -54,7 +53,6 @@ namespace {
 
 void ReportNetworkError(const std::string& name)
 {
-    Main.ErrorContext = kContextOverwrite;
     ShowPlainMessage(name + "  :   " + NetworkErrorMessage(GetLastError()));
 }
 

@@ -2,7 +2,6 @@
 #include "engine/rename.h"
 
 #include "engine/messages.h"
-#include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/filesystem.h"
 #include "platform/text.h"
@@ -25,8 +24,7 @@ constexpr const char* kSelectFile = "Ｆｉｌｅ　を選択して下さい";
 bool Move(const std::string& from, const std::string& to)
 {
     if (fs().MoveFile(from, to)) return true;
-    Main.ErrorContext = kErrorContextRename;
-    ReportFileError("");
+    ReportFileError("", kErrorContextRename);
     return false;
 }
 
@@ -80,22 +78,19 @@ int ConvertNameCase(CaseChangeJob& job)
     return Move(job.oldPath, job.newPath) ? 1 : -1;
 }
 
-int ChangeFileNamesCase(int direction, const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const std::function<void()>& refreshFiles)
+int ChangeFileNamesCase(int direction, const Selection& selection, const std::function<void()>& refreshFiles)
 {
     // Nothing selected: nothing was changed, and the user is told to select instead of told of success.
-    const auto end = selected.begin() + std::ptrdiff_t(std::min(items.size(), selected.size()));
-    if (std::none_of(selected.begin(), end, [](bool chosen) { return chosen; })) {
+    if (selection.names.empty()) {
         AppMessageBox(kSelectFile, kCaptionWarning, kMbOk);
         return 0;
     }
     CaseChangeJob job;
     job.direction = direction;
-    job.directoryPrefix = dirWithSep;
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        job.loopIndex = int(i);
-        job.oldPath = job.directoryPrefix + items[i];
+    job.directoryPrefix = selection.directory;
+    for (size_t k = 0; k < selection.names.size(); ++k) {
+        job.loopIndex = int(k < selection.positions.size() ? selection.positions[k] : k);
+        job.oldPath = job.directoryPrefix + selection.names[k];
         if (ConvertNameCase(job) == -1) return -1;
     }
     if (refreshFiles) refreshFiles();
@@ -153,8 +148,8 @@ std::optional<std::string> RenameDirectory(const std::string& oldPath, const std
     return name;
 }
 
-BatchRenameResult BatchRename(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const BatchRenameRequest& request, const std::function<void()>& refreshFiles)
+BatchRenameResult BatchRename(
+    const Selection& selection, const BatchRenameRequest& request, const std::function<void()>& refreshFiles)
 {
     BatchRenameResult result;
     result.startText = request.startText;
@@ -166,9 +161,8 @@ BatchRenameResult BatchRename(const std::string& dirWithSep, const std::vector<s
     const int width = int(request.startText.size());
     int64_t counter = *start;
 
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        const std::string& name = items[i];
+    const std::string& dirWithSep = selection.directory;
+    for (const std::string& name : selection.names) {
         std::string newName;
         if (request.mode == BatchRenameMode::Name) {
             const auto dot = name.find_last_of('.');

@@ -4,6 +4,8 @@
 // move that never replaces an existing name.
 #pragma once
 
+#include "engine/options.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -38,8 +40,7 @@ int ConvertNameCase(CaseChangeJob& job);
 // N26Click (0) / N27Click (1): the case of every selected file of dirWithSep. Stops at the first
 // failure (1 or -1); when all went, refreshFiles runs and "大文字に変更しました" /
 // "小文字に変更しました" follows. With no file selected: "Ｆｉｌｅ　を選択して下さい", 0.
-int ChangeFileNamesCase(int direction, const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const std::function<void()>& refreshFiles = {});
+int ChangeFileNamesCase(int direction, const Selection& selection, const std::function<void()>& refreshFiles = {});
 
 // oomozi1Click (0) / komozi1Click (1): the case of the selected directory (directory pane item
 // dirItemIndex, full path selectedPath without separator). Item 0 (the drive line) shows
@@ -83,8 +84,7 @@ struct BatchRenameResult {
 // "'TEXT' は整数ではありません"; the first failed move ends it (ReportFileError, ErrorContext 5),
 // earlier files keeping their new names. Each renamed file gets its times stamped; when all went,
 // refreshFiles runs and "全て名前を変更しました" follows.
-BatchRenameResult BatchRename(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const BatchRenameRequest& request,
-    const std::function<void()>& refreshFiles = {});
+BatchRenameResult BatchRename(
+    const Selection& selection, const BatchRenameRequest& request, const std::function<void()>& refreshFiles = {});
 
 } // namespace zelo

@@ -549,12 +549,11 @@ ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode)
     return result;
 }
 
-ConversionResult ConvertSelectedFiles(
-    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected, int mode)
+ConversionResult ConvertSelectedFiles(const Selection& selection, int mode)
 {
     std::vector<std::string> paths;
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (selected[i]) paths.push_back(dirWithSep + items[i]);
+    for (const std::string& name : selection.names) {
+        paths.push_back(selection.directory + name);
     }
     return ConvertFiles(paths, mode);
 }

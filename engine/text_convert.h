@@ -4,6 +4,8 @@
 // and a file of several names (or in a folder that may not be written) is written back in place.
 #pragma once
 
+#include "engine/options.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -44,7 +46,6 @@ ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode);
 
 // N25Click, N16Click, N17Click, N0AHDAH1Click, UTF8SJis1Click, SHIFT81Click: converts the selected
 // items of the file pane (items[i] with selected[i] set) in dirWithSep.
-ConversionResult ConvertSelectedFiles(
-    const std::string& dirWithSep, const std::vector<std::string>& items, const std::vector<bool>& selected, int mode);
+ConversionResult ConvertSelectedFiles(const Selection& selection, int mode);
 
 } // namespace zelo

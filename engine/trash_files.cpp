@@ -32,15 +32,13 @@ bool TrashOne(const std::string& path)
 
 } // namespace
 
-int TrashSelectedFiles(const std::string& dirWithSep, const std::vector<std::string>& items,
-    const std::vector<bool>& selected, const std::function<void()>& refreshPanes)
+int TrashSelectedFiles(const Selection& selection, const std::function<void()>& refreshPanes)
 {
     ui().SetBusyCursor(true);
     int moved = 0;
     int errors = 0;
-    for (size_t i = 0; i < items.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        if (TrashOne(dirWithSep + items[i]))
+    for (const std::string& name : selection.names) {
+        if (TrashOne(selection.directory + name))
             ++moved;
         else
             ++errors;

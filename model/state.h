@@ -3,6 +3,7 @@
 #pragma once
 
 #include "model/path_tree.h"
+#include "platform/ui_services.h"
 
 #include <array>
 #include <string>
@@ -55,8 +56,6 @@ struct MainState {
 
 // The one instance.
 extern MainState Main;
-
-inline constexpr int kAbortRequested = 255;
 
 // Back to the start-up values (texts empty, counters 0, both trees unbound and empty).
 void ResetMainState();

@@ -69,7 +69,8 @@ void TForm4::FormActivate()
 {
     if (!m_mainWindow) return;
     const FileListBox* files = m_mainWindow->FileBx1;
-    const FileInfo info = GatherFileInfo(Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags());
+    const FileInfo info
+        = GatherFileInfo(Selection::Of(Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags()));
     Label9->setText(ShowBytes(info.created));
     Label7->setText(ShowBytes(info.accessed));
     Label3->setText(ShowBytes(info.written));
@@ -106,8 +107,8 @@ void TForm4::Button2Click()
     if (m_mainWindow) {
         FileListBox* files = m_mainWindow->FileBx1;
         ApplyFileAttributes(
-            Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags(), word, [files] { files->Reread(); },
-            keep);
+            Selection::Of(Main.MainTree.CurrentPath(true), files->Names(), files->SelectedFlags()), word,
+            [files] { files->Reread(); }, keep);
     }
     done(QDialog::Accepted);
 }

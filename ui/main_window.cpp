@@ -326,18 +326,24 @@ void TForm1::DirBx1DblClick()
 void TForm1::Delete1Click()
 {
     const CommandGuard guard(this);
-    DeleteSelectedFiles(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), Options(),
-        [this] { FileBx1->Reread(); });
+    DeleteSelectedFiles(Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
+        Options(), [this] { FileBx1->Reread(); });
 }
 
 void TForm1::N1Click()
 {
     const CommandGuard guard(this);
     // The pane stays in the current directory; a removed subdirectory leaves the list.
-    DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(), [this] {
-        Main.MainTree.Refill(false); // re-reads the file pane as well
-        ShowDirCount();
-    });
+    DeleteResult deleted;
+    DeleteDirectoryCommand(
+        Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(),
+        [this] {
+            Main.MainTree.Refill(false); // re-reads the file pane as well
+            ShowDirCount();
+        },
+        &deleted);
+    Main.DeletedDirCount = deleted.dirs;
+    Main.DeletedFileCount = deleted.files;
 }
 
 void TForm1::MKDIR1Click()

@@ -126,8 +126,8 @@ void TForm1::TrashSelection()
     const QAction* deleteItem = MenuItem(QStringLiteral("Delete1"));
     if ((deleteItem && !deleteItem->isEnabled()) || FileBx1->SelectedCount() == 0) return;
     const CommandGuard guard(this);
-    TrashSelectedFiles(
-        Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), [this] { FileBx1->Reread(); });
+    TrashSelectedFiles(Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
+        [this] { FileBx1->Reread(); });
 }
 
 void TForm1::TrashSelectedDirectory()
@@ -208,7 +208,7 @@ void TForm1::DropFiles(
     Main.OperationMode = request.mode;
     Main.AbortFlag = 0;
     FileTransferCounts counts;
-    TransferFiles(request, counts);
+    TransferFiles(request, counts, Main.AbortFlag);
     Main.UpToDateFileCount = counts.upToDate;
     Main.CopiedFileCount = counts.copied;
     Main.DeletedFileCount = counts.deleted;

@@ -25,7 +25,8 @@ void ConvertSelection(TForm1& form, ConversionMode mode)
     const CommandGuard guard(&form);
     // The names stay as they are: the file pane is not re-read.
     ConvertSelectedFiles(
-        Main.MainTree.CurrentPath(true), form.FileBx1->Names(), form.FileBx1->SelectedFlags(), int(mode));
+        Selection::Of(Main.MainTree.CurrentPath(true), form.FileBx1->Names(), form.FileBx1->SelectedFlags()),
+        int(mode));
 }
 
 // The Linux directory that holds the entry a drive path names; empty when it names no drive.
@@ -101,8 +102,9 @@ void TForm1::Rename1Click()
     request.startText = Main.RenStartText;
     request.baseName = Main.RenBaseName;
     request.extText = Main.RenExtText;
-    const BatchRenameResult result = BatchRename(
-        Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), request, refreshFiles);
+    const BatchRenameResult result
+        = BatchRename(Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
+            request, refreshFiles);
     Main.RenStartText = result.startText;
 }
 
@@ -146,14 +148,14 @@ void TForm1::RENDIR1Click()
 
 void TForm1::N26Click()
 {
-    ChangeFileNamesCase(
-        0, Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), [this] { FileBx1->Reread(); });
+    ChangeFileNamesCase(0, Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
+        [this] { FileBx1->Reread(); });
 }
 
 void TForm1::N27Click()
 {
-    ChangeFileNamesCase(
-        1, Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags(), [this] { FileBx1->Reread(); });
+    ChangeFileNamesCase(1, Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
+        [this] { FileBx1->Reread(); });
 }
 
 void TForm1::ChangeSelectedDirCase(int direction)

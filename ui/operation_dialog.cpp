@@ -339,7 +339,7 @@ void TForm2::RunFolderOperation(int mode)
     if (m_mainWindow) request.options = m_mainWindow->Options();
     Main.AbortFlag = 0;
     TransferCounts counts;
-    const int result = TransferFolder(request, counts);
+    const int result = TransferFolder(request, counts, Main.AbortFlag);
     // A backup that ran did so under "new", and the box shows it; a refused one changed nothing.
     if (mode == kModeFolderBackup && result != kTransferRefused && m_mainWindow)
         m_mainWindow->CheckBox2->setChecked(true);
@@ -379,7 +379,7 @@ void TForm2::RunFileOperation(int mode)
     }
     Main.AbortFlag = 0;
     FileTransferCounts counts;
-    TransferFiles(request, counts);
+    TransferFiles(request, counts, Main.AbortFlag);
     Main.UpToDateFileCount = counts.upToDate;
     Main.CopiedFileCount = counts.copied;
     Main.DeletedFileCount = counts.deleted;

@@ -137,12 +137,11 @@ TEST(ReportFileError, NameInFrontReadsLastErrorAndContext)
     ResetMainState();
     test::FakeUi fake;
     SetLastError(3);
-    ReportFileError("");
-    Main.ErrorContext = 2;
+    ReportFileError("", kContextOverwrite);
     SetLastError(5);
-    ReportFileError("C:\\a\\b.txt");
+    ReportFileError("C:\\a\\b.txt", kContextDeleteBackup);
     SetLastError(87);
-    ReportFileError("C:\\x");
+    ReportFileError("C:\\x", kContextDeleteBackup);
     ASSERT_EQ(fake.messages.size(), 3u);
     for (const auto& m : fake.messages)
         EXPECT_TRUE(m.plain);

@@ -90,7 +90,7 @@ TEST_F(InfoTest, OneFileShowsPathTimesSizeAndAttributes)
     tree.write("dir/a.txt", std::string(1500, 'x'));
     tree.setTime("dir/a.txt", 1141549625); // 2006-03-05 09:07:05 UTC
     tree.setReadOnly("dir/a.txt", true);
-    const FileInfo info = GatherFileInfo("C:\\dir\\", { "a.txt", "b.txt" }, { true, false });
+    const FileInfo info = GatherFileInfo(Selection::Of("C:\\dir\\", { "a.txt", "b.txt" }, { true, false }));
     EXPECT_EQ(info.selectedCount, 1);
     EXPECT_EQ(info.target, "１ファイル");
     EXPECT_EQ(info.title, "C:\\dir\\a.txt");
@@ -107,7 +107,7 @@ TEST_F(InfoTest, SeveralFilesShowCountAndA64BitTotal)
 {
     tree.write("a", std::string(1000, 'a'));
     tree.write("b", std::string(2500, 'b'));
-    FileInfo info = GatherFileInfo("C:\\", { "a", "b", "c" }, { true, true, false });
+    FileInfo info = GatherFileInfo(Selection::Of("C:\\", { "a", "b", "c" }, { true, true, false }));
     EXPECT_EQ(info.title, "Ｆｉｌｅの合計　　2");
     EXPECT_EQ(info.target, "全部（選択）");
     EXPECT_EQ(info.written + info.accessed + info.created, "");
@@ -116,13 +116,13 @@ TEST_F(InfoTest, SeveralFilesShowCountAndA64BitTotal)
 
     // Files of 4 GiB and more count in full, not modulo 2^32; a file that is gone adds nothing.
     tree.sparse("big", (uint64_t(1) << 32) + 5);
-    info = GatherFileInfo("C:\\", { "a", "big", "gone" }, { true, true, true });
+    info = GatherFileInfo(Selection::Of("C:\\", { "a", "big", "gone" }, { true, true, true }));
     EXPECT_EQ(info.totalBytes, (uint64_t(1) << 32) + 1005);
     EXPECT_EQ(info.title, "Ｆｉｌｅの合計　　3");
 
     // One selected file that cannot be found (a "?" in a name is no wildcard): no path, no dates,
     // the size of nothing.
-    info = GatherFileInfo("C:\\", { "?" }, { true });
+    info = GatherFileInfo(Selection::Of("C:\\", { "?" }, { true }));
     EXPECT_FALSE(info.title);
     EXPECT_FALSE(info.attributes);
     EXPECT_EQ(info.written, "");
@@ -146,7 +146,7 @@ TEST_F(InfoTest, FileAttributesRoundTripThroughPermissionsAndDosAttrib)
         ::lremovexattr(tree.linux("f.txt").c_str(), dosattrib::kName);
         tree.setReadOnly("f.txt", false);
         fake.messages.clear();
-        EXPECT_EQ(ApplyFileAttributes("C:\\", { "f.txt" }, { true }, c.word), 0);
+        EXPECT_EQ(ApplyFileAttributes(Selection::Of("C:\\", { "f.txt" }, { true }), c.word), 0);
         EXPECT_EQ(fs().GetAttributes("C:\\f.txt"), c.word) << c.word;
         EXPECT_EQ((Mode("f.txt") & S_IWUSR) != 0, c.ownerWrite) << c.word;
         EXPECT_EQ(HasDosAttrib("f.txt"), c.stored) << c.word;
@@ -164,13 +164,13 @@ TEST_F(InfoTest, SeveralFilesKeepTheAttributesTheyDifferIn)
     tree.setDosAttrib("a", kAttrHidden | kAttrArchive);
     tree.setDosAttrib("b", kAttrSystem | kAttrArchive);
     tree.setReadOnly("b", true);
-    const FileInfo info = GatherFileInfo("C:\\", { "a", "b" }, { true, true });
+    const FileInfo info = GatherFileInfo(Selection::Of("C:\\", { "a", "b" }, { true, true }));
     EXPECT_EQ(info.allSet, uint32_t(kAttrArchive));
     EXPECT_EQ(info.anySet, uint32_t(kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive));
 
     // Hidden, System and ReadOnly left in their third state, Archive unticked: only Archive changes.
     const uint32_t keep = kAttrReadOnly | kAttrHidden | kAttrSystem;
-    EXPECT_EQ(ApplyFileAttributes("C:\\", { "a", "b" }, { true, true }, 0, {}, keep), 0);
+    EXPECT_EQ(ApplyFileAttributes(Selection::Of("C:\\", { "a", "b" }, { true, true }), 0, {}, keep), 0);
     EXPECT_EQ(fs().GetAttributes("C:\\a"), uint32_t(kAttrHidden));
     EXPECT_EQ(fs().GetAttributes("C:\\b"), uint32_t(kAttrReadOnly | kAttrSystem));
     tree.setReadOnly("b", false);
@@ -181,8 +181,9 @@ TEST_F(InfoTest, FailedAttributeChangeIsReportedNotCalledDone)
     tree.write("a", "a");
     tree.write("c", "c");
     int refreshed = 0;
-    EXPECT_EQ(
-        ApplyFileAttributes("C:\\", { "a", "b", "c" }, { true, true, true }, kAttrHidden, [&] { ++refreshed; }), 1);
+    EXPECT_EQ(ApplyFileAttributes(
+                  Selection::Of("C:\\", { "a", "b", "c" }, { true, true, true }), kAttrHidden, [&] { ++refreshed; }),
+        1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_TRUE(fake.messages[0].plain);
     EXPECT_EQ(fake.messages[0].text, "C:\\b  :   File Not Found");

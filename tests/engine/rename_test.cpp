@@ -98,7 +98,7 @@ TEST_F(RenameTest, BatchNameAndExtensionModes)
         const bool nameMode = c.mode == BatchRenameMode::Name;
         fake.messages.clear();
         bool refreshed = false;
-        const auto result = BatchRename(tree.drive("d\\"), names, selected,
+        const auto result = BatchRename(Selection::Of(tree.drive("d\\"), names, selected),
             { c.mode, c.start, nameMode ? c.text : "", nameMode ? "" : c.text }, [&] { refreshed = true; });
         EXPECT_TRUE(result.completed);
         EXPECT_TRUE(refreshed);
@@ -115,16 +115,16 @@ TEST_F(RenameTest, BatchStopsBeforeAnyFileOnANonIntegerAndAtACollision)
     const auto names = MakeFiles({ "a.txt", "b.txt", "t2.txt", "c.txt" });
     for (const std::string start : { "", "x", "1a", " 1" }) {
         fake.messages.clear();
-        const auto result = BatchRename(
-            tree.drive(""), names, { true, true, false, true }, { BatchRenameMode::Name, start, "t", "" });
+        const auto result = BatchRename(Selection::Of(tree.drive(""), names, { true, true, false, true }),
+            { BatchRenameMode::Name, start, "t", "" });
         EXPECT_FALSE(result.completed);
         EXPECT_EQ(fake.texts(), std::vector<std::string> { "'" + start + "' は整数ではありません" });
         EXPECT_EQ(Names(), std::set<std::string>(names.begin(), names.end()));
     }
     // b.txt would become t2.txt, which exists: a.txt stays renamed, c.txt keeps its name.
     fake.messages.clear();
-    const auto result
-        = BatchRename(tree.drive(""), names, { true, true, false, true }, { BatchRenameMode::Name, "1", "t", "" });
+    const auto result = BatchRename(
+        Selection::Of(tree.drive(""), names, { true, true, false, true }), { BatchRenameMode::Name, "1", "t", "" });
     EXPECT_FALSE(result.completed);
     EXPECT_EQ(result.renamed, 1);
     EXPECT_EQ(Names(), (std::set<std::string> { "t1.txt", "b.txt", "t2.txt", "c.txt" }));
@@ -138,7 +138,7 @@ TEST_F(RenameTest, BatchStampsAccessAndWriteTimes)
     for (const auto& name : names)
         tree.setTime(name, 1'000'000'000);
     const auto before = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(1);
-    BatchRename(tree.drive(""), names, { true, true }, { BatchRenameMode::Name, "1", "n", "" });
+    BatchRename(Selection::Of(tree.drive(""), names, { true, true }), { BatchRenameMode::Name, "1", "n", "" });
     const auto after = std::filesystem::file_time_type::clock::now() + std::chrono::seconds(1);
     for (const std::string name : { "n1.txt", "n2.txt" }) {
         const auto written = std::filesystem::last_write_time(tree.linux(name));
@@ -184,8 +184,9 @@ TEST_F(RenameTest, CaseConversionOfTheLastComponent)
     tree.mkdir("sub");
     for (const std::string name : { "abc.txt", "été.txt", "ｶﾅ漢字a.txt", "keep.txt" })
         tree.write("sub/" + name, name);
-    EXPECT_EQ(ChangeFileNamesCase(0, tree.drive("sub\\"), { "abc.txt", "été.txt", "keep.txt", "ｶﾅ漢字a.txt" },
-                  { true, true, false, true }),
+    EXPECT_EQ(ChangeFileNamesCase(0,
+                  Selection::Of(tree.drive("sub\\"), { "abc.txt", "été.txt", "keep.txt", "ｶﾅ漢字a.txt" },
+                      { true, true, false, true })),
         1);
     EXPECT_EQ(Names("sub"), (std::set<std::string> { "ABC.TXT", "ÉTÉ.TXT", "keep.txt", "ｶﾅ漢字A.TXT" }));
     EXPECT_EQ(tree.read("sub/ÉTÉ.TXT"), "été.txt");
@@ -193,7 +194,9 @@ TEST_F(RenameTest, CaseConversionOfTheLastComponent)
 
     // Nothing selected: no name changes, no refresh, and no word of success.
     bool refreshed = false;
-    EXPECT_EQ(ChangeFileNamesCase(1, tree.drive("sub\\"), { "ABC.TXT" }, { false }, [&] { refreshed = true; }), 0);
+    EXPECT_EQ(
+        ChangeFileNamesCase(1, Selection::Of(tree.drive("sub\\"), { "ABC.TXT" }, { false }), [&] { refreshed = true; }),
+        0);
     EXPECT_FALSE(refreshed);
     EXPECT_EQ(fake.texts().back(), "Ｆｉｌｅ　を選択して下さい");
     EXPECT_EQ(fake.messages.back().caption, "警告");
@@ -206,7 +209,7 @@ TEST_F(RenameTest, CaseConversionOfTheLastComponent)
     // A name whose case form is taken stops the command.
     tree.write("sub/x.txt", "1");
     tree.write("sub/X.TXT", "2");
-    EXPECT_EQ(ChangeFileNamesCase(0, tree.drive("sub\\"), { "x.txt" }, { true }), -1);
+    EXPECT_EQ(ChangeFileNamesCase(0, Selection::Of(tree.drive("sub\\"), { "x.txt" }, { true })), -1);
     EXPECT_EQ(tree.read("sub/X.TXT"), "2");
     EXPECT_EQ(fake.texts().back(), "同じ名前が既にあります");
 }

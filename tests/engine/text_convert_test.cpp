@@ -166,8 +166,8 @@ TEST_F(ConvertFilesTest, ReportsPerModeAndProgress)
         tree.write("a.txt", c.in);
         tree.write("b.txt", c.in);
         tree.write("c.txt", c.in);
-        const auto result
-            = ConvertSelectedFiles(tree.drive(""), { "a.txt", "b.txt", "c.txt" }, { true, false, true }, c.mode);
+        const auto result = ConvertSelectedFiles(
+            Selection::Of(tree.drive(""), { "a.txt", "b.txt", "c.txt" }, { true, false, true }), c.mode);
         EXPECT_EQ(result.converted, 2);
         EXPECT_EQ(tree.read("a.txt"), c.out);
         EXPECT_EQ(tree.read("b.txt"), c.in);

@@ -292,17 +292,17 @@ TEST_F(TransferTest, FilesCopyMoveAndSummaries)
     request.names = { "a", "b" };
     request.mode = kModeFileCopy;
     FileTransferCounts c;
-    EXPECT_EQ(TransferFiles(request, c), 1);
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
     EXPECT_EQ(
         fake.messages.back().text, "更新済みのファイル　0，  コピ－したファイル　2　，　　エラ－はありませんでした");
     // The same again: everything is up to date.
-    EXPECT_EQ(TransferFiles(request, c), 1);
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
     EXPECT_EQ(c.upToDate, 2);
     EXPECT_EQ(c.copied, 0);
     // A move deletes its sources, also those not copied because the destination was up to date.
     request.names = { "a", "c" };
     request.mode = kModeFileMove;
-    EXPECT_EQ(TransferFiles(request, c), 1);
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
     EXPECT_EQ(fake.messages.back().text,
         "更新済みのファイル　1 ， コピ－したファイル　1　，削除は 2　し，　　エラ－はありませんでした");
     EXPECT_FALSE(tree.exists("from/a"));
@@ -458,7 +458,7 @@ TEST_F(TransferTest, AShortReadNeverReplacesTheEarlierCopy)
     tree.writeSized("src/big", 12u << 20);
     tree.write("dst/big", "earlier good copy");
     fake.onPump = [&](int) { ASSERT_EQ(::truncate(tree.linux("src/big").c_str(), 5 << 20), 0); };
-    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1), -1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1, Main.AbortFlag), -1);
     fake.onPump = nullptr;
     EXPECT_EQ(tree.read("dst/big"), "earlier good copy");
     EXPECT_EQ(fake.messages.back().text, tree.drive("src/big") + "  :   ファイルを最後まで読めませんでした");

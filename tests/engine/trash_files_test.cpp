@@ -20,8 +20,9 @@ TEST(TrashFiles, SelectedFilesAndATreeGoToTheTrashAndAreReported)
     tree.write("dir/b.txt", "b");
     tree.write("dir/c.txt", "c");
     int refreshed = 0;
-    EXPECT_EQ(
-        TrashSelectedFiles("C:\\dir\\", { "a.txt", "b.txt", "c.txt" }, { true, false, true }, [&] { ++refreshed; }), 2);
+    EXPECT_EQ(TrashSelectedFiles(Selection::Of("C:\\dir\\", { "a.txt", "b.txt", "c.txt" }, { true, false, true }),
+                  [&] { ++refreshed; }),
+        2);
     EXPECT_EQ(refreshed, 1);
     EXPECT_TRUE(tree.exists("data/Trash/files/a.txt") && tree.exists("data/Trash/files/c.txt"));
     EXPECT_TRUE(tree.exists("dir/b.txt"));
@@ -29,7 +30,7 @@ TEST(TrashFiles, SelectedFilesAndATreeGoToTheTrashAndAreReported)
 
     // A file that is gone is reported with its path, and no summary claims success.
     fake.messages.clear();
-    EXPECT_EQ(TrashSelectedFiles("C:\\dir\\", { "gone", "b.txt" }, { true, true }), 1);
+    EXPECT_EQ(TrashSelectedFiles(Selection::Of("C:\\dir\\", { "gone", "b.txt" }, { true, true })), 1);
     EXPECT_EQ(fake.texts(), (std::vector<std::string> { "C:\\dir\\gone  :   File Not Found" }));
     EXPECT_TRUE(tree.exists("data/Trash/files/b.txt"));
 

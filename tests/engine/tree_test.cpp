@@ -421,7 +421,9 @@ TEST_F(TreeTest, DeletingAHardLinkLeavesTheOtherNameAsItWas)
             DeleteBackupFiles(tree.drive("t"), CommandOptions {});
         } else {
             // The file pane's deletion of a selected file.
-            EXPECT_EQ(DeleteSelectedFiles(tree.drive("t") + "\\", { ".link.bak" }, { true }, CommandOptions {}), 1);
+            EXPECT_EQ(DeleteSelectedFiles(
+                          Selection::Of(tree.drive("t") + "\\", { ".link.bak" }, { true }), CommandOptions {}),
+                1);
         }
         EXPECT_FALSE(tree.exists("t/.link.bak"));
         EXPECT_EQ(state(), before);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layers as the build sees them: platform/ includes only platform/, model/ also nothing above it,
-# engine/ nothing of ui/, and none of the three includes Qt Widgets. Prints every include that breaks
+# engine/ nothing of ui/ nor the windows' shared state (model/state.h: the engine takes its state as
+# arguments and hands back results), and none of the three includes Qt Widgets. Prints every include that breaks
 # the rule and fails.
 set -uo pipefail
 root="$1"
@@ -17,5 +18,5 @@ check() {
 }
 check platform 'model/|engine/|ui/|app/|cli/|QtWidgets|QWidget'
 check model 'engine/|ui/|app/|cli/|Qt|Q[A-Z]'
-check engine 'ui/|app/|cli/|Qt|Q[A-Z]'
+check engine 'ui/|app/|cli/|model/state\.h|Qt|Q[A-Z]'
 exit $status
