@@ -5,6 +5,7 @@
 #include "engine/folder_transfer.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
+#include "engine/transfer_decision.h"
 #include "engine/tree.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
@@ -80,6 +81,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
     std::vector<bool> found(n), there(n), copy(n);
+    std::vector<TransferAction> action(n, TransferAction::CopyNew);
     std::vector<int64_t> needOf(n);
     uint64_t blocks = 0;
     int64_t need = 0;
@@ -89,9 +91,9 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         there[i] = to->Lookup(request.names[i], existing[i]);
         if (!found[i]) continue;
         blocks += entries[i].size() / kCopyBlockSize;
-        copy[i] = !there[i] || !request.options.newerOnly
-            || CompareWriteTimes(entries[i].lastWriteTime, existing[i].lastWriteTime, timeStep) > 0;
-        if (!copy[i] || (there[i] && KindOf(existing[i]) != KindOf(entries[i]))) continue;
+        action[i] = DecideTransfer(entries[i], there[i] ? &existing[i] : nullptr, request.options.newerOnly, timeStep);
+        copy[i] = Copies(action[i]);
+        if (!copy[i]) continue;
         // A replacement is written whole beside the file it replaces, which goes only then: the run needs
         // what the files grow by, and room for the largest replacement on top.
         const int64_t size = static_cast<int64_t>(entries[i].size());
@@ -116,16 +118,14 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         progress.Close();
         for (size_t i = 0; i < n; ++i) {
             const std::string fromPath = source + request.names[i];
-            if (!found[i] || (there[i] && KindOf(existing[i]) != KindOf(entries[i]))) {
+            if (!found[i] || action[i] == TransferAction::KindMismatch) {
                 SetLastError(found[i] ? err::AlreadyExists : err::FileNotFound);
                 ReportFileError(found[i] ? destination + request.names[i] : fromPath,
                     found[i] ? kContextOverwrite : kContextReadSource);
                 ++counts.errors;
                 continue;
             }
-            const bool keep = !copy[i]
-                && (CompareWriteTimes(entries[i].lastWriteTime, existing[i].lastWriteTime, timeStep) != 0
-                    || entries[i].size() != existing[i].size());
+            const bool keep = !copy[i] && !MoveMayDropUncopied(entries[i], existing[i], timeStep);
             if (copy[i]) {
                 ++counts.copied;
                 counts.copies.push_back(destination + request.names[i]);
@@ -166,7 +166,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             continue;
         }
         const FindData& entry = entries[i];
-        if (there[i] && KindOf(existing[i]) != KindOf(entry)) {
+        if (action[i] == TransferAction::KindMismatch) {
             // A directory, link or special file under the file's name is never "up to date" and never
             // overwritten: the file is not copied, and a move keeps it.
             SetLastError(err::AlreadyExists);
@@ -179,8 +179,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             ++counts.upToDate;
             // A move deletes a source it did not copy only when the destination is the same size and
             // second; anything else may hold other bytes and stays, listed with the newer files.
-            keep = CompareWriteTimes(entry.lastWriteTime, existing[i].lastWriteTime, timeStep) != 0
-                || entry.size() != existing[i].size();
+            keep = !MoveMayDropUncopied(entry, existing[i], timeStep);
             if (move && keep) counts.kept.push_back(KeptLine(fromPath, toPath));
         } else {
             if (CopyListedFile(*from, entry, *to, there[i] ? existing[i].attributes : kInvalidAttributes, fromPath,

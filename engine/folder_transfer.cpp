@@ -6,6 +6,7 @@
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
+#include "engine/transfer_decision.h"
 #include "engine/tree.h"
 #include "engine/tree_walk.h"
 #include "platform/drives.h"
@@ -307,37 +308,39 @@ private:
         const std::string sourcePath = at.path + entry.name;
         const std::string destinationPath = DestinationOf(at.path) + entry.name;
         const FindData* existing = LookUp(entry.name, destinationPath);
-        if (existing && KindOf(*existing) != KindOf(entry)) {
-            // A directory, link or special file under the file's name is never "up to date" and never
-            // overwritten: the file is not copied, and a move keeps it.
+        const bool move = m_request.mode == kModeFolderMove;
+        const TransferAction action = DecideTransfer(entry, existing, m_newerOnly, m_timeStep);
+        const bool copy = Copies(action);
+        switch (action) {
+        case TransferAction::KindMismatch:
+            // Not copied, and a move keeps it.
             SetLastError(err::AlreadyExists);
             Problem(FileErrorText(destinationPath, kContextOverwrite));
-            if (m_request.mode == kModeFolderMove) m_moved.kept.insert(entry.fileId);
+            if (move) m_moved.kept.insert(entry.fileId);
             return Stopped() ? WalkStep::Stop : WalkStep::Continue;
-        }
-        const bool move = m_request.mode == kModeFolderMove;
-        bool copy = true;
-        if (!existing || !m_newerOnly) {
+        case TransferAction::CopyNew:
             ++m_counts.newFiles;
-        } else {
-            const int order = CompareWriteTimes(entry.lastWriteTime, existing->lastWriteTime, m_timeStep);
-            if (order > 0) {
-                ++m_counts.updatedFiles;
-            } else {
-                copy = false;
-                ++m_counts.upToDateFiles;
-                // A move deletes a source it did not copy only when the destination is the same size and
-                // second; anything else may hold other bytes and stays, listed with the newer files.
-                const bool same = order == 0 && existing->size() == entry.size();
-                if (order < 0) ++m_counts.newerAtDest;
-                if (order < 0 || (move && !same))
-                    m_counts.detail.push_back(
-                        sourcePath + "  " + FormatFileDate(sourcePath) + "  :  " + FormatFileDate(destinationPath));
-                if (move && same)
-                    m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
-                else if (move)
-                    m_moved.kept.insert(entry.fileId);
-            }
+            break;
+        case TransferAction::Update:
+            ++m_counts.updatedFiles;
+            break;
+        case TransferAction::UpToDate:
+        case TransferAction::NewerAtDestination: {
+            ++m_counts.upToDateFiles;
+            const bool newer = action == TransferAction::NewerAtDestination;
+            // A move deletes a source it did not copy only when the destination is the same; anything else
+            // stays, listed with the newer files.
+            const bool drop = move && MoveMayDropUncopied(entry, *existing, m_timeStep);
+            if (newer) ++m_counts.newerAtDest;
+            if (newer || (move && !drop))
+                m_counts.detail.push_back(
+                    sourcePath + "  " + FormatFileDate(sourcePath) + "  :  " + FormatFileDate(destinationPath));
+            if (drop)
+                m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
+            else if (move)
+                m_moved.kept.insert(entry.fileId);
+            break;
+        }
         }
         const bool destinationReadOnly = copy && existing && (existing->attributes & kAttrReadOnly);
         const FindData destinationEntry = existing ? *existing : FindData {};
@@ -346,7 +349,7 @@ private:
         UpdateOverall();
         if (Stopped()) return WalkStep::Stop;
         if (m_plan) {
-            if (copy) Plan(at, entry, destinationEntry, destinationAttributes != kInvalidAttributes);
+            if (copy) Plan(at, entry, action, destinationEntry, destinationAttributes != kInvalidAttributes);
             return WalkStep::Continue;
         }
 
@@ -394,7 +397,8 @@ private:
     }
 
     // A copy the plan holds: the source and what the destination holds there, as they are now.
-    void Plan(const WalkPlace& at, const FindData& entry, const FindData& destination, bool destinationExists)
+    void Plan(const WalkPlace& at, const FindData& entry, TransferAction action, const FindData& destination,
+        bool destinationExists)
     {
         if (entry.special) {
             // FIFOs, sockets and devices are never opened: reported with their path and left out.
@@ -404,9 +408,10 @@ private:
         }
         PlanStep step;
         const bool link = entry.attributes & kAttrReparsePoint;
-        step.action = link ? PlanAction::CopyLink : destinationExists ? PlanAction::Update : PlanAction::CopyNew;
-        // "new" off copies over an earlier file without a date comparison: counted as new, kept as a copy.
-        if (step.action == PlanAction::Update && !m_newerOnly) step.action = PlanAction::CopyNew;
+        // "new" off copies over an earlier file without a date comparison: a new copy, as the counts say.
+        step.action = link                     ? PlanAction::CopyLink
+            : action == TransferAction::Update ? PlanAction::Update
+                                               : PlanAction::CopyNew;
         step.source = entry;
         step.destination = destination;
         step.destination.name = entry.name;
