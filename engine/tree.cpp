@@ -260,6 +260,26 @@ void FailWith(DeleteResult& out, const std::string& path)
     ReportFileError(path, kContextRemoveTree);
 }
 
+// The root of a deletion goes last, through the directory that holds it, only if it is still the one
+// walked.
+void RemoveWalkedRoot(
+    std::unique_ptr<DirHandle> dir, const std::string& rootPath, const CommandOptions& options, DeleteResult& out)
+{
+    FindData entry;
+    entry.name = LastComponent(WithoutSeparator(rootPath));
+    entry.attributes = kAttrDirectory;
+    entry.fileId = dir->Identity().inode;
+    auto parent = dir->OpenParent(DirIdentity {});
+    dir.reset(); // gives back a lent write bit before the directory goes
+    if (!parent || !parent->RemoveSubdirectory(entry, options.clearReadOnly)) {
+        ++out.failures;
+        out.result = -1;
+        ReportFileError(rootPath, kContextRemoveTree);
+        return;
+    }
+    ++out.dirs;
+}
+
 DeleteResult Failed(const std::string& root)
 {
     ReportFileError(root, kContextRemoveTree);
@@ -372,19 +392,7 @@ DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const Command
         ReportFileError(root, kContextRemoveTree);
         return out;
     }
-    FindData entry;
-    entry.name = LastComponent(rootEntry);
-    entry.attributes = kAttrDirectory;
-    entry.fileId = dir->Identity().inode;
-    auto parent = dir->OpenParent(DirIdentity {});
-    dir.reset(); // gives back a lent write bit before the directory goes
-    if (!parent || !parent->RemoveSubdirectory(entry, options.clearReadOnly)) {
-        ++out.failures;
-        out.result = -1;
-        ReportFileError(root, kContextRemoveTree);
-        return out;
-    }
-    ++out.dirs;
+    RemoveWalkedRoot(std::move(dir), root, options, out);
     return out;
 }
 
@@ -435,20 +443,7 @@ DeleteResult DeleteMovedSource(std::unique_ptr<DirHandle> root, const std::strin
     WalkTree(*root, rootPath, visitor);
     if (out.failures > 0) out.result = -1;
     if (keepRoot != 0 || visitor.KeptAnything() || rootPath.size() <= 3) return out;
-    // The root goes last, through the directory that holds it, only if it is still the one walked.
-    FindData entry;
-    entry.name = LastComponent(WithoutSeparator(rootPath));
-    entry.attributes = kAttrDirectory;
-    entry.fileId = root->Identity().inode;
-    auto parent = root->OpenParent(DirIdentity {});
-    root.reset(); // gives back a lent write bit before the directory goes
-    if (!parent || !parent->RemoveSubdirectory(entry, options.clearReadOnly)) {
-        ++out.failures;
-        out.result = -1;
-        ReportFileError(rootPath, kContextRemoveTree);
-        return out;
-    }
-    ++out.dirs;
+    RemoveWalkedRoot(std::move(root), rootPath, options, out);
     return out;
 }
 
