@@ -118,6 +118,7 @@ TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
     tree.fifo("pipes/fifo");
     tree.write("out/t/extra", "stays");
     tree.setReadOnly("out/t/extra", true);
+    tree.write("out/t/ro", "r"); // not every destination file goes: no mass deletion
     const std::string scratch = tree.linux("scratch");
     const auto quoted = [&](const std::string& relative) { return "'" + tree.linux(relative) + "'"; };
     const struct {
