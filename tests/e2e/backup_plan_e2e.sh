@@ -117,6 +117,9 @@ open_backup
 run_to_plan
 click_at "$plan" 88 239
 until_true other_active '注意' "$plan" || fail "no second question"
+# It stands above the operation dialog (the plan has closed), not on its own.
+xprop -id "$(xdotool getactivewindow)" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$dialog")\$" \
+  || fail "the second question is not above the dialog: $(xprop -id "$(xdotool getactivewindow)" WM_TRANSIENT_FOR)"
 xdotool key Escape # the question's No
 wait_windows 1
 [ "$(listing)" = "$before" ] || fail "No changed the backup: $(diff <(echo "$before") <(listing))"
