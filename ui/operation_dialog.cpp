@@ -399,6 +399,10 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
     // problems a finished run passed over follow, so the result shows them beside the counts.
     Main.DetailList.insert(Main.DetailList.end(), counts.detail.begin(), counts.detail.end());
     Main.DetailList.insert(Main.DetailList.end(), counts.problems.begin(), counts.problems.end());
+    // Where the earlier versions went, so that they can be found to move back.
+    if (counts.versionsKept > 0)
+        Main.DetailList.push_back(
+            "以前の版　" + std::to_string(counts.versionsKept) + "　件を残しました　：　" + counts.versionsFolder);
 
     if (result == kTransferDone) {
         if (m_result) m_result->exec();

@@ -599,6 +599,8 @@ void OperationWindowsTest::planGuardAndVersionsThroughTheWindows()
         plan->Button1->click();
     });
     QVERIFY(!drives.tree.exists("zz/src/x11.txt") && drives.tree.exists("zz/src/a.txt"));
+    QCOMPARE(Main.DetailList.back().substr(0, Main.DetailList.back().find("：")),
+        std::string("以前の版　12　件を残しました　"));
     const auto runs = std::filesystem::directory_iterator(drives.tree.linux("zz/src.versions"));
     QVERIFY(runs != std::filesystem::directory_iterator());
     std::ifstream kept(runs->path() / "x11.txt");
