@@ -4,7 +4,7 @@
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
 # Prints the median time of each side and the median of the per-round ratios (zelo / tool).
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree mixed files crlf lf esc sjis utf8 big (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -124,15 +124,30 @@ mirrors() {
     run_case "$prefix-fresh" "rsync" empty_dest "$cli" mirror "$tree" "$work/out" -- rsync -a --delete "$tree" "$work/out/"
     mirrored() { [[ -d "$work/out/$(basename "$tree")" ]] || { mkdir -p "$work/out"; rsync -a --delete "$tree" "$work/out/"; }; }
     run_case "$prefix-noop" "rsync" mirrored "$cli" mirror "$tree" "$work/out" -- rsync -a --delete "$tree" "$work/out/"
-    changed() {
-        rm -rf "$work/out"; mkdir -p "$work/out"; rsync -a --delete "$tree" "$work/out/"
-        local copy="$work/out/$(basename "$tree")"
-        # About 1% of the 20,000 files: 70 newer at the source, 10 extra and 60 missing at the destination.
-        find "$tree" -name 'f1[0-6].dat' -path '*d00[0-9]*' -exec touch -d '+1 hour' {} + 2>/dev/null || true
-        for d in "$copy"/g0?/d0?0; do echo extra >"$d/extra.dat"; done
-        find "$copy" -name 'f2[0-5].dat' -path '*d01*' -delete
-    }
+    changed() { change_one_percent "$tree"; }
     run_case "$prefix-1%" "rsync" changed "$cli" mirror "$tree" "$work/out" -- rsync -a --delete "$tree" "$work/out/"
+    mirror_plan "$prefix" "$tree"
+}
+
+# A fresh mirror of the tree in $work/out, then about 1% of its 20,000 files changed: 70 newer at the
+# source, 10 extra and 60 missing at the destination.
+change_one_percent() {
+    local tree="$1"
+    rm -rf "$work/out"; mkdir -p "$work/out"; rsync -a --delete "$tree" "$work/out/"
+    local copy="$work/out/$(basename "$tree")"
+    find "$tree" -name 'f1[0-6].dat' -path '*d00[0-9]*' -exec touch -d '+1 hour' {} + 2>/dev/null || true
+    for d in "$copy"/g0?/d0?0; do echo extra >"$d/extra.dat"; done
+    find "$copy" -name 'f2[0-5].dat' -path '*d01*' -delete
+}
+
+# The plan of a backup after the 1% change, against rsync's dry run: neither writes, so the change is
+# made once and every round plans the same work.
+mirror_plan() {
+    local prefix="$1" tree="$2"
+    change_one_percent "$tree"
+    unchanged() { :; }
+    run_case "$prefix-plan" "rsync -n" unchanged "$cli" mirror --dry-run "$tree" "$work/out" \
+        -- rsync -an --delete "$tree" "$work/out/"
 }
 
 case_tree() {
@@ -301,6 +316,10 @@ for c in "${cases[@]}"; do
     copy) case_copy ;;
     tree) case_tree ;;
     mixed) case_mixed ;;
+    mirror-plan)
+        [[ -d "$work/tree" ]] || make_tree "$work/tree"
+        mirror_plan mirror "$work/tree"
+        ;;
     files) case_files ;;
     crlf) case_crlf ;;
     lf) case_lf ;;

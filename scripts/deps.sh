@@ -9,7 +9,7 @@ packages=(
   libgtest-dev googletest clang-format
   libicu-dev
   dos2unix time
-  xvfb xauth xdotool x11-apps x11-utils imagemagick openbox
+  xvfb xauth xdotool x11-apps x11-utils imagemagick openbox xclip
   qt6-translations-l10n
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
   rsync

@@ -33,7 +33,7 @@ TForm9::TForm9(QWidget* parent)
 void TForm9::FormActivate()
 {
     QString text;
-    for (const std::string& line : Main.DetailList) {
+    for (const std::string& line : m_lines ? *m_lines : Main.DetailList) {
         if (!text.isEmpty()) text += QLatin1Char('\n');
         text += ShowBytes(line);
     }

@@ -1,7 +1,12 @@
-// TForm9: the detail window: the destination files found newer than their source (DetailList).
+// TForm9: the detail window: the destination files found newer than their source (DetailList), or the
+// lines it is given (a backup's plan lists what it deletes or replaces here).
 #pragma once
 
 #include <QDialog>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -13,7 +18,10 @@ class TForm9 : public QDialog {
 public:
     explicit TForm9(QWidget* parent = nullptr);
 
-    // Shows DetailList in the memo.
+    // Shows these lines rather than DetailList.
+    void SetLines(std::vector<std::string> lines) { m_lines = std::move(lines); }
+
+    // Shows DetailList (or the lines given) in the memo.
     void FormActivate();
     void Button1Click();
 
@@ -22,6 +30,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    std::optional<std::vector<std::string>> m_lines;
 };
 
 } // namespace zelo

@@ -2,6 +2,7 @@
 // the folder driver, the file driver and the duplicator.
 #include "ui/operation_dialog.h"
 
+#include "engine/backup_plan.h"
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
 #include "engine/messages.h"
@@ -14,6 +15,7 @@
 #include "ui/fonts.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
+#include "ui/plan_window.h"
 #include "ui/result_window.h"
 #include "ui/window_builder.h"
 
@@ -90,6 +92,18 @@ SourceFolder ResolveSourceFolder(const std::string& currentWithSeparator, const 
     return { selected + "\\", 0 };
 }
 
+std::string VersionsFolderOf(const SourceFolder& source, const std::string& destinationWithSeparator)
+{
+    const std::string destination = WithoutTrailingSeparators(destinationWithSeparator);
+    if (source.contentsOnly == 0) {
+        const std::string name = WithoutTrailingSeparators(FolderNameOf(source.path));
+        return name.empty() ? std::string() : destination + "\\" + name + ".versions";
+    }
+    // Beside the destination in its parent: a drive root ("D:") has none.
+    if (destination.find('\\') == std::string::npos) return {};
+    return destination + ".versions";
+}
+
 TForm2::TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
     , m_mainWindow(mainWindow)
@@ -130,6 +144,11 @@ TForm2::TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent)
     FileBx2->setGeometry(312, 96, 297, 262);
     FileBx2->setFont(GothicFont(20));
     FileBx2->setSelectionMode(QAbstractItemView::NoSelection); // display only
+
+    // Off unless the person asks: the backup then deletes and replaces as it always has.
+    CheckBox1 = controls.CheckBox("CheckBox1", QRect(456, 64, 153, 24), "以前の版を残す",
+        "削除・更新するファイルを　（バックアップ先）.versions　に残します", false);
+    CheckBox1->hide();
 
     Button3 = controls.Button("Button3", QRect(160, 370, 97, 31), QStringLiteral("実行"));
     Button4 = controls.Button("Button4", QRect(360, 370, 97, 31), QStringLiteral("中止"));
@@ -191,6 +210,7 @@ void TForm2::FormPaint()
         Label6->show();
         Edit1->show();
     }
+    CheckBox1->setVisible(mode == kModeFolderBackup);
     if (const char* caption = OperationCaption(mode)) {
         const QString text = QString::fromUtf8(caption);
         if (windowTitle() != text) setWindowTitle(text);
@@ -297,6 +317,15 @@ void TForm2::Button3Click()
         return Finish();
     }
 
+    // A backup that keeps earlier versions needs a place beside its top folder, checked before it starts.
+    SourceFolder source;
+    std::string versionsDir;
+    if (mode <= 10) source = ResolveSourceFolder(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true));
+    if (mode == kModeFolderBackup && CheckBox1->isChecked()) {
+        versionsDir = VersionsFolderOf(source, Main.DialogTree.CurrentPath(true));
+        if (versionsDir.empty()) return Refuse("ドライブの直下へ中身をバックアップする時は以前の版を残せません");
+    }
+
     m_running = true;
     {
         const CommandGuard guard(m_mainWindow);
@@ -306,7 +335,7 @@ void TForm2::Button3Click()
         case kModeFolderCopy:
         case kModeFolderMove:
         case kModeFolderBackup:
-            RunFolderOperation(mode);
+            RunFolderOperation(mode, source, versionsDir);
             break;
         case kModeFileCopy:
         case kModeFileMove:
@@ -326,9 +355,8 @@ void TForm2::Button3Click()
     Finish();
 }
 
-void TForm2::RunFolderOperation(int mode)
+void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std::string& versionsDir)
 {
-    const SourceFolder source = ResolveSourceFolder(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true));
     Main.ContentsOnly = source.contentsOnly;
 
     FolderTransfer request;
@@ -337,6 +365,21 @@ void TForm2::RunFolderOperation(int mode)
     request.contentsOnly = source.contentsOnly;
     request.mode = mode;
     if (m_mainWindow) request.options = m_mainWindow->Options();
+    bool declined = false;
+    if (mode == kModeFolderBackup) {
+        request.versionsDir = versionsDir;
+        // The plan is shown before anything is written; the engine asks again when it deletes most of
+        // the destination.
+        request.confirmPlan = [this, &versionsDir, &declined](const BackupPlan& plan) {
+            ui().SetBusyCursor(false);
+            TPlan window(plan, versionsDir, this);
+            const bool yes = window.Confirm();
+            ui().SetBusyCursor(true);
+            // No here, or to the second question that follows, is the person's choice, not an error.
+            declined = !yes || DeletesMostOfTheDestination(plan);
+            return yes;
+        };
+    }
     Main.AbortFlag = 0;
     TransferCounts counts;
     const int result = TransferFolder(request, counts, Main.AbortFlag);
@@ -356,10 +399,14 @@ void TForm2::RunFolderOperation(int mode)
     // problems a finished run passed over follow, so the result shows them beside the counts.
     Main.DetailList.insert(Main.DetailList.end(), counts.detail.begin(), counts.detail.end());
     Main.DetailList.insert(Main.DetailList.end(), counts.problems.begin(), counts.problems.end());
+    // Where the earlier versions went, so that they can be found to move back.
+    if (counts.versionsKept > 0)
+        Main.DetailList.push_back(
+            "以前の版　" + std::to_string(counts.versionsKept) + "　件を残しました　：　" + counts.versionsFolder);
 
     if (result == kTransferDone) {
         if (m_result) m_result->exec();
-    } else if (mode == kModeFolderBackup && result != kTransferCancelled) {
+    } else if (mode == kModeFolderBackup && result != kTransferCancelled && !(result == kTransferRefused && declined)) {
         AppMessageBox("フオルダーのバックアップでエラーがありました", "ＢａｃｋＵｐ", kMbOk);
     }
 }

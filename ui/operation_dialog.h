@@ -6,6 +6,7 @@
 
 #include <string>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,11 @@ struct SourceFolder {
     int contentsOnly = 0;
 };
 SourceFolder ResolveSourceFolder(const std::string& currentWithSeparator, const std::string& selectedWithSeparator);
+
+// Where a backup keeps its earlier versions: beside the backup's top folder, named after it with
+// ".versions" (the source's name below the destination; the destination's own name for a contents-only
+// backup). Empty when there is no such place (a contents-only backup into a drive root).
+std::string VersionsFolderOf(const SourceFolder& source, const std::string& destinationWithSeparator);
 
 class TForm2 : public QDialog {
     Q_OBJECT
@@ -65,6 +71,7 @@ public:
     QLabel* Label5 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label3 = nullptr;
+    QCheckBox* CheckBox1 = nullptr; // backups only: keep what the run deletes or replaces
 
 public slots:
     // The title bar's close works as cancel, except while an operation runs inside the dialog.
@@ -81,7 +88,8 @@ private:
     // Messages of the checks that leave the dialog open: both buttons come back.
     void Refuse(const char* text);
     void Finish();
-    void RunFolderOperation(int mode);
+    // versionsDir: where a backup keeps earlier versions, empty for none.
+    void RunFolderOperation(int mode, const SourceFolder& source, const std::string& versionsDir);
     void RunFileOperation(int mode);
     void RunDuplicate();
 

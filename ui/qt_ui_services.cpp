@@ -67,6 +67,19 @@ void PrepareMessageBox(QMessageBox& box)
     }
 }
 
+namespace {
+
+// The window a question stands above: the active one, or, when that has just closed (a confirmation
+// before the run), the modal window the person is working in.
+QWidget* QuestionParent()
+{
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible()) return active;
+    return QApplication::activeModalWidget();
+}
+
+} // namespace
+
 QtUiServices::QtUiServices(ProgressWindow& progress)
     : m_progress(progress)
 {
@@ -91,7 +104,7 @@ void QtUiServices::ShowPlainMessage(const std::string& text)
 int QtUiServices::AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags)
 {
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
-        MessageBoxText(text), QMessageBox::NoButton, QApplication::activeWindow());
+        MessageBoxText(text), QMessageBox::NoButton, QuestionParent());
     box.setWindowModality(Qt::ApplicationModal);
     if (flags == kMbYesNo) {
         QPushButton* yes = box.addButton(QMessageBox::Yes);

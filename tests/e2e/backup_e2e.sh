@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real zelo32 under Xvfb and openbox over a drive map of a temporary tree and backs a folder up
 # as a person would: selects the directory, opens the directory menu, chooses "BackUp", answers Yes,
-# enters the destination in the dialog's own pane, presses "実行", opens the detail list from the result
+# enters the destination in the dialog's own pane, presses "実行", answers the plan with Yes, opens the detail list from the result
 # window and closes both, then compares the trees. Exit code 0 at the end through 終了.
 set -uo pipefail
 . "$(dirname "$0")/e2e_lib.sh"
@@ -66,6 +66,10 @@ xdotool mousemove --window "$dialog" --sync 60 $((96 + 21 + 10))
 xdotool click --repeat 2 --delay 80 1
 sleep 0.5
 click_in "$dialog" 208 385 # 実行
+
+# The plan comes first (its own test works it): はい.
+until_true dialog_active '注意' || fail "実行 showed no plan"
+click_in "$(xdotool getactivewindow)" 88 239
 
 result=$(window_named '結果') || fail "no result window"
 sleep 0.5

@@ -2,6 +2,7 @@
 // backup commands: the execute checks in their order, the count field, captions, the result grid.
 #include "tests/ui/ui_fixture.h"
 
+#include "engine/backup_plan.h"
 #include "engine/folder_transfer.h"
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
@@ -11,6 +12,7 @@
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
 #include "ui/operation_dialog.h"
+#include "ui/plan_window.h"
 #include "ui/progress_window.h"
 #include "ui/result_window.h"
 
@@ -24,6 +26,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace zelo;
 using namespace zelo::test;
@@ -104,6 +107,9 @@ private slots:
     void commandPreconditions();
     void driveNotReadyGoesBackToTheShownDrive();
     void stopWorksAboveTheDialog();
+    void versionsFolderBesideTheBackup_data();
+    void versionsFolderBesideTheBackup();
+    void planGuardAndVersionsThroughTheWindows();
 };
 
 void OperationWindowsTest::executeChecksInOrder_data()
@@ -370,8 +376,12 @@ void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
     bool lockedWhileRunning = true;
     rig.fake.onPump = [&](int) { lockedWhileRunning &= !rig.form.centralWidget()->isEnabled(); };
     rig.fake.answers = { kIdYes };
-    QString shownTitle, shownDeleted;
+    QString shownTitle, shownDeleted, planned;
     AnswerNext<TForm2>([](TForm2* dialog) { dialog->Button3->click(); });
+    AnswerNext<TPlan>([&planned](TPlan* plan) {
+        planned = plan->Label1->text();
+        plan->Button1->click();
+    });
     AnswerNext<TForm6>([&](TForm6* result) {
         shownTitle = result->Label11->text();
         shownDeleted = result->Label17->text() + "/" + result->Label19->text();
@@ -382,6 +392,7 @@ void OperationWindowsTest::backupForcesNewShowsResultAndLocksCommands()
     QCOMPARE(rig.fake.messages.at(0).caption, std::string("注意"));
     QCOMPARE(shownTitle, QStringLiteral("バックアップ結果"));
     QCOMPARE(shownDeleted, QStringLiteral("2/1")); // files extra.txt and old/c.txt, directory old
+    QVERIFY2(planned.contains(QStringLiteral("削除するファイル　2\n削除するフオルダー　1")), qPrintable(planned));
     QVERIFY(rig.form.CheckBox2->isChecked());
     QVERIFY(!rig.drives.tree.exists("d/src/extra.txt") && !rig.drives.tree.exists("d/src/old"));
     QCOMPARE(rig.drives.tree.read("d/src/a.txt"), std::string("newer")); // kept, and listed
@@ -492,6 +503,108 @@ void OperationWindowsTest::stopWorksAboveTheDialog()
     QVERIFY(Form1->centralWidget()->isEnabled());
     QCOMPARE(Form7->windowModality(), Qt::NonModal);
     QVERIFY(Main.NewFileCount < 3000);
+}
+
+void OperationWindowsTest::versionsFolderBesideTheBackup_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("contentsOnly");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("versions"); // "" : refused
+    QTest::newRow("folder into a folder") << "C:\\a\\src\\" << 0 << "D:\\bak\\"
+                                          << "D:\\bak\\src.versions";
+    QTest::newRow("folder into a root") << "C:\\src\\" << 0 << "D:\\"
+                                        << "D:\\src.versions";
+    QTest::newRow("contents into a folder") << "C:\\src\\" << 255 << "D:\\x\\bak\\"
+                                            << "D:\\x\\bak.versions";
+    QTest::newRow("contents into a root") << "C:\\src\\" << 255 << "D:\\"
+                                          << "";
+}
+
+void OperationWindowsTest::versionsFolderBesideTheBackup()
+{
+    QFETCH(QString, source);
+    QFETCH(int, contentsOnly);
+    QFETCH(QString, destination);
+    QFETCH(QString, versions);
+    QCOMPARE(Shown(VersionsFolderOf({ Bytes(source), contentsOnly }, Bytes(destination))), versions);
+}
+
+void OperationWindowsTest::planGuardAndVersionsThroughTheWindows()
+{
+    // The real windows and services. D:\src holds twelve files the source lacks: the plan lists them, No
+    // there or at the second question changes nothing, and the versions box keeps what the run deletes.
+    const QByteArray tmp = qgetenv("TMPDIR");
+    if (std::filesystem::is_directory("/dev/shm")) qputenv("TMPDIR", "/dev/shm");
+    DriveFixture drives("D=zz"); // after src in the directory pane
+    qputenv("TMPDIR", tmp);
+    drives.tree.write("src/a.txt", "a");
+    for (int i = 0; i < 12; ++i)
+        drives.tree.write("zz/src/x" + std::to_string(i) + ".txt", "x");
+    auto windows = CreateWindows();
+    Form1->DirBx1->SetSelectedIndex(1); // src
+    Main.DialogTree.SetDrive("D:\\");
+    Main.DialogTree.Refill(false);
+    const auto backUp = [](bool versions, std::function<void(TPlan*)> answerPlan) {
+        AnswerNextMessageBox([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        AnswerNext<TForm2>([versions](TForm2* dialog) {
+            QVERIFY(dialog->CheckBox1->isVisible());
+            dialog->CheckBox1->setChecked(versions);
+            dialog->Button3->click();
+        });
+        AnswerNext<TPlan>(std::move(answerPlan));
+        Form1->BackUp1Click();
+    };
+
+    // The list of what goes opens above the plan and leaves it open; Enter means No.
+    QString listed;
+    bool planStillOpen = false;
+    backUp(false, [&](TPlan* plan) {
+        QCOMPARE(plan->focusWidget(), plan->Button2);
+        QVERIFY(plan->Button2->isDefault());
+        AnswerNext<TForm9>([&](TForm9* detail) {
+            listed = detail->Memo1->toPlainText();
+            detail->Button1->click();
+        });
+        plan->Button3->click();
+        planStillOpen = plan->isVisible();
+        QTest::keyClick(plan->focusWidget(), Qt::Key_Return);
+    });
+    QVERIFY(planStillOpen);
+    QVERIFY2(listed.contains(QStringLiteral("削除　D:\\src\\x11.txt")), qPrintable(listed));
+    QCOMPARE(listed.count(QLatin1Char('\n')), 11);
+    QVERIFY(drives.tree.exists("zz/src/x11.txt") && !drives.tree.exists("zz/src/a.txt"));
+
+    // Yes to the plan: the second question names the numbers and stands above the dialog; No keeps all.
+    QString question;
+    QWidget* above = nullptr;
+    backUp(false, [&](TPlan* plan) {
+        AnswerNextMessageBox([&](QMessageBox* box) {
+            question = box->text();
+            above = box->parentWidget();
+            box->button(QMessageBox::No)->click();
+        });
+        plan->Button1->click();
+    });
+    QCOMPARE(
+        question, QStringLiteral("バックアップ先のファイル　12　のうち　12　を削除します\n本当に実行しますか　？"));
+    QCOMPARE(above, static_cast<QWidget*>(Form2));
+    QVERIFY(drives.tree.exists("zz/src/x11.txt") && !drives.tree.exists("zz/src/a.txt"));
+
+    // With the versions box: Yes twice, and what went is in the run's folder beside the backup.
+    backUp(true, [](TPlan* plan) {
+        QVERIFY(plan->Label1->text().contains(QStringLiteral("D:\\src.versions")));
+        AnswerNextMessageBox([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+        AnswerNext<TForm6>([](TForm6* result) { result->Button1->click(); });
+        plan->Button1->click();
+    });
+    QVERIFY(!drives.tree.exists("zz/src/x11.txt") && drives.tree.exists("zz/src/a.txt"));
+    QCOMPARE(Main.DetailList.back().substr(0, Main.DetailList.back().find("：")),
+        std::string("以前の版　12　件を残しました　"));
+    const auto runs = std::filesystem::directory_iterator(drives.tree.linux("zz/src.versions"));
+    QVERIFY(runs != std::filesystem::directory_iterator());
+    std::ifstream kept(runs->path() / "x11.txt");
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(kept), {}), std::string("x"));
 }
 
 QTEST_MAIN(OperationWindowsTest)
