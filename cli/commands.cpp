@@ -221,9 +221,9 @@ int FolderCommand(const Arguments& args, int mode)
         StopOnSignals::EndBySignal();
     }
     if (result == kTransferDone && ui.Failures() == 0 && counts.failures == 0) return kExitOk;
-    return Failed(result == kTransferRefused ? "nothing was done"
-            : result == kTransferCancelled   ? "stopped"
-                                             : "not everything could be done (see the messages above)");
+    return Failed(result == kTransferRefused || result == kTransferDeclined ? "nothing was done"
+            : result == kTransferCancelled                                  ? "stopped"
+                                           : "not everything could be done (see the messages above)");
 }
 
 int FilesCommand(const Arguments& args, int mode)

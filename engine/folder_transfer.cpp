@@ -719,16 +719,16 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         // Shown before anything is written; a backup that would delete most of the destination asks again
         // (or, for a script, is refused unless it allowed that many).
         progress.Close();
-        if (request.confirmPlan && !request.confirmPlan(plan)) return kTransferRefused;
-        if (request.maxDelete >= 0 ? plan.counts.deletedFiles > request.maxDelete
-                                   : DeletesMostOfTheDestination(plan)
-                    && (request.refuseMassDeletion
-                        || AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo) != kIdYes)) {
-            if (request.maxDelete >= 0 || request.refuseMassDeletion)
-                ShowPlainMessage(
-                    MassDeletionQuestion(plan).substr(0, MassDeletionQuestion(plan).find('\n')) + "：中止しました");
+        if (request.confirmPlan && !request.confirmPlan(plan)) return kTransferDeclined;
+        const bool tooMany
+            = request.maxDelete >= 0 ? plan.counts.deletedFiles > request.maxDelete : DeletesMostOfTheDestination(plan);
+        if (tooMany && (request.maxDelete >= 0 || request.refuseMassDeletion)) {
+            const std::string question = MassDeletionQuestion(plan);
+            ShowPlainMessage(question.substr(0, question.find('\n')) + "：中止しました");
             return kTransferRefused;
         }
+        if (tooMany && AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo) != kIdYes)
+            return kTransferDeclined;
         if (!destinationRoot) {
             ChildOpen open = ChildOpen::Failed;
             if (baseRoot->CreateSubdirectory(top.name)) destinationRoot = baseRoot->OpenChild(top, open);

@@ -74,6 +74,7 @@ enum TransferResult : int {
     kTransferStoppedByError = 0,
     kTransferRefused = -1,
     kTransferCancelled = -2,
+    kTransferDeclined = -3, // the person said No to the backup's plan or to its second question
 };
 
 // Copies, moves or mirrors the source folder into the destination (below a folder of its name unless

@@ -365,18 +365,15 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
     request.contentsOnly = source.contentsOnly;
     request.mode = mode;
     if (m_mainWindow) request.options = m_mainWindow->Options();
-    bool declined = false;
     if (mode == kModeFolderBackup) {
         request.versionsDir = versionsDir;
         // The plan is shown before anything is written; the engine asks again when it deletes most of
         // the destination.
-        request.confirmPlan = [this, &versionsDir, &declined](const BackupPlan& plan) {
+        request.confirmPlan = [this, &versionsDir](const BackupPlan& plan) {
             ui().SetBusyCursor(false);
             TPlan window(plan, versionsDir, this);
             const bool yes = window.Confirm();
             ui().SetBusyCursor(true);
-            // No here, or to the second question that follows, is the person's choice, not an error.
-            declined = !yes || DeletesMostOfTheDestination(plan);
             return yes;
         };
     }
@@ -384,7 +381,7 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
     TransferCounts counts;
     const int result = TransferFolder(request, counts, Main.AbortFlag);
     // A backup that ran did so under "new", and the box shows it; a refused one changed nothing.
-    if (mode == kModeFolderBackup && result != kTransferRefused && m_mainWindow)
+    if (mode == kModeFolderBackup && result != kTransferRefused && result != kTransferDeclined && m_mainWindow)
         m_mainWindow->CheckBox2->setChecked(true);
 
     Main.CreatedDirCount = counts.createdDirs;
@@ -406,7 +403,8 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
 
     if (result == kTransferDone) {
         if (m_result) m_result->exec();
-    } else if (mode == kModeFolderBackup && result != kTransferCancelled && !(result == kTransferRefused && declined)) {
+    } else if (mode == kModeFolderBackup && result != kTransferCancelled && result != kTransferDeclined) {
+        // No to the plan, or to the second question, is the person's choice, not an error.
         AppMessageBox("フオルダーのバックアップでエラーがありました", "ＢａｃｋＵｐ", kMbOk);
     }
 }

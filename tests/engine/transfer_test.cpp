@@ -852,7 +852,7 @@ TEST_F(TransferTest, AMassDeletionIsAskedAgainAndNothingUnshownIsDeleted)
         std::filesystem::remove(tree.linux(f));
     maxDelete = -1; // the source came up empty
     fake.answers = { kIdNo };
-    EXPECT_EQ(Folder(kModeFolderBackup), kTransferRefused);
+    EXPECT_EQ(Folder(kModeFolderBackup), kTransferDeclined);
     EXPECT_TRUE(tree.exists("dst/src/sub/deep/c.txt"));
     EXPECT_NE(fake.messages.back().text.find("3"), std::string::npos);
     EXPECT_EQ(fake.messages.back().caption, "注意");
