@@ -290,20 +290,35 @@ std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
 
 } // namespace
 
-std::vector<std::pair<PlanAction, std::string>> BackupPlan::Entries() const
+namespace {
+
+std::vector<std::pair<PlanAction, std::string>> EntriesOf(const BackupPlan& plan, bool replacedOnly)
 {
     std::vector<std::pair<PlanAction, std::string>> out;
-    for (const PlanFolder& folder : folders) {
+    for (const PlanFolder& folder : plan.folders) {
         for (const PlanStep& step : folder.steps) {
+            if (replacedOnly && step.action != PlanAction::Delete && !step.destinationExists) continue;
             const std::string& name = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder
                 ? step.destination.name
                 : step.source.name;
             const bool directory = step.action == PlanAction::CreateFolder
                 || (step.action == PlanAction::Delete && IsRealDirectory(step.destination));
-            out.emplace_back(step.action, destinationBase + folder.relative + name + (directory ? "\\" : ""));
+            out.emplace_back(step.action, plan.destinationBase + folder.relative + name + (directory ? "\\" : ""));
         }
     }
     return out;
+}
+
+} // namespace
+
+std::vector<std::pair<PlanAction, std::string>> BackupPlan::Entries() const
+{
+    return EntriesOf(*this, false);
+}
+
+std::vector<std::pair<PlanAction, std::string>> BackupPlan::DeletedOrReplaced() const
+{
+    return EntriesOf(*this, true);
 }
 
 const char* PlanActionWord(PlanAction action)

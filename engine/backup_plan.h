@@ -53,6 +53,9 @@ struct BackupPlan {
 
     // One line per step, as the detail list and a dry run show them: the action and the destination path.
     std::vector<std::pair<PlanAction, std::string>> Entries() const;
+    // The same for the steps that delete or replace what the destination holds (a copy over an earlier
+    // file or link included).
+    std::vector<std::pair<PlanAction, std::string>> DeletedOrReplaced() const;
 };
 
 // The Japanese word of an action, for the detail list ("新規", "更新", "削除", ...).

@@ -45,9 +45,8 @@ std::vector<std::string> PlanSummaryLines(const BackupPlan& plan)
 std::vector<std::string> PlanDetailLines(const BackupPlan& plan)
 {
     std::vector<std::string> lines;
-    for (const auto& [action, path] : plan.Entries())
-        if (action == PlanAction::Delete || action == PlanAction::Update)
-            lines.push_back(std::string(PlanActionWord(action)) + "　" + path);
+    for (const auto& [action, path] : plan.DeletedOrReplaced())
+        lines.push_back(std::string(PlanActionWord(action)) + "　" + path);
     lines.insert(lines.end(), plan.counts.problems.begin(), plan.counts.problems.end());
     return lines;
 }
