@@ -367,6 +367,37 @@ namespace {
 
 // The command line as Unix users expect it: options, exit statuses, one line per error naming the
 // path as typed, escaped names, and the commands of every menu.
+TEST(ZeloCli, BackupDryRunGuardAndVersions)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    const std::string scratch = tree.linux("scratch");
+    const auto q = [&](const std::string& relative) { return "'" + tree.linux(relative) + "'"; };
+    tree.mkdir("src");
+    tree.write("src/kept", "k");
+    for (int i = 0; i < 12; ++i)
+        tree.write("out/src/old" + std::to_string(i), "o");
+    tree.write("out/src/kept", "k");
+
+    // A dry run says what it would do, one entry a line, and writes nothing.
+    const CliRun dry = RunCli("C=/", "mirror --dry-run " + q("src") + " " + q("out"), scratch);
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("deleted " + tree.linux("out/src/old3")), std::string::npos) << dry.out;
+    EXPECT_TRUE(tree.exists("out/src/old3"));
+    // Most of the backup would go: refused unless allowed, and nothing is deleted.
+    const CliRun guarded = RunCli("C=/", "mirror " + q("src") + " " + q("out"), scratch);
+    EXPECT_EQ(guarded.status, 1);
+    EXPECT_TRUE(tree.exists("out/src/old3"));
+    EXPECT_EQ(RunCli("C=/", "mirror --max-delete=5 " + q("src") + " " + q("out"), scratch).status, 1);
+    EXPECT_EQ(RunCli("C=/", "mirror --max-delete=x " + q("src") + " " + q("out"), scratch).status, 2);
+    // Allowed, with the deleted files kept as versions.
+    const CliRun run = RunCli(
+        "C=/", "mirror --max-delete=12 --backup-dir=" + q("versions") + " " + q("src") + " " + q("out"), scratch);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(tree.exists("out/src/old3"));
+    EXPECT_NE(run.out.find("versions kept 12 in"), std::string::npos) << run.out;
+}
+
 TEST(ZeloCli, Conventions)
 {
     test::TempTree tree;
