@@ -123,7 +123,7 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
         return -1;
     }
     // What the file holds when the copy begins: a copy that ends short of it is no copy.
-    const int64_t sizeAtOpen = input->Size();
+    const int64_t sizeAtOpen = input->SizeAtOpen();
     // The bytes go to a new file that replaces the destination only when complete, so a stop or
     // a failure leaves an earlier copy as it was; a special file there is refused now.
     auto output = ends.createReplacement();

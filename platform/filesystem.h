@@ -36,6 +36,9 @@ public:
     virtual bool Seek(int64_t position) = 0;
     // Size in bytes, or -1.
     virtual int64_t Size() = 0;
+    // The size the file had when it was opened (what a copy must reach), or its size now where that was
+    // not taken.
+    virtual int64_t SizeAtOpen() { return Size(); }
     // Sets last access and last write (a null pointer leaves that time alone).
     // The creation time cannot be set on Linux and is ignored.
     virtual bool SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) = 0;

@@ -78,6 +78,8 @@ public:
     void touch() { m_untouched = false; }
 
     const struct stat* statAtOpen() const { return m_haveAtOpen ? &m_atOpen : nullptr; }
+
+    int64_t SizeAtOpen() override { return m_haveAtOpen ? int64_t(m_atOpen.st_size) : Size(); }
     // Whether the destination's name was free when this replacement was made.
     void setDestinationWasFree(bool free) { m_destinationWasFree = free; }
 
