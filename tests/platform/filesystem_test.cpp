@@ -4,16 +4,19 @@
 #include "platform/time.h"
 #include "tests/support/forwarding_fs.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <set>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -397,6 +400,72 @@ TEST_F(FileSystemTest, ReplacementTakesTheAttributeOfAReadOnlyModelForAnOrdinary
     EXPECT_EQ(tree.read("out.txt"), "new");
     EXPECT_EQ(files.GetAttributes(tree.drive("out.txt")), kAttrReadOnly | kAttrHidden | kAttrArchive);
     EXPECT_EQ(linuxNames(""), (std::set<std::string> { "model.txt", "out.txt" }));
+}
+
+// Where the kernel refuses renameat2's flag (NFS, some FUSE: EINVAL) or has no copy_file_range for
+// the pair (ENOSYS, EXDEV), the fallbacks still never replace an existing name and move every byte.
+TEST_F(FileSystemTest, FallbacksWhereTheKernelRefusesACall)
+{
+    tree.writeSized("src.bin", (9u << 20) + 77); // more than one kernel chunk, and a tail
+    for (const char* name : { "a", "b", "taken", "h/x", "h/y", "h2/x" })
+        tree.write(name, name);
+    tree.mkdir("dir");
+    auto h = files.OpenTreeDirectory(tree.drive("h") + "\\", ListDetail::Full);
+    auto h2 = files.OpenTreeDirectory(tree.drive("h2") + "\\", ListDetail::Full);
+    ASSERT_TRUE(h && h2);
+    const auto entry = [&](const std::string& name) {
+        FindData found;
+        EXPECT_TRUE(h->Lookup(name, found));
+        return found;
+    };
+    const struct {
+        const char* what;
+        long call;
+        int error;
+        std::function<bool()> step;
+        uint32_t code; // 0: succeeds
+        const char* made; // holds src.bin's bytes, or the name moved there
+    } cases[] = {
+        { "move to a free name", SYS_renameat2, EINVAL,
+            [&] { return files.MoveFile(tree.drive("a"), tree.drive("a2")); }, 0, "a2" },
+        { "move onto a taken name", SYS_renameat2, ENOSYS,
+            [&] { return files.MoveFile(tree.drive("b"), tree.drive("taken")); }, err::AlreadyExists, nullptr },
+        { "move a folder onto a taken name", SYS_renameat2, EINVAL,
+            [&] { return files.MoveFile(tree.drive("dir"), tree.drive("taken")); }, err::AlreadyExists, nullptr },
+        { "copy to a free name only", SYS_renameat2, EINVAL,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("c.bin"), true); }, 0, "c.bin" },
+        { "copy onto a taken name only", SYS_renameat2, EINVAL,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("taken"), true); }, err::FileExists,
+            nullptr },
+        { "handle move onto a taken name", SYS_renameat2, EINVAL, [&] { return h->MoveEntryTo(entry("x"), *h2); },
+            err::AlreadyExists, nullptr },
+        { "handle move to a free name", SYS_renameat2, EINVAL, [&] { return h->MoveEntryTo(entry("y"), *h2); }, 0,
+            "h2/y" },
+        { "copy without copy_file_range", SYS_copy_file_range, ENOSYS,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("d.bin"), false); }, 0, "d.bin" },
+        { "copy across file systems", SYS_copy_file_range, EXDEV,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("e.bin"), false); }, 0, "e.bin" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0);
+        const auto done = test::RunInThreadWithRefusedCalls({ c.call }, c.error, c.step);
+        if (!done) GTEST_SKIP() << "no seccomp filter";
+        EXPECT_EQ(*done, c.code == 0);
+        if (c.code != 0) {
+            EXPECT_EQ(GetLastError(), c.code);
+        }
+        const std::string made = c.made ? c.made : "";
+        if (made.ends_with(".bin")) {
+            EXPECT_TRUE(tree.read(made) == tree.read("src.bin"));
+        } else if (!made.empty()) {
+            EXPECT_TRUE(tree.exists(made));
+        }
+    }
+    EXPECT_EQ(tree.read("taken"), "taken");
+    EXPECT_EQ(tree.read("h2/x"), "h2/x");
+    EXPECT_FALSE(tree.exists("a"));
+    EXPECT_TRUE(tree.exists("b") && tree.exists("dir") && tree.exists("h/x"));
 }
 
 TEST_F(FileSystemTest, CopyFromMovesEveryByte)
