@@ -70,7 +70,7 @@ std::pair<std::string, std::string> SplitDrivePath(const std::string& drivePath)
 // "zelo-cli: PATH: message" and are counted; a command's success reports are printed on standard
 // output when the command prints them (printReports), else dropped. Questions get the default answer
 // (No, or Yes with --yes); a question answered No is said on standard error.
-class CliUi : public UiServices {
+class CliUi : public ForwardingUiServices {
 public:
     using ReportTest = std::function<bool(const std::string& text, const std::string& caption)>;
     CliUi(ReportTest isReport, bool printReports);
@@ -80,19 +80,16 @@ public:
 
     void ShowPlainMessage(const std::string& text) override;
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override;
-    void ProcessEvents() override { m_inner.ProcessEvents(); }
-    void SetBusyCursor(bool busy) override { m_inner.SetBusyCursor(busy); }
-    ProgressWindow& Progress() override { return m_inner.Progress(); }
 
     int Failures() const { return m_failures; }
     static void SetDefaultAnswer(int answer);
 
 private:
     void Route(const std::string& text, const std::string& caption);
-    UiServices& m_inner;
     ReportTest m_isReport;
     bool m_printReports;
     int m_failures = 0;
+    ScopedUiServices m_installed { *this };
 };
 
 // One line of an engine message: "NAME  :   MESSAGE" and other forms made "zelo-cli: PATH: MESSAGE".

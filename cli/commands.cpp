@@ -96,7 +96,7 @@ int DeleteCommand(const Arguments& args)
     DeleteResult result;
     {
         const auto observed = Observe(args);
-        result = DeleteTree(dir, keepRoot ? 255 : 0, options);
+        result = DeleteTree(dir, keepRoot ? kKeepRoot : 0, options);
     }
     Main.DeletedDirCount = result.dirs;
     Main.DeletedFileCount = result.files;
@@ -125,7 +125,7 @@ int CopyFileCommand(const Arguments& args)
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = CopyOneFile(*source, *destination, 0, Main.AbortFlag);
+        result = CopyOneFile(*source, *destination, kProgressOverall, Main.AbortFlag);
     }
     if (StopOnSignals::Stopped()) StopOnSignals::EndBySignal();
     const bool done = result == 1 && Main.AbortFlag != kAbortRequested;
@@ -161,7 +161,7 @@ int FolderCommand(const Arguments& args, int mode)
     FolderTransfer request;
     request.sourceFolder = *source;
     request.destinationDir = *destination;
-    request.contentsOnly = args.has("contents-only") ? 255 : 0;
+    request.contentsOnly = args.has("contents-only") ? kContentsOnly : 0;
     request.mode = mode;
     request.options = OptionsFrom(args);
     request.dryRun = args.has("dry-run");

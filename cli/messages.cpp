@@ -201,17 +201,12 @@ void Verbose(const Arguments& args, const char* action, const std::string& typed
 }
 
 CliUi::CliUi(ReportTest isReport, bool printReports)
-    : m_inner(ui())
-    , m_isReport(std::move(isReport))
+    : m_isReport(std::move(isReport))
     , m_printReports(printReports)
 {
-    setUiServices(this);
 }
 
-CliUi::~CliUi()
-{
-    setUiServices(&m_inner);
-}
+CliUi::~CliUi() = default;
 
 void CliUi::SetDefaultAnswer(int answer)
 {

@@ -215,23 +215,6 @@ std::unique_ptr<DirHandle> ObservedFileSystem::OpenTreeDirectory(
     return ObservedDir::Wrap(m_inner.OpenTreeDirectory(dirWithSep, detail, followLink), dirWithSep, *this);
 }
 
-bool ObservedFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
-{
-    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
-    const bool done = m_inner.ReplaceWithTemp(tempPath, destination);
-    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
-    return done;
-}
-
-bool ObservedFileSystem::ReplaceWithTempAs(
-    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
-{
-    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
-    const bool done = m_inner.ReplaceWithTempAs(tempPath, destination, options);
-    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
-    return done;
-}
-
 std::unique_ptr<File> ObservedFileSystem::CreateReplacement(const std::string& destination)
 {
     auto file = m_inner.CreateReplacement(destination);

@@ -57,13 +57,6 @@ public:
         return m_inner.SetAttributes(path, attributes);
     }
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override { return m_inner.Open(path, mode); }
-    std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override
-    {
-        return m_inner.CreateTempBeside(destination, tempPath);
-    }
-    bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
-    bool ReplaceWithTempAs(
-        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
     std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
     bool CommitReplacement(
         std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options) override;
@@ -80,6 +73,10 @@ public:
         return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
     }
     bool SyncFileSystem(const std::string& path) override { return m_inner.SyncFileSystem(path); }
+    std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override
+    {
+        return m_inner.OpenForRewrite(path);
+    }
 
 private:
     const Arguments& m_args;

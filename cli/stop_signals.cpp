@@ -25,7 +25,6 @@ void OnStopSignal(int signal)
 } // namespace
 
 StopOnSignals::StopOnSignals()
-    : m_inner(ui())
 {
     struct sigaction action { };
     action.sa_handler = OnStopSignal;
@@ -35,19 +34,17 @@ StopOnSignals::StopOnSignals()
         ::sigaction(kSignals[i], nullptr, &m_previous[i]);
         if (m_previous[i].sa_handler != SIG_IGN) ::sigaction(kSignals[i], &action, nullptr);
     }
-    setUiServices(this);
 }
 
 StopOnSignals::~StopOnSignals()
 {
-    setUiServices(&m_inner);
     for (size_t i = 0; i < std::size(kSignals); ++i)
         ::sigaction(kSignals[i], &m_previous[i], nullptr);
 }
 
 void StopOnSignals::ProcessEvents()
 {
-    m_inner.ProcessEvents();
+    inner().ProcessEvents();
     if (g_stopSignal != 0) Main.AbortFlag = kAbortRequested;
 }
 

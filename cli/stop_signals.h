@@ -11,21 +11,14 @@ namespace zelo::cli {
 // While it lives, the first of these signals stops the operation between two chunks (which removes its
 // unfinished file); a second one ends the program at once (the unfinished file has no name where the
 // file system allows, so even then nothing is left). A signal the caller ignores (nohup) stays ignored.
-class StopOnSignals final : public UiServices {
+class StopOnSignals final : public ForwardingUiServices {
 public:
     StopOnSignals();
     ~StopOnSignals() override;
     StopOnSignals(const StopOnSignals&) = delete;
     StopOnSignals& operator=(const StopOnSignals&) = delete;
 
-    void ShowPlainMessage(const std::string& text) override { m_inner.ShowPlainMessage(text); }
-    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
-    {
-        return m_inner.AppMessageBox(text, caption, flags);
-    }
     void ProcessEvents() override;
-    void SetBusyCursor(bool busy) override { m_inner.SetBusyCursor(busy); }
-    ProgressWindow& Progress() override { return m_inner.Progress(); }
 
     static bool Stopped();
     // Ends the program by the signal that stopped it, as if it had not been caught.
@@ -33,8 +26,8 @@ public:
 
 private:
     static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
-    UiServices& m_inner;
     struct sigaction m_previous[std::size(kSignals)] {};
+    ScopedUiServices m_installed { *this };
 };
 
 } // namespace zelo::cli

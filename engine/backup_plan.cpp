@@ -233,8 +233,8 @@ private:
                     return m_versions->KeepBeforeReplace(Destination(), destination, folder.relative);
                 };
             }
-            if (CopyListedFile(Source(), source, Destination(), destAttributes, sourcePath, destinationPath, 255,
-                    options, m_abortFlag)
+            if (CopyListedFile(Source(), source, Destination(), destAttributes, sourcePath, destinationPath,
+                    kProgressBlock, options, m_abortFlag)
                 != 1)
                 return false;
             if (Stopped()) return true;

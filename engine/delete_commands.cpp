@@ -82,7 +82,7 @@ int DeleteDirectoryCommand(const std::string& currentWithSep, const std::string&
     // entry, or nothing selected at the top level) stands for the current directory: contents only.
     const std::string current = WithOneSeparator(currentWithSep);
     const std::string selected = WithOneSeparator(selectedWithSep);
-    const int keepRoot = selected == current ? 255 : 0;
+    const int keepRoot = selected == current ? kKeepRoot : 0;
     const DeleteResult result = DeleteTree(selected, keepRoot, options);
     if (deleted) *deleted = result;
     if (refreshPanes) refreshPanes();

@@ -137,8 +137,8 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
         ReportFileError(source, kContextReadSource);
         return -1;
     }
-    if (progressSelector == 0) ui().Progress().SetLabel(LastComponent(source));
-    const ProgressBar bar = progressSelector == 0 ? ProgressBar::Overall : ProgressBar::Block;
+    if (progressSelector == kProgressOverall) ui().Progress().SetLabel(LastComponent(source));
+    const ProgressBar bar = progressSelector == kProgressOverall ? ProgressBar::Overall : ProgressBar::Block;
     uint64_t copied = 0;
     switch (MoveBytes(*input, *output, bar, abortFlag, copied)) {
     case Moved::Failed:

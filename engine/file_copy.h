@@ -41,15 +41,17 @@ struct CopyOptions {
 };
 
 // Copies source to destination (full drive paths; the destination's directory must exist).
-// progressSelector 0: the file name goes to the progress label and the overall bar (PBar1) steps;
-// any other value: the block bar (PBar2) steps. The caller shows the progress window and sets the Max.
-// The bytes go to a new file beside the destination (holes kept) that replaces it only when complete,
-// with the source's exact times and permission bits (& 0777, writable by its owner); a stop
-// (abortFlag == kAbortRequested) or a failure leaves any earlier destination as it was and no temporary
-// file. Only a regular file, a symbolic link (replaced itself, never followed) or a free name is
-// written. The source becomes Archive only after a complete copy.
-// Returns 1 when the copy completed or was stopped by the user (callers test AbortFlag), -1 after a
-// failure (the message has been shown with ReportFileError).
+// progressSelector kProgressOverall: the file name goes to the progress label and the overall bar (PBar1)
+// steps; any other value (kProgressBlock): the block bar (PBar2) steps. The caller shows the progress
+// window and sets the Max. The bytes go to a new file beside the destination (holes kept) that replaces it
+// only when complete, with the source's exact times and permission bits (& 0777, writable by its owner); a
+// stop (abortFlag == kAbortRequested) or a failure leaves any earlier destination as it was and no
+// temporary file. Only a regular file, a symbolic link (replaced itself, never followed) or a free name is
+// written. The source becomes Archive only after a complete copy. Returns 1 when the copy completed or was
+// stopped by the user (callers test the stop request), -1 after a failure (the message has been shown with
+// ReportFileError).
+inline constexpr int kProgressOverall = 0;
+inline constexpr int kProgressBlock = 255;
 int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
     const CopyOptions& options = {});
 

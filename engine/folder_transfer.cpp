@@ -381,8 +381,8 @@ private:
                 // No flush per file: the destination is synced once when the walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath, 255,
-                        copyOptions, m_abortFlag)
+                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath,
+                        kProgressBlock, copyOptions, m_abortFlag)
                     != 1)
                     return WalkStep::Stop;
                 if (move && m_abortFlag != kAbortRequested)

@@ -48,10 +48,13 @@ struct TransferCounts {
     int versionsKept = 0;
 };
 
+// FolderTransfer::contentsOnly of a transfer of the source's contents (any value but 0 is).
+inline constexpr int kContentsOnly = 255;
+
 struct FolderTransfer {
     std::string sourceFolder; // the directory to copy, with its trailing separator
     std::string destinationDir; // the directory chosen in the dialog
-    int contentsOnly = 0; // 255: the source's contents go straight into the destination
+    int contentsOnly = 0; // kContentsOnly: the source's contents go straight into the destination
     int mode = kModeFolderCopy; // kModeFolderCopy, kModeFolderMove or kModeFolderBackup
     CommandOptions options; // "new" is taken as on for a backup
     // How finely the destination keeps write times; unset: asked of the destination's file system.

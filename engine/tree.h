@@ -54,6 +54,8 @@ struct DeleteResult {
 // or attribute of an entry is changed, and a ReadOnly directory that is lent its write bit so an ordinary
 // user can remove its entries gets it back whenever it stays.
 DeleteResult DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
+// The keepRoot of a deletion that empties root and keeps it (any value but 0 does).
+inline constexpr int kKeepRoot = 255;
 
 // Deletes the subdirectory entry listed in parent (path: its drive path, for messages) with everything
 // below it, through parent, as DeleteTree deletes a root (keepRoot 0). A link or file entry is deleted as

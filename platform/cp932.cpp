@@ -1,5 +1,8 @@
 // CP932 to and from UTF-8, table-driven: the generated decoding tables, and an encoding table
 // inverted from them once on first use.
+// Kept rather than handing the text to iconv: it gives glibc's CP932 result on every code both
+// convert, also converts five bytes glibc's CP932 refuses, and is about 1.4 times as fast as iconv
+// (the sjis and utf8 cases of bench/bench.sh).
 #include "platform/cp932.h"
 
 #include "platform/cp932_table.h"

@@ -1,8 +1,6 @@
 // The file system every layer uses, and its replacement by tests: nothing here is Linux's own.
 #include "platform/filesystem.h"
 
-#include "platform/errors.h"
-
 namespace zelo {
 
 namespace {
@@ -23,12 +21,6 @@ ScopedFileSystem::ScopedFileSystem(FileSystem& replacement)
 ScopedFileSystem::~ScopedFileSystem()
 {
     g_installed = m_previous;
-}
-
-std::unique_ptr<RewriteTarget> FileSystem::OpenForRewrite(const std::string&)
-{
-    SetLastError(err::InvalidParameter);
-    return nullptr;
 }
 
 } // namespace zelo

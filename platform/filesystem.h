@@ -54,10 +54,9 @@ public:
     virtual bool Truncate(int64_t size);
 };
 
-// What a finished file takes over before it replaces its destination (ReplaceWithTempAs,
-// CommitReplacement). Permission bits are always those of the model & 0777: setuid, setgid and
-// sticky never travel. A file that is replaced hands on its owner and group (where the process may
-// set them) and its extended attributes other than user.DOSATTRIB.
+// What a finished file takes over before it replaces its destination (CommitReplacement). Permission bits are always
+// those of the model & 0777: setuid, setgid and sticky never travel. A file that is replaced hands on its owner and
+// group (where the process may set them) and its extended attributes other than user.DOSATTRIB.
 struct ReplaceOptions {
     // Drive path whose permission bits the file gets; empty keeps the temporary file's 0600.
     std::string permissionsFrom;
@@ -100,9 +99,9 @@ public:
     // drive map names as it is. The listing reads what the walks need - Directory,
     // ReparsePoint, ReadOnly, size, times - but no extended attribute: Hidden is only that of a dot name,
     // files report Archive. Null with the last error set.
-    // The default (test doubles, wrappers) works through this file system's own calls by path.
     virtual std::unique_ptr<DirHandle> OpenTreeDirectory(
-        const std::string& dirWithSep, ListDetail detail, bool followLink = false);
+        const std::string& dirWithSep, ListDetail detail, bool followLink = false)
+        = 0;
 
     // Attribute word of a path (the link itself for a symbolic link), or kInvalidAttributes.
     virtual uint32_t GetAttributes(const std::string& path) = 0;
@@ -113,35 +112,19 @@ public:
     // a directory. A FIFO, socket or device is never opened (it could block or have side effects):
     // the call fails with err::CannotAccessFile (1920).
     virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
-    // Creates a hidden temporary file (".zelo-XXXXXX.tmp", permission bits 0600) in the directory of
-    // destination for a safe rewrite; tempPath receives its drive path.
-    virtual std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) = 0;
-    // Puts a finished temporary file in place of destination in one step (replacing it); the file
-    // keeps its own permission bits. Fails with 5 when destination is ReadOnly or a directory, with
-    // 1920 when it is a FIFO, socket or device.
-    virtual bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) = 0;
-    // The same, first giving the temporary file the permission bits (and, when asked, user.DOSATTRIB)
-    // that options name. The default ignores the options, for test doubles that do not care.
-    virtual bool ReplaceWithTempAs(
-        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
-    {
-        (void)options;
-        return ReplaceWithTemp(tempPath, destination);
-    }
-
     // A new file in destination's directory that takes destination's place only through
     // CommitReplacement. It has no name where the file system allows (O_TMPFILE), so nothing is left
     // even when the process is killed; elsewhere it is a hidden temporary file that dropping the File
     // removes. Only a regular file, a symbolic link (replaced itself, never followed) or a free name
     // is ever replaced: a FIFO, socket or device fails with 1920, a directory or a ReadOnly file with 5.
-    // The default builds it from CreateTempBeside and ReplaceWithTempAs, for test doubles.
-    virtual std::unique_ptr<File> CreateReplacement(const std::string& destination);
+    virtual std::unique_ptr<File> CreateReplacement(const std::string& destination) = 0;
     // Puts a file from CreateReplacement in destination's place: gives it what options name, flushes
     // it (options.flush), closes it with the close checked and renames it over destination in one
     // step. On any failure the file is gone and destination is as it was. Other hard links of a
     // replaced file keep its old bytes: the new file takes the name, the old one is never written into.
     virtual bool CommitReplacement(
-        std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options);
+        std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options)
+        = 0;
 
     // Deletes a file or a symbolic link (never what it points to). ReadOnly fails with 5.
     virtual bool DeleteFile(const std::string& path) = 0;
@@ -165,9 +148,8 @@ public:
     // Flushes the file system that holds path (once at the end of a tree copy).
     virtual bool SyncFileSystem(const std::string& path) = 0;
 
-    // Opens a file once for a rewrite of its contents; null with the last error set. The default fails
-    // with 87, for file systems that cannot.
-    virtual std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path);
+    // Opens a file once for a rewrite of its contents; null with the last error set.
+    virtual std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) = 0;
 };
 
 // A file opened once for a rewrite of its contents (the text conversions). A symbolic link is followed

@@ -507,18 +507,6 @@ std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
     return std::make_unique<LinuxFile>(std::move(fd));
 }
 
-std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& linuxName)
-{
-    std::string name = joinPath(linuxDir, ".zelo-XXXXXX.tmp");
-    UniqueFd fd(::mkostemps(name.data(), 4, O_CLOEXEC));
-    if (!fd.valid()) {
-        fail(errno, name, ErrnoCall::CreateNoReplace);
-        return nullptr;
-    }
-    linuxName = name;
-    return std::make_unique<LinuxFile>(std::move(fd));
-}
-
 std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
 {
     UniqueFd dirFd(::open(parentOf(linuxDestination).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -650,26 +638,6 @@ bool LinuxFileSystem::CommitReplacement(
     const auto linuxPath = toLinuxPath(destination);
     if (!linuxPath) return false;
     return commitReplacement(std::move(file), *linuxPath, options);
-}
-
-std::unique_ptr<File> LinuxFileSystem::CreateTempBeside(const std::string& destination, std::string& tempPath)
-{
-    const size_t separator = destination.rfind('\\');
-    if (separator == std::string::npos) {
-        failCode(err::PathNotFound);
-        return nullptr;
-    }
-    std::string directory = destination.substr(0, separator);
-    if (directory.size() == 2 && directory[1] == ':') directory += '\\';
-    const auto linuxDir = toLinuxPath(directory);
-    if (!linuxDir) return nullptr;
-    std::string linuxName;
-    auto file = createTempIn(*linuxDir, linuxName);
-    if (!file) return nullptr;
-    const std::string_view name = baseName(linuxName);
-    tempPath = destination.substr(0, separator + 1);
-    tempPath.append(name);
-    return file;
 }
 
 } // namespace zelo

@@ -229,32 +229,6 @@ FileSystem& linuxFileSystem()
     return instance;
 }
 
-bool LinuxFileSystem::ReplaceWithTemp(const std::string& tempPath, const std::string& destination)
-{
-    return ReplaceWithTempAs(tempPath, destination, ReplaceOptions {});
-}
-
-bool LinuxFileSystem::ReplaceWithTempAs(
-    const std::string& tempPath, const std::string& destination, const ReplaceOptions& options)
-{
-    const auto linuxTemp = toLinuxPath(tempPath);
-    const auto linuxDestination = linuxTemp ? toLinuxPath(destination) : std::nullopt;
-    if (!linuxTemp || !linuxDestination) return false;
-    struct stat old { };
-    old.st_mode = 0;
-    if (!replaceableEntry(AT_FDCWD, *linuxDestination, *linuxDestination, &old)) return false;
-    // The finished file is given its modes, owner and attributes through a descriptor of its own,
-    // and closed with the close checked before it takes the destination's place.
-    UniqueFd fd(::open(linuxTemp->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) return fail(errno, *linuxTemp);
-    struct stat temp { };
-    if (::fstat(fd.get(), &temp) != 0 || !S_ISREG(temp.st_mode)) return failCode(err::CannotAccessFile);
-    if (!prepareReplacement(fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, *linuxDestination, options)) return false;
-    if (::close(fd.release()) != 0) return fail(errno, *linuxTemp);
-    if (::rename(linuxTemp->c_str(), linuxDestination->c_str()) != 0) return fail(errno, *linuxDestination);
-    return true;
-}
-
 bool LinuxFileSystem::DeleteFile(const std::string& path)
 {
     const auto linuxPath = toLinuxPath(path);

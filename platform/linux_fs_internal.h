@@ -86,13 +86,9 @@ public:
     uint32_t GetAttributes(const std::string& path) override;
     bool SetAttributes(const std::string& path, uint32_t attributes) override;
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-    std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
     std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
     bool CommitReplacement(
         std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options) override;
-    bool ReplaceWithTemp(const std::string& tempPath, const std::string& destination) override;
-    bool ReplaceWithTempAs(
-        const std::string& tempPath, const std::string& destination, const ReplaceOptions& options) override;
     bool DeleteFile(const std::string& path) override;
     bool MoveFile(const std::string& from, const std::string& to) override;
     bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
@@ -110,8 +106,6 @@ public:
 
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.
 std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode);
-// Creates a hidden unique file ".zelo-XXXXXX.tmp" in linuxDir (mode 0600); linuxName receives its path.
-std::unique_ptr<File> createTempIn(const std::string& linuxDir, std::string& linuxName);
 
 // The kind of entry a replacement may take the place of: a regular file that is not ReadOnly, a
 // symbolic link (replaced itself) or nothing. Fails with 5 for a directory or a ReadOnly file and

@@ -245,9 +245,15 @@ CommandRunner& commandRunner()
     return g_runner ? *g_runner : processRunner();
 }
 
-void setCommandRunner(CommandRunner* runner)
+ScopedCommandRunner::ScopedCommandRunner(CommandRunner& runner)
+    : m_previous(g_runner)
 {
-    g_runner = runner;
+    g_runner = &runner;
+}
+
+ScopedCommandRunner::~ScopedCommandRunner()
+{
+    g_runner = m_previous;
 }
 
 void ShellOpen(const std::string& drivePath)

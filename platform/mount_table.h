@@ -17,10 +17,8 @@ struct MountEntry {
     std::string options;
 };
 
+// The entries of a mount table's text, read with getmntent_r.
 std::vector<MountEntry> parseMountTable(const std::string& mounts);
-
-// Decodes the kernel's octal escapes of space, tab, newline and backslash.
-std::string decodeMountField(const std::string& field);
 
 // True when the block device behind a mount source is removable.
 using RemovableProbe = std::function<bool(const std::string& source)>;

@@ -17,7 +17,17 @@ public:
 };
 
 CommandRunner& commandRunner();
-void setCommandRunner(CommandRunner* runner); // null restores the real one
+// Installs a runner (a test's) for the scope's lifetime and then puts back the one in use, so scopes nest.
+class ScopedCommandRunner {
+public:
+    explicit ScopedCommandRunner(CommandRunner& runner);
+    ~ScopedCommandRunner();
+    ScopedCommandRunner(const ScopedCommandRunner&) = delete;
+    ScopedCommandRunner& operator=(const ScopedCommandRunner&) = delete;
+
+private:
+    CommandRunner* m_previous;
+};
 
 // Opens a file with its associated program (gio open, else xdg-open), detached; the outcome is not reported.
 void ShellOpen(const std::string& drivePath);

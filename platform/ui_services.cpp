@@ -71,9 +71,15 @@ UiServices& ui()
     return g_installed ? *g_installed : quietUi();
 }
 
-void setUiServices(UiServices* services)
+ScopedUiServices::ScopedUiServices(UiServices& services)
+    : m_previous(g_installed)
 {
-    g_installed = services;
+    g_installed = &services;
+}
+
+ScopedUiServices::~ScopedUiServices()
+{
+    g_installed = m_previous;
 }
 
 void setDefaultUiAnswer(int answer)

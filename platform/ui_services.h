@@ -57,7 +57,42 @@ public:
 // The services in use. Before the windows install theirs, a quiet default answers No and
 // prints messages to standard error (the command-line driver relies on it).
 UiServices& ui();
-void setUiServices(UiServices* services); // null restores the default
+// Installs services for the scope's lifetime and then puts back those that were in use, so scopes nest.
+class ScopedUiServices {
+public:
+    explicit ScopedUiServices(UiServices& services);
+    ~ScopedUiServices();
+    ScopedUiServices(const ScopedUiServices&) = delete;
+    ScopedUiServices& operator=(const ScopedUiServices&) = delete;
+
+private:
+    UiServices* m_previous;
+};
+
+// Services that hand every call to those in use when they were made: a wrapper overrides only what it
+// changes and installs itself with a ScopedUiServices.
+class ForwardingUiServices : public UiServices {
+public:
+    ForwardingUiServices()
+        : m_inner(ui())
+    {
+    }
+    void ShowPlainMessage(const std::string& text) override { m_inner.ShowPlainMessage(text); }
+    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
+    {
+        return m_inner.AppMessageBox(text, caption, flags);
+    }
+    void ProcessEvents() override { m_inner.ProcessEvents(); }
+    void SetBusyCursor(bool busy) override { m_inner.SetBusyCursor(busy); }
+    ProgressWindow& Progress() override { return m_inner.Progress(); }
+
+protected:
+    UiServices& inner() { return m_inner; }
+
+private:
+    UiServices& m_inner;
+};
+
 // The quiet default's answer to Yes/No questions: kIdNo unless set (kIdYes for a driver's --yes).
 void setDefaultUiAnswer(int answer);
 

@@ -64,12 +64,12 @@ Windows::Windows()
     Form1->SetOperationDialog(Form2);
     Form6->SetDetailWindow(Form9);
     m_services = std::make_unique<QtUiServices>(*Form7);
-    setUiServices(m_services.get());
+    m_installed.emplace(*m_services);
 }
 
 Windows::~Windows()
 {
-    setUiServices(nullptr);
+    m_installed.reset();
     Form1 = nullptr;
     Form7 = nullptr;
     Form5 = nullptr;

@@ -1,6 +1,8 @@
 // The program's windows, created once in a fixed order and kept until the end, and the application.
 #pragma once
 
+#include "platform/ui_services.h"
+
 #include <QApplication>
 
 #include <memory>
@@ -43,6 +45,7 @@ public:
 private:
     std::unique_ptr<TForm1> m_form1; // the other windows are its children
     std::unique_ptr<QtUiServices> m_services;
+    std::optional<ScopedUiServices> m_installed;
 };
 
 // Creates the windows in their order (main window first; its creation fills the panes), installs the

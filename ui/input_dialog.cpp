@@ -52,10 +52,10 @@ std::string TForm3::EditBytes() const
 void TForm3::FormActivate()
 {
     switch (Main.InputMode) {
-    case 0:
+    case kInputOfferSelectedDirectory:
         SetEditBytes(Main.MainTree.SelectedPath(false));
         break;
-    case 1: {
+    case kInputOfferFile: {
         std::string name = m_mainWindow ? m_mainWindow->FileBx1->FocusedName() : std::string();
         // Blanks and control characters at either end are not offered (confirmed unchanged, the
         // offer renames such a name to its trimmed form).
@@ -66,7 +66,7 @@ void TForm3::FormActivate()
         SetEditBytes(Main.MainTree.CurrentPath(true) + name);
         break;
     }
-    case 3:
+    case kInputOfferCurrentPath:
         SetEditBytes(Main.MainTree.CurrentPath(true));
         break;
     default:
@@ -89,14 +89,14 @@ void TForm3::setVisible(bool visible)
 
 void TForm3::Button1Click()
 {
-    Main.InputMode = 255;
+    Main.InputMode = kInputConfirmed;
     Main.InputText = EditBytes();
     done(QDialog::Accepted);
 }
 
 void TForm3::Button2Click()
 {
-    Main.InputMode = 0;
+    Main.InputMode = kInputCancelled;
     done(QDialog::Rejected);
 }
 

@@ -1,5 +1,5 @@
 // TForm3: the one-line input dialog. The caller stores a prefill mode in Main.InputMode, shows it
-// modally, then reads Main.InputMode (0 cancelled, 255 confirmed) and Main.InputText.
+// modally, then reads Main.InputMode (kInputCancelled or kInputConfirmed) and Main.InputText.
 #pragma once
 
 #include <QDialog>
@@ -12,6 +12,13 @@ class QPushButton;
 namespace zelo {
 
 class TForm1;
+
+// Main.InputMode around TForm3: the prefill the caller asks for, and what the dialog leaves.
+inline constexpr int kInputOfferSelectedDirectory = 0; // the directory pane's selected path
+inline constexpr int kInputOfferFile = 1; // the current path and the file under the cursor
+inline constexpr int kInputOfferCurrentPath = 3; // the current path
+inline constexpr int kInputCancelled = 0;
+inline constexpr int kInputConfirmed = 255;
 
 class TForm3 : public QDialog {
     Q_OBJECT

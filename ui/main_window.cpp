@@ -348,9 +348,9 @@ void TForm1::N1Click()
 
 void TForm1::MKDIR1Click()
 {
-    Main.InputMode = 3;
+    Main.InputMode = kInputOfferCurrentPath;
     if (ShowInputDialog) ShowInputDialog();
-    if (Main.InputMode == 0) return;
+    if (Main.InputMode == kInputCancelled) return;
     if (!MakeDirectory(Main.InputText)) return; // the error was reported
     Main.MainTree.Refill(true);
     // The refill may have entered the selected subdirectory: the labels follow it.

@@ -10,6 +10,7 @@
 #include "platform/drives.h"
 #include "platform/ui_services.h"
 #include "ui/command_guard.h"
+#include "ui/input_dialog.h"
 #include "ui/list_boxes.h"
 #include "ui/rename_dialog.h"
 
@@ -81,7 +82,8 @@ void TForm1::ExecRenameDialog()
 void TForm1::Rename1Click()
 {
     const auto refreshFiles = [this] { FileBx1->Reread(); };
-    Main.InputMode = 1; // TForm3: offer the file; TRen: preset to name mode
+    static_assert(kInputOfferFile == kRenNameMode); // one value presets both dialogs
+    Main.InputMode = kInputOfferFile; // TForm3: offer the file; TRen: preset to name mode
     if (FileBx1->SelectedCount() < 2) {
         // The rename acts on the selected file under the cursor: anything else would be offered and
         // then fail.
@@ -91,7 +93,7 @@ void TForm1::Rename1Click()
             return;
         }
         if (ShowInputDialog) ShowInputDialog();
-        if (Main.InputMode == 0) return;
+        if (Main.InputMode == kInputCancelled) return;
         RenameOneFile(oldPath, Main.InputText, refreshFiles);
         return;
     }
@@ -138,9 +140,9 @@ void TForm1::DirectoryRenamed(const std::string& oldPath, const std::string& new
 void TForm1::RENDIR1Click()
 {
     if (!DirectoryRenameAllowed(DirBx1->SelectedIndex())) return;
-    Main.InputMode = 0;
+    Main.InputMode = kInputOfferSelectedDirectory;
     if (ShowInputDialog) ShowInputDialog();
-    if (Main.InputMode == 0) return;
+    if (Main.InputMode == kInputCancelled) return;
     const std::string oldPath = Main.MainTree.SelectedPath(false);
     const std::string newPath = Main.InputText;
     RenameDirectory(oldPath, newPath, [&](const std::string& name) { DirectoryRenamed(oldPath, newPath, name); });

@@ -23,7 +23,7 @@ export ZELO_DRIVES="C=$work/c"
 start_display
 start_window_manager
 start_program
-sleep 0.5
+settle_main_window
 
 # The first visible window of the program captioned exactly $1 (waits up to 10 s).
 window_named() {
@@ -51,9 +51,9 @@ click_in() {
 # The directory pane lists C:\, then backup and src.
 click_in "$win" 60 $((menu_h + 58 + 21 * 2 + 10))
 xdotool click 3 # where the pointer is (a move --sync onto the same spot would wait for a motion)
-sleep 0.5
-# 情報, ＤＩＲ作成, ＤＩＲ名変更, コピー, 移動, BackUp (separators are skipped).
-xdotool key Down Down Down Down Down Down Return
+wait_windows 2
+walk_to popup2 BackUp1 0
+xdotool key Return
 
 caution=$(window_named '注意') || fail "no question captioned 注意"
 xdotool windowactivate --sync "$caution" 2>/dev/null

@@ -16,84 +16,84 @@ export ZELO_DRIVES="C=$work/c"
 export XDG_CONFIG_HOME="$work/config"
 
 start_display
+start_window_manager
 start_program
+settle_main_window
 
-at() {
-  eval "$(xdotool getwindowgeometry --shell "$win")"
-  xdotool mousemove --sync $((X + $1)) $((Y + menu_h + $2))
+# The submenus these commands sit in, as the keyboard walks them.
+info2=(N24 N23)
+shortcut1=(N34 N35)
+
+# Opens the pop-up menu of the item under the pointer (clicked first) and walks to the item named $2
+# of menu $1.
+popup_at() {
+  xdotool click 1 click 3
+  wait_windows 2
+  walk_to "$1" "$2" 0
 }
-# A visible window of the program captioned exactly $1 (compared here: xdotool's patterns do not
-# match Japanese captions in every locale), or a failure after the wait.
-window_named() {
-  for w in $(xdotool search --onlyvisible --pid "$app" --name '.' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return 0; }
-  done
-  return 1
+# Chooses item $2 of the submenu $1 that Right opens from the active item, and types Return.
+submenu_item() {
+  xdotool key Right
+  walk_to "$1" "$2" 1
+  xdotool key Return
 }
-find_window() {
-  for _ in $(seq 100); do
-    window_named "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-window_gone() {
-  for _ in $(seq 100); do
-    window_named "$1" >/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
-# Opens the pop-up menu of a pane (x, y of an item to click first) and types the keys given.
-menu() {
-  xdotool mousemove --sync 0 0 # a move to where the pointer already is would wait for ever
-  at "$1" "$2"
-  xdotool click 1
-  xdotool click 3
-  sleep 0.5
-  shift 2
+# The dialog captioned $1 comes up; the keys $2... are typed into it and it goes.
+answer() {
+  until_true dialog_active "$1" || fail "no active window captioned $1"
+  shift
   xdotool key "$@"
-  sleep 0.3
+  wait_windows 1
 }
 
+step="容量"
 # Directory pane: 情報 > 容量 counts the tree and opens the folder information dialog; OK closes it.
-menu 60 68 Down Right Return
-find_window 'フォルダー　情報' >/dev/null || fail "容量 opened no folder information dialog"
-xdotool key Return
-window_gone 'フォルダー　情報' || fail "the folder information dialog did not close"
+dir_item 0
+popup_at popup2 N6
+submenu_item info2 N24
+answer 'フォルダー　情報' Return
 
+step="属性，ラベル"
 # Directory pane: 情報 > 属性，ラベル opens the directory attribute dialog; Escape closes it.
-menu 60 68 Down Right Down Return
-find_window 'Ｄｉｒの属性' >/dev/null || fail "属性，ラベル opened no dialog"
-xdotool key Escape
-window_gone 'Ｄｉｒの属性' || fail "the directory attribute dialog did not close"
+settle_main_window
+dir_item 0
+popup_at popup2 N6
+submenu_item info2 N23
+answer 'Ｄｉｒの属性' Escape
 
+step="file information"
 # File pane: 情報 opens the file information dialog for report.txt; Return presses a button of it.
-menu 450 70 Down Return
-find_window 'Ｆｉｌｅ情報' >/dev/null || fail "情報 opened no file information dialog"
+settle_main_window
+file_item 0
+popup_at popup1 N15
+xdotool key Return
+until_true dialog_active 'Ｆｉｌｅ情報' || fail "情報 opened no file information dialog"
 xdotool key Return
 # Whichever button it was, the dialog closes; after "変更" a report comes first.
-for _ in $(seq 100); do
-  window_named '報告' >/dev/null && xdotool key Return
-  window_named 'Ｆｉｌｅ情報' >/dev/null || break
-  sleep 0.1
-done
-window_gone 'Ｆｉｌｅ情報' || fail "the file information dialog did not close"
-
-# File pane: オプション > ショ－トカット作成 > 現在のパス, then > デスクトップ. Each reports in a box.
-shortcut() {
-  menu 450 70 Down Down Down Down Right
-  xdotool key Down Down Down Down Down Down Down Down Down Down Right "$@" Return
-  find_window '報告' >/dev/null || fail "no report after the shortcut ($*)"
-  xdotool key Return
-  window_gone '報告' || fail "the report did not close"
+report_answered() {
+  dialog_active '報告' && xdotool key Return
+  windows_open 1
 }
-shortcut Down
+until_true report_answered || fail "the file information dialog did not close"
+
+# File pane: オプション > ショ－トカット作成 > 現在のパス (N35), then > デスクトップ (N34). Each reports in a box.
+shortcut() {
+  step="shortcut $1"
+  settle_main_window
+  file_item 0
+  popup_at popup1 Dup1
+  xdotool key Right
+  walk_to dup1 N33 1
+  submenu_item shortcut1 "$1"
+  answer '報告' Return
+}
+shortcut N35
 [ "$(readlink "$work/c/report.lnk")" = "$work/c/report.txt" ] || fail "no link report.lnk in the drive root"
-shortcut
+shortcut N34
 [ "$(readlink "$work/c/desk/report.lnk")" = "$work/c/report.txt" ] || fail "no link report.lnk on the desktop"
 
 # Close through the menu bar: its first item is 終了.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --sync $((X + 12)) $((Y + menu_h / 2)) click 1
+settle_main_window
+origin "$win"
+point $((X + 12)) $((Y + menu_h / 2))
+xdotool click 1
 expect_clean_exit

@@ -162,10 +162,12 @@ TEST(ZeloCli, NothingLeftUndoneIsReportedAsSuccess)
     // A directory an ordinary user cannot read leaves the totals short: never exit 0.
     tree.mkdir("t/sub");
     ::chmod(tree.linux("t/sub").c_str(), 0);
-    const auto result = test::RunAsOrdinaryUser(tree.root(), [&] {
-        const CliRun run = RunCli("C=/", "count " + quoted("t"), scratch);
-        return run.status == 1 && run.err.find("could not be read") != std::string::npos;
-    });
+    const auto result = test::RunAsOrdinaryUser(tree.root(),
+        [&] {
+            const CliRun run = RunCli("C=/", "count " + quoted("t"), scratch);
+            return run.status == 1 && run.err.find("could not be read") != std::string::npos;
+        },
+        { ZELO_CLI_PATH });
     if (result) {
         EXPECT_TRUE(*result);
     }
@@ -512,10 +514,13 @@ TEST(ZeloCli, Conventions)
     // A refusal names its real cause: a directory the user may not write is no ReadOnly file.
     tree.mkdir("w/closed");
     ::chmod(tree.linux("w/closed").c_str(), 0555);
-    const auto denied = test::RunAsOrdinaryUser(tree.root(), [&] {
-        const CliRun run = RunCli("C=/", "copy-file crlf.txt closed/x", scratch, w);
-        return run.status == 1 && run.err.find("zelo-cli: closed/x: アクセスが拒否されました\n") != std::string::npos;
-    });
+    const auto denied = test::RunAsOrdinaryUser(tree.root(),
+        [&] {
+            const CliRun run = RunCli("C=/", "copy-file crlf.txt closed/x", scratch, w);
+            return run.status == 1
+                && run.err.find("zelo-cli: closed/x: アクセスが拒否されました\n") != std::string::npos;
+        },
+        { ZELO_CLI_PATH });
     if (denied) {
         EXPECT_TRUE(*denied);
     }

@@ -200,7 +200,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         const char* denyOpen;
         const char* reportedPath;
         const char* message;
-        uint32_t closeError = 0;
+        int closeErrno = 0;
     };
     const Case cases[] = {
         { "disk full", 5 << 20, -1, "", "dst/data", "ディスク容量を越えました" },
@@ -209,7 +209,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         { "source access denied", -1, -1, "src", "src/data", "Accesee Denied !\n\r\n\r読み込みが許可されていません" },
         { "destination access denied", -1, -1, "dst", "dst/data",
             "Accesee Denied !\n\r\n\r書き込みが許可されていません" },
-        { "close fails", -1, -1, "", "dst/data", "エラー番号　23", 23 },
+        { "close fails", -1, -1, "", "dst/data", "入出力エラーです（ディスクかネットワークの障害）", EIO },
     };
     tree.writeSized("src/data", 10u * 1024 * 1024);
     tree.setDosAttrib("src/data", kAttrHidden | kAttrArchive);
@@ -223,7 +223,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         faulty.failReadAfter = c.failReadAfter;
         faulty.readError = 23;
         faulty.denyOpenContaining = c.denyOpen;
-        faulty.closeError = c.closeError;
+        faulty.closeErrno = c.closeErrno;
         {
             ScopedFileSystem scoped(faulty);
             EXPECT_EQ(CopyOneFile(tree.drive("src/data"), tree.drive("dst/data"), 0, Main.AbortFlag), -1);

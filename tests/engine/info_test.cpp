@@ -11,6 +11,7 @@
 #include "platform/shell.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/recording_runner.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
@@ -28,24 +29,10 @@ namespace zelo {
 namespace {
 
 using test::FakeUi;
+using test::RecordingRunner;
 using test::ScopedEnv;
 using test::TempTree;
 using Argv = std::vector<std::string>;
-
-// Records the mount tool's commands; unmounts of the directories in `refuse` fail.
-class RecordingRunner : public CommandRunner {
-public:
-    RecordingRunner() { setCommandRunner(this); }
-    ~RecordingRunner() override { setCommandRunner(nullptr); }
-    int Run(const Argv& argv, std::string*) override
-    {
-        ran.push_back(argv);
-        return refuse.count(argv.back()) ? 1 : 0;
-    }
-    bool StartDetached(const Argv&) override { return false; }
-    std::vector<Argv> ran;
-    std::set<std::string> refuse;
-};
 
 class InfoTest : public ::testing::Test {
 protected:
@@ -274,7 +261,8 @@ TEST_F(InfoTest, DisconnectAtExitAsksForEachDriveInOrder)
     tree.mkdir("y");
     MapDrives({ { "X", "x,remote" }, { "Y", "y,remote" } });
     RecordingRunner runner;
-    runner.refuse = { tree.linux("x") }; // the first fails; the second is still asked for
+    runner.answers[{ "gio", "mount", "-u", tree.linux("x") }]
+        = { 1, "" }; // the first fails; the second is still asked for
     EXPECT_EQ(DisconnectNetworkDrives({ "X:\\", "Y:\\" }), 1);
     EXPECT_EQ(runner.ran,
         (std::vector<Argv> { { "gio", "mount", "-u", tree.linux("x") }, { "gio", "mount", "-u", tree.linux("y") } }));

@@ -47,7 +47,7 @@ protected:
 
 TEST_F(DirHandleTest, SameEntriesAndWalkBitsAsTheFullSearchWithoutDots)
 {
-    test::FaultyFileSystem wrapper(linuxFileSystem()); // a file system that takes the path-based handle
+    test::FaultyFileSystem wrapper(linuxFileSystem()); // handles wrapped by a double list the same
     for (FileSystem* files : { &linuxFileSystem(), static_cast<FileSystem*>(&wrapper) }) {
         auto dir = files->OpenTreeDirectory(tree.drive("d") + "\\", ListDetail::Full);
         ASSERT_TRUE(dir);

@@ -242,9 +242,12 @@ binfmt_misc /proc/sys/fs/binfmt_misc binfmt_misc rw 0 0
 
 TEST(MountTable, EscapesStackedMountsAndTheLetterLimit)
 {
-    EXPECT_EQ(decodeMountField("/media/a\\040b\\011c\\134d\\012e"), "/media/a b\tc\\d\ne");
-    EXPECT_EQ(decodeMountField("/x\\04"), "/x\\04"); // too short to be an escape
-    EXPECT_EQ(decodeMountField("/x\\089"), "/x\\089");
+    const auto escaped = parseMountTable("/dev/a /media/a\\040b\\011c\\134d\\012e vfat rw 0 0\n"
+                                         "/dev/b /x\\04 ext4 rw 0 0\n/dev/c /x\\089 ext4 rw 0 0\n");
+    ASSERT_EQ(escaped.size(), 3u);
+    EXPECT_EQ(escaped[0].directory, "/media/a b\tc\\d\ne");
+    EXPECT_EQ(escaped[1].directory, "/x\\04"); // too short to be an escape
+    EXPECT_EQ(escaped[2].directory, "/x\\089");
 
     // The later mount on a directory hides the earlier one.
     const DriveMap stacked = driveMapFromMounts("/dev/sda1 /mnt/a ext4 rw 0 0\n/dev/sr0 /mnt/a iso9660 ro 0 0\n", {});

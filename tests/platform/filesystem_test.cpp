@@ -2,17 +2,21 @@
 #include "platform/errors.h"
 #include "platform/filesystem.h"
 #include "platform/time.h"
+#include "tests/support/forwarding_fs.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <set>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -67,11 +71,7 @@ TEST_F(FileSystemTest, ReadOnlyHoldsEvenForRoot)
     }
     EXPECT_FALSE(files.CopyFile(tree.drive("tmpsrc"), tree.drive("ro.txt"), false));
     EXPECT_EQ(GetLastError(), err::AccessDenied);
-    std::string temp;
-    auto file = files.CreateTempBeside(tree.drive("ro.txt"), temp);
-    ASSERT_NE(file, nullptr);
-    file.reset();
-    EXPECT_FALSE(files.ReplaceWithTemp(temp, tree.drive("ro.txt")));
+    EXPECT_EQ(files.CreateReplacement(tree.drive("ro.txt")), nullptr);
     EXPECT_EQ(GetLastError(), err::AccessDenied);
     EXPECT_FALSE(files.RemoveDirectory(tree.drive("rodir")));
     EXPECT_EQ(GetLastError(), err::AccessDenied);
@@ -80,7 +80,7 @@ TEST_F(FileSystemTest, ReadOnlyHoldsEvenForRoot)
 
     // Cleared, the same calls succeed.
     ASSERT_TRUE(files.SetAttributes(tree.drive("ro.txt"), kAttrArchive));
-    EXPECT_TRUE(files.ReplaceWithTemp(temp, tree.drive("ro.txt")));
+    EXPECT_TRUE(files.CommitReplacement(files.CreateReplacement(tree.drive("ro.txt")), tree.drive("ro.txt"), {}));
     EXPECT_TRUE(files.DeleteFile(tree.drive("ro.txt")));
     EXPECT_FALSE(tree.exists("ro.txt"));
     ASSERT_TRUE(files.SetAttributes(tree.drive("rodir"), kAttrDirectory));
@@ -171,11 +171,8 @@ TEST_F(FileSystemTest, CopyWithoutOverwriteFailsWith80)
     // Overwriting never turns a FIFO into a file, neither by copy nor by a replacement.
     EXPECT_FALSE(files.CopyFile(tree.drive("src.txt"), tree.drive("pipe"), false));
     EXPECT_EQ(GetLastError(), err::CannotAccessFile);
-    std::string temp;
-    ASSERT_NE(files.CreateTempBeside(tree.drive("pipe"), temp), nullptr);
-    EXPECT_FALSE(files.ReplaceWithTemp(temp, tree.drive("pipe")));
+    EXPECT_EQ(files.CreateReplacement(tree.drive("pipe")), nullptr);
     EXPECT_EQ(GetLastError(), err::CannotAccessFile);
-    EXPECT_TRUE(files.DeleteFile(temp));
     EXPECT_EQ(::lstat(tree.linux("pipe").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     // setuid, setgid and sticky never travel.
@@ -363,31 +360,23 @@ TEST_F(FileSystemTest, SizeHalvesOfAFileBeyondFourGigabytes)
     EXPECT_EQ(data.size(), 5'000'000'000ull);
 }
 
-TEST_F(FileSystemTest, TemporaryFilesAreHiddenAndLeaveNothingBehind)
+TEST_F(FileSystemTest, ReplacementsLeaveNothingBehind)
 {
     tree.write("doc.txt", "old");
     ::chmod(tree.linux("doc.txt").c_str(), 0640);
-    std::string temp1, temp2;
-    auto first = files.CreateTempBeside(tree.drive("doc.txt"), temp1);
-    auto second = files.CreateTempBeside(tree.drive("doc.txt"), temp2);
+    auto first = files.CreateReplacement(tree.drive("doc.txt"));
+    auto second = files.CreateReplacement(tree.drive("doc.txt"));
     ASSERT_TRUE(first && second);
-    EXPECT_NE(temp1, temp2);
-    const std::string name = temp1.substr(temp1.rfind('\\') + 1);
-    EXPECT_EQ(name[0], '.');
-    EXPECT_EQ(temp1.substr(0, temp1.rfind('\\')), tree.drive("").substr(0, 2));
-    EXPECT_NE(files.GetAttributes(temp1) & kAttrHidden, 0u);
     ASSERT_EQ(first->Write("new", 3), 3);
-    first.reset();
     second.reset();
 
     ReplaceOptions options;
     options.permissionsFrom = tree.drive("doc.txt");
-    ASSERT_TRUE(files.ReplaceWithTempAs(temp1, tree.drive("doc.txt"), options));
+    ASSERT_TRUE(files.CommitReplacement(std::move(first), tree.drive("doc.txt"), options));
     EXPECT_EQ(tree.read("doc.txt"), "new");
     struct stat st { };
     ASSERT_EQ(::stat(tree.linux("doc.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u); // the original's permission bits
-    ASSERT_TRUE(files.DeleteFile(temp2));
     EXPECT_EQ(linuxNames(""), std::set<std::string> { "doc.txt" });
 }
 
@@ -399,20 +388,84 @@ TEST_F(FileSystemTest, ReplacementTakesTheAttributeOfAReadOnlyModelForAnOrdinary
     tree.setDosAttrib("model.txt", kAttrHidden | kAttrArchive);
     tree.setReadOnly("model.txt", true);
     const auto replaced = test::RunAsOrdinaryUser(tree.root(), [&]() {
-        std::string temp;
-        auto file = files.CreateTempBeside(tree.drive("out.txt"), temp);
+        auto file = files.CreateReplacement(tree.drive("out.txt"));
         if (!file || file->Write("new", 3) != 3) return false;
-        file.reset();
         ReplaceOptions options;
         options.permissionsFrom = tree.drive("model.txt");
         options.keepDosAttributes = true;
-        return files.ReplaceWithTempAs(temp, tree.drive("out.txt"), options);
+        return files.CommitReplacement(std::move(file), tree.drive("out.txt"), options);
     });
     if (!replaced) GTEST_SKIP() << "no ordinary user to run as";
     EXPECT_TRUE(*replaced);
     EXPECT_EQ(tree.read("out.txt"), "new");
     EXPECT_EQ(files.GetAttributes(tree.drive("out.txt")), kAttrReadOnly | kAttrHidden | kAttrArchive);
     EXPECT_EQ(linuxNames(""), (std::set<std::string> { "model.txt", "out.txt" }));
+}
+
+// Where the kernel refuses renameat2's flag (NFS, some FUSE: EINVAL) or has no copy_file_range for
+// the pair (ENOSYS, EXDEV), the fallbacks still never replace an existing name and move every byte.
+TEST_F(FileSystemTest, FallbacksWhereTheKernelRefusesACall)
+{
+    tree.writeSized("src.bin", (9u << 20) + 77); // more than one kernel chunk, and a tail
+    for (const char* name : { "a", "b", "taken", "h/x", "h/y", "h2/x" })
+        tree.write(name, name);
+    tree.mkdir("dir");
+    auto h = files.OpenTreeDirectory(tree.drive("h") + "\\", ListDetail::Full);
+    auto h2 = files.OpenTreeDirectory(tree.drive("h2") + "\\", ListDetail::Full);
+    ASSERT_TRUE(h && h2);
+    const auto entry = [&](const std::string& name) {
+        FindData found;
+        EXPECT_TRUE(h->Lookup(name, found));
+        return found;
+    };
+    const struct {
+        const char* what;
+        long call;
+        int error;
+        std::function<bool()> step;
+        uint32_t code; // 0: succeeds
+        const char* made; // holds src.bin's bytes, or the name moved there
+    } cases[] = {
+        { "move to a free name", SYS_renameat2, EINVAL,
+            [&] { return files.MoveFile(tree.drive("a"), tree.drive("a2")); }, 0, "a2" },
+        { "move onto a taken name", SYS_renameat2, ENOSYS,
+            [&] { return files.MoveFile(tree.drive("b"), tree.drive("taken")); }, err::AlreadyExists, nullptr },
+        { "move a folder onto a taken name", SYS_renameat2, EINVAL,
+            [&] { return files.MoveFile(tree.drive("dir"), tree.drive("taken")); }, err::AlreadyExists, nullptr },
+        { "copy to a free name only", SYS_renameat2, EINVAL,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("c.bin"), true); }, 0, "c.bin" },
+        { "copy onto a taken name only", SYS_renameat2, EINVAL,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("taken"), true); }, err::FileExists,
+            nullptr },
+        { "handle move onto a taken name", SYS_renameat2, EINVAL, [&] { return h->MoveEntryTo(entry("x"), *h2); },
+            err::AlreadyExists, nullptr },
+        { "handle move to a free name", SYS_renameat2, EINVAL, [&] { return h->MoveEntryTo(entry("y"), *h2); }, 0,
+            "h2/y" },
+        { "copy without copy_file_range", SYS_copy_file_range, ENOSYS,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("d.bin"), false); }, 0, "d.bin" },
+        { "copy across file systems", SYS_copy_file_range, EXDEV,
+            [&] { return files.CopyFile(tree.drive("src.bin"), tree.drive("e.bin"), false); }, 0, "e.bin" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0);
+        const auto done = test::RunInThreadWithRefusedCalls({ c.call }, c.error, c.step);
+        if (!done) GTEST_SKIP() << "no seccomp filter";
+        EXPECT_EQ(*done, c.code == 0);
+        if (c.code != 0) {
+            EXPECT_EQ(GetLastError(), c.code);
+        }
+        const std::string made = c.made ? c.made : "";
+        if (made.ends_with(".bin")) {
+            EXPECT_TRUE(tree.read(made) == tree.read("src.bin"));
+        } else if (!made.empty()) {
+            EXPECT_TRUE(tree.exists(made));
+        }
+    }
+    EXPECT_EQ(tree.read("taken"), "taken");
+    EXPECT_EQ(tree.read("h2/x"), "h2/x");
+    EXPECT_FALSE(tree.exists("a"));
+    EXPECT_TRUE(tree.exists("b") && tree.exists("dir") && tree.exists("h/x"));
 }
 
 TEST_F(FileSystemTest, CopyFromMovesEveryByte)
@@ -524,27 +577,10 @@ TEST_F(FileSystemTest, FileTimesAndSync)
 
 TEST_F(FileSystemTest, ScopedFileSystemInstallsAndRestores)
 {
-    struct Counting : FileSystem {
-        // Only what the test calls; everything else would be a fault.
-        std::unique_ptr<DirSearch> FindFirst(const std::string&, uint32_t, FindData&) override { return nullptr; }
+    struct Counting : test::ForwardingFileSystem {
+        using ForwardingFileSystem::ForwardingFileSystem;
         uint32_t GetAttributes(const std::string&) override { return 0x1234; }
-        bool SetAttributes(const std::string&, uint32_t) override { return false; }
-        std::unique_ptr<File> Open(const std::string&, OpenMode) override { return nullptr; }
-        std::unique_ptr<File> CreateTempBeside(const std::string&, std::string&) override { return nullptr; }
-        bool ReplaceWithTemp(const std::string&, const std::string&) override { return false; }
-        bool DeleteFile(const std::string&) override { return false; }
-        bool MoveFile(const std::string&, const std::string&) override { return false; }
-        bool CopyFile(const std::string&, const std::string&, bool) override { return false; }
-        bool CreateDirectory(const std::string&) override { return false; }
-        bool RemoveDirectory(const std::string&) override { return false; }
-        bool SetCurrentDirectory(const std::string&) override { return false; }
-        std::string GetCurrentDirectory() override { return {}; }
-        bool SetFileTimes(const std::string&, const FileTime*, const FileTime*, const FileTime*) override
-        {
-            return false;
-        }
-        bool SyncFileSystem(const std::string&) override { return false; }
-    } fake;
+    } fake(linuxFileSystem());
     EXPECT_EQ(&fs(), &linuxFileSystem());
     {
         ScopedFileSystem scope(fake);

@@ -1,6 +1,7 @@
 // Opening files and network shares through the command runner; the real runner's basics.
 #include "platform/drives.h"
 #include "platform/shell.h"
+#include "tests/support/recording_runner.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
@@ -18,39 +19,15 @@ using zelo::test::TempTree;
 namespace {
 
 using Argv = std::vector<std::string>;
-
-// Records every command; answers Run from a table of argv -> (exit code, output).
-class FakeRunner : public CommandRunner {
-public:
-    FakeRunner() { setCommandRunner(this); }
-    ~FakeRunner() override { setCommandRunner(nullptr); }
-
-    int Run(const Argv& argv, std::string* output) override
-    {
-        ran.push_back(argv);
-        const auto it = answers.find(argv);
-        if (it == answers.end()) return 1;
-        if (output) *output = it->second.second;
-        return it->second.first;
-    }
-    bool StartDetached(const Argv& argv) override
-    {
-        detached.push_back(argv);
-        return startable.count(argv[0]) > 0;
-    }
-
-    std::vector<Argv> ran;
-    std::vector<Argv> detached;
-    std::map<Argv, std::pair<int, std::string>> answers;
-    std::set<std::string> startable = { "gio", "xdg-open" };
-};
+using test::RecordingRunner;
 
 } // namespace
 
 TEST(ShellOpen, OpensTheLinuxPathWithGioAndFallsBackToXdgOpen)
 {
     TempTree tree;
-    FakeRunner runner;
+    RecordingRunner runner;
+    runner.otherwise = 1;
     ShellOpen("C:\\docs\\a b.txt");
     ASSERT_EQ(runner.detached.size(), 1u);
     EXPECT_EQ(runner.detached[0], (Argv { "gio", "open", tree.linux("docs/a b.txt") }));
@@ -72,7 +49,8 @@ TEST(NetworkDrives, ConnectMountsTheShareAndAddsARemoteLetter)
     TempTree tree;
     tree.mkdir("gvfs/smb-share:server=nas,share=music");
     const std::string directory = tree.linux("gvfs/smb-share:server=nas,share=music");
-    FakeRunner runner;
+    RecordingRunner runner;
+    runner.otherwise = 1;
     runner.answers[{ "gio", "mount", "smb://nas/music" }] = { 0, "" };
     runner.answers[{ "gio", "info", "smb://nas/music" }]
         = { 0, "display name: music on nas\nlocal path: " + directory + "\nuri: smb://nas/music/\n" };
@@ -102,7 +80,8 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
     TempTree tree;
     tree.mkdir("runtime/gvfs/smb-share:server=host,share=docs");
     test::ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("runtime"));
-    FakeRunner runner;
+    RecordingRunner runner;
+    runner.otherwise = 1;
     runner.answers[{ "gio", "mount", "smb://user@host:445/docs/sub" }] = { 0, "" };
 
     ASSERT_TRUE(ConnectNetworkDrive("smb://user@host:445/docs/sub", 'S'));
@@ -116,7 +95,8 @@ TEST(NetworkDrives, ConnectFailuresAddNothing)
 {
     TempTree tree;
     test::ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("none"));
-    FakeRunner runner;
+    RecordingRunner runner;
+    runner.otherwise = 1;
     EXPECT_FALSE(ConnectNetworkDrive("smb://nas/missing", 'X'));
     EXPECT_EQ(driveMap().find('X'), nullptr);
 
@@ -135,7 +115,8 @@ TEST(NetworkDrives, DisconnectUnmountsWithoutForceAndRemovesTheLetter)
     tree.mkdir("share");
     driveMap().add(Drive { 'Z', tree.linux("share"), kDriveRemote, std::nullopt, "\\\\nas\\share" });
     driveMap().add(Drive { 'Y', tree.linux("busy"), kDriveRemote, std::nullopt, "\\\\nas\\busy" });
-    FakeRunner runner;
+    RecordingRunner runner;
+    runner.otherwise = 1;
     runner.answers[{ "gio", "mount", "-u", tree.linux("share") }] = { 0, "" };
 
     ASSERT_TRUE(DisconnectNetworkDrive("Z:"));

@@ -1,6 +1,7 @@
 // The quiet default UI services used before the windows install theirs.
 #include "platform/ui_services.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/recording_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -33,4 +34,29 @@ TEST(QuietUi, AnswersNoUnlessToldOtherwiseAndReturnsToItAfterAFake)
     EXPECT_FALSE(progress.IsVisible());
     ui().ProcessEvents();
     ui().ShowPlainMessage("ファイルが見つかりません");
+}
+
+// Replacements nest: each scope forwards to and puts back what was installed before it, never the default.
+TEST(ScopedServices, NestedScopesPutBackWhatWasThere)
+{
+    UiServices& quiet = ui();
+    CommandRunner& real = commandRunner();
+    {
+        zelo::test::FakeUi outer;
+        zelo::test::RecordingRunner outerRunner;
+        {
+            struct Wrapper : ForwardingUiServices {
+                ScopedUiServices installed { *this };
+            } wrapper;
+            zelo::test::RecordingRunner innerRunner;
+            EXPECT_EQ(&ui(), &wrapper);
+            EXPECT_EQ(&commandRunner(), &innerRunner);
+            ui().ShowPlainMessage("x");
+            EXPECT_EQ(outer.texts(), std::vector<std::string> { "x" });
+        }
+        EXPECT_EQ(&ui(), &outer);
+        EXPECT_EQ(&commandRunner(), &outerRunner);
+    }
+    EXPECT_EQ(&ui(), &quiet);
+    EXPECT_EQ(&commandRunner(), &real);
 }

@@ -54,9 +54,6 @@ public:
 
 class FakeUi : public UiServices {
 public:
-    FakeUi() { setUiServices(this); }
-    ~FakeUi() override { setUiServices(nullptr); }
-
     void ShowPlainMessage(const std::string& text) override { messages.push_back({ text, "", 0, true }); }
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
@@ -89,6 +86,9 @@ public:
     int pumpCount = 0;
     std::vector<bool> cursorLog;
     FakeProgress progress;
+
+private:
+    ScopedUiServices m_installed { *this };
 };
 
 } // namespace zelo::test

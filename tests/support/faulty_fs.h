@@ -1,5 +1,7 @@
 // A file system that behaves like the Linux one until told to fail: a full disk after N bytes written,
-// a read failure after N bytes read, a failing close, access denied on opening. Install it with ScopedFileSystem.
+// a read failure after N bytes read, a failing close, access denied on opening. It decorates what the
+// file system underneath hands out, so the replacements and their commits are the ones that ship.
+// Install it with ScopedFileSystem.
 #pragma once
 
 #include "tests/support/forwarding_fs.h"
@@ -16,12 +18,13 @@ public:
     // Writes (and copies) fail with code once this many bytes have been written in all; -1 never.
     int64_t failWriteAfter = -1;
     uint32_t writeError = 112;
-    // Reads fail with code once this many bytes have been read in all; -1 never.
+    // Reads (and copies) fail with code once this many bytes have been read in all; -1 never.
     int64_t failReadAfter = -1;
     uint32_t readError = 5;
-    // Closing a file fails with this code (0: never), as a network file system reports a lost write.
-    uint32_t closeError = 0;
-    // Open of a path that contains this text fails with 5 (empty: never).
+    // The close inside a commit fails with this errno (0: never), as a network file system reports a
+    // lost write: the kernel refuses the commit's close() calls.
+    int closeErrno = 0;
+    // Open (and a new replacement or rewrite) by a path that contains this text fails with 5 (empty: never).
     std::string denyOpenContaining;
     // SyncFileSystem fails with this code (0: never), as a disk that cannot write back does.
     uint32_t failSyncWith = 0;
@@ -30,13 +33,15 @@ public:
     int64_t bytesRead = 0;
 
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-    std::unique_ptr<File> CreateTempBeside(const std::string& destination, std::string& tempPath) override;
+    std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
     bool SyncFileSystem(const std::string& path) override;
-    // The opened file and its replacements see the same faults.
     std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override;
 
+    std::unique_ptr<File> MakeFile(std::unique_ptr<File> owned, File& inner) override;
+    bool Commit(const std::function<bool()>& commit) override;
+
 private:
-    std::unique_ptr<File> Wrap(std::unique_ptr<File> file);
+    bool Denied(const std::string& path);
 };
 
 } // namespace zelo::test

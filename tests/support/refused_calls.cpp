@@ -1,5 +1,7 @@
 #include "tests/support/refused_calls.h"
 
+#include "platform/errors.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <linux/audit.h>
@@ -8,6 +10,7 @@
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace zelo::test {
@@ -72,6 +75,22 @@ std::optional<bool> RunWithRefusedCalls(const std::vector<long>& calls, int erro
         waited = errno == EINTR;
     if (!waited || !WIFEXITED(status) || WEXITSTATUS(status) == kNoFilter) return std::nullopt;
     return WEXITSTATUS(status) == 0;
+}
+
+std::optional<bool> RunInThreadWithRefusedCalls(
+    const std::vector<long>& calls, int error, const std::function<bool()>& step)
+{
+    if (kArch == 0) return std::nullopt;
+    std::optional<bool> result;
+    uint32_t lastError = GetLastError();
+    // A filter installed without SECCOMP_FILTER_FLAG_TSYNC binds only the thread that installs it.
+    std::thread([&] {
+        if (!installFilter(calls, error)) return;
+        result = step();
+        lastError = GetLastError();
+    }).join();
+    SetLastError(lastError);
+    return result;
 }
 
 } // namespace zelo::test

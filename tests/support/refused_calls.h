@@ -12,6 +12,10 @@ namespace zelo::test {
 // The step's result; its effects on the files are seen by the caller. nullopt when no filter could
 // be installed (a kernel without seccomp, an unknown architecture).
 std::optional<bool> RunWithRefusedCalls(const std::vector<long>& calls, int error, const std::function<bool()>& step);
+// The same on a thread of this process that ends with the step, so what the step leaves in memory stays
+// and its last error is handed back. A refused close() leaves its descriptor open.
+std::optional<bool> RunInThreadWithRefusedCalls(
+    const std::vector<long>& calls, int error, const std::function<bool()>& step);
 
 // The calls that change a file's mode, owner or extended attributes.
 std::vector<long> MetadataCalls();

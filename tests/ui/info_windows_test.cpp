@@ -6,6 +6,7 @@
 #include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/recording_runner.h"
 #include "tests/support/scoped_env.h"
 #include "ui/dir_attributes_dialog.h"
 #include "ui/drive_combo_box.h"
@@ -30,20 +31,6 @@ using namespace zelo;
 using namespace zelo::test;
 
 namespace {
-
-// Answers every command with success and records it.
-class RecordingRunner : public CommandRunner {
-public:
-    RecordingRunner() { setCommandRunner(this); }
-    ~RecordingRunner() override { setCommandRunner(nullptr); }
-    int Run(const std::vector<std::string>& argv, std::string*) override
-    {
-        runs.push_back(argv);
-        return 0;
-    }
-    bool StartDetached(const std::vector<std::string>&) override { return false; }
-    std::vector<std::vector<std::string>> runs;
-};
 
 // The main window with its information dialogs.
 struct InfoWindows {
@@ -280,24 +267,24 @@ void InfoWindowsTest::networkDialogs()
     connect.show();
     QCOMPARE(connect.focusWidget(), connect.ShareEdit); // typing goes into the address
     QTest::keyClick(connect.ShareEdit, Qt::Key_Return); // no address: it says what is missing
-    QVERIFY(runner.runs.empty());
+    QVERIFY(runner.ran.empty());
     QCOMPARE(
         fake.texts(), (std::vector<std::string> { "接続する共有のアドレス（smb://host/share）を入力してください" }));
     fake.messages.clear();
     connect.ShareEdit->setText(QStringLiteral("smb://nas/music"));
     connect.ConnectClick();
     QCOMPARE(connect.result(), int(QDialog::Accepted));
-    QCOMPARE(runner.runs.front(), (std::vector<std::string> { "gio", "mount", "smb://nas/music" }));
+    QCOMPARE(runner.ran.front(), (std::vector<std::string> { "gio", "mount", "smb://nas/music" }));
     QCOMPARE(GetDriveType("Y:\\"), uint32_t(kDriveRemote));
 
     NetDisconnectDialog disconnect;
     QCOMPARE(disconnect.DriveList->count(), 2);
     QCOMPARE(disconnect.DriveList->item(0)->text(), QStringLiteral("Y:  \\\\nas\\music"));
-    runner.runs.clear();
+    runner.ran.clear();
     disconnect.DisconnectClick();
     QCOMPARE(disconnect.result(), int(QDialog::Accepted));
-    QCOMPARE(runner.runs.size(), size_t(1));
-    QCOMPARE(runner.runs[0][2], std::string("-u"));
+    QCOMPARE(runner.ran.size(), size_t(1));
+    QCOMPARE(runner.ran[0][2], std::string("-u"));
     QCOMPARE(GetDriveType("Y:\\"), uint32_t(kDriveNoRootDir));
     QVERIFY(fake.messages.empty());
 }

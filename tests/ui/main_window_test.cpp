@@ -6,6 +6,7 @@
 #include "platform/filesystem.h"
 #include "platform/shell.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/recording_runner.h"
 #include "ui/drive_combo_box.h"
 #include "ui/input_dialog.h"
 #include "ui/list_boxes.h"
@@ -53,25 +54,6 @@ std::vector<MenuRow> Flatten(const QWidget* menu, int depth = 0)
     }
     return rows;
 }
-
-// Records the commands the platform would run (network disconnection at exit).
-class RecordingRunner : public CommandRunner {
-public:
-    RecordingRunner() { setCommandRunner(this); }
-    ~RecordingRunner() override { setCommandRunner(nullptr); }
-    int Run(const std::vector<std::string>& argv, std::string*) override
-    {
-        runs.push_back(argv);
-        return failFirst && runs.size() == 1 ? 1 : 0;
-    }
-    bool StartDetached(const std::vector<std::string>& argv) override
-    {
-        runs.push_back(argv);
-        return true;
-    }
-    std::vector<std::vector<std::string>> runs;
-    bool failFirst = false;
-};
 
 QRect ItemRect(QListWidget* list, int row)
 {
@@ -761,7 +743,8 @@ void MainWindowTest::exitResetsPaneAndDisconnects()
     drives.tree.mkdir("z");
     drives.tree.mkdir("inside");
     RecordingRunner runner;
-    runner.failFirst = true; // the first disconnection fails; the second is still made
+    // The first disconnection fails; the second is still made.
+    runner.answers[{ "gio", "mount", "-u", drives.tree.root() + "/y" }] = { 1, "" };
     TForm1 form;
     form.show();
     DoubleClickRow(form.DirBx1, 1);
@@ -772,16 +755,16 @@ void MainWindowTest::exitResetsPaneAndDisconnects()
     QVERIFY(!form.isVisible());
     QCOMPARE(Main.MainTree.CurrentPath(false), std::string("C:\\"));
     QCOMPARE(fs().GetCurrentDirectory(), std::string("C:\\"));
-    QCOMPARE(runner.runs.size(), size_t(2));
-    QCOMPARE(runner.runs[0].back(), drives.tree.root() + "/y");
-    QCOMPARE(runner.runs[1].back(), drives.tree.root() + "/z");
+    QCOMPARE(runner.ran.size(), size_t(2));
+    QCOMPARE(runner.ran[0].back(), drives.tree.root() + "/y");
+    QCOMPARE(runner.ran[1].back(), drives.tree.root() + "/z");
 
     // With the box unchecked the same drives stay connected.
-    runner.runs.clear();
+    runner.ran.clear();
     TForm1 second;
     second.show();
     second.MenuItem("Exit1")->trigger();
-    QVERIFY(runner.runs.empty());
+    QVERIFY(runner.ran.empty());
 }
 
 void MainWindowTest::activationMovesBackAfterOwnWindows()

@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+#include <cstdio>
+#include <mntent.h>
 #include <sys/stat.h>
 
 namespace zelo {
@@ -91,39 +93,30 @@ std::string realPath(const std::string& path)
 
 } // namespace
 
-std::string decodeMountField(const std::string& field)
+namespace {
+
+// Every entry of an open mount table. getmntent_r decodes the kernel's escapes of space, tab, newline
+// and backslash ("\040"); a line without a type or with a relative directory is skipped.
+std::vector<MountEntry> readMountEntries(FILE* table)
 {
-    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-    std::string result;
-    result.reserve(field.size());
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) && isOctal(field[i + 2])
-            && isOctal(field[i + 3])) {
-            result += char(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
-            i += 3;
-            continue;
-        }
-        result += field[i];
+    std::vector<MountEntry> entries;
+    if (!table) return entries;
+    struct mntent entry { };
+    std::vector<char> line(64 * 1024); // a longer line is passed over whole
+    while (::getmntent_r(table, &entry, line.data(), int(line.size()))) {
+        if (entry.mnt_dir[0] != '/' || entry.mnt_type[0] == '\0') continue;
+        entries.push_back({ entry.mnt_fsname, entry.mnt_dir, entry.mnt_type, entry.mnt_opts });
     }
-    return result;
+    ::endmntent(table);
+    return entries;
 }
+
+} // namespace
 
 std::vector<MountEntry> parseMountTable(const std::string& mounts)
 {
-    std::vector<MountEntry> entries;
-    std::istringstream lines(mounts);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        MountEntry entry;
-        if (!(fields >> entry.source >> entry.directory >> entry.fsType)) continue;
-        fields >> entry.options;
-        entry.source = decodeMountField(entry.source);
-        entry.directory = decodeMountField(entry.directory);
-        if (entry.directory.empty() || entry.directory[0] != '/') continue;
-        entries.push_back(std::move(entry));
-    }
-    return entries;
+    if (mounts.empty()) return {};
+    return readMountEntries(::fmemopen(const_cast<char*>(mounts.data()), mounts.size(), "r"));
 }
 
 bool isRemovableDevice(const std::string& source)
@@ -222,11 +215,8 @@ DriveMap DriveMap::fromMountTable(const std::string& mounts)
 
 std::optional<MountEntry> mountHolding(const std::string& linuxPath)
 {
-    std::ifstream file("/proc/self/mounts");
-    std::stringstream text;
-    text << file.rdbuf();
     std::optional<MountEntry> best;
-    for (MountEntry& entry : parseMountTable(text.str())) {
+    for (MountEntry& entry : readMountEntries(::setmntent("/proc/self/mounts", "r"))) {
         // Ties go to the later line: it is the mount on top.
         if (isUnder(linuxPath, entry.directory) && (!best || entry.directory.size() >= best->directory.size()))
             best = std::move(entry);

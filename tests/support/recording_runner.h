@@ -1,0 +1,43 @@
+// A command runner that records every command instead of running it, answers from a table, and is
+// installed for its lifetime (ScopedCommandRunner).
+#pragma once
+
+#include "platform/shell.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zelo::test {
+
+class RecordingRunner : public CommandRunner {
+public:
+    using Argv = std::vector<std::string>;
+
+    int Run(const Argv& argv, std::string* output) override
+    {
+        ran.push_back(argv);
+        const auto it = answers.find(argv);
+        if (it == answers.end()) return otherwise;
+        if (output) *output = it->second.second;
+        return it->second.first;
+    }
+    bool StartDetached(const Argv& argv) override
+    {
+        detached.push_back(argv);
+        return startable.count(argv[0]) > 0;
+    }
+
+    std::vector<Argv> ran; // Run, in order
+    std::vector<Argv> detached; // StartDetached, in order
+    std::map<Argv, std::pair<int, std::string>> answers; // exit code and output of a command
+    int otherwise = 0; // the exit code of a command without an answer
+    std::set<std::string> startable = { "gio", "xdg-open" }; // programs StartDetached can start
+
+private:
+    ScopedCommandRunner m_installed { *this };
+};
+
+} // namespace zelo::test
