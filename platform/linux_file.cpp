@@ -184,7 +184,7 @@ public:
         if (m_tempName.empty() && m_destinationWasFree) {
             if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
             if (linkTo(name)) {
-                if (Close()) return true;
+                if (Close()) return keepTimesByName(name, options);
                 // The close failed: the name goes again, the destination is free as it was.
                 const uint32_t code = GetLastError();
                 ::unlinkat(m_dir, name.c_str(), 0);
@@ -201,7 +201,7 @@ public:
         if (!Close()) return false;
         if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
         m_tempName.clear();
-        return true;
+        return keepTimesByName(name, options);
     }
 
     // The exclusive form, for a copy that must not overwrite: the file takes a free name or fails
@@ -215,18 +215,18 @@ public:
         const int from = m_dir;
         if (::renameat2(from, m_tempName.c_str(), from, name.c_str(), RENAME_NOREPLACE) == 0) {
             m_tempName.clear();
-            return true;
+            return keepTimesByName(name, options);
         }
         if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
         // Without the flag (NFS, some FUSE) a link refuses an existing name as well; the hidden name
         // goes with the File.
-        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return true;
+        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return keepTimesByName(name, options);
         if (errno != EPERM && errno != EOPNOTSUPP) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
         struct stat st { };
         if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
         if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return fail(errno, linuxDestination);
         m_tempName.clear();
-        return true;
+        return keepTimesByName(name, options);
     }
 
     bool isReplacement() const { return m_replacement; }
@@ -271,6 +271,22 @@ public:
     int NativeHandle() const override { return m_fd.get(); }
 
 private:
+    // An SMB share through FUSE keeps the time of the last write the server saw, not the one set on the
+    // descriptor before the close: once the file is in place, the source's times are given again by
+    // name. The copy is complete either way, so a refusal here changes nothing.
+    bool keepTimesByName(const std::string& name, const ReplaceOptions& options)
+    {
+        if (!options.source) return true;
+        struct stat model { };
+        if (const struct stat* atOpen = linuxfs::statAtOpen(*options.source))
+            model = *atOpen;
+        else if (::fstat(options.source->NativeHandle(), &model) != 0)
+            return true;
+        const timespec times[2] = { model.st_atim, model.st_mtim };
+        ::utimensat(m_dir, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        return true;
+    }
+
     // Whether the source has holes worth keeping (fewer blocks than its size needs); files
     // without holes are copied without looking for them.
     void startExtents(File& source)
