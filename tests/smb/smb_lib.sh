@@ -74,7 +74,11 @@ smb_listening() { grep -q "^ *[0-9]*: 0100007F:$(printf '%04X' "$smb_port") 0000
 smb_start_server() {
   local attempt
   for attempt in 1 2 3 4 5; do
-    [ -n "${smb_port_fixed:-}" ] || smb_port=$((20000 + RANDOM % 30000))
+    if [ -z "${smb_port_fixed:-}" ]; then
+      # A port nothing listens on yet.
+      smb_port=$((20000 + RANDOM % 30000))
+      smb_listening && continue
+    fi
     sed "s/@PORT@/$smb_port/" "$smb_work/smb.conf.in" >"$smb_work/smb.conf"
     # smbd signals its whole process group when it ends: it gets a session of its own.
     ZELO_SMB_SERVER=$smb_token setsid smbd --foreground --no-process-group -s "$smb_work/smb.conf" \

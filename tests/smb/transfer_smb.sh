@@ -90,6 +90,12 @@ run 0 move-tree "$moved/m" "$smb_mount"
 [ ! -e "$moved/m" ] || smb_fail "the moved folder is still there"
 same_tree "$smb_work/moved-model/m" "$smb_dir/m"
 
+step="attributes"
+# The share keeps no user.DOSATTRIB: the attributes are read all the same.
+run 0 attrib "$smb_mount/src/a/big" "$smb_mount/src/a"
+grep -qx -- "----A  $smb_mount/src/a/big" <<<"$out" || smb_fail "attributes: $out"
+grep -qx -- "D----  $smb_mount/src/a" <<<"$out" || smb_fail "attributes: $out"
+
 step="convert"
 printf 'a\nb\n' >"$smb_mount/conv.txt"
 run 0 convert 3 "$smb_mount/conv.txt"
