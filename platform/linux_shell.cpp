@@ -272,7 +272,9 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
     // directory lookup decides.
-    commandRunner().Run({ "gio", "mount", address });
+    // The connection asks for no password: a share the mount tool cannot open with what it knows
+    // (the keyring) is tried once more as a guest, as shares open to everyone expect.
+    if (commandRunner().Run({ "gio", "mount", address }) != 0) commandRunner().Run({ "gio", "mount", "-a", address });
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
         SetLastError(err::BadNetName);

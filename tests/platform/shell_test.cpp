@@ -112,6 +112,21 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
     EXPECT_EQ(drive->unc, "\\\\host\\docs\\sub");
 }
 
+// Without a password to give, a share the mount tool cannot open otherwise is opened as a guest.
+TEST(NetworkDrives, ConnectTriesAGuestConnectionAfterAFailure)
+{
+    TempTree tree;
+    tree.mkdir("share");
+    FakeRunner runner;
+    runner.answers[{ "gio", "mount", "-a", "smb://nas/open" }] = { 0, "" };
+    runner.answers[{ "gio", "info", "smb://nas/open" }] = { 0, "local path: " + tree.linux("share") + "\n" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/open", 'X'));
+    EXPECT_EQ(runner.ran[0], (Argv { "gio", "mount", "smb://nas/open" }));
+    EXPECT_EQ(runner.ran[1], (Argv { "gio", "mount", "-a", "smb://nas/open" }));
+    ASSERT_NE(driveMap().find('X'), nullptr);
+    EXPECT_EQ(driveMap().find('X')->directory, tree.linux("share"));
+}
+
 TEST(NetworkDrives, ConnectFailuresAddNothing)
 {
     TempTree tree;

@@ -7,6 +7,8 @@
 # as the client sees it), $smb_url. A test that cannot run here exits with $SMB_SKIP, saying why.
 
 SMB_SKIP=77
+# smbd lives in sbin, which a user's PATH may leave out.
+PATH=$PATH:/usr/sbin:/sbin
 smb_share=zshare
 
 smb_skip() {
