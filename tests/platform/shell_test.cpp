@@ -110,6 +110,12 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
     ASSERT_NE(drive, nullptr);
     EXPECT_EQ(drive->directory, tree.linux("runtime/gvfs/smb-share:server=host,share=docs"));
     EXPECT_EQ(drive->unc, "\\\\host\\docs\\sub");
+
+    // Where GVfs names the folder with the port, that one is found.
+    tree.mkdir("runtime/gvfs/smb-share:port=4450,server=host,share=docs");
+    runner.answers[{ "gio", "mount", "smb://host:4450/docs" }] = { 0, "" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://host:4450/docs", 'T'));
+    EXPECT_EQ(driveMap().find('T')->directory, tree.linux("runtime/gvfs/smb-share:port=4450,server=host,share=docs"));
 }
 
 // Without a password to give, a share the mount tool cannot open otherwise is opened as a guest.
