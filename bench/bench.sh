@@ -4,7 +4,7 @@
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
 # Prints the median time of each side and the median of the per-round ratios (zelo / tool).
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big smb (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -306,8 +306,40 @@ case_sparse() {
     rm -f "$work/sparse.bin" "$work/sparse.copy"
 }
 
+# 2,000 files of 1 to 16 KiB in 20 directories copied onto a Samba share on 127.0.0.1 mounted through
+# GVfs (the network drive tests' server), zelo-cli copy-tree against cp -r. Needs root, FUSE and the
+# packages scripts/deps.sh installs; said and skipped where a share cannot be started.
+case_smb() {
+    (
+        . "$here/../tests/smb/smb_lib.sh"
+        smb_begin
+        perl -e '
+            my ($root) = @ARGV;
+            srand(42);
+            my $block = "z" x 16384;
+            for my $d (0 .. 19) {
+                mkdir("$root/d$d") or die;
+                for my $f (0 .. 99) {
+                    open(my $fh, ">", "$root/d$d/f$f.dat") or die;
+                    print $fh substr($block, 0, 1024 + int(rand(15361)));
+                    close($fh);
+                }
+            }' "$(mkdir -p "$work/smbsrc" && echo "$work/smbsrc")"
+        # Emptied on the server's side, then waited for until the share no longer shows the copy.
+        gone() { ! stat "$smb_mount/out/smbsrc" >/dev/null 2>&1; }
+        fresh_share() {
+            rm -rf "$smb_dir/out"; mkdir "$smb_dir/out"
+            SMB_WAIT=300 smb_until gone || { echo "smb: the share still shows the last copy" >&2; exit 1; }
+        }
+        run_case smb-copy "cp -r" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
+            -- cp -r "$work/smbsrc" "$smb_mount/out/"
+    )
+    local status=$?
+    (( status == 0 || status == 77 )) || exit "$status"
+}
+
 cases=("$@")
-(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big)
+(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big smb)
 echo "zelo-cli: $cli   runs: $runs   data: $work"
 for c in "${cases[@]}"; do
     case "$c" in
@@ -328,6 +360,7 @@ for c in "${cases[@]}"; do
     utf8) case_utf8 ;;
     sparse) case_sparse ;;
     big) case_big ;;
+    smb) case_smb ;;
     *) echo "unknown case: $c" >&2; exit 2 ;;
     esac
 done

@@ -199,6 +199,7 @@ int FolderCommand(const Arguments& args, int mode)
         counts.newerAtDest);
     if (mode == kModeFolderBackup)
         std::printf("deleted directories %d files %d\n", counts.deletedDirs, counts.deletedFiles);
+    if (counts.linksNotCopied > 0) std::printf("links not copied %d\n", counts.linksNotCopied);
     if (!counts.versionsFolder.empty())
         std::printf(
             "versions kept %d in %s\n", counts.versionsKept, EscapeName(TypedPath(counts.versionsFolder)).c_str());

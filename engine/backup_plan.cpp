@@ -213,8 +213,11 @@ private:
                 return false;
             }
             if (!Source().CopyLinkTo(source, Destination())) {
-                ReportFileError(destinationPath, kContextWriteDenied);
-                return false;
+                if (GetLastError() != err::NotSupported) {
+                    ReportFileError(destinationPath, kContextWriteDenied);
+                    return false;
+                }
+                LinkNotCopied(m_counts, destinationPath);
             }
         } else {
             uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;

@@ -364,8 +364,12 @@ private:
             } else if (entry.attributes & kAttrReparsePoint) {
                 // A link is copied as the link, never what it points to.
                 if (!at.dir.CopyLinkTo(entry, *at.companion)) {
-                    ReportFileError(destinationPath, kContextWriteDenied);
-                    return WalkStep::Stop;
+                    if (GetLastError() != err::NotSupported) {
+                        ReportFileError(destinationPath, kContextWriteDenied);
+                        return WalkStep::Stop;
+                    }
+                    LinkNotCopied(m_counts, destinationPath);
+                    return WalkStep::Continue; // a move keeps the link
                 }
                 if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
             } else {
@@ -467,6 +471,15 @@ std::vector<DirIdentity> AncestorsOf(std::unique_ptr<DirHandle> dir)
 }
 
 } // namespace
+
+void LinkNotCopied(TransferCounts& counts, const std::string& destinationPath)
+{
+    ++counts.failures;
+    if (counts.linksNotCopied++ > 0) return;
+    const std::string text = destinationPath + "  :   リンクを作れないドライブです（リンクはコピ－しません）";
+    counts.problems.push_back(text);
+    ShowPlainMessage(text);
+}
 
 std::string FolderNameOf(const std::string& sourceFolder)
 {

@@ -46,10 +46,16 @@ struct TransferCounts {
     // The run's folder of earlier versions (when the backup keeps them) and how many entries went there.
     std::string versionsFolder;
     int versionsKept = 0;
+    // Symbolic links the destination's file system refused (each a failure; the first one told).
+    int linksNotCopied = 0;
 };
 
 // FolderTransfer::contentsOnly of a transfer of the source's contents (any value but 0 is).
 inline constexpr int kContentsOnly = 255;
+
+// A link the destination's file system cannot hold: counted as not copied and as a failure, told once a
+// run (a share without links refuses every one of them alike), and the walk goes on.
+void LinkNotCopied(TransferCounts& counts, const std::string& destinationPath);
 
 struct FolderTransfer {
     std::string sourceFolder; // the directory to copy, with its trailing separator

@@ -269,6 +269,8 @@ public:
         for (int attempt = 0;; ++attempt) {
             temporary = ".zelo-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
             if (::symlinkat(target.c_str(), to, temporary.c_str()) == 0) break;
+            // A file system without links (a network share, FAT) refuses every one of them.
+            if (errno == EOPNOTSUPP || errno == EPERM) return linuxfs::failCode(err::NotSupported);
             if (errno != EEXIST || attempt >= 100) return failErrno(errno, ErrnoCall::CreateNoReplace);
         }
         struct stat existing { };

@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -55,6 +56,24 @@ std::string randomTempName()
     for (unsigned char r : random)
         name += kLetters[r % (sizeof kLetters - 1)];
     return name + ".tmp";
+}
+
+// Whether the directory lies on a FUSE file system. GVfs's SMB shares among them keep the time of the
+// last write the server saw over times set on the descriptor before the close. Asked of the file
+// system once per device.
+bool onFuse(int dir)
+{
+    static constexpr long kFuseMagic = 0x65735546;
+    thread_local dev_t lastDevice = 0;
+    thread_local bool lastFuse = false;
+    struct stat st { };
+    if (::fstat(dir, &st) != 0) return false;
+    if (st.st_dev != lastDevice) {
+        struct statfs fs { };
+        lastFuse = ::fstatfs(dir, &fs) == 0 && long(fs.f_type) == kFuseMagic;
+        lastDevice = st.st_dev;
+    }
+    return lastFuse;
 }
 
 class LinuxFile final : public File {
@@ -180,13 +199,14 @@ public:
     bool commit(const std::string& linuxDestination, const ReplaceOptions& options)
     {
         const std::string name(baseName(linuxDestination));
+        m_timesAfterClose = options.source && onFuse(m_dir);
         // An unnamed file whose destination was free when it was made takes the name with one link. A
         // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
         // then goes the checked way below, which also keeps what an existing file hands on.
         if (m_tempName.empty() && m_destinationWasFree) {
-            if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
+            if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options, !m_timesAfterClose)) return false;
             if (linkTo(name)) {
-                if (Close()) return true;
+                if (Close()) return keepTimesByName(name, options);
                 // The close failed: the name goes again, the destination is free as it was.
                 const uint32_t code = GetLastError();
                 ::unlinkat(m_dir, name.c_str(), 0);
@@ -197,13 +217,14 @@ public:
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
         if (!replaceableEntry(m_dir, name, linuxDestination, &old)) return false;
-        if (!prepareReplacement(m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options))
+        if (!prepareReplacement(
+                m_fd.get(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options, !m_timesAfterClose))
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
         if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
         m_tempName.clear();
-        return true;
+        return keepTimesByName(name, options);
     }
 
     // The exclusive form, for a copy that must not overwrite: the file takes a free name or fails
@@ -211,24 +232,25 @@ public:
     bool commitNew(const std::string& linuxDestination, const ReplaceOptions& options)
     {
         const std::string name(baseName(linuxDestination));
-        if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options)) return false;
+        m_timesAfterClose = options.source && onFuse(m_dir);
+        if (!prepareReplacement(m_fd.get(), nullptr, linuxDestination, options, !m_timesAfterClose)) return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
         const int from = m_dir;
         if (::renameat2(from, m_tempName.c_str(), from, name.c_str(), RENAME_NOREPLACE) == 0) {
             m_tempName.clear();
-            return true;
+            return keepTimesByName(name, options);
         }
         if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
         // Without the flag (NFS, some FUSE) a link refuses an existing name as well; the hidden name
         // goes with the File.
-        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return true;
+        if (::linkat(from, m_tempName.c_str(), from, name.c_str(), 0) == 0) return keepTimesByName(name, options);
         if (errno != EPERM && errno != EOPNOTSUPP) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
         struct stat st { };
         if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
         if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return fail(errno, linuxDestination);
         m_tempName.clear();
-        return true;
+        return keepTimesByName(name, options);
     }
 
     bool isReplacement() const { return m_replacement; }
@@ -273,6 +295,22 @@ public:
     int NativeHandle() const override { return m_fd.get(); }
 
 private:
+    // On FUSE (an SMB share keeps the time of the last write the server saw, not the one set on the
+    // descriptor before the close) the source's times are given by name once the file is in place.
+    // The copy is complete either way, so a refusal here changes nothing.
+    bool keepTimesByName(const std::string& name, const ReplaceOptions& options)
+    {
+        if (!m_timesAfterClose) return true;
+        struct stat model { };
+        if (const struct stat* atOpen = linuxfs::statAtOpen(*options.source))
+            model = *atOpen;
+        else if (::fstat(options.source->NativeHandle(), &model) != 0)
+            return true;
+        const timespec times[2] = { model.st_atim, model.st_mtim };
+        ::utimensat(m_dir, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        return true;
+    }
+
     // Whether the source has holes worth keeping (fewer blocks than its size needs); files
     // without holes are copied without looking for them.
     void startExtents(File& source)
@@ -436,6 +474,7 @@ private:
     bool m_haveAtOpen = false;
     bool m_destinationWasFree = false;
     bool m_untouched = false;
+    bool m_timesAfterClose = false; // the source's times are given by name once the file is in place
     off_t m_sourceSize = -1; // the source's size when the copy began (-1: not known)
     off_t m_sourcePos = -1; // where the source is read from (-1: not known)
     std::unique_ptr<char[]> m_buffer;

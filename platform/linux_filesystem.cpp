@@ -175,7 +175,7 @@ bool replaceableEntry(int dirFd, const std::string& name, const std::string& lin
 }
 
 bool prepareReplacement(
-    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options)
+    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options, bool setTimes)
 {
     struct stat model { };
     bool haveModel = false;
@@ -208,7 +208,7 @@ bool prepareReplacement(
         if (options.addOwnerWrite) mode |= S_IWUSR;
         if (::fchmod(fd, mode) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
     }
-    if (options.source) {
+    if (options.source && setTimes) {
         // The source's exact times, nanoseconds included, from the descriptor that was copied.
         const timespec times[2] = { model.st_atim, model.st_mtim };
         if (::futimens(fd, times) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);

@@ -132,8 +132,9 @@ bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDesti
     bool exclusive = false);
 // Gives the open file fd what options name and, when it replaces the regular file old (null for
 // none), that file's owner, group and extended attributes but user.DOSATTRIB; then flushes it when
-// options.flush. Refusals of modes, owners or attributes by the file system do not fail it.
-bool prepareReplacement(
-    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options);
+// options.flush. Refusals of modes, owners or attributes by the file system do not fail it. Without
+// setTimes the source's times are left to the caller (given after the close).
+bool prepareReplacement(int fd, const struct stat* old, const std::string& linuxDestination,
+    const ReplaceOptions& options, bool setTimes = true);
 
 } // namespace zelo::linuxfs

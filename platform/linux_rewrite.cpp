@@ -197,12 +197,13 @@ private:
 
 class LinuxRewriteTarget final : public RewriteTarget {
 public:
-    LinuxRewriteTarget(Resolved where, UniqueFd fd, const Facts& facts, std::string linuxPath)
+    LinuxRewriteTarget(Resolved where, UniqueFd fd, const Facts& facts, std::string linuxPath, bool contentReadOnly)
         : m_where(std::move(where))
         , m_fd(std::move(fd))
         , m_content(m_fd.get())
         , m_facts(facts)
         , m_linuxPath(std::move(linuxPath))
+        , m_contentReadOnly(contentReadOnly)
     {
     }
 
@@ -216,7 +217,10 @@ public:
             fail(errno, m_linuxPath);
             return nullptr;
         }
-        return createReplacementAt(std::move(dir), pathAt(m_where.dir.get(), m_where.name));
+        auto file = createReplacementAt(std::move(dir), pathAt(m_where.dir.get(), m_where.name));
+        // Content opened for reading only cannot take the text back in place.
+        if (!file && m_contentReadOnly && GetLastError() == err::AccessDenied) failCode(err::NotSupported);
+        return file;
     }
 
     bool CommitReplacement(std::unique_ptr<File> file) override
@@ -245,6 +249,7 @@ private:
     DescriptorFile m_content;
     Facts m_facts;
     std::string m_linuxPath;
+    bool m_contentReadOnly; // opened for reading only, where the file system opens no file for both
 };
 
 } // namespace
@@ -276,10 +281,17 @@ std::unique_ptr<RewriteTarget> LinuxFileSystem::OpenForRewrite(const std::string
     RewriteTarget::Facts facts;
     facts.readOnly = isReadOnlyMode(where.st.st_mode);
     UniqueFd fd;
+    bool contentReadOnly = false;
     if (facts.readOnly) {
         facts.writeError = err::AccessDenied;
     } else {
         fd = Reopen(where, O_RDWR);
+        // Some FUSE file systems (an SMB share through GVfs) open a file for reading or for writing, never
+        // both: a file of one name is read here and converted into a replacement all the same.
+        if (!fd.valid() && errno == EOPNOTSUPP && where.st.st_nlink == 1) {
+            fd = Reopen(where, O_RDONLY);
+            contentReadOnly = fd.valid();
+        }
         // Readable but not writable here (another user's file, a read-only mount, a running program):
         // read it all the same, the rewrite then says why it cannot write.
         if (!fd.valid() && errno != EACCES && errno != EPERM && errno != EROFS && errno != ETXTBSY) {
@@ -296,7 +308,7 @@ std::unique_ptr<RewriteTarget> LinuxFileSystem::OpenForRewrite(const std::string
     }
     facts.size = uint64_t(st.st_size);
     facts.links = uint64_t(st.st_nlink);
-    return std::make_unique<LinuxRewriteTarget>(std::move(where), std::move(fd), facts, *linuxPath);
+    return std::make_unique<LinuxRewriteTarget>(std::move(where), std::move(fd), facts, *linuxPath, contentReadOnly);
 }
 
 } // namespace zelo

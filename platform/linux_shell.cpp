@@ -173,6 +173,7 @@ struct ShareParts {
     std::string scheme;
     std::string host;
     std::string path; // without leading "/"
+    std::string port; // as typed, empty when none
 };
 
 std::optional<ShareParts> splitAddress(const std::string& address)
@@ -191,6 +192,7 @@ std::optional<ShareParts> splitAddress(const std::string& address)
     if (at != std::string::npos) authority = authority.substr(at + 1);
     if (!authority.empty() && authority[0] != '[') {
         const auto colon = authority.find(':');
+        if (colon != std::string::npos) parts.port = authority.substr(colon + 1);
         authority = authority.substr(0, colon);
     }
     parts.host = authority;
@@ -231,9 +233,12 @@ std::string mountDirectoryOf(const std::string& address)
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (parts && parts->scheme == "smb" && runtime && *runtime) {
         const std::string share = parts->path.substr(0, parts->path.find('/'));
-        const std::string directory
-            = std::string(runtime) + "/gvfs/smb-share:server=" + parts->host + ",share=" + share;
-        if (!share.empty() && isDirectory(directory)) return directory;
+        // A port given in the address comes first in the name ("smb-share:port=N,server=...").
+        for (const std::string& port : { parts->port, std::string() }) {
+            const std::string directory = std::string(runtime) + "/gvfs/smb-share:"
+                + (port.empty() ? "" : "port=" + port + ",") + "server=" + parts->host + ",share=" + share;
+            if (!share.empty() && isDirectory(directory)) return directory;
+        }
     }
     return {};
 }
@@ -278,7 +283,9 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
     // directory lookup decides.
-    commandRunner().Run({ "gio", "mount", address });
+    // The connection asks for no password: a share the mount tool cannot open with what it knows
+    // (the keyring) is tried once more as a guest, as shares open to everyone expect.
+    if (commandRunner().Run({ "gio", "mount", address }) != 0) commandRunner().Run({ "gio", "mount", "-a", address });
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
         SetLastError(err::BadNetName);

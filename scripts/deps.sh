@@ -15,6 +15,7 @@ packages=(
   rsync
   desktop-file-utils man-db dpkg-dev file lintian bash-completion
   exfat-fuse exfatprogs
+  samba gvfs-backends gvfs-fuse dbus libglib2.0-bin attr
 )
 
 missing=()

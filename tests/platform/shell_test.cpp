@@ -89,6 +89,28 @@ TEST(NetworkDrives, ConnectFindsTheGvfsDirectoryWhenInfoGivesNoPath)
     ASSERT_NE(drive, nullptr);
     EXPECT_EQ(drive->directory, tree.linux("runtime/gvfs/smb-share:server=host,share=docs"));
     EXPECT_EQ(drive->unc, "\\\\host\\docs\\sub");
+
+    // Where GVfs names the folder with the port, that one is found.
+    tree.mkdir("runtime/gvfs/smb-share:port=4450,server=host,share=docs");
+    runner.answers[{ "gio", "mount", "smb://host:4450/docs" }] = { 0, "" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://host:4450/docs", 'T'));
+    EXPECT_EQ(driveMap().find('T')->directory, tree.linux("runtime/gvfs/smb-share:port=4450,server=host,share=docs"));
+}
+
+// Without a password to give, a share the mount tool cannot open otherwise is opened as a guest.
+TEST(NetworkDrives, ConnectTriesAGuestConnectionAfterAFailure)
+{
+    TempTree tree;
+    tree.mkdir("share");
+    RecordingRunner runner;
+    runner.otherwise = 1;
+    runner.answers[{ "gio", "mount", "-a", "smb://nas/open" }] = { 0, "" };
+    runner.answers[{ "gio", "info", "smb://nas/open" }] = { 0, "local path: " + tree.linux("share") + "\n" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/open", 'X'));
+    EXPECT_EQ(runner.ran[0], (Argv { "gio", "mount", "smb://nas/open" }));
+    EXPECT_EQ(runner.ran[1], (Argv { "gio", "mount", "-a", "smb://nas/open" }));
+    ASSERT_NE(driveMap().find('X'), nullptr);
+    EXPECT_EQ(driveMap().find('X')->directory, tree.linux("share"));
 }
 
 TEST(NetworkDrives, ConnectFailuresAddNothing)
