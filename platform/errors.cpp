@@ -21,6 +21,8 @@ constexpr Collision kCollisions[] = {
     { EHOSTDOWN, err::BadNetPath },
     { ENOPKG, err::GeneralFailure },
     { ELIBBAD, err::GeneralFailure },
+    // A file system that does not offer the call (a share refusing modes or links): said in words.
+    { EOPNOTSUPP, err::NotSupported },
 };
 
 } // namespace

@@ -48,6 +48,7 @@ TEST(ErrnoMapping, EveryErrnoAndCallPairGivesTheSystemCode)
         { "no device is not write protect", ENODEV, ErrnoCall::Generic, false, false, 21 },
         { "broken pipe is not sharing violation", EPIPE, ErrnoCall::Generic, false, false, 109 },
         { "host down is not disk full", EHOSTDOWN, ErrnoCall::Generic, false, false, 53 },
+        { "not supported is said in words", EOPNOTSUPP, ErrnoCall::Generic, false, false, 50 },
         { "success", 0, ErrnoCall::Generic, false, false, 0 },
     };
     for (const MappingCase& c : cases)
