@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The real zelo32 under Xvfb and openbox connects a real Samba share through ネットワ－ク > 接続, shows
-# it as a drive (a folder made there with F7 lands on the share), disconnects it through 切断, and
-# with "終了時ネットワ－ク切断" checked disconnects it again at exit.
+# it as a drive (a folder made there with F7 lands on the share), backs a local folder up onto the
+# share's root chosen in the operation dialog's own drive selector (a second backup then plans nothing),
+# disconnects it through 切断, and with "終了時ネットワ－ク切断" checked disconnects it again at exit.
 #   connect_smb_e2e.sh ZELO32
 set -uo pipefail
 here=$(dirname "$0")
 . "$here/smb_lib.sh"
 . "$here/../e2e/e2e_lib.sh"
-for tool in Xvfb xdotool xprop xwininfo openbox; do
+for tool in Xvfb xdotool xprop xwininfo xclip openbox; do
   command -v "$tool" >/dev/null || smb_skip "$tool missing (scripts/deps.sh installs it)"
 done
 smb_begin
@@ -16,6 +17,11 @@ smb_unmount_share || smb_fail "the share stayed mounted"
 e2e_begin "$1"
 trap 'status=$?; e2e_cleanup; (exit $status); smb_cleanup' EXIT
 export ZELO_DRIVES="C=$work/c"
+# The folder backed up onto the share: small files, one of some size, a folder within.
+mkdir -p "$work/c/src/sub"
+printf 'one' >"$work/c/src/one.txt"
+printf 'two' >"$work/c/src/sub/two.txt"
+head -c 300000 /dev/urandom >"$work/c/src/sub/random.bin"
 # A virtual display with openbox on it; on a loaded machine the window manager now and then finds no
 # display and the pair is started again (three times at most, then the test is skipped).
 start_desktop() {
@@ -98,12 +104,77 @@ xdotool key Return
 wait_windows 1
 WAIT_TENTHS=300 until_true test -d "$smb_dir/made-on-share" || fail "F7 made nothing on the share: $(ls "$smb_dir")"
 
-step="disconnect"
-# Back to C: first, so that the program itself holds nothing open on the share.
+# Clicks at x, y inside the client area of window $1.
+click_at() {
+  origin "$1"
+  point $((X + $2)) $((Y + $3))
+  xdotool click 1
+}
+# The clipboard once the program has put text there that differs from what it held.
+clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+copied() { [ -n "$(clipboard)" ] && [ "$(clipboard)" != "$1" ]; }
+
+# BackUp on src (the directory pane on C:\ lists C:\, src), Yes to its question, the share's letter
+# chosen in the operation dialog's drive selector (its list holds C:, chosen, then the share's letter),
+# its root the destination, 実行, and the plan up and active: its id in plan.
+backup_to_plan() {
+  settle_main_window
+  dir_item 1
+  xdotool click 1 click 3
+  wait_windows 2
+  walk_to popup2 BackUp1 0
+  xdotool key Return
+  until_true dialog_active '注意' || fail "BackUp asked nothing"
+  xdotool key Return # Yes is the question's default
+  until_true dialog_active 'フオルダーのバックアップ' || fail "no dialog captioned フオルダーのバックアップ"
+  dialog=$(xdotool getactivewindow)
+  click_at "$dialog" 165 75
+  xdotool key Down Return
+  click_at "$dialog" 208 385
+  WAIT_TENTHS=300 until_true dialog_active '注意' || fail "実行 showed no plan"
+  plan=$(xdotool getactivewindow)
+}
+
+# The server's own folder holds what was backed up: the same files, the same bytes, the same times
+# to the second.
+backed_up() { diff -r "$work/c/src" "$smb_dir/src" >"$work/diff.txt" 2>&1; }
+times_of() { (cd "$1" && find . -type f -exec stat -c '%n %Y' {} + | sort); }
+
+step="back up onto the share"
+# Back to C: first: the folder backed up is there, and the program holds nothing open on the share
+# when it disconnects.
 settle_main_window
 at 165 39
 xdotool click 1
 xdotool key Up Return
+settle_main_window
+backup_to_plan
+click_at "$plan" 88 239 # はい: the plan's default is いいえ
+WAIT_TENTHS=600 until_true dialog_active '結果' || fail "no result window"
+xdotool key Return
+wait_windows 1
+WAIT_TENTHS=100 until_true backed_up || fail "the share does not hold the backup: $(cat "$work/diff.txt")"
+[ "$(times_of "$work/c/src")" = "$(times_of "$smb_dir/src")" ] \
+  || fail "write times not kept: $(diff <(times_of "$work/c/src") <(times_of "$smb_dir/src"))"
+
+step="a second backup plans nothing"
+backup_to_plan
+# The summary is selectable text: drag across it and copy.
+origin "$plan"
+point $((X + 17)) $((Y + 13))
+xdotool mousedown 1
+point $((X + 300)) $((Y + 120))
+point $((X + 440)) $((Y + 210))
+xdotool mouseup 1 key ctrl+c
+until_true copied "" || fail "the plan's text could not be copied"
+summary=$(clipboard)
+for line in '作成するフオルダー　0' '新しいファイル　0' '更新するファイル　0' '削除するファイル　0' '削除するフオルダー　0'; do
+  grep -qx "$line" <<<"$summary" || fail "the plan lacks \"$line\": $summary"
+done
+xdotool key Return # いいえ
+wait_windows 1
+
+step="disconnect"
 settle_main_window
 network_item 2
 until_true dialog_active 'ネットワ－ク ドライブの切断' || fail "切断 opened no dialog"
