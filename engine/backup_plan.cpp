@@ -155,9 +155,13 @@ private:
         // After a deletion failed, the mirror step of this folder ends; the copying goes on.
         if (m_deletionsEnded) return;
         DirHandle& dir = Destination();
+        // The very entry the plan showed: a file also by its size and time, as a number freed by a
+        // deletion may be given at once to a new file of the same name.
         FindData now;
-        if (!dir.Lookup(step.destination.name, now) || now.fileId != step.destination.fileId
-            || KindOf(now) != KindOf(step.destination)) {
+        const bool directory = IsRealDirectory(step.destination);
+        if (!dir.Lookup(step.destination.name, now)
+            || (directory ? now.fileId != step.destination.fileId || KindOf(now) != KindOf(step.destination)
+                          : !Unchanged(now, step.destination))) {
             Problem(path + "  :   " + kChanged);
             return;
         }
