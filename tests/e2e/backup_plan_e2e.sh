@@ -28,15 +28,6 @@ settle_main_window
 
 # The backup as it is: every entry with its size and time.
 listing() { (cd "$work/c/backup" && find . -printf '%p %s %T@ %y\n' | sort); }
-# The clipboard once the program has put text there that differs from what it held.
-clipboard() { xclip -o -selection clipboard 2>/dev/null; }
-copied() { [ -n "$(clipboard)" ] && [ "$(clipboard)" != "$1" ]; }
-# Clicks at x, y inside the client area of window $1.
-click_at() {
-  origin "$1"
-  point $((X + $2)) $((Y + $3))
-  xdotool click 1
-}
 
 # BackUp on src (the directory pane lists C:\, backup, src), Yes to its question, and the operation
 # dialog active: its id in dialog.
@@ -69,18 +60,7 @@ point $((X + 60)) $((Y + 96 + 21 + 10))
 xdotool click --repeat 2 --delay 80 1
 before=$(listing)
 run_to_plan
-# The summary is selectable text: drag across it and copy.
-origin "$plan"
-point $((X + 17)) $((Y + 13))
-xdotool mousedown 1
-point $((X + 300)) $((Y + 120))
-point $((X + 440)) $((Y + 210))
-xdotool mouseup 1 key ctrl+c
-until_true copied "" || fail "the plan's text could not be copied"
-summary=$(clipboard)
-for line in '作成するフオルダー　1' '新しいファイル　1' '更新するファイル　1' '削除するファイル　2' '削除するフオルダー　1'; do
-  grep -qx "$line" <<<"$summary" || fail "the plan lacks \"$line\": $summary"
-done
+expect_plan_lines '作成するフオルダー　1' '新しいファイル　1' '更新するファイル　1' '削除するファイル　2' '削除するフオルダー　1'
 
 step="詳細 lists what goes, above the plan"
 click_at "$plan" 368 239

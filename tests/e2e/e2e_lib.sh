@@ -110,6 +110,34 @@ wait_windows() { until_true windows_open "$1" || fail "expected $1 visible windo
 # The dialog captioned $1 once it is up and active (it takes the keys typed next).
 dialog_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
 
+# Clicks at x, y inside the client area of window $1.
+click_at() {
+  origin "$1"
+  point $((X + $2)) $((Y + $3))
+  xdotool click 1
+}
+
+# The clipboard once the program has put text there that differs from what it held.
+clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+copied() { [ -n "$(clipboard)" ] && [ "$(clipboard)" != "$1" ]; }
+
+# The backup's plan window ($plan) holds every line given: its summary is selectable text, dragged
+# across and copied.
+expect_plan_lines() {
+  origin "$plan"
+  point $((X + 17)) $((Y + 13))
+  xdotool mousedown 1
+  point $((X + 300)) $((Y + 120))
+  point $((X + 440)) $((Y + 210))
+  xdotool mouseup 1 key ctrl+c
+  until_true copied "" || fail "the plan's text could not be copied"
+  summary=$(clipboard)
+  local line
+  for line in "$@"; do
+    grep -qx "$line" <<<"$summary" || fail "the plan lacks \"$line\": $summary"
+  done
+}
+
 # The pop-up menus as the keyboard walks them: separators are skipped, "-" is the blank item.
 popup1=(N15 Copy2 GoTo1 Dup1 Rename1 N12 N14 - Delete1)
 dup1=(N22 N25 N16 N17 N0AHDAH1 SHIFT81 UTF8SJis1 N26 N27 FileList1 N33)
