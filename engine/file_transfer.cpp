@@ -77,7 +77,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     // Each file is decided once, before anything is written: the overall bar counts 8192-byte blocks over
     // every selected file, and the room the copies need is summed from the same listing.
-    const WriteTimeStep timeStep = request.destinationTimes.value_or(GetWriteTimeStep(destination));
+    const WriteTimeStep timeStep = request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destination);
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
     std::vector<bool> found(n), there(n), copy(n);

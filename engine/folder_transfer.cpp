@@ -84,7 +84,7 @@ public:
         , m_progress(ui().Progress())
         , m_moved(moved)
         , m_plan(plan)
-        , m_timeStep(request.destinationTimes.value_or(GetWriteTimeStep(destinationBase)))
+        , m_timeStep(request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destinationBase))
     {
     }
 

@@ -124,40 +124,10 @@ public:
     int64_t Read(void* buffer, size_t count) override
     {
         m_untouched = false;
-        auto* out = static_cast<char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::read(m_fd.get(), out + done, count - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                SetLastErrorFromErrno(errno);
-                return -1;
-            }
-            if (n == 0) break;
-            done += size_t(n);
-        }
-        return int64_t(done);
+        return readFull(m_fd.get(), buffer, count);
     }
 
-    int64_t Write(const void* buffer, size_t count) override
-    {
-        const auto* in = static_cast<const char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::write(m_fd.get(), in + done, count - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                SetLastErrorFromErrno(errno);
-                return -1;
-            }
-            if (n == 0) { // nothing written and no error: the medium takes no more
-                SetLastError(err::DiskFull);
-                return -1;
-            }
-            done += size_t(n);
-        }
-        return int64_t(done);
-    }
+    int64_t Write(const void* buffer, size_t count) override { return writeFull(m_fd.get(), buffer, count); }
 
     int64_t CopyFrom(File& source, size_t count) override
     {
@@ -486,6 +456,43 @@ bool isSpecial(mode_t mode)
 }
 
 } // namespace
+
+int64_t readFull(int fd, void* buffer, size_t count)
+{
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, out + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetLastErrorFromErrno(errno);
+            return -1;
+        }
+        if (n == 0) break;
+        done += size_t(n);
+    }
+    return int64_t(done);
+}
+
+int64_t writeFull(int fd, const void* buffer, size_t count)
+{
+    const auto* in = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, in + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            SetLastErrorFromErrno(errno);
+            return -1;
+        }
+        if (n == 0) { // nothing written and no error: the medium takes no more
+            SetLastError(err::DiskFull);
+            return -1;
+        }
+        done += size_t(n);
+    }
+    return int64_t(done);
+}
 
 std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
 {

@@ -120,38 +120,9 @@ public:
     {
     }
 
-    int64_t Read(void* buffer, size_t count) override
-    {
-        auto* out = static_cast<char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::read(m_fd, out + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                SetLastErrorFromErrno(errno);
-                return -1;
-            }
-            if (n == 0) break;
-            done += size_t(n);
-        }
-        return int64_t(done);
-    }
+    int64_t Read(void* buffer, size_t count) override { return linuxfs::readFull(m_fd, buffer, count); }
 
-    int64_t Write(const void* buffer, size_t count) override
-    {
-        const auto* in = static_cast<const char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            const ssize_t n = ::write(m_fd, in + done, count - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                SetLastErrorFromErrno(n < 0 ? errno : ENOSPC);
-                return -1;
-            }
-            done += size_t(n);
-        }
-        return int64_t(done);
-    }
+    int64_t Write(const void* buffer, size_t count) override { return linuxfs::writeFull(m_fd, buffer, count); }
 
     int64_t CopyFrom(File&, size_t) override
     {

@@ -13,6 +13,7 @@
 #include "ui/command_guard.h"
 #include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
+#include "ui/operation_dialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -206,12 +207,7 @@ void TForm1::DropFiles(
     request.mode = move ? kModeFileMove : kModeFileCopy;
     request.options = Options();
     Main.OperationMode = request.mode;
-    Main.AbortFlag = 0;
-    FileTransferCounts counts;
-    TransferFiles(request, counts, Main.AbortFlag);
-    Main.UpToDateFileCount = counts.upToDate;
-    Main.CopiedFileCount = counts.copied;
-    Main.DeletedFileCount = counts.deleted;
+    RunFileTransfer(request);
     Main.OperationMode = kModeIdle;
     FileBx1->Reread();
 }

@@ -417,11 +417,15 @@ void TForm2::RunFileOperation(int mode)
     request.mode = mode;
     if (m_mainWindow) {
         request.options = m_mainWindow->Options();
-        const std::vector<std::string> names = m_mainWindow->FileBx1->Names();
-        const std::vector<bool> selected = m_mainWindow->FileBx1->SelectedFlags();
-        for (size_t i = 0; i < names.size() && i < selected.size(); ++i)
-            if (selected[i]) request.names.push_back(names[i]);
+        request.names
+            = Selection::Of(request.sourceDir, m_mainWindow->FileBx1->Names(), m_mainWindow->FileBx1->SelectedFlags())
+                  .names;
     }
+    RunFileTransfer(request);
+}
+
+void RunFileTransfer(const FileTransfer& request)
+{
     Main.AbortFlag = 0;
     FileTransferCounts counts;
     TransferFiles(request, counts, Main.AbortFlag);

@@ -2,6 +2,8 @@
 // own directory pane (DialogTree); its execute button checks the pair and runs the driver.
 #pragma once
 
+#include "engine/file_transfer.h"
+
 #include <QDialog>
 
 #include <string>
@@ -24,6 +26,10 @@ const char* OperationCaption(int mode);
 
 // The number of duplicates Edit1 asks for: not a number gives 1, more than 99 gives 99.
 int DuplicateCountFrom(const std::string& text);
+
+// Copies or moves files as the file driver does and hands its counts to the windows' counters (the kept
+// sources of a move join the newer-files list): the operation dialog and a drop share it.
+void RunFileTransfer(const FileTransfer& request);
 
 // The folder a folder command works on and whether it is the current directory itself (ContentsOnly
 // 255). The selected path may carry no separator or two where the current directory is meant (the root

@@ -45,13 +45,20 @@ protected:
         tree.mkdir("dst");
     }
 
-    int Folder(int mode, int contentsOnly = 0, CommandOptions options = {}, const std::string& dest = "dst")
+    // A request for the folder source (below the tree) into dest.
+    FolderTransfer Request(int mode, const std::string& source = "src", const std::string& dest = "dst") const
     {
         FolderTransfer request;
-        request.sourceFolder = tree.drive("src") + "\\";
+        request.sourceFolder = tree.drive(source) + "\\";
         request.destinationDir = tree.drive(dest);
-        request.contentsOnly = contentsOnly;
         request.mode = mode;
+        return request;
+    }
+
+    int Folder(int mode, int contentsOnly = 0, CommandOptions options = {}, const std::string& dest = "dst")
+    {
+        FolderTransfer request = Request(mode, "src", dest);
+        request.contentsOnly = contentsOnly;
         request.options = options;
         request.maxDelete = maxDelete;
         Main.AbortFlag = 0;
@@ -186,10 +193,7 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
     fake.onPump = [&](int) {
         if (fake.progress.Position(ProgressBar::Block) > 0) Main.AbortFlag = kAbortRequested;
     };
-    FolderTransfer request;
-    request.sourceFolder = tree.drive("src") + "\\";
-    request.destinationDir = tree.drive("dst");
-    request.mode = kModeFolderMove;
+    FolderTransfer request = Request(kModeFolderMove);
     Main.AbortFlag = 0;
     EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferCancelled);
     EXPECT_FALSE(tree.exists("dst/src/sub/big.bin"));
@@ -367,10 +371,7 @@ TEST_F(TransferTest, AnotherKindAtTheDestinationIsNeverUpToDate)
         tree.setTime("s2/src/report.txt", kOld);
         tree.mkdir("d2/src");
         kind.make("d2/src/report.txt");
-        FolderTransfer request;
-        request.sourceFolder = tree.drive("s2/src") + "\\";
-        request.destinationDir = tree.drive("d2");
-        request.mode = kModeFolderMove;
+        FolderTransfer request = Request(kModeFolderMove, "s2/src", "d2");
         EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
         EXPECT_EQ(counts.failures, 1);
         EXPECT_EQ(counts.upToDateFiles, 0);
@@ -435,10 +436,7 @@ TEST_F(TransferTest, AMoveDeletesOnlyWhatItCopiedThroughItsOwnHandles)
         std::filesystem::rename(tree.linux("p"), tree.linux("p.moved"));
         tree.symlink(tree.linux("q"), "p");
     };
-    FolderTransfer request;
-    request.sourceFolder = tree.drive("p/src") + "\\";
-    request.destinationDir = tree.drive("dst");
-    request.mode = kModeFolderMove;
+    FolderTransfer request = Request(kModeFolderMove, "p/src");
     const int result = TransferFolder(request, counts, Main.AbortFlag);
     fake.onPump = nullptr;
     ASSERT_TRUE(swapped);
@@ -625,10 +623,7 @@ TEST_F(TransferTest, TreesOnAFileSystemWithoutListedInodesAreDeletedAndMoved)
     tree.mkdir("stick/src/sub");
     tree.write("stick/src/sub/b.txt", "b");
     tree.mkdir("dst");
-    FolderTransfer request;
-    request.sourceFolder = tree.drive("stick/src") + "\\";
-    request.destinationDir = tree.drive("dst");
-    request.mode = kModeFolderMove;
+    FolderTransfer request = Request(kModeFolderMove, "stick/src");
     EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
     EXPECT_EQ(counts.failures, 0);
     EXPECT_FALSE(tree.exists("stick/src"));
@@ -672,10 +667,7 @@ TEST_F(TransferTest, TimesCompareAsTheDestinationKeepsThem)
         tree.setTime(std::string("dst/src/") + f, kOld); // as FAT keeps them
     }
     tree.setTime("dst/src/sub/b.txt", kOld - 3600);
-    FolderTransfer request;
-    request.sourceFolder = tree.drive("src") + "\\";
-    request.destinationDir = tree.drive("dst");
-    request.mode = kModeFolderBackup;
+    FolderTransfer request = Request(kModeFolderBackup);
     request.destinationTimes = WriteTimeStep::FatTwoSeconds;
     EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
     EXPECT_EQ(counts.upToDateFiles, 3);
@@ -705,10 +697,7 @@ TEST_F(TransferTest, ABackupKeepsWhatItDeletesOrReplacesAsVersions)
     const timespec older[2] = { { kOld, 0 }, { kOld, 0 } };
     ::utimensat(AT_FDCWD, tree.linux("dst/src/link").c_str(), older, AT_SYMLINK_NOFOLLOW);
     const auto run = [&](const std::string& versions) {
-        FolderTransfer request;
-        request.sourceFolder = tree.drive("src") + "\\";
-        request.destinationDir = tree.drive("dst");
-        request.mode = kModeFolderBackup;
+        FolderTransfer request = Request(kModeFolderBackup);
         request.versionsDir = tree.drive(versions);
         return TransferFolder(request, counts, Main.AbortFlag);
     };
@@ -813,10 +802,7 @@ TEST_F(TransferTest, ABackupDoesWhatItsPlanSaid)
         mutate("src", kOld + 1000 * (round + 1), true);
         if (round > 0) mutate("dst/src", kOld - 1000, false);
         const auto before = Listing(tree.linux("dst"));
-        FolderTransfer request;
-        request.sourceFolder = tree.drive("src") + "\\";
-        request.destinationDir = tree.drive("dst");
-        request.mode = kModeFolderBackup;
+        FolderTransfer request = Request(kModeFolderBackup);
         request.dryRun = true;
         BackupPlan plan;
         EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag, &plan), kTransferDone);
@@ -861,10 +847,7 @@ TEST_F(TransferTest, AMassDeletionIsAskedAgainAndNothingUnshownIsDeleted)
     EXPECT_TRUE(tree.exists("dst/src/a.txt"));
 
     // Replaced after the plan: the new file is not the one shown for deletion and stays.
-    FolderTransfer request;
-    request.sourceFolder = tree.drive("src") + "\\";
-    request.destinationDir = tree.drive("dst");
-    request.mode = kModeFolderBackup;
+    FolderTransfer request = Request(kModeFolderBackup);
     request.confirmPlan = [&](const BackupPlan&) {
         std::filesystem::remove(tree.linux("dst/src/a.txt"));
         tree.write("dst/src/a.txt", "saved after the plan was shown");
