@@ -29,20 +29,6 @@ settle_main_window
 # The backup as it is: every entry with its size and time.
 listing() { (cd "$work/c/backup" && find . -printf '%p %s %T@ %y\n' | sort); }
 
-# BackUp on src (the directory pane lists C:\, backup, src), Yes to its question, and the operation
-# dialog active: its id in dialog.
-open_backup() {
-  settle_main_window
-  dir_item 2
-  xdotool click 1 click 3
-  wait_windows 2
-  walk_to popup2 BackUp1 0
-  xdotool key Return
-  until_true dialog_active '注意' || fail "BackUp asked nothing"
-  xdotool key Return # Yes is the question's default
-  until_true dialog_active 'フオルダーのバックアップ' || fail "no dialog captioned フオルダーのバックアップ"
-  dialog=$(xdotool getactivewindow)
-}
 # 実行, then the plan up and active: its id in plan.
 run_to_plan() {
   click_at "$dialog" 208 385
@@ -53,7 +39,7 @@ run_to_plan() {
 other_active() { [ "$(xdotool getactivewindow 2>/dev/null)" != "$2" ] && dialog_active "$1"; }
 
 step="the plan shows what the backup will do"
-open_backup
+open_backup 2 # src: the pane lists C:\, backup, src
 # The dialog's pane (8, 96) lists C:\, backup, src: double-click backup to make it the destination.
 origin "$dialog"
 point $((X + 60)) $((Y + 96 + 21 + 10))
@@ -82,7 +68,7 @@ wait_windows 1
 [ "$(listing)" = "$before" ] || fail "No changed the backup: $(diff <(echo "$before") <(listing))"
 
 step="Yes runs the backup"
-open_backup
+open_backup 2
 run_to_plan
 click_at "$plan" 88 239
 until_true dialog_active '結果' || fail "no result window"
@@ -93,7 +79,7 @@ diff -r "$work/c/src" "$work/c/backup/src" >"$work/diff.txt" 2>&1 || fail "trees
 step="a source that came up empty asks again; No keeps the backup"
 rm -r "$work/c/src/one.txt" "$work/c/src/sub"
 before=$(listing)
-open_backup
+open_backup 2
 run_to_plan
 click_at "$plan" 88 239
 until_true other_active '注意' "$plan" || fail "no second question"
@@ -107,7 +93,7 @@ wait_windows 1
 step="the versions box keeps what the run deletes and replaces"
 printf 'ONE' >"$work/c/src/one.txt"
 touch -d '+1 hour' "$work/c/src/one.txt"
-open_backup
+open_backup 2
 click_at "$dialog" 466 76 # 以前の版を残す
 run_to_plan
 click_at "$plan" 88 239

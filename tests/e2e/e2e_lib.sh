@@ -121,6 +121,21 @@ click_at() {
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
 copied() { [ -n "$(clipboard)" ] && [ "$(clipboard)" != "$1" ]; }
 
+# BackUp on the directory pane's item $1, Yes to its question, and the operation dialog active: its id
+# in dialog.
+open_backup() {
+  settle_main_window
+  dir_item "$1"
+  xdotool click 1 click 3
+  wait_windows 2
+  walk_to popup2 BackUp1 0
+  xdotool key Return
+  until_true dialog_active '注意' || fail "BackUp asked nothing"
+  xdotool key Return # Yes is the question's default
+  until_true dialog_active 'フオルダーのバックアップ' || fail "no dialog captioned フオルダーのバックアップ"
+  dialog=$(xdotool getactivewindow)
+}
+
 # The backup's plan window ($plan) holds every line given: its summary is selectable text, dragged
 # across and copied.
 expect_plan_lines() {

@@ -109,16 +109,7 @@ WAIT_TENTHS=300 until_true test -d "$smb_dir/made-on-share" || fail "F7 made not
 # chosen in the operation dialog's drive selector (its list holds C:, chosen, then the share's letter),
 # its root the destination, 実行, and the plan up and active: its id in plan.
 backup_to_plan() {
-  settle_main_window
-  dir_item 1
-  xdotool click 1 click 3
-  wait_windows 2
-  walk_to popup2 BackUp1 0
-  xdotool key Return
-  until_true dialog_active '注意' || fail "BackUp asked nothing"
-  xdotool key Return # Yes is the question's default
-  until_true dialog_active 'フオルダーのバックアップ' || fail "no dialog captioned フオルダーのバックアップ"
-  dialog=$(xdotool getactivewindow)
+  open_backup 1
   click_at "$dialog" 165 75
   xdotool key Down Return
   click_at "$dialog" 208 385
