@@ -49,25 +49,18 @@ bool FindFileEntry(const std::string& path, FindData& data)
 
 namespace {
 
+// A copy's bytes move one chunk at a time; after each, step(bytes moved so far) says whether to go on.
 enum class Moved { Complete, Stopped, Failed };
 
-// Moves the bytes of input into output (a replacement not yet committed), stepping the bar by the
-// 8192-byte blocks moved and letting the window run once per chunk, so the stop button is seen.
-Moved MoveBytes(File& input, File& output, ProgressBar bar, const int& abortFlag, uint64_t& copied)
+Moved MoveBytes(File& input, File& output, const std::function<bool(uint64_t)>& step, uint64_t& copied)
 {
-    ProgressWindow& progress = ui().Progress();
     copied = 0;
     for (;;) {
         const int64_t moved = output.CopyFrom(input, kChunkSize);
         if (moved < 0) return Moved::Failed;
         if (moved == 0) return Moved::Complete;
-        // One step per 8192-byte block of the size, a final partial block counting as one (a
-        // skipped hole counts as the blocks it spans).
-        const uint64_t before = BlocksOf(copied);
         copied += static_cast<uint64_t>(moved);
-        progress.Step(bar, ProgressUnits(BlocksOf(copied) - before));
-        ui().ProcessEvents();
-        if (abortFlag == kAbortRequested) return Moved::Stopped;
+        if (!step(copied)) return Moved::Stopped;
     }
 }
 
@@ -91,10 +84,6 @@ bool RefusedDestination(uint32_t destAttributes)
             || ((destAttributes & kAttrDirectory) && !(destAttributes & kAttrReparsePoint)));
 }
 
-} // namespace
-
-namespace {
-
 // Where a copy's bytes come from and go to: by path (CopyOneFile) or through open directories
 // (CopyListedFile).
 struct CopyEnds {
@@ -105,75 +94,105 @@ struct CopyEnds {
     std::function<void(File&)> markSourceArchive;
 };
 
-int CopyBetween(const CopyEnds& ends, const std::string& source, const std::string& destination, int progressSelector,
-    const CopyOptions& options, const int& abortFlag)
+// A copy under way: what its two steps share, and what went wrong (told by whoever tells messages).
+struct CopyState {
+    std::unique_ptr<File> input;
+    std::unique_ptr<File> output;
+    int64_t sizeAtOpen = 0;
+    uint64_t copied = 0;
+    std::string failedPath;
+    int failedContext = kContextOverwrite;
+    uint32_t error = err::Success;
+
+    bool Fail(const std::string& path, int context)
+    {
+        error = GetLastError();
+        failedPath = path;
+        failedContext = context;
+        output.reset(); // an unfinished replacement leaves nothing
+        return false;
+    }
+};
+
+// The first step: the source opened, the replacement made beside the destination and the bytes moved into
+// it. True when they all moved; false after a failure (state says what) or a stop (state.error unset).
+bool MoveCopy(const CopyEnds& ends, const std::string& source, const std::string& destination,
+    const std::function<bool(uint64_t)>& step, CopyState& state)
 {
     // The platform refuses FIFOs, sockets and devices here, so the copy never blocks on one.
-    auto input = ends.openSource();
-    if (!input) {
-        ReportFileError(source, kContextReadSource);
-        return -1;
-    }
+    state.input = ends.openSource();
+    if (!state.input) return state.Fail(source, kContextReadSource);
     const uint32_t destAttributes = ends.destinationAttributes();
     if (RefusedDestination(destAttributes)) {
         // A directory of that name is not ReadOnly: it is a name already taken by another kind of entry.
         const bool directory = (destAttributes & kAttrDirectory) && !(destAttributes & kAttrReparsePoint);
         SetLastError(directory ? err::AlreadyExists : err::AccessDenied);
-        ReportFileError(destination, kContextOverwrite);
-        return -1;
+        return state.Fail(destination, kContextOverwrite);
     }
     // What the file holds when the copy begins: a copy that ends short of it is no copy.
-    const int64_t sizeAtOpen = input->SizeAtOpen();
+    state.sizeAtOpen = state.input->SizeAtOpen();
     // The bytes go to a new file that replaces the destination only when complete, so a stop or
     // a failure leaves an earlier copy as it was; a special file there is refused now.
-    auto output = ends.createReplacement();
-    if (!output) {
-        // Refused although the entry is not ReadOnly: the folder does not let this user write.
-        ReportFileError(destination, kContextWriteDenied);
-        return -1;
-    }
-    if (!input->Seek(0)) {
-        output.reset();
-        ReportFileError(source, kContextReadSource);
-        return -1;
-    }
-    if (progressSelector == kProgressOverall) ui().Progress().SetLabel(LastComponent(source));
-    const ProgressBar bar = progressSelector == kProgressOverall ? ProgressBar::Overall : ProgressBar::Block;
-    uint64_t copied = 0;
-    switch (MoveBytes(*input, *output, bar, abortFlag, copied)) {
+    state.output = ends.createReplacement();
+    // Refused although the entry is not ReadOnly: the folder does not let this user write.
+    if (!state.output) return state.Fail(destination, kContextWriteDenied);
+    if (!state.input->Seek(0)) return state.Fail(source, kContextReadSource);
+    switch (MoveBytes(*state.input, *state.output, step, state.copied)) {
     case Moved::Failed:
-        // A read or write failure (disk full and the like) in the middle of the copy: dropping the
-        // unfinished file removes it.
-        output.reset();
-        ReportFileError(destination, kContextWriteDenied);
-        return -1;
+        // A read or write failure (disk full and the like) in the middle of the copy.
+        return state.Fail(destination, kContextWriteDenied);
     case Moved::Stopped:
         // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.
-        return 1;
+        state.output.reset();
+        return false;
     case Moved::Complete:
         break;
     }
-    if (sizeAtOpen > 0 && copied < static_cast<uint64_t>(sizeAtOpen)) {
+    if (state.sizeAtOpen > 0 && state.copied < static_cast<uint64_t>(state.sizeAtOpen)) {
         // The source ended early (truncated meanwhile, or a file system that stops reading): the partial
         // file never takes the place of an earlier good copy.
-        output.reset();
         SetLastError(err::ReadFault);
-        ReportFileError(source, kContextReadSource);
-        return -1;
+        return state.Fail(source, kContextReadSource);
     }
-    if (options.beforeCommit && !options.beforeCommit()) {
-        output.reset();
-        ReportFileError(destination, kContextWriteDenied);
-        return -1;
-    }
-    if (!ends.commit(std::move(output), FromSource(*input, options))) {
-        ReportFileError(destination, kContextWriteDenied);
-        return -1;
-    }
+    return true;
+}
+
+// The second step: the complete file takes the destination's place.
+bool CommitCopy(const CopyEnds& ends, const std::string& destination, const CopyOptions& options, CopyState& state)
+{
+    if (options.beforeCommit && !options.beforeCommit()) return state.Fail(destination, kContextWriteDenied);
+    if (!ends.commit(std::move(state.output), FromSource(*state.input, options)))
+        return state.Fail(destination, kContextWriteDenied);
     // A copied source becomes Archive only (moves then delete a ReadOnly source); a failure,
     // for example on a CD, is of no consequence.
-    ends.markSourceArchive(*input);
-    return 1;
+    ends.markSourceArchive(*state.input);
+    state.input.reset();
+    return true;
+}
+
+// Both steps at once, stepping the progress window by the 8192-byte blocks moved and letting it run once
+// per chunk, so the stop button is seen.
+int CopyBetween(const CopyEnds& ends, const std::string& source, const std::string& destination, int progressSelector,
+    const CopyOptions& options, const int& abortFlag)
+{
+    ProgressWindow& progress = ui().Progress();
+    if (progressSelector == kProgressOverall) progress.SetLabel(LastComponent(source));
+    const ProgressBar bar = progressSelector == kProgressOverall ? ProgressBar::Overall : ProgressBar::Block;
+    uint64_t shown = 0;
+    const auto step = [&](uint64_t copied) {
+        // One step per 8192-byte block of the size, a final partial block counting as one (a skipped hole
+        // counts as the blocks it spans).
+        progress.Step(bar, ProgressUnits(BlocksOf(copied) - BlocksOf(shown)));
+        shown = copied;
+        ui().ProcessEvents();
+        return abortFlag != kAbortRequested;
+    };
+    CopyState state;
+    if (MoveCopy(ends, source, destination, step, state) && CommitCopy(ends, destination, options, state)) return 1;
+    if (state.failedPath.empty()) return 1; // stopped: callers test the stop request
+    SetLastError(state.error);
+    ReportFileError(state.failedPath, state.failedContext);
+    return -1;
 }
 
 } // namespace
@@ -207,6 +226,70 @@ int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32
     };
     ends.markSourceArchive = [&](File& input) { from.MarkArchiveOnly(entry, input); };
     return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
+}
+
+struct ListedCopy::State {
+    std::shared_ptr<DirHandle> from;
+    std::shared_ptr<DirHandle> to;
+    FindData entry;
+    uint32_t destAttributes;
+    std::string source;
+    std::string destination;
+    CopyOptions options;
+    CopyEnds ends;
+    CopyState copy; // last: an uncommitted replacement goes before the directory it lives in
+};
+
+ListedCopy::ListedCopy(std::shared_ptr<DirHandle> from, const FindData& entry, std::shared_ptr<DirHandle> to,
+    uint32_t destAttributes, std::string source, std::string destination, CopyOptions options)
+    : m_state(std::make_unique<State>())
+{
+    State& s = *m_state;
+    s.from = std::move(from);
+    s.to = std::move(to);
+    s.entry = entry;
+    s.destAttributes = destAttributes;
+    s.source = std::move(source);
+    s.destination = std::move(destination);
+    s.options = std::move(options);
+    State* state = m_state.get();
+    s.ends.openSource = [state] { return state->from->OpenForCopy(state->entry); };
+    s.ends.destinationAttributes = [state] { return state->destAttributes; };
+    s.ends.createReplacement = [state] {
+        return state->to->CreateReplacement(state->entry.name, state->destAttributes == kInvalidAttributes);
+    };
+    s.ends.commit = [state](std::unique_ptr<File> file, const ReplaceOptions& replace) {
+        return state->to->CommitReplacement(std::move(file), state->entry.name, replace);
+    };
+    s.ends.markSourceArchive = [state](File& input) { state->from->MarkArchiveOnly(state->entry, input); };
+}
+
+ListedCopy::~ListedCopy() = default;
+
+bool ListedCopy::Move(const std::function<bool(uint64_t)>& step)
+{
+    return MoveCopy(m_state->ends, m_state->source, m_state->destination, step, m_state->copy);
+}
+
+bool ListedCopy::Commit()
+{
+    return CommitCopy(m_state->ends, m_state->destination, m_state->options, m_state->copy);
+}
+
+bool ListedCopy::Failed() const
+{
+    return !m_state->copy.failedPath.empty();
+}
+
+void ListedCopy::Report() const
+{
+    SetLastError(m_state->copy.error);
+    ReportFileError(m_state->copy.failedPath, m_state->copy.failedContext);
+}
+
+const FindData& ListedCopy::Entry() const
+{
+    return m_state->entry;
 }
 
 int CompareFileDates(const std::string& source, const std::string& destination)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace zelo {
@@ -62,6 +63,31 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
 int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
     const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
     const int& abortFlag);
+
+// A copy of a listed file taken in two steps, for copies carried out beside the walk: the bytes, on any
+// thread, and the commit, in the order the walk handed the copies over. Both directories stay open as long
+// as the copy exists; dropping it before its commit leaves nothing behind. Nothing here shows a message:
+// the walk's thread tells a failure with Report.
+class ListedCopy {
+public:
+    ListedCopy(std::shared_ptr<DirHandle> from, const FindData& entry, std::shared_ptr<DirHandle> to,
+        uint32_t destAttributes, std::string source, std::string destination, CopyOptions options);
+    ~ListedCopy();
+
+    // Opens both ends and moves the bytes; after each chunk step(bytes moved so far) says whether to go on.
+    // False after a failure or a stop.
+    bool Move(const std::function<bool(uint64_t)>& step);
+    // The complete file takes the destination's place. False after a failure.
+    bool Commit();
+    // Whether a step failed (rather than stopped), and the failure told as CopyListedFile tells it.
+    bool Failed() const;
+    void Report() const;
+    const FindData& Entry() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
 // or "?", which the directory search takes as wildcards: only the entry of that very name counts,

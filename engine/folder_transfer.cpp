@@ -3,6 +3,7 @@
 #include "engine/folder_transfer.h"
 
 #include "engine/backup_plan.h"
+#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
@@ -51,11 +52,6 @@ bool IsRealDirectory(const FindData& entry)
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
 }
 
-uint64_t WholeBlocks(uint64_t bytes)
-{
-    return bytes / kCopyBlockSize;
-}
-
 // Flushing a large copy can take seconds on a busy disk: it runs beside the window, which keeps
 // repainting meanwhile. The last error travels back with the result (it is kept per thread).
 bool SyncKeepingWindowAlive(const std::string& path)
@@ -74,7 +70,7 @@ bool SyncKeepingWindowAlive(const std::string& path)
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
-        const int& abortFlag, MovedEntries& moved, BackupPlan* plan)
+        const int& abortFlag, MovedEntries& moved, BackupPlan* plan, CopyWorkers* workers = nullptr)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
@@ -84,6 +80,7 @@ public:
         , m_progress(ui().Progress())
         , m_moved(moved)
         , m_plan(plan)
+        , m_workers(workers)
         , m_timeStep(request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destinationBase))
     {
     }
@@ -150,20 +147,38 @@ public:
             Problem(UnreadableText(at.path));
         }
         if (m_request.mode == kModeFolderBackup && complete) Mirror(at, entries);
-        return WalkStep::Continue;
+        return Going(WalkStep::Continue);
     }
 
     WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
-        if (IsRealDirectory(entry)) return EnterDirectory(at, entry);
-        return TransferFile(at, entry);
+        return Going(IsRealDirectory(entry) ? EnterDirectory(at, entry) : TransferFile(at, entry));
     }
 
     WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen status) override
     {
         // A source directory that cannot be read is reported; its destination is left as it is.
         Problem(status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path)) : UnreadableText(path));
-        return WalkStep::Continue;
+        return Going(WalkStep::Continue);
+    }
+
+    // Lets the window run, with the copies' progress where there are copies.
+    void Pump()
+    {
+        if (m_workers) {
+            m_workers->Pump();
+            return;
+        }
+        ShowProgress();
+        ui().ProcessEvents();
+    }
+
+    // What the walk shows while it goes: the overall bar at the files decided, the label at the last of them.
+    void ShowProgress()
+    {
+        m_progress.SetLabel(m_current);
+        m_progress.SetPosition(
+            ProgressBar::Overall, m_counts.newFiles + m_counts.updatedFiles + m_counts.upToDateFiles);
     }
 
     WalkStep CannotList(const std::string& dirPath) override
@@ -178,6 +193,9 @@ private:
     // A problem the counts do not show: told at once (a plan's as it is found), and kept for the result.
     void Problem(const std::string& text)
     {
+        // Told after everything decided before it: a copy that fails first ends the run, and this is
+        // never told.
+        if (m_workers && !m_workers->Drain()) return;
         ++m_counts.failures;
         m_counts.problems.push_back(text);
         ShowPlainMessage(text);
@@ -304,7 +322,7 @@ private:
 
     WalkStep TransferFile(const WalkPlace& at, const FindData& entry)
     {
-        m_progress.SetLabel(entry.name);
+        m_current = entry.name;
         const std::string sourcePath = at.path + entry.name;
         const std::string destinationPath = DestinationOf(at.path) + entry.name;
         const FindData* existing = LookUp(entry.name, destinationPath);
@@ -346,7 +364,7 @@ private:
         const FindData destinationEntry = existing ? *existing : FindData {};
         const uint32_t destinationAttributes = existing ? existing->attributes : kInvalidAttributes;
         existing = nullptr; // the map may change below
-        UpdateOverall();
+        Pump();
         if (Stopped()) return WalkStep::Stop;
         if (m_plan) {
             if (copy) Plan(at, entry, action, destinationEntry, destinationAttributes != kInvalidAttributes);
@@ -354,15 +372,13 @@ private:
         }
 
         if (copy) {
-            m_progress.SetMax(ProgressBar::Block, ProgressUnits(WholeBlocks(entry.size())));
-            m_progress.SetPosition(ProgressBar::Block, 0);
-            ui().ProcessEvents();
             if (entry.special) {
                 // FIFOs, sockets and devices are never opened: reported with their path and left out.
                 SetLastError(err::CannotAccessFile);
                 Problem(FileErrorText(sourcePath, kContextReadSource));
             } else if (entry.attributes & kAttrReparsePoint) {
-                // A link is copied as the link, never what it points to.
+                // A link is copied as the link, never what it points to, once every copy before it is in place.
+                if (!m_workers->Drain()) return WalkStep::Stop;
                 if (!at.dir.CopyLinkTo(entry, *at.companion)) {
                     if (GetLastError() != err::NotSupported) {
                         ReportFileError(destinationPath, kContextWriteDenied);
@@ -377,27 +393,28 @@ private:
                 // through the destination directory and the very file listed there, never by its path.
                 uint32_t destAttributes = destinationAttributes;
                 if (destinationReadOnly && m_request.options.clearReadOnly) {
+                    if (!m_workers->Drain()) return WalkStep::Stop;
                     if (auto old = at.companion->OpenForCopy(destinationEntry)) {
                         at.companion->MarkArchiveOnly(destinationEntry, *old);
                         destAttributes &= ~uint32_t(kAttrReadOnly);
                     }
                 }
-                // No flush per file: the destination is synced once when the walk ends.
+                // The bytes move beside the walk. No flush per file: the destination is synced once when the
+                // walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                if (CopyListedFile(at.dir, entry, *at.companion, destAttributes, sourcePath, destinationPath,
-                        kProgressBlock, copyOptions, m_abortFlag)
-                    != 1)
-                    return WalkStep::Stop;
-                if (move && m_abortFlag != kAbortRequested)
-                    m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
+                auto job = std::make_unique<ListedCopy>(Shared(at.dir, at.dirOwner), entry,
+                    Shared(*at.companion, at.companionOwner), destAttributes, sourcePath, destinationPath,
+                    std::move(copyOptions));
+                // Where the run ends at this copy, the counts stand as they stood when it was decided.
+                const Tally tally = TallyNow();
+                const auto done = [this, entry, move] {
+                    if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
+                };
+                if (!m_workers->Submit(std::move(job), done, [this, tally] { Restore(tally); })) return WalkStep::Stop;
             }
-            UpdateOverall();
         }
-        if (Stopped()) return WalkStep::Stop;
-        m_progress.SetPosition(ProgressBar::Block, 0);
-        ui().ProcessEvents();
-        return WalkStep::Continue;
+        return Stopped() ? WalkStep::Stop : WalkStep::Continue;
     }
 
     // A copy the plan holds: the source and what the destination holds there, as they are now.
@@ -424,18 +441,38 @@ private:
         StepsOf(at.path).push_back(std::move(step));
     }
 
-    void UpdateOverall()
-    {
-        m_progress.SetPosition(
-            ProgressBar::Overall, m_counts.newFiles + m_counts.updatedFiles + m_counts.upToDateFiles);
-        ui().ProcessEvents();
-    }
-
     bool Stopped()
     {
         if (m_abortFlag != kAbortRequested) return false;
         status = kTransferCancelled;
         return true;
+    }
+
+    WalkStep Going(WalkStep step) const { return m_workers && m_workers->Ended() ? WalkStep::Stop : step; }
+
+    // A directory the walk owns is shared with the copies that use it; the roots outlive every copy.
+    static std::shared_ptr<DirHandle> Shared(DirHandle& dir, const std::shared_ptr<DirHandle>& owner)
+    {
+        return owner ? owner : std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &dir);
+    }
+
+    // The file counts as they stand, to go back to when the run ends at a copy decided then.
+    struct Tally {
+        int newFiles, updatedFiles, upToDateFiles, newerAtDest;
+        size_t detail;
+    };
+    Tally TallyNow() const
+    {
+        return { m_counts.newFiles, m_counts.updatedFiles, m_counts.upToDateFiles, m_counts.newerAtDest,
+            m_counts.detail.size() };
+    }
+    void Restore(const Tally& tally)
+    {
+        m_counts.newFiles = tally.newFiles;
+        m_counts.updatedFiles = tally.updatedFiles;
+        m_counts.upToDateFiles = tally.upToDateFiles;
+        m_counts.newerAtDest = tally.newerAtDest;
+        m_counts.detail.resize(tally.detail);
     }
 
     const FolderTransfer& m_request;
@@ -447,6 +484,8 @@ private:
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
     BackupPlan* m_plan;
+    CopyWorkers* m_workers; // null for a plan: nothing is copied
+    std::string m_current; // the file last decided, for the progress label
     std::unordered_set<std::string> m_toMake; // source folders whose destination a plan makes // a plan: the decisions
                                               // are recorded, nothing is written
     const WriteTimeStep m_timeStep;
@@ -768,12 +807,20 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
 
     // The overall bar counts files: counted without a stat per entry.
     progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
-    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr);
+    // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
+    const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
+    TransferVisitor* walking = nullptr;
+    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, [&walking] { walking->ShowProgress(); });
+    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &workers);
+    walking = &visitor;
     visitor.Roots(sourceIdentity, destinationRoot->Identity());
     const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
+    // Every copy handed over is in its place before the result (a stop or a failure drops the rest).
+    workers.Drain();
     // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
     // the result shows what was done and what was not.
     int status = walked ? kTransferDone : visitor.status;
+    if (workers.Ended()) status = workers.StoppedByUser() ? kTransferCancelled : kTransferStoppedByError;
     destinationRoot.reset();
 
     // A move deletes its source only once the copy is on the disk.

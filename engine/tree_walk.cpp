@@ -39,7 +39,7 @@ constexpr size_t kOpenDirectories = 48;
 
 // One open (or, far up the chain, closed) directory with the visitor's paired directory.
 struct Side {
-    std::unique_ptr<DirHandle> owned; // null for what the caller owns
+    std::shared_ptr<DirHandle> owned; // null for what the caller owns
     DirHandle* dir = nullptr; // null while closed (or when there is none)
     DirIdentity identity;
     bool present = false;
@@ -69,6 +69,8 @@ struct Frame {
     std::string path;
     FindData entry; // the directory's listing in its parent
     size_t mark = 0; // pending directories below this one start above this stack height
+
+    WalkPlace Place() const { return { *walked.dir, path, companion.dir, walked.owned, companion.owned }; }
 };
 
 struct Pending {
@@ -108,7 +110,7 @@ public:
                     step = m_visitor.Leave(nullptr, done.path, nullptr);
                 } else {
                     Frame& parent = m_chain[m_chain.size() - 2];
-                    const WalkPlace at { *parent.walked.dir, parent.path, parent.companion.dir };
+                    const WalkPlace at = parent.Place();
                     step = m_visitor.Leave(&at, done.path, &done.entry);
                 }
                 m_chain.pop_back();
@@ -123,7 +125,7 @@ public:
             ChildOpen status = ChildOpen::Failed;
             auto child = parent.walked.dir->OpenChild(next.entry, status);
             if (!child) {
-                const WalkPlace at { *parent.walked.dir, parent.path, parent.companion.dir };
+                const WalkPlace at = parent.Place();
                 if (m_visitor.CannotEnter(at, next.path, next.entry, status) == WalkStep::Stop) return false;
                 continue;
             }
@@ -152,7 +154,7 @@ private:
     bool List()
     {
         Frame& frame = m_chain.back();
-        const WalkPlace at { *frame.walked.dir, frame.path, frame.companion.dir };
+        const WalkPlace at = frame.Place();
         FindData entry;
         SetLastError(err::Success);
         if (m_visitor.WantsWholeListing()) {

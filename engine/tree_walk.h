@@ -22,10 +22,14 @@ enum class WalkStep {
 
 // Where the walk stands: an open directory, its drive path (with its separator) and the visitor's own
 // directory paired with it (the destination of a copy), when the visitor keeps one.
+// The walk owns the directories below the root: a visitor that hands work on to other threads shares
+// them through dirOwner and companionOwner (null for the root and its companion, which the caller owns).
 struct WalkPlace {
     DirHandle& dir;
     const std::string& path;
     DirHandle* companion;
+    std::shared_ptr<DirHandle> dirOwner = nullptr;
+    std::shared_ptr<DirHandle> companionOwner = nullptr;
 };
 
 class TreeVisitor {

@@ -63,6 +63,9 @@ bool GetVolumeInformation(const std::string& root, std::string& label, std::stri
 bool SetVolumeLabel(const std::string& root, const std::string& label);
 // Bytes free for the caller, size, bytes free in all. Bounded wait on remote drives.
 bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_t& totalBytes, uint64_t& totalFree);
+// Whether the directory lies on a remote drive or on a file system that answers each call over a round
+// trip (a network file system, or a FUSE mount such as a share reached through GVfs).
+bool OnNetworkFileSystem(const std::string& path);
 // Universal name of a remote drive root ("\\host\share"); false when it has none.
 bool GetUniversalName(const std::string& root, std::string& universalName);
 

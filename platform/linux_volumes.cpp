@@ -285,6 +285,27 @@ bool SetVolumeLabel(const std::string& root, const std::string& label)
 #endif
 }
 
+bool OnNetworkFileSystem(const std::string& path)
+{
+    std::string linuxPath;
+    const Drive* drive = driveOfPath(path, linuxPath);
+    if (!drive) return false;
+    if (drive->type == kDriveRemote) return true;
+    constexpr std::array<unsigned long, 6> kRoundTrip = {
+        0x6969, // NFS
+        0xFF534D42, // CIFS
+        0xFE534D42, // SMB2
+        0x517B, // SMB
+        0x65735546, // FUSE
+        0x564C, // NCP
+    };
+    struct statfs fs { };
+    if (::statfs(linuxPath.c_str(), &fs) != 0) return false;
+    for (const unsigned long magic : kRoundTrip)
+        if (static_cast<unsigned long>(fs.f_type) == magic) return true;
+    return false;
+}
+
 bool GetDiskFreeSpaceEx(const std::string& path, uint64_t& freeToCaller, uint64_t& totalBytes, uint64_t& totalFree)
 {
     std::string linuxPath;

@@ -8,12 +8,15 @@
 #include "model/state.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/faulty_fs.h"
 #include "tests/support/ordinary_user.h"
 #include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +24,7 @@
 #include <limits>
 #include <map>
 #include <sys/stat.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -189,18 +193,79 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
 {
     Source();
     tree.writeSized("src/sub/big.bin", 24 << 20);
-    // The stop button, pressed during the copy of the big file.
+    // The stop button, pressed while the big file's bytes are moving: its copy waits until the run has
+    // seen the stop.
+    test::FaultyFileSystem faulty(linuxFileSystem());
+    std::atomic<bool> copying = false;
+    std::atomic<bool> stopSeen = false;
+    faulty.beforeCopy = [&](File& source) {
+        if (source.Size() < (1 << 20)) return;
+        copying = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!stopSeen && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    };
     fake.onPump = [&](int) {
-        if (fake.progress.Position(ProgressBar::Block) > 0) Main.AbortFlag = kAbortRequested;
+        if (!copying) return;
+        if (Main.AbortFlag == kAbortRequested) stopSeen = true; // the pump after the one that pressed it
+        Main.AbortFlag = kAbortRequested;
     };
     FolderTransfer request = Request(kModeFolderMove);
     Main.AbortFlag = 0;
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferCancelled);
+    {
+        ScopedFileSystem scoped(faulty);
+        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferCancelled);
+    }
+    EXPECT_TRUE(stopSeen);
     EXPECT_FALSE(tree.exists("dst/src/sub/big.bin"));
     EXPECT_TRUE(tree.exists("src/sub/big.bin")); // a move deletes nothing
     EXPECT_TRUE(tree.exists("src/a.txt"));
     EXPECT_NE(Texts().find("中断いたします"), std::string::npos);
     for (const auto& e : std::filesystem::directory_iterator(tree.linux("dst/src/sub")))
+        EXPECT_NE(e.path().filename().string().rfind(".zelo", 0), 0u) << e.path();
+}
+
+// Copies move side by side but take their places in the walk's order: when one fails half way, the
+// destination holds exactly the copies before it, each whole, the earlier version of the rest, one message,
+// and the counts of a run that ended at that copy.
+TEST_F(TransferTest, AFailureHalfWayEndsTheRunAtThatCopy)
+{
+    tree.mkdir("src");
+    tree.mkdir("dst/src");
+    constexpr int kFiles = 24;
+    constexpr int64_t kSize = 256 << 10;
+    for (int i = 0; i < kFiles; ++i) {
+        tree.writeSized("src/f" + std::to_string(i), kSize);
+        tree.write("dst/src/f" + std::to_string(i), "earlier");
+        tree.setTime("dst/src/f" + std::to_string(i), kOld);
+    }
+    test::FaultyFileSystem faulty(linuxFileSystem());
+    faulty.failWriteAfter = kSize * 10 + kSize / 2;
+    int result = 0;
+    {
+        ScopedFileSystem scoped(faulty);
+        result = Folder(kModeFolderCopy);
+    }
+    EXPECT_EQ(result, kTransferStoppedByError);
+    ASSERT_EQ(fake.messages.size(), 1u) << Texts();
+    EXPECT_NE(Texts().find("ディスク容量を越えました"), std::string::npos);
+    // In the order the walk lists the source: whole copies, then earlier versions only.
+    int whole = 0;
+    bool earlierSeen = false;
+    for (const auto& e : std::filesystem::directory_iterator(tree.linux("src"))) {
+        const std::string name = "dst/src/" + e.path().filename().string();
+        const std::string text = tree.read(name);
+        if (text == "earlier") {
+            earlierSeen = true;
+            continue;
+        }
+        EXPECT_FALSE(earlierSeen) << name << " replaced after an earlier copy failed";
+        EXPECT_EQ(int64_t(text.size()), kSize) << name;
+        ++whole;
+    }
+    EXPECT_LE(whole, 10);
+    EXPECT_EQ(counts.updatedFiles, whole + 1); // the copies in place and the one that failed
+    for (const auto& e : std::filesystem::directory_iterator(tree.linux("dst/src")))
         EXPECT_NE(e.path().filename().string().rfind(".zelo", 0), 0u) << e.path();
 }
 

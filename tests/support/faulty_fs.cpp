@@ -20,6 +20,7 @@ public:
 
     int64_t Read(void* buffer, size_t count) override
     {
+        std::lock_guard<std::mutex> lock(m_owner.counting);
         if (!Allow(count)) return -1;
         const int64_t got = inner().Read(buffer, count);
         if (got > 0) m_owner.bytesRead += got;
@@ -28,6 +29,7 @@ public:
 
     int64_t Write(const void* buffer, size_t count) override
     {
+        std::lock_guard<std::mutex> lock(m_owner.counting);
         const int64_t left = m_owner.failWriteAfter - m_owner.bytesWritten;
         if (m_owner.failWriteAfter >= 0 && left < static_cast<int64_t>(count)) {
             // The part that still fits is written, then the medium is full.
@@ -46,6 +48,8 @@ public:
     // The kernel copy that ships, cut short where a fault is due and failing once it is reached.
     int64_t CopyFrom(File& source, size_t count) override
     {
+        if (m_owner.beforeCopy) m_owner.beforeCopy(source);
+        std::lock_guard<std::mutex> lock(m_owner.counting);
         if (!Allow(count)) return -1;
         const int64_t moved = inner().CopyFrom(Inner(source), count);
         if (moved > 0) {

@@ -1,4 +1,5 @@
-// A file system that behaves like the Linux one until told to fail: a full disk after N bytes written,
+// A file system that behaves like the Linux one until told to fail: a full disk after N bytes written in all
+// (by every thread that copies),
 // a read failure after N bytes read, a failing close, access denied on opening. It decorates what the
 // file system underneath hands out, so the replacements and their commits are the ones that ship.
 // Install it with ScopedFileSystem.
@@ -6,7 +7,10 @@
 
 #include "tests/support/forwarding_fs.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace zelo::test {
@@ -29,8 +33,13 @@ public:
     // SyncFileSystem fails with this code (0: never), as a disk that cannot write back does.
     uint32_t failSyncWith = 0;
 
-    int64_t bytesWritten = 0;
-    int64_t bytesRead = 0;
+    // Called before each kernel copy step, on the thread that copies, with the file copied from.
+    std::function<void(File& source)> beforeCopy;
+
+    // Counted by every copying thread, one read, write or copy step at a time.
+    std::atomic<int64_t> bytesWritten = 0;
+    std::atomic<int64_t> bytesRead = 0;
+    std::mutex counting;
 
     std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
     std::unique_ptr<File> CreateReplacement(const std::string& destination) override;

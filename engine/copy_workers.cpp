@@ -1,0 +1,202 @@
+// The copy threads: bytes move on any of them, commits follow the walk's order.
+#include "engine/copy_workers.h"
+
+#include "platform/ui_services.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace zelo {
+
+namespace {
+
+// How often the window runs while the walk waits for copies.
+constexpr auto kEventInterval = std::chrono::milliseconds(15);
+
+// Copies under way per thread: enough that a thread finding its next copy never waits on the walk,
+// few enough that the descriptors they hold stay a small share of the process's.
+constexpr size_t kCopiesPerThread = 8;
+
+int BlocksOf(uint64_t bytes)
+{
+    return ProgressUnits((bytes + kCopyBlockSize - 1) / kCopyBlockSize);
+}
+
+} // namespace
+
+unsigned CopyWorkers::ThreadsFor(bool network)
+{
+    // A share answers each file after a round trip: several files in flight hide the wait.
+    if (network) return 8;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+}
+
+CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void()> showProgress)
+    : m_abortFlag(abortFlag)
+    , m_showProgress(std::move(showProgress))
+    , m_window(std::max(1u, threads) * kCopiesPerThread)
+{
+    for (unsigned i = 0; i < std::max(1u, threads); ++i)
+        m_threads.emplace_back([this] { Work(); });
+}
+
+CopyWorkers::~CopyWorkers()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
+        m_runEnded = true;
+        m_stop = true;
+    }
+    m_work.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+void CopyWorkers::Work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        ++m_idle;
+        m_work.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+        --m_idle;
+        if (m_quit) return;
+        Slot* slot = m_queue.front();
+        m_queue.pop_front();
+        bool moved = false;
+        if (!m_runEnded) {
+            slot->state = SlotState::Moving;
+            lock.unlock();
+            moved = slot->copy->Move([this, slot](uint64_t bytes) {
+                slot->moved.store(bytes, std::memory_order_relaxed);
+                return !m_stop.load(std::memory_order_relaxed);
+            });
+            lock.lock();
+        }
+        slot->state = moved ? SlotState::Moved : SlotState::MoveEnded;
+        CommitInOrder(lock);
+    }
+}
+
+void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
+{
+    if (m_committing) return; // the thread committing now takes this one too when its turn comes
+    m_committing = true;
+    while (!m_order.empty() && m_nextCommit < m_nextSequence) {
+        Slot& slot = *m_order[m_nextCommit - m_order.front()->sequence];
+        if (slot.state == SlotState::Queued || slot.state == SlotState::Moving) break;
+        if (m_runEnded) {
+            slot.state = SlotState::Dropped;
+        } else if (slot.state == SlotState::MoveEnded) {
+            slot.state = slot.copy->Failed() ? SlotState::Failed : SlotState::Stopped;
+            m_runEnded = true;
+        } else if (m_stop) {
+            slot.state = SlotState::Stopped;
+            m_runEnded = true;
+        } else {
+            lock.unlock();
+            const bool committed = slot.copy->Commit();
+            lock.lock();
+            slot.state = committed ? SlotState::Committed : SlotState::Failed;
+            if (!committed) m_runEnded = true;
+        }
+        ++m_nextCommit;
+        if (m_nextCommit >= m_wakeWalkAt) m_changed.notify_one();
+    }
+    m_committing = false;
+}
+
+void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
+{
+    while (!m_order.empty()) {
+        const SlotState state = m_order.front()->state;
+        if (state != SlotState::Committed && state != SlotState::Failed && state != SlotState::Stopped
+            && state != SlotState::Dropped)
+            return;
+        std::shared_ptr<Slot> slot = std::move(m_order.front());
+        m_order.pop_front();
+        lock.unlock();
+        switch (state) {
+        case SlotState::Committed:
+            if (slot->done) slot->done();
+            break;
+        case SlotState::Failed:
+            slot->copy->Report();
+            m_ended = true;
+            if (slot->ended) slot->ended();
+            break;
+        case SlotState::Stopped:
+            m_ended = true;
+            m_stoppedByUser = true;
+            if (slot->ended) slot->ended();
+            break;
+        default:
+            break;
+        }
+        // The copy (and any replacement it still holds) goes here, on the walk's thread.
+        slot.reset();
+        lock.lock();
+    }
+}
+
+void CopyWorkers::WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until)
+{
+    m_wakeWalkAt = until;
+    if (m_nextCommit < until) m_changed.wait_for(lock, kEventInterval);
+    m_wakeWalkAt = UINT64_MAX;
+    Retire(lock);
+    lock.unlock();
+    Pump();
+    lock.lock();
+}
+
+void CopyWorkers::Pump()
+{
+    if (m_showProgress) m_showProgress();
+    // The block bar follows the oldest copy not yet handed back. Only this thread changes the order, so it
+    // reads it without the lock; the bytes moved are counted apart.
+    ProgressWindow& progress = ui().Progress();
+    if (!m_order.empty()) {
+        const Slot& oldest = *m_order.front();
+        progress.SetMax(ProgressBar::Block, BlocksOf(oldest.copy->Entry().size()));
+        progress.SetPosition(ProgressBar::Block, BlocksOf(oldest.moved.load(std::memory_order_relaxed)));
+    } else {
+        progress.SetPosition(ProgressBar::Block, 0);
+    }
+    ui().ProcessEvents();
+    if (m_abortFlag == kAbortRequested) m_stop = true;
+}
+
+bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<void()> done, std::function<void()> ended)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Retire(lock);
+    if (m_ended) return false;
+    auto slot = std::make_shared<Slot>();
+    slot->sequence = m_nextSequence++;
+    slot->copy = std::move(copy);
+    slot->done = std::move(done);
+    slot->ended = std::move(ended);
+    m_queue.push_back(slot.get());
+    m_order.push_back(std::move(slot));
+    if (m_idle > 0) m_work.notify_one();
+    // A full window waits until half of it is done, so the walk and the threads do not take turns file by
+    // file.
+    while (m_order.size() >= m_window && !m_ended)
+        WaitOnce(lock, m_order.front()->sequence + m_window / 2);
+    lock.unlock();
+    Pump();
+    return !m_ended;
+}
+
+bool CopyWorkers::Drain()
+{
+    if (m_abortFlag == kAbortRequested) m_stop = true;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Retire(lock);
+    while (!m_order.empty())
+        WaitOnce(lock, m_nextSequence);
+    return !m_ended;
+}
+
+} // namespace zelo

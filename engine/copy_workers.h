@@ -1,0 +1,88 @@
+// Copies of file contents carried out on a few threads while the walk goes on deciding. The walk hands
+// its copies over in its order; they take their destinations' places in that order, and what the walk's
+// thread must see of them (a copy done, a failure's message) reaches it in that order too. A failure or
+// a stop ends the run: no copy after it takes its destination's place, and none is left half made.
+#pragma once
+
+#include "engine/file_copy.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zelo {
+
+class CopyWorkers {
+public:
+    // threads: how many copies move at once; abortFlag: the stop request, read on this thread only;
+    // showProgress: puts the walk's progress on the window before it runs.
+    CopyWorkers(unsigned threads, const int& abortFlag, std::function<void()> showProgress = {});
+    // Drops every copy not yet committed and waits for the threads.
+    ~CopyWorkers();
+    CopyWorkers(const CopyWorkers&) = delete;
+    CopyWorkers& operator=(const CopyWorkers&) = delete;
+
+    // Copies at once: as many as the machine has cores, more where each file costs a round trip to a server.
+    static unsigned ThreadsFor(bool network);
+
+    // Hands a copy over. done runs on this thread once the copy has taken its destination's place; ended
+    // runs when the run ended at this copy (after its failure has been told, or at the stop). False once
+    // the run has ended: the walk stops. Waits, letting the window run, while many copies are under way.
+    bool Submit(std::unique_ptr<ListedCopy> copy, std::function<void()> done, std::function<void()> ended);
+    // Waits, letting the window run, until every copy handed over is committed or the run has ended.
+    // False when it has ended.
+    bool Drain();
+    // Whether the run ended, and whether by the stop request rather than a failure.
+    bool Ended() const { return m_ended; }
+    bool StoppedByUser() const { return m_stoppedByUser; }
+    // Lets the window run, with the oldest copy under way on the block bar; passes the stop request on.
+    void Pump();
+
+private:
+    enum class SlotState { Queued, Moving, Moved, MoveEnded, Committed, Failed, Stopped, Dropped };
+    struct Slot {
+        uint64_t sequence = 0;
+        std::unique_ptr<ListedCopy> copy;
+        std::function<void()> done;
+        std::function<void()> ended;
+        std::atomic<uint64_t> moved { 0 };
+        SlotState state = SlotState::Queued;
+    };
+
+    void Work();
+    // Commits, in order, every copy whose bytes have all moved; one thread at a time does it.
+    void CommitInOrder(std::unique_lock<std::mutex>& lock);
+    // Hands the walk's thread the copies at the front that are finished.
+    void Retire(std::unique_lock<std::mutex>& lock);
+    // One wait for a change, with the window run and the stop request passed on.
+    // until: the sequence number of the copy whose commit ends the wait.
+    void WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until);
+
+    const int& m_abortFlag;
+    const std::function<void()> m_showProgress;
+    const size_t m_window;
+    std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_changed;
+    std::deque<std::shared_ptr<Slot>> m_order; // handed over and not yet retired, in the walk's order
+    std::deque<Slot*> m_queue; // waiting for a thread
+    uint64_t m_nextSequence = 0;
+    uint64_t m_nextCommit = 0;
+    bool m_committing = false;
+    unsigned m_idle = 0; // threads waiting for a copy
+    uint64_t m_wakeWalkAt = UINT64_MAX; // the walk's thread waits until this copy has been committed
+    bool m_runEnded = false; // seen by the threads: nothing more is committed
+    bool m_quit = false;
+    std::atomic<bool> m_stop { false };
+    bool m_ended = false; // seen by the walk's thread
+    bool m_stoppedByUser = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace zelo
