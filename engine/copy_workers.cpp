@@ -31,7 +31,7 @@ unsigned CopyWorkers::ThreadsFor(bool network)
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
-CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void()> showProgress)
+CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t)> showProgress)
     : m_abortFlag(abortFlag)
     , m_showProgress(std::move(showProgress))
     , m_window(std::max(1u, threads) * kCopiesPerThread)
@@ -116,9 +116,14 @@ void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
         std::shared_ptr<Slot> slot = std::move(m_order.front());
         m_order.pop_front();
         lock.unlock();
-        switch (state) {
+        // Once the run has ended, what was still under way is only let go.
+        switch (m_ended ? SlotState::Dropped : state) {
         case SlotState::Committed:
-            if (slot->done) slot->done();
+            if (slot->done && !slot->done()) {
+                m_ended = true;
+                std::lock_guard<std::mutex> ending(m_mutex);
+                m_runEnded = true;
+            }
             break;
         case SlotState::Failed:
             slot->copy->Report();
@@ -152,9 +157,14 @@ void CopyWorkers::WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until)
 
 void CopyWorkers::Pump()
 {
-    if (m_showProgress) m_showProgress();
-    // The block bar follows the oldest copy not yet handed back. Only this thread changes the order, so it
-    // reads it without the lock; the bytes moved are counted apart.
+    // Only this thread changes the order, so it reads it without the lock; the bytes moved are counted apart.
+    if (m_showProgress) {
+        uint64_t moved = 0;
+        for (const auto& slot : m_order)
+            moved += slot->moved.load(std::memory_order_relaxed);
+        m_showProgress(moved);
+    }
+    // The block bar follows the oldest copy not yet handed back.
     ProgressWindow& progress = ui().Progress();
     if (!m_order.empty()) {
         const Slot& oldest = *m_order.front();
@@ -167,7 +177,7 @@ void CopyWorkers::Pump()
     if (m_abortFlag == kAbortRequested) m_stop = true;
 }
 
-bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<void()> done, std::function<void()> ended)
+bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()> done, std::function<void()> ended)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     Retire(lock);

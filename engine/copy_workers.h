@@ -21,8 +21,9 @@ namespace zelo {
 class CopyWorkers {
 public:
     // threads: how many copies move at once; abortFlag: the stop request, read on this thread only;
-    // showProgress: puts the walk's progress on the window before it runs.
-    CopyWorkers(unsigned threads, const int& abortFlag, std::function<void()> showProgress = {});
+    // showProgress: puts the walk's progress on the window before it runs, given the bytes the copies
+    // not yet handed back have moved.
+    CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
     // Drops every copy not yet committed and waits for the threads.
     ~CopyWorkers();
     CopyWorkers(const CopyWorkers&) = delete;
@@ -31,10 +32,11 @@ public:
     // Copies at once: as many as the machine has cores, more where each file costs a round trip to a server.
     static unsigned ThreadsFor(bool network);
 
-    // Hands a copy over. done runs on this thread once the copy has taken its destination's place; ended
-    // runs when the run ended at this copy (after its failure has been told, or at the stop). False once
-    // the run has ended: the walk stops. Waits, letting the window run, while many copies are under way.
-    bool Submit(std::unique_ptr<ListedCopy> copy, std::function<void()> done, std::function<void()> ended);
+    // Hands a copy over. done runs on this thread once the copy has taken its destination's place (false
+    // from it ends the run; copies already committed after it stay); ended runs when the run ended at this
+    // copy (after its failure has been told, or at the stop). False once the run has ended: the walk stops.
+    // Waits, letting the window run, while many copies are under way.
+    bool Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()> done, std::function<void()> ended);
     // Waits, letting the window run, until every copy handed over is committed or the run has ended.
     // False when it has ended.
     bool Drain();
@@ -49,7 +51,7 @@ private:
     struct Slot {
         uint64_t sequence = 0;
         std::unique_ptr<ListedCopy> copy;
-        std::function<void()> done;
+        std::function<bool()> done;
         std::function<void()> ended;
         std::atomic<uint64_t> moved { 0 };
         SlotState state = SlotState::Queued;
@@ -65,7 +67,7 @@ private:
     void WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until);
 
     const int& m_abortFlag;
-    const std::function<void()> m_showProgress;
+    const std::function<void(uint64_t)> m_showProgress;
     const size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_work;

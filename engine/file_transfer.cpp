@@ -1,6 +1,7 @@
 // The file driver and the duplicator.
 #include "engine/file_transfer.h"
 
+#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/folder_transfer.h"
 #include "engine/formats.h"
@@ -143,7 +144,42 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     CopyOptions copyOptions;
     // A copy is synced once at the end; a move flushes each copy before its source goes.
     copyOptions.flushEachFile = move;
+    // The overall bar stands at the blocks of the files handed back and of the bytes moved since.
+    uint64_t blocksDone = 0;
+    size_t current = 0;
+    const auto show = [&](uint64_t moved) {
+        progress.SetLabel(request.names[current]);
+        progress.SetPosition(ProgressBar::Overall, ProgressUnits(blocksDone + moved / kCopyBlockSize));
+    };
+    const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destination);
+    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, show);
+    std::shared_ptr<DirHandle> fromShared = std::move(from);
+    std::shared_ptr<DirHandle> toShared = std::move(to);
+    // Deleted through its directory, only while it is still the file copied. It is looked up again: the
+    // copy made it Archive only, so what the listing said of its ReadOnly no longer holds. False when the
+    // deletion failed (reported), which ends the run.
+    const auto deleteSource = [&](size_t i) {
+        const FindData& entry = entries[i];
+        const std::string fromPath = source + request.names[i];
+        FindData now;
+        if (!fromShared->Lookup(request.names[i], now) || now.fileId != entry.fileId || now.size() != entry.size()
+            || !(now.lastWriteTime == entry.lastWriteTime) || KindOf(now) != KindOf(entry)) {
+            ShowPlainMessage(fromPath + "  :   コピ－した後に変更されたので削除しません");
+            ++counts.errors;
+            return true;
+        }
+        if (!fromShared->DeleteEntry(now, request.options.clearReadOnly)) {
+            ReportFileError(fromPath, kContextDeleteBackup);
+            ++counts.errors;
+            return false;
+        }
+        ++counts.deleted;
+        return true;
+    };
+    bool deletionFailed = false;
+    bool declined = false;
     for (size_t i = 0; i < n; ++i) {
+        current = i;
         const std::string& name = request.names[i];
         const std::string fromPath = source + name;
         const std::string toPath = destination + name;
@@ -153,12 +189,15 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             writtenSince = 0;
             if (static_cast<uint64_t>(need) > knownFree) {
                 asked = true;
+                if (!workers.Drain()) break;
                 if (CheckFreeSpace(destination, need) == -1) {
-                    progress.Close();
-                    return -1;
+                    declined = true;
+                    break;
                 }
             }
         }
+        // Anything but a copy is told and done once every copy before it is in its place.
+        if ((!found[i] || !copy[i]) && !workers.Drain()) break;
         if (!found[i]) {
             SetLastError(err::FileNotFound);
             ReportFileError(fromPath, kContextReadSource);
@@ -174,48 +213,49 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             ++counts.errors;
             continue;
         }
-        bool keep = false; // a move leaves this source where it is
         if (!copy[i]) {
             ++counts.upToDate;
             // A move deletes a source it did not copy only when the destination is the same size and
             // second; anything else may hold other bytes and stays, listed with the newer files.
-            keep = !MoveMayDropUncopied(entry, existing[i], timeStep);
+            const bool keep = !MoveMayDropUncopied(entry, existing[i], timeStep);
             if (move && keep) counts.kept.push_back(KeptLine(fromPath, toPath));
-        } else {
-            if (CopyListedFile(*from, entry, *to, there[i] ? existing[i].attributes : kInvalidAttributes, fromPath,
-                    toPath, 0, copyOptions, abortFlag)
-                != 1) {
-                ++counts.errors;
+            if (move && !keep && abortFlag != kAbortRequested && !deleteSource(i)) {
+                deletionFailed = true;
                 break;
             }
+        } else {
             writtenSince += entry.size();
             need -= needOf[i];
-            // The new file is Archive only by making: nothing more to set.
-            if (abortFlag != kAbortRequested) ++counts.copied;
+            const uint64_t blocks = entry.size() / kCopyBlockSize;
+            const auto done = [&, i, blocks] {
+                // The new file is Archive only by making: nothing more to set.
+                ++counts.copied;
+                blocksDone += blocks;
+                if (move && !deleteSource(i)) {
+                    deletionFailed = true;
+                    return false;
+                }
+                return true;
+            };
+            auto job = std::make_unique<ListedCopy>(fromShared, entry, toShared,
+                there[i] ? existing[i].attributes : kInvalidAttributes, fromPath, toPath, copyOptions);
+            const auto ended = [&] {
+                if (!workers.StoppedByUser()) ++counts.errors;
+            };
+            if (!workers.Submit(std::move(job), done, ended)) break;
         }
-        if (move && !keep && abortFlag != kAbortRequested) {
-            // Deleted through its directory, only while it is still the file copied. It is looked up again:
-            // the copy made it Archive only, so what the listing said of its ReadOnly no longer holds.
-            FindData now;
-            if (!from->Lookup(name, now) || now.fileId != entry.fileId || now.size() != entry.size()
-                || !(now.lastWriteTime == entry.lastWriteTime) || KindOf(now) != KindOf(entry)) {
-                ShowPlainMessage(fromPath + "  :   コピ－した後に変更されたので削除しません");
-                ++counts.errors;
-                continue;
-            }
-            if (!from->DeleteEntry(now, request.options.clearReadOnly)) {
-                ReportFileError(fromPath, kContextDeleteBackup);
-                ++counts.errors;
-                progress.Close();
-                return -1;
-            }
-            ++counts.deleted;
-        }
-        if (abortFlag == kAbortRequested) {
-            ShowPlainMessage("中止します");
-            progress.Close();
-            return 1;
-        }
+        workers.Pump();
+        if (abortFlag == kAbortRequested) break;
+    }
+    workers.Drain();
+    if (deletionFailed || declined) {
+        progress.Close();
+        return -1;
+    }
+    if (workers.StoppedByUser() || (abortFlag == kAbortRequested && !workers.Ended())) {
+        ShowPlainMessage("中止します");
+        progress.Close();
+        return 1;
     }
     progress.Close();
     if (counts.copied > 0 && !fs().SyncFileSystem(destination)) {

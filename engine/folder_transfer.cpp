@@ -410,6 +410,7 @@ private:
                 const Tally tally = TallyNow();
                 const auto done = [this, entry, move] {
                     if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
+                    return true;
                 };
                 if (!m_workers->Submit(std::move(job), done, [this, tally] { Restore(tally); })) return WalkStep::Stop;
             }
@@ -810,7 +811,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
     const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
     TransferVisitor* walking = nullptr;
-    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, [&walking] { walking->ShowProgress(); });
+    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, [&walking](uint64_t) { walking->ShowProgress(); });
     TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &workers);
     walking = &visitor;
     visitor.Roots(sourceIdentity, destinationRoot->Identity());

@@ -495,7 +495,11 @@ TEST_F(TransferTest, AMoveDeletesOnlyWhatItCopiedThroughItsOwnHandles)
     fake.onPump = [&](int) {
         if (swapped || fake.progress.label != "c.txt") return;
         swapped = true;
-        // After a.txt was copied: a new version is saved, a file appears, the parent becomes a link.
+        // Once a.txt's copy is in place (it moves beside the walk): a new version is saved, a file appears,
+        // the parent becomes a link.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!tree.exists("dst/src/a.txt") && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
         tree.write("p/src/a.txt", "saved meanwhile");
         tree.write("p/src/late.txt", "late");
         std::filesystem::rename(tree.linux("p"), tree.linux("p.moved"));
