@@ -17,6 +17,11 @@ constexpr auto kEventInterval = std::chrono::milliseconds(15);
 // few enough that the descriptors they hold stay a small share of the process's.
 constexpr size_t kCopiesPerThread = 8;
 
+// Copies the walk hands over at once, and the most a thread takes at once: small files come faster than
+// a thread wakes, so a lock and a wake for each would cost more than the copy.
+constexpr size_t kHandOverAtOnce = 8;
+constexpr size_t kTakeAtOnce = 4;
+
 int BlocksOf(uint64_t bytes)
 {
     return ProgressUnits((bytes + kCopyBlockSize - 1) / kCopyBlockSize);
@@ -34,9 +39,10 @@ unsigned CopyWorkers::ThreadsFor(bool network)
 CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t)> showProgress)
     : m_abortFlag(abortFlag)
     , m_showProgress(std::move(showProgress))
-    , m_window(std::max(1u, threads) * kCopiesPerThread)
+    , m_threadCount(std::max(1u, threads))
+    , m_window(m_threadCount * kCopiesPerThread)
 {
-    for (unsigned i = 0; i < std::max(1u, threads); ++i)
+    for (size_t i = 0; i < m_threadCount; ++i)
         m_threads.emplace_back([this] { Work(); });
 }
 
@@ -55,25 +61,34 @@ CopyWorkers::~CopyWorkers()
 
 void CopyWorkers::Work()
 {
+    std::vector<Slot*> batch;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         ++m_idle;
         m_work.wait(lock, [this] { return m_quit || !m_queue.empty(); });
         --m_idle;
         if (m_quit) return;
-        Slot* slot = m_queue.front();
-        m_queue.pop_front();
-        bool moved = false;
-        if (!m_runEnded) {
-            slot->state = SlotState::Moving;
-            lock.unlock();
-            moved = slot->copy->Move([this, slot](uint64_t bytes) {
-                slot->moved.store(bytes, std::memory_order_relaxed);
-                return !m_stop.load(std::memory_order_relaxed);
-            });
-            lock.lock();
+        // A few copies at a time, shared fairly among the threads: one lock for several files.
+        const size_t take = std::clamp<size_t>(m_queue.size() / m_threadCount, 1, kTakeAtOnce);
+        batch.clear();
+        for (size_t i = 0; i < take; ++i) {
+            batch.push_back(m_queue.front());
+            m_queue.pop_front();
+            batch.back()->state = SlotState::Moving;
         }
-        slot->state = moved ? SlotState::Moved : SlotState::MoveEnded;
+        const bool ended = m_runEnded;
+        lock.unlock();
+        for (Slot* slot : batch) {
+            const bool moved
+                = !ended && !m_stop.load(std::memory_order_relaxed) && slot->copy->Move([this, slot](uint64_t bytes) {
+                      slot->moved.store(bytes, std::memory_order_relaxed);
+                      return !m_stop.load(std::memory_order_relaxed);
+                  });
+            slot->moveResult = moved ? SlotState::Moved : SlotState::MoveEnded;
+        }
+        lock.lock();
+        for (Slot* slot : batch)
+            slot->state = slot->moveResult;
         CommitInOrder(lock);
     }
 }
@@ -166,8 +181,8 @@ void CopyWorkers::Pump()
     }
     // The block bar follows the oldest copy not yet handed back.
     ProgressWindow& progress = ui().Progress();
-    if (!m_order.empty()) {
-        const Slot& oldest = *m_order.front();
+    if (!m_order.empty() || !m_pending.empty()) {
+        const Slot& oldest = m_order.empty() ? *m_pending.front() : *m_order.front();
         progress.SetMax(ProgressBar::Block, BlocksOf(oldest.copy->Entry().size()));
         progress.SetPosition(ProgressBar::Block, BlocksOf(oldest.moved.load(std::memory_order_relaxed)));
     } else {
@@ -179,30 +194,40 @@ void CopyWorkers::Pump()
 
 bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()> done, std::function<void()> ended)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    Retire(lock);
     if (m_ended) return false;
     auto slot = std::make_shared<Slot>();
-    slot->sequence = m_nextSequence++;
     slot->copy = std::move(copy);
     slot->done = std::move(done);
     slot->ended = std::move(ended);
-    m_queue.push_back(slot.get());
-    m_order.push_back(std::move(slot));
-    if (m_idle > 0) m_work.notify_one();
+    m_pending.push_back(std::move(slot));
+    if (m_pending.size() < kHandOverAtOnce) return true;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    HandOver(lock);
+    Retire(lock);
     // A full window waits until half of it is done, so the walk and the threads do not take turns file by
     // file.
     while (m_order.size() >= m_window && !m_ended)
         WaitOnce(lock, m_order.front()->sequence + m_window / 2);
-    lock.unlock();
-    Pump();
     return !m_ended;
+}
+
+void CopyWorkers::HandOver(std::unique_lock<std::mutex>&)
+{
+    if (m_pending.empty()) return;
+    for (auto& slot : m_pending) {
+        slot->sequence = m_nextSequence++;
+        m_queue.push_back(slot.get());
+        m_order.push_back(std::move(slot));
+    }
+    m_pending.clear();
+    if (m_idle > 0) m_work.notify_all();
 }
 
 bool CopyWorkers::Drain()
 {
     if (m_abortFlag == kAbortRequested) m_stop = true;
     std::unique_lock<std::mutex> lock(m_mutex);
+    HandOver(lock);
     Retire(lock);
     while (!m_order.empty())
         WaitOnce(lock, m_nextSequence);

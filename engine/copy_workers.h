@@ -55,9 +55,12 @@ private:
         std::function<void()> ended;
         std::atomic<uint64_t> moved { 0 };
         SlotState state = SlotState::Queued;
+        SlotState moveResult = SlotState::Queued; // the thread's own until it takes the lock again
     };
 
     void Work();
+    // Gives the threads the copies the walk has gathered.
+    void HandOver(std::unique_lock<std::mutex>& lock);
     // Commits, in order, every copy whose bytes have all moved; one thread at a time does it.
     void CommitInOrder(std::unique_lock<std::mutex>& lock);
     // Hands the walk's thread the copies at the front that are finished.
@@ -68,10 +71,12 @@ private:
 
     const int& m_abortFlag;
     const std::function<void(uint64_t)> m_showProgress;
+    const size_t m_threadCount;
     const size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_work;
     std::condition_variable m_changed;
+    std::vector<std::shared_ptr<Slot>> m_pending; // gathered by the walk, not yet handed over
     std::deque<std::shared_ptr<Slot>> m_order; // handed over and not yet retired, in the walk's order
     std::deque<Slot*> m_queue; // waiting for a thread
     uint64_t m_nextSequence = 0;
