@@ -7,6 +7,8 @@
 #include "platform/text.h"
 #include "platform/time.h"
 
+#include <attr/error_context.h>
+#include <attr/libattr.h>
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
@@ -15,7 +17,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <vector>
+#include <utility>
 
 namespace zelo::linuxfs {
 
@@ -103,38 +105,53 @@ bool keptOnReplace(std::string_view name)
     return name != dosattrib::kName && name != "security.capability";
 }
 
-// Copies the extended attributes of the file at linuxPath to fd. The attributes are the old file's
+// libattr's copy, told which failures count: it reports every one through the context, which sees the
+// errno of the call that failed and, through quote, whether the message names the new file (a write).
+struct AttributeCopy {
+    error_context context; // first: libattr hands the context back to the callbacks
+    const char* destination; // the name the new file has in libattr's messages
+    bool namesDestination = false; // the message being made names the new file
+    int failure = 0; // the first failure that fails the replacement
+};
+
+const char* noteQuoted(error_context* context, const char* name)
+{
+    auto* copy = reinterpret_cast<AttributeCopy*>(context);
+    if (name == copy->destination) copy->namesDestination = true;
+    return name;
+}
+
+// A full medium or an I/O error in writing fails; what the file system or the process may not write,
+// and what cannot be read of the old file, is left out.
+void noteFailure(error_context* context, const char*, ...)
+{
+    const int e = errno;
+    auto* copy = reinterpret_cast<AttributeCopy*>(context);
+    const bool writing = std::exchange(copy->namesDestination, false);
+    if (copy->failure == 0 && (e == ENOSPC || e == EDQUOT || (e == EIO && writing))) copy->failure = e;
+}
+
+int passedOn(const char* name, error_context*)
+{
+    return keptOnReplace(name);
+}
+
+// Copies the extended attributes of the file old at linuxPath to fd. The attributes are the old file's
 // extras (ACLs, labels, user data); what the file system or the process may not write is left out,
 // a lack of space or an I/O error fails.
-bool keepExtendedAttributes(const std::string& linuxPath, int fd)
+bool keepExtendedAttributes(const std::string& linuxPath, const struct stat& old, int fd)
 {
-    std::vector<char> names(4096);
-    ssize_t length = ::llistxattr(linuxPath.c_str(), names.data(), names.size());
-    if (length < 0 && errno == ERANGE) {
-        length = ::llistxattr(linuxPath.c_str(), nullptr, 0);
-        if (length > 0) {
-            names.resize(size_t(length));
-            length = ::llistxattr(linuxPath.c_str(), names.data(), names.size());
-        }
-    }
-    if (length <= 0) return true;
-    std::vector<char> value;
-    for (size_t at = 0; at < size_t(length);) {
-        const std::string name(names.data() + at);
-        at += name.size() + 1;
-        if (!keptOnReplace(name)) continue;
-        const ssize_t size = ::lgetxattr(linuxPath.c_str(), name.c_str(), nullptr, 0);
-        if (size < 0) continue;
-        value.resize(size_t(size) + 1);
-        const ssize_t got = ::lgetxattr(linuxPath.c_str(), name.c_str(), value.data(), value.size());
-        if (got < 0) continue;
-        if (::fsetxattr(fd, name.c_str(), value.data(), size_t(got), 0) != 0
-            && (errno == ENOSPC || errno == EDQUOT || errno == EIO)) {
-            SetLastErrorFromErrno(errno);
-            return false;
-        }
-    }
-    return true;
+    // Most files have none: asked by name, the old file is only opened when there is something to copy.
+    if (::llistxattr(linuxPath.c_str(), nullptr, 0) <= 0) return true;
+    UniqueFd from(::open(linuxPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened { };
+    if (!from.valid() || ::fstat(from.get(), &opened) != 0 || !sameEntry(opened, old)) return true;
+    AttributeCopy copy { { noteFailure, noteQuoted, nullptr }, "replacement" };
+    if (::attr_copy_fd(linuxPath.c_str(), from.get(), copy.destination, fd, passedOn, &copy.context) == 0
+        || copy.failure == 0)
+        return true;
+    SetLastErrorFromErrno(copy.failure);
+    return false;
 }
 
 // Hands a replaced file's owner and group on where the process may set them (root, or a group
@@ -194,7 +211,7 @@ bool prepareReplacement(
     }
 
     // The attributes first: writing them needs the write permission the mode may take away.
-    if (old && S_ISREG(old->st_mode) && !keepExtendedAttributes(linuxDestination, fd)) return false;
+    if (old && S_ISREG(old->st_mode) && !keepExtendedAttributes(linuxDestination, *old, fd)) return false;
     if (options.keepDosAttributes && modelPath) {
         char blob[256];
         const ssize_t n = ::lgetxattr(modelPath->c_str(), dosattrib::kName, blob, sizeof blob);

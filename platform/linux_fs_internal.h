@@ -107,11 +107,6 @@ public:
 // Opens linuxPath as Open does (the checks included); also used by CopyFile.
 std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode);
 
-// Reads up to count bytes (fewer only at the end of the file) and writes all count bytes of a
-// descriptor, going on after EINTR; -1 with the last error set (a write that takes nothing is a full disk).
-int64_t readFull(int fd, void* buffer, size_t count);
-int64_t writeFull(int fd, const void* buffer, size_t count);
-
 // The kind of entry a replacement may take the place of: a regular file that is not ReadOnly, a
 // symbolic link (replaced itself) or nothing. Fails with 5 for a directory or a ReadOnly file and
 // with 1920 for a FIFO, socket or device. existing receives the entry's lstat when there is one.

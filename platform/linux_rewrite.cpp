@@ -4,6 +4,7 @@
 // change meanwhile.
 #include "platform/dosattrib.h"
 #include "platform/fd.h"
+#include "platform/linux_copy_data.h"
 #include "platform/linux_fs_internal.h"
 
 #include <algorithm>

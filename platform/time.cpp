@@ -2,52 +2,23 @@
 
 #include "platform/errors.h"
 
-#include <cerrno>
+#include <chrono>
 #include <ctime>
 
 namespace zelo {
 
 namespace {
 
+using std::chrono::days;
+using std::chrono::sys_days;
+
 constexpr uint64_t kTicksPerSecond = 10'000'000;
-constexpr int64_t kUnixEpochSeconds = 11'644'473'600; // 1601-01-01 to 1970-01-01
+constexpr uint64_t kSecondsPerDay = 86'400;
 constexpr uint64_t kMaxFileTime = 0x7FFF'FFFF'FFFF'FFFFull;
-
-// Days since 1601-01-01 of a proleptic Gregorian date (1601 starts a 400-year cycle).
-int64_t daysFrom1601(int64_t year, unsigned month, unsigned day)
-{
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yoe = unsigned(year - era * 400);
-    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    // Days since 0000-03-01 minus the days from 0000-03-01 to 1601-01-01.
-    return era * 146097 + int64_t(doe) - 584694;
-}
-
-void civilFrom1601(int64_t days, int& year, unsigned& month, unsigned& day)
-{
-    days += 584694;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned doe = unsigned(days - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = doy - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = int(int64_t(yoe) + era * 400 + (month <= 2));
-}
-
-bool isLeap(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-unsigned daysInMonth(int year, unsigned month)
-{
-    static constexpr unsigned kDays[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
-    return month == 2 && isLeap(year) ? 29 : kDays[month - 1];
-}
+// File times count from the first day of 1601, the start of a 400-year Gregorian cycle.
+constexpr sys_days kFileTimeEpoch = std::chrono::year(1601) / std::chrono::January / 1;
+constexpr int64_t kUnixEpochSeconds = 11'644'473'600; // 1601-01-01 to 1970-01-01
+static_assert((sys_days() - kFileTimeEpoch).count() * int64_t(kSecondsPerDay) == kUnixEpochSeconds);
 
 // The offset of local time from UTC now, in seconds. Both directions use the current bias, as the
 // system's conversions do, so two times compare the same way whatever the season they fall in.
@@ -116,33 +87,34 @@ bool FileTimeToSystemTime(const FileTime& time, SystemTime& fields)
         return false;
     }
     const uint64_t totalSeconds = time.value / kTicksPerSecond;
-    const int64_t days = int64_t(totalSeconds / 86400);
-    const unsigned secondOfDay = unsigned(totalSeconds % 86400);
-    int year = 0;
-    unsigned month = 0, day = 0;
-    civilFrom1601(days, year, month, day);
-    fields.year = uint16_t(year);
-    fields.month = uint16_t(month);
-    fields.day = uint16_t(day);
-    fields.dayOfWeek = uint16_t((days + 1) % 7); // 1601-01-01 was a Monday; 0 is Sunday
-    fields.hour = uint16_t(secondOfDay / 3600);
-    fields.minute = uint16_t(secondOfDay / 60 % 60);
-    fields.second = uint16_t(secondOfDay % 60);
+    const sys_days day = kFileTimeEpoch + days(int64_t(totalSeconds / kSecondsPerDay));
+    const std::chrono::year_month_day date(day);
+    const std::chrono::hh_mm_ss clock(std::chrono::seconds(int64_t(totalSeconds % kSecondsPerDay)));
+    fields.year = uint16_t(int(date.year()));
+    fields.month = uint16_t(unsigned(date.month()));
+    fields.day = uint16_t(unsigned(date.day()));
+    fields.dayOfWeek = uint16_t(std::chrono::weekday(day).c_encoding()); // 0 is Sunday
+    fields.hour = uint16_t(clock.hours().count());
+    fields.minute = uint16_t(clock.minutes().count());
+    fields.second = uint16_t(clock.seconds().count());
     fields.milliseconds = uint16_t(time.value % kTicksPerSecond / 10'000);
     return true;
 }
 
 bool SystemTimeToFileTime(const SystemTime& fields, FileTime& time)
 {
-    if (fields.year < 1601 || fields.year > 30827 || fields.month < 1 || fields.month > 12 || fields.day < 1
-        || fields.day > daysInMonth(fields.year, fields.month) || fields.hour > 23 || fields.minute > 59
-        || fields.second > 59 || fields.milliseconds > 999) {
+    // The calendar types hold a month or day only up to 255: the fields are bounded before they are asked.
+    const bool inRange = fields.year >= 1601 && fields.year <= 30827 && fields.month <= 12 && fields.day <= 31
+        && fields.hour <= 23 && fields.minute <= 59 && fields.second <= 59 && fields.milliseconds <= 999;
+    const std::chrono::year_month_day date { std::chrono::year(fields.year), std::chrono::month(fields.month),
+        std::chrono::day(fields.day) };
+    if (!inRange || !date.ok()) {
         SetLastError(err::InvalidParameter);
         return false;
     }
-    const int64_t days = daysFrom1601(fields.year, fields.month, fields.day);
-    const uint64_t seconds = uint64_t(days) * 86400 + fields.hour * 3600u + fields.minute * 60u + fields.second;
-    time.value = seconds * kTicksPerSecond + uint64_t(fields.milliseconds) * 10'000;
+    const auto sinceEpoch = sys_days(date) - kFileTimeEpoch + std::chrono::hours(fields.hour)
+        + std::chrono::minutes(fields.minute) + std::chrono::seconds(fields.second);
+    time.value = uint64_t(sinceEpoch.count()) * kTicksPerSecond + uint64_t(fields.milliseconds) * 10'000;
     return true;
 }
 

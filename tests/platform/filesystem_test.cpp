@@ -17,6 +17,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -400,6 +401,49 @@ TEST_F(FileSystemTest, ReplacementTakesTheAttributeOfAReadOnlyModelForAnOrdinary
     EXPECT_EQ(tree.read("out.txt"), "new");
     EXPECT_EQ(files.GetAttributes(tree.drive("out.txt")), kAttrReadOnly | kAttrHidden | kAttrArchive);
     EXPECT_EQ(linuxNames(""), (std::set<std::string> { "model.txt", "out.txt" }));
+}
+
+// A replaced file hands its extended attributes on, but not Hidden/System/Archive (the new file's own) nor
+// file capabilities (privileges never travel). A medium too full or failing to take them fails the
+// replacement and leaves the old file; a file system that keeps none lets it through without them.
+TEST_F(FileSystemTest, AReplacedFileHandsOnItsExtendedAttributes)
+{
+    const std::string path = tree.linux("f");
+    // CAP_NET_BIND_SERVICE, permitted (VFS_CAP_REVISION_2, little-endian); only root may set it.
+    const unsigned char capability[20] = { 0, 0, 0, 2, 0, 4 };
+    const struct {
+        int refused; // the errno fsetxattr fails with (0: none)
+        bool done;
+    } cases[] = { { 0, true }, { ENOTSUP, true }, { EPERM, true }, { ENOSYS, true }, { ENOSPC, false },
+        { EDQUOT, false }, { EIO, false } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refused);
+        tree.write("f", "old");
+        tree.setDosAttrib("f", kAttrHidden | kAttrArchive);
+        ASSERT_EQ(::setxattr(path.c_str(), "user.kept", "v", 1, 0), 0);
+        const bool privileged = ::setxattr(path.c_str(), "security.capability", capability, sizeof capability, 0) == 0;
+        const uint32_t code = c.refused ? SetLastErrorFromErrno(c.refused) : 0;
+        const auto step = [&] {
+            auto file = files.CreateReplacement(tree.drive("f"));
+            return file && file->Write("new", 3) == 3
+                && files.CommitReplacement(std::move(file), tree.drive("f"), ReplaceOptions {});
+        };
+        SetLastError(0);
+        const auto done
+            = c.refused ? test::RunInThreadWithRefusedCalls({ SYS_fsetxattr }, c.refused, step) : std::optional(step());
+        if (!done) GTEST_SKIP() << "no seccomp filter";
+        EXPECT_EQ(*done, c.done);
+        EXPECT_EQ(tree.read("f"), c.done ? "new" : "old");
+        EXPECT_EQ(linuxNames(""), std::set<std::string> { "f" });
+        if (!c.done) {
+            EXPECT_EQ(GetLastError(), code);
+            continue;
+        }
+        char value[32];
+        EXPECT_EQ(::getxattr(path.c_str(), "user.kept", value, sizeof value), c.refused ? -1 : 1);
+        EXPECT_LT(::getxattr(path.c_str(), "security.capability", value, sizeof value), 0) << privileged;
+        EXPECT_EQ(files.GetAttributes(tree.drive("f")), uint32_t(kAttrArchive));
+    }
 }
 
 // Where the kernel refuses renameat2's flag (NFS, some FUSE: EINVAL) or has no copy_file_range for

@@ -131,6 +131,11 @@ TEST(FileTimes, ConvertBetweenUnixFileTimeAndCalendarFields)
         { 951782400, { 2000, 2, 2, 29, 0, 0, 0, 0 } }, // leap day of a century year
         { 1141549625, { 2006, 3, 0, 5, 9, 7, 5, 0 } }, { 4102444799, { 2099, 12, 4, 31, 23, 59, 59, 0 } },
         { -11644473600, { 1601, 1, 1, 1, 0, 0, 0, 0 } }, // the first day of file time
+        { 315532800, { 1980, 1, 2, 1, 0, 0, 0, 0 } }, // the first and last times a FAT entry holds
+        { 4354819198, { 2107, 12, 6, 31, 23, 59, 58, 0 } },
+        { 1709208000, { 2024, 2, 4, 29, 12, 0, 0, 0 } }, // a leap day; 2100 and 1700 have none
+        { 4107542400, { 2100, 3, 1, 1, 0, 0, 0, 0 } }, { -8515238401, { 1700, 2, 0, 28, 23, 59, 59, 0 } },
+        { 1682836200, { 2023, 4, 0, 30, 6, 30, 0, 0 } }, // a 30-day month's end
     };
     for (const Case& c : cases) {
         SystemTime out;
@@ -166,6 +171,11 @@ TEST(FileTimes, RefusesImpossibleCalendarFields)
         { 2000, 1, 0, 0, 0, 0, 0, 0 },
         { 2000, 1, 0, 1, 24, 0, 0, 0 },
         { 2000, 1, 0, 1, 0, 60, 0, 0 },
+        { 2100, 2, 0, 29, 0, 0, 0, 0 }, // century years leap only every 400 years
+        { 1900, 2, 0, 29, 0, 0, 0, 0 },
+        { 2023, 4, 0, 31, 0, 0, 0, 0 },
+        { 2000, 1, 0, 257, 0, 0, 0, 0 }, // past what a calendar day holds, never taken as day 1
+        { 2000, 257, 0, 1, 0, 0, 0, 0 },
     };
     for (const SystemTime& fields : bad) {
         FileTime out;
