@@ -30,6 +30,8 @@ class TForm4;
 class TForm5;
 class TForm8;
 class TRen;
+struct DriveChoice;
+struct OperationRequest;
 class THelp;
 
 // Where the main window goes each time it becomes active, for a full-screen client height.
@@ -56,7 +58,10 @@ public:
     void SetInfoDialogs(TForm4* fileInfo, TForm5* folderInfo, TForm8* dirAttributes);
     void SetRenameDialog(TRen* ren) { m_ren = ren; }
     // The operation dialog of the copy, move, duplicate and backup commands.
-    void SetOperationDialog(TForm2* operation) { m_operation = operation; }
+    // It starts with this window's drive selector and drive.
+    void SetOperationDialog(TForm2* operation);
+    // What the operation dialog takes from this window for a command of OperationMode mode.
+    OperationRequest OperationRequestFor(int mode);
 
     // Start-up, activation, end.
     void FormCreate();
@@ -227,6 +232,7 @@ private:
 
     // Sets OperationMode, shows the operation dialog modally with the commands off, back to idle after.
     void RunOperationDialog(int mode, const std::function<void()>& afterClose);
+    DriveChoice OperationDrives() const;
 
     TForm3* m_input = nullptr;
     TForm2* m_operation = nullptr;

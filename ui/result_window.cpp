@@ -2,7 +2,6 @@
 #include "ui/result_window.h"
 
 #include "engine/folder_transfer.h"
-#include "model/state.h"
 #include "ui/detail_window.h"
 #include "ui/fonts.h"
 #include "ui/window_builder.h"
@@ -78,28 +77,40 @@ TForm6::TForm6(QWidget* parent, TForm9* detail)
     Button1->setDefault(true);
 }
 
+void TForm6::SetCounts(int mode, const TransferCounts& counts)
+{
+    m_mode = mode;
+    m_counts = counts;
+}
+
+int TForm6::Open(int mode, const TransferCounts& counts)
+{
+    SetCounts(mode, counts);
+    return exec();
+}
+
 void TForm6::FormActivate()
 {
     for (QLabel* label : { Label16, Label17, Label18, Label19 })
         label->hide();
-    const int mode = Main.OperationMode;
-    if (const char* title = ResultTitle(mode)) Label11->setText(QString::fromUtf8(title));
-    if (mode == kModeFolderBackup) {
+    const TransferCounts& counts = m_counts;
+    if (const char* title = ResultTitle(m_mode)) Label11->setText(QString::fromUtf8(title));
+    if (m_mode == kModeFolderBackup) {
         for (QLabel* label : { Label16, Label17, Label18, Label19 })
             label->show();
-        Label17->setText(QString::number(Main.DeletedFileCount));
-        Label19->setText(QString::number(Main.DeletedDirCount));
+        Label17->setText(QString::number(counts.deletedFiles));
+        Label19->setText(QString::number(counts.deletedDirs));
     }
-    Button2->setText(QString::number(Main.NewerAtDestCount));
-    Label3->setText(QString::number(Main.CreatedDirCount));
-    Label5->setText(QString::number(Main.ExistingDirCount));
-    Label8->setText(QString::number(Main.NewFileCount));
-    Label10->setText(QString::number(Main.UpdatedFileCount));
-    Label13->setText(QString::number(Main.UpToDateFileCount));
+    Button2->setText(QString::number(counts.newerAtDest));
+    Label3->setText(QString::number(counts.createdDirs));
+    Label5->setText(QString::number(counts.existingDirs));
+    Label8->setText(QString::number(counts.newFiles));
+    Label10->setText(QString::number(counts.updatedFiles));
+    Label13->setText(QString::number(counts.upToDateFiles));
     // Sums in 64 bits: the two counts of a huge tree must not wrap into a negative total.
     Label15->setText(
-        QString::number(qint64(Main.NewFileCount) + qint64(Main.UpdatedFileCount) + qint64(Main.UpToDateFileCount)));
-    Label14->setText(QString::number(qint64(Main.CreatedDirCount) + qint64(Main.ExistingDirCount)));
+        QString::number(qint64(counts.newFiles) + qint64(counts.updatedFiles) + qint64(counts.upToDateFiles)));
+    Label14->setText(QString::number(qint64(counts.createdDirs) + qint64(counts.existingDirs)));
     if (const QWidget* mainWindow = parentWidget())
         PlaceFrameAt(this, mainWindow->frameGeometry().topLeft() + QPoint(250, 100));
 }

@@ -1,6 +1,8 @@
 // TForm6: the result window of a folder copy, move or backup: the driver's counts as a small grid.
 #pragma once
 
+#include "engine/folder_transfer.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -19,6 +21,11 @@ public:
     // detail: the window Button2 opens (may be null, and may be handed over later).
     explicit TForm6(QWidget* parent = nullptr, TForm9* detail = nullptr);
     void SetDetailWindow(TForm9* detail) { m_detail = detail; }
+
+    // The counts shown and the operation (OperationMode) they come from; Open hands them over and shows
+    // the window modally.
+    void SetCounts(int mode, const TransferCounts& counts);
+    int Open(int mode, const TransferCounts& counts);
 
     void FormActivate();
     void Button1Click();
@@ -52,6 +59,8 @@ protected:
 
 private:
     TForm9* m_detail;
+    int m_mode = 0;
+    TransferCounts m_counts;
 };
 
 } // namespace zelo
