@@ -108,50 +108,23 @@ TForm2::TForm2(TForm6* result, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
     , m_result(result)
 {
-    WindowBuilder::SetUpWindow(this, "Form2", "コピー，移動，削除", 15, QSize(617, 409));
-    setModal(true);
-    const WindowBuilder controls(this);
-
-    Label2 = controls.Label("Label2", QPoint(8, 10), QStringLiteral("転送元"));
-    Label5 = controls.Label("Label5", QPoint(72, 10), QString());
+    setupUi(this);
+    FinishLayout(this);
     SetColouredBackground(Label5, QColor(0x00, 0xFF, 0xFF));
-    Label4 = controls.Label("Label4", QPoint(8, 36), QStringLiteral("転送先"));
-    Label3 = controls.Label("Label3", QPoint(72, 36), QString());
     SetColouredBackground(Label3, QColor(0x00, 0xFF, 0x00));
-
-    CBox1 = new DriveComboBox(this);
-    CBox1->setObjectName(QStringLiteral("CBox1"));
-    CBox1->setGeometry(8, 62, 169, 26);
-    CBox1->setFont(MinchoFont(18));
     CBox1->view()->setItemDelegate(new FixedHeightDelegate(CBox1->view(), 18, 0));
 
-    Label6 = controls.Label("Label6", QPoint(320, 68), QStringLiteral("複写数"));
-    Label6->hide();
-    Edit1 = controls.Edit("Edit1", QRect(384, 64, 57, 24));
-    Edit1->setText(QStringLiteral("1"));
-    Edit1->setToolTip(QStringLiteral("９９　まで"));
-    Edit1->hide();
-
+    // The directory pane draws the dialog's tree's markers, so it is made here; it stands after the count
+    // field.
     DirBx2 = new DirListBox(this, [](int index) { return Main.DialogTree.GetMarker(index); });
     DirBx2->setObjectName(QStringLiteral("DirBx2"));
     DirBx2->setGeometry(8, 96, 297, 262);
     DirBx2->setFont(GothicFont(20));
     DirBx2->SetEnterIsDoubleClick(true);
+    setTabOrder(Edit1, DirBx2);
 
-    FileBx2 = new FileListBox(this);
-    FileBx2->setObjectName(QStringLiteral("FileBx2"));
-    FileBx2->setGeometry(312, 96, 297, 262);
-    FileBx2->setFont(GothicFont(20));
-    FileBx2->setSelectionMode(QAbstractItemView::NoSelection); // display only
-
-    // Off unless the person asks: the backup then deletes and replaces as it always has.
-    CheckBox1 = controls.CheckBox("CheckBox1", QRect(456, 64, 153, 24), "以前の版を残す",
-        "削除・更新するファイルを　（バックアップ先）.versions　に残します", false);
-    CheckBox1->hide();
-
-    Button3 = controls.Button("Button3", QRect(160, 370, 97, 31), QStringLiteral("実行"));
-    Button4 = controls.Button("Button4", QRect(360, 370, 97, 31), QStringLiteral("中止"));
-
+    // CheckBox1 (backups only) is off unless the person asks: the backup then deletes and replaces as it
+    // always has.
     connect(CBox1, &DriveComboBox::UserChange, this, &TForm2::CBox1Change);
     connect(CBox1, &DriveComboBox::DropDown, this, &TForm2::CBox1DropDown);
     connect(DirBx2, &ClickListBox::Click, this, &TForm2::DirBx2Click);

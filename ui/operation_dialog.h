@@ -4,16 +4,12 @@
 
 #include "engine/file_transfer.h"
 #include "engine/options.h"
+#include "ui_operation_dialog.h"
 
 #include <QDialog>
 
 #include <string>
 #include <vector>
-
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace zelo {
 
@@ -69,7 +65,7 @@ struct OperationOutcome {
     bool backupRan = false;
 };
 
-class TForm2 : public QDialog {
+class TForm2 : public QDialog, public Ui::Form2 {
     Q_OBJECT
 public:
     // result: the window shown after a folder operation that ran to its end; it must outlive the dialog
@@ -95,18 +91,9 @@ public:
     const std::string& SourceText() const { return m_source; }
     const std::string& DestinationText() const { return m_destination; }
 
-    DriveComboBox* CBox1 = nullptr;
+    // The controls are the layout's (operation_dialog.ui): CheckBox1 backups only: keep what the run deletes or
+    // replaces.
     DirListBox* DirBx2 = nullptr;
-    FileListBox* FileBx2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label3 = nullptr;
-    QCheckBox* CheckBox1 = nullptr; // backups only: keep what the run deletes or replaces
 
 public slots:
     // The title bar's close works as cancel, except while an operation runs inside the dialog.

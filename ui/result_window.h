@@ -2,11 +2,9 @@
 #pragma once
 
 #include "engine/folder_transfer.h"
+#include "ui_result_window.h"
 
 #include <QDialog>
-
-class QLabel;
-class QPushButton;
 
 namespace zelo {
 
@@ -15,7 +13,7 @@ class TForm9;
 // The title of the result window by OperationMode; null for a value that leaves it as it was.
 const char* ResultTitle(int mode);
 
-class TForm6 : public QDialog {
+class TForm6 : public QDialog, public Ui::Form6 {
     Q_OBJECT
 public:
     // detail: the window Button2 opens (may be null, and may be handed over later).
@@ -31,28 +29,7 @@ public:
     void Button1Click();
     void Button2Click();
 
-    QLabel* Label11 = nullptr; // title
-    QLabel* Label1 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label18 = nullptr;
-    QLabel* Label19 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label16 = nullptr;
-    QLabel* Label17 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label13 = nullptr;
-    QLabel* Label20 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button1 = nullptr;
+    // The controls (Label1 to Label20, Button1, Button2) come from the layout; Label11 is the title.
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QVariant>
 
 namespace zelo {
 
@@ -135,6 +136,26 @@ void FitCaption(QWidget* control)
         if (smaller.pixelSize() <= 6) return;
         smaller.setPixelSize(smaller.pixelSize() - 1);
         control->setFont(smaller);
+    }
+}
+
+void FinishLayout(QWidget* window)
+{
+    const auto applyFace = [](QWidget* widget) {
+        if (const QVariant height = widget->property("gothicPixelSize"); height.isValid())
+            widget->setFont(GothicFont(height.toInt()));
+        if (const QVariant height = widget->property("minchoPixelSize"); height.isValid())
+            widget->setFont(MinchoFont(height.toInt()));
+    };
+    applyFace(window);
+    QList<QWidget*> controls;
+    for (QWidget* control : window->findChildren<QWidget*>())
+        if (control->window() == window) controls.push_back(control); // not the windows it owns
+    for (QWidget* control : controls)
+        applyFace(control);
+    for (QWidget* control : controls) {
+        if (control->property("autoSize").toBool()) control->adjustSize();
+        if (qobject_cast<QCheckBox*>(control) || qobject_cast<QPushButton*>(control)) FitCaption(control);
     }
 }
 
