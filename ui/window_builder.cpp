@@ -150,7 +150,7 @@ void FinishLayout(QWidget* window)
     applyFace(window);
     QList<QWidget*> controls;
     for (QWidget* control : window->findChildren<QWidget*>())
-        if (control->window() == window) controls.push_back(control); // not the windows it owns
+        if (control->window() == window->window()) controls.push_back(control); // not the windows it owns
     for (QWidget* control : controls)
         applyFace(control);
     for (QWidget* control : controls) {

@@ -49,9 +49,10 @@ private:
     QWidget* m_parent;
 };
 
-// Finishes a window made from its layout file (setupUi): the faces its layout names by height (the
-// dynamic properties gothicPixelSize and minchoPixelSize, the window's own first), then the labels that
-// size themselves to their text (autoSize) and the captions of check boxes and buttons made to fit.
+// Finishes a window (or a window's client area) made from its layout file (setupUi): the faces its
+// layout names by height (the dynamic properties gothicPixelSize and minchoPixelSize, the window's own
+// first), then the labels that size themselves to their text (autoSize) and the captions of check boxes
+// and buttons made to fit.
 void FinishLayout(QWidget* window);
 
 // Places a top-level window with its frame's top-left corner at framePosition. Before the window
