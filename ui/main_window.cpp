@@ -64,7 +64,7 @@ TForm1::TForm1(QWidget* parent)
             | Qt::WindowCloseButtonHint)
 {
     InstallFontSubstitutions();
-    WindowBuilder::SetUpWindow(this, "Form1", "Zelo32 Ver 2.20", 15, QSize());
+    SetUpWindow(this, "Form1", "Zelo32 Ver 2.20", 15, QSize());
 
     ShowInputDialog = [this] {
         if (m_input) m_input->exec();

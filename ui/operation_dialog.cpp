@@ -108,6 +108,8 @@ TForm2::TForm2(TForm6* result, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
     , m_result(result)
 {
+    // In the layout CheckBox1 (backups only) is off: unless the person asks, the backup deletes and
+    // replaces as it always has.
     setupUi(this);
     FinishLayout(this);
     SetColouredBackground(Label5, QColor(0x00, 0xFF, 0xFF));
@@ -123,8 +125,6 @@ TForm2::TForm2(TForm6* result, QWidget* parent)
     DirBx2->SetEnterIsDoubleClick(true);
     setTabOrder(Edit1, DirBx2);
 
-    // CheckBox1 (backups only) is off unless the person asks: the backup then deletes and replaces as it
-    // always has.
     connect(CBox1, &DriveComboBox::UserChange, this, &TForm2::CBox1Change);
     connect(CBox1, &DriveComboBox::DropDown, this, &TForm2::CBox1DropDown);
     connect(DirBx2, &ClickListBox::Click, this, &TForm2::DirBx2Click);
