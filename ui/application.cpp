@@ -52,7 +52,7 @@ Windows::Windows()
     Form6 = new TForm6(Form1);
     Form5 = new TForm5(Form1);
     Form3 = new TForm3(Form1, Form1);
-    Form2 = new TForm2(Form1, Form6, Form1);
+    Form2 = new TForm2(Form6, Form1);
     Form4 = new TForm4(Form1, Form1);
     Help = new THelp(Form1);
     Ren = new TRen(Form1);

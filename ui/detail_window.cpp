@@ -13,21 +13,10 @@ namespace zelo {
 TForm9::TForm9(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
 {
-    WindowBuilder::SetUpWindow(this, "Form9", "Form9", 15, QSize(641, 361));
-    setModal(true);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(8, 8, 625, 305);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    // A list to read: Enter in it reaches the window and closes it.
-    Memo1->setReadOnly(true);
-    const WindowBuilder controls(this);
-    Button1 = controls.Button("Button1", QRect(272, 322, 97, 31), QStringLiteral("OK"));
+    // A list to read (Memo1 is read-only): Enter in it reaches the window, whose default button closes it.
+    setupUi(this);
+    FinishLayout(this);
     connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
-    Button1->setAutoDefault(false);
-    Button1->setDefault(true);
 }
 
 void TForm9::FormActivate()

@@ -2,18 +2,17 @@
 // lines it is given (a backup's plan lists what it deletes or replaces here).
 #pragma once
 
+#include "ui_detail_window.h"
+
 #include <QDialog>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-class QPlainTextEdit;
-class QPushButton;
-
 namespace zelo {
 
-class TForm9 : public QDialog {
+class TForm9 : public QDialog, public Ui::Form9 {
     Q_OBJECT
 public:
     explicit TForm9(QWidget* parent = nullptr);
@@ -25,8 +24,7 @@ public:
     void FormActivate();
     void Button1Click();
 
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    // The controls are the layout's (detail_window.ui).
 
 protected:
     void showEvent(QShowEvent* event) override;

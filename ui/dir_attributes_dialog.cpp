@@ -21,26 +21,10 @@ TForm8::TForm8(TForm1* mainWindow, QWidget* parent)
     : QDialog(parent)
     , m_mainWindow(mainWindow)
 {
-    WindowBuilder::SetUpWindow(this, "Form8", "Ｄｉｒの属性", 15, QSize(420, 270));
-    setModal(true);
-    const WindowBuilder form(this);
-    Label1 = form.Label("Label1", QRect(12, 10, 396, 18), QString());
-    CheckBox1 = form.CheckBox("CheckBox1", QRect(24, 40, 150, 20), "ＲｅａｄＯｎｌｙ", nullptr, false);
-    CheckBox2 = form.CheckBox("CheckBox2", QRect(24, 64, 150, 20), "Ｈｉｄｄeｎ", nullptr, false);
-    CheckBox3 = form.CheckBox("CheckBox3", QRect(24, 88, 150, 20), "Ｓｙｓｔｅｍ", nullptr, false);
-    CheckBox4 = form.CheckBox("CheckBox4", QRect(200, 40, 150, 20), "Ｄｉｒｅｃｔｏｒｙ", nullptr, true);
-    CheckBox4->setEnabled(false);
-    CheckBox5 = form.CheckBox("CheckBox5", QRect(200, 64, 150, 20), "Ａｒｃｈｉｖｅ", nullptr, false);
-    Button1 = form.Button("Button1", QRect(200, 92, 90, 28), QStringLiteral("変更"));
+    setupUi(this);
+    FinishLayout(this);
     connect(Button1, &QPushButton::clicked, this, &TForm8::Button1Click);
-
-    GroupBox1 = form.GroupBox("GroupBox1", QRect(12, 132, 396, 80), QStringLiteral("Ｖｏｌｕｍ　Ｌａｂｅｌ"));
-    const WindowBuilder group(GroupBox1);
-    Edit1 = group.Edit("Edit1", QRect(12, 32, 250, 26));
-    Button3 = group.Button("Button3", QRect(280, 30, 90, 28), QStringLiteral("変更"));
     connect(Button3, &QPushButton::clicked, this, &TForm8::Button3Click);
-
-    Button2 = form.Button("Button2", QRect(160, 226, 100, 30), QStringLiteral("終了"));
     connect(Button2, &QPushButton::clicked, this, &TForm8::Button2Click);
 }
 

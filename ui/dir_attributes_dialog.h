@@ -2,21 +2,17 @@
 // its drive.
 #pragma once
 
+#include "ui_dir_attributes_dialog.h"
+
 #include <QDialog>
 
 #include <string>
-
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace zelo {
 
 class TForm1;
 
-class TForm8 : public QDialog {
+class TForm8 : public QDialog, public Ui::Form8 {
     Q_OBJECT
 public:
     // mainWindow supplies the path of its select line (Label9).
@@ -27,17 +23,8 @@ public:
     void Button2Click(); // close
     void Button3Click(); // set the volume label
 
-    QLabel* Label1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr; // ReadOnly
-    QCheckBox* CheckBox2 = nullptr; // Hidden
-    QCheckBox* CheckBox3 = nullptr; // System
-    QCheckBox* CheckBox4 = nullptr; // Directory, always
-    QCheckBox* CheckBox5 = nullptr; // Archive
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button3 = nullptr;
+    // The controls are the layout's (dir_attributes_dialog.ui): CheckBox1 ReadOnly; CheckBox2 Hidden; CheckBox3 System;
+    // CheckBox4 Directory, always; CheckBox5 Archive.
 
 protected:
     void showEvent(QShowEvent* event) override;

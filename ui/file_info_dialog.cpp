@@ -4,7 +4,6 @@
 #include "engine/file_info.h"
 #include "model/state.h"
 #include "platform/types.h"
-#include "ui/fonts.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
 #include "ui/window_builder.h"
@@ -21,48 +20,14 @@ TForm4::TForm4(TForm1* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_mainWindow(mainWindow)
 {
-    WindowBuilder::SetUpWindow(this, "Form4", "Ｆｉｌｅ情報", 15, QSize(520, 330));
-    setModal(true);
-    Panel1 = WindowBuilder(this).Panel("Panel1", QRect(0, 0, 520, 330));
-    const WindowBuilder panel(Panel1);
-    Label1 = panel.Label("Label1", QRect(8, 8, 504, 26), QStringLiteral("Label1"));
-    Label1->setFont(GothicFont(18));
-    Label4 = panel.Label("Label4", QPoint(16, 46), QStringLiteral("サイズ"));
-    Label5 = panel.Label("Label5", QRect(96, 46, 416, 18), QString());
-    Label8 = panel.Label("Label8", QPoint(16, 70), QStringLiteral("作成日"));
-    Label9 = panel.Label("Label9", QRect(96, 70, 416, 18), QString());
-    Label6 = panel.Label("Label6", QPoint(16, 94), QStringLiteral("アクセス"));
-    Label7 = panel.Label("Label7", QRect(96, 94, 416, 18), QString());
-    Label2 = panel.Label("Label2", QPoint(16, 118), QStringLiteral("更新日"));
-    Label3 = panel.Label("Label3", QRect(96, 118, 416, 18), QString());
-
-    GroupBox2 = panel.GroupBox("GroupBox2", QRect(16, 148, 140, 52), QStringLiteral("変更の対象"));
-    Label10 = WindowBuilder(GroupBox2).Label("Label10", QRect(12, 24, 120, 18), QString());
-
-    GroupBox1 = panel.GroupBox("GroupBox1", QRect(168, 148, 344, 128), QStringLiteral("Attribute"));
-    const WindowBuilder group(GroupBox1);
-    CheckBox1 = group.CheckBox("CheckBox1", QRect(12, 22, 120, 20), "ReadOnly", nullptr, false);
-    CheckBox2 = group.CheckBox("CheckBox2", QRect(150, 22, 120, 20), "Hidden", nullptr, false);
-    CheckBox4 = group.CheckBox("CheckBox4", QRect(12, 46, 120, 20), "SysFile", nullptr, false);
-    CheckBox5 = group.CheckBox("CheckBox5", QRect(150, 46, 120, 20), "Directory", nullptr, false);
-    CheckBox5->setEnabled(false);
-    CheckBox3 = group.CheckBox("CheckBox3", QRect(12, 70, 120, 20), "Archive", nullptr, false);
-    Label11
-        = group.Label("Label11", QRect(12, 98, 328, 18), QStringLiteral("複数選択時は現在のＡｔｔｒｉｂは表示しない"));
-    Label11->setFont(GothicFont(12));
+    // Enter must never change files: in the layout it presses Button1, which closes the window.
+    setupUi(this);
+    FinishLayout(this);
     QPalette grey = Label11->palette();
     grey.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
     Label11->setPalette(grey);
-
-    Button2 = panel.Button("Button2", QRect(60, 288, 110, 30), QStringLiteral("変更"));
-    Button2->setToolTip(QStringLiteral("属性の変更"));
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
-    Button1 = panel.Button("Button1", QRect(200, 288, 110, 30), QStringLiteral("終了"));
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
-    // Enter must never change files: it presses the button that closes the window.
-    Button2->setAutoDefault(false);
-    Button1->setAutoDefault(false);
-    Button1->setDefault(true);
 }
 
 void TForm4::FormActivate()

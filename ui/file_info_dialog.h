@@ -2,6 +2,8 @@
 // count and total size of several, and the change of their attributes.
 #pragma once
 
+#include "ui_file_info_dialog.h"
+
 #include <QDialog>
 
 #include <cstdint>
@@ -9,16 +11,12 @@
 #include <vector>
 
 class QCheckBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QPushButton;
 
 namespace zelo {
 
 class TForm1;
 
-class TForm4 : public QDialog {
+class TForm4 : public QDialog, public Ui::Form4 {
     Q_OBJECT
 public:
     // mainWindow supplies the file pane whose selected files the dialog shows.
@@ -28,27 +26,8 @@ public:
     void Button1Click();
     void Button2Click();
 
-    QFrame* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
-    QLabel* Label10 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr; // ReadOnly
-    QCheckBox* CheckBox2 = nullptr; // Hidden
-    QCheckBox* CheckBox4 = nullptr; // SysFile
-    QCheckBox* CheckBox5 = nullptr; // Directory, shown only
-    QCheckBox* CheckBox3 = nullptr; // Archive
-    QLabel* Label11 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button1 = nullptr;
+    // The controls are the layout's (file_info_dialog.ui): CheckBox1 ReadOnly; CheckBox2 Hidden; CheckBox4 SysFile;
+    // CheckBox5 Directory, shown only; CheckBox3 Archive.
 
 public slots:
     // Only its own buttons close it.

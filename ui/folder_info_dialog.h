@@ -2,15 +2,13 @@
 // file and byte counts of the selected folder's tree.
 #pragma once
 
-#include <QDialog>
+#include "ui_folder_info_dialog.h"
 
-class QFrame;
-class QLabel;
-class QPushButton;
+#include <QDialog>
 
 namespace zelo {
 
-class TForm5 : public QDialog {
+class TForm5 : public QDialog, public Ui::Form5 {
     Q_OBJECT
 public:
     explicit TForm5(QWidget* parent = nullptr);
@@ -19,24 +17,8 @@ public:
     void FormActivate();
     void Button1Click();
 
-    QLabel* Label13 = nullptr;
-    QLabel* Label14 = nullptr; // current directory
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr; // disk size
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr; // used
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr; // free
-    QFrame* Panel1 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label16 = nullptr; // selected folder
-    QLabel* Label17 = nullptr;
-    QLabel* Label2 = nullptr; // directories
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr; // files
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr; // bytes
-    QPushButton* Button1 = nullptr;
+    // The controls are the layout's (folder_info_dialog.ui): Label14 current directory; Label8 disk size; Label12 used;
+    // Label10 free; Label16 selected folder; Label2 directories; Label4 files; Label6 bytes.
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -73,22 +73,10 @@ THelp::THelp(QWidget* parent)
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowCloseButtonHint)
 {
-    WindowBuilder::SetUpWindow(this, "Help", "情報", 15, QSize(582, 384));
-    setModal(true);
-
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setGeometry(7, 16, 569, 329);
-    Memo1->setReadOnly(true);
     // A vertical scroll bar only: long notes wrap at the memo's width.
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setupUi(this);
+    FinishLayout(this);
     Memo1->setPlainText(HelpText().join(QLatin1Char('\n')));
-
-    Panel1 = WindowBuilder(this).Panel("Panel1", QRect(0, 345, 582, 39));
-    Panel1->setFrameStyle(QFrame::NoFrame);
-    Button1 = WindowBuilder(Panel1).Button("Button1", QRect(209, 9, 145, 25), QStringLiteral("OK"));
     connect(Button1, &QPushButton::clicked, this, &THelp::Button1Click);
 }
 

@@ -1,12 +1,11 @@
 // THelp: the information window with the usage notes and the version history.
 #pragma once
 
+#include "ui_help_window.h"
+
 #include <QDialog>
 #include <QStringList>
 
-class QFrame;
-class QPlainTextEdit;
-class QPushButton;
 class QWidget;
 
 namespace zelo {
@@ -14,7 +13,7 @@ namespace zelo {
 // The memo's lines, in order.
 QStringList HelpText();
 
-class THelp : public QDialog {
+class THelp : public QDialog, public Ui::Help {
     Q_OBJECT
 public:
     explicit THelp(QWidget* parent = nullptr);
@@ -22,9 +21,7 @@ public:
     void FormActivate();
     void Button1Click();
 
-    QPlainTextEdit* Memo1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    // The controls are the layout's (help_window.ui).
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -18,14 +18,10 @@ TForm3::TForm3(TForm1* mainWindow, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , m_mainWindow(mainWindow)
 {
-    WindowBuilder::SetUpWindow(this, "Form3", "入力", 15, QSize(449, 81));
-    setModal(true);
-    const WindowBuilder controls(this);
-    Edit1 = controls.Edit("Edit1", QRect(8, 10, 433, 25));
+    setupUi(this);
+    FinishLayout(this);
     Edit1->installEventFilter(this);
-    Button1 = controls.Button("Button1", QRect(112, 46, 97, 27), QStringLiteral("ＯＫ"));
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
-    Button2 = controls.Button("Button2", QRect(240, 46, 97, 27), QStringLiteral("中止"));
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 }
 

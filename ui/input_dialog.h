@@ -2,12 +2,11 @@
 // modally, then reads Main.InputMode (kInputCancelled or kInputConfirmed) and Main.InputText.
 #pragma once
 
+#include "ui_input_dialog.h"
+
 #include <QDialog>
 
 #include <string>
-
-class QLineEdit;
-class QPushButton;
 
 namespace zelo {
 
@@ -20,7 +19,7 @@ inline constexpr int kInputOfferCurrentPath = 3; // the current path
 inline constexpr int kInputCancelled = 0;
 inline constexpr int kInputConfirmed = 255;
 
-class TForm3 : public QDialog {
+class TForm3 : public QDialog, public Ui::Form3 {
     Q_OBJECT
 public:
     // mainWindow supplies the paths of the prefill modes 0, 1 and 3 (null: those modes leave Edit1 alone).
@@ -37,9 +36,7 @@ public:
     void SetEditBytes(const std::string& bytes);
     std::string EditBytes() const;
 
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
+    // The controls are the layout's (input_dialog.ui).
 
 public slots:
     // Escape and the window manager's close request do nothing: the buttons are the only way out.

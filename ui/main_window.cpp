@@ -64,7 +64,7 @@ TForm1::TForm1(QWidget* parent)
             | Qt::WindowCloseButtonHint)
 {
     InstallFontSubstitutions();
-    WindowBuilder::SetUpWindow(this, "Form1", "Zelo32 Ver 2.20", 15, QSize());
+    SetUpWindow(this, "Form1", "Zelo32 Ver 2.20", 15, QSize());
 
     ShowInputDialog = [this] {
         if (m_input) m_input->exec();
@@ -91,80 +91,30 @@ void TForm1::SetDialogs(TForm3* input, THelp* help)
 void TForm1::BuildControls()
 {
     auto* client = new QWidget(this);
-    client->setObjectName(QStringLiteral("Client"));
-    client->setFixedSize(kClientWidth, kClientHeight);
+    setupUi(client);
+    FinishLayout(client);
     setCentralWidget(client);
+    TopPanel = Panel1;
+    BottomPanel = Panel2;
 
-    const WindowBuilder panels(client);
-    TopPanel = panels.Panel("Panel1", QRect(0, 0, 753, 449));
-    BottomPanel = panels.Panel("Panel2", QRect(0, 448, 753, 81));
-    QWidget* top = TopPanel;
-    const WindowBuilder inTop(top);
-
-    Label5 = inTop.Label("Label5", QPoint(1, 1), QString());
-    Label5->resize(5, 15);
-    Label7 = inTop.Label("Label7", QPoint(9, 3), QStringLiteral("Dir数"));
-    Label6 = inTop.Label("Label6", QPoint(58, 3), QStringLiteral("0"));
-    Label1 = inTop.Label("Label1", QPoint(121, 3), QStringLiteral("File数"));
-    Label2 = inTop.Label("Label2", QPoint(177, 3), QStringLiteral("0"));
-
-    CheckBox4 = inTop.CheckBox("CheckBox4", QRect(280, 4, 177, 17), "終了時ネットワ－ク切断", nullptr, false);
-    CBox2 = inTop.CheckBox(
-        "CBox2", QRect(486, 9, 83, 17), "ReadOnly", "ＲｅａｄＯｎｌｙも削除，CDはArchiveとしてコピ－", true);
-    CheckBox1 = inTop.CheckBox("CheckBox1", QRect(576, 8, 57, 17), "RW", "CD-RWならチェック", false);
-    CheckBox2 = inTop.CheckBox("CheckBox2", QRect(648, 8, 57, 17), "new", "日付の新しいものを更新", true);
-
-    CBox1 = new DriveComboBox(top);
-    CBox1->setObjectName(QStringLiteral("CBox1"));
-    CBox1->setGeometry(8, 26, 169, 26);
-    CBox1->setFont(MinchoFont(18));
-    CBox1->setToolTip(QStringLiteral("ダブルクリックで更新"));
     CBox1->view()->setItemDelegate(new FixedHeightDelegate(CBox1->view(), 18, 0));
-
-    FBox1 = new QComboBox(top);
-    FBox1->setObjectName(QStringLiteral("FBox1"));
-    FBox1->setGeometry(184, 26, 297, 23);
-    FBox1->setEditable(true);
-    FBox1->setInsertPolicy(QComboBox::NoInsert);
     FBox1->setCompleter(nullptr); // the mask is what was typed, never a completion of it
-    FBox1->setToolTip(QStringLiteral("フイルターを変更出来ます"));
     for (const char* preset : kFilterPresets)
         FBox1->addItem(QString::fromUtf8(preset));
     FBox1->setEditText(QStringLiteral("*.*"));
 
-    Check1
-        = inTop.CheckBox("Check1", QRect(486, 34, 65, 16), "Hidden", "Hidden,System属性のFILE ，Ｄｉｒも表示", false);
-    Check2 = inTop.CheckBox(
-        "Check2", QRect(578, 34, 63, 16), "Hidden", "Hidden，Ｓｙｓｔｅｍ属性のＦｉｌｅのみを表示", false);
-    Check2->setEnabled(false);
-    CheckBox3 = inTop.CheckBox("CheckBox3", QRect(648, 32, 81, 17), "Free Chk", "空容量のチェック", false);
-
-    DirBx1 = new DirListBox(top, [](int index) { return Main.MainTree.GetMarker(index); });
+    // The directory pane draws the tree's markers, so it is made here; it stands after the option boxes.
+    DirBx1 = new DirListBox(TopPanel, [](int index) { return Main.MainTree.GetMarker(index); });
     DirBx1->setObjectName(QStringLiteral("DirBx1"));
     DirBx1->setGeometry(8, 58, 313, 382);
     DirBx1->setFont(GothicFont(22));
     DirBx1->setToolTip(QStringLiteral("右クリックでメニューが表示"));
+    setTabOrder(CheckBox3, DirBx1);
 
-    FileBx1 = new FileListBox(top);
-    FileBx1->setObjectName(QStringLiteral("FileBx1"));
-    FileBx1->setGeometry(328, 60, 401, 378);
-    FileBx1->setFont(GothicFont(22));
-    FileBx1->setToolTip(QStringLiteral("右クリックでメニューが表示，ダブルクリックでファイルが開く"));
-
-    QWidget* bottom = BottomPanel;
-    const WindowBuilder inBottom(bottom);
-    Label3 = inBottom.Label("Label3", QPoint(8, 8), QStringLiteral("Current Dir"));
     Label3->setAutoFillBackground(true);
     QPalette lime = Label3->palette();
     lime.setColor(QPalette::Window, QColor(0x00, 0xFF, 0x00));
     Label3->setPalette(lime);
-    Label4 = inBottom.Label("Label4", QPoint(96, 8), QStringLiteral("Label4"));
-    Label8 = inBottom.Label("Label8", QPoint(8, 43), QStringLiteral("Ｓｅｌｅｃｔ Dir"));
-    Label9 = inBottom.Label("Label9", QPoint(96, 43), QStringLiteral("Label9"));
-
-    Image1 = new QLabel(bottom);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(680, 5, 70, 70);
 }
 
 void TForm1::ConnectHandlers()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/options.h"
+#include "ui_main_window.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -12,9 +13,7 @@
 #include <vector>
 
 class QAction;
-class QCheckBox;
 class QKeyEvent;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QWidget;
@@ -30,6 +29,8 @@ class TForm4;
 class TForm5;
 class TForm8;
 class TRen;
+struct DriveChoice;
+struct OperationRequest;
 class THelp;
 
 // Where the main window goes each time it becomes active, for a full-screen client height.
@@ -40,7 +41,7 @@ QPoint MainWindowActivationPosition(int fullScreenClientHeight);
 // "sub\list.txt") is resolved through the drive map instead. Empty when it names no drive.
 QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected);
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public Ui::Client {
     Q_OBJECT
 public:
     static constexpr int kClientWidth = 758;
@@ -56,7 +57,10 @@ public:
     void SetInfoDialogs(TForm4* fileInfo, TForm5* folderInfo, TForm8* dirAttributes);
     void SetRenameDialog(TRen* ren) { m_ren = ren; }
     // The operation dialog of the copy, move, duplicate and backup commands.
-    void SetOperationDialog(TForm2* operation) { m_operation = operation; }
+    // It starts with this window's drive selector and drive.
+    void SetOperationDialog(TForm2* operation);
+    // What the operation dialog takes from this window for a command of OperationMode mode.
+    OperationRequest OperationRequestFor(int mode);
 
     // Start-up, activation, end.
     void FormCreate();
@@ -164,32 +168,10 @@ public:
     // The path shown beside "Ｓｅｌｅｃｔ Dir" (Label9), as bytes.
     const std::string& SelectDirPath() const { return m_selectPath; }
 
-    // Panels.
+    // The client area's controls are the layout's (main_window.ui); its two panels are Panel1 and Panel2.
     QWidget* TopPanel = nullptr;
     QWidget* BottomPanel = nullptr;
-    // Top panel.
-    QLabel* Label5 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
-    QCheckBox* CBox2 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    DriveComboBox* CBox1 = nullptr;
-    QComboBox* FBox1 = nullptr;
-    QCheckBox* Check1 = nullptr;
-    QCheckBox* Check2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
     DirListBox* DirBx1 = nullptr;
-    FileListBox* FileBx1 = nullptr;
-    // Bottom panel.
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Image1 = nullptr;
     // Menus.
     QMenu* PopupMenu1 = nullptr;
     QMenu* PopupMenu2 = nullptr;
@@ -227,6 +209,7 @@ private:
 
     // Sets OperationMode, shows the operation dialog modally with the commands off, back to idle after.
     void RunOperationDialog(int mode, const std::function<void()>& afterClose);
+    DriveChoice OperationDrives() const;
 
     TForm3* m_input = nullptr;
     TForm2* m_operation = nullptr;

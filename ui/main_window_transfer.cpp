@@ -5,9 +5,11 @@
 #include "engine/messages.h"
 #include "model/state.h"
 #include "platform/ui_services.h"
+#include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
 #include "ui/operation_dialog.h"
 
+#include <QCheckBox>
 #include <QLabel>
 
 namespace zelo {
@@ -16,10 +18,43 @@ namespace {
 constexpr const char* kChooseDirectory = "Ｄｉｒ　を選択して下さい";
 } // namespace
 
+OperationRequest TForm1::OperationRequestFor(int mode)
+{
+    OperationRequest request;
+    request.mode = mode;
+    const bool fileMode = mode > 10;
+    request.shownSource = fileMode ? Main.MainTree.CurrentPath(false) : Main.MainTree.SelectedPath(false);
+    request.currentDir = Main.MainTree.CurrentPath(true);
+    if (!fileMode) request.folder = ResolveSourceFolder(request.currentDir, Main.MainTree.SelectedPath(true));
+    request.files = Selection::Of(request.currentDir, FileBx1->Names(), FileBx1->SelectedFlags());
+    request.options = Options();
+    return request;
+}
+
+DriveChoice TForm1::OperationDrives() const
+{
+    DriveChoice drives;
+    for (int i = 0; i < CBox1->Count(); ++i)
+        drives.items.push_back(CBox1->Item(i));
+    drives.selected = CBox1->SelectedIndex();
+    drives.drive = Main.MainTree.DriveText(true);
+    return drives;
+}
+
+void TForm1::SetOperationDialog(TForm2* operation)
+{
+    m_operation = operation;
+    if (m_operation) m_operation->FormCreate(OperationDrives());
+}
+
 void TForm1::RunOperationDialog(int mode, const std::function<void()>& afterClose)
 {
     Main.OperationMode = mode;
-    if (m_operation) m_operation->exec();
+    if (m_operation) {
+        m_operation->Open(OperationRequestFor(mode));
+        // A backup that ran did so under "new", and the box shows it.
+        if (m_operation->Outcome().backupRan) CheckBox2->setChecked(true);
+    }
     if (afterClose) afterClose();
     Main.OperationMode = kModeIdle;
 }

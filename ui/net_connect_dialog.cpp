@@ -16,22 +16,11 @@ namespace zelo {
 NetConnectDialog::NetConnectDialog(QWidget* parent)
     : QDialog(parent)
 {
-    WindowBuilder::SetUpWindow(this, "NetConnect", "ネットワ－ク ドライブの接続", 15, QSize(440, 130));
-    setModal(true);
-    const WindowBuilder form(this);
-    DriveLabel = form.Label("DriveLabel", QPoint(12, 16), QStringLiteral("ドライブ"));
-    DriveBox = new QComboBox(this);
-    DriveBox->setObjectName(QStringLiteral("DriveBox"));
-    DriveBox->setGeometry(96, 12, 80, 26);
+    setupUi(this);
+    FinishLayout(this);
     for (char letter : FreeDriveLetters())
         DriveBox->addItem(QString(QChar(letter)) + ':');
-    ShareLabel = form.Label("ShareLabel", QPoint(12, 52), QStringLiteral("フォルダ"));
-    ShareEdit = form.Edit("ShareEdit", QRect(96, 48, 332, 26));
-    ShareEdit->setPlaceholderText(QStringLiteral("smb://host/share"));
-    OkButton = form.Button("OkButton", QRect(224, 90, 96, 28), QStringLiteral("ＯＫ"));
-    OkButton->setDefault(true);
     connect(OkButton, &QPushButton::clicked, this, &NetConnectDialog::ConnectClick);
-    CancelButton = form.Button("CancelButton", QRect(332, 90, 96, 28), QStringLiteral("中止"));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     // Typing goes into the address: on the drive list it would change the letter instead.
     setTabOrder(ShareEdit, DriveBox);

@@ -1,16 +1,13 @@
 // NetConnectDialog: the network connect dialog: a share address and a free drive letter.
 #pragma once
 
-#include <QDialog>
+#include "ui_net_connect_dialog.h"
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <QDialog>
 
 namespace zelo {
 
-class NetConnectDialog : public QDialog {
+class NetConnectDialog : public QDialog, public Ui::NetConnect {
     Q_OBJECT
 public:
     explicit NetConnectDialog(QWidget* parent = nullptr);
@@ -19,12 +16,7 @@ public:
     // the error report, on failure.
     void ConnectClick();
 
-    QLabel* DriveLabel = nullptr;
-    QComboBox* DriveBox = nullptr; // the free letters, "Z:" first
-    QLabel* ShareLabel = nullptr;
-    QLineEdit* ShareEdit = nullptr;
-    QPushButton* OkButton = nullptr;
-    QPushButton* CancelButton = nullptr;
+    // The controls are the layout's (net_connect_dialog.ui): DriveBox the free letters, "Z:" first.
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -13,22 +13,15 @@ namespace zelo {
 NetDisconnectDialog::NetDisconnectDialog(QWidget* parent)
     : QDialog(parent)
 {
-    WindowBuilder::SetUpWindow(this, "NetDisconnect", "ネットワ－ク ドライブの切断", 15, QSize(440, 230));
-    setModal(true);
-    DriveList = new QListWidget(this);
-    DriveList->setObjectName(QStringLiteral("DriveList"));
-    DriveList->setGeometry(12, 12, 416, 166);
+    setupUi(this);
+    FinishLayout(this);
     for (const RemoteDriveItem& drive : RemoteDrives()) {
         auto* item = new QListWidgetItem(ShowBytes(drive.localName + "  " + drive.universalName), DriveList);
         item->setData(Qt::UserRole, QString::fromLatin1(drive.localName.c_str()));
     }
     if (DriveList->count() > 0) DriveList->setCurrentRow(0);
-    const WindowBuilder form(this);
-    OkButton = form.Button("OkButton", QRect(224, 190, 96, 28), QStringLiteral("ＯＫ"));
-    OkButton->setDefault(true);
     OkButton->setEnabled(DriveList->count() > 0);
     connect(OkButton, &QPushButton::clicked, this, &NetDisconnectDialog::DisconnectClick);
-    CancelButton = form.Button("CancelButton", QRect(332, 190, 96, 28), QStringLiteral("中止"));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(DriveList, &QListWidget::itemDoubleClicked, this, &NetDisconnectDialog::DisconnectClick);
 }

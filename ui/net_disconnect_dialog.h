@@ -1,14 +1,13 @@
 // NetDisconnectDialog: the network disconnect dialog: the remote drives, one of which is disconnected.
 #pragma once
 
-#include <QDialog>
+#include "ui_net_disconnect_dialog.h"
 
-class QListWidget;
-class QPushButton;
+#include <QDialog>
 
 namespace zelo {
 
-class NetDisconnectDialog : public QDialog {
+class NetDisconnectDialog : public QDialog, public Ui::NetDisconnect {
     Q_OBJECT
 public:
     explicit NetDisconnectDialog(QWidget* parent = nullptr);
@@ -17,9 +16,7 @@ public:
     // report on failure.
     void DisconnectClick();
 
-    QListWidget* DriveList = nullptr; // "X:  \\host\share", one row per remote drive
-    QPushButton* OkButton = nullptr;
-    QPushButton* CancelButton = nullptr;
+    // The controls are the layout's (net_disconnect_dialog.ui): DriveList "X:  \\host\share", one row per remote drive.
 };
 
 } // namespace zelo

@@ -104,54 +104,26 @@ std::string VersionsFolderOf(const SourceFolder& source, const std::string& dest
     return destination + ".versions";
 }
 
-TForm2::TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent)
+TForm2::TForm2(TForm6* result, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
-    , m_mainWindow(mainWindow)
     , m_result(result)
 {
-    WindowBuilder::SetUpWindow(this, "Form2", "コピー，移動，削除", 15, QSize(617, 409));
-    setModal(true);
-    const WindowBuilder controls(this);
-
-    Label2 = controls.Label("Label2", QPoint(8, 10), QStringLiteral("転送元"));
-    Label5 = controls.Label("Label5", QPoint(72, 10), QString());
+    // In the layout CheckBox1 (backups only) is off: unless the person asks, the backup deletes and
+    // replaces as it always has.
+    setupUi(this);
+    FinishLayout(this);
     SetColouredBackground(Label5, QColor(0x00, 0xFF, 0xFF));
-    Label4 = controls.Label("Label4", QPoint(8, 36), QStringLiteral("転送先"));
-    Label3 = controls.Label("Label3", QPoint(72, 36), QString());
     SetColouredBackground(Label3, QColor(0x00, 0xFF, 0x00));
-
-    CBox1 = new DriveComboBox(this);
-    CBox1->setObjectName(QStringLiteral("CBox1"));
-    CBox1->setGeometry(8, 62, 169, 26);
-    CBox1->setFont(MinchoFont(18));
     CBox1->view()->setItemDelegate(new FixedHeightDelegate(CBox1->view(), 18, 0));
 
-    Label6 = controls.Label("Label6", QPoint(320, 68), QStringLiteral("複写数"));
-    Label6->hide();
-    Edit1 = controls.Edit("Edit1", QRect(384, 64, 57, 24));
-    Edit1->setText(QStringLiteral("1"));
-    Edit1->setToolTip(QStringLiteral("９９　まで"));
-    Edit1->hide();
-
+    // The directory pane draws the dialog's tree's markers, so it is made here; it stands after the count
+    // field.
     DirBx2 = new DirListBox(this, [](int index) { return Main.DialogTree.GetMarker(index); });
     DirBx2->setObjectName(QStringLiteral("DirBx2"));
     DirBx2->setGeometry(8, 96, 297, 262);
     DirBx2->setFont(GothicFont(20));
     DirBx2->SetEnterIsDoubleClick(true);
-
-    FileBx2 = new FileListBox(this);
-    FileBx2->setObjectName(QStringLiteral("FileBx2"));
-    FileBx2->setGeometry(312, 96, 297, 262);
-    FileBx2->setFont(GothicFont(20));
-    FileBx2->setSelectionMode(QAbstractItemView::NoSelection); // display only
-
-    // Off unless the person asks: the backup then deletes and replaces as it always has.
-    CheckBox1 = controls.CheckBox("CheckBox1", QRect(456, 64, 153, 24), "以前の版を残す",
-        "削除・更新するファイルを　（バックアップ先）.versions　に残します", false);
-    CheckBox1->hide();
-
-    Button3 = controls.Button("Button3", QRect(160, 370, 97, 31), QStringLiteral("実行"));
-    Button4 = controls.Button("Button4", QRect(360, 370, 97, 31), QStringLiteral("中止"));
+    setTabOrder(Edit1, DirBx2);
 
     connect(CBox1, &DriveComboBox::UserChange, this, &TForm2::CBox1Change);
     connect(CBox1, &DriveComboBox::DropDown, this, &TForm2::CBox1DropDown);
@@ -159,22 +131,24 @@ TForm2::TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent)
     connect(DirBx2, &ClickListBox::DblClick, this, &TForm2::DirBx2DblClick);
     connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
-
-    FormCreate();
 }
 
-void TForm2::FormCreate()
+void TForm2::FormCreate(const DriveChoice& drives)
 {
-    if (m_mainWindow) {
-        const DriveComboBox& drives = *m_mainWindow->CBox1;
-        CBox1->ClearItems();
-        for (int i = 0; i < drives.Count(); ++i)
-            CBox1->AddItem(drives.Item(i));
-        CBox1->SetSelectedIndex(drives.SelectedIndex());
-    }
+    CBox1->ClearItems();
+    for (const std::string& item : drives.items)
+        CBox1->AddItem(item);
+    CBox1->SetSelectedIndex(drives.selected);
     Main.DialogTree.Bind(DirBx2, FileBx2);
-    Main.DialogTree.SetDrive(Main.MainTree.DriveText(true));
+    Main.DialogTree.SetDrive(drives.drive);
     Main.DialogTree.Refill(false);
+}
+
+int TForm2::Open(const OperationRequest& request)
+{
+    m_request = request;
+    m_outcome = {};
+    return exec();
 }
 
 void TForm2::SetSource(const std::string& path)
@@ -205,7 +179,7 @@ void TForm2::FormActivate()
 
 void TForm2::FormPaint()
 {
-    const int mode = Main.OperationMode;
+    const int mode = m_request.mode;
     if (mode == kModeDuplicate) {
         Label6->show();
         Edit1->show();
@@ -215,7 +189,7 @@ void TForm2::FormPaint()
         const QString text = QString::fromUtf8(caption);
         if (windowTitle() != text) setWindowTitle(text);
     }
-    SetSource(mode > 10 ? Main.MainTree.CurrentPath(false) : Main.MainTree.SelectedPath(false));
+    SetSource(m_request.shownSource);
     const std::string destination = Main.DialogTree.CurrentPath(false);
     if (destination != m_destination) SetDestination(destination);
 }
@@ -304,44 +278,41 @@ void TForm2::Button3Click()
     Button4->setEnabled(false);
     FormPaint(); // the labels as they are now
     if (m_source.empty() || m_destination.empty()) return Refuse("Ｄｉｒ　を選択して下さい");
-    const int mode = Main.OperationMode;
+    const int mode = m_request.mode;
     if (m_destination == m_source && mode != kModeDuplicate) return Refuse("同じＤｉｒを選択しています");
 
-    const bool writableCd = m_mainWindow && m_mainWindow->CheckBox1->isChecked();
-    if (GetDriveType(Main.DialogTree.DriveText(true)) == kDriveCdrom && !writableCd) {
+    if (GetDriveType(Main.DialogTree.DriveText(true)) == kDriveCdrom && !m_request.options.cdromWritable) {
         ShowPlainMessage("ＣＤ－ＲＯＭ　には実行出来ません　！");
         return Finish();
     }
-    if (Main.MainTree.CurrentPath(true) == Main.DialogTree.CurrentPath(true) && mode != kModeDuplicate) {
+    if (m_request.currentDir == Main.DialogTree.CurrentPath(true) && mode != kModeDuplicate) {
         ShowPlainMessage("同じＤＩＲが選択されており，実行出来ません");
         return Finish();
     }
 
     // A backup that keeps earlier versions needs a place beside its top folder, checked before it starts.
-    SourceFolder source;
     std::string versionsDir;
-    if (mode <= 10) source = ResolveSourceFolder(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true));
     if (mode == kModeFolderBackup && CheckBox1->isChecked()) {
-        versionsDir = VersionsFolderOf(source, Main.DialogTree.CurrentPath(true));
+        versionsDir = VersionsFolderOf(m_request.folder, Main.DialogTree.CurrentPath(true));
         if (versionsDir.empty()) return Refuse("ドライブの直下へ中身をバックアップする時は以前の版を残せません");
     }
 
     m_running = true;
     {
-        const CommandGuard guard(m_mainWindow);
+        const CommandGuard guard(qobject_cast<TForm1*>(parentWidget()));
         ui().SetBusyCursor(true);
         bool busy = true;
         switch (mode) {
         case kModeFolderCopy:
         case kModeFolderMove:
         case kModeFolderBackup:
-            RunFolderOperation(mode, source, versionsDir);
+            RunFolderOperation(versionsDir);
             break;
         case kModeFileCopy:
         case kModeFileMove:
             ui().SetBusyCursor(false);
             busy = false;
-            RunFileOperation(mode);
+            RunFileOperation();
             break;
         case kModeDuplicate:
             RunDuplicate();
@@ -355,8 +326,10 @@ void TForm2::Button3Click()
     Finish();
 }
 
-void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std::string& versionsDir)
+void TForm2::RunFolderOperation(const std::string& versionsDir)
 {
+    const int mode = m_request.mode;
+    const SourceFolder& source = m_request.folder;
     Main.ContentsOnly = source.contentsOnly;
 
     FolderTransfer request;
@@ -364,7 +337,7 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
     request.destinationDir = Main.DialogTree.CurrentPath(true);
     request.contentsOnly = source.contentsOnly;
     request.mode = mode;
-    if (m_mainWindow) request.options = m_mainWindow->Options();
+    request.options = m_request.options;
     if (mode == kModeFolderBackup) {
         request.versionsDir = versionsDir;
         // The plan is shown before anything is written; the engine asks again when it deletes most of
@@ -381,8 +354,7 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
     TransferCounts counts;
     const int result = TransferFolder(request, counts, Main.AbortFlag);
     // A backup that ran did so under "new", and the box shows it; a refused one changed nothing.
-    if (mode == kModeFolderBackup && result != kTransferRefused && result != kTransferDeclined && m_mainWindow)
-        m_mainWindow->CheckBox2->setChecked(true);
+    m_outcome.backupRan = mode == kModeFolderBackup && result != kTransferRefused && result != kTransferDeclined;
 
     Main.CreatedDirCount = counts.createdDirs;
     Main.ExistingDirCount = counts.existingDirs;
@@ -402,25 +374,21 @@ void TForm2::RunFolderOperation(int mode, const SourceFolder& source, const std:
             "以前の版　" + std::to_string(counts.versionsKept) + "　件を残しました　：　" + counts.versionsFolder);
 
     if (result == kTransferDone) {
-        if (m_result) m_result->exec();
+        if (m_result) m_result->Open(mode, counts);
     } else if (mode == kModeFolderBackup && result != kTransferCancelled && result != kTransferDeclined) {
         // No to the plan, or to the second question, is the person's choice, not an error.
         AppMessageBox("フオルダーのバックアップでエラーがありました", "ＢａｃｋＵｐ", kMbOk);
     }
 }
 
-void TForm2::RunFileOperation(int mode)
+void TForm2::RunFileOperation()
 {
     FileTransfer request;
-    request.sourceDir = Main.MainTree.CurrentPath(true);
+    request.sourceDir = m_request.currentDir;
     request.destinationDir = Main.DialogTree.CurrentPath(true);
-    request.mode = mode;
-    if (m_mainWindow) {
-        request.options = m_mainWindow->Options();
-        request.names
-            = Selection::Of(request.sourceDir, m_mainWindow->FileBx1->Names(), m_mainWindow->FileBx1->SelectedFlags())
-                  .names;
-    }
+    request.mode = m_request.mode;
+    request.options = m_request.options;
+    request.names = m_request.files.names;
     RunFileTransfer(request);
 }
 
@@ -439,15 +407,9 @@ void RunFileTransfer(const FileTransfer& request)
 void TForm2::RunDuplicate()
 {
     const int count = DuplicateCountFrom(Edit1->text().trimmed().toStdString());
-    if (!m_mainWindow) return;
     // The one selected file (the command made sure there is exactly one), not merely the focused item.
-    const std::vector<std::string> names = m_mainWindow->FileBx1->Names();
-    const std::vector<bool> selected = m_mainWindow->FileBx1->SelectedFlags();
-    for (size_t i = 0; i < names.size() && i < selected.size(); ++i) {
-        if (!selected[i]) continue;
-        DuplicateFile(Main.MainTree.CurrentPath(true), Main.DialogTree.CurrentPath(true), names[i], count);
-        return;
-    }
+    if (m_request.files.names.empty()) return;
+    DuplicateFile(m_request.currentDir, Main.DialogTree.CurrentPath(true), m_request.files.names.front(), count);
 }
 
 void TForm2::Button4Click()

@@ -3,22 +3,19 @@
 #pragma once
 
 #include "engine/file_transfer.h"
+#include "engine/options.h"
+#include "ui_operation_dialog.h"
 
 #include <QDialog>
 
 #include <string>
-
-class QCheckBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <vector>
 
 namespace zelo {
 
 class DirListBox;
 class DriveComboBox;
 class FileListBox;
-class TForm1;
 class TForm6;
 
 // Captions of the dialog by OperationMode; null for a value that leaves the caption as it is.
@@ -45,14 +42,42 @@ SourceFolder ResolveSourceFolder(const std::string& currentWithSeparator, const 
 // backup). Empty when there is no such place (a contents-only backup into a drive root).
 std::string VersionsFolderOf(const SourceFolder& source, const std::string& destinationWithSeparator);
 
-class TForm2 : public QDialog {
+// What a command hands the operation dialog: all it takes from the main window, gathered when it opens.
+struct OperationRequest {
+    int mode = 0; // OperationMode
+    std::string shownSource; // Label5: the selected folder (folder modes) or the current directory
+    std::string currentDir; // the main pane's current directory, with its separator
+    SourceFolder folder; // folder modes: the folder the command works on
+    Selection files; // the file pane's selection (file modes and the duplicate)
+    CommandOptions options;
+};
+
+// The drive selector as the dialog starts with it: the main window's items, its choice, and the drive
+// of its pane (as a root).
+struct DriveChoice {
+    std::vector<std::string> items;
+    int selected = -1;
+    std::string drive;
+};
+
+// What the last run of the dialog did that the main window shows: a backup that ran turned "new" on.
+struct OperationOutcome {
+    bool backupRan = false;
+};
+
+class TForm2 : public QDialog, public Ui::Form2 {
     Q_OBJECT
 public:
-    // mainWindow: the source side (its panes, labels and check boxes); result: the window shown after a
-    // folder operation that ran to its end. Both must outlive the dialog; result may be null.
-    TForm2(TForm1* mainWindow, TForm6* result, QWidget* parent = nullptr);
+    // result: the window shown after a folder operation that ran to its end; it must outlive the dialog
+    // and may be null. parent: the main window, whose commands are off while an operation runs.
+    explicit TForm2(TForm6* result, QWidget* parent = nullptr);
 
-    void FormCreate();
+    // The drive selector and the pane as the main window has them when the windows are made.
+    void FormCreate(const DriveChoice& drives);
+    // The command the dialog runs next; Open hands it over and shows the dialog modally.
+    void SetRequest(const OperationRequest& request) { m_request = request; }
+    int Open(const OperationRequest& request);
+    const OperationOutcome& Outcome() const { return m_outcome; }
     void FormActivate();
     void FormPaint();
     void CBox1Change();
@@ -66,18 +91,9 @@ public:
     const std::string& SourceText() const { return m_source; }
     const std::string& DestinationText() const { return m_destination; }
 
-    DriveComboBox* CBox1 = nullptr;
+    // The controls are the layout's (operation_dialog.ui): CheckBox1 backups only: keep what the run deletes or
+    // replaces.
     DirListBox* DirBx2 = nullptr;
-    FileListBox* FileBx2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label3 = nullptr;
-    QCheckBox* CheckBox1 = nullptr; // backups only: keep what the run deletes or replaces
 
 public slots:
     // The title bar's close works as cancel, except while an operation runs inside the dialog.
@@ -95,12 +111,13 @@ private:
     void Refuse(const char* text);
     void Finish();
     // versionsDir: where a backup keeps earlier versions, empty for none.
-    void RunFolderOperation(int mode, const SourceFolder& source, const std::string& versionsDir);
-    void RunFileOperation(int mode);
+    void RunFolderOperation(const std::string& versionsDir);
+    void RunFileOperation();
     void RunDuplicate();
 
-    TForm1* m_mainWindow;
     TForm6* m_result;
+    OperationRequest m_request;
+    OperationOutcome m_outcome;
     std::string m_source;
     std::string m_destination;
     bool m_running = false;

@@ -55,9 +55,10 @@ TPlan::TPlan(const BackupPlan& plan, const std::string& versionsDir, QWidget* pa
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint)
     , m_detail(PlanDetailLines(plan))
 {
-    WindowBuilder::SetUpWindow(this, "Plan", kCaptionCaution, 15, QSize(457, 265));
-    setModal(true);
-    const WindowBuilder controls(this);
+    // A window that deletes never does so on an Enter the person did not aim: in the layout No (Button2) is
+    // the default button and the other two are never default.
+    setupUi(this);
+    FinishLayout(this);
 
     std::vector<std::string> lines = PlanSummaryLines(plan);
     if (!versionsDir.empty()) lines.push_back("削除・更新する前の版は　" + versionsDir + "　に残します");
@@ -67,18 +68,7 @@ TPlan::TPlan(const BackupPlan& plan, const std::string& versionsDir, QWidget* pa
         if (!text.isEmpty()) text += QLatin1Char('\n');
         text += ShowBytes(line);
     }
-    Label1 = controls.Label("Label1", QRect(16, 12, 425, 200), text);
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setWordWrap(true);
-    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    Button1 = controls.Button("Button1", QRect(40, 224, 97, 31), QStringLiteral("はい"));
-    Button2 = controls.Button("Button2", QRect(180, 224, 97, 31), QStringLiteral("いいえ"));
-    Button3 = controls.Button("Button3", QRect(320, 224, 97, 31), QStringLiteral("詳細"));
-    // A window that deletes never does so on an Enter the person did not aim: No is the default.
-    Button1->setAutoDefault(false);
-    Button3->setAutoDefault(false);
-    Button2->setDefault(true);
+    Label1->setText(text);
     Button3->setEnabled(!m_detail.empty());
 
     Detail = new TForm9(this);

@@ -2,13 +2,12 @@
 // and the bytes it will copy, with Yes, No and the list of every entry it deletes or replaces.
 #pragma once
 
+#include "ui_plan_window.h"
+
 #include <QDialog>
 
 #include <string>
 #include <vector>
-
-class QLabel;
-class QPushButton;
 
 namespace zelo {
 
@@ -22,7 +21,7 @@ std::vector<std::string> PlanSummaryLines(const BackupPlan& plan);
 // while planning.
 std::vector<std::string> PlanDetailLines(const BackupPlan& plan);
 
-class TPlan : public QDialog {
+class TPlan : public QDialog, public Ui::Plan {
     Q_OBJECT
 public:
     // versionsDir: where the run keeps what it deletes or replaces; empty when it keeps nothing.
@@ -33,10 +32,7 @@ public:
 
     void Button3Click();
 
-    QLabel* Label1 = nullptr;
-    QPushButton* Button1 = nullptr; // はい
-    QPushButton* Button2 = nullptr; // いいえ
-    QPushButton* Button3 = nullptr; // 詳細
+    // The controls are the layout's (plan_window.ui): Button1 はい; Button2 いいえ; Button3 詳細.
     TForm9* Detail = nullptr;
 
 protected:

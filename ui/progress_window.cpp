@@ -21,13 +21,8 @@ namespace zelo {
 TForm7::TForm7(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
-    WindowBuilder::SetUpWindow(this, "Form7", "進行状況", 15, QSize(461, 53));
-    const WindowBuilder controls(this);
-    PBar1 = controls.Bar("PBar1", QRect(8, 6, 361, 17));
-    PBar2 = controls.Bar("PBar2", QRect(8, 26, 361, 6));
-    PBar2->hide();
-    Label1 = controls.Label("Label1", QRect(8, 34, 361, 17), QStringLiteral("Label1"));
-    Button1 = controls.Button("Button1", QRect(378, 12, 75, 29), QStringLiteral("中止"), 12);
+    setupUi(this);
+    FinishLayout(this);
     connect(Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
     m_refresh = new QTimer(this);
     m_refresh->setSingleShot(true);

@@ -2,19 +2,18 @@
 #pragma once
 
 #include "platform/ui_services.h"
+#include "ui_progress_window.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
-class QLabel;
 class QProgressBar;
-class QPushButton;
 class QTimer;
 
 namespace zelo {
 
-class TForm7 : public QWidget, public ProgressWindow {
+class TForm7 : public QWidget, public Ui::Form7, public ProgressWindow {
     Q_OBJECT
 public:
     explicit TForm7(QWidget* parent = nullptr);
@@ -37,10 +36,7 @@ public:
     // How long Show waits for the window system to put the window on the screen.
     static constexpr int kExposeWaitMs = 500;
 
-    QProgressBar* PBar1 = nullptr;
-    QProgressBar* PBar2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QPushButton* Button1 = nullptr;
+    // The controls are the layout's (progress_window.ui).
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -3,12 +3,9 @@
 // (name and serial number) or 2 (common extension); cancel and the close box leave 0.
 #pragma once
 
-#include <QDialog>
+#include "ui_rename_dialog.h"
 
-class QGroupBox;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
+#include <QDialog>
 
 namespace zelo {
 
@@ -16,7 +13,7 @@ namespace zelo {
 inline constexpr int kRenNameMode = 1;
 inline constexpr int kRenExtensionMode = 2;
 
-class TRen : public QDialog {
+class TRen : public QDialog, public Ui::Ren {
     Q_OBJECT
 public:
     explicit TRen(QWidget* parent = nullptr);
@@ -28,15 +25,7 @@ public:
     void Button2Click();
     void Button3Click();
 
-    QGroupBox* RadioGroup1 = nullptr;
-    QRadioButton* RadioButton1 = nullptr;
-    QRadioButton* RadioButton2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
+    // The controls are the layout's (rename_dialog.ui).
 
 public slots:
     // The close box (and Escape) cancel, as the cancel button does.

@@ -21,33 +21,18 @@ namespace zelo {
 SaveListDialog::SaveListDialog(QWidget* parent, const DriveComboBox& drives)
     : QDialog(parent)
 {
-    WindowBuilder::SetUpWindow(this, "SaveDialog1", "名前を付けて保存", 15, QSize(560, 400));
-    setModal(true);
-    const WindowBuilder form(this);
-    form.Label("DriveLabel", QPoint(8, 12), QStringLiteral("保存する場所"));
-    CBox1 = new DriveComboBox(this);
-    CBox1->setObjectName(QStringLiteral("CBox1"));
-    CBox1->setGeometry(104, 8, 169, 26);
-    CBox1->setFont(MinchoFont(18));
+    setupUi(this);
+    FinishLayout(this);
     for (int i = 0; i < drives.Count(); ++i)
         CBox1->AddItem(drives.Item(i));
 
+    // The directory pane draws the tree's markers, so it is made here; it stands after the drive selector.
     DirBx1 = new DirListBox(this, [this](int index) { return m_tree.GetMarker(index); });
     DirBx1->setObjectName(QStringLiteral("DirBx1"));
     DirBx1->setGeometry(8, 42, 268, 270);
     DirBx1->setFont(GothicFont(20));
-    FileBx1 = new FileListBox(this);
-    FileBx1->setObjectName(QStringLiteral("FileBx1"));
-    FileBx1->setGeometry(284, 42, 268, 270);
-    FileBx1->setFont(GothicFont(20));
-    FileBx1->setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabOrder(CBox1, DirBx1);
     m_tree.Bind(DirBx1, FileBx1);
-
-    NameLabel = form.Label("NameLabel", QPoint(8, 326), QStringLiteral("ファイル名"));
-    NameEdit = form.Edit("NameEdit", QRect(104, 322, 448, 26));
-    SaveButton = form.Button("SaveButton", QRect(344, 360, 96, 30), QStringLiteral("保存"));
-    SaveButton->setDefault(true);
-    CancelButton = form.Button("CancelButton", QRect(456, 360, 96, 30), QStringLiteral("キャンセル"));
 
     connect(CBox1, &DriveComboBox::UserChange, this, &SaveListDialog::CBox1Change);
     connect(DirBx1, &ClickListBox::DblClick, this, &SaveListDialog::DirBx1DblClick);

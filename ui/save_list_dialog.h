@@ -5,15 +5,12 @@
 
 #include "model/file_list.h"
 #include "model/path_tree.h"
+#include "ui_save_list_dialog.h"
 
 #include <QDialog>
 #include <QString>
 
 #include <string>
-
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace zelo {
 
@@ -21,7 +18,7 @@ class DirListBox;
 class DriveComboBox;
 class FileListBox;
 
-class SaveListDialog : public QDialog {
+class SaveListDialog : public QDialog, public Ui::SaveDialog1 {
     Q_OBJECT
 public:
     // drives: the main window's drive selector, whose entries the dialog lists.
@@ -37,13 +34,8 @@ public:
     void FileBx1Click();
     void SaveClick();
 
-    DriveComboBox* CBox1 = nullptr;
+    // The controls are the layout's (save_list_dialog.ui).
     DirListBox* DirBx1 = nullptr;
-    FileListBox* FileBx1 = nullptr;
-    QLabel* NameLabel = nullptr;
-    QLineEdit* NameEdit = nullptr;
-    QPushButton* SaveButton = nullptr;
-    QPushButton* CancelButton = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,53 +1,23 @@
-// WindowBuilder: the controls of every window (labels, check boxes, panels, bars, buttons, edits),
-// placed at the positions of the window's layout, with their names, captions, hints and fonts.
+// The windows' shared finishing: what their layout files cannot say (faces by height, labels sized to
+// their text, captions made to fit) and where a window is placed.
 #pragma once
 
-#include <QFont>
 #include <QPoint>
-#include <QRect>
 #include <QSize>
-#include <QString>
 
-class QCheckBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
 class QWidget;
 
 namespace zelo {
 
-class WindowBuilder {
-public:
-    // The controls go into parent (a window or a panel of it).
-    explicit WindowBuilder(QWidget* parent);
+// A top-level window made in code: its name, caption, font (the gothic face, pixelSize high) and fixed
+// client size (an empty size leaves the size to the caller).
+void SetUpWindow(QWidget* window, const char* name, const char* caption, int pixelSize, QSize client);
 
-    // A top-level window: its name, caption, font (the gothic face, pixelSize high) and fixed client size
-    // (an empty size leaves the size to the caller).
-    static void SetUpWindow(QWidget* window, const char* name, const char* caption, int pixelSize, QSize client);
-
-    // A label sized to its text at a position, or at a fixed geometry.
-    QLabel* Label(const char* name, QPoint at, const QString& text) const;
-    QLabel* Label(const char* name, const QRect& geometry, const QString& text) const;
-    // A check box; hint may be null (no tooltip). Its caption is made to fit its width.
-    QCheckBox* CheckBox(
-        const char* name, const QRect& geometry, const char* caption, const char* hint, bool checked) const;
-    QFrame* Panel(const char* name, const QRect& geometry) const;
-    // A smooth progress bar from 0 to 100 without text.
-    QProgressBar* Bar(const char* name, const QRect& geometry) const;
-    // A push button; pixelSize 0 keeps the window's font. Its caption is made to fit its width.
-    QPushButton* Button(const char* name, const QRect& geometry, const QString& caption, int pixelSize = 0) const;
-    QLineEdit* Edit(const char* name, const QRect& geometry) const;
-    // A captioned group frame; the radio buttons built inside it exclude each other.
-    QGroupBox* GroupBox(const char* name, const QRect& geometry, const QString& caption) const;
-    QRadioButton* RadioButton(const char* name, const QRect& geometry, const QString& caption, bool checked) const;
-
-private:
-    QWidget* m_parent;
-};
+// Finishes a window (or a window's client area) made from its layout file (setupUi): the faces its
+// layout names by height (the dynamic properties gothicPixelSize and minchoPixelSize, the window's own
+// first), then the labels that size themselves to their text (autoSize) and the captions of check boxes
+// and buttons made to fit.
+void FinishLayout(QWidget* window);
 
 // Places a top-level window with its frame's top-left corner at framePosition. Before the window
 // manager has framed it (its first showing) the frame of reference (by default the window's parent

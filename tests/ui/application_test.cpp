@@ -5,14 +5,22 @@
 #include "model/state.h"
 #include "platform/ui_services.h"
 #include "ui/application.h"
+#include "ui/detail_window.h"
+#include "ui/dir_attributes_dialog.h"
+#include "ui/file_info_dialog.h"
+#include "ui/folder_info_dialog.h"
+#include "ui/fonts.h"
 #include "ui/help_window.h"
 #include "ui/input_dialog.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
+#include "ui/operation_dialog.h"
 #include "ui/progress_window.h"
 #include "ui/qt_ui_services.h"
+#include "ui/result_window.h"
 #include "ui/window_builder.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
@@ -49,6 +57,7 @@ private slots:
     void handlerExceptionIsShownAndLoopGoesOn();
     void windowsInTheirOrder();
     void everyCaptionFitsItsWidth();
+    void layoutsGetTheirFacesAndSizes();
     void qtSpeaksJapanese();
     void opensAtTheDirectoryGiven();
 };
@@ -130,12 +139,19 @@ void ApplicationTest::windowsInTheirOrder()
     QVERIFY(!dynamic_cast<QtUiServices*>(&ui()));
 }
 
+namespace {
+std::vector<QWidget*> AllWindows()
+{
+    return { Form1, Form2, Form3, Form4, Form5, Form6, Form7, Form8, Form9, Help };
+}
+} // namespace
+
 void ApplicationTest::everyCaptionFitsItsWidth()
 {
     DriveFixture drives;
     auto windows = CreateWindows();
     int measured = 0;
-    for (QWidget* window : std::initializer_list<QWidget*> { Form1, Form7, Form3, Help }) {
+    for (QWidget* window : AllWindows()) {
         for (QWidget* control : window->findChildren<QWidget*>()) {
             const QString text = control->property("text").toString();
             if (text.isEmpty()) continue;
@@ -145,6 +161,40 @@ void ApplicationTest::everyCaptionFitsItsWidth()
         }
     }
     QVERIFY(measured >= 20);
+}
+
+void ApplicationTest::layoutsGetTheirFacesAndSizes()
+{
+    // What a layout file names beyond Qt's own properties takes effect once the window is made: the face
+    // of a height, and labels as wide as their text.
+    DriveFixture drives;
+    auto windows = CreateWindows();
+    int faces = 0, sized = 0;
+    for (QWidget* window : AllWindows()) {
+        QList<QWidget*> controls = window->findChildren<QWidget*>();
+        controls.prepend(window);
+        for (QWidget* control : controls) {
+            if (control->window() != window) continue; // a dialog is checked as a window of its own
+            const QString name = window->objectName() + "." + control->objectName();
+            for (const auto& [property, face] :
+                { std::pair { "gothicPixelSize", &GothicFont }, std::pair { "minchoPixelSize", &MinchoFont } }) {
+                const QVariant height = control->property(property);
+                if (!height.isValid()) continue;
+                ++faces;
+                // A button's caption may have taken up to three pixels less to fit.
+                const QFont wanted = face(height.toInt());
+                const int shrunk = qobject_cast<QAbstractButton*>(control) ? 3 : 0;
+                QVERIFY2(control->font().family() == wanted.family(), qPrintable(name));
+                QVERIFY2(control->font().pixelSize() <= wanted.pixelSize()
+                        && control->font().pixelSize() >= wanted.pixelSize() - shrunk,
+                    qPrintable(name));
+            }
+            if (!control->property("autoSize").toBool()) continue;
+            ++sized;
+            QVERIFY2(control->size() == control->sizeHint(), qPrintable(name));
+        }
+    }
+    QVERIFY(faces >= 10 && sized >= 20);
 }
 
 void ApplicationTest::qtSpeaksJapanese()

@@ -49,8 +49,12 @@ struct Rig {
     TForm1 form;
     TForm9 detail { &form };
     TForm6 result { &form, &detail };
-    TForm2 dialog { &form, &result };
+    TForm2 dialog { &result, &form };
+    bool started = (form.SetOperationDialog(&dialog), true);
     FakeUi fake;
+
+    // Hands the dialog the command of this mode as the main window gathers it now.
+    void Open(int mode) { dialog.SetRequest(form.OperationRequestFor(mode)); }
 
     int Row(DirListBox* list, const std::string& item)
     {
@@ -150,7 +154,7 @@ void OperationWindowsTest::executeChecksInOrder()
         Main.DialogTree = PathTree {};
     else
         rig.SetDestination(Bytes(destination.left(2)) + "\\", Bytes(destination.mid(2)));
-    Main.OperationMode = mode;
+    rig.Open(mode);
     QSignalSpy finished(&rig.dialog, &QDialog::finished);
     if (copied) ClickOkOfNextResult();
     rig.dialog.Button3Click();
@@ -192,7 +196,7 @@ void OperationWindowsTest::countField()
         Rig rig;
         rig.SelectFile("report.txt");
         rig.SetDestination(r.destination);
-        Main.OperationMode = kModeDuplicate;
+        rig.Open(kModeDuplicate);
         rig.dialog.Edit1->setText(QString::fromUtf8(r.text));
         rig.dialog.Button3Click();
         QCOMPARE(rig.fake.texts(), std::vector<std::string> {});
@@ -208,7 +212,7 @@ void OperationWindowsTest::countField()
     rig.SelectFile("report.txt");
     QCOMPARE(rig.form.FileBx1->FocusedName(), std::string("other.txt"));
     rig.SetDestination("D:\\");
-    Main.OperationMode = kModeDuplicate;
+    rig.Open(kModeDuplicate);
     rig.dialog.Edit1->setText("1");
     rig.dialog.Button3Click();
     QVERIFY(rig.drives.tree.exists("d/report00.txt") && !rig.drives.tree.exists("d/other00.txt"));
@@ -277,7 +281,7 @@ void OperationWindowsTest::captionsByMode()
     Rig rig;
     rig.SelectSource("src");
     rig.SetDestination("D:\\");
-    Main.OperationMode = mode;
+    rig.Open(mode);
     rig.dialog.FormPaint();
     QCOMPARE(rig.dialog.windowTitle(), caption);
     QCOMPARE(rig.dialog.Label5->text(), source);
@@ -311,15 +315,16 @@ void OperationWindowsTest::resultGridByMode()
     ResetMainState();
     TForm9 detail;
     TForm6 result(nullptr, &detail);
-    Main.OperationMode = mode;
-    Main.CreatedDirCount = 2;
-    Main.ExistingDirCount = 3;
-    Main.DeletedDirCount = 4;
-    Main.NewFileCount = 5;
-    Main.UpdatedFileCount = 6;
-    Main.UpToDateFileCount = 7;
-    Main.DeletedFileCount = 8;
-    Main.NewerAtDestCount = 1;
+    TransferCounts counts;
+    counts.createdDirs = 2;
+    counts.existingDirs = 3;
+    counts.deletedDirs = 4;
+    counts.newFiles = 5;
+    counts.updatedFiles = 6;
+    counts.upToDateFiles = 7;
+    counts.deletedFiles = 8;
+    counts.newerAtDest = 1;
+    result.SetCounts(mode, counts);
     Main.DetailList = { "C:\\s\\x.txt  one  :  two", "C:\\s\\y.txt  three  :  four" };
     result.FormActivate();
     QCOMPARE(result.Label11->text(), title);
@@ -449,7 +454,8 @@ void OperationWindowsTest::driveNotReadyGoesBackToTheShownDrive()
     DriveFixture drives("D=d;F=missing");
     drives.tree.mkdir("d");
     TForm1 form;
-    TForm2 dialog(&form, nullptr);
+    TForm2 dialog(nullptr, &form);
+    form.SetOperationDialog(&dialog);
     FakeUi fake;
     dialog.DirBx2Click();
     dialog.CBox1->SetEditText("F:\\");
