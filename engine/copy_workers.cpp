@@ -13,14 +13,19 @@ namespace {
 // How often the window runs while the walk waits for copies.
 constexpr auto kEventInterval = std::chrono::milliseconds(15);
 
-// Copies under way per thread: enough that a thread finding its next copy never waits on the walk,
-// few enough that the descriptors they hold stay a small share of the process's.
-constexpr size_t kCopiesPerThread = 8;
+// Copies under way: enough that a thread finding its next copy never waits on the walk, few enough that
+// the descriptors they hold (two each) stay a small share of the process's.
+constexpr size_t kCopiesPerThread = 32;
+constexpr size_t kMostUnderWay = 64;
 
 // Copies the walk hands over at once, and the most a thread takes at once: small files come faster than
 // a thread wakes, so a lock and a wake for each would cost more than the copy.
 constexpr size_t kHandOverAtOnce = 8;
 constexpr size_t kTakeAtOnce = 4;
+
+// The largest file the walk's thread copies itself while it waits: one that takes a moment, so the window
+// keeps running and the stop button answers.
+constexpr uint64_t kLargestHelped = 256 << 10;
 
 int BlocksOf(uint64_t bytes)
 {
@@ -31,16 +36,18 @@ int BlocksOf(uint64_t bytes)
 
 unsigned CopyWorkers::ThreadsFor(bool network)
 {
-    // A share answers each file after a round trip: several files in flight hide the wait.
+    // A share answers each file after a round trip: several files in flight hide the wait. Elsewhere the
+    // walk's thread copies too while it waits, so it counts as one of the cores.
     if (network) return 8;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp(cores - 1, 1u, 8u);
 }
 
 CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t)> showProgress)
     : m_abortFlag(abortFlag)
     , m_showProgress(std::move(showProgress))
     , m_threadCount(std::max(1u, threads))
-    , m_window(m_threadCount * kCopiesPerThread)
+    , m_window(std::min(m_threadCount * kCopiesPerThread, kMostUnderWay))
 {
     for (size_t i = 0; i < m_threadCount; ++i)
         m_threads.emplace_back([this] { Work(); });
@@ -61,7 +68,6 @@ CopyWorkers::~CopyWorkers()
 
 void CopyWorkers::Work()
 {
-    std::vector<Slot*> batch;
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         ++m_idle;
@@ -69,53 +75,71 @@ void CopyWorkers::Work()
         --m_idle;
         if (m_quit) return;
         // A few copies at a time, shared fairly among the threads: one lock for several files.
-        const size_t take = std::clamp<size_t>(m_queue.size() / m_threadCount, 1, kTakeAtOnce);
-        batch.clear();
-        for (size_t i = 0; i < take; ++i) {
-            batch.push_back(m_queue.front());
-            m_queue.pop_front();
-            batch.back()->state = SlotState::Moving;
-        }
-        const bool ended = m_runEnded;
-        lock.unlock();
-        for (Slot* slot : batch) {
-            const bool moved
-                = !ended && !m_stop.load(std::memory_order_relaxed) && slot->copy->Move([this, slot](uint64_t bytes) {
-                      slot->moved.store(bytes, std::memory_order_relaxed);
-                      return !m_stop.load(std::memory_order_relaxed);
-                  });
-            slot->moveResult = moved ? SlotState::Moved : SlotState::MoveEnded;
-        }
-        lock.lock();
-        for (Slot* slot : batch)
-            slot->state = slot->moveResult;
-        CommitInOrder(lock);
+        MoveSome(lock, std::clamp<size_t>(m_queue.size() / (m_threadCount + 1), 1, kTakeAtOnce), UINT64_MAX);
     }
+}
+
+bool CopyWorkers::MoveSome(std::unique_lock<std::mutex>& lock, size_t most, uint64_t largest)
+{
+    std::vector<Slot*> batch;
+    while (batch.size() < most && !m_queue.empty() && m_queue.front()->copy->Entry().size() <= largest) {
+        batch.push_back(m_queue.front());
+        m_queue.pop_front();
+        batch.back()->state = SlotState::Moving;
+    }
+    if (batch.empty()) return false;
+    const bool ended = m_runEnded;
+    lock.unlock();
+    for (Slot* slot : batch) {
+        const bool moved
+            = !ended && !m_stop.load(std::memory_order_relaxed) && slot->copy->Move([this, slot](uint64_t bytes) {
+                  slot->moved.store(bytes, std::memory_order_relaxed);
+                  return !m_stop.load(std::memory_order_relaxed);
+              });
+        slot->outcome = moved ? SlotState::Moved : SlotState::MoveEnded;
+    }
+    lock.lock();
+    for (Slot* slot : batch)
+        slot->state = slot->outcome;
+    CommitInOrder(lock);
+    return true;
 }
 
 void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
 {
-    if (m_committing) return; // the thread committing now takes this one too when its turn comes
+    if (m_committing) return; // the thread committing now takes these too when their turn comes
     m_committing = true;
-    while (!m_order.empty() && m_nextCommit < m_nextSequence) {
-        Slot& slot = *m_order[m_nextCommit - m_order.front()->sequence];
-        if (slot.state == SlotState::Queued || slot.state == SlotState::Moving) break;
-        if (m_runEnded) {
-            slot.state = SlotState::Dropped;
-        } else if (slot.state == SlotState::MoveEnded) {
-            slot.state = slot.copy->Failed() ? SlotState::Failed : SlotState::Stopped;
-            m_runEnded = true;
-        } else if (m_stop) {
-            slot.state = SlotState::Stopped;
-            m_runEnded = true;
-        } else {
-            lock.unlock();
-            const bool committed = slot.copy->Commit();
-            lock.lock();
-            slot.state = committed ? SlotState::Committed : SlotState::Failed;
-            if (!committed) m_runEnded = true;
+    std::vector<Slot*> ready;
+    for (;;) {
+        // The copies next in order whose bytes have all moved, committed together with one lock.
+        ready.clear();
+        for (uint64_t sequence = m_nextCommit; sequence < m_nextSequence; ++sequence) {
+            Slot* slot = m_order[sequence - m_order.front()->sequence].get();
+            if (slot->state == SlotState::Queued || slot->state == SlotState::Moving) break;
+            ready.push_back(slot);
         }
-        ++m_nextCommit;
+        if (ready.empty()) break;
+        bool ended = m_runEnded;
+        lock.unlock();
+        for (Slot* slot : ready) {
+            if (ended) {
+                slot->outcome = SlotState::Dropped;
+            } else if (slot->state == SlotState::MoveEnded) {
+                slot->outcome = slot->copy->Failed() ? SlotState::Failed : SlotState::Stopped;
+                ended = true;
+            } else if (m_stop) {
+                slot->outcome = SlotState::Stopped;
+                ended = true;
+            } else {
+                slot->outcome = slot->copy->Commit() ? SlotState::Committed : SlotState::Failed;
+                ended = slot->outcome == SlotState::Failed;
+            }
+        }
+        lock.lock();
+        for (Slot* slot : ready)
+            slot->state = slot->outcome;
+        if (ended) m_runEnded = true;
+        m_nextCommit += ready.size();
         if (m_nextCommit >= m_wakeWalkAt) m_changed.notify_one();
     }
     m_committing = false;
@@ -123,16 +147,20 @@ void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
 
 void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
 {
-    while (!m_order.empty()) {
-        const SlotState state = m_order.front()->state;
-        if (state != SlotState::Committed && state != SlotState::Failed && state != SlotState::Stopped
-            && state != SlotState::Dropped)
-            return;
-        std::shared_ptr<Slot> slot = std::move(m_order.front());
+    const auto finished = [](SlotState state) {
+        return state == SlotState::Committed || state == SlotState::Failed || state == SlotState::Stopped
+            || state == SlotState::Dropped;
+    };
+    m_retiring.clear();
+    while (!m_order.empty() && finished(m_order.front()->state)) {
+        m_retiring.push_back(std::move(m_order.front()));
         m_order.pop_front();
-        lock.unlock();
+    }
+    if (m_retiring.empty()) return;
+    lock.unlock();
+    for (auto& slot : m_retiring) {
         // Once the run has ended, what was still under way is only let go.
-        switch (m_ended ? SlotState::Dropped : state) {
+        switch (m_ended ? SlotState::Dropped : slot->state) {
         case SlotState::Committed:
             if (slot->done && !slot->done()) {
                 m_ended = true;
@@ -155,8 +183,9 @@ void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
         }
         // The copy (and any replacement it still holds) goes here, on the walk's thread.
         slot.reset();
-        lock.lock();
     }
+    m_retiring.clear();
+    lock.lock();
 }
 
 void CopyWorkers::WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until)
@@ -204,10 +233,15 @@ bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()>
     std::unique_lock<std::mutex> lock(m_mutex);
     HandOver(lock);
     Retire(lock);
-    // A full window waits until half of it is done, so the walk and the threads do not take turns file by
-    // file.
-    while (m_order.size() >= m_window && !m_ended)
-        WaitOnce(lock, m_order.front()->sequence + m_window / 2);
+    // A full window: the walk's thread copies small files itself meanwhile, one at a time so that it hands the
+    // threads their next copies soon, or waits until half of the window
+    // is done, so the walk and the threads do not take turns file by file.
+    while (m_order.size() >= m_window && !m_ended) {
+        if (MoveSome(lock, 1, kLargestHelped))
+            Retire(lock);
+        else
+            WaitOnce(lock, m_order.front()->sequence + m_window / 2);
+    }
     return !m_ended;
 }
 

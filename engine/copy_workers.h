@@ -55,10 +55,13 @@ private:
         std::function<void()> ended;
         std::atomic<uint64_t> moved { 0 };
         SlotState state = SlotState::Queued;
-        SlotState moveResult = SlotState::Queued; // the thread's own until it takes the lock again
+        SlotState outcome = SlotState::Queued; // a thread's own until it takes the lock again
     };
 
     void Work();
+    // Takes up to most copies waiting in order (none larger than largest) and moves their bytes, then commits
+    // what is due. False when there was none to take.
+    bool MoveSome(std::unique_lock<std::mutex>& lock, size_t most, uint64_t largest);
     // Gives the threads the copies the walk has gathered.
     void HandOver(std::unique_lock<std::mutex>& lock);
     // Commits, in order, every copy whose bytes have all moved; one thread at a time does it.
@@ -79,6 +82,7 @@ private:
     std::vector<std::shared_ptr<Slot>> m_pending; // gathered by the walk, not yet handed over
     std::deque<std::shared_ptr<Slot>> m_order; // handed over and not yet retired, in the walk's order
     std::deque<Slot*> m_queue; // waiting for a thread
+    std::vector<std::shared_ptr<Slot>> m_retiring; // the walk's thread's own
     uint64_t m_nextSequence = 0;
     uint64_t m_nextCommit = 0;
     bool m_committing = false;

@@ -298,7 +298,8 @@ public:
     std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
         // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
-        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name), listedFree);
+        return linuxfs::createReplacementIn(
+            m_fd, linuxfs::pathAt(m_fd, name), listedFree, static_cast<dev_t>(m_identity.device));
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override

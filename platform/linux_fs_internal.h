@@ -117,7 +117,9 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
 // names the entry for messages and for reading an old file's attributes (pathAt gives such a name).
 std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination);
 // The same in a directory the caller keeps open for the file's lifetime (no descriptor of its own).
-std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree = false);
+// device: the directory's, where the caller knows it (0: looked up when needed).
+std::unique_ptr<File> createReplacementIn(
+    int dirFd, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0);
 // A name of an entry of an open directory that the kernel resolves through the descriptor.
 std::string pathAt(int dirFd, std::string_view name);
 // Opens an entry of an open directory for reading a copy: never a link's target, never a FIFO,

@@ -35,14 +35,15 @@ std::string randomTempName()
 
 // Whether the directory lies on a FUSE file system. GVfs's SMB shares among them keep the time of the
 // last write the server saw over times set on the descriptor before the close. Asked of the file
-// system once per device.
-bool onFuse(int dir)
+// system once per device; device is the directory's where the caller knows it (0: looked up).
+bool onFuse(int dir, dev_t device)
 {
     static constexpr long kFuseMagic = 0x65735546;
     thread_local dev_t lastDevice = 0;
     thread_local bool lastFuse = false;
     struct stat st { };
-    if (::fstat(dir, &st) != 0) return false;
+    st.st_dev = device;
+    if (device == 0 && ::fstat(dir, &st) != 0) return false;
     if (st.st_dev != lastDevice) {
         struct statfs fs { };
         lastFuse = ::fstatfs(dir, &fs) == 0 && long(fs.f_type) == kFuseMagic;
@@ -57,12 +58,13 @@ public:
     // fd lives in the directory dir, which dirFd owns (invalid: the caller keeps dir open for the file's
     // lifetime); tempName is its hidden name there, empty while it has none (O_TMPFILE); destinationWasFree
     // says the destination's name was free when the file was made.
-    LinuxReplacement(UniqueFd fd, int dir, UniqueFd dirFd, std::string tempName, bool destinationWasFree)
+    LinuxReplacement(UniqueFd fd, int dir, UniqueFd dirFd, std::string tempName, bool destinationWasFree, dev_t device)
         : LinuxFile(std::move(fd))
         , m_dirFd(std::move(dirFd))
         , m_dir(dir)
         , m_tempName(std::move(tempName))
         , m_destinationWasFree(destinationWasFree)
+        , m_device(device)
     {
     }
 
@@ -79,7 +81,7 @@ public:
     bool commit(const std::string& linuxDestination, const ReplaceOptions& options)
     {
         const std::string name(baseName(linuxDestination));
-        m_timesAfterClose = options.source && onFuse(m_dir);
+        m_timesAfterClose = options.source && onFuse(m_dir, m_device);
         // An unnamed file whose destination was free when it was made takes the name with one link. A
         // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
         // then goes the checked way below, which also keeps what an existing file hands on.
@@ -113,7 +115,7 @@ public:
     bool commitNew(const std::string& linuxDestination, const ReplaceOptions& options)
     {
         const std::string name(baseName(linuxDestination));
-        m_timesAfterClose = options.source && onFuse(m_dir);
+        m_timesAfterClose = options.source && onFuse(m_dir, m_device);
         if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose)) return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
@@ -181,19 +183,20 @@ private:
     int m_dir = -1; // the directory the file lives in, owned or borrowed
     std::string m_tempName;
     bool m_destinationWasFree = false;
+    dev_t m_device = 0; // the directory's device, 0 while not known
     bool m_timesAfterClose = false; // the source's times are given by name once the file is in place
 };
 
 // A replacement in dir, which owner owns (or, when owner is empty, the caller keeps open for the
 // file's lifetime).
 std::unique_ptr<File> makeReplacement(
-    int dir, UniqueFd owner, const std::string& linuxDestination, bool listedFree = false)
+    int dir, UniqueFd owner, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0)
 {
     struct stat existing { };
     existing.st_mode = 0;
     const auto made = [&](UniqueFd fd, std::string name) {
         return std::make_unique<LinuxReplacement>(
-            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0);
+            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device);
     };
     if (!listedFree && !replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing))
         return nullptr;
@@ -235,9 +238,9 @@ std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& lin
     return makeReplacement(dir, std::move(dirFd), linuxDestination);
 }
 
-std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree)
+std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree, dev_t device)
 {
-    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree);
+    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree, device);
 }
 
 bool commitReplacement(
