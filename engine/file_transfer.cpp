@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 namespace zelo {
 
@@ -41,6 +42,32 @@ std::string FileTransferSummary(int mode, const FileTransferCounts& c)
 }
 
 namespace {
+
+// Looks every selected name up in both directories. A long selection is looked up on several threads at
+// once, each taking its own stretch of the names.
+void LookUpAll(DirHandle& from, DirHandle& to, const std::vector<std::string>& names, std::vector<FindData>& entries,
+    std::vector<FindData>& existing, std::vector<char>& found, std::vector<char>& there)
+{
+    const auto lookUp = [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i) {
+            found[i] = from.Lookup(names[i], entries[i]);
+            there[i] = to.Lookup(names[i], existing[i]);
+        }
+    };
+    constexpr size_t kStretch = 512;
+    const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), names.size() / kStretch);
+    if (threads <= 1) {
+        lookUp(0, names.size());
+        return;
+    }
+    std::vector<std::thread> helpers;
+    const size_t each = (names.size() + threads - 1) / threads;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(lookUp, t * each, std::min(names.size(), (t + 1) * each));
+    lookUp(0, each);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
 
 // The line of the newer-files list for a source kept at the source.
 std::string KeptLine(const std::string& source, const std::string& destination)
@@ -81,15 +108,15 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     const WriteTimeStep timeStep = request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destination);
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
-    std::vector<bool> found(n), there(n), copy(n);
+    std::vector<char> found(n), there(n);
+    std::vector<bool> copy(n);
+    LookUpAll(*from, *to, request.names, entries, existing, found, there);
     std::vector<TransferAction> action(n, TransferAction::CopyNew);
     std::vector<int64_t> needOf(n);
     uint64_t blocks = 0;
     int64_t need = 0;
     int64_t transient = 0;
     for (size_t i = 0; i < n; ++i) {
-        found[i] = from->Lookup(request.names[i], entries[i]);
-        there[i] = to->Lookup(request.names[i], existing[i]);
         if (!found[i]) continue;
         blocks += entries[i].size() / kCopyBlockSize;
         action[i] = DecideTransfer(entries[i], there[i] ? &existing[i] : nullptr, request.options.newerOnly, timeStep);
