@@ -13,10 +13,11 @@ namespace zelo::cli {
 
 namespace {
 
-// The operands as typed, by their drive paths; the engine names what it works on by drive path.
-std::vector<std::pair<std::string, std::string>>& TypedOperands()
+// The operands as typed, by their drive paths (the first typing of a path); the engine names what it works
+// on by drive path.
+std::map<std::string, std::string>& TypedOperands()
 {
-    static std::vector<std::pair<std::string, std::string>> operands;
+    static std::map<std::string, std::string> operands;
     return operands;
 }
 
@@ -70,12 +71,6 @@ std::optional<std::string> ResolveLikeKernel(const std::string& given, std::stri
     return absolute.string();
 }
 
-bool IsBelow(const std::string& path, const std::string& directory)
-{
-    if (path.compare(0, directory.size(), directory) != 0) return false;
-    return path.size() == directory.size() || directory.back() == '\\' || path[directory.size()] == '\\';
-}
-
 } // namespace
 
 std::optional<std::string> ToDrivePath(const std::string& typed, std::string* why)
@@ -99,7 +94,7 @@ std::optional<std::string> ToDrivePath(const std::string& typed, std::string* wh
         if (why) *why = "cannot be reached through a drive";
         return std::nullopt;
     }
-    TypedOperands().emplace_back(*mapped, typed);
+    TypedOperands().emplace(*mapped, typed);
     return mapped;
 }
 
@@ -128,10 +123,19 @@ std::optional<std::string> ExistingEntry(const std::string& typed, std::string* 
 
 std::string TypedPath(const std::string& drivePath)
 {
-    const std::pair<std::string, std::string>* best = nullptr;
-    for (const auto& operand : TypedOperands()) {
-        const std::string& base = operand.first;
-        if (IsBelow(drivePath, base) && (!best || base.size() > best->first.size())) best = &operand;
+    // The longest operand the path is or lies below: the path itself, then each directory above it, so
+    // ten thousand operands cost no more per line than one.
+    const auto& operands = TypedOperands();
+    const std::pair<const std::string, std::string>* best = nullptr;
+    if (const auto it = operands.find(drivePath); it != operands.end()) best = &*it;
+    for (size_t p = drivePath.size(); !best && p-- > 0;) {
+        if (drivePath[p] != '\\') continue;
+        for (const size_t length : { p + 1, p }) {
+            if (const auto it = operands.find(drivePath.substr(0, length)); it != operands.end()) {
+                best = &*it;
+                break;
+            }
+        }
     }
     if (!best) return driveMap().toLinux(drivePath).value_or(drivePath);
     std::string out = best->second;
