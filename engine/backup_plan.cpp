@@ -2,6 +2,7 @@
 // each checked against what the plan recorded, and each step acts only on the very entries the plan saw.
 #include "engine/backup_plan.h"
 
+#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/messages.h"
 #include "platform/drive_path.h"
@@ -60,14 +61,30 @@ public:
         , m_counts(counts)
         , m_abortFlag(abortFlag)
         , m_progress(ui().Progress())
+        , m_workers(CopyWorkers::ThreadsFor(
+                        OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase)),
+              abortFlag, [this](uint64_t) { m_progress.SetPosition(ProgressBar::Overall, m_done); })
     {
     }
 
+    // The steps in the plan's order; the copies' bytes move on the workers, and anything else waits until
+    // every copy before it is in its place.
     int Run()
     {
         m_done = m_plan.counts.upToDateFiles;
         m_progress.SetPosition(ProgressBar::Overall, m_done);
+        const int status = Steps();
+        // Every copy handed over is in its place before the result (a stop or a failure drops the rest).
+        m_workers.Drain();
+        if (m_workers.Ended()) return m_workers.StoppedByUser() ? kTransferCancelled : kTransferStoppedByError;
+        return status;
+    }
+
+private:
+    int Steps()
+    {
         for (const PlanFolder& folder : m_plan.folders) {
+            if (m_workers.Ended()) return kTransferStoppedByError;
             if (!Reach(folder.relative)) continue;
             m_deletionsEnded = false;
             for (const PlanStep& step : folder.steps) {
@@ -78,15 +95,28 @@ public:
         return Stopped() ? kTransferCancelled : kTransferDone;
     }
 
-private:
+    // Waits for every copy handed over; false when the run ended at one of them.
+    bool Settled() { return m_workers.Drain(); }
+
+    // Folders are shared with the copies that use them; the tops outlive every copy.
     struct Level {
         std::string name;
-        std::unique_ptr<DirHandle> source;
-        std::unique_ptr<DirHandle> destination;
+        std::shared_ptr<DirHandle> source;
+        std::shared_ptr<DirHandle> destination;
     };
 
     DirHandle& Source() { return m_chain.empty() ? m_sourceRoot : *m_chain.back().source; }
     DirHandle& Destination() { return m_chain.empty() ? m_destinationRoot : *m_chain.back().destination; }
+    std::shared_ptr<DirHandle> SharedSource()
+    {
+        return m_chain.empty() ? std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &m_sourceRoot)
+                               : m_chain.back().source;
+    }
+    std::shared_ptr<DirHandle> SharedDestination()
+    {
+        return m_chain.empty() ? std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &m_destinationRoot)
+                               : m_chain.back().destination;
+    }
 
     // Opens the folders of relative (components joined by "\") from the tops, keeping what the previous
     // folder shares with it open. False (reported) when one is no longer the folder the plan saw.
@@ -133,6 +163,7 @@ private:
         const std::string destinationPath = m_plan.destinationBase + folder.relative + step.destination.name;
         switch (step.action) {
         case PlanAction::Delete:
+            if (!Settled()) return false;
             Delete(folder, step, destinationPath);
             return true;
         case PlanAction::CreateFolder:
@@ -205,12 +236,12 @@ private:
         if (!sourceSame || !destinationSame) {
             Problem((sourceSame ? destinationPath : sourcePath) + "  :   " + kChanged);
             Advance();
-            return true;
+            return !m_workers.Ended();
         }
-        m_progress.SetMax(ProgressBar::Block, ProgressUnits(source.size() / kCopyBlockSize));
-        m_progress.SetPosition(ProgressBar::Block, 0);
-        ui().ProcessEvents();
+        m_workers.Pump();
         if (step.action == PlanAction::CopyLink) {
+            // Once every copy before it is in its place.
+            if (!Settled()) return false;
             if (m_versions && step.destinationExists
                 && !m_versions->Keep(Destination(), destination, folder.relative)) {
                 ReportFileError(destinationPath, kContextWriteDenied);
@@ -223,37 +254,46 @@ private:
                 }
                 LinkNotCopied(m_counts, destinationPath);
             }
-        } else {
-            uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;
-            // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
-            // through its folder and the very file listed there, never by its path.
-            if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_request.options.clearReadOnly) {
-                if (auto old = Destination().OpenForCopy(destination)) {
-                    Destination().MarkArchiveOnly(destination, *old);
-                    destAttributes &= ~uint32_t(kAttrReadOnly);
-                }
-            }
-            CopyOptions options;
-            options.flushEachFile = false; // the destination is synced once at the end
-            if (m_versions && step.destinationExists) {
-                options.beforeCommit = [this, &destination, &folder] {
-                    return m_versions->KeepBeforeReplace(Destination(), destination, folder.relative);
-                };
-            }
-            if (CopyListedFile(Source(), source, Destination(), destAttributes, sourcePath, destinationPath,
-                    kProgressBlock, options, m_abortFlag)
-                != 1)
-                return false;
-            if (Stopped()) return true;
+            Counted(step.action);
+            Advance();
+            return true;
         }
-        if (step.action == PlanAction::Update)
+        uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;
+        // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
+        // through its folder and the very file listed there, never by its path.
+        if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_request.options.clearReadOnly) {
+            if (!Settled()) return false;
+            if (auto old = Destination().OpenForCopy(destination)) {
+                Destination().MarkArchiveOnly(destination, *old);
+                destAttributes &= ~uint32_t(kAttrReadOnly);
+            }
+        }
+        CopyOptions options;
+        options.flushEachFile = false; // the destination is synced once at the end
+        const std::shared_ptr<DirHandle> to = SharedDestination();
+        if (m_versions && step.destinationExists) {
+            // Kept when the copy takes its place, in the plan's order.
+            options.beforeCommit = [versions = m_versions, to, destination, relative = folder.relative] {
+                return versions->KeepBeforeReplace(*to, destination, relative);
+            };
+        }
+        auto copy = std::make_unique<ListedCopy>(
+            SharedSource(), source, to, destAttributes, sourcePath, destinationPath, std::move(options));
+        const PlanAction action = step.action;
+        const auto done = [this, action] {
+            Counted(action);
+            ++m_done;
+            return true;
+        };
+        return m_workers.Submit(std::move(copy), done, nullptr);
+    }
+
+    void Counted(PlanAction action)
+    {
+        if (action == PlanAction::Update)
             ++m_counts.updatedFiles;
         else
             ++m_counts.newFiles;
-        Advance();
-        m_progress.SetPosition(ProgressBar::Block, 0);
-        ui().ProcessEvents();
-        return true;
     }
 
     void Advance()
@@ -266,6 +306,8 @@ private:
 
     void Problem(const std::string& text)
     {
+        // Told after everything before it: a copy that fails first ends the run, and this is never told.
+        if (!Settled()) return;
         ++m_counts.failures;
         m_counts.problems.push_back(text);
         ShowPlainMessage(text);
@@ -284,6 +326,7 @@ private:
     std::vector<Level> m_chain;
     int m_done = 0;
     bool m_deletionsEnded = false;
+    CopyWorkers m_workers; // last: its copies go before the folders they use
 };
 
 std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
