@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
@@ -199,11 +201,12 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
     std::atomic<bool> copying = false;
     std::atomic<bool> stopSeen = false;
     faulty.beforeCopy = [&](File& source) {
-        if (source.Size() < (1 << 20)) return;
+        if (source.Size() < (1 << 20)) return true;
         copying = true;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!stopSeen && std::chrono::steady_clock::now() < deadline)
             std::this_thread::yield();
+        return true;
     };
     fake.onPump = [&](int) {
         if (!copying) return;
@@ -225,48 +228,81 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
         EXPECT_NE(e.path().filename().string().rfind(".zelo", 0), 0u) << e.path();
 }
 
-// Copies move side by side but take their places in the walk's order: when one fails half way, the
-// destination holds exactly the copies before it, each whole, the earlier version of the rest, one message,
-// and the counts of a run that ended at that copy.
-TEST_F(TransferTest, AFailureHalfWayEndsTheRunAtThatCopy)
+// Copies move side by side but take their places in order: when one fails, the destination holds exactly
+// the copies before it, the earlier version of the rest (even of copies whose bytes had all moved), the
+// failure told once, and the counts of a run that ended at that copy. Folder copy, backup and file copy
+// alike.
+TEST_F(TransferTest, AFailureEndsTheRunAtThatCopy)
 {
     tree.mkdir("src");
-    tree.mkdir("dst/src");
-    constexpr int kFiles = 24;
-    constexpr int64_t kSize = 256 << 10;
-    for (int i = 0; i < kFiles; ++i) {
-        tree.writeSized("src/f" + std::to_string(i), kSize);
-        tree.write("dst/src/f" + std::to_string(i), "earlier");
-        tree.setTime("dst/src/f" + std::to_string(i), kOld);
-    }
-    test::FaultyFileSystem faulty(linuxFileSystem());
-    faulty.failWriteAfter = kSize * 10 + kSize / 2;
-    int result = 0;
-    {
-        ScopedFileSystem scoped(faulty);
-        result = Folder(kModeFolderCopy);
-    }
-    EXPECT_EQ(result, kTransferStoppedByError);
-    ASSERT_EQ(fake.messages.size(), 1u) << Texts();
-    EXPECT_NE(Texts().find("ディスク容量を越えました"), std::string::npos);
-    // In the order the walk lists the source: whole copies, then earlier versions only.
-    int whole = 0;
-    bool earlierSeen = false;
-    for (const auto& e : std::filesystem::directory_iterator(tree.linux("src"))) {
-        const std::string name = "dst/src/" + e.path().filename().string();
-        const std::string text = tree.read(name);
-        if (text == "earlier") {
-            earlierSeen = true;
-            continue;
+    static constexpr int kFiles = 48; // more than are under way at once, so every thread copies
+    static constexpr size_t kFailing = 10;
+    for (int i = 0; i < kFiles; ++i)
+        tree.write("src/f" + std::to_string(i), std::string(1000 + i, 'x'));
+    // By the order the walk lists the source: the file at kFailing fails once two later copies are whole.
+    std::vector<std::string> order;
+    for (const auto& e : std::filesystem::directory_iterator(tree.linux("src")))
+        order.push_back(e.path().filename().string());
+    std::map<int64_t, size_t> place;
+    for (size_t i = 0; i < order.size(); ++i)
+        place[1000 + std::stoi(order[i].substr(1))] = i;
+    const struct {
+        const char* what;
+        std::function<int()> run;
+        std::function<int()> counted; // what the counts say was copied
+        int countedBeyond; // the failing copy counted too
+        int result;
+    } cases[] = {
+        { "folder copy", [&] { return Folder(kModeFolderCopy); }, [&] { return counts.updatedFiles; }, 1,
+            kTransferStoppedByError },
+        { "backup", [&] { return Folder(kModeFolderBackup); }, [&] { return counts.updatedFiles; }, 0,
+            kTransferStoppedByError },
+        { "file copy", [&] { return Files(kModeFileCopy, order, "src", "dst/src"); }, [&] { return fileCounts.copied; },
+            0, 1 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : order) {
+            tree.write("dst/src/" + name, "earlier");
+            tree.setTime("dst/src/" + name, kOld);
         }
-        EXPECT_FALSE(earlierSeen) << name << " replaced after an earlier copy failed";
-        EXPECT_EQ(int64_t(text.size()), kSize) << name;
-        ++whole;
+        fake.messages.clear();
+        test::FaultyFileSystem faulty(linuxFileSystem());
+        faulty.readError = 23;
+        std::mutex seen;
+        std::map<size_t, int> steps; // copy steps per place: a second one finds the file's end
+        faulty.beforeCopy = [&](File& source) {
+            const size_t at = place[source.Size()];
+            int laterWhole = 0;
+            {
+                std::lock_guard<std::mutex> lock(seen);
+                ++steps[at];
+            }
+            if (at != kFailing) return true;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (laterWhole < 2 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+                std::lock_guard<std::mutex> lock(seen);
+                laterWhole = int(std::count_if(
+                    steps.begin(), steps.end(), [](const auto& s) { return s.first > kFailing && s.second >= 2; }));
+            }
+            return false;
+        };
+        int result = 0;
+        {
+            ScopedFileSystem scoped(faulty);
+            result = c.run();
+        }
+        EXPECT_EQ(result, c.result);
+        const std::string told = tree.drive("dst/src/" + order[kFailing]) + "  :   エラー番号　23";
+        EXPECT_NE(Texts().find(told), std::string::npos) << Texts();
+        EXPECT_EQ(Texts().find(told), Texts().rfind(told)) << Texts();
+        for (size_t i = 0; i < order.size(); ++i)
+            EXPECT_EQ(tree.read("dst/src/" + order[i]) == "earlier", i >= kFailing) << order[i];
+        EXPECT_EQ(c.counted(), kFailing + c.countedBeyond);
+        for (const auto& e : std::filesystem::directory_iterator(tree.linux("dst/src")))
+            EXPECT_NE(e.path().filename().string().rfind(".zelo", 0), 0u) << e.path();
     }
-    EXPECT_LE(whole, 10);
-    EXPECT_EQ(counts.updatedFiles, whole + 1); // the copies in place and the one that failed
-    for (const auto& e : std::filesystem::directory_iterator(tree.linux("dst/src")))
-        EXPECT_NE(e.path().filename().string().rfind(".zelo", 0), 0u) << e.path();
 }
 
 TEST_F(TransferTest, MirrorMakesTheDestinationIdentical)

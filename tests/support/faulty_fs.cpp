@@ -48,7 +48,10 @@ public:
     // The kernel copy that ships, cut short where a fault is due and failing once it is reached.
     int64_t CopyFrom(File& source, size_t count) override
     {
-        if (m_owner.beforeCopy) m_owner.beforeCopy(source);
+        if (m_owner.beforeCopy && !m_owner.beforeCopy(source)) {
+            SetLastError(m_owner.readError);
+            return -1;
+        }
         std::lock_guard<std::mutex> lock(m_owner.counting);
         if (!Allow(count)) return -1;
         const int64_t moved = inner().CopyFrom(Inner(source), count);

@@ -33,8 +33,9 @@ public:
     // SyncFileSystem fails with this code (0: never), as a disk that cannot write back does.
     uint32_t failSyncWith = 0;
 
-    // Called before each kernel copy step, on the thread that copies, with the file copied from.
-    std::function<void(File& source)> beforeCopy;
+    // Called before each kernel copy step, on the thread that copies, with the file copied from; false
+    // fails the step with readError.
+    std::function<bool(File& source)> beforeCopy;
 
     // Counted by every copying thread, one read, write or copy step at a time.
     std::atomic<int64_t> bytesWritten = 0;
