@@ -61,9 +61,8 @@ public:
         , m_counts(counts)
         , m_abortFlag(abortFlag)
         , m_progress(ui().Progress())
-        , m_workers(CopyWorkers::ThreadsFor(
-                        OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase)),
-              abortFlag, [this](uint64_t) { m_progress.SetPosition(ProgressBar::Overall, m_done); })
+        , m_workers(OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase), abortFlag,
+              [this](uint64_t) { m_progress.SetPosition(ProgressBar::Overall, m_done); })
     {
     }
 

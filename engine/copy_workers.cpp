@@ -43,10 +43,11 @@ unsigned CopyWorkers::ThreadsFor(bool network)
     return std::clamp(cores - 1, 1u, 8u);
 }
 
-CopyWorkers::CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t)> showProgress)
+CopyWorkers::CopyWorkers(bool network, const int& abortFlag, std::function<void(uint64_t)> showProgress)
     : m_abortFlag(abortFlag)
     , m_showProgress(std::move(showProgress))
-    , m_threadCount(std::max(1u, threads))
+    , m_threadCount(ThreadsFor(network))
+    , m_walkHelps(!network)
     , m_window(std::min(m_threadCount * kCopiesPerThread, kMostUnderWay))
 {
     for (size_t i = 0; i < m_threadCount; ++i)
@@ -237,7 +238,7 @@ bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()>
     // threads their next copies soon, or waits until half of the window
     // is done, so the walk and the threads do not take turns file by file.
     while (m_order.size() >= m_window && !m_ended) {
-        if (MoveSome(lock, 1, kLargestHelped))
+        if (m_walkHelps && MoveSome(lock, 1, kLargestHelped))
             Retire(lock);
         else
             WaitOnce(lock, m_order.front()->sequence + m_window / 2);

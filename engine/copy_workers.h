@@ -20,16 +20,19 @@ namespace zelo {
 
 class CopyWorkers {
 public:
-    // threads: how many copies move at once; abortFlag: the stop request, read on this thread only;
+    // network: the source or destination answers each file after a round trip to a server (more copies
+    // under way, and the walk's thread, which keeps the window alive, copies none itself); abortFlag: the
+    // stop request, read on this thread only;
     // showProgress: puts the walk's progress on the window before it runs, given the bytes the copies
     // not yet handed back have moved.
-    CopyWorkers(unsigned threads, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
+    CopyWorkers(bool network, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
     // Drops every copy not yet committed and waits for the threads.
     ~CopyWorkers();
     CopyWorkers(const CopyWorkers&) = delete;
     CopyWorkers& operator=(const CopyWorkers&) = delete;
 
-    // Copies at once: as many as the machine has cores, more where each file costs a round trip to a server.
+    // Copy threads: as many as the machine has cores (the walk's thread among them), more where each file
+    // costs a round trip to a server.
     static unsigned ThreadsFor(bool network);
 
     // Hands a copy over. done runs on this thread once the copy has taken its destination's place (false
@@ -75,6 +78,7 @@ private:
     const int& m_abortFlag;
     const std::function<void(uint64_t)> m_showProgress;
     const size_t m_threadCount;
+    const bool m_walkHelps;
     const size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_work;

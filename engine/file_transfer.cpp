@@ -179,7 +179,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         progress.SetPosition(ProgressBar::Overall, ProgressUnits(blocksDone + moved / kCopyBlockSize));
     };
     const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destination);
-    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, show);
+    CopyWorkers workers(network, abortFlag, show);
     std::shared_ptr<DirHandle> fromShared = std::move(from);
     std::shared_ptr<DirHandle> toShared = std::move(to);
     // Deleted through its directory, only while it is still the file copied. It is looked up again: the
@@ -223,8 +223,9 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
                 }
             }
         }
-        // Anything but a copy is told and done once every copy before it is in its place.
-        if ((!found[i] || !copy[i]) && !workers.Drain()) break;
+        // What is told, and a move's deletion, come once every copy before them is in its place.
+        const bool tells = !found[i] || action[i] == TransferAction::KindMismatch || (move && !copy[i]);
+        if (tells && !workers.Drain()) break;
         if (!found[i]) {
             SetLastError(err::FileNotFound);
             ReportFileError(fromPath, kContextReadSource);

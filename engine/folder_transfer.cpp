@@ -811,7 +811,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
     const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
     TransferVisitor* walking = nullptr;
-    CopyWorkers workers(CopyWorkers::ThreadsFor(network), abortFlag, [&walking](uint64_t) { walking->ShowProgress(); });
+    CopyWorkers workers(network, abortFlag, [&walking](uint64_t) { walking->ShowProgress(); });
     TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &workers);
     walking = &visitor;
     visitor.Roots(sourceIdentity, destinationRoot->Identity());
