@@ -83,9 +83,9 @@ std::optional<std::string> ToDrivePath(const std::string& typed, std::string* wh
     auto mapped = driveMap().fromLinux(text);
     // A path no drive holds gets a drive of its own (the first free letter from D: on, standing for the
     // path's directory), so any path can be handed to the engine.
-    const std::string directory = text == "/" ? text : std::filesystem::path(text).parent_path().string();
     for (char letter = 'D'; !mapped && letter <= 'Z'; ++letter) {
         if (driveMap().find(letter)) continue;
+        const std::string directory = text == "/" ? text : std::filesystem::path(text).parent_path().string();
         driveMap().add(Drive { letter, directory, kDriveFixed, std::nullopt, {} });
         mapped = driveMap().fromLinux(text);
         break;
