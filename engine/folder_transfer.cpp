@@ -323,8 +323,8 @@ private:
     WalkStep TransferFile(const WalkPlace& at, const FindData& entry)
     {
         m_current = entry.name;
-        const std::string sourcePath = at.path + entry.name;
-        const std::string destinationPath = DestinationOf(at.path) + entry.name;
+        std::string sourcePath = at.path + entry.name;
+        std::string destinationPath = DestinationOf(at.path) + entry.name;
         const FindData* existing = LookUp(entry.name, destinationPath);
         const bool move = m_request.mode == kModeFolderMove;
         const TransferAction action = DecideTransfer(entry, existing, m_newerOnly, m_timeStep);
@@ -404,15 +404,20 @@ private:
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
                 auto job = std::make_unique<ListedCopy>(Shared(at.dir, at.dirOwner), entry,
-                    Shared(*at.companion, at.companionOwner), destAttributes, sourcePath, destinationPath,
-                    std::move(copyOptions));
+                    Shared(*at.companion, at.companionOwner), destAttributes, std::move(sourcePath),
+                    std::move(destinationPath), std::move(copyOptions));
                 // Where the run ends at this copy, the counts stand as they stood when it was decided.
                 const Tally tally = TallyNow();
-                const auto done = [this, entry, move] {
-                    if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
-                    return true;
-                };
-                if (!m_workers->Submit(std::move(job), done, [this, tally] { Restore(tally); })) return WalkStep::Stop;
+                // A move notes each copy in place, for its deletion of the source.
+                std::function<bool()> done;
+                if (move) {
+                    done = [this, id = entry.fileId, moved = MovedEntry { entry.size(), entry.lastWriteTime }] {
+                        m_moved.copied[id] = moved;
+                        return true;
+                    };
+                }
+                if (!m_workers->Submit(std::move(job), std::move(done), [this, tally] { Restore(tally); }))
+                    return WalkStep::Stop;
             }
         }
         return Stopped() ? WalkStep::Stop : WalkStep::Continue;
