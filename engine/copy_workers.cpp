@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace zelo {
 
@@ -50,8 +51,13 @@ CopyWorkers::CopyWorkers(bool network, const int& abortFlag, std::function<void(
     , m_walkHelps(!network)
     , m_window(std::min(m_threadCount * kCopiesPerThread, kMostUnderWay))
 {
-    for (size_t i = 0; i < m_threadCount; ++i)
-        m_threads.emplace_back([this] { Work(); });
+    for (size_t i = 0; i < m_threadCount; ++i) {
+        try {
+            m_threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error&) {
+            break; // the system gives no more threads: those there are, or the walk's thread alone, copy
+        }
+    }
 }
 
 CopyWorkers::~CopyWorkers()
@@ -238,7 +244,7 @@ bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()>
     // threads their next copies soon, or waits until half of the window
     // is done, so the walk and the threads do not take turns file by file.
     while (m_order.size() >= m_window && !m_ended) {
-        if (m_walkHelps && MoveSome(lock, 1, kLargestHelped))
+        if (m_threads.empty() ? MoveSome(lock, 1, UINT64_MAX) : m_walkHelps && MoveSome(lock, 1, kLargestHelped))
             Retire(lock);
         else
             WaitOnce(lock, m_order.front()->sequence + m_window / 2);
@@ -264,8 +270,13 @@ bool CopyWorkers::Drain()
     std::unique_lock<std::mutex> lock(m_mutex);
     HandOver(lock);
     Retire(lock);
-    while (!m_order.empty())
+    while (!m_order.empty()) {
+        if (m_threads.empty() && MoveSome(lock, kTakeAtOnce, UINT64_MAX)) {
+            Retire(lock);
+            continue;
+        }
         WaitOnce(lock, m_nextSequence);
+    }
     return !m_ended;
 }
 

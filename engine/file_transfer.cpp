@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 namespace zelo {
@@ -62,9 +63,15 @@ void LookUpAll(DirHandle& from, DirHandle& to, const std::vector<std::string>& n
     }
     std::vector<std::thread> helpers;
     const size_t each = (names.size() + threads - 1) / threads;
-    for (size_t t = 1; t < threads; ++t)
-        helpers.emplace_back(lookUp, t * each, std::min(names.size(), (t + 1) * each));
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(lookUp, t * each, std::min(names.size(), (t + 1) * each));
+        } catch (const std::system_error&) {
+            break; // the system gives no more threads: this one looks up the rest
+        }
+    }
     lookUp(0, each);
+    lookUp(std::min(names.size(), (helpers.size() + 1) * each), names.size());
     for (std::thread& helper : helpers)
         helper.join();
 }
