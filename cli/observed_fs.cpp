@@ -197,6 +197,7 @@ void ObservedFileSystem::Acted(const char* action, const std::string& drivePath)
 {
     // A failed step is listed as "refused" where the engine reports it, once.
     if (action == nullptr) return;
+    const std::lock_guard<std::mutex> lock(m_reporting);
     if (m_args.verbose) {
         std::string path = TypedPath(drivePath);
         std::printf("%s %s\n", action, EscapeName(path).c_str());
@@ -206,7 +207,14 @@ void ObservedFileSystem::Acted(const char* action, const std::string& drivePath)
 
 void ObservedFileSystem::Wrote(int64_t bytes)
 {
+    const std::lock_guard<std::mutex> lock(m_reporting);
     m_progress.AddBytes(uint64_t(bytes));
+}
+
+bool ObservedFileSystem::Written(bool done, bool existed, const std::string& drivePath)
+{
+    Acted(done ? (existed ? "updated" : "copied") : nullptr, drivePath);
+    return done;
 }
 
 std::unique_ptr<DirHandle> ObservedFileSystem::OpenTreeDirectory(
@@ -226,9 +234,8 @@ bool ObservedFileSystem::CommitReplacement(
     std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options)
 {
     const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
-    const bool done = m_inner.CommitReplacement(ObservedFile::Unwrap(std::move(file)), destination, options);
-    Acted(done ? (existed ? "updated" : "copied") : nullptr, destination);
-    return done;
+    return Written(
+        m_inner.CommitReplacement(ObservedFile::Unwrap(std::move(file)), destination, options), existed, destination);
 }
 
 bool ObservedFileSystem::DeleteFile(const std::string& path)
@@ -248,9 +255,7 @@ bool ObservedFileSystem::MoveFile(const std::string& from, const std::string& to
 bool ObservedFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 {
     const bool existed = m_inner.GetAttributes(to) != kInvalidAttributes;
-    const bool done = m_inner.CopyFile(from, to, failIfExists);
-    Acted(done ? (existed ? "updated" : "copied") : nullptr, to);
-    return done;
+    return Written(m_inner.CopyFile(from, to, failIfExists), existed, to);
 }
 
 bool ObservedFileSystem::CreateDirectory(const std::string& path)

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 
 namespace zelo::cli {
 
@@ -41,6 +42,7 @@ public:
     ObservedFileSystem& operator=(const ObservedFileSystem&) = delete;
 
     // The observer's report of one step: action words as --verbose prints them; null for a failed step.
+    // Both may be called from any thread.
     void Acted(const char* action, const std::string& drivePath);
     void Wrote(int64_t bytes);
     bool Verbose() const { return m_args.verbose; }
@@ -79,8 +81,13 @@ public:
     }
 
 private:
+    // A file written to its place: "copied", or "updated" where one stood before.
+    bool Written(bool done, bool existed, const std::string& drivePath);
+
     const Arguments& m_args;
     FileSystem& m_inner;
+    // Copies report from the engine's copy threads as well as from the walk's: one report at a time.
+    std::mutex m_reporting;
     ProgressLine m_progress;
     ScopedFileSystem m_installed;
 };
