@@ -85,7 +85,7 @@ bool RefusedDestination(uint32_t destAttributes)
 }
 
 // Where a copy's bytes come from and go to: by path (CopyOneFile) or through open directories
-// (CopyListedFile).
+// (ListedCopy).
 struct CopyEnds {
     std::function<std::unique_ptr<File>()> openSource;
     std::function<uint32_t()> destinationAttributes;
@@ -212,22 +212,6 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
     return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
 }
 
-int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
-    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
-    const int& abortFlag)
-{
-    CopyEnds ends;
-    ends.openSource = [&] { return from.OpenForCopy(entry); };
-    ends.destinationAttributes = [&] { return destAttributes; };
-    // Where the listing of the destination found no such name, it is not looked up again.
-    ends.createReplacement = [&] { return to.CreateReplacement(entry.name, destAttributes == kInvalidAttributes); };
-    ends.commit = [&](std::unique_ptr<File> file, const ReplaceOptions& replace) {
-        return to.CommitReplacement(std::move(file), entry.name, replace);
-    };
-    ends.markSourceArchive = [&](File& input) { from.MarkArchiveOnly(entry, input); };
-    return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
-}
-
 struct ListedCopy::State {
     std::shared_ptr<DirHandle> from;
     std::shared_ptr<DirHandle> to;
@@ -255,6 +239,7 @@ ListedCopy::ListedCopy(std::shared_ptr<DirHandle> from, const FindData& entry, s
     State* state = m_state.get();
     s.ends.openSource = [state] { return state->from->OpenForCopy(state->entry); };
     s.ends.destinationAttributes = [state] { return state->destAttributes; };
+    // Where the listing of the destination found no such name, it is not looked up again.
     s.ends.createReplacement = [state] {
         return state->to->CreateReplacement(state->entry.name, state->destAttributes == kInvalidAttributes);
     };

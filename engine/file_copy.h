@@ -56,18 +56,12 @@ inline constexpr int kProgressBlock = 255;
 int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
     const CopyOptions& options = {});
 
-// CopyOneFile for a file listed in from, into the same name in to (destAttributes: what a listing of to
-// says of that name, or kInvalidAttributes). Both sides are reached through their open directories,
-// never by path; source and destination are their drive paths, for messages. progressSelector as for
-// CopyOneFile; abortFlag is the stop request read between chunks.
-int CopyListedFile(DirHandle& from, const FindData& entry, DirHandle& to, uint32_t destAttributes,
-    const std::string& source, const std::string& destination, int progressSelector, const CopyOptions& options,
-    const int& abortFlag);
-
-// A copy of a listed file taken in two steps, for copies carried out beside the walk: the bytes, on any
-// thread, and the commit, in the order the walk handed the copies over. Both directories stay open as long
-// as the copy exists; dropping it before its commit leaves nothing behind. Nothing here shows a message:
-// the walk's thread tells a failure with Report.
+// A copy of a file listed in one open directory into the same name in another (destAttributes: what a
+// listing of it says of that name, or kInvalidAttributes), never reached by path; source and destination
+// are their drive paths, for messages. It is taken in two steps, for copies carried out beside the walk:
+// the bytes, on any thread, and the commit, in the order the walk handed the copies over. Both directories
+// stay open as long as the copy exists; dropping it before its commit leaves nothing behind. Nothing here
+// shows a message: the walk's thread tells a failure with Report.
 class ListedCopy {
 public:
     ListedCopy(std::shared_ptr<DirHandle> from, const FindData& entry, std::shared_ptr<DirHandle> to,
@@ -79,7 +73,7 @@ public:
     bool Move(const std::function<bool(uint64_t)>& step);
     // The complete file takes the destination's place. False after a failure.
     bool Commit();
-    // Whether a step failed (rather than stopped), and the failure told as CopyListedFile tells it.
+    // Whether a step failed (rather than stopped), and the failure told as CopyOneFile tells it.
     bool Failed() const;
     void Report() const;
     const FindData& Entry() const;
