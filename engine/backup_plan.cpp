@@ -5,6 +5,7 @@
 #include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/messages.h"
+#include "engine/tree_walk.h"
 #include "platform/drive_path.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
@@ -108,13 +109,11 @@ private:
     DirHandle& Destination() { return m_chain.empty() ? m_destinationRoot : *m_chain.back().destination; }
     std::shared_ptr<DirHandle> SharedSource()
     {
-        return m_chain.empty() ? std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &m_sourceRoot)
-                               : m_chain.back().source;
+        return m_chain.empty() ? Unowned(&m_sourceRoot) : m_chain.back().source;
     }
     std::shared_ptr<DirHandle> SharedDestination()
     {
-        return m_chain.empty() ? std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &m_destinationRoot)
-                               : m_chain.back().destination;
+        return m_chain.empty() ? Unowned(&m_destinationRoot) : m_chain.back().destination;
     }
 
     // Opens the folders of relative (components joined by "\") from the tops, keeping what the previous

@@ -409,9 +409,8 @@ private:
                 // walk ends.
                 CopyOptions copyOptions;
                 copyOptions.flushEachFile = false;
-                auto job = std::make_unique<ListedCopy>(Shared(at.dir, at.dirOwner), entry,
-                    Shared(*at.companion, at.companionOwner), destAttributes, std::move(sourcePath),
-                    std::move(destinationPath), std::move(copyOptions));
+                auto job = std::make_unique<ListedCopy>(at.shared, entry, at.companionShared, destAttributes,
+                    std::move(sourcePath), std::move(destinationPath), std::move(copyOptions));
                 // Where the run ends at this copy, the counts stand as they stood when it was decided.
                 const Tally tally = TallyNow();
                 // A move notes each copy in place, for its deletion of the source.
@@ -461,12 +460,6 @@ private:
     }
 
     WalkStep Going(WalkStep step) const { return m_workers && m_workers->Ended() ? WalkStep::Stop : step; }
-
-    // A directory the walk owns is shared with the copies that use it; the roots outlive every copy.
-    static std::shared_ptr<DirHandle> Shared(DirHandle& dir, const std::shared_ptr<DirHandle>& owner)
-    {
-        return owner ? owner : std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), &dir);
-    }
 
     // The file counts as they stand, to go back to when the run ends at a copy decided then.
     struct Tally {

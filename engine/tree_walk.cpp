@@ -70,7 +70,11 @@ struct Frame {
     FindData entry; // the directory's listing in its parent
     size_t mark = 0; // pending directories below this one start above this stack height
 
-    WalkPlace Place() const { return { *walked.dir, path, companion.dir, walked.owned, companion.owned }; }
+    WalkPlace Place() const
+    {
+        return { *walked.dir, path, companion.dir, walked.owned ? walked.owned : Unowned(walked.dir),
+            companion.owned ? companion.owned : Unowned(companion.dir) };
+    }
 };
 
 struct Pending {

@@ -22,15 +22,24 @@ enum class WalkStep {
 
 // Where the walk stands: an open directory, its drive path (with its separator) and the visitor's own
 // directory paired with it (the destination of a copy), when the visitor keeps one.
-// The walk owns the directories below the root: a visitor that hands work on to other threads shares
-// them through dirOwner and companionOwner (null for the root and its companion, which the caller owns).
+// Where the walk stands: an open directory, its drive path (with its separator) and the visitor's own
+// directory paired with it (the destination of a copy), when the visitor keeps one. A visitor that hands
+// work on to other threads shares the directories through dir and companion: the walk's own stay open as
+// long as they are shared; the root and its companion are the caller's, kept open for the whole walk.
 struct WalkPlace {
     DirHandle& dir;
     const std::string& path;
     DirHandle* companion;
-    std::shared_ptr<DirHandle> dirOwner = nullptr;
-    std::shared_ptr<DirHandle> companionOwner = nullptr;
+    std::shared_ptr<DirHandle> shared;
+    std::shared_ptr<DirHandle> companionShared;
 };
+
+// A directory shared without handing over its ownership: its owner keeps it open for longer than anything
+// that shares it.
+inline std::shared_ptr<DirHandle> Unowned(DirHandle* dir)
+{
+    return std::shared_ptr<DirHandle>(std::shared_ptr<DirHandle>(), dir);
+}
 
 class TreeVisitor {
 public:
