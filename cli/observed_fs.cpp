@@ -10,33 +10,16 @@ namespace zelo::cli {
 
 namespace {
 
-// A file that is to take a destination's place: counts what is written into it.
-class ObservedFile final : public File {
+// A file as the engine gets it: what is written or copied into it is counted.
+class ObservedFile final : public ForwardingFile {
 public:
-    ObservedFile(std::unique_ptr<File> inner, ObservedFileSystem& observer)
-        : m_inner(std::move(inner))
+    ObservedFile(std::unique_ptr<File> owned, File& inner, ObservedFileSystem& observer)
+        : ForwardingFile(std::move(owned), inner)
         , m_observer(observer)
     {
     }
-    int64_t Read(void* buffer, size_t count) override { return m_inner->Read(buffer, count); }
-    int64_t Write(const void* buffer, size_t count) override { return Counted(m_inner->Write(buffer, count)); }
-    int64_t CopyFrom(File& source, size_t count) override { return Counted(m_inner->CopyFrom(source, count)); }
-    bool Seek(int64_t position) override { return m_inner->Seek(position); }
-    int64_t Size() override { return m_inner->Size(); }
-    bool SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) override
-    {
-        return m_inner->SetTimes(creation, lastAccess, lastWrite);
-    }
-    int NativeHandle() const override { return m_inner->NativeHandle(); }
-    bool Flush() override { return m_inner->Flush(); }
-    bool Close() override { return m_inner->Close(); }
-
-    // The platform's own file, for the commit that needs it.
-    static std::unique_ptr<File> Unwrap(std::unique_ptr<File> file)
-    {
-        if (auto* observed = dynamic_cast<ObservedFile*>(file.get())) return std::move(observed->m_inner);
-        return file;
-    }
+    int64_t Write(const void* buffer, size_t count) override { return Counted(ForwardingFile::Write(buffer, count)); }
+    int64_t CopyFrom(File& source, size_t count) override { return Counted(ForwardingFile::CopyFrom(source, count)); }
 
 private:
     int64_t Counted(int64_t bytes)
@@ -44,15 +27,14 @@ private:
         if (bytes > 0) m_observer.Wrote(bytes);
         return bytes;
     }
-    std::unique_ptr<File> m_inner;
     ObservedFileSystem& m_observer;
 };
 
 // A directory of a tree walk, named by its drive path so that each step can say which entry it touched.
-class ObservedDir final : public DirHandle {
+class ObservedDir final : public ForwardingDirHandle {
 public:
     ObservedDir(std::unique_ptr<DirHandle> inner, std::string dirWithSep, ObservedFileSystem& observer)
-        : m_inner(std::move(inner))
+        : ForwardingDirHandle(std::move(inner), observer)
         , m_path(std::move(dirWithSep))
         , m_observer(observer)
     {
@@ -63,63 +45,40 @@ public:
         if (!inner) return inner;
         return std::make_unique<ObservedDir>(std::move(inner), std::move(dirWithSep), observer);
     }
-    static DirHandle& Unwrap(DirHandle& dir)
-    {
-        auto* observed = dynamic_cast<ObservedDir*>(&dir);
-        return observed ? *observed->m_inner : dir;
-    }
 
-    bool Next(FindData& out) override { return m_inner->Next(out); }
-    bool Rewind() override { return m_inner->Rewind(); }
-    bool Lookup(const std::string& name, FindData& out) override { return m_inner->Lookup(name, out); }
     std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) override
     {
-        return Wrap(m_inner->OpenChild(entry, status), m_path + entry.name + "\\", m_observer);
+        return Wrap(inner().OpenChild(entry, status), m_path + entry.name + "\\", m_observer);
     }
     std::unique_ptr<DirHandle> OpenParent(const DirIdentity& expected) override
     {
-        return Wrap(m_inner->OpenParent(expected), ParentWithSeparator(WithoutSeparator(m_path)), m_observer);
+        return Wrap(inner().OpenParent(expected), ParentWithSeparator(WithoutSeparator(m_path)), m_observer);
     }
-    DirIdentity Identity() const override { return m_inner->Identity(); }
     bool DeleteEntry(const FindData& entry, bool allowReadOnly) override
     {
-        return Step(m_inner->DeleteEntry(entry, allowReadOnly), "deleted", entry.name);
+        return Step(ForwardingDirHandle::DeleteEntry(entry, allowReadOnly), "deleted", entry.name);
     }
     bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) override
     {
-        return Step(m_inner->RemoveSubdirectory(entry, allowReadOnly), "deleted", entry.name);
+        return Step(ForwardingDirHandle::RemoveSubdirectory(entry, allowReadOnly), "deleted", entry.name);
     }
     bool CreateSubdirectory(const std::string& name) override
     {
-        return Step(m_inner->CreateSubdirectory(name), "created", name);
+        return Step(ForwardingDirHandle::CreateSubdirectory(name), "created", name);
     }
     bool CopyLinkTo(const FindData& entry, DirHandle& destination) override
     {
-        const bool done = m_inner->CopyLinkTo(entry, Unwrap(destination));
-        auto* observed = dynamic_cast<ObservedDir*>(&destination);
-        if (observed) observed->Step(done, "copied", entry.name);
+        const bool done = ForwardingDirHandle::CopyLinkTo(entry, destination);
+        if (auto* observed = dynamic_cast<ObservedDir*>(&destination)) observed->Step(done, "copied", entry.name);
         return done;
-    }
-    std::unique_ptr<File> OpenForCopy(const FindData& entry) override { return m_inner->OpenForCopy(entry); }
-    std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
-    {
-        auto file = m_inner->CreateReplacement(name, listedFree);
-        if (!file) return file;
-        return std::make_unique<ObservedFile>(std::move(file), m_observer);
     }
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
     {
         FindData existing;
-        const bool existed = m_observer.Verbose() && m_inner->Lookup(name, existing);
-        const bool done = m_inner->CommitReplacement(ObservedFile::Unwrap(std::move(file)), name, options);
+        const bool existed = m_observer.Verbose() && inner().Lookup(name, existing);
+        const bool done = ForwardingDirHandle::CommitReplacement(std::move(file), name, options);
         return Step(done, existed ? "updated" : "copied", name);
     }
-    void MarkArchiveOnly(const FindData& entry, File& opened) override { m_inner->MarkArchiveOnly(entry, opened); }
-    int NativeHandle() const override { return m_inner->NativeHandle(); }
-    bool IsReadOnly() override { return m_inner->IsReadOnly(); }
-    bool LendWrite() override { return m_inner->LendWrite(); }
-    void TakeBackWrite() override { m_inner->TakeBackWrite(); }
-    bool IsSystemRoot() override { return m_inner->IsSystemRoot(); }
 
 private:
     bool Step(bool done, const char* action, const std::string& name)
@@ -127,7 +86,6 @@ private:
         m_observer.Acted(done ? action : nullptr, m_path + name);
         return done;
     }
-    std::unique_ptr<DirHandle> m_inner;
     std::string m_path;
     ObservedFileSystem& m_observer;
 };
@@ -184,8 +142,8 @@ void ProgressLine::Draw(bool last)
 }
 
 ObservedFileSystem::ObservedFileSystem(const Arguments& args)
-    : m_args(args)
-    , m_inner(fs())
+    : ForwardingFileSystem(fs())
+    , m_args(args)
     , m_progress(args.progress)
     , m_installed(*this)
 {
@@ -220,54 +178,52 @@ bool ObservedFileSystem::Written(bool done, bool existed, const std::string& dri
 std::unique_ptr<DirHandle> ObservedFileSystem::OpenTreeDirectory(
     const std::string& dirWithSep, ListDetail detail, bool followLink)
 {
-    return ObservedDir::Wrap(m_inner.OpenTreeDirectory(dirWithSep, detail, followLink), dirWithSep, *this);
+    return ObservedDir::Wrap(inner().OpenTreeDirectory(dirWithSep, detail, followLink), dirWithSep, *this);
 }
 
-std::unique_ptr<File> ObservedFileSystem::CreateReplacement(const std::string& destination)
+std::unique_ptr<File> ObservedFileSystem::MakeFile(std::unique_ptr<File> owned, File& inner)
 {
-    auto file = m_inner.CreateReplacement(destination);
-    if (!file) return file;
-    return std::make_unique<ObservedFile>(std::move(file), *this);
+    return std::make_unique<ObservedFile>(std::move(owned), inner, *this);
 }
 
 bool ObservedFileSystem::CommitReplacement(
     std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options)
 {
-    const bool existed = m_inner.GetAttributes(destination) != kInvalidAttributes;
+    const bool existed = inner().GetAttributes(destination) != kInvalidAttributes;
     return Written(
-        m_inner.CommitReplacement(ObservedFile::Unwrap(std::move(file)), destination, options), existed, destination);
+        ForwardingFileSystem::CommitReplacement(std::move(file), destination, options), existed, destination);
 }
 
 bool ObservedFileSystem::DeleteFile(const std::string& path)
 {
-    const bool done = m_inner.DeleteFile(path);
+    const bool done = inner().DeleteFile(path);
     Acted(done ? "deleted" : nullptr, path);
     return done;
 }
 
 bool ObservedFileSystem::MoveFile(const std::string& from, const std::string& to)
 {
-    const bool done = m_inner.MoveFile(from, to);
+    const bool done = inner().MoveFile(from, to);
     Acted(done ? "moved" : nullptr, to);
     return done;
 }
 
 bool ObservedFileSystem::CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 {
-    const bool existed = m_inner.GetAttributes(to) != kInvalidAttributes;
-    return Written(m_inner.CopyFile(from, to, failIfExists), existed, to);
+    const bool existed = inner().GetAttributes(to) != kInvalidAttributes;
+    return Written(inner().CopyFile(from, to, failIfExists), existed, to);
 }
 
 bool ObservedFileSystem::CreateDirectory(const std::string& path)
 {
-    const bool done = m_inner.CreateDirectory(path);
+    const bool done = inner().CreateDirectory(path);
     Acted(done ? "created" : nullptr, path);
     return done;
 }
 
 bool ObservedFileSystem::RemoveDirectory(const std::string& path)
 {
-    const bool done = m_inner.RemoveDirectory(path);
+    const bool done = inner().RemoveDirectory(path);
     Acted(done ? "deleted" : nullptr, path);
     return done;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/cli.h"
-#include "platform/filesystem.h"
+#include "platform/forwarding_fs.h"
 
 #include <chrono>
 #include <cstdint>
@@ -33,8 +33,9 @@ private:
 
 // While it lives, every file system call of the engine passes through it: --verbose prints an action
 // word and the entry (as typed) for each entry created, copied, updated, moved or deleted (a failed step
-// is listed where the engine reports it); --progress counts the bytes and files.
-class ObservedFileSystem final : public FileSystem {
+// is listed where the engine reports it); --progress counts the bytes and files. Every other call is
+// handed on unchanged.
+class ObservedFileSystem final : public ForwardingFileSystem {
 public:
     explicit ObservedFileSystem(const Arguments& args);
     ~ObservedFileSystem() override;
@@ -47,19 +48,8 @@ public:
     void Wrote(int64_t bytes);
     bool Verbose() const { return m_args.verbose; }
 
-    std::unique_ptr<DirSearch> FindFirst(const std::string& pattern, uint32_t attrMask, FindData& first) override
-    {
-        return m_inner.FindFirst(pattern, attrMask, first);
-    }
     std::unique_ptr<DirHandle> OpenTreeDirectory(
         const std::string& dirWithSep, ListDetail detail, bool followLink) override;
-    uint32_t GetAttributes(const std::string& path) override { return m_inner.GetAttributes(path); }
-    bool SetAttributes(const std::string& path, uint32_t attributes) override
-    {
-        return m_inner.SetAttributes(path, attributes);
-    }
-    std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override { return m_inner.Open(path, mode); }
-    std::unique_ptr<File> CreateReplacement(const std::string& destination) override;
     bool CommitReplacement(
         std::unique_ptr<File> file, const std::string& destination, const ReplaceOptions& options) override;
     bool DeleteFile(const std::string& path) override;
@@ -67,25 +57,13 @@ public:
     bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     bool CreateDirectory(const std::string& path) override;
     bool RemoveDirectory(const std::string& path) override;
-    bool SetCurrentDirectory(const std::string& path) override { return m_inner.SetCurrentDirectory(path); }
-    std::string GetCurrentDirectory() override { return m_inner.GetCurrentDirectory(); }
-    bool SetFileTimes(const std::string& path, const FileTime* creation, const FileTime* lastAccess,
-        const FileTime* lastWrite) override
-    {
-        return m_inner.SetFileTimes(path, creation, lastAccess, lastWrite);
-    }
-    bool SyncFileSystem(const std::string& path) override { return m_inner.SyncFileSystem(path); }
-    std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override
-    {
-        return m_inner.OpenForRewrite(path);
-    }
+    std::unique_ptr<File> MakeFile(std::unique_ptr<File> owned, File& inner) override;
 
 private:
     // A file written to its place: "copied", or "updated" where one stood before.
     bool Written(bool done, bool existed, const std::string& drivePath);
 
     const Arguments& m_args;
-    FileSystem& m_inner;
     // Copies report from the engine's copy threads as well as from the walk's: one report at a time.
     std::mutex m_reporting;
     ProgressLine m_progress;

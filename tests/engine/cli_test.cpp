@@ -392,9 +392,9 @@ TEST(ZeloCli, BackupDryRunGuardAndVersions)
     EXPECT_TRUE(tree.exists("out/src/old3"));
     EXPECT_EQ(RunCli("C=/", "mirror --max-delete=5 " + q("src") + " " + q("out"), scratch).status, 1);
     EXPECT_EQ(RunCli("C=/", "mirror --max-delete=x " + q("src") + " " + q("out"), scratch).status, 2);
-    // Allowed, with the deleted files kept as versions.
-    const CliRun run = RunCli(
-        "C=/", "mirror --max-delete=12 --backup-dir=" + q("versions") + " " + q("src") + " " + q("out"), scratch);
+    // Allowed, with the deleted files kept as versions, also while every step is told.
+    const CliRun run = RunCli("C=/",
+        "mirror --verbose --max-delete=12 --backup-dir=" + q("versions") + " " + q("src") + " " + q("out"), scratch);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(tree.exists("out/src/old3"));
     EXPECT_NE(run.out.find("versions kept 12 in"), std::string::npos) << run.out;

@@ -1,6 +1,6 @@
-#include "tests/support/forwarding_fs.h"
+#include "platform/forwarding_fs.h"
 
-namespace zelo::test {
+namespace zelo {
 
 namespace {
 
@@ -110,4 +110,4 @@ std::unique_ptr<DirHandle> ForwardingFileSystem::WrapDir(std::unique_ptr<DirHand
     return MakeDir(std::move(dir));
 }
 
-} // namespace zelo::test
+} // namespace zelo
