@@ -25,69 +25,32 @@ start_window_manager
 start_program
 settle_main_window
 
-# The first visible window of the program captioned exactly $1 (waits up to 10 s).
-window_named() {
-  local id=
-  for _ in $(seq 100); do
-    id=$(xdotool search --all --onlyvisible --pid "$app" --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-gone() {
-  for _ in $(seq 100); do
-    xdotool search --all --onlyvisible --pid "$app" --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-# Clicks (button $4, default left) at x, y inside a window's client area.
-click_in() {
-  xdotool mousemove --window "$1" --sync "$2" "$3"
-  xdotool click "${4:-1}"
-}
-
-# The directory pane lists C:\, then backup and src.
-click_in "$win" 60 $((menu_h + 58 + 21 * 2 + 10))
-xdotool click 3 # where the pointer is (a move --sync onto the same spot would wait for a motion)
-wait_windows 2
-walk_to popup2 BackUp1 0
-xdotool key Return
-
-caution=$(window_named '注意') || fail "no question captioned 注意"
-xdotool windowactivate --sync "$caution" 2>/dev/null
-xdotool key Return # Yes is the default button
-
-dialog=$(window_named 'フオルダーのバックアップ') || fail "no dialog captioned フオルダーのバックアップ"
-sleep 0.5
-# The dialog's pane (8, 96) on C:\ lists C:\, backup, src: double-click backup to enter it.
-xdotool mousemove --window "$dialog" --sync 60 $((96 + 21 + 10))
+step="backup through the dialog"
+open_backup 2 # src: the pane lists C:\, backup, src
+# The dialog's pane (8, 96) lists C:\, backup, src: double-click backup to make it the destination.
+origin "$dialog"
+point $((X + 60)) $((Y + 96 + 21 + 10))
 xdotool click --repeat 2 --delay 80 1
-sleep 0.5
-click_in "$dialog" 208 385 # 実行
+click_at "$dialog" 208 385 # 実行
 
+step="the plan, then the result and its detail list"
 # The plan comes first (its own test works it): はい.
 until_true dialog_active '注意' || fail "実行 showed no plan"
-click_in "$(xdotool getactivewindow)" 88 239
-
-result=$(window_named '結果') || fail "no result window"
-sleep 0.5
+click_at "$(xdotool getactivewindow)" 88 239
+until_true dialog_active '結果' || fail "no result window"
+result=$(xdotool getactivewindow)
 import -window "$result" "$work/result.png" 2>/dev/null
-click_in "$result" 346 215 # the count of newer destination files opens the detail list
-detail=$(window_named 'Form9') || fail "the detail button opened nothing"
-sleep 0.3
-click_in "$detail" 320 337 # OK
-gone 'Form9' || fail "the detail window did not close"
-click_in "$result" 196 255 # OK
-gone '結果' || fail "the result window did not close"
-gone 'フオルダーのバックアップ' || fail "the dialog did not close"
+click_at "$result" 346 215 # the count of newer destination files opens the detail list
+until_true dialog_active 'Form9' || fail "the detail button opened nothing"
+click_at "$(xdotool getactivewindow)" 320 337 # OK
+until_true dialog_active '結果' || fail "the detail window did not close"
+click_at "$result" 196 255 # OK
+wait_windows 1
 
 # The backup is the source, file for file and byte for byte; the extra entries are gone.
 diff -r "$work/c/src" "$work/c/backup/src" >"$work/diff.txt" 2>&1 || fail "trees differ: $(cat "$work/diff.txt")"
 [ "$(stat -c %Y "$work/c/src/one.txt")" = "$(stat -c %Y "$work/c/backup/src/one.txt")" ] || fail "time not kept"
 
 # Close through the menu bar: its first item is 終了.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-click_in "$win" 12 $((menu_h / 2))
+click_at "$win" 12 $((menu_h / 2))
 expect_clean_exit
