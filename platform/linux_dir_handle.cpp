@@ -7,6 +7,7 @@
 #include "platform/filesystem.h"
 #include "platform/linux_fs_internal.h"
 
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -290,6 +291,17 @@ public:
         return true;
     }
 
+    // Asked once per directory, by whichever copy thread comes first.
+    bool PlainModes()
+    {
+        int plain = m_plainModes.load(std::memory_order_relaxed);
+        if (plain < 0) {
+            plain = linuxfs::withoutDefaultAcl(m_fd) ? 1 : 0;
+            m_plainModes.store(plain, std::memory_order_relaxed);
+        }
+        return plain == 1;
+    }
+
     std::unique_ptr<File> OpenForCopy(const FindData& entry) override
     {
         return linuxfs::openForCopyAt(m_fd, entry.name);
@@ -299,7 +311,7 @@ public:
     {
         // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
         return linuxfs::createReplacementIn(
-            m_fd, linuxfs::pathAt(m_fd, name), listedFree, static_cast<dev_t>(m_identity.device));
+            m_fd, linuxfs::pathAt(m_fd, name), listedFree, static_cast<dev_t>(m_identity.device), PlainModes());
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
@@ -410,6 +422,7 @@ private:
     bool m_kindOnly;
     ListDetail m_detail;
     DirIdentity m_identity;
+    std::atomic<int> m_plainModes { -1 }; // no default ACL here: 1, one: 0, not asked yet: -1
     bool m_lent = false;
     mode_t m_lentFrom = 0;
 };

@@ -191,8 +191,8 @@ bool replaceableEntry(int dirFd, const std::string& name, const std::string& lin
     return true;
 }
 
-bool prepareReplacement(
-    int fd, const struct stat* old, const std::string& linuxDestination, const ReplaceOptions& options, bool setTimes)
+bool prepareReplacement(int fd, const struct stat* old, const std::string& linuxDestination,
+    const ReplaceOptions& options, bool setTimes, mode_t madeWith)
 {
     struct stat model { };
     bool haveModel = false;
@@ -218,12 +218,15 @@ bool prepareReplacement(
         if (n >= 0 && ::fsetxattr(fd, dosattrib::kName, blob, size_t(n), 0) != 0 && !refusedByFileSystem(errno))
             return fail(errno, linuxDestination);
     }
-    if (old && S_ISREG(old->st_mode)) keepOwner(fd, *old);
+    const bool replacesFile = old && S_ISREG(old->st_mode);
+    if (replacesFile) keepOwner(fd, *old);
     if (haveModel) {
         // Never setuid, setgid or sticky: a copy of another user's program must not run as its copier.
         mode_t mode = model.st_mode & 0777;
         if (options.addOwnerWrite) mode |= S_IWUSR;
-        if (::fchmod(fd, mode) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
+        // An old file's access ACL, handed on above, changes the mode: it is set again then.
+        const bool hasMode = madeWith != 0 && !replacesFile && mode == madeWith;
+        if (!hasMode && ::fchmod(fd, mode) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
     }
     if (options.source && setTimes) {
         // The source's exact times, nanoseconds included, from the descriptor that was copied.

@@ -117,9 +117,12 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
 // names the entry for messages and for reading an old file's attributes (pathAt gives such a name).
 std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination);
 // The same in a directory the caller keeps open for the file's lifetime (no descriptor of its own).
-// device: the directory's, where the caller knows it (0: looked up when needed).
+// device: the directory's, where the caller knows it (0: looked up when needed); plainModes: the
+// directory has no default ACL, so a new file's mode is what the process's umask leaves of the one asked.
 std::unique_ptr<File> createReplacementIn(
-    int dirFd, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0);
+    int dirFd, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0, bool plainModes = false);
+// Whether a directory has no default ACL, which would decide its new files' modes instead of the umask.
+bool withoutDefaultAcl(int dirFd);
 // A name of an entry of an open directory that the kernel resolves through the descriptor.
 std::string pathAt(int dirFd, std::string_view name);
 // Opens an entry of an open directory for reading a copy: never a link's target, never a FIFO,
@@ -135,8 +138,10 @@ bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDesti
 // Gives the open file fd what options name and, when it replaces the regular file old (null for
 // none), that file's owner, group and extended attributes but user.DOSATTRIB; then flushes it when
 // options.flush. Refusals of modes, owners or attributes by the file system do not fail it. Without
-// setTimes the source's times are left to the caller (given after the close).
+// setTimes the source's times are left to the caller (given after the close). madeWith: the permission
+// bits the file was made with, where they are known for certain (0: not known); the mode is only set when
+// it differs.
 bool prepareReplacement(int fd, const struct stat* old, const std::string& linuxDestination,
-    const ReplaceOptions& options, bool setTimes = true);
+    const ReplaceOptions& options, bool setTimes = true, mode_t madeWith = 0);
 
 } // namespace zelo::linuxfs

@@ -4,13 +4,16 @@
 #include "platform/linux_fs_internal.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace zelo::linuxfs {
@@ -52,19 +55,44 @@ bool onFuse(int dir, dev_t device)
     return lastFuse;
 }
 
+// The permission bits a new file is made with where no default ACL decides them: 0666 less the umask,
+// read once (zelo never changes its umask). 0 when the umask cannot be read.
+mode_t naturalMode()
+{
+    static const mode_t mode = [] {
+        mode_t found = 0;
+        if (FILE* status = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status)) {
+                if (std::strncmp(line, "Umask:", 6) != 0) continue;
+                char* end = nullptr;
+                const long umask = std::strtol(line + 6, &end, 8);
+                if (end != line + 6 && umask >= 0 && umask <= 0777) found = 0666 & ~mode_t(umask);
+                break;
+            }
+            std::fclose(status);
+        }
+        return found;
+    }();
+    return mode;
+}
+
 // A file written in a directory to take a destination's place there.
 class LinuxReplacement final : public LinuxFile {
 public:
     // fd lives in the directory dir, which dirFd owns (invalid: the caller keeps dir open for the file's
     // lifetime); tempName is its hidden name there, empty while it has none (O_TMPFILE); destinationWasFree
     // says the destination's name was free when the file was made.
-    LinuxReplacement(UniqueFd fd, int dir, UniqueFd dirFd, std::string tempName, bool destinationWasFree, dev_t device)
+    // madeWith: the permission bits the file has for certain (0: not known).
+    LinuxReplacement(UniqueFd fd, int dir, UniqueFd dirFd, std::string tempName, bool destinationWasFree, dev_t device,
+        mode_t madeWith)
         : LinuxFile(std::move(fd))
         , m_dirFd(std::move(dirFd))
         , m_dir(dir)
         , m_tempName(std::move(tempName))
         , m_destinationWasFree(destinationWasFree)
         , m_device(device)
+        , m_madeWith(madeWith)
     {
     }
 
@@ -86,7 +114,7 @@ public:
         // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
         // then goes the checked way below, which also keeps what an existing file hands on.
         if (m_tempName.empty() && m_destinationWasFree) {
-            if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose))
+            if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith))
                 return false;
             if (linkTo(name)) {
                 if (Close()) return keepTimesByName(name, options);
@@ -100,8 +128,8 @@ public:
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
         if (!replaceableEntry(m_dir, name, linuxDestination, &old)) return false;
-        if (!prepareReplacement(
-                NativeHandle(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options, !m_timesAfterClose))
+        if (!prepareReplacement(NativeHandle(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options,
+                !m_timesAfterClose, m_madeWith))
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
@@ -116,7 +144,8 @@ public:
     {
         const std::string name(baseName(linuxDestination));
         m_timesAfterClose = options.source && onFuse(m_dir, m_device);
-        if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose)) return false;
+        if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith))
+            return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
         const int from = m_dir;
@@ -184,27 +213,31 @@ private:
     std::string m_tempName;
     bool m_destinationWasFree = false;
     dev_t m_device = 0; // the directory's device, 0 while not known
+    mode_t m_madeWith = 0;
     bool m_timesAfterClose = false; // the source's times are given by name once the file is in place
 };
 
 // A replacement in dir, which owner owns (or, when owner is empty, the caller keeps open for the
 // file's lifetime).
-std::unique_ptr<File> makeReplacement(
-    int dir, UniqueFd owner, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0)
+// plainModes: the directory has no default ACL.
+std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string& linuxDestination,
+    bool listedFree = false, dev_t device = 0, bool plainModes = false)
 {
     struct stat existing { };
     existing.st_mode = 0;
-    const auto made = [&](UniqueFd fd, std::string name) {
+    const auto made = [&](UniqueFd fd, std::string name, mode_t madeWith) {
         return std::make_unique<LinuxReplacement>(
-            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device);
+            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device, madeWith);
     };
     if (!listedFree && !replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing))
         return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
     // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
     static const bool canNameLater = ::access("/proc/self/fd", F_OK) == 0;
-    UniqueFd fd(canNameLater ? ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1);
-    if (fd.valid()) return made(std::move(fd), std::string());
+    // Made unnamed, no other user can open it: it may have the mode most copies end with, saving a chmod.
+    const mode_t natural = plainModes ? naturalMode() : 0;
+    UniqueFd fd(canNameLater ? ::openat(dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, natural ? natural : 0600) : -1);
+    if (fd.valid()) return made(std::move(fd), std::string(), natural);
     if (canNameLater && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
         fail(errno, linuxDestination);
         return nullptr;
@@ -213,7 +246,7 @@ std::unique_ptr<File> makeReplacement(
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = randomTempName();
         fd.reset(::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (fd.valid()) return made(std::move(fd), std::move(name));
+        if (fd.valid()) return made(std::move(fd), std::move(name), 0);
         if (errno != EEXIST) break;
     }
     fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
@@ -238,9 +271,16 @@ std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& lin
     return makeReplacement(dir, std::move(dirFd), linuxDestination);
 }
 
-std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree, dev_t device)
+std::unique_ptr<File> createReplacementIn(
+    int dirFd, const std::string& linuxDestination, bool listedFree, dev_t device, bool plainModes)
 {
-    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree, device);
+    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree, device, plainModes);
+}
+
+bool withoutDefaultAcl(int dirFd)
+{
+    if (::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) >= 0) return false;
+    return errno == ENODATA || errno == ENOTSUP;
 }
 
 bool commitReplacement(
