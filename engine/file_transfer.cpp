@@ -15,8 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 namespace zelo {
 
@@ -44,15 +46,38 @@ std::string FileTransferSummary(int mode, const FileTransferCounts& c)
 
 namespace {
 
-// Looks every selected name up in both directories. A long selection is looked up on several threads at
-// once, each taking its own stretch of the names.
-void LookUpAll(DirHandle& from, DirHandle& to, const std::vector<std::string>& names, std::vector<FindData>& entries,
-    std::vector<FindData>& existing, std::vector<char>& found, std::vector<char>& there)
+// The names the destination lists, read once for a long selection instead of looking every name up there
+// (most are not there yet). Nothing when the listing is much longer than the selection, cannot be read
+// to its end, or is no longer of the directory opened as to.
+std::optional<std::unordered_set<std::string>> ListedNames(
+    const std::string& destination, const DirHandle& to, size_t selected)
 {
+    constexpr size_t kLeastSelection = 64;
+    if (selected < kLeastSelection) return std::nullopt;
+    auto listing = fs().OpenTreeDirectory(destination, ListDetail::KindOnly, true);
+    if (!listing || !(listing->Identity() == to.Identity()) || to.Identity().inode == 0) return std::nullopt;
+    const size_t most = std::max<size_t>(selected * 8, 4096);
+    std::unordered_set<std::string> names;
+    FindData entry;
+    SetLastError(err::Success);
+    while (listing->Next(entry)) {
+        if (names.size() >= most) return std::nullopt;
+        names.insert(std::move(entry.name));
+    }
+    if (GetLastError() != err::Success) return std::nullopt;
+    return names;
+}
+
+// Looks every selected name up in both directories (in the destination, only the names it lists). A long
+// selection is looked up on several threads at once, each taking its own stretch of the names.
+void LookUpAll(DirHandle& from, DirHandle& to, const std::string& destination, const std::vector<std::string>& names,
+    std::vector<FindData>& entries, std::vector<FindData>& existing, std::vector<char>& found, std::vector<char>& there)
+{
+    const auto listed = ListedNames(destination, to, names.size());
     const auto lookUp = [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i) {
             found[i] = from.Lookup(names[i], entries[i]);
-            there[i] = to.Lookup(names[i], existing[i]);
+            there[i] = (!listed || listed->count(names[i]) > 0) && to.Lookup(names[i], existing[i]);
         }
     };
     constexpr size_t kStretch = 512;
@@ -117,7 +142,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     std::vector<FindData> entries(n), existing(n);
     std::vector<char> found(n), there(n);
     std::vector<bool> copy(n);
-    LookUpAll(*from, *to, request.names, entries, existing, found, there);
+    LookUpAll(*from, *to, destination, request.names, entries, existing, found, there);
     std::vector<TransferAction> action(n, TransferAction::CopyNew);
     std::vector<int64_t> needOf(n);
     uint64_t blocks = 0;

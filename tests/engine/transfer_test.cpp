@@ -26,6 +26,7 @@
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -419,6 +420,69 @@ TEST_F(TransferTest, FilesCopyMoveAndSummaries)
         "更新済みのファイル　0，  コピ－したファイル　0　，　エラ－ 1　ありました");
     EXPECT_EQ(FileTransferSummary(kModeFileMove, failed),
         "更新済みのファイル　0 ， コピ－したファイル　0　，削除は 0　し，エラ－  1　ありました");
+}
+
+// A long selection is decided from one listing of the destination: what it holds under a selected name is
+// found there as surely as by a lookup of each name.
+TEST_F(TransferTest, ALongSelectionFindsWhatTheDestinationHolds)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) {
+        names.push_back("f" + std::to_string(i));
+        tree.write("from/" + names.back(), "new " + names.back());
+        tree.setTime("from/" + names.back(), kNew);
+    }
+    tree.write("to/f1", "newer at the destination");
+    tree.setTime("to/f1", kNew + 60);
+    tree.write("to/f2", "older");
+    tree.setTime("to/f2", kOld);
+    tree.mkdir("to/f3");
+    ASSERT_EQ(::mkfifo(tree.linux("to/f4").c_str(), 0644), 0);
+    tree.write("to/other", "not selected");
+    EXPECT_EQ(Files(kModeFileCopy, names, "from", "to"), 1);
+    EXPECT_EQ(fileCounts.copied, 97);
+    EXPECT_EQ(fileCounts.upToDate, 1);
+    EXPECT_EQ(fileCounts.errors, 2); // f3 and f4 hold another kind
+    EXPECT_EQ(tree.read("to/f1"), "newer at the destination");
+    EXPECT_EQ(tree.read("to/f2"), "new f2");
+    EXPECT_EQ(tree.read("to/f99"), "new f99");
+    struct stat fifo { };
+    ASSERT_EQ(::lstat(tree.linux("to/f4").c_str(), &fifo), 0);
+    EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
+}
+
+// Each copy of a tree has its source's permission bits (with the owner's write bit), whatever a new file in
+// its directory would get: the umask's, or a default ACL's where one is set.
+TEST_F(TransferTest, TreeCopiesHaveTheirSourcesModes)
+{
+    const mode_t modes[] = { 0644, 0600, 0640, 0666, 0755, 0444, 0400 };
+    for (const mode_t mode : modes) {
+        const std::string name = "src/m" + std::to_string(mode);
+        tree.write(name, "x");
+        ASSERT_EQ(::chmod(tree.linux(name).c_str(), mode), 0);
+    }
+    tree.mkdir("plain");
+    tree.mkdir("acl");
+    // A default ACL that keeps new files from the group and others, whatever mode they are asked for.
+    struct Entry {
+        uint16_t tag, perm;
+        uint32_t id;
+    };
+    struct {
+        uint32_t version = 2;
+        Entry entries[3] = { { 0x01, 7, ~0u }, { 0x04, 0, ~0u }, { 0x20, 0, ~0u } };
+    } acl;
+    const bool withAcl = ::setxattr(tree.linux("acl").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
+    for (const char* dest : { "plain", "acl" }) {
+        if (std::string(dest) == "acl" && !withAcl) continue;
+        ASSERT_EQ(Folder(kModeFolderCopy, 0, {}, dest), kTransferDone) << dest;
+        for (const mode_t mode : modes) {
+            struct stat st { };
+            const std::string name = std::string(dest) + "/src/m" + std::to_string(mode);
+            ASSERT_EQ(::stat(tree.linux(name).c_str(), &st), 0) << name;
+            EXPECT_EQ(st.st_mode & 07777, (mode | S_IWUSR) & 0777) << name;
+        }
+    }
 }
 
 TEST_F(TransferTest, DuplicatesAreNumberedAndNeverOverwrite)
