@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <span>
 #include <system_error>
 
 namespace zelo {
@@ -88,16 +89,18 @@ void CopyWorkers::Work()
 
 bool CopyWorkers::MoveSome(std::unique_lock<std::mutex>& lock, size_t most, uint64_t largest)
 {
-    std::vector<Slot*> batch;
-    while (batch.size() < most && !m_queue.empty() && m_queue.front()->copy->Entry().size() <= largest) {
-        batch.push_back(m_queue.front());
+    Slot* batch[kTakeAtOnce];
+    size_t taken = 0;
+    most = std::min(most, kTakeAtOnce);
+    while (taken < most && !m_queue.empty() && m_queue.front()->copy->Entry().size() <= largest) {
+        batch[taken] = m_queue.front();
         m_queue.pop_front();
-        batch.back()->state = SlotState::Moving;
+        batch[taken++]->state = SlotState::Moving;
     }
-    if (batch.empty()) return false;
+    if (taken == 0) return false;
     const bool ended = m_runEnded;
     lock.unlock();
-    for (Slot* slot : batch) {
+    for (Slot* slot : std::span(batch, taken)) {
         const bool moved
             = !ended && !m_stop.load(std::memory_order_relaxed) && slot->copy->Move([this, slot](uint64_t bytes) {
                   slot->moved.store(bytes, std::memory_order_relaxed);
@@ -106,7 +109,7 @@ bool CopyWorkers::MoveSome(std::unique_lock<std::mutex>& lock, size_t most, uint
         slot->outcome = moved ? SlotState::Moved : SlotState::MoveEnded;
     }
     lock.lock();
-    for (Slot* slot : batch)
+    for (Slot* slot : std::span(batch, taken))
         slot->state = slot->outcome;
     CommitInOrder(lock);
     return true;
@@ -116,7 +119,7 @@ void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
 {
     if (m_committing) return; // the thread committing now takes these too when their turn comes
     m_committing = true;
-    std::vector<Slot*> ready;
+    std::vector<Slot*>& ready = m_ready; // the committing thread's alone
     for (;;) {
         // The copies next in order whose bytes have all moved, committed together with one lock.
         ready.clear();
@@ -208,21 +211,28 @@ void CopyWorkers::WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until)
 
 void CopyWorkers::Pump()
 {
-    // Only this thread changes the order, so it reads it without the lock; the bytes moved are counted apart.
-    if (m_showProgress) {
-        uint64_t moved = 0;
+    // The walk's progress goes to the window every time; the bytes of every copy under way and the block bar
+    // only as often as it repaints: counting them for each file decided costs more than a small file's copy.
+    const auto now = std::chrono::steady_clock::now();
+    const bool repaint = now - m_lastShown >= kEventInterval;
+    if (repaint) {
+        m_lastShown = now;
+        // Only this thread changes the order, so it reads it without the lock; the bytes moved are counted apart.
+        m_movedShown = 0;
         for (const auto& slot : m_order)
-            moved += slot->moved.load(std::memory_order_relaxed);
-        m_showProgress(moved);
+            m_movedShown += slot->moved.load(std::memory_order_relaxed);
     }
-    // The block bar follows the oldest copy not yet handed back.
-    ProgressWindow& progress = ui().Progress();
-    if (!m_order.empty() || !m_pending.empty()) {
-        const Slot& oldest = m_order.empty() ? *m_pending.front() : *m_order.front();
-        progress.SetMax(ProgressBar::Block, BlocksOf(oldest.copy->Entry().size()));
-        progress.SetPosition(ProgressBar::Block, BlocksOf(oldest.moved.load(std::memory_order_relaxed)));
-    } else {
-        progress.SetPosition(ProgressBar::Block, 0);
+    if (m_showProgress) m_showProgress(m_movedShown);
+    if (repaint) {
+        // The block bar follows the oldest copy not yet handed back.
+        ProgressWindow& progress = ui().Progress();
+        if (!m_order.empty() || !m_pending.empty()) {
+            const Slot& oldest = m_order.empty() ? *m_pending.front() : *m_order.front();
+            progress.SetMax(ProgressBar::Block, BlocksOf(oldest.copy->Entry().size()));
+            progress.SetPosition(ProgressBar::Block, BlocksOf(oldest.moved.load(std::memory_order_relaxed)));
+        } else {
+            progress.SetPosition(ProgressBar::Block, 0);
+        }
     }
     ui().ProcessEvents();
     if (m_abortFlag == kAbortRequested) m_stop = true;

@@ -7,6 +7,7 @@
 #include "engine/file_copy.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -87,6 +88,9 @@ private:
     std::deque<std::shared_ptr<Slot>> m_order; // handed over and not yet retired, in the walk's order
     std::deque<Slot*> m_queue; // waiting for a thread
     std::vector<std::shared_ptr<Slot>> m_retiring; // the walk's thread's own
+    std::vector<Slot*> m_ready; // the committing thread's own
+    std::chrono::steady_clock::time_point m_lastShown {}; // when the window was last given the bytes moved
+    uint64_t m_movedShown = 0;
     uint64_t m_nextSequence = 0;
     uint64_t m_nextCommit = 0;
     bool m_committing = false;

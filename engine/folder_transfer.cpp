@@ -17,6 +17,7 @@
 #include "platform/ui_services.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -72,6 +73,41 @@ bool SyncKeepingWindowAlive(const std::string& path)
     if (!synced) SetLastError(error);
     return synced;
 }
+
+// The files of a tree, counted on a thread of their own beside the walk for the overall bar's end, so the
+// first copies need not wait for a count of the whole tree. Without a thread to be had it counts at once.
+class CountBeside {
+public:
+    explicit CountBeside(const std::string& root)
+    {
+        try {
+            m_counting = std::async(
+                std::launch::async, [this, root] { m_files = CountTree(root, ListDetail::KindOnly, m_stop).files; });
+        } catch (const std::system_error&) {
+            m_files = CountTree(root, ListDetail::KindOnly).files;
+        }
+    }
+    // A count still under way is given up (the future waits for its thread).
+    ~CountBeside() { m_stop = true; }
+    CountBeside(const CountBeside&) = delete;
+    CountBeside& operator=(const CountBeside&) = delete;
+
+    // Puts the bar's end up once the count is in.
+    void Show(ProgressWindow& progress)
+    {
+        if (m_shown) return;
+        const int files = m_files.load();
+        if (files < 0) return;
+        progress.SetMax(ProgressBar::Overall, files);
+        m_shown = true;
+    }
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<int> m_files { -1 };
+    bool m_shown = false;
+    std::future<void> m_counting; // last: its thread is done before the rest goes
+};
 
 class TransferVisitor final : public TreeVisitor {
 public:
@@ -810,12 +846,15 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         return close(status);
     }
 
-    // The overall bar counts files: counted without a stat per entry.
-    progress.SetMax(ProgressBar::Overall, CountTree(source, ListDetail::KindOnly).files);
+    // The overall bar counts files: counted beside the walk, without a stat per entry.
+    CountBeside sourceFiles(source);
     // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
     const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
     TransferVisitor* walking = nullptr;
-    CopyWorkers workers(network, abortFlag, [&walking](uint64_t) { walking->ShowProgress(); });
+    CopyWorkers workers(network, abortFlag, [&](uint64_t) {
+        sourceFiles.Show(progress);
+        walking->ShowProgress();
+    });
     TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &workers);
     walking = &visitor;
     visitor.Roots(sourceIdentity, destinationRoot->Identity());

@@ -20,13 +20,15 @@ bool IsRealDirectory(uint32_t attributes)
 
 class CountVisitor final : public TreeVisitor {
 public:
-    explicit CountVisitor(TreeTotals& totals)
+    explicit CountVisitor(TreeTotals& totals, const std::atomic<bool>* stop = nullptr)
         : m_totals(totals)
+        , m_stop(stop)
     {
     }
 
     WalkStep Entry(const WalkPlace&, const FindData& entry) override
     {
+        if (m_stop && m_stop->load(std::memory_order_relaxed)) return WalkStep::Stop;
         if (IsRealDirectory(entry.attributes)) {
             ++m_totals.dirs;
             // Another file system mounted here is another drive's (or none's): not counted into.
@@ -68,6 +70,7 @@ public:
 
 private:
     TreeTotals& m_totals;
+    const std::atomic<bool>* m_stop;
 };
 
 // Runs a removal in dir; where ReadOnly items go and an ordinary user was refused because dir itself is
@@ -298,8 +301,14 @@ std::string SystemRootRefusal(const std::string& root)
 
 TreeTotals CountTree(const std::string& start, ListDetail detail)
 {
+    static const std::atomic<bool> never { false };
+    return CountTree(start, detail, never);
+}
+
+TreeTotals CountTree(const std::string& start, ListDetail detail, const std::atomic<bool>& stop)
+{
     TreeTotals totals;
-    CountVisitor visitor(totals);
+    CountVisitor visitor(totals, &stop);
     const std::string root = WithOneSeparator(start);
     const std::string rootEntry = WithoutSeparator(root);
     // A start that is a link is one entry of its own size, never what it points to.

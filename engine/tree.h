@@ -6,6 +6,7 @@
 #include "platform/dir_handle.h"
 #include "platform/drive_path.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,8 @@ struct TreeTotals {
 // counted as directories and not counted into. A start that cannot be listed is unreadable.
 // With ListDetail::KindOnly only the counts are taken, without a stat per entry (bytes stay 0).
 TreeTotals CountTree(const std::string& start, ListDetail detail = ListDetail::Full);
+// The same, given up (with what was counted so far) once stop is set: a count run beside other work.
+TreeTotals CountTree(const std::string& start, ListDetail detail, const std::atomic<bool>& stop);
 // The same for an entry listed in parent: a directory counts itself in dirs, a file or link is one file.
 TreeTotals CountEntry(DirHandle& parent, const FindData& entry);
 
