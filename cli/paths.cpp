@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <map>
+#include <unordered_map>
 
 namespace zelo::cli {
 
@@ -15,9 +16,9 @@ namespace {
 
 // The operands as typed, by their drive paths (the first typing of a path); the engine names what it works
 // on by drive path.
-std::map<std::string, std::string>& TypedOperands()
+std::unordered_map<std::string, std::string>& TypedOperands()
 {
-    static std::map<std::string, std::string> operands;
+    static std::unordered_map<std::string, std::string> operands;
     return operands;
 }
 
@@ -53,15 +54,21 @@ std::optional<std::string> ResolveLikeKernel(const std::string& given, std::stri
     }
     const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
     // Many files of one directory (copy-files) share their parent: it is resolved once.
-    static std::map<std::string, stdfs::path> resolvedParents;
-    stdfs::path realParent;
+    static std::map<std::string, std::string, std::less<>> resolvedParents;
+    const std::string* realParent = nullptr;
     if (const auto known = resolvedParents.find(parent); known != resolvedParents.end()) {
-        realParent = known->second;
+        realParent = &known->second;
     } else {
-        realParent = stdfs::canonical(parent, ec);
-        if (!ec) resolvedParents.emplace(parent, realParent);
+        const stdfs::path real = stdfs::canonical(parent, ec);
+        if (!ec) realParent = &resolvedParents.emplace(parent, real.string()).first->second;
     }
-    if (!ec) return (realParent / last).string();
+    if (realParent) {
+        std::string path;
+        path.reserve(realParent->size() + 1 + last.size());
+        path = *realParent;
+        if (path.back() != '/') path += '/';
+        return path + last;
+    }
     // The directory is missing: without ".." the text names the same place the kernel would look.
     for (const auto& component : stdfs::path(text)) {
         if (component == "..") return failWith("does not exist");

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include <climits>
@@ -265,12 +266,17 @@ std::optional<std::string> DriveMap::fromLinux(const std::string& linuxPath) con
     }
     if (!best) return std::nullopt;
     std::string result { best->letter, ':', '\\' };
-    const std::string rest = best->directory == "/" ? linuxPath : linuxPath.substr(best->directory.size());
+    const std::string_view rest
+        = std::string_view(linuxPath).substr(best->directory == "/" ? 0 : best->directory.size());
+    // A name holding "\" cannot be written as a drive path.
+    if (rest.find('\\') != std::string_view::npos) return std::nullopt;
+    result.reserve(3 + rest.size());
     bool first = true;
-    for (const std::string& component : split(rest, '/')) {
+    for (size_t start = 0; start <= rest.size();) {
+        const size_t end = std::min(rest.find('/', start), rest.size());
+        const std::string_view component = rest.substr(start, end - start);
+        start = end + 1;
         if (component.empty() || component == ".") continue;
-        // A name holding "\" cannot be written as a drive path.
-        if (component.find('\\') != std::string::npos) return std::nullopt;
         if (!first) result += '\\';
         result += component;
         first = false;
