@@ -310,8 +310,8 @@ public:
     std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
         // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
-        return linuxfs::createReplacementIn(
-            m_fd, linuxfs::pathAt(m_fd, name), listedFree, static_cast<dev_t>(m_identity.device), PlainModes());
+        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name), listedFree,
+            static_cast<dev_t>(m_identity.device), PlainModes(), &m_traits);
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
@@ -423,6 +423,7 @@ private:
     ListDetail m_detail;
     DirIdentity m_identity;
     std::atomic<int> m_plainModes { -1 }; // no default ACL here: 1, one: 0, not asked yet: -1
+    linuxfs::DirectoryTraits m_traits; // what the copies made here learn of the file system
     bool m_lent = false;
     mode_t m_lentFrom = 0;
 };

@@ -192,7 +192,7 @@ bool replaceableEntry(int dirFd, const std::string& name, const std::string& lin
 }
 
 bool prepareReplacement(int fd, const struct stat* old, const std::string& linuxDestination,
-    const ReplaceOptions& options, bool setTimes, mode_t madeWith)
+    const ReplaceOptions& options, bool setTimes, mode_t madeWith, DirectoryTraits* traits)
 {
     struct stat model { };
     bool haveModel = false;
@@ -226,7 +226,11 @@ bool prepareReplacement(int fd, const struct stat* old, const std::string& linux
         if (options.addOwnerWrite) mode |= S_IWUSR;
         // An old file's access ACL, handed on above, changes the mode: it is set again then.
         const bool hasMode = madeWith != 0 && !replacesFile && mode == madeWith;
-        if (!hasMode && ::fchmod(fd, mode) != 0 && !refusedByFileSystem(errno)) return fail(errno, linuxDestination);
+        const bool refused = traits && traits->modesRefused.load(std::memory_order_relaxed);
+        if (!hasMode && !refused && ::fchmod(fd, mode) != 0) {
+            if (!refusedByFileSystem(errno)) return fail(errno, linuxDestination);
+            if (traits) traits->modesRefused.store(true, std::memory_order_relaxed);
+        }
     }
     if (options.source && setTimes) {
         // The source's exact times, nanoseconds included, from the descriptor that was copied.

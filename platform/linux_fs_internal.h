@@ -5,6 +5,7 @@
 #include "platform/fd.h"
 #include "platform/filesystem.h"
 
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -117,10 +118,17 @@ std::unique_ptr<File> createReplacement(const std::string& linuxDestination);
 // names the entry for messages and for reading an old file's attributes (pathAt gives such a name).
 std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& linuxDestination);
 // The same in a directory the caller keeps open for the file's lifetime (no descriptor of its own).
+// What the copies made in one directory learn of its file system, kept by the directory's handle.
+struct DirectoryTraits {
+    // The file system refused to set a new file's permission bits: later copies there do not ask again
+    // (on a share each refusal is a round trip to the server).
+    std::atomic<bool> modesRefused { false };
+};
 // device: the directory's, where the caller knows it (0: looked up when needed); plainModes: the
-// directory has no default ACL, so a new file's mode is what the process's umask leaves of the one asked.
-std::unique_ptr<File> createReplacementIn(
-    int dirFd, const std::string& linuxDestination, bool listedFree = false, dev_t device = 0, bool plainModes = false);
+// directory has no default ACL, so a new file's mode is what the process's umask leaves of the one asked;
+// traits: the directory's, kept as long as the file (null: none).
+std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree = false,
+    dev_t device = 0, bool plainModes = false, DirectoryTraits* traits = nullptr);
 // Whether a directory has no default ACL, which would decide its new files' modes instead of the umask.
 bool withoutDefaultAcl(int dirFd);
 // A name of an entry of an open directory that the kernel resolves through the descriptor.
@@ -140,8 +148,8 @@ bool commitReplacement(std::unique_ptr<File> file, const std::string& linuxDesti
 // options.flush. Refusals of modes, owners or attributes by the file system do not fail it. Without
 // setTimes the source's times are left to the caller (given after the close). madeWith: the permission
 // bits the file was made with, where they are known for certain (0: not known); the mode is only set when
-// it differs.
+// it differs. traits: the directory's, where a refusal of the mode is noted and not asked again.
 bool prepareReplacement(int fd, const struct stat* old, const std::string& linuxDestination,
-    const ReplaceOptions& options, bool setTimes = true, mode_t madeWith = 0);
+    const ReplaceOptions& options, bool setTimes = true, mode_t madeWith = 0, DirectoryTraits* traits = nullptr);
 
 } // namespace zelo::linuxfs

@@ -83,9 +83,10 @@ public:
     // fd lives in the directory dir, which dirFd owns (invalid: the caller keeps dir open for the file's
     // lifetime); tempName is its hidden name there, empty while it has none (O_TMPFILE); destinationWasFree
     // says the destination's name was free when the file was made.
-    // madeWith: the permission bits the file has for certain (0: not known).
+    // madeWith: the permission bits the file has for certain (0: not known); traits: the directory's
+    // (null: none).
     LinuxReplacement(UniqueFd fd, int dir, UniqueFd dirFd, std::string tempName, bool destinationWasFree, dev_t device,
-        mode_t madeWith)
+        mode_t madeWith, DirectoryTraits* traits)
         : LinuxFile(std::move(fd))
         , m_dirFd(std::move(dirFd))
         , m_dir(dir)
@@ -93,6 +94,7 @@ public:
         , m_destinationWasFree(destinationWasFree)
         , m_device(device)
         , m_madeWith(madeWith)
+        , m_traits(traits)
     {
     }
 
@@ -114,7 +116,8 @@ public:
         // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
         // then goes the checked way below, which also keeps what an existing file hands on.
         if (m_tempName.empty() && m_destinationWasFree) {
-            if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith))
+            if (!prepareReplacement(
+                    NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
                 return false;
             if (linkTo(name)) {
                 if (Close()) return keepTimesByName(name, options);
@@ -124,12 +127,16 @@ public:
                 return failCode(code);
             }
         }
+        // A named file whose destination was free takes the name with a rename that never replaces, without
+        // looking the name up first (on a share, a round trip less). A name that appeared meanwhile was never
+        // weighed: the copy fails and leaves it.
+        if (!m_tempName.empty() && m_destinationWasFree) return commitToFreeName(name, linuxDestination, options);
         struct stat old { };
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
         if (!replaceableEntry(m_dir, name, linuxDestination, &old)) return false;
         if (!prepareReplacement(NativeHandle(), S_ISREG(old.st_mode) ? &old : nullptr, linuxDestination, options,
-                !m_timesAfterClose, m_madeWith))
+                !m_timesAfterClose, m_madeWith, m_traits))
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
@@ -144,7 +151,8 @@ public:
     {
         const std::string name(baseName(linuxDestination));
         m_timesAfterClose = options.source && onFuse(m_dir, m_device);
-        if (!prepareReplacement(NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith))
+        if (!prepareReplacement(
+                NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
@@ -166,6 +174,23 @@ public:
     }
 
 private:
+    bool commitToFreeName(const std::string& name, const std::string& linuxDestination, const ReplaceOptions& options)
+    {
+        if (!prepareReplacement(
+                NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
+            return false;
+        if (!Close()) return false;
+        if (::renameat2(m_dir, m_tempName.c_str(), m_dir, name.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+            // Without the flag (NFS, some FUSE) the name is looked at first.
+            struct stat taken { };
+            if (::fstatat(m_dir, name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
+            if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
+        }
+        m_tempName.clear();
+        return keepTimesByName(name, options);
+    }
+
     // On FUSE (an SMB share keeps the time of the last write the server saw, not the one set on the
     // descriptor before the close) the source's times are given by name once the file is in place.
     // The copy is complete either way, so a refusal here changes nothing.
@@ -214,20 +239,21 @@ private:
     bool m_destinationWasFree = false;
     dev_t m_device = 0; // the directory's device, 0 while not known
     mode_t m_madeWith = 0;
+    DirectoryTraits* m_traits = nullptr;
     bool m_timesAfterClose = false; // the source's times are given by name once the file is in place
 };
 
 // A replacement in dir, which owner owns (or, when owner is empty, the caller keeps open for the
 // file's lifetime).
-// plainModes: the directory has no default ACL.
+// plainModes: the directory has no default ACL; traits: the directory's (null: none).
 std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string& linuxDestination,
-    bool listedFree = false, dev_t device = 0, bool plainModes = false)
+    bool listedFree = false, dev_t device = 0, bool plainModes = false, DirectoryTraits* traits = nullptr)
 {
     struct stat existing { };
     existing.st_mode = 0;
     const auto made = [&](UniqueFd fd, std::string name, mode_t madeWith) {
         return std::make_unique<LinuxReplacement>(
-            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device, madeWith);
+            std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device, madeWith, traits);
     };
     if (!listedFree && !replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing))
         return nullptr;
@@ -271,10 +297,10 @@ std::unique_ptr<File> createReplacementAt(UniqueFd dirFd, const std::string& lin
     return makeReplacement(dir, std::move(dirFd), linuxDestination);
 }
 
-std::unique_ptr<File> createReplacementIn(
-    int dirFd, const std::string& linuxDestination, bool listedFree, dev_t device, bool plainModes)
+std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree, dev_t device,
+    bool plainModes, DirectoryTraits* traits)
 {
-    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree, device, plainModes);
+    return makeReplacement(dirFd, UniqueFd(), linuxDestination, listedFree, device, plainModes, traits);
 }
 
 bool withoutDefaultAcl(int dirFd)

@@ -10,6 +10,7 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/refused_calls.h"
 #include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
@@ -483,6 +484,37 @@ TEST_F(TransferTest, TreeCopiesHaveTheirSourcesModes)
             EXPECT_EQ(st.st_mode & 07777, (mode | S_IWUSR) & 0777) << name;
         }
     }
+}
+
+// Where the file system makes no unnamed files and keeps no modes (a share through FUSE), each copy is
+// written under a hidden name and renamed to its free name. A name that appears meanwhile was never
+// weighed: it is never replaced, that copy fails, and no hidden file stays.
+TEST_F(TransferTest, WithoutUnnamedFilesACopyTakesOnlyAFreeName)
+{
+    Source();
+    test::FaultyFileSystem faulty(linuxFileSystem());
+    struct stat b { };
+    ASSERT_EQ(::stat(tree.linux("src/sub/b.txt").c_str(), &b), 0);
+    faulty.beforeCopy = [&](File& source) {
+        struct stat st { };
+        if (::fstat(source.NativeHandle(), &st) == 0 && st.st_ino == b.st_ino && !tree.exists("dst/src/sub/b.txt"))
+            tree.write("dst/src/sub/b.txt", "appeared");
+        return true;
+    };
+    std::vector<long> refused = test::MetadataCalls();
+    refused.push_back(test::kUnnamedFileCall);
+    int result = -1;
+    const auto ran = test::RunInThreadWithRefusedCalls(refused, EOPNOTSUPP, [&] {
+        ScopedFileSystem scoped(faulty);
+        result = Folder(kModeFolderCopy);
+        return true;
+    });
+    if (!ran) GTEST_SKIP() << "no seccomp filter";
+    EXPECT_EQ(result, kTransferStoppedByError);
+    EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "appeared");
+    EXPECT_NE(Texts().find("b.txt"), std::string::npos) << Texts();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.linux("dst")))
+        EXPECT_EQ(entry.path().filename().string().rfind(".zelo-", 0), std::string::npos) << entry.path();
 }
 
 TEST_F(TransferTest, DuplicatesAreNumberedAndNeverOverwrite)

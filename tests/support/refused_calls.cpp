@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -34,9 +35,21 @@ bool installFilter(const std::vector<long>& calls, int error)
     program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0));
     program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+    const sock_filter refuse = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (unsigned(error) & SECCOMP_RET_DATA));
     for (long call : calls) {
+        if (call == kUnnamedFileCall) {
+            // openat with the O_TMPFILE bits in its flags (the low word of its third argument); the number
+            // is loaded again for the calls after it.
+            program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, unsigned(SYS_openat), 0, 4));
+            program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])));
+            program.push_back(BPF_STMT(BPF_ALU | BPF_AND | BPF_K, unsigned(__O_TMPFILE)));
+            program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, unsigned(__O_TMPFILE), 0, 1));
+            program.push_back(refuse);
+            program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
+            continue;
+        }
         program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, unsigned(call), 0, 1));
-        program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (unsigned(error) & SECCOMP_RET_DATA)));
+        program.push_back(refuse);
     }
     program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     sock_fprog filter { static_cast<unsigned short>(program.size()), program.data() };

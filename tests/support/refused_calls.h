@@ -19,5 +19,8 @@ std::optional<bool> RunInThreadWithRefusedCalls(
 
 // The calls that change a file's mode, owner or extended attributes.
 std::vector<long> MetadataCalls();
+// Stands among the calls for an openat that asks for an unnamed file (O_TMPFILE), which a file system
+// through FUSE does not make.
+constexpr long kUnnamedFileCall = -1;
 
 } // namespace zelo::test
