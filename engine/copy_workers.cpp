@@ -191,6 +191,8 @@ void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
         default:
             break;
         }
+        // Its bytes no longer count as under way: the walk counts the copy as done now.
+        m_movedShown -= std::min(m_movedShown, slot->moved.load(std::memory_order_relaxed));
         // The copy (and any replacement it still holds) goes here, on the walk's thread.
         slot.reset();
     }

@@ -46,11 +46,31 @@ std::string FileTransferSummary(int mode, const FileTransferCounts& c)
 
 namespace {
 
+// Whether a directory tells names apart by case, as far as one of its names in another case shows (false
+// when none of them has a letter to change).
+bool TellsCaseApart(DirHandle& dir, const std::unordered_set<std::string>& names)
+{
+    for (const std::string& name : names) {
+        std::string other = name;
+        for (char& c : other) {
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+            else if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+        }
+        if (other == name || names.count(other) > 0) continue;
+        FindData found;
+        return !dir.Lookup(other, found);
+    }
+    return false;
+}
+
 // The names the destination lists, read once for a long selection instead of looking every name up there
 // (most are not there yet). Nothing when the listing is much longer than the selection, cannot be read
-// to its end, or is no longer of the directory opened as to.
+// to its end, is no longer of the directory opened as to, or where its file system may take a selected
+// name for a listed one in another case.
 std::optional<std::unordered_set<std::string>> ListedNames(
-    const std::string& destination, const DirHandle& to, size_t selected)
+    const std::string& destination, DirHandle& to, size_t selected)
 {
     constexpr size_t kLeastSelection = 64;
     if (selected < kLeastSelection) return std::nullopt;
@@ -65,6 +85,7 @@ std::optional<std::unordered_set<std::string>> ListedNames(
         names.insert(std::move(entry.name));
     }
     if (GetLastError() != err::Success) return std::nullopt;
+    if (!names.empty() && !TellsCaseApart(to, names)) return std::nullopt;
     return names;
 }
 

@@ -46,6 +46,8 @@ public:
 protected:
     // Closes the descriptor without a report (a replacement dropped uncommitted).
     void closeQuietly() { m_fd.reset(); }
+    // Takes a descriptor of the same file again, after a close.
+    void reopened(UniqueFd fd) { m_fd = std::move(fd); }
 
 private:
     UniqueFd m_fd;

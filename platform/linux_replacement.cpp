@@ -128,9 +128,23 @@ public:
             }
         }
         // A named file whose destination was free takes the name with a rename that never replaces, without
-        // looking the name up first (on a share, a round trip less). A name that appeared meanwhile was never
-        // weighed: the copy fails and leaves it.
-        if (!m_tempName.empty() && m_destinationWasFree) return commitToFreeName(name, linuxDestination, options);
+        // looking the name up first (on a share, a round trip less). A name that appeared meanwhile, or a
+        // file system without that rename, sends it the checked way below, opened again by its hidden name.
+        if (!m_tempName.empty() && m_destinationWasFree) {
+            if (!prepareReplacement(
+                    NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
+                return false;
+            if (!Close()) return false;
+            if (::renameat2(m_dir, m_tempName.c_str(), m_dir, name.c_str(), RENAME_NOREPLACE) == 0) {
+                m_tempName.clear();
+                return keepTimesByName(name, options);
+            }
+            if (errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+                return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
+            UniqueFd again(::openat(m_dir, m_tempName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+            if (!again.valid()) return fail(errno, linuxDestination);
+            reopened(std::move(again));
+        }
         struct stat old { };
         old.st_mode = 0;
         // Looked at again: the destination may have become a FIFO or a directory while the bytes moved.
@@ -174,23 +188,6 @@ public:
     }
 
 private:
-    bool commitToFreeName(const std::string& name, const std::string& linuxDestination, const ReplaceOptions& options)
-    {
-        if (!prepareReplacement(
-                NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
-            return false;
-        if (!Close()) return false;
-        if (::renameat2(m_dir, m_tempName.c_str(), m_dir, name.c_str(), RENAME_NOREPLACE) != 0) {
-            if (errno != EINVAL && errno != ENOSYS) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
-            // Without the flag (NFS, some FUSE) the name is looked at first.
-            struct stat taken { };
-            if (::fstatat(m_dir, name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
-            if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
-        }
-        m_tempName.clear();
-        return keepTimesByName(name, options);
-    }
-
     // On FUSE (an SMB share keeps the time of the last write the server saw, not the one set on the
     // descriptor before the close) the source's times are given by name once the file is in place.
     // The copy is complete either way, so a refusal here changes nothing.

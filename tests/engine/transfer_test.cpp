@@ -486,35 +486,54 @@ TEST_F(TransferTest, TreeCopiesHaveTheirSourcesModes)
     }
 }
 
-// Where the file system makes no unnamed files and keeps no modes (a share through FUSE), each copy is
-// written under a hidden name and renamed to its free name. A name that appears meanwhile was never
-// weighed: it is never replaced, that copy fails, and no hidden file stays.
-TEST_F(TransferTest, WithoutUnnamedFilesACopyTakesOnlyAFreeName)
+// What appears under a copy's free name while its bytes move is looked at before the copy takes the name:
+// a FIFO is never written (the copy fails), a file is replaced the checked way, and nothing stays under a
+// hidden name. So too where the file system makes no unnamed files and keeps no modes (a share through
+// FUSE), and each copy is renamed to its free name.
+TEST_F(TransferTest, WhatAppearsUnderACopysFreeNameIsLookedAt)
 {
-    Source();
-    test::FaultyFileSystem faulty(linuxFileSystem());
-    struct stat b { };
-    ASSERT_EQ(::stat(tree.linux("src/sub/b.txt").c_str(), &b), 0);
-    faulty.beforeCopy = [&](File& source) {
-        struct stat st { };
-        if (::fstat(source.NativeHandle(), &st) == 0 && st.st_ino == b.st_ino && !tree.exists("dst/src/sub/b.txt"))
-            tree.write("dst/src/sub/b.txt", "appeared");
-        return true;
-    };
     std::vector<long> refused = test::MetadataCalls();
     refused.push_back(test::kUnnamedFileCall);
-    int result = -1;
-    const auto ran = test::RunInThreadWithRefusedCalls(refused, EOPNOTSUPP, [&] {
-        ScopedFileSystem scoped(faulty);
-        result = Folder(kModeFolderCopy);
-        return true;
-    });
-    if (!ran) GTEST_SKIP() << "no seccomp filter";
-    EXPECT_EQ(result, kTransferStoppedByError);
-    EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "appeared");
-    EXPECT_NE(Texts().find("b.txt"), std::string::npos) << Texts();
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.linux("dst")))
-        EXPECT_EQ(entry.path().filename().string().rfind(".zelo-", 0), std::string::npos) << entry.path();
+    for (const bool unnamedFiles : { true, false }) {
+        for (const bool fifo : { true, false }) {
+            SCOPED_TRACE(testing::Message() << "unnamed files " << unnamedFiles << ", fifo " << fifo);
+            std::filesystem::remove_all(tree.linux("dst"));
+            Source();
+            test::FaultyFileSystem faulty(linuxFileSystem());
+            struct stat b { };
+            ASSERT_EQ(::stat(tree.linux("src/sub/b.txt").c_str(), &b), 0);
+            faulty.beforeCopy = [&](File& source) {
+                struct stat st { };
+                if (::fstat(source.NativeHandle(), &st) != 0 || st.st_ino != b.st_ino
+                    || tree.exists("dst/src/sub/b.txt"))
+                    return true;
+                if (fifo)
+                    tree.fifo("dst/src/sub/b.txt");
+                else
+                    tree.write("dst/src/sub/b.txt", "appeared");
+                return true;
+            };
+            int result = -1;
+            const auto copy = [&] {
+                ScopedFileSystem scoped(faulty);
+                result = Folder(kModeFolderCopy);
+                return true;
+            };
+            if (unnamedFiles)
+                copy();
+            else if (!test::RunInThreadWithRefusedCalls(refused, EOPNOTSUPP, copy))
+                GTEST_SKIP() << "no seccomp filter";
+            EXPECT_EQ(result, fifo ? kTransferStoppedByError : kTransferDone);
+            struct stat st { };
+            ASSERT_EQ(::lstat(tree.linux("dst/src/sub/b.txt").c_str(), &st), 0);
+            EXPECT_EQ(S_ISFIFO(st.st_mode), fifo);
+            if (!fifo) {
+                EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "of src/sub/b.txt");
+            }
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.linux("dst")))
+                EXPECT_EQ(entry.path().filename().string().rfind(".zelo-", 0), std::string::npos) << entry.path();
+        }
+    }
 }
 
 TEST_F(TransferTest, DuplicatesAreNumberedAndNeverOverwrite)

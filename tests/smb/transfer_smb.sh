@@ -90,6 +90,22 @@ run 0 move-tree "$moved/m" "$smb_mount"
 [ ! -e "$moved/m" ] || smb_fail "the moved folder is still there"
 same_tree "$smb_work/moved-model/m" "$smb_dir/m"
 
+step="copy-files, a name in another case"
+# The share ignores case: a selected name it holds in another case is that file, weighed by its date,
+# never taken for a free name (from 64 names on the destination is read as one listing).
+sel=$smb_work/sel
+mkdir -p "$sel" "$smb_dir/sel"
+for i in $(seq 1 70); do echo "$i" >"$sel/s$i.txt"; done
+echo "source" >"$sel/Case.txt"
+touch -d '2021-05-06 07:08:09' "$sel"/*
+echo "newer on the share" >"$smb_dir/sel/CASE.TXT"
+seen() { [ -e "$smb_mount/sel/CASE.TXT" ]; }
+smb_until seen || smb_fail "the share does not show CASE.TXT"
+run 0 copy-files "$sel"/* "$smb_mount/sel"
+expect_out "up-to-date 1"
+expect_out "copied 70"
+[ "$(cat "$smb_dir/sel/CASE.TXT")" = "newer on the share" ] || smb_fail "CASE.TXT was replaced"
+
 step="attributes"
 # The share keeps no user.DOSATTRIB: the attributes are read all the same.
 run 0 attrib "$smb_mount/src/a/big" "$smb_mount/src/a"
