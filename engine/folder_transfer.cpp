@@ -75,11 +75,13 @@ bool SyncKeepingWindowAlive(const std::string& path)
 }
 
 // The files of a tree, counted on a thread of their own beside the walk for the overall bar's end, so the
-// first copies need not wait for a count of the whole tree. Without a thread to be had it counts at once.
+// first copies need not wait for a count of the whole tree. Without a thread to be had it counts at once;
+// where nobody sees the bars, not at all.
 class CountBeside {
 public:
     explicit CountBeside(const std::string& root)
     {
+        if (!ui().Progress().ShowsBars()) return;
         try {
             m_counting = std::async(
                 std::launch::async, [this, root] { m_files = CountTree(root, ListDetail::KindOnly, m_stop).files; });

@@ -27,6 +27,7 @@ public:
     void SetBarVisible(ProgressBar, bool) override { }
     void SetLabel(const std::string&) override { }
     void SetStopVisible(bool) override { }
+    bool ShowsBars() const override { return false; }
 
 private:
     bool m_visible = false;

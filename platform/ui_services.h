@@ -38,6 +38,8 @@ public:
     virtual void SetBarVisible(ProgressBar bar, bool visible) = 0;
     virtual void SetLabel(const std::string& text) = 0;
     virtual void SetStopVisible(bool visible) = 0;
+    // Whether anyone sees the bars: what is worked out only for a bar's end is left out where nobody does.
+    virtual bool ShowsBars() const { return true; }
 };
 
 class UiServices {
