@@ -67,7 +67,8 @@ std::optional<std::string> ResolveLikeKernel(const std::string& given, std::stri
         path.reserve(realParent->size() + 1 + last.size());
         path = *realParent;
         if (path.back() != '/') path += '/';
-        return path + last;
+        path += last;
+        return path;
     }
     // The directory is missing: without ".." the text names the same place the kernel would look.
     for (const auto& component : stdfs::path(text)) {
@@ -84,7 +85,7 @@ std::optional<std::string> ToDrivePath(const std::string& typed, std::string* wh
 {
     auto resolved = ResolveLikeKernel(typed, why);
     if (!resolved) return std::nullopt;
-    std::string text = *resolved;
+    std::string text = std::move(*resolved);
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     auto mapped = driveMap().fromLinux(text);

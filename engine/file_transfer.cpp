@@ -258,11 +258,22 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     };
     bool deletionFailed = false;
     bool declined = false;
+    // A copy in its place: counted, and a move's source deleted.
+    const auto copied = [&](size_t i) {
+        // The new file is Archive only by making: nothing more to set.
+        ++counts.copied;
+        blocksDone += entries[i].size() / kCopyBlockSize;
+        if (move && !deleteSource(i)) {
+            deletionFailed = true;
+            return false;
+        }
+        return true;
+    };
     for (size_t i = 0; i < n; ++i) {
         current = i;
         const std::string& name = request.names[i];
-        const std::string fromPath = source + name;
-        const std::string toPath = destination + name;
+        std::string fromPath = source + name;
+        std::string toPath = destination + name;
         const uint64_t estimated = knownFree > writtenSince ? knownFree - writtenSince : 0;
         if (!asked && need > 0 && (!freeKnown || static_cast<uint64_t>(need) > estimated)) {
             GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
@@ -307,19 +318,11 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         } else {
             writtenSince += entry.size();
             need -= needOf[i];
-            const uint64_t blocks = entry.size() / kCopyBlockSize;
-            const auto done = [&, i, blocks] {
-                // The new file is Archive only by making: nothing more to set.
-                ++counts.copied;
-                blocksDone += blocks;
-                if (move && !deleteSource(i)) {
-                    deletionFailed = true;
-                    return false;
-                }
-                return true;
-            };
+            // Small enough to be kept without an allocation of its own: the rest is reached through copied.
+            const auto done = [&copied, i] { return copied(i); };
             auto job = std::make_unique<ListedCopy>(fromShared, entry, toShared,
-                there[i] ? existing[i].attributes : kInvalidAttributes, fromPath, toPath, copyOptions);
+                there[i] ? existing[i].attributes : kInvalidAttributes, std::move(fromPath), std::move(toPath),
+                copyOptions);
             const auto ended = [&] {
                 if (!workers.StoppedByUser()) ++counts.errors;
             };
