@@ -368,7 +368,11 @@ private:
     {
         m_current = entry.name;
         std::string sourcePath = at.path + entry.name;
-        std::string destinationPath = DestinationOf(at.path) + entry.name;
+        // The files of a directory come one after another: its destination is worked out once.
+        if (at.path != m_destinationOfDir.first) m_destinationOfDir = { at.path, DestinationOf(at.path) };
+        std::string destinationPath;
+        destinationPath.reserve(m_destinationOfDir.second.size() + entry.name.size());
+        destinationPath.append(m_destinationOfDir.second).append(entry.name);
         const FindData* existing = LookUp(entry.name, destinationPath);
         const bool move = m_request.mode == kModeFolderMove;
         const TransferAction action = DecideTransfer(entry, existing, m_newerOnly, m_timeStep);
@@ -520,6 +524,7 @@ private:
 
     const FolderTransfer& m_request;
     const std::string& m_sourceFolder;
+    std::pair<std::string, std::string> m_destinationOfDir; // the last source directory, and its destination
     const std::string m_destinationBase;
     TransferCounts& m_counts;
     const int& m_abortFlag;

@@ -5,6 +5,7 @@
 #include "platform/time.h"
 
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -169,8 +170,13 @@ std::unique_ptr<File> openLinux(const std::string& linuxPath, OpenMode mode)
 
 std::string pathAt(int dirFd, std::string_view name)
 {
-    std::string path = "/proc/self/fd/" + std::to_string(dirFd) + "/";
-    path.append(name);
+    // Made for every copy: built in one allocation.
+    static constexpr std::string_view kPrefix = "/proc/self/fd/";
+    char digits[16];
+    const auto written = std::to_chars(digits, digits + sizeof digits, dirFd);
+    std::string path;
+    path.reserve(kPrefix.size() + size_t(written.ptr - digits) + 1 + name.size());
+    path.append(kPrefix).append(digits, written.ptr).append(1, '/').append(name);
     return path;
 }
 
