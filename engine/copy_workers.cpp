@@ -25,6 +25,10 @@ constexpr size_t kMostUnderWay = 64;
 constexpr size_t kHandOverAtOnce = 8;
 constexpr size_t kTakeAtOnce = 4;
 
+// Copies waiting that the walk's thread leaves to the threads rather than copy one itself: two takes
+// worth, so a thread finishing its copies finds its next ones waiting.
+constexpr size_t kLeftToThreads = 2 * kTakeAtOnce;
+
 // The largest file the walk's thread copies itself while it waits: one that takes a moment, so the window
 // keeps running and the stop button answers.
 constexpr uint64_t kLargestHelped = 256 << 10;
@@ -256,7 +260,9 @@ bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()>
     // threads their next copies soon, or waits until half of the window
     // is done, so the walk and the threads do not take turns file by file.
     while (m_order.size() >= m_window && !m_ended) {
-        if (m_threads.empty() ? MoveSome(lock, 1, UINT64_MAX) : m_walkHelps && MoveSome(lock, 1, kLargestHelped))
+        // The walk's thread leaves the threads their next few copies: it has the walk to go on with.
+        const bool helps = m_walkHelps && m_queue.size() > kLeftToThreads;
+        if (m_threads.empty() ? MoveSome(lock, 1, UINT64_MAX) : helps && MoveSome(lock, 1, kLargestHelped))
             Retire(lock);
         else
             WaitOnce(lock, m_order.front()->sequence + m_window / 2);
