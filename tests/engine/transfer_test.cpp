@@ -462,26 +462,18 @@ TEST_F(TransferTest, TreeCopiesHaveTheirSourcesModes)
         tree.write(name, "x");
         ASSERT_EQ(::chmod(tree.linux(name).c_str(), mode), 0);
     }
-    tree.mkdir("plain");
+    // A default ACL (user rwx, group and others nothing) keeps new files in acl from the group and others.
+    const uint32_t acl[] = { 2, 0x70001, ~0u, 0x00004, ~0u, 0x00020, ~0u };
     tree.mkdir("acl");
-    // A default ACL that keeps new files from the group and others, whatever mode they are asked for.
-    struct Entry {
-        uint16_t tag, perm;
-        uint32_t id;
-    };
-    struct {
-        uint32_t version = 2;
-        Entry entries[3] = { { 0x01, 7, ~0u }, { 0x04, 0, ~0u }, { 0x20, 0, ~0u } };
-    } acl;
-    const bool withAcl = ::setxattr(tree.linux("acl").c_str(), "system.posix_acl_default", &acl, sizeof acl, 0) == 0;
-    for (const char* dest : { "plain", "acl" }) {
-        if (std::string(dest) == "acl" && !withAcl) continue;
+    const bool withAcl = ::setxattr(tree.linux("acl").c_str(), "system.posix_acl_default", acl, sizeof acl, 0) == 0;
+    for (const std::string dest : { "plain", "acl" }) {
+        if (dest == "acl" && !withAcl) continue;
+        tree.mkdir(dest);
         ASSERT_EQ(Folder(kModeFolderCopy, 0, {}, dest), kTransferDone) << dest;
         for (const mode_t mode : modes) {
             struct stat st { };
-            const std::string name = std::string(dest) + "/src/m" + std::to_string(mode);
-            ASSERT_EQ(::stat(tree.linux(name).c_str(), &st), 0) << name;
-            EXPECT_EQ(st.st_mode & 07777, (mode | S_IWUSR) & 0777) << name;
+            ASSERT_EQ(::stat(tree.linux(dest + "/src/m" + std::to_string(mode)).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, (mode | S_IWUSR) & 0777) << dest << " " << mode;
         }
     }
 }
