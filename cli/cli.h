@@ -53,6 +53,9 @@ int Failed(const std::string& typedPath, const std::string& text);
 // of its own). The typed text is remembered, so messages about it and about what lies below it name
 // the path as it was typed. why receives the reason of a failure.
 std::optional<std::string> ToDrivePath(const std::string& typed, std::string* why = nullptr);
+// Remembers how a directory was typed (drivePath without its separator), so messages about what lies in
+// it name it that way, as ToDrivePath does for its operands.
+void NoteTypedPath(const std::string& drivePath, const std::string& typed);
 // An existing directory as a drive path with its separator; why: "does not exist" or "not a directory".
 std::optional<std::string> ExistingDirectory(const std::string& typed, std::string* why = nullptr);
 // An existing entry of any kind; why: "does not exist".

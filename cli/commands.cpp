@@ -234,14 +234,28 @@ int FilesCommand(const Arguments& args, int mode)
     const auto destination = ExistingDirectory(typedDestination, &why);
     if (!destination) return Failed(typedDestination, why);
     FileTransfer request;
+    // Files typed as "dir/name" after one another (as a shell's pattern gives them) share their directory:
+    // it is resolved once, and messages name each file through the directory as it was typed.
+    std::string_view typedDir;
     for (size_t i = 0; i + 1 < args.operands.size(); ++i) {
-        const auto path = ToDrivePath(args.operands[i], &why);
-        if (!path) return Failed(args.operands[i], why);
-        const auto [dir, name] = SplitDrivePath(*path);
+        const std::string& typed = args.operands[i];
+        const size_t slash = typed.rfind('/');
+        const std::string_view name = std::string_view(typed).substr(slash == std::string::npos ? 0 : slash + 1);
+        const bool inTypedDir = slash != std::string::npos && slash > 0 && typed[slash - 1] != '/' && !name.empty()
+            && name != "." && name != ".." && name.find('\\') == std::string_view::npos;
+        if (inTypedDir && !typedDir.empty() && std::string_view(typed).substr(0, slash) == typedDir) {
+            request.names.emplace_back(name);
+            continue;
+        }
+        const auto path = ToDrivePath(typed, &why);
+        if (!path) return Failed(typed, why);
+        const auto [dir, driveName] = SplitDrivePath(*path);
         // The file pane's selection is the files of one directory.
         if (request.sourceDir.empty()) request.sourceDir = dir;
-        if (dir != request.sourceDir) return UsageError(args.operands[i] + ": the files must be in one directory");
-        request.names.push_back(name);
+        if (dir != request.sourceDir) return UsageError(typed + ": the files must be in one directory");
+        request.names.push_back(driveName);
+        typedDir = inTypedDir && driveName == name ? std::string_view(typed).substr(0, slash) : std::string_view();
+        if (!typedDir.empty()) NoteTypedPath(WithoutSeparator(dir), std::string(typedDir));
     }
     request.destinationDir = *destination;
     request.mode = mode;

@@ -106,6 +106,11 @@ std::optional<std::string> ToDrivePath(const std::string& typed, std::string* wh
     return mapped;
 }
 
+void NoteTypedPath(const std::string& drivePath, const std::string& typed)
+{
+    TypedOperands().emplace(drivePath, typed);
+}
+
 std::optional<std::string> ExistingDirectory(const std::string& typed, std::string* why)
 {
     auto path = ToDrivePath(typed, why);

@@ -460,6 +460,9 @@ TEST(ZeloCli, Conventions)
         { "-v mkdir new", 0, "", "created new\n" },
         // --verbose says what was done to each entry; --progress draws only on a terminal.
         { "copy-tree --verbose t new", 0, "", "created new/t\ncopied new/t/keep.txt\n" },
+        // Files of one directory are named as typed, the first as much as the others.
+        { "-v copy-files t/keep.txt t/none.txt new", 1, "zelo-cli: t/none.txt: File Not Found\n",
+            "copied new/keep.txt\n" },
         { "delete -v new/t", 0, "", "deleted new/t/keep.txt\ndeleted new/t\n" },
         { "--progress copy-file crlf.txt new", 0, "", "" },
         { "rename rn.txt rn2.txt --verbose", 0, "", "renamed rn.txt -> rn2.txt\n" },
