@@ -14,6 +14,7 @@
 #include "platform/ui_services.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <system_error>
@@ -90,7 +91,8 @@ std::optional<std::unordered_set<std::string>> ListedNames(
 }
 
 // Looks every selected name up in both directories (in the destination, only the names it lists). A long
-// selection is looked up on several threads at once, each taking its own stretch of the names.
+// selection is looked up on several threads at once, each taking the next stretch of names when it is free
+// (a thread the system starts late takes fewer).
 void LookUpAll(DirHandle& from, DirHandle& to, const std::string& destination, const std::vector<std::string>& names,
     std::vector<FindData>& entries, std::vector<FindData>& existing, std::vector<char>& found, std::vector<char>& there)
 {
@@ -101,23 +103,27 @@ void LookUpAll(DirHandle& from, DirHandle& to, const std::string& destination, c
             there[i] = (!listed || listed->count(names[i]) > 0) && to.Lookup(names[i], existing[i]);
         }
     };
-    constexpr size_t kStretch = 512;
-    const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), names.size() / kStretch);
+    constexpr size_t kStretch = 256;
+    const size_t threads
+        = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), names.size() / (2 * kStretch));
     if (threads <= 1) {
         lookUp(0, names.size());
         return;
     }
+    std::atomic<size_t> next { 0 };
+    const auto lookUpStretches = [&] {
+        for (size_t begin = next.fetch_add(kStretch); begin < names.size(); begin = next.fetch_add(kStretch))
+            lookUp(begin, std::min(names.size(), begin + kStretch));
+    };
     std::vector<std::thread> helpers;
-    const size_t each = (names.size() + threads - 1) / threads;
     for (size_t t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(lookUp, t * each, std::min(names.size(), (t + 1) * each));
+            helpers.emplace_back(lookUpStretches);
         } catch (const std::system_error&) {
             break; // the system gives no more threads: this one looks up the rest
         }
     }
-    lookUp(0, each);
-    lookUp(std::min(names.size(), (helpers.size() + 1) * each), names.size());
+    lookUpStretches();
     for (std::thread& helper : helpers)
         helper.join();
 }
@@ -158,6 +164,16 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     // Each file is decided once, before anything is written: the overall bar counts 8192-byte blocks over
     // every selected file, and the room the copies need is summed from the same listing.
+    // The copy threads start now, so they are running when the first copies are decided.
+    uint64_t blocksDone = 0; // the overall bar: the blocks of the files handed back, and the bytes moved since
+    size_t current = 0;
+    const auto show = [&](uint64_t moved) {
+        progress.SetLabel(request.names[current]);
+        progress.SetPosition(ProgressBar::Overall, ProgressUnits(blocksDone + moved / kCopyBlockSize));
+    };
+    std::optional<CopyWorkers> started;
+    if (!request.dryRun)
+        started.emplace(OnNetworkFileSystem(source) || OnNetworkFileSystem(destination), abortFlag, show);
     const WriteTimeStep timeStep = request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destination);
     const size_t n = request.names.size();
     std::vector<FindData> entries(n), existing(n);
@@ -224,15 +240,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     CopyOptions copyOptions;
     // A copy is synced once at the end; a move flushes each copy before its source goes.
     copyOptions.flushEachFile = move;
-    // The overall bar stands at the blocks of the files handed back and of the bytes moved since.
-    uint64_t blocksDone = 0;
-    size_t current = 0;
-    const auto show = [&](uint64_t moved) {
-        progress.SetLabel(request.names[current]);
-        progress.SetPosition(ProgressBar::Overall, ProgressUnits(blocksDone + moved / kCopyBlockSize));
-    };
-    const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destination);
-    CopyWorkers workers(network, abortFlag, show);
+    CopyWorkers& workers = *started;
     std::shared_ptr<DirHandle> fromShared = std::move(from);
     std::shared_ptr<DirHandle> toShared = std::move(to);
     // Deleted through its directory, only while it is still the file copied. It is looked up again: the
