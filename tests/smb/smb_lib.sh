@@ -32,29 +32,34 @@ smb_until() {
   return 1
 }
 
-# The processes this run started, found through the marker in their environment; $1: which marker.
+# The processes this run started, found through the marker in their environment; $1: which marker. The
+# shells of this run carry the client's marker too (it is exported): the script ($$), the shell asking ($2)
+# and this one are left out, or the cleanup would end itself half way.
 smb_marked() {
   local p entry
   local -a env
   for p in /proc/[0-9]*; do
+    case "${p#/proc/}" in "$$" | "$BASHPID" | "${2:-}") continue ;; esac
     mapfile -d "" -t env 2>/dev/null <"$p/environ" || continue
     for entry in "${env[@]}"; do
       [ "$entry" = "$1" ] && echo "${p#/proc/}" && break
     done
   done
+  return 0 # under "set -e" (the benchmark) a last process without the marker must not fail the caller
 }
 
-# Ends the processes carrying marker $1: TERM, then KILL for what is left after 5 s.
+# Ends the processes carrying marker $1: TERM, then KILL for what is left after 5 s. A process that ended
+# meanwhile fails its kill; under "set -e" (the benchmark) that must not end the cleanup early.
 smb_end_marked() {
-  local pids
-  pids=$(smb_marked "$1")
+  local pids self=$BASHPID
+  pids=$(smb_marked "$1" "$self")
   [ -z "$pids" ] && return 0
-  kill $pids 2>/dev/null
-  none_left() { [ -z "$(smb_marked "$1")" ]; }
+  kill $pids 2>/dev/null || true
+  none_left() { [ -z "$(smb_marked "$1" "$self")" ]; }
   SMB_WAIT=50 smb_until none_left "$1" && return 0
-  pids=$(smb_marked "$1")
-  [ -n "$pids" ] && kill -KILL $pids 2>/dev/null
-  SMB_WAIT=50 smb_until none_left "$1"
+  pids=$(smb_marked "$1" "$self")
+  [ -n "$pids" ] && { kill -KILL $pids 2>/dev/null || true; }
+  SMB_WAIT=50 smb_until none_left "$1" || true
 }
 
 smb_cleanup() {
