@@ -13,6 +13,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "platform/threads.h"
 #include "platform/time.h"
 #include "platform/ui_services.h"
 
@@ -83,8 +84,11 @@ public:
     {
         if (!ui().Progress().ShowsBars()) return;
         try {
-            m_counting = std::async(
-                std::launch::async, [this, root] { m_files = CountTree(root, ListDetail::KindOnly, m_stop).files; });
+            m_counting = std::async(std::launch::async, [this, root] {
+                // It yields to the walk and the copies: the bar's end can wait, they cannot.
+                TakeLeastProcessorShare();
+                m_files = CountTree(root, ListDetail::KindOnly, m_stop).files;
+            });
         } catch (const std::system_error&) {
             m_files = CountTree(root, ListDetail::KindOnly).files;
         }

@@ -78,7 +78,8 @@ void TForm7::Refresh()
         QProgressBar* b = Bar(bar);
         b->setValue(std::clamp(m_position[int(bar)], b->minimum(), b->maximum()));
     }
-    if (Label1->text() != m_label) Label1->setText(m_label);
+    const QString label = QString::fromStdString(m_label);
+    if (Label1->text() != label) Label1->setText(label);
 }
 
 void TForm7::ShowPosition(ProgressBar bar)
@@ -125,9 +126,9 @@ void TForm7::SetBarVisible(ProgressBar bar, bool visible)
 
 void TForm7::SetLabel(const std::string& text)
 {
-    m_label = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    m_label = text;
     if (!PaintDue()) return;
-    Label1->setText(m_label);
+    Label1->setText(QString::fromStdString(m_label));
     if (Label1->isVisible()) Label1->repaint();
 }
 

@@ -53,7 +53,7 @@ private:
     static constexpr qint64 kPaintIntervalMs = 15;
     QElapsedTimer m_sincePaint;
     QTimer* m_refresh = nullptr;
-    QString m_label;
+    std::string m_label; // turned into the label's text only when it is painted, not for every file
 
     // The positions as the callers set them; the bars show them clamped to their range.
     int m_position[2] = { 0, 0 };
