@@ -3,6 +3,7 @@
 #include "platform/trash.h"
 
 #include "platform/errors.h"
+#include "platform/linux_copy_data.h"
 
 #include <cerrno>
 #include <climits>
@@ -152,18 +153,6 @@ std::string DeletionDate()
     return text;
 }
 
-bool WriteAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 class LinuxTrash : public Trash {
 public:
     bool MoveToTrash(const std::string& linuxPath) override
@@ -185,10 +174,13 @@ public:
                 SetLastErrorFromErrno(errno);
                 return false;
             }
-            const bool written = WriteAll(fd, record);
-            const int writeError = errno;
+            const bool written = linuxfs::writeFull(fd, record.data(), record.size()) >= 0;
+            const uint32_t writeError = GetLastError();
             if (::close(fd) != 0 || !written) {
-                SetLastErrorFromErrno(written ? errno : writeError);
+                if (written)
+                    SetLastErrorFromErrno(errno);
+                else
+                    SetLastError(writeError);
                 ::unlink(infoFile.c_str());
                 return false;
             }
