@@ -53,6 +53,11 @@ std::string ToLowerText(const std::string& text)
     return mapCharacters(text, [](UChar32 c) { return u_tolower(c); });
 }
 
+std::string FoldCaseText(const std::string& text)
+{
+    return mapCharacters(text, [](UChar32 c) { return u_foldCase(c, U_FOLD_CASE_DEFAULT); });
+}
+
 bool IsValidUtf8(const std::string& text)
 {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());

@@ -10,6 +10,9 @@ namespace zelo {
 std::string ToUpperText(const std::string& text);
 std::string ToLowerText(const std::string& text);
 bool IsValidUtf8(const std::string& text);
+// The key under which a file system that folds case files a name: Unicode simple case folding over whole
+// characters ("A.TXT" and "a.txt" give one key); bytes that are not valid UTF-8 are kept as they are.
+std::string FoldCaseText(const std::string& text);
 
 // Text for a terminal: control characters (C0, DEL and the C1 range) are written as escapes the way
 // `ls -b` writes them ("\033", "\r", ...), so a file name cannot move the cursor or send a terminal

@@ -79,7 +79,11 @@ TEST(CaseMapping, MapsWholeCharactersAndKeepsInvalidBytes)
     for (const Case& c : cases) {
         EXPECT_EQ(ToUpperText(c.in), c.upper) << c.in;
         EXPECT_EQ(ToLowerText(c.in), c.lower) << c.in;
+        // Folding gives the names a case-blind file system takes for one the same key.
+        EXPECT_EQ(FoldCaseText(c.upper), FoldCaseText(c.lower)) << c.in;
     }
+    EXPECT_EQ(FoldCaseText("ΣΑΣ.Txt"), FoldCaseText("σας.tXT")); // final sigma folds with the others
+    EXPECT_NE(FoldCaseText("a.txt"), FoldCaseText("a.txt "));
 }
 
 TEST(CaseMapping, RecognisesValidUtf8)
