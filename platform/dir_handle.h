@@ -39,7 +39,8 @@ class DirHandle {
 public:
     virtual ~DirHandle() = default;
 
-    // The next entry, without "." and ".." and without names that hold "\" (no drive path can name them).
+    // The next entry, without "." and "..", its name in drive form (a "\" in it as its stand-in, see
+    // drive_path.h); every call taking a name or an entry maps it back to the exact Linux bytes.
     // False at the end (last error 0) or when reading fails (last error set).
     virtual bool Next(FindData& out) = 0;
     // Starts the listing again from the first entry.

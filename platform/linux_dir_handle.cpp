@@ -89,8 +89,6 @@ public:
             const char* name = entry->d_name;
             if (isDotOrDotDot(name)) continue;
             const std::string_view view(name);
-            // A name with "\" cannot be written as a drive path.
-            if (view.find('\\') != std::string_view::npos) continue;
             // A file system without inode numbers in its listing (some FUSE ones give 0 or -1) has each
             // entry's identity looked up, so that the check of an opened child holds there too.
             if (m_kindOnly && entry->d_type != DT_UNKNOWN && entry->d_ino != 0 && entry->d_ino != kUnknownInode) {
@@ -103,7 +101,8 @@ public:
                 out.fileId = entry->d_ino;
                 out.special = entry->d_type == DT_FIFO || entry->d_type == DT_SOCK || entry->d_type == DT_CHR
                     || entry->d_type == DT_BLK;
-                out.name.assign(view.data(), view.size());
+                out.name.clear();
+                AppendDriveName(out.name, view);
                 return true;
             }
             if (Fill(name, out)) return true;
@@ -116,15 +115,16 @@ public:
 
     bool Lookup(const std::string& name, FindData& out) override
     {
+        // A "\" in a drive-form name is a separator: no entry of this directory.
         if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "."
             || name == "..")
             return linuxfs::failCode(err::FileNotFound);
-        if (Fill(name.c_str(), out)) return true;
+        if (Fill(linuxfs::LinuxName(name).c_str(), out)) return true;
         SetLastErrorFromErrno(errno);
         return false;
     }
 
-    // An entry as a full listing reports it, from one statx; false (errno set) when it is gone.
+    // An entry (Linux name) as a full listing reports it, from one statx; false (errno set) when it is gone.
     bool Fill(const char* name, FindData& out) const
     {
         struct statx sx { };
@@ -142,7 +142,8 @@ public:
         out.fileId = sx.stx_ino;
         out.special = !S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode) && !S_ISLNK(sx.stx_mode);
         linuxfs::fillStatFields(sx, out);
-        out.name.assign(name);
+        out.name.clear();
+        AppendDriveName(out.name, name);
         return true;
     }
 
@@ -156,7 +157,7 @@ public:
     std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) override
     {
         status = ChildOpen::Failed;
-        UniqueFd fd(::openat(m_fd, entry.name.c_str(), kOpenDirectoryFlags | O_NOFOLLOW));
+        UniqueFd fd(::openat(m_fd, linuxfs::LinuxName(entry.name).c_str(), kOpenDirectoryFlags | O_NOFOLLOW));
         if (!fd.valid()) {
             const int e = errno;
             // A link or a file where the listing saw a directory: swapped since, never followed.
@@ -213,24 +214,26 @@ public:
     {
         const bool realDirectory = (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
         if (realDirectory) return linuxfs::failCode(err::AccessDenied);
+        const linuxfs::LinuxName name(entry.name);
         if (!allowReadOnly) {
             // unlink ignores a file's mode: ReadOnly is checked here, for root as well.
             bool readOnly = entry.attributes & kAttrReadOnly;
             if (m_kindOnly) {
                 struct stat st { };
-                if (::fstatat(m_fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
+                if (::fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
                 readOnly = linuxfs::isReadOnlyMode(st.st_mode);
             }
             if (readOnly) return linuxfs::failCode(err::AccessDenied);
         }
-        if (::unlinkat(m_fd, entry.name.c_str(), 0) != 0) return failErrno(errno);
+        if (::unlinkat(m_fd, name.c_str(), 0) != 0) return failErrno(errno);
         return true;
     }
 
     bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) override
     {
+        const linuxfs::LinuxName name(entry.name);
         struct stat st { };
-        if (::fstatat(m_fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
+        if (::fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
         if (!S_ISDIR(st.st_mode)) return linuxfs::failCode(err::NotADirectory);
         // Only the very directory that was walked (fileId from its open handle), not one put in its place.
         if (entry.fileId != 0 && uint64_t(st.st_ino) != entry.fileId) return linuxfs::failCode(err::PathNotFound);
@@ -239,14 +242,14 @@ public:
         struct stat current { };
         if (::stat(".", &current) == 0 && current.st_dev == st.st_dev && current.st_ino == st.st_ino)
             return linuxfs::failCode(err::CurrentDirectory);
-        if (::unlinkat(m_fd, entry.name.c_str(), AT_REMOVEDIR) != 0)
-            return failErrno(errno, ErrnoCall::RemoveDirectory);
+        if (::unlinkat(m_fd, name.c_str(), AT_REMOVEDIR) != 0) return failErrno(errno, ErrnoCall::RemoveDirectory);
         return true;
     }
 
     bool CreateSubdirectory(const std::string& name) override
     {
-        if (::mkdirat(m_fd, name.c_str(), 0777) != 0) return failErrno(errno, ErrnoCall::MakeDirectory);
+        if (::mkdirat(m_fd, linuxfs::LinuxName(name).c_str(), 0777) != 0)
+            return failErrno(errno, ErrnoCall::MakeDirectory);
         return true;
     }
 
@@ -254,9 +257,10 @@ public:
     {
         const int to = destination.NativeHandle();
         if (to < 0) return linuxfs::failCode(err::InvalidParameter);
+        const linuxfs::LinuxName name(entry.name);
         std::string target(256, '\0');
         for (;;) {
-            const ssize_t n = ::readlinkat(m_fd, entry.name.c_str(), target.data(), target.size());
+            const ssize_t n = ::readlinkat(m_fd, name.c_str(), target.data(), target.size());
             if (n < 0) return failErrno(errno);
             if (size_t(n) < target.size()) {
                 target.resize(size_t(n));
@@ -275,19 +279,18 @@ public:
             if (errno != EEXIST || attempt >= 100) return failErrno(errno, ErrnoCall::CreateNoReplace);
         }
         struct stat existing { };
-        if (::fstatat(to, entry.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode)) {
+        if (::fstatat(to, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(existing.st_mode)) {
             ::unlinkat(to, temporary.c_str(), 0);
             return linuxfs::failCode(err::AccessDenied);
         }
-        if (::renameat(to, temporary.c_str(), to, entry.name.c_str()) != 0) {
+        if (::renameat(to, temporary.c_str(), to, name.c_str()) != 0) {
             const int e = errno;
             ::unlinkat(to, temporary.c_str(), 0);
-            return failErrno(e);
+            return failErrno(e, ErrnoCall::CreateNoReplace);
         }
         const timespec times[2]
             = { linuxfs::toTimespec(&entry.lastAccessTime), linuxfs::toTimespec(&entry.lastWriteTime) };
-        ::utimensat(
-            to, entry.name.c_str(), times, AT_SYMLINK_NOFOLLOW); // a file system without link times keeps its own
+        ::utimensat(to, name.c_str(), times, AT_SYMLINK_NOFOLLOW); // a file system without link times keeps its own
         return true;
     }
 
@@ -304,19 +307,20 @@ public:
 
     std::unique_ptr<File> OpenForCopy(const FindData& entry) override
     {
-        return linuxfs::openForCopyAt(m_fd, entry.name);
+        return linuxfs::openForCopyAt(m_fd, linuxfs::LinuxName(entry.name).str());
     }
 
     std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
         // The file uses this handle's descriptor: it is committed or dropped while the handle is open.
-        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, name), listedFree,
+        return linuxfs::createReplacementIn(m_fd, linuxfs::pathAt(m_fd, linuxfs::LinuxName(name).str()), listedFree,
             static_cast<dev_t>(m_identity.device), PlainModes(), &m_traits);
     }
 
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
     {
-        return linuxfs::commitReplacement(std::move(file), linuxfs::pathAt(m_fd, name), options, false);
+        return linuxfs::commitReplacement(
+            std::move(file), linuxfs::pathAt(m_fd, linuxfs::LinuxName(name).str()), options, false);
     }
 
     void MarkArchiveOnly(const FindData& entry, File& opened) override
@@ -329,7 +333,8 @@ public:
     {
         const int to = target.NativeHandle();
         if (to < 0) return Unsupported();
-        const char* name = entry.name.c_str();
+        const linuxfs::LinuxName linuxName(entry.name);
+        const char* name = linuxName.c_str();
         if (!StillListed(entry)) return false;
         if (::renameat2(m_fd, name, to, name, RENAME_NOREPLACE) == 0) return true;
         if (errno != EINVAL && errno != ENOSYS) return failErrno(errno, ErrnoCall::Move);
@@ -345,8 +350,8 @@ public:
         const int to = target.NativeHandle();
         if (to < 0) return Unsupported();
         if (!StillListed(entry)) return false;
-        if (::linkat(m_fd, entry.name.c_str(), to, entry.name.c_str(), 0) != 0)
-            return failErrno(errno, ErrnoCall::CreateNoReplace);
+        const linuxfs::LinuxName name(entry.name);
+        if (::linkat(m_fd, name.c_str(), to, name.c_str(), 0) != 0) return failErrno(errno, ErrnoCall::CreateNoReplace);
         return true;
     }
 
@@ -388,7 +393,8 @@ private:
     bool StillListed(const FindData& entry) const
     {
         struct stat st { };
-        if (::fstatat(m_fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failErrno(errno);
+        if (::fstatat(m_fd, linuxfs::LinuxName(entry.name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return failErrno(errno);
         if (entry.fileId != 0 && uint64_t(st.st_ino) != entry.fileId) return linuxfs::failCode(err::PathNotFound);
         return true;
     }

@@ -1,4 +1,5 @@
 // The drive map: drive letters over the Linux tree, from ZELO_DRIVES or the mount table.
+#include "platform/drive_path.h"
 #include "platform/drives.h"
 
 #include <algorithm>
@@ -243,7 +244,11 @@ std::optional<std::string> DriveMap::toLinux(const std::string& drivePath) const
                 result = parentForDotDot(result, drive->directory);
             } else if (component != ".") {
                 if (result.back() != '/') result += '/';
-                result += component;
+                // A name in drive form gets its Linux bytes back ("\" from its stand-in).
+                if (MayHoldStandIn(component))
+                    result += LinuxNameFromDrive(component);
+                else
+                    result += component;
             }
         }
         position = end;
@@ -268,8 +273,6 @@ std::optional<std::string> DriveMap::fromLinux(const std::string& linuxPath) con
     std::string result { best->letter, ':', '\\' };
     const std::string_view rest
         = std::string_view(linuxPath).substr(best->directory == "/" ? 0 : best->directory.size());
-    // A name holding "\" cannot be written as a drive path.
-    if (rest.find('\\') != std::string_view::npos) return std::nullopt;
     result.reserve(3 + rest.size());
     bool first = true;
     for (size_t start = 0; start <= rest.size();) {
@@ -278,7 +281,7 @@ std::optional<std::string> DriveMap::fromLinux(const std::string& linuxPath) con
         start = end + 1;
         if (component.empty() || component == ".") continue;
         if (!first) result += '\\';
-        result += component;
+        AppendDriveName(result, component);
         first = false;
     }
     return result;

@@ -62,7 +62,8 @@ bool hasWildcard(std::string_view name)
     return name.find_first_of("*?") != std::string_view::npos;
 }
 
-// Fills out from one statx; false when the entry is filtered out by the mask.
+// Fills out from one statx; false when the entry is filtered out by the mask. name: the Linux name,
+// handed on in drive form.
 bool fillEntry(const std::string& linuxPath, std::string_view name, const struct statx& sx, uint32_t attrMask,
     bool* xattrUnsupported, FindData& out)
 {
@@ -70,7 +71,8 @@ bool fillEntry(const std::string& linuxPath, std::string_view name, const struct
     if (!passesMask(attributes, attrMask)) return false;
     out.attributes = attributes;
     fillStatFields(sx, out);
-    out.name.assign(name.data(), name.size());
+    out.name.clear();
+    AppendDriveName(out.name, name);
     return true;
 }
 
@@ -95,10 +97,10 @@ public:
             if (!entry) return false;
             const std::string_view name(entry->d_name);
             if (m_driveRoot && (name == "." || name == "..")) continue;
-            // A name with "\" cannot be written as a drive path.
-            if (name.find('\\') != std::string_view::npos) continue;
+            // The pattern is matched against the name as the drive path shows it.
             if (!m_matchAll) {
-                m_name.assign(name);
+                m_name.clear();
+                AppendDriveName(m_name, name);
                 if (!MatchWildcard(m_pattern, m_name)) continue;
             }
             struct statx sx { };
@@ -162,7 +164,8 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
     }
 
     if (!hasWildcard(last)) {
-        const std::string linuxPath = joinPath(*linuxDir, last);
+        const std::string linuxName = LinuxNameFromDrive(last);
+        const std::string linuxPath = joinPath(*linuxDir, linuxName);
         struct statx sx { };
         if (::statx(AT_FDCWD, linuxPath.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
             const int e = errno;
@@ -171,7 +174,8 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
             SetLastErrorFromErrno(e, ErrnoCall::Generic, dirMissing);
             return nullptr;
         }
-        if ((driveRoot && (last == "." || last == "..")) || !fillEntry(linuxPath, last, sx, attrMask, nullptr, first)) {
+        if ((driveRoot && (last == "." || last == ".."))
+            || !fillEntry(linuxPath, linuxName, sx, attrMask, nullptr, first)) {
             failCode(err::FileNotFound);
             return nullptr;
         }

@@ -1,6 +1,7 @@
 // Private pieces of the Linux file system shared by its source files.
 #pragma once
 
+#include "platform/drive_path.h"
 #include "platform/errors.h"
 #include "platform/fd.h"
 #include "platform/filesystem.h"
@@ -20,6 +21,28 @@ namespace zelo::linuxfs {
 
 // Drive path -> Linux path; sets 3 and returns nullopt for a path on no drive.
 std::optional<std::string> toLinuxPath(const std::string& drivePath);
+// The Linux bytes of a name handed down in drive form (a walk's entry, a name to create); an ordinary
+// name is used as it is, without a copy. Lives no longer than the name it was made from.
+class LinuxName {
+public:
+    explicit LinuxName(const std::string& driveName)
+        : m_name(&driveName)
+    {
+        if (MayHoldStandIn(driveName)) {
+            m_mapped = LinuxNameFromDrive(driveName);
+            m_name = &m_mapped;
+        }
+    }
+    LinuxName(const LinuxName&) = delete;
+    LinuxName& operator=(const LinuxName&) = delete;
+    const char* c_str() const { return m_name->c_str(); }
+    const std::string& str() const { return *m_name; }
+
+private:
+    const std::string* m_name;
+    std::string m_mapped;
+};
+
 // True when linuxPath, mapped from drivePath, is its drive's own directory ("C:\", but also "C:\a\..").
 bool isDriveRoot(const std::string& drivePath, const std::string& linuxPath);
 // True when the directory that would hold linuxPath does not exist (ENOENT then reads as 3).
