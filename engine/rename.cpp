@@ -148,6 +148,11 @@ std::optional<std::string> RenameDirectory(const std::string& oldPath, const std
     return name;
 }
 
+bool IsNameWithinFolder(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
 BatchRenameResult BatchRename(
     const Selection& selection, const BatchRenameRequest& request, const std::function<void()>& refreshFiles)
 {
@@ -161,21 +166,31 @@ BatchRenameResult BatchRename(
     const int width = int(request.startText.size());
     int64_t counter = *start;
 
-    const std::string& dirWithSep = selection.directory;
+    // Every new name is made and checked before the first move, so a refused one changes nothing.
+    std::vector<std::string> newNames;
+    std::vector<std::string> serials;
     for (const std::string& name : selection.names) {
-        std::string newName;
         if (request.mode == BatchRenameMode::Name) {
             const auto dot = name.find_last_of('.');
             const std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-            result.startText = FormatSerialNumber(width, counter++);
-            newName = request.baseName + result.startText + extension;
+            serials.push_back(FormatSerialNumber(width, counter++));
+            newNames.push_back(request.baseName + serials.back() + extension);
         } else {
             const auto dot = name.find('.');
-            newName = (dot == std::string::npos ? name : name.substr(0, dot + 1)) + request.extText;
+            newNames.push_back((dot == std::string::npos ? name : name.substr(0, dot + 1)) + request.extText);
         }
-        if (!Move(dirWithSep + name, dirWithSep + newName)) return result;
+        if (!IsNameWithinFolder(newNames.back())) {
+            ShowPlainMessage("'" + newNames.back() + "' はファイル名に使えません");
+            return result;
+        }
+    }
+
+    const std::string& dirWithSep = selection.directory;
+    for (size_t k = 0; k < newNames.size(); ++k) {
+        if (!serials.empty()) result.startText = serials[k];
+        if (!Move(dirWithSep + selection.names[k], dirWithSep + newNames[k])) return result;
         ++result.renamed;
-        StampFileTimesNow(dirWithSep + newName);
+        StampFileTimesNow(dirWithSep + newNames[k]);
     }
     result.completed = true;
     if (refreshFiles) refreshFiles();

@@ -79,9 +79,13 @@ struct BatchRenameResult {
     std::string startText; // RenStartText afterwards: the last serial written, else as given
 };
 
+// A batch's new name stays a name of its folder: not empty, not "." or "..", no "/" or "\".
+bool IsNameWithinFolder(const std::string& name);
+
 // Rename1Click with two or more files, after TRen's execute: renames the selected items of
 // dirWithSep in list order. A start text that is not an integer ends it before any file with
-// "'TEXT' は整数ではありません"; the first failed move ends it (ReportFileError, ErrorContext 5),
+// "'TEXT' は整数ではありません", a new name that would leave the folder (IsNameWithinFolder) with
+// "'NAME' はファイル名に使えません"; the first failed move ends it (ReportFileError, ErrorContext 5),
 // earlier files keeping their new names. Each renamed file gets its times stamped; when all went,
 // refreshFiles runs and "全て名前を変更しました" follows.
 BatchRenameResult BatchRename(

@@ -132,6 +132,41 @@ TEST_F(RenameTest, BatchStopsBeforeAnyFileOnANonIntegerAndAtACollision)
     EXPECT_EQ(fake.texts(), std::vector<std::string> { "同じ名前が既にあります" });
 }
 
+// A new name that would leave the folder is refused before any file moves, in both modes; "a..b" and
+// "a.." are ordinary names.
+TEST_F(RenameTest, BatchRefusesNamesThatLeaveTheFolder)
+{
+    const auto names = MakeFiles({ "a.txt", ".b", "c" });
+    const struct {
+        BatchRenameMode mode;
+        std::string text;
+        std::string refused; // empty: the batch goes through
+    } cases[] = {
+        { BatchRenameMode::Name, "sub/t", "sub/t1.txt" },
+        { BatchRenameMode::Name, "..\\t", "..\\t1.txt" },
+        { BatchRenameMode::Extension, "x/y", "a.x/y" },
+        { BatchRenameMode::Extension, "\\x", "a.\\x" },
+        { BatchRenameMode::Extension, "", "." }, // ".b" keeps its dot only
+        { BatchRenameMode::Extension, ".", ".." }, // "a.." passes, ".b" would become ".."
+        { BatchRenameMode::Name, "a..b", "" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        fake.messages.clear();
+        const bool nameMode = c.mode == BatchRenameMode::Name;
+        const auto result = BatchRename(Selection::Of(tree.drive(""), names, { true, true, true }),
+            { c.mode, "1", nameMode ? c.text : "", nameMode ? "" : c.text });
+        if (!c.refused.empty()) {
+            EXPECT_FALSE(result.completed);
+            EXPECT_EQ(Names(), std::set<std::string>(names.begin(), names.end()));
+            EXPECT_EQ(fake.texts(), std::vector<std::string> { "'" + c.refused + "' はファイル名に使えません" });
+        } else {
+            EXPECT_TRUE(result.completed);
+            EXPECT_EQ(Names(), (std::set<std::string> { "a..b1.txt", "a..b2.b", "a..b3" }));
+        }
+    }
+}
+
 TEST_F(RenameTest, BatchStampsAccessAndWriteTimes)
 {
     const auto names = MakeFiles({ "a.txt", "b.txt" });
