@@ -45,8 +45,9 @@ const std::vector<Command>& Commands()
         { "mirror",
             "[--contents-only] [--keep-readonly] [--free-check] [--dry-run] [--max-delete=N] [--backup-dir=DIR] "
             "SRC DEST",
-            "make DEST's copy of SRC identical to it (BackUp)", MirrorCommand,
-            { "contents-only", "keep-readonly", "free-check", "dry-run", "max-delete", "backup-dir" }, 2, 2 },
+            "make DEST's copy of SRC identical to it (BackUp); --max-delete=N allows deleting up to N entries",
+            MirrorCommand, { "contents-only", "keep-readonly", "free-check", "dry-run", "max-delete", "backup-dir" }, 2,
+            2 },
         { "copy-files", "[--all] [--keep-readonly] [--dry-run] FILE... DESTDIR",
             "copy files of one directory into DESTDIR", CopyFilesCommand, { "all", "keep-readonly", "dry-run" }, 2,
             SIZE_MAX },

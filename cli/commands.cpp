@@ -45,6 +45,14 @@ std::optional<long> Number(const std::string& text, long low, long high)
     return value;
 }
 
+// A count as typed of plain digits up to high: a sign or a blank makes it no count, so what is
+// typed is what counts.
+std::optional<long> PlainCount(const std::string& text, long high)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    return Number(text, 0, high);
+}
+
 // --verbose and --progress watch the engine's file system calls while the command runs.
 std::unique_ptr<ObservedFileSystem> Observe(const Arguments& args)
 {
@@ -168,11 +176,9 @@ int FolderCommand(const Arguments& args, int mode)
     // A backup that would delete most of its destination is refused, unless --max-delete allows the number.
     request.refuseMassDeletion = true;
     if (args.maxDelete) {
-        char* end = nullptr;
-        const long limit = std::strtol(args.maxDelete->c_str(), &end, 10);
-        if (args.maxDelete->empty() || *end != '\0' || limit < 0 || limit > INT32_MAX)
-            return UsageError("--max-delete: not a number of files: '" + *args.maxDelete + "'");
-        request.maxDelete = static_cast<int>(limit);
+        const auto limit = PlainCount(*args.maxDelete, INT32_MAX);
+        if (!limit) return UsageError("--max-delete: not a number of entries: '" + *args.maxDelete + "'");
+        request.maxDelete = static_cast<int>(*limit);
     }
     if (args.backupDir) {
         const auto versions = ToDrivePath(*args.backupDir, &why);

@@ -348,6 +348,12 @@ TEST(ZeloCli, ConvertAndRenameBatch)
     EXPECT_NE(failed.err.find("のＳｈｉｆｔＪｉｓの変換に失敗しました"), std::string::npos) << failed.err;
     EXPECT_EQ(RunCli("C=/", "convert 6" + a, scratch).status, 2);
 
+    // A base that leaves the folder is refused before any file moves, and the run fails.
+    CliRun outside = RunCli("C=/", "rename-batch name ../t 01" + a + b, scratch);
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_NE(outside.err.find("'../t01.txt' はファイル名に使えません"), std::string::npos) << outside.err;
+    EXPECT_TRUE(tree.exists("d/a.txt") && tree.exists("d/b.txt"));
+
     CliRun renamed = RunCli("C=/", "rename-batch name t 01" + a + b, scratch);
     EXPECT_EQ(renamed.status, 0) << renamed.err;
     EXPECT_EQ(renamed.out, "全て名前を変更しました\n");
@@ -391,7 +397,11 @@ TEST(ZeloCli, BackupDryRunGuardAndVersions)
     EXPECT_EQ(guarded.status, 1);
     EXPECT_TRUE(tree.exists("out/src/old3"));
     EXPECT_EQ(RunCli("C=/", "mirror --max-delete=5 " + q("src") + " " + q("out"), scratch).status, 1);
-    EXPECT_EQ(RunCli("C=/", "mirror --max-delete=x " + q("src") + " " + q("out"), scratch).status, 2);
+    // The count is plain digits: a sign or a blank is a wrong command line, whichever side it stands.
+    for (const std::string limit : { "x", "' 5'", "'5 '", "+30", "-0", "''" })
+        EXPECT_EQ(RunCli("C=/", "mirror --max-delete=" + limit + " " + q("src") + " " + q("out"), scratch).status, 2)
+            << limit;
+    EXPECT_TRUE(tree.exists("out/src/old3"));
     // Allowed, with the deleted files kept as versions, also while every step is told.
     const CliRun run = RunCli("C=/",
         "mirror --verbose --max-delete=12 --backup-dir=" + q("versions") + " " + q("src") + " " + q("out"), scratch);
