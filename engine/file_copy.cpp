@@ -64,6 +64,16 @@ Moved MoveBytes(File& input, File& output, const std::function<bool(uint64_t)>& 
     }
 }
 
+// Whether the source fails where the failed step began to read it. One step moves the bytes in the kernel
+// and leaves a single error for both ends; a source that reads there is intact, so the fault was the
+// destination's (a full disk and the like). The step's error stays the one reported.
+bool SourceFailsToRead(File& input, uint64_t copied)
+{
+    const KeepLastError failure;
+    char probe[4096];
+    return !input.Seek(static_cast<int64_t>(copied)) || input.Read(probe, sizeof probe) < 0;
+}
+
 // What a finished copy takes from its source before it replaces the destination: the exact times and
 // permission bits from the open source, writable by its owner (a CD file becomes an ordinary file).
 ReplaceOptions FromSource(File& input, const CopyOptions& options)
@@ -139,7 +149,8 @@ bool MoveCopy(const CopyEnds& ends, const std::string& source, const std::string
     if (!state.input->Seek(0)) return state.Fail(source, kContextReadSource);
     switch (MoveBytes(*state.input, *state.output, step, state.copied)) {
     case Moved::Failed:
-        // A read or write failure (disk full and the like) in the middle of the copy.
+        // A read or write failure in the middle of the copy: the message names the side that failed.
+        if (SourceFailsToRead(*state.input, state.copied)) return state.Fail(source, kContextReadSource);
         return state.Fail(destination, kContextWriteDenied);
     case Moved::Stopped:
         // Stopped by the user: nothing of this copy stays, an earlier destination is untouched.

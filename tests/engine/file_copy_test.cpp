@@ -205,7 +205,8 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
     const Case cases[] = {
         { "disk full", 5 << 20, -1, "", "dst/data", "ディスク容量を越えました" },
         { "disk full in first block", 100, -1, "", "dst/data", "ディスク容量を越えました" },
-        { "read failure", -1, 3 << 20, "", "dst/data", "エラー番号　23" },
+        { "read failure names the source", -1, 3 << 20, "", "src/data", "エラー番号　23" },
+        { "read failure in first block", -1, 100, "", "src/data", "エラー番号　23" },
         { "source access denied", -1, -1, "src", "src/data", "Accesee Denied !\n\r\n\r読み込みが許可されていません" },
         { "destination access denied", -1, -1, "dst", "dst/data",
             "Accesee Denied !\n\r\n\r書き込みが許可されていません" },

@@ -21,7 +21,7 @@ public:
     int64_t Read(void* buffer, size_t count) override
     {
         std::lock_guard<std::mutex> lock(m_owner.counting);
-        if (!Allow(count)) return -1;
+        if (!Allow(count, false)) return -1; // a read writes nothing: only a read fault stops it
         const int64_t got = inner().Read(buffer, count);
         if (got > 0) m_owner.bytesRead += got;
         return got;
@@ -64,15 +64,16 @@ public:
 
 private:
     // Shortens count to what may still move; false with the fault's code when nothing may.
-    bool Allow(size_t& count)
+    bool Allow(size_t& count, bool writes = true)
     {
         const struct {
             int64_t limit, done;
             uint32_t code;
-        } faults[] = { { m_owner.failReadAfter, m_owner.bytesRead, m_owner.readError },
-            { m_owner.failWriteAfter, m_owner.bytesWritten, m_owner.writeError } };
+            bool ofWrites;
+        } faults[] = { { m_owner.failReadAfter, m_owner.bytesRead, m_owner.readError, false },
+            { m_owner.failWriteAfter, m_owner.bytesWritten, m_owner.writeError, true } };
         for (const auto& f : faults) {
-            if (f.limit < 0) continue;
+            if (f.limit < 0 || (f.ofWrites && !writes)) continue;
             if (f.limit <= f.done) {
                 SetLastError(f.code);
                 return false;
