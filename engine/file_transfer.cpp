@@ -11,6 +11,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "platform/ui_services.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace zelo {
@@ -128,6 +130,60 @@ void LookUpAll(DirHandle& from, DirHandle& to, const std::string& destination, c
         helper.join();
 }
 
+// The order the files are taken in: the list's, except that names folding to one key (the key a destination
+// that folds case files them under) come together at the first one's place, the first in byte order
+// leading: leader[i] is that name's index (i itself for a name no other folds onto).
+std::vector<size_t> TakingOrder(const std::vector<std::string>& names, std::vector<size_t>& leader)
+{
+    std::unordered_map<std::string, std::vector<size_t>> byKey;
+    byKey.reserve(names.size());
+    bool shared = false;
+    for (size_t i = 0; i < names.size(); ++i) {
+        auto& group = byKey[FoldCaseText(names[i])];
+        group.push_back(i);
+        shared = shared || group.size() > 1;
+    }
+    leader.resize(names.size());
+    std::vector<size_t> order;
+    order.reserve(names.size());
+    std::vector<char> taken(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (taken[i]) continue;
+        if (!shared) {
+            leader[i] = i;
+            order.push_back(i);
+            continue;
+        }
+        auto& group = byKey[FoldCaseText(names[i])];
+        std::sort(group.begin(), group.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
+        for (size_t member : group) {
+            leader[member] = group.front();
+            taken[member] = 1;
+            order.push_back(member);
+        }
+    }
+    return order;
+}
+
+// Whether the destination takes other for the entry it holds as first (the two fold to one key), as far
+// as it shows without writing: nothing under first tells nothing; other not found, or listed beside
+// first, tells them apart.
+std::optional<bool> TakesForOne(
+    DirHandle& to, const std::string& destination, const std::string& first, const std::string& other)
+{
+    FindData found;
+    if (!to.Lookup(first, found)) return std::nullopt;
+    if (!to.Lookup(other, found)) return false;
+    auto listing = fs().OpenTreeDirectory(destination, ListDetail::KindOnly, true);
+    if (!listing || !(listing->Identity() == to.Identity())) return std::nullopt;
+    bool firstListed = false, otherListed = false;
+    while (listing->Next(found)) {
+        firstListed = firstListed || found.name == first;
+        otherListed = otherListed || found.name == other;
+    }
+    return !(firstListed && otherListed);
+}
+
 // The line of the newer-files list for a source kept at the source.
 std::string KeptLine(const std::string& source, const std::string& destination)
 {
@@ -180,6 +236,20 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     std::vector<char> found(n), there(n);
     std::vector<bool> copy(n);
     LookUpAll(*from, *to, destination, request.names, entries, existing, found, there);
+    // Names that fold to one key: where the destination takes them for one entry (FAT, exFAT, SMB), the
+    // first in byte order is copied and every other one is a failure, which a move keeps.
+    std::vector<size_t> leader;
+    const std::vector<size_t> order = TakingOrder(request.names, leader);
+    std::optional<bool> foldsNames;
+    const auto landsOnFirst = [&](size_t i, DirHandle& at) {
+        if (leader[i] == i) return false;
+        if (!foldsNames) foldsNames = TakesForOne(at, destination, request.names[leader[i]], request.names[i]);
+        if (!foldsNames.value_or(false)) return false;
+        SetLastError(err::AlreadyExists);
+        ReportFileError(destination + request.names[i], kContextOverwrite);
+        ++counts.errors;
+        return true;
+    };
     std::vector<TransferAction> action(n, TransferAction::CopyNew);
     std::vector<int64_t> needOf(n);
     uint64_t blocks = 0;
@@ -213,7 +283,8 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
 
     if (request.dryRun) {
         progress.Close();
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i : order) {
+            if (found[i] && landsOnFirst(i, *to)) continue;
             const std::string fromPath = source + request.names[i];
             if (!found[i] || action[i] == TransferAction::KindMismatch) {
                 SetLastError(found[i] ? err::AlreadyExists : err::FileNotFound);
@@ -266,6 +337,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     };
     bool deletionFailed = false;
     bool declined = false;
+    TransferCounts refusedLinks; // a destination without links is told so once a run
     // A copy in its place: counted, and a move's source deleted.
     const auto copied = [&](size_t i) {
         // The new file is Archive only by making: nothing more to set.
@@ -277,7 +349,7 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
         }
         return true;
     };
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t i : order) {
         current = i;
         const std::string& name = request.names[i];
         std::string fromPath = source + name;
@@ -295,15 +367,17 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
                 }
             }
         }
-        // What is told, and a move's deletion, come once every copy before them is in its place.
+        // What is told, and a move's deletion, come once every copy before them is in its place; a name
+        // folding onto an earlier one is weighed once that one is.
         const bool tells = !found[i] || action[i] == TransferAction::KindMismatch || (move && !copy[i]);
-        if (tells && !workers.Drain()) break;
+        if ((tells || leader[i] != i) && !workers.Drain()) break;
         if (!found[i]) {
             SetLastError(err::FileNotFound);
             ReportFileError(fromPath, kContextReadSource);
             ++counts.errors;
             continue;
         }
+        if (landsOnFirst(i, *toShared)) continue;
         const FindData& entry = entries[i];
         if (action[i] == TransferAction::KindMismatch) {
             // A directory, link or special file under the file's name is never "up to date" and never
@@ -313,7 +387,21 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
             ++counts.errors;
             continue;
         }
-        if (!copy[i]) {
+        if (copy[i] && KindOf(entry) == EntryKind::Link) {
+            // A link is copied as the link, never what it points to, once every copy before it is in place.
+            if (!workers.Drain()) break;
+            if (fromShared->CopyLinkTo(entry, *toShared)) {
+                if (!copied(i)) break;
+            } else if (GetLastError() == err::NotSupported) {
+                LinkNotCopied(refusedLinks, toPath); // not copied, and a move keeps it
+                ++counts.errors;
+            } else {
+                // As a file that cannot be copied: the run ends at it.
+                ReportFileError(toPath, kContextWriteDenied);
+                ++counts.errors;
+                break;
+            }
+        } else if (!copy[i]) {
             ++counts.upToDate;
             // A move deletes a source it did not copy only when the destination is the same size and
             // second; anything else may hold other bytes and stays, listed with the newer files.

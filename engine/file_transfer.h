@@ -38,11 +38,14 @@ struct FileTransferCounts {
 
 // Copies or moves the files with the progress window and ends with the summary message. A file that is
 // missing or has another kind of entry at the destination is reported and counted, and the run goes on;
-// a copy that fails ends it. A move deletes a source only while it is still the file copied (or, not
-// copied under "new", when the destination has its size and second). Source and destination the same
-// directory by identity is refused. The free-space question comes once a run at most. Returns 1 when it
-// ran to its summary or was stopped by the user ("中止します"), -1 when it ended early (refused, free
-// space short and the user chose to abort, or a moved source that could not be deleted).
+// a copy that fails ends it. A symbolic link is copied as the link (where the destination holds none,
+// it is a failure told once a run, and the run goes on). Of names the destination takes for one (they
+// differ only in case, on FAT, exFAT or SMB), the first in byte order is copied and each other one is a
+// failure with its path; a copy never replaces a file the run made. A move deletes a source only while
+// it is still the file copied (or, not copied under "new", when the destination has its size and
+// second). Source and destination the same directory by identity is refused. The free-space question comes once a run
+// at most. Returns 1 when it ran to its summary or was stopped by the user ("中止します"), -1 when it ended early
+// (refused, free space short and the user chose to abort, or a moved source that could not be deleted).
 int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag);
 
 // The summary of a file copy or move, as the driver shows it.
