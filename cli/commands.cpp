@@ -345,6 +345,7 @@ int ConvertCommand(const Arguments& args)
     bool failed = false;
     {
         CliUi ui(IsEngineReport, false);
+        const EndOnSignals ending;
         for (size_t i = 1; i < args.operands.size(); ++i) {
             const std::string& typed = args.operands[i];
             std::string why;

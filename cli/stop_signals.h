@@ -1,4 +1,4 @@
-// SIGINT, SIGTERM and SIGHUP press the stop button while a copy runs.
+// SIGINT, SIGTERM and SIGHUP press the stop button while a copy runs, and end a conversion.
 #pragma once
 
 #include "platform/ui_services.h"
@@ -28,6 +28,22 @@ private:
     static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
     struct sigaction m_previous[std::size(kSignals)] {};
     ScopedUiServices m_installed { *this };
+};
+
+// For a command that has no stop button (the conversions): while it lives, the first of these signals
+// names itself on standard error and ends the program at once, as by default; a write-back in place
+// holds them until it has ended (HeldStopSignals), so the program then ends with the file whole and its
+// kept copy removed. A signal the caller ignores stays ignored.
+class EndOnSignals final {
+public:
+    EndOnSignals();
+    ~EndOnSignals();
+    EndOnSignals(const EndOnSignals&) = delete;
+    EndOnSignals& operator=(const EndOnSignals&) = delete;
+
+private:
+    static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
+    struct sigaction m_previous[std::size(kSignals)] {};
 };
 
 } // namespace zelo::cli

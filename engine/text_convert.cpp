@@ -1,13 +1,15 @@
 // The text conversions: every mode streams the open file through fixed buffers (a character, a CR LF
 // pair or an ESC sequence may straddle two of them) into an unnamed replacement that takes the
 // original's place only when every byte is written, or, for a file of several names, back into the
-// file itself. Memory stays a few MiB whatever the file's size.
+// file itself while a durable copy of the original is kept. Memory stays a few MiB whatever the file's
+// size.
 #include "engine/text_convert.h"
 
 #include "engine/messages.h"
 #include "platform/cp932.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "platform/held_signals.h"
 #include "platform/ui_services.h"
 
 #include <algorithm>
@@ -312,7 +314,26 @@ Reader ReaderOf(File& file)
     return [&file](uint8_t* buffer, size_t count) { return file.Read(buffer, count); };
 }
 
-enum class RewriteStatus { Written, ReadOnly, NotWritable, Malformed, Failed, PartlyWritten };
+enum class RewriteStatus {
+    Written,
+    ReadOnly,
+    NotWritable,
+    Malformed,
+    Failed,
+    NoKeptCopy, // the original could not be kept before a write-back in place: left as it was
+    PartlyWritten, // a write-back failed and could not be undone: the kept copy holds the original
+};
+
+// How a rewrite ended, and where the original's bytes are when the file was left part converted.
+struct Rewrite {
+    Rewrite(RewriteStatus s, std::string kept = {})
+        : status(s)
+        , keptCopy(std::move(kept))
+    {
+    }
+    RewriteStatus status;
+    std::string keptCopy;
+};
 
 RewriteStatus Failure(RunStatus status)
 {
@@ -340,7 +361,7 @@ bool CopyRange(File& from, File& to, uint64_t begin, uint64_t end, uint8_t* buff
 // Writes the complete converted text (in converted, of newSize bytes) back into the open file itself,
 // so that every name of the file sees it. What the text gains goes beyond the old end first: a full
 // disk then fails before any old byte has changed. Only a failure after that (an I/O error) leaves the
-// file part converted.
+// file part converted (PartlyWritten), for the caller to undo from its kept copy.
 RewriteStatus WriteBack(File& file, uint64_t oldSize, File& converted, uint64_t newSize)
 {
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
@@ -372,30 +393,68 @@ RewriteStatus WriteBack(File& file, uint64_t oldSize, const std::string& text)
     return RewriteStatus::Written;
 }
 
+// Copies the whole open file (of size bytes) into copy; false with the last error set.
+bool CopyWhole(File& from, File& copy, uint64_t size)
+{
+    if (!from.Seek(0)) return false;
+    uint64_t copied = 0;
+    for (int64_t moved; (moved = copy.CopyFrom(from, kChunk)) != 0; copied += uint64_t(moved)) {
+        if (moved < 0) return false;
+    }
+    if (copied == size) return true;
+    SetLastError(err::DeviceError);
+    return false;
+}
+
+// Writes the converted text back into the file itself (write) with a durable copy of the original kept
+// until the write-back is durable, and SIGINT, SIGTERM and SIGHUP held until it has ended: a kill or a
+// power loss meanwhile leaves the original in that copy. A write-back that fails is undone from the copy;
+// where that fails too, the copy stays and the result names it.
+Rewrite WriteBackKeeping(RewriteTarget& target, uint64_t oldSize, const std::function<RewriteStatus()>& write)
+{
+    const HeldStopSignals held;
+    File& file = target.Content();
+    auto copy = target.CreateKeptCopy();
+    if (!copy || !CopyWhole(file, *copy, oldSize) || !target.KeepCopy(*copy)) return { RewriteStatus::NoKeptCopy };
+    const RewriteStatus status = write();
+    if (status != RewriteStatus::PartlyWritten) {
+        // Written and flushed, or failed before any old byte changed.
+        target.DropKeptCopy();
+        return { status };
+    }
+    const KeepLastError keep;
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kChunk);
+    if (CopyRange(*copy, file, 0, oldSize, buffer.get()) && file.Truncate(int64_t(oldSize)) && file.Flush()) {
+        target.DropKeptCopy();
+        return { RewriteStatus::Failed };
+    }
+    return { RewriteStatus::PartlyWritten, target.KeptCopyPath() };
+}
+
 // Converts the opened file in mode and puts the text in its place, with its permission bits and
 // user.DOSATTRIB. A file of one name gets a replacement that takes its place only when all of it is
 // written: a full disk, a malformed text or any failure leaves the original as it was. A file of
-// several names is converted into such a file first and then written back into itself (WriteBack);
-// one in a folder that may not be written is converted in memory and written back.
-RewriteStatus RewriteFile(RewriteTarget& target, int mode, const BlockDone& blockDone)
+// several names is converted into such a file first and then written back into itself; one in a
+// folder that may not be written is converted in memory and written back (WriteBackKeeping).
+Rewrite RewriteFile(RewriteTarget& target, int mode, const BlockDone& blockDone)
 {
     const RewriteTarget::Facts& info = target.Info();
-    if (info.readOnly) return RewriteStatus::ReadOnly;
+    if (info.readOnly) return { RewriteStatus::ReadOnly };
     if (info.writeError != 0) {
         SetLastError(info.writeError);
-        return RewriteStatus::NotWritable;
+        return { RewriteStatus::NotWritable };
     }
     File& file = target.Content();
     uint64_t oldSize = 0;
     auto replacement = target.CreateReplacement();
     if (!replacement) {
-        if (GetLastError() != err::AccessDenied) return RewriteStatus::Failed;
+        if (GetLastError() != err::AccessDenied) return { RewriteStatus::Failed };
         StringOutput memory;
         ConvertedText text(memory);
         const RunStatus status = Stream(mode, ReaderOf(file), text, blockDone, oldSize);
-        if (status != RunStatus::Done) return Failure(status);
+        if (status != RunStatus::Done) return { Failure(status) };
         memory.text.resize(size_t(text.Size()));
-        return WriteBack(file, oldSize, memory.text);
+        return WriteBackKeeping(target, oldSize, [&] { return WriteBack(file, oldSize, memory.text); });
     }
     FileOutput output(*replacement);
     ConvertedText text(output);
@@ -403,11 +462,29 @@ RewriteStatus RewriteFile(RewriteTarget& target, int mode, const BlockDone& bloc
     if (status != RunStatus::Done) {
         const KeepLastError keep;
         replacement.reset();
-        return Failure(status);
+        return { Failure(status) };
     }
-    if (text.Furthest() > text.Size() && !replacement->Truncate(int64_t(text.Size()))) return RewriteStatus::Failed;
-    if (info.links > 1) return WriteBack(file, oldSize, *replacement, text.Size());
-    return target.CommitReplacement(std::move(replacement)) ? RewriteStatus::Written : RewriteStatus::Failed;
+    if (text.Furthest() > text.Size() && !replacement->Truncate(int64_t(text.Size()))) return { RewriteStatus::Failed };
+    if (info.links > 1)
+        return WriteBackKeeping(target, oldSize, [&] { return WriteBack(file, oldSize, *replacement, text.Size()); });
+    return { target.CommitReplacement(std::move(replacement)) ? RewriteStatus::Written : RewriteStatus::Failed };
+}
+
+// A file whose original could not be kept is not written back: the warning, with the cause.
+void WarnNotKept(const std::string& path)
+{
+    AppMessageBox(path + "  :   元のファイルを控えられないので変換しませんでした（"
+            + FileErrorMessage(GetLastError(), kContextAccess) + "）",
+        kCaptionWarning, kMbOk);
+}
+
+// The error of a write-back, and where the original is when the file was left part converted.
+void ReportWriteBack(const std::string& path, const Rewrite& rewrite)
+{
+    if (rewrite.keptCopy.empty())
+        ReportFileError(path, kContextAccess);
+    else
+        ShowPlainMessage(FileErrorText(path, kContextAccess) + "（元の内容は " + rewrite.keptCopy + " にあります）");
 }
 
 // The progress bar takes int positions: byte positions of a file above 2 GiB are scaled down.
@@ -453,7 +530,8 @@ ConvertOutcome ConvertBytes(const std::string& path, RewriteTarget& target, int 
         progress.SetPosition(ProgressBar::Overall, int(std::min(position, size) >> shift));
         ui().ProcessEvents();
     };
-    const RewriteStatus status = RewriteFile(target, mode, blockDone);
+    const Rewrite rewrite = RewriteFile(target, mode, blockDone);
+    const RewriteStatus status = rewrite.status;
     ConvertOutcome outcome = ConvertOutcome::Converted;
     if (status == RewriteStatus::ReadOnly) {
         AppMessageBox("ＲｅａｄＯｎｌｙ　のようです", kCaptionWarning, kMbOk);
@@ -462,8 +540,11 @@ ConvertOutcome ConvertBytes(const std::string& path, RewriteTarget& target, int 
         // Not ReadOnly, yet not writable here: the real cause, and the command goes on as for ReadOnly.
         ReportFileError(path, kContextAccess);
         outcome = ConvertOutcome::Skipped;
+    } else if (status == RewriteStatus::NoKeptCopy) {
+        WarnNotKept(path);
+        outcome = ConvertOutcome::Skipped;
     } else if (status != RewriteStatus::Written) {
-        ReportFileError(path, kContextAccess);
+        ReportWriteBack(path, rewrite);
         outcome = ConvertOutcome::Failed;
     }
     progress.SetStopVisible(true);
@@ -471,17 +552,21 @@ ConvertOutcome ConvertBytes(const std::string& path, RewriteTarget& target, int 
     return outcome;
 }
 
-// Modes 4 and 5: 1 when converted and written back, -1 when the result is empty (malformed UTF-8
-// or an empty file: the message about 0A line ends has been shown) or writing back failed.
-int ConvertEncoding(RewriteTarget& target, int mode)
+// Modes 4 and 5: Failed when the result is empty (malformed UTF-8 or an empty file: the message
+// about 0A line ends) or writing back failed, both followed by the conversion's failure message.
+ConvertOutcome ConvertEncoding(const std::string& path, RewriteTarget& target, int mode)
 {
-    if (target.Info().size == 0) {
-        ShowPlainMessage(kEncodingFailed);
-        return -1;
+    Rewrite rewrite { RewriteStatus::Malformed };
+    if (target.Info().size != 0) rewrite = RewriteFile(target, mode, {});
+    if (rewrite.status == RewriteStatus::Written) return ConvertOutcome::Converted;
+    if (rewrite.status == RewriteStatus::NoKeptCopy) {
+        WarnNotKept(path);
+        return ConvertOutcome::Skipped;
     }
-    const RewriteStatus status = RewriteFile(target, mode, {});
-    if (status == RewriteStatus::Malformed) ShowPlainMessage(kEncodingFailed);
-    return status == RewriteStatus::Written ? 1 : -1;
+    if (rewrite.status == RewriteStatus::Malformed) ShowPlainMessage(kEncodingFailed);
+    if (rewrite.status == RewriteStatus::PartlyWritten) ReportWriteBack(path, rewrite);
+    ShowPlainMessage(path + "のＳｈｉｆｔＪｉｓの変換に失敗しました");
+    return ConvertOutcome::Failed;
 }
 
 } // namespace
@@ -532,17 +617,11 @@ ConversionResult ConvertFiles(const std::vector<std::string>& paths, int mode)
             if (!ReadThrough(target->Content())) ReportFileError("", kContextAccess);
             continue;
         }
-        if (mode <= int(ConversionMode::LfToCrLf)) {
-            const ConvertOutcome outcome = ConvertBytes(path, *target, mode);
-            if (outcome == ConvertOutcome::Converted) ++result.converted;
-            if (outcome == ConvertOutcome::Skipped) ++result.skipped;
-            if (outcome == ConvertOutcome::Failed) result.failed = true;
-        } else if (ConvertEncoding(*target, mode) == -1) {
-            ShowPlainMessage(path + "のＳｈｉｆｔＪｉｓの変換に失敗しました");
-            result.failed = true;
-        } else {
-            ++result.converted;
-        }
+        const ConvertOutcome outcome = mode <= int(ConversionMode::LfToCrLf) ? ConvertBytes(path, *target, mode)
+                                                                             : ConvertEncoding(path, *target, mode);
+        if (outcome == ConvertOutcome::Converted) ++result.converted;
+        if (outcome == ConvertOutcome::Skipped) ++result.skipped;
+        if (outcome == ConvertOutcome::Failed) result.failed = true;
     }
     if (!result.failed)
         AppMessageBox(std::to_string(result.converted) + ConversionReportText(mode), kCaptionReport, kMbOk);

@@ -1,7 +1,8 @@
 // The in-place text conversions of the file pane's "オプション" submenu: CR removal, ESC sequence
 // removal, backspaces, LF to CR LF, UTF-8 to Shift-JIS (CP932) and back. Each file is opened once (a
 // link's target), read whole and converted; its unnamed replacement takes its place only when complete,
-// and a file of several names (or in a folder that may not be written) is written back in place.
+// and a file of several names (or in a folder that may not be written) is written back in place, with
+// a durable copy of the original kept meanwhile and the stop signals held until it has ended.
 #pragma once
 
 #include "engine/options.h"

@@ -176,6 +176,20 @@ public:
     // (CommitReplacement), provided the name still holds the file that was opened (else 32). On any
     // failure the file is gone and the target as it was.
     virtual bool CommitReplacement(std::unique_ptr<File> file) = 0;
+
+    // Before the text is written back into the file itself, a copy of its original bytes is kept where a
+    // person finds it after a crash: a new file, unnamed until KeepCopy, beside the target or, where that
+    // folder may not be written, in the user's state folder ($XDG_STATE_HOME/zelo, by default
+    // ~/.local/state/zelo). Null with the last error set.
+    virtual std::unique_ptr<File> CreateKeptCopy() = 0;
+    // Names the filled copy durably (its data and its directory flushed) under a free name that tells whose
+    // copy it is: ".NAME.zelo-original" beside the file, the file's path with "/" as "%2F" in the state
+    // folder. The copy stays open for reading. False with the last error set; nothing is then left.
+    virtual bool KeepCopy(File& copy) = 0;
+    // Where the named copy is: a drive path, or its Linux path where no drive holds it.
+    virtual std::string KeptCopyPath() const = 0;
+    // Removes the named copy, once the write-back is durable.
+    virtual bool DropKeptCopy() = 0;
 };
 
 // Makes a file opened for a copy Archive only (ReadOnly, Hidden and System go) through its descriptor, so the

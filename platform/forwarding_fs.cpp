@@ -21,6 +21,10 @@ public:
     {
         return m_owner.Commit([&] { return m_inner->CommitReplacement(ForwardingFile::Release(std::move(file))); });
     }
+    std::unique_ptr<File> CreateKeptCopy() override { return m_owner.WrapFile(m_inner->CreateKeptCopy()); }
+    bool KeepCopy(File& copy) override { return m_inner->KeepCopy(ForwardingFile::Inner(copy)); }
+    std::string KeptCopyPath() const override { return m_inner->KeptCopyPath(); }
+    bool DropKeptCopy() override { return m_inner->DropKeptCopy(); }
 
 private:
     std::unique_ptr<RewriteTarget> m_inner;

@@ -3,13 +3,18 @@
 // is written and the directory its replacement goes into are the ones found once, whatever names
 // change meanwhile.
 #include "platform/dosattrib.h"
+#include "platform/drives.h"
 #include "platform/fd.h"
 #include "platform/linux_copy_data.h"
+#include "platform/linux_file.h"
 #include "platform/linux_fs_internal.h"
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -167,6 +172,169 @@ private:
     int m_fd;
 };
 
+// A copy of a file's original bytes, kept while the file is written back in place: unnamed until it is
+// complete (a hidden temporary name where the file system makes no unnamed files), then named for good.
+class KeptCopyFile final : public LinuxFile {
+public:
+    KeptCopyFile(UniqueFd fd, UniqueFd dir, std::string tempName)
+        : LinuxFile(std::move(fd))
+        , m_dir(std::move(dir))
+        , m_tempName(std::move(tempName))
+    {
+    }
+    ~KeptCopyFile() override
+    {
+        closeQuietly();
+        if (!m_tempName.empty()) ::unlinkat(m_dir.get(), m_tempName.c_str(), 0);
+    }
+
+    int Dir() const { return m_dir.get(); }
+
+    // Gives the copy the first free name of candidate(0), candidate(1)...; never replaces anything.
+    // False with errno set.
+    bool Name(const std::function<std::string(int)>& candidate, std::string& named)
+    {
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            const std::string name = candidate(attempt);
+            if (LinkAs(name)) {
+                if (!m_tempName.empty()) ::unlinkat(m_dir.get(), m_tempName.c_str(), 0);
+                m_tempName.clear();
+                named = name;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        errno = EEXIST;
+        return false;
+    }
+
+private:
+    static constexpr int kNameAttempts = 100;
+
+    bool LinkAs(const std::string& name)
+    {
+        const int dir = m_dir.get();
+        if (!m_tempName.empty()) {
+            if (::linkat(dir, m_tempName.c_str(), dir, name.c_str(), 0) == 0) return true;
+            if (errno != EPERM && errno != EOPNOTSUPP) return false;
+            // A file system without hard links: a rename, to a name seen free just before.
+            struct stat st { };
+            if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                errno = EEXIST;
+                return false;
+            }
+            if (::renameat(dir, m_tempName.c_str(), dir, name.c_str()) != 0) return false;
+            m_tempName.clear();
+            return true;
+        }
+        if (::linkat(NativeHandle(), "", dir, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return false;
+        // Without the privilege to link a descriptor, through its /proc entry.
+        const std::string self = "/proc/self/fd/" + std::to_string(NativeHandle());
+        return ::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    }
+
+    UniqueFd m_dir;
+    std::string m_tempName;
+};
+
+// A new kept copy in dir, readable by its owner only; null with errno set.
+std::unique_ptr<KeptCopyFile> MakeKeptCopy(UniqueFd dir)
+{
+    UniqueFd fd(::openat(dir.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.valid()) return std::make_unique<KeptCopyFile>(std::move(fd), std::move(dir), std::string());
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = ".zelo-kept-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+        fd.reset(::openat(dir.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (fd.valid()) return std::make_unique<KeptCopyFile>(std::move(fd), std::move(dir), std::move(name));
+        if (errno != EEXIST) break;
+    }
+    return nullptr;
+}
+
+// $XDG_STATE_HOME/zelo, or ~/.local/state/zelo (a relative XDG_STATE_HOME is ignored, as the XDG base
+// directory specification asks); made where missing, for its owner only.
+std::optional<std::string> StateFolder()
+{
+    std::string base;
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    if (state && state[0] == '/')
+        base = state;
+    else if (home && home[0] == '/')
+        base = joinPath(home, ".local/state");
+    else
+        return std::nullopt;
+    const std::string folder = joinPath(base, "zelo");
+    for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+        if (slash == std::string::npos) break;
+    }
+    return folder;
+}
+
+// The path an open directory has now.
+std::string PathOf(int dir)
+{
+    std::string path(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dir)).c_str(), path.data(), path.size());
+    path.resize(n > 0 ? size_t(n) : 0);
+    return path;
+}
+
+constexpr std::string_view kKeptSuffix = ".zelo-original";
+constexpr size_t kNameMax = 255;
+
+// The first bytes of text, at most max, never part of a UTF-8 character.
+std::string_view Head(std::string_view text, size_t max)
+{
+    if (text.size() <= max) return text;
+    while (max > 0 && (uint8_t(text[max]) & 0xC0) == 0x80)
+        --max;
+    return text.substr(0, max);
+}
+
+// The name of a kept copy beside the file: ".NAME.zelo-original", then "-2", "-3"...
+std::string BesideName(std::string_view name, int attempt)
+{
+    const std::string number = attempt == 0 ? "" : "-" + std::to_string(attempt + 1);
+    const size_t room = kNameMax - 1 - kKeptSuffix.size() - number.size();
+    return "." + std::string(Head(name, room)) + std::string(kKeptSuffix) + number;
+}
+
+// The name of a kept copy in the state folder: the file's path without its first "/", "%" as "%25" and
+// "/" as "%2F"; a path too long for a name keeps its last components.
+std::string StateName(std::string_view linuxPath, int attempt)
+{
+    std::string escaped;
+    for (char c : linuxPath.substr(linuxPath.starts_with('/') ? 1 : 0)) {
+        if (c == '%')
+            escaped += "%25";
+        else if (c == '/')
+            escaped += "%2F";
+        else
+            escaped += c;
+    }
+    const std::string number = attempt == 0 ? "" : "-" + std::to_string(attempt + 1);
+    const size_t room = kNameMax - kKeptSuffix.size() - number.size();
+    if (escaped.size() > room) {
+        const size_t from = escaped.find("%2F", escaped.size() - (room - 3));
+        escaped = from != std::string::npos
+            ? "..." + escaped.substr(from)
+            : std::string(Head(std::string(baseName(linuxPath)), room)); // one long name: the name alone
+        if (escaped.size() > room) escaped = std::string(Head(escaped, room));
+    }
+    return escaped + std::string(kKeptSuffix) + number;
+}
+
+bool SyncDirectory(int dir)
+{
+    UniqueFd readable(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return readable.valid() && (::fsync(readable.get()) == 0 || errno == EINVAL);
+}
+
 class LinuxRewriteTarget final : public RewriteTarget {
 public:
     LinuxRewriteTarget(Resolved where, UniqueFd fd, const Facts& facts, std::string linuxPath, bool contentReadOnly)
@@ -215,6 +383,64 @@ public:
         return commitReplacement(std::move(file), pathAt(m_where.dir.get(), m_where.name), ReplaceOptions {});
     }
 
+    std::unique_ptr<File> CreateKeptCopy() override
+    {
+        UniqueFd dir(::fcntl(m_where.dir.get(), F_DUPFD_CLOEXEC, 0));
+        if (!dir.valid()) {
+            fail(errno, m_linuxPath);
+            return nullptr;
+        }
+        m_keptInState = false;
+        auto copy = MakeKeptCopy(std::move(dir));
+        if (copy || (errno != EACCES && errno != EPERM && errno != EROFS)) {
+            if (!copy) fail(errno, m_linuxPath);
+            return copy;
+        }
+        // A folder that may not be written: the user's state folder keeps the copy.
+        const auto folder = StateFolder();
+        UniqueFd state(folder ? ::open(folder->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+        if (state.valid()) copy = MakeKeptCopy(std::move(state));
+        if (!copy) fail(errno, folder.value_or(m_linuxPath));
+        m_keptInState = true;
+        return copy;
+    }
+
+    bool KeepCopy(File& copy) override
+    {
+        auto* kept = dynamic_cast<KeptCopyFile*>(&copy);
+        if (!kept) return failCode(err::InvalidParameter);
+        if (!copy.Flush()) return false;
+        const std::string file = joinPath(PathOf(m_where.dir.get()), m_where.name);
+        const auto candidate
+            = [&](int attempt) { return m_keptInState ? StateName(file, attempt) : BesideName(m_where.name, attempt); };
+        std::string name;
+        if (!kept->Name(candidate, name)) return fail(errno, m_linuxPath);
+        // The name survives a power loss only with its directory.
+        if (!SyncDirectory(kept->Dir())) {
+            const int error = errno;
+            ::unlinkat(kept->Dir(), name.c_str(), 0);
+            return fail(error, m_linuxPath);
+        }
+        m_keptDir.reset(::fcntl(kept->Dir(), F_DUPFD_CLOEXEC, 0));
+        m_keptName = name;
+        return true;
+    }
+
+    std::string KeptCopyPath() const override
+    {
+        if (m_keptName.empty()) return std::string();
+        const std::string linuxPath = joinPath(PathOf(m_keptDir.get()), m_keptName);
+        return driveMap().fromLinux(linuxPath).value_or(linuxPath);
+    }
+
+    bool DropKeptCopy() override
+    {
+        if (m_keptName.empty()) return true;
+        if (::unlinkat(m_keptDir.get(), m_keptName.c_str(), 0) != 0) return fail(errno, m_linuxPath);
+        m_keptName.clear();
+        return true;
+    }
+
 private:
     Resolved m_where;
     UniqueFd m_fd;
@@ -222,6 +448,9 @@ private:
     Facts m_facts;
     std::string m_linuxPath;
     bool m_contentReadOnly; // opened for reading only, where the file system opens no file for both
+    bool m_keptInState = false; // the kept copy goes into the user's state folder
+    UniqueFd m_keptDir; // where the named kept copy is
+    std::string m_keptName; // empty while there is none
 };
 
 } // namespace

@@ -1,15 +1,17 @@
 // Text conversions: the six byte conversions, the rewrite that leaves the original intact on any
-// failure, the reports, warnings and errors.
+// failure, the write-back in place with its kept copy and held signals, the reports, warnings and errors.
 #include "engine/text_convert.h"
 #include "model/state.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/ordinary_user.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -117,6 +119,45 @@ public:
     std::vector<bool> progressUp;
 };
 
+// A text of size bytes with CR LF line ends, and its mode 0 conversion.
+std::string CrLfText(size_t size)
+{
+    std::string text;
+    while (text.size() < size)
+        text += "ab\r\n";
+    return text;
+}
+
+// The copies of originals kept in a directory.
+std::vector<std::string> KeptCopies(const std::string& linuxDir)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& e : std::filesystem::directory_iterator(linuxDir, error)) {
+        const std::string name = e.path().filename().string();
+        if (name.find(".zelo-original") != std::string::npos) names.push_back(name);
+    }
+    return names;
+}
+
+volatile sig_atomic_t g_terms = 0;
+
+// SIGTERM only counted, for the scope's lifetime.
+class CountedTerm {
+public:
+    CountedTerm()
+    {
+        g_terms = 0;
+        struct sigaction counting { };
+        counting.sa_handler = [](int) { g_terms = g_terms + 1; };
+        ::sigaction(SIGTERM, &counting, &m_previous);
+    }
+    ~CountedTerm() { ::sigaction(SIGTERM, &m_previous, nullptr); }
+
+private:
+    struct sigaction m_previous { };
+};
+
 ino_t InodeOf(const std::string& linuxPath)
 {
     struct stat st { };
@@ -135,11 +176,19 @@ protected:
         }
         return out;
     }
-    // No temporary file is left beside the converted files.
+    // No temporary file and no kept copy is left beside the converted files.
     void ExpectNoTemporaryFiles() const
     {
         for (const auto& e : std::filesystem::directory_iterator(tree.root()))
             EXPECT_EQ(e.path().filename().string().rfind(".zelo-", 0), std::string::npos) << e.path();
+        EXPECT_EQ(KeptCopies(tree.root()), std::vector<std::string> {});
+    }
+    // h1.txt with content and a second name h2.txt.
+    void WriteLinked(const std::string& content) const
+    {
+        std::filesystem::remove(tree.linux("h2.txt"));
+        tree.write("h1.txt", content);
+        ASSERT_EQ(::link(tree.linux("h1.txt").c_str(), tree.linux("h2.txt").c_str()), 0);
     }
 
     test::TempTree tree;
@@ -212,29 +261,156 @@ TEST_F(ConvertFilesTest, TargetsLinksAndReadOnly)
     ExpectNoTemporaryFiles();
 }
 
-// As an ordinary user: a writable file in a folder the user may not write is converted in place; a
-// file the user may read but not write (not ReadOnly) says so, and the command goes on.
+// As an ordinary user: a writable file in a folder the user may not write is converted in place, its
+// original kept meanwhile in the user's state folder under its path; where no state folder can be made,
+// the file is refused. A file the user may read but not write (not ReadOnly) says so. The command goes on.
 TEST_F(ConvertFilesTest, FolderOrFileTheUserMayNotWrite)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
     tree.mkdir("mine");
     tree.write("mine/x.txt", "x\n");
+    tree.write("mine/y.txt", "y\n");
     tree.write("theirs.txt", "y\n");
+    tree.mkdir("mine/state");
+    tree.write("no-state", "");
     ::chmod(tree.root().c_str(), 0755);
     const std::string mine = tree.linux("mine");
+    std::string keptName = tree.linux("mine/x.txt").substr(1);
+    for (size_t at = 0; (at = keptName.find('/', at)) != std::string::npos;)
+        keptName.replace(at, 1, "%2F");
+    const std::string kept = tree.linux("mine/state/zelo/") + keptName + ".zelo-original";
     const auto ran = test::RunAsOrdinaryUser(mine, [&] {
+        test::FaultyFileSystem faulty(fs());
+        ScopedFileSystem scope(faulty);
+        bool keptWhileWriting = false;
+        faulty.beforeWrite = [&] {
+            keptWhileWriting = keptWhileWriting || tree.read(kept.substr(tree.root().size() + 1)) == "x\n";
+            return true;
+        };
         ::chmod(mine.c_str(), 0555);
+        const test::ScopedEnv state("XDG_STATE_HOME", tree.linux("mine/state"));
         const auto result = ConvertFiles({ tree.drive("theirs.txt"), tree.drive("mine/x.txt") }, 3);
+        const test::ScopedEnv noState("XDG_STATE_HOME", tree.linux("no-state"));
+        const auto refused = ConvertFiles({ tree.drive("mine/y.txt") }, 3);
         ::chmod(mine.c_str(), 0755);
-        return result.converted == 1 && result.skipped == 1
+        return result.converted == 1 && result.skipped == 1 && refused.skipped == 1 && keptWhileWriting
             && fake.texts()
             == std::vector<std::string> { tree.drive("theirs.txt") + "  :   Accesee Denied !",
-                   "1　ファイルの0DH0AH 変換しました" };
+                   "1　ファイルの0DH0AH 変換しました",
+                   tree.drive("mine/y.txt")
+                       + "  :   元のファイルを控えられないので変換しませんでした（Path Not Found）",
+                   "0　ファイルの0DH0AH 変換しました" };
     });
     if (!ran) GTEST_SKIP() << "needs root to act as the user nobody, or an ordinary user";
     EXPECT_TRUE(*ran);
     EXPECT_EQ(tree.read("mine/x.txt"), "x\r\n");
+    EXPECT_EQ(tree.read("mine/y.txt"), "y\n");
     EXPECT_EQ(tree.read("theirs.txt"), "y\n");
+    EXPECT_EQ(KeptCopies(tree.linux("mine/state/zelo")), std::vector<std::string> {});
+}
+
+// A file of several names is written back in place: while it is written its original sits in a durable
+// copy beside it (what a kill or a power loss then leaves), a SIGTERM waits for the end of the
+// write-back, and the copy goes once the file is whole.
+TEST_F(ConvertFilesTest, WriteBackInPlaceKeepsTheOriginalAndHoldsSignals)
+{
+    const std::string content = CrLfText(3'000'000);
+    const std::string converted = *ConvertText(0, content);
+    WriteLinked(content);
+    const ino_t inode = InodeOf(tree.linux("h1.txt"));
+    test::FaultyFileSystem faulty(fs());
+    ScopedFileSystem scope(faulty);
+    const CountedTerm counted;
+    int termsWhileWriting = -1;
+    std::string keptWhileWriting;
+    faulty.beforeWrite = [&] {
+        // The converted text goes into a replacement first; the next write is the write-back's.
+        if (termsWhileWriting < 0 && faulty.bytesWritten >= int64_t(converted.size())) {
+            ::raise(SIGTERM);
+            termsWhileWriting = g_terms;
+            if (tree.exists(".h1.txt.zelo-original")) keptWhileWriting = tree.read(".h1.txt.zelo-original");
+        }
+        return true;
+    };
+    const auto result = ConvertFiles({ tree.drive("h1.txt") }, 0);
+    EXPECT_EQ(termsWhileWriting, 0);
+    EXPECT_EQ(g_terms, 1);
+    EXPECT_TRUE(keptWhileWriting == content);
+    EXPECT_EQ(result.converted, 1);
+    EXPECT_TRUE(tree.read("h1.txt") == converted);
+    EXPECT_TRUE(tree.read("h2.txt") == converted);
+    EXPECT_EQ(InodeOf(tree.linux("h2.txt")), inode);
+    ExpectNoTemporaryFiles();
+}
+
+// No room for the copy of the original: the file is refused with the cause and left as it was, and the
+// command goes on with the next file.
+TEST_F(ConvertFilesTest, NoRoomForTheKeptCopyRefusesTheFile)
+{
+    const std::string content = CrLfText(300'000);
+    test::FaultyFileSystem faulty(fs());
+    ScopedFileSystem scope(faulty);
+    for (int mode : { 0, 5 }) {
+        SCOPED_TRACE(mode);
+        fake.messages.clear();
+        WriteLinked(content);
+        tree.write("next.txt", content);
+        // Room for the converted text, none for the copy; room again once the refusal is shown.
+        faulty.bytesWritten = 0;
+        faulty.failWriteAfter = int64_t(ConvertText(mode, content)->size());
+        faulty.beforeWrite = [&] {
+            if (!fake.messages.empty()) faulty.failWriteAfter = -1;
+            return true;
+        };
+        const auto result = ConvertFiles({ tree.drive("h1.txt"), tree.drive("next.txt") }, mode);
+        EXPECT_EQ(result.skipped, 1);
+        EXPECT_EQ(result.converted, 1);
+        EXPECT_TRUE(tree.read("h1.txt") == content);
+        EXPECT_TRUE(tree.read("next.txt") == *ConvertText(mode, content));
+        EXPECT_EQ(fake.texts(),
+            (std::vector<std::string> { tree.drive("h1.txt")
+                    + "  :   元のファイルを控えられないので変換しませんでした（ディスク容量を越えました）",
+                "1" + ConversionReportText(mode) }));
+        ExpectNoTemporaryFiles();
+    }
+}
+
+// A write-back that fails half way (an I/O error) is undone from the kept copy; where the file cannot be
+// written any more, the copy stays and the message says where the original is.
+TEST_F(ConvertFilesTest, FailedWriteBackIsUndoneOrLeavesTheCopy)
+{
+    const std::string content = CrLfText(3'000'000);
+    const int64_t beforeWriteBack = int64_t(ConvertText(0, content)->size() + content.size());
+    test::FaultyFileSystem faulty(fs());
+    faulty.writeError = 1117;
+    ScopedFileSystem scope(faulty);
+    for (bool lasting : { false, true }) {
+        SCOPED_TRACE(lasting);
+        fake.messages.clear();
+        WriteLinked(content);
+        faulty.bytesWritten = 0;
+        // The converted text and the kept copy are written, then the write-back's second write fails.
+        int writeBacks = 0;
+        faulty.beforeWrite = [&] {
+            if (faulty.bytesWritten < beforeWriteBack) return true;
+            ++writeBacks;
+            return writeBacks == 1 || (writeBacks > 2 && !lasting);
+        };
+        const auto result = ConvertFiles({ tree.drive("h1.txt") }, 0);
+        EXPECT_TRUE(result.failed);
+        const std::string error = tree.drive("h1.txt") + "  :   入出力エラーです（ディスクかネットワークの障害）";
+        if (lasting) {
+            EXPECT_TRUE(tree.read(".h1.txt.zelo-original") == content);
+            EXPECT_EQ(fake.texts(),
+                std::vector<std::string> {
+                    error + "（元の内容は " + tree.drive(".h1.txt.zelo-original") + " にあります）" });
+            std::filesystem::remove(tree.linux(".h1.txt.zelo-original"));
+        } else {
+            EXPECT_TRUE(tree.read("h1.txt") == content);
+            EXPECT_EQ(fake.texts(), std::vector<std::string> { error });
+        }
+        ExpectNoTemporaryFiles();
+    }
 }
 
 // Malformed UTF-8 and an empty file: both messages, the file untouched, nothing converted after it.

@@ -29,6 +29,10 @@ public:
 
     int64_t Write(const void* buffer, size_t count) override
     {
+        if (m_owner.beforeWrite && !m_owner.beforeWrite()) {
+            SetLastError(m_owner.writeError);
+            return -1;
+        }
         std::lock_guard<std::mutex> lock(m_owner.counting);
         const int64_t left = m_owner.failWriteAfter - m_owner.bytesWritten;
         if (m_owner.failWriteAfter >= 0 && left < static_cast<int64_t>(count)) {

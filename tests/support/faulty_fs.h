@@ -36,6 +36,8 @@ public:
     // Called before each kernel copy step, on the thread that copies, with the file copied from; false
     // fails the step with readError.
     std::function<bool(File& source)> beforeCopy;
+    // Called before each write (not a copy step); false fails it with writeError.
+    std::function<bool()> beforeWrite;
 
     // Counted by every copying thread, one read, write or copy step at a time.
     std::atomic<int64_t> bytesWritten = 0;
