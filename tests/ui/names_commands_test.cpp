@@ -155,6 +155,12 @@ void NamesCommandsTest::batchRename()
         { "extension", [](TRen* r) { r->RadioButton2->click(), r->Edit3->setText("md"), r->Button2->click(); },
             { "a.md", "b.txt", "c.md" }, "001" },
         { "cancel", [](TRen* r) { r->Button3->click(); }, { "a.txt", "b.txt", "c.txt" }, "" },
+        // A base that would take the files out of their folder: refused with one message, nothing renamed.
+        { "outside",
+            [](TRen* r) {
+                r->RadioButton1->click(), r->Edit1->setText("..\\t"), r->Edit2->setText("1"), r->Button1->click();
+            },
+            { "a.txt", "b.txt", "c.txt" }, "1" },
     };
     for (const auto& row : rows) {
         Desk desk({ "a.txt", "b.txt", "c.txt" });
