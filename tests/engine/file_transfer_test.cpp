@@ -2,7 +2,9 @@
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
 #include "model/state.h"
+#include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/faulty_fs.h"
 #include "tests/support/refused_calls.h"
 #include "tests/support/temp_tree.h"
 
@@ -104,6 +106,24 @@ TEST_F(FileTransferTest, LinksRefusedByTheDestinationAreKept)
     });
     if (!held) GTEST_SKIP() << "no seccomp filter";
     EXPECT_TRUE(*held);
+}
+
+// A source that fails to read half way is named, its copy is left unmade, and a move keeps it.
+TEST_F(FileTransferTest, ReadFailureNamesTheSource)
+{
+    tree.writeSized("src/big", 4u << 20);
+    tree.mkdir("dst");
+    test::FaultyFileSystem faulty(linuxFileSystem());
+    faulty.failReadAfter = 1 << 20;
+    faulty.readError = 23;
+    {
+        ScopedFileSystem scoped(faulty);
+        EXPECT_EQ(Files(kModeFileMove, { "big" }, "dst"), 1);
+    }
+    EXPECT_EQ(counts.errors, 1);
+    EXPECT_EQ(Told(tree.drive("src/big") + "  :   エラー番号　23"), 1) << fake.texts().front();
+    EXPECT_TRUE(Names("dst").empty());
+    EXPECT_TRUE(tree.exists("src/big"));
 }
 
 } // namespace
