@@ -248,7 +248,7 @@ int FilesCommand(const Arguments& args, int mode)
         const size_t slash = typed.rfind('/');
         const std::string_view name = std::string_view(typed).substr(slash == std::string::npos ? 0 : slash + 1);
         const bool inTypedDir = slash != std::string::npos && slash > 0 && typed[slash - 1] != '/' && !name.empty()
-            && name != "." && name != ".." && name.find('\\') == std::string_view::npos;
+            && name != "." && name != ".." && IsOwnDriveName(name); // else mapped by ToDrivePath
         if (inTypedDir && !typedDir.empty() && std::string_view(typed).substr(0, slash) == typedDir) {
             request.names.emplace_back(name);
             continue;

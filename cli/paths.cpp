@@ -156,8 +156,11 @@ std::string TypedPath(const std::string& drivePath)
     while (!rest.empty() && rest.front() == '\\')
         rest.erase(rest.begin());
     if (!rest.empty() && !out.empty() && out.back() != '/') out += '/';
-    for (char c : rest)
-        out += c == '\\' ? '/' : c;
+    // Separators first, then the names' own bytes ("\" from its stand-in) as Linux holds them.
+    for (char& c : rest) {
+        if (c == '\\') c = '/';
+    }
+    out += LinuxNameFromDrive(rest);
     return out;
 }
 

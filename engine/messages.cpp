@@ -12,7 +12,7 @@ namespace zelo {
 namespace {
 
 // Texts keyed by the last error code; access denied (5) is composed from its sub-messages.
-constexpr std::array<std::pair<uint32_t, const char*>, 16> kMessages { {
+constexpr std::array<std::pair<uint32_t, const char*>, 18> kMessages { {
     { 2, "File Not Found" },
     { 3, "Path Not Found" },
     { 16, "Curren Directory　を削除しようとした" },
@@ -28,6 +28,9 @@ constexpr std::array<std::pair<uint32_t, const char*>, 16> kMessages { {
     { 145, "DIR　が空でない　！" },
     { 161, "Bad PathName !" },
     { 183, "同じ名前が既にあります" },
+    // A name the destination's file system does not take (FAT, exFAT, SMB), or one too long for it.
+    { 123, "このドライブでは使えない名前です" },
+    { 206, "名前が長すぎます" },
     // A FIFO, socket or device: never opened, copied or written over.
     { 1920, "パイプ，ソケット，デバイスは扱えません" },
 } };

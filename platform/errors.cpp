@@ -73,7 +73,9 @@ uint32_t MapErrno(int errnoValue, ErrnoCall call, bool parentMissing, bool isCur
     case ENOTEMPTY:
         return err::DirNotEmpty;
     case EINVAL:
-        return err::BadPathName;
+        // Creating a name is refused by the destination's own rule for names (FAT, exFAT, SMB).
+        return call == ErrnoCall::CreateNoReplace || call == ErrnoCall::MakeDirectory ? err::InvalidName
+                                                                                      : err::BadPathName;
     case ENAMETOOLONG:
         return err::FilenameTooLong;
     case EXDEV:

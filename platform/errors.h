@@ -21,6 +21,8 @@ inline constexpr uint32_t DirNotEmpty = 145;
 inline constexpr uint32_t BadPathName = 161;
 inline constexpr uint32_t AlreadyExists = 183;
 inline constexpr uint32_t FilenameTooLong = 206;
+// A name the destination refuses to create (FAT, exFAT, SMB: ":", "?", a trailing dot...).
+inline constexpr uint32_t InvalidName = 123;
 // Codes for Linux failures whose own errno number would read as another message.
 inline constexpr uint32_t NotReady = 21; // ENODEV
 inline constexpr uint32_t GeneralFailure = 31; // errno values without a better code
@@ -44,9 +46,9 @@ inline constexpr uint32_t CannotAccessFile = 1920;
 // What kind of call failed: some errno values map differently by call.
 enum class ErrnoCall {
     Generic,
-    CreateNoReplace, // exclusive create, copy without overwrite: EEXIST -> 80
+    CreateNoReplace, // exclusive create, copy without overwrite, naming a new entry: EEXIST -> 80, EINVAL -> 123
     Move, // EEXIST -> 183
-    MakeDirectory, // EEXIST -> 183
+    MakeDirectory, // EEXIST -> 183, EINVAL -> 123
     RemoveDirectory, // EEXIST -> 145, EBUSY on the current directory -> 16
 };
 

@@ -248,9 +248,13 @@ public:
 
     bool CreateSubdirectory(const std::string& name) override
     {
-        if (::mkdirat(m_fd, linuxfs::LinuxName(name).c_str(), 0777) != 0)
-            return failErrno(errno, ErrnoCall::MakeDirectory);
-        return true;
+        if (::mkdirat(m_fd, linuxfs::LinuxName(name).c_str(), 0777) == 0) return true;
+        const int e = errno;
+        // "No such entry" from a directory that is still there is its refusal of the name (exFAT through
+        // FUSE answers so for ":" or "?"), as EINVAL is elsewhere.
+        struct stat st { };
+        if (e == ENOENT && ::fstat(m_fd, &st) == 0 && st.st_nlink > 0) return linuxfs::failCode(err::InvalidName);
+        return failErrno(e, ErrnoCall::MakeDirectory);
     }
 
     bool CopyLinkTo(const FindData& entry, DirHandle& destination) override

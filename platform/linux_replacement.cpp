@@ -154,7 +154,7 @@ public:
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
-        if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return fail(errno, linuxDestination);
+        if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return failNaming(errno, linuxDestination);
         m_tempName.clear();
         return keepTimesByName(name, options);
     }
@@ -182,12 +182,23 @@ public:
         if (errno != EPERM && errno != EOPNOTSUPP) return fail(errno, linuxDestination, ErrnoCall::CreateNoReplace);
         struct stat st { };
         if (::fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return failCode(err::FileExists);
-        if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return fail(errno, linuxDestination);
+        if (::renameat(from, m_tempName.c_str(), from, name.c_str()) != 0) return failNaming(errno, linuxDestination);
         m_tempName.clear();
         return keepTimesByName(name, options);
     }
 
 private:
+    // The rename that gives the file its name failed. The destination refusing the name itself reads as
+    // 123, known from its answer: EINVAL, or ENOENT while the file being named is still there (exFAT
+    // through FUSE answers so for ":" or "?").
+    bool failNaming(int e, const std::string& linuxDestination)
+    {
+        struct stat st { };
+        if (e == ENOENT && ::fstatat(m_dir, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return failCode(err::InvalidName);
+        return fail(e, linuxDestination, ErrnoCall::CreateNoReplace);
+    }
+
     // On FUSE (an SMB share keeps the time of the last write the server saw, not the one set on the
     // descriptor before the close) the source's times are given by name once the file is in place.
     // The copy is complete either way, so a refusal here changes nothing.

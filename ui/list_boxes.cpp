@@ -2,6 +2,7 @@
 #include "ui/list_boxes.h"
 
 #include "model/path_tree.h"
+#include "platform/drive_path.h"
 #include "platform/filesystem.h"
 
 #include <QApplication>
@@ -19,6 +20,13 @@ namespace zelo {
 QString ShowBytes(const std::string& bytes)
 {
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString ShowName(const std::string& bytes)
+{
+    QString shown = ShowBytes(bytes);
+    if (MayHoldStandIn(bytes)) shown.replace(QChar(0xF05C), QChar(0x2216));
+    return shown;
 }
 
 namespace {
@@ -72,7 +80,7 @@ std::string ClickListBox::ItemBytes(int row) const
 
 void ClickListBox::AddBytes(const std::string& bytes)
 {
-    auto* it = new QListWidgetItem(ShowBytes(bytes));
+    auto* it = new QListWidgetItem(ShowName(bytes));
     it->setData(kBytesRole, QByteArray(bytes.data(), qsizetype(bytes.size())));
     addItem(it); // the list owns the item
 }
@@ -230,7 +238,7 @@ void DirListBox::SetItem(int index, const std::string& text)
 {
     QListWidgetItem* it = item(index);
     if (!it) return;
-    it->setText(ShowBytes(text));
+    it->setText(ShowName(text));
     it->setData(Qt::UserRole, QByteArray(text.data(), qsizetype(text.size())));
 }
 

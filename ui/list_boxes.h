@@ -25,6 +25,10 @@ std::string EnterDrivePath(PathTree& tree, DirListBox& list, const std::string& 
 
 // Byte strings in, shown as UTF-8 with replacement characters.
 QString ShowBytes(const std::string& bytes);
+// A pane's line: as ShowBytes, with the stand-in of a "\" inside a name (U+F05C, invisible in most
+// fonts) drawn as "∖" (U+2216 SET MINUS), which no one takes for a separator. Display only: the item
+// keeps its bytes.
+QString ShowName(const std::string& bytes);
 
 // Items of one fixed height; the width is the list's horizontal scroll extent (0: as the text needs).
 class FixedHeightDelegate : public QStyledItemDelegate {

@@ -1,5 +1,6 @@
 // zelo-cli as scripts use it: exit codes, output, paths outside every drive.
 #include "tests/support/ordinary_user.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -464,8 +465,8 @@ TEST(ZeloCli, Conventions)
         { "\"$(printf '\\033]0;title\\a')\"", 2, "unknown command '\\033]0;title\\a'" },
         { "\"$(printf -- '--\\033x')\"", 2, "unrecognized option '--\\033x'" },
         { "attrib \"$(printf '\\377.bin')\" \"$(printf 'a\\tb')\"", 0, "", "----A  \\377.bin\n----A  a\\tb\n" },
-        // A "\" in a name is no drive path's separator: the name is refused, and told apart from "\t".
-        { "attrib 'a\\tb'", 1, "zelo-cli: a\\\\tb: cannot be reached through a drive\n" },
+        // A "\" in a name is no drive path's separator: the name is reached, and told apart from "\t".
+        { "attrib 'a\\tb' \"$(printf 'a\\tb')\"", 0, "", "----A  a\\\\tb\n----A  a\\tb\n" },
         // The menu commands' counterparts.
         { "-v mkdir new", 0, "", "created new\n" },
         // --verbose says what was done to each entry; --progress draws only on a terminal.
@@ -536,6 +537,89 @@ TEST(ZeloCli, Conventions)
         { ZELO_CLI_PATH });
     if (denied) {
         EXPECT_TRUE(*denied);
+    }
+}
+
+// Names no drive path holds as they are ("\" inside a name, a name holding the stand-in itself, bytes
+// that are no UTF-8) are counted, copied, mirrored and moved like any other: a backup that left them out
+// would lose them on the day it is restored.
+TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    const std::vector<std::pair<std::string, std::string>> files = {
+        { "src/a\\b.txt", "one" },
+        { "src/x\\\\y/in", "two" },
+        { "src/\xef\x81\x9cname", "three" },
+        { "src/\xff.bin", "four" },
+        { "src/x\\\\y/\xff\\\xef\x81\x9c", "five" },
+    };
+    for (const auto& [path, content] : files)
+        tree.write(path, content);
+    const std::string scratch = tree.linux("scratch");
+    const auto q = [&](const std::string& relative) { return "'" + tree.linux(relative) + "'"; };
+
+    const CliRun count = RunCli("C=/", "count " + q("src"), scratch);
+    EXPECT_EQ(count.status, 0) << count.err;
+    EXPECT_EQ(count.out.rfind("directories 1\nfiles 5\nbytes 19\n", 0), 0u) << count.out;
+
+    const struct {
+        const char* command;
+        const char* from;
+        const char* to;
+    } runs[] = {
+        { "copy-tree", "src", "copied" },
+        { "mirror", "src", "mirrored" },
+        { "move-tree", "copied/src", "moved" },
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.command);
+        tree.mkdir(r.to);
+        const CliRun run = RunCli("C=/", std::string(r.command) + " " + q(r.from) + " " + q(r.to), scratch);
+        EXPECT_EQ(run.status, 0) << run.err;
+        for (const auto& [path, content] : files)
+            EXPECT_EQ(tree.read(std::string(r.to) + "/" + path), content) << path;
+    }
+    EXPECT_FALSE(tree.exists("copied/src"));
+}
+
+// A name the destination refuses (exFAT takes no ":", "?" or "\"") is one failure, named with its path
+// and the program's words for it; the run ends in failure and a move keeps its source.
+TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
+{
+    test::TempTree tree;
+    tree.mkdir("scratch");
+    tree.mkdir("stick");
+    test::ScopedExfatMount stick(tree.linux("stick"));
+    ZELO_REQUIRE_MOUNTED(stick, "exFAT");
+    const std::string scratch = tree.linux("scratch");
+    const struct {
+        const char* command;
+        const char* source; // made below the tree: a file, or a folder when it ends in "/"
+        const char* operand;
+        const char* refused; // as the message names it, below the stick
+    } cases[] = {
+        { "copy-tree", "f1/a:b", "f1", "f1/a:b" },
+        { "move-tree", "f2/q?", "f2", "f2/q?" },
+        { "move-tree", "f3/d\"ir/", "f3", "f3/d\"ir" },
+        { "move-files", "f4/r<s", "f4/r<s", "r<s" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const std::string source = c.source;
+        if (source.back() == '/')
+            tree.write(source + "inside", "x");
+        else
+            tree.write(source, "x");
+        const CliRun run = RunCli(
+            "C=/", std::string(c.command) + " '" + tree.linux(c.operand) + "' '" + tree.linux("stick") + "'", scratch);
+        EXPECT_EQ(run.status, 1);
+        const std::string message = tree.linux("stick") + "/" + c.refused + ": このドライブでは使えない名前です\n";
+        const size_t at = run.err.find(message);
+        EXPECT_NE(at, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(message, at + 1), std::string::npos) << run.err;
+        EXPECT_TRUE(tree.exists(source));
+        EXPECT_FALSE(tree.exists(std::string("stick/") + c.refused));
     }
 }
 
