@@ -14,7 +14,7 @@ packages=(
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
   rsync
   desktop-file-utils man-db dpkg-dev file lintian bash-completion
-  exfat-fuse exfatprogs
+  exfat-fuse exfatprogs fusefat dosfstools
   samba gvfs-backends gvfs-fuse dbus libglib2.0-bin attr
 )
 

@@ -826,7 +826,7 @@ TEST_F(TransferTest, TreesOnAFileSystemWithoutListedInodesAreDeletedAndMoved)
 {
     tree.mkdir("stick");
     test::ScopedExfatMount stick(tree.linux("stick"));
-    if (!stick.mounted()) GTEST_SKIP() << "mounting exFAT through FUSE needs root, /dev/fuse and exfat-fuse";
+    ZELO_REQUIRE_MOUNTED(stick, "exFAT");
     tree.mkdir("stick/gone/x/y");
     tree.write("stick/gone/x/y/f", "f");
     EXPECT_EQ(DeleteTree(tree.drive("stick/gone"), 0, CommandOptions {}).result, 1);

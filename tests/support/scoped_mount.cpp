@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sys/mount.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zelo::test {
 
@@ -48,19 +49,31 @@ std::string FirstLineOf(const std::string& command)
 
 } // namespace
 
-ScopedExfatMount::ScopedExfatMount(const std::string& linuxDirectory)
+// Each stand-in of a command replaced by its value, quoted.
+std::string Filled(std::string command, const std::string& image, const std::string& device, const std::string& dir)
+{
+    for (const auto& [key, value] :
+        { std::pair<std::string, std::string> { "IMAGE", image }, { "DEVICE", device }, { "DIR", dir } }) {
+        for (size_t at = command.find(key); at != std::string::npos; at = command.find(key, at + value.size() + 2))
+            command.replace(at, key.size(), "'" + value + "'");
+    }
+    return command + " >/dev/null 2>&1";
+}
+
+ScopedImageMount::ScopedImageMount(const std::string& linuxDirectory, const std::string& mkfs, const std::string& mount)
     : m_directory(linuxDirectory)
 {
     if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) return;
     const std::string image = m_directory + ".img";
-    const std::string quiet = " >/dev/null 2>&1";
-    if (std::system(("truncate -s 32M '" + image + "' && mkfs.exfat '" + image + "'" + quiet).c_str()) != 0) return;
-    m_loop = FirstLineOf("losetup -f --show '" + image + "' 2>/dev/null");
-    if (m_loop.empty()) return;
-    m_mounted = std::system(("mount.exfat-fuse '" + m_loop + "' '" + m_directory + "'" + quiet).c_str()) == 0;
+    if (std::system(Filled("truncate -s 32M IMAGE && " + mkfs, image, "", m_directory).c_str()) != 0) return;
+    if (mount.find("DEVICE") != std::string::npos) {
+        m_loop = FirstLineOf("losetup -f --show '" + image + "' 2>/dev/null");
+        if (m_loop.empty()) return;
+    }
+    m_mounted = std::system(Filled(mount, image, m_loop, m_directory).c_str()) == 0;
 }
 
-ScopedExfatMount::~ScopedExfatMount()
+ScopedImageMount::~ScopedImageMount()
 {
     if (m_mounted) ::umount2(m_directory.c_str(), 0);
     if (!m_loop.empty()) {
@@ -69,6 +82,22 @@ ScopedExfatMount::~ScopedExfatMount()
         (void)detached;
     }
     ::unlink((m_directory + ".img").c_str());
+}
+
+ScopedExfatMount::ScopedExfatMount(const std::string& linuxDirectory)
+    : ScopedImageMount(linuxDirectory, "mkfs.exfat IMAGE", "mount.exfat-fuse DEVICE DIR")
+{
+}
+
+ScopedFatMount::ScopedFatMount(const std::string& linuxDirectory)
+    : ScopedImageMount(linuxDirectory, "mkfs.vfat IMAGE", "fusefat -o rw+ IMAGE DIR")
+{
+}
+
+bool MountsRequired()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true" && ::geteuid() == 0;
 }
 
 } // namespace zelo::test

@@ -36,17 +36,21 @@ private:
     bool m_mounted = false;
 };
 
-// An exFAT file system through FUSE (a file system whose listing gives no inode numbers and whose names
-// ignore case) mounted on a directory for the scope's lifetime, from an image file beside it. Needs root,
-// /dev/fuse, a loop device, mkfs.exfat and mount.exfat-fuse: tests skip when mounted() is false.
-class ScopedExfatMount {
+// A file system in an image file beside a directory, made and mounted through FUSE on it for the
+// scope's lifetime. Needs root, /dev/fuse and the file system's tools: tests skip when mounted() is false
+// (see ZELO_REQUIRE_MOUNTED).
+class ScopedImageMount {
 public:
-    explicit ScopedExfatMount(const std::string& linuxDirectory);
-    ~ScopedExfatMount();
-    ScopedExfatMount(const ScopedExfatMount&) = delete;
-    ScopedExfatMount& operator=(const ScopedExfatMount&) = delete;
+    ~ScopedImageMount();
+    ScopedImageMount(const ScopedImageMount&) = delete;
+    ScopedImageMount& operator=(const ScopedImageMount&) = delete;
 
     bool mounted() const { return m_mounted; }
+
+protected:
+    // mkfs and mount are shell commands; in them IMAGE stands for the image, DEVICE for a loop device over
+    // it (made only when mount names it) and DIR for the directory.
+    ScopedImageMount(const std::string& linuxDirectory, const std::string& mkfs, const std::string& mount);
 
 private:
     std::string m_directory;
@@ -54,4 +58,29 @@ private:
     bool m_mounted = false;
 };
 
+// exFAT through exfat-fuse: a file system whose listing gives no inode numbers and whose names ignore case.
+class ScopedExfatMount : public ScopedImageMount {
+public:
+    explicit ScopedExfatMount(const std::string& linuxDirectory);
+};
+
+// FAT16 through fusefat: names ignore case, times in 2-second steps, no links.
+class ScopedFatMount : public ScopedImageMount {
+public:
+    explicit ScopedFatMount(const std::string& linuxDirectory);
+};
+
+// Whether a file system that cannot be mounted fails a test instead of skipping it: in CI as root, where a
+// missing package must not pass as a skip.
+bool MountsRequired();
+
 } // namespace zelo::test
+
+// Skips the test when the mount is not there, or fails it where mounts are required.
+#define ZELO_REQUIRE_MOUNTED(mount, what)                                                                              \
+    do {                                                                                                               \
+        if (!(mount).mounted()) {                                                                                      \
+            if (::zelo::test::MountsRequired()) FAIL() << "cannot mount " << (what);                                   \
+            GTEST_SKIP() << "mounting " << (what) << " needs root, /dev/fuse and its tools";                           \
+        }                                                                                                              \
+    } while (0)
