@@ -194,6 +194,24 @@ private:
             Problem(path + "  :   " + kChanged);
             return;
         }
+        if (directory && step.counted && !(m_versions && StillAsCounted(dir, now, *step.counted))) {
+            // Changed since the plan: only what it counted goes (or moves aside), one entry at a time.
+            KeepAside keep;
+            if (m_versions) {
+                keep = [versions = m_versions](DirHandle& in, const FindData& entry, const std::string& relativeDir) {
+                    return versions->Keep(in, entry, relativeDir);
+                };
+            }
+            const DeleteResult deleted = RemoveCounted(dir, now, m_plan.destinationBase,
+                folder.relative + now.name + "\\", *step.counted, m_request.options, keep, kChanged);
+            m_counts.deletedDirs += deleted.dirs;
+            m_counts.deletedFiles += deleted.files;
+            if (deleted.failures == 0) return;
+            // RemoveCounted has told each entry it left.
+            m_counts.failures += deleted.failures;
+            m_counts.problems.push_back(path + "\\  :   " + kChanged);
+            return;
+        }
         if (m_versions) {
             if (m_versions->Keep(dir, now, folder.relative)) {
                 m_counts.deletedDirs += step.deleted.dirs;
@@ -228,8 +246,9 @@ private:
         FindData source;
         FindData destination;
         const bool sourceSame = Source().Lookup(name, source) && Unchanged(source, step.source);
+        // The destination by the name it was listed under (where case folds, its case may differ).
         const bool destinationSame = step.destinationExists
-            ? Destination().Lookup(name, destination) && Unchanged(destination, step.destination)
+            ? Destination().Lookup(step.destination.name, destination) && Unchanged(destination, step.destination)
             : NothingThere(Destination(), name);
         if (!sourceSame || !destinationSame) {
             Problem((sourceSame ? destinationPath : sourcePath) + "  :   " + kChanged);

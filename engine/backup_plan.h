@@ -31,6 +31,8 @@ struct PlanStep {
     FindData destination; // Update, Delete, and a copy over an earlier link: the destination entry
     bool destinationExists = false;
     TreeTotals deleted; // Delete: what goes (a directory counts itself and its contents)
+    // Delete of a directory: every entry in it the plan counted; nothing else in it goes.
+    std::shared_ptr<const CountedEntries> counted;
 };
 
 // The steps of one folder, below the source folder and the destination base alike.

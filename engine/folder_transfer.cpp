@@ -7,6 +7,7 @@
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
+#include "engine/name_case.h"
 #include "engine/transfer_decision.h"
 #include "engine/tree.h"
 #include "engine/tree_walk.h"
@@ -182,7 +183,10 @@ public:
         } else {
             m_destination.clear();
             m_destinationComplete = true;
+            m_folds = FoldsByType();
         }
+        // Source names that would land on one destination name: only the first in byte order goes there.
+        m_takenFirst = NamesTakenFirst(entries, m_folds);
         if (m_plan) {
             m_plan->identities[RelativeOf(at.path)]
                 = { at.dir.Identity().inode, at.companion ? at.companion->Identity().inode : 0 };
@@ -200,6 +204,7 @@ public:
 
     WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
+        if (!m_takenFirst.empty() && m_takenFirst.count(entry.name)) return Going(NameTaken(at, entry));
         return Going(IsRealDirectory(entry) ? EnterDirectory(at, entry) : TransferFile(at, entry));
     }
 
@@ -267,20 +272,47 @@ private:
 
     // The destination directory's entries by name, read once per directory; where it cannot be read,
     // each entry is looked up by its path instead, so nothing is ever taken for missing.
+    // Where the destination folds case, by the name's folding, so "A.TXT" is found for "a.txt".
     void ReadDestination(DirHandle& destination)
     {
         m_destination.clear();
+        m_listing.clear();
         FindData entry;
         SetLastError(err::Success);
         while (destination.Next(entry))
-            m_destination.emplace(entry.name, entry);
+            m_listing.push_back(entry);
         m_destinationComplete = GetLastError() == err::Success;
+        const uint32_t listError = GetLastError();
+        m_folds = FoldsCase(destination, m_listing, FoldsByType());
+        SetLastError(listError);
+        m_destination.reserve(m_listing.size());
+        for (FindData& listed : m_listing) {
+            std::string key = NameKey(listed.name, m_folds);
+            m_destination.emplace(std::move(key), std::move(listed));
+        }
+        m_listing.clear();
+    }
+
+    bool FoldsByType()
+    {
+        if (!m_foldsByType) m_foldsByType = FoldsNameCaseByType(m_destinationBase);
+        return *m_foldsByType;
+    }
+
+    // A source entry whose name the destination takes for one that comes before it: never copied over the
+    // file this run made there, reported, and a move keeps it.
+    WalkStep NameTaken(const WalkPlace& at, const FindData& entry)
+    {
+        SetLastError(err::AlreadyExists);
+        Problem(FileErrorText(DestinationOf(at.path) + entry.name, kContextOverwrite));
+        if (m_request.mode == kModeFolderMove) m_moved.kept.insert(entry.fileId);
+        return Stopped() ? WalkStep::Stop : WalkStep::Continue;
     }
 
     const FindData* LookUp(const std::string& name, const std::string& destinationPath)
     {
         if (m_destinationComplete) {
-            const auto it = m_destination.find(name);
+            const auto it = m_destination.find(NameKey(name, m_folds));
             return it == m_destination.end() ? nullptr : &it->second;
         }
         m_lookedUp = FindData {};
@@ -298,30 +330,35 @@ private:
         }
         std::unordered_map<std::string, EntryKind> source;
         source.reserve(entries.size());
-        for (const FindData& entry : entries)
-            source.emplace(entry.name, KindOf(entry));
+        // Where case folds, an entry the source holds under another case is the same entry.
+        for (const FindData& entry : entries) {
+            if (m_takenFirst.empty() || !m_takenFirst.count(entry.name))
+                source.emplace(NameKey(entry.name, m_folds), KindOf(entry));
+        }
         std::vector<std::string> gone;
-        for (const auto& [name, entry] : m_destination) {
+        for (const auto& [key, entry] : m_destination) {
             // Kept only as the same kind: a FIFO or a link where the source has a file would otherwise
             // count as up to date and the file would never reach the backup.
-            const auto it = source.find(name);
+            const auto it = source.find(key);
             if (it != source.end() && it->second == KindOf(entry)) continue;
             if (entry.mountPoint) {
                 // Another drive mounted in the backup: never deleted into.
-                Problem(AnotherDriveMessage(destinationDir + name));
+                Problem(AnotherDriveMessage(destinationDir + entry.name));
                 continue;
             }
             PlanStep step;
             step.action = PlanAction::Delete;
             step.destination = entry;
             step.destinationExists = true;
-            step.deleted = CountEntry(*at.companion, entry);
+            auto counted = std::make_shared<CountedEntries>();
+            step.deleted = CountEntry(*at.companion, entry, *counted);
+            if (IsRealDirectory(entry)) step.counted = std::move(counted);
             m_counts.deletedDirs += step.deleted.dirs;
             m_counts.deletedFiles += step.deleted.files;
             // The files inside a folder to delete are the destination's too.
             if (IsRealDirectory(entry)) m_plan->destinationFiles += step.deleted.files;
             StepsOf(at.path).push_back(std::move(step));
-            gone.push_back(name);
+            gone.push_back(key);
         }
         for (const std::string& name : gone)
             m_destination.erase(name);
@@ -492,7 +529,8 @@ private:
                                                : PlanAction::CopyNew;
         step.source = entry;
         step.destination = destination;
-        step.destination.name = entry.name;
+        // What the destination holds keeps its own name (its case may differ): the run finds it by that.
+        if (!destinationExists) step.destination.name = entry.name;
         step.destinationExists = destinationExists;
         if (!link) m_plan->bytes += entry.size();
         StepsOf(at.path).push_back(std::move(step));
@@ -541,7 +579,11 @@ private:
     std::unordered_set<std::string> m_toMake; // source folders whose destination a plan makes // a plan: the decisions
                                               // are recorded, nothing is written
     const WriteTimeStep m_timeStep;
-    std::unordered_map<std::string, FindData> m_destination;
+    std::unordered_map<std::string, FindData> m_destination; // by NameKey
+    std::vector<FindData> m_listing; // the destination's listing as it is read
+    bool m_folds = false; // the destination directory folds case
+    std::optional<bool> m_foldsByType; // the destination's file system folds case, by its type
+    std::unordered_set<std::string> m_takenFirst; // names of the source directory another name comes before
     bool m_destinationComplete = false;
     FindData m_lookedUp;
     IdentitySet m_sourceDirs;

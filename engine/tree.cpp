@@ -20,9 +20,11 @@ bool IsRealDirectory(uint32_t attributes)
 
 class CountVisitor final : public TreeVisitor {
 public:
-    explicit CountVisitor(TreeTotals& totals, const std::atomic<bool>* stop = nullptr)
+    explicit CountVisitor(
+        TreeTotals& totals, const std::atomic<bool>* stop = nullptr, CountedEntries* counted = nullptr)
         : m_totals(totals)
         , m_stop(stop)
+        , m_counted(counted)
     {
     }
 
@@ -51,8 +53,16 @@ public:
         return WalkStep::Continue;
     }
 
+    // Directories are recorded as they are left: a listing may give no inode, the walked directory has one.
+    WalkStep Leave(const WalkPlace* parent, const std::string&, const FindData* entry) override
+    {
+        if (m_counted && parent) m_counted->dirs.insert(entry->fileId);
+        return WalkStep::Continue;
+    }
+
     void Add(const FindData& entry)
     {
+        if (m_counted) m_counted->files[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
         ++m_totals.files;
         // Each addition is rounded to single precision, as the totals are kept.
         m_totals.bytes = static_cast<float>(static_cast<long double>(m_totals.bytes) + entry.sizeLow);
@@ -71,6 +81,7 @@ public:
 private:
     TreeTotals& m_totals;
     const std::atomic<bool>* m_stop;
+    CountedEntries* m_counted;
 };
 
 // Runs a removal in dir; where ReadOnly items go and an ordinary user was refused because dir itself is
@@ -166,12 +177,23 @@ private:
     DeleteResult& m_result;
 };
 
-// The deletion of a move's source: only what the copy took, still unchanged; a directory only when empty.
+// What a removal walk may take: a move's source deletion takes what the copy took, a backup's planned
+// deletion what its plan counted; each entry only while it is unchanged, a directory only when empty.
+struct Takeable {
+    const std::unordered_map<uint64_t, MovedEntry>& files;
+    const std::unordered_set<uint64_t>* keptQuietly = nullptr; // a move's on-purpose keeps: no report
+    const std::unordered_set<uint64_t>* dirs = nullptr; // where set, only these directories go
+    const char* notTaken; // the report of an entry that is not to be taken
+    const char* changed; // the report of one changed since
+    std::string messagePrefix; // put before the walk's paths in reports
+    KeepAside keep; // set: entries are moved aside, not deleted
+};
+
 class MovedDeleteVisitor final : public TreeVisitor {
 public:
-    MovedDeleteVisitor(const CommandOptions& options, const MovedEntries& moved, DeleteResult& result)
+    MovedDeleteVisitor(const CommandOptions& options, const Takeable& takeable, DeleteResult& result)
         : m_clearReadOnly(options.clearReadOnly)
-        , m_moved(moved)
+        , m_take(takeable)
         , m_result(result)
     {
     }
@@ -179,28 +201,35 @@ public:
     WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
         if (IsRealDirectory(entry.attributes)) {
-            if (!entry.mountPoint) return WalkStep::Descend;
-            Keep(at.path, AnotherDriveMessage(at.path + entry.name));
-            return WalkStep::Continue;
+            if (entry.mountPoint) {
+                Keep(at.path, AnotherDriveMessage(m_take.messagePrefix + at.path + entry.name));
+                return WalkStep::Continue;
+            }
+            if (m_take.dirs && entry.fileId != 0 && !m_take.dirs->count(entry.fileId)) {
+                Keep(at.path, Report(at.path + entry.name + "\\", m_take.notTaken));
+                return WalkStep::Continue;
+            }
+            return WalkStep::Descend;
         }
-        if (m_moved.kept.count(entry.fileId)) {
+        if (m_take.keptQuietly && m_take.keptQuietly->count(entry.fileId)) {
             Keep(at.path, {});
             return WalkStep::Continue;
         }
-        const auto it = m_moved.copied.find(entry.fileId);
-        if (it == m_moved.copied.end()) {
-            Keep(at.path, at.path + entry.name + "  :   コピ－していないので削除しません");
+        const auto it = m_take.files.find(entry.fileId);
+        if (it == m_take.files.end()) {
+            Keep(at.path, Report(at.path + entry.name, m_take.notTaken));
             return WalkStep::Continue;
         }
         if (it->second.size != entry.size() || !(it->second.lastWrite == entry.lastWriteTime)) {
-            Keep(at.path, at.path + entry.name + "  :   コピ－した後に変更されたので削除しません");
+            Keep(at.path, Report(at.path + entry.name, m_take.changed));
             return WalkStep::Continue;
         }
         DirHandle& dir = at.dir;
-        if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
+        if (m_take.keep ? m_take.keep(dir, entry, at.path)
+                        : RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
             ++m_result.files;
         } else {
-            Keep(at.path, FileErrorText(at.path + entry.name, kContextRemoveTree));
+            Keep(at.path, FileErrorText(m_take.messagePrefix + at.path + entry.name, kContextRemoveTree));
         }
         return WalkStep::Continue;
     }
@@ -208,14 +237,14 @@ public:
     WalkStep CannotEnter(const WalkPlace& at, const std::string& path, const FindData&, ChildOpen status) override
     {
         Keep(at.path,
-            status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path))
-                                            : FileErrorText(path, kContextRemoveTree));
+            status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(m_take.messagePrefix + path))
+                                            : FileErrorText(m_take.messagePrefix + path, kContextRemoveTree));
         return WalkStep::Continue;
     }
 
     WalkStep CannotList(const std::string& dirPath) override
     {
-        Keep(dirPath, FileErrorText(dirPath, kContextRemoveTree));
+        Keep(dirPath, FileErrorText(m_take.messagePrefix + dirPath, kContextRemoveTree));
         return WalkStep::Continue;
     }
 
@@ -227,17 +256,33 @@ public:
             Keep(parent->path, {});
             return WalkStep::Continue;
         }
-        DirHandle& dir = parent->dir;
-        if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.RemoveSubdirectory(*entry, m_clearReadOnly); }))
+        if (m_take.dirs && !m_take.dirs->count(entry->fileId)) {
+            Keep(parent->path, Report(dirPath, m_take.notTaken));
+            return WalkStep::Continue;
+        }
+        if (RemoveDirectory(parent->dir, *entry, parent->path))
             ++m_result.dirs;
         else
-            Keep(parent->path, FileErrorText(dirPath, kContextRemoveTree));
+            Keep(parent->path, FileErrorText(m_take.messagePrefix + dirPath, kContextRemoveTree));
         return WalkStep::Continue;
+    }
+
+    // An emptied directory goes; one kept aside moves there whole unless its folder of versions is there
+    // already (made for its files), and then goes as well.
+    bool RemoveDirectory(DirHandle& parent, const FindData& entry, const std::string& parentPath)
+    {
+        if (m_take.keep && m_take.keep(parent, entry, parentPath)) return true;
+        return RemoveIn(parent, m_clearReadOnly, [&] { return parent.RemoveSubdirectory(entry, m_clearReadOnly); });
     }
 
     bool KeptAnything() const { return !m_keptIn.empty(); }
 
 private:
+    std::string Report(const std::string& path, const char* why) const
+    {
+        return m_take.messagePrefix + path + "  :   " + why;
+    }
+
     // Something in dirPath stays; a non-empty report is a failure of the move, shown once.
     void Keep(const std::string& dirPath, const std::string& report)
     {
@@ -248,9 +293,58 @@ private:
     }
 
     bool m_clearReadOnly;
-    const MovedEntries& m_moved;
+    const Takeable& m_take;
     DeleteResult& m_result;
     std::unordered_set<std::string> m_keptIn;
+};
+
+// Whether a walk finds exactly what was counted: every entry counted and unchanged, and as many.
+class SameAsCountedVisitor final : public TreeVisitor {
+public:
+    explicit SameAsCountedVisitor(const CountedEntries& counted)
+        : m_counted(counted)
+    {
+    }
+
+    WalkStep Entry(const WalkPlace&, const FindData& entry) override
+    {
+        if (IsRealDirectory(entry.attributes)) {
+            if (entry.mountPoint) return Differs();
+            ++m_dirs;
+            return WalkStep::Descend;
+        }
+        const auto it = m_counted.files.find(entry.fileId);
+        if (it == m_counted.files.end() || it->second.size != entry.size()
+            || !(it->second.lastWrite == entry.lastWriteTime))
+            return Differs();
+        ++m_files;
+        return WalkStep::Continue;
+    }
+
+    WalkStep CannotEnter(const WalkPlace&, const std::string&, const FindData&, ChildOpen) override
+    {
+        return Differs();
+    }
+    WalkStep CannotList(const std::string&) override { return Differs(); }
+
+    WalkStep Leave(const WalkPlace* parent, const std::string&, const FindData* entry) override
+    {
+        return !parent || m_counted.dirs.count(entry->fileId) ? WalkStep::Continue : Differs();
+    }
+
+    bool Same() const { return m_same && m_files == m_counted.files.size() && m_dirs == m_counted.dirs.size(); }
+
+private:
+    WalkStep Differs()
+    {
+        m_same = false;
+        return WalkStep::Stop;
+    }
+
+    const CountedEntries& m_counted;
+    size_t m_files = 0;
+    size_t m_dirs = 0;
+    bool m_same = true;
 };
 
 DeleteResult Failed(const std::string& root);
@@ -331,8 +425,14 @@ TreeTotals CountTree(const std::string& start, ListDetail detail, const std::ato
 
 TreeTotals CountEntry(DirHandle& parent, const FindData& entry)
 {
+    CountedEntries unused;
+    return CountEntry(parent, entry, unused);
+}
+
+TreeTotals CountEntry(DirHandle& parent, const FindData& entry, CountedEntries& counted)
+{
     TreeTotals totals;
-    CountVisitor visitor(totals);
+    CountVisitor visitor(totals, nullptr, IsRealDirectory(entry.attributes) ? &counted : nullptr);
     if (!IsRealDirectory(entry.attributes)) {
         visitor.Add(entry);
         return totals;
@@ -439,6 +539,44 @@ DeleteResult DeleteSubtree(
     return out;
 }
 
+bool StillAsCounted(DirHandle& parent, const FindData& entry, const CountedEntries& counted)
+{
+    ChildOpen status = ChildOpen::Failed;
+    auto dir = parent.OpenChild(entry, status);
+    if (!dir) return false;
+    SameAsCountedVisitor visitor(counted);
+    return WalkTree(*dir, entry.name + "\\", visitor) && visitor.Same();
+}
+
+DeleteResult RemoveCounted(DirHandle& parent, const FindData& entry, const std::string& destinationBase,
+    const std::string& relativePath, const CountedEntries& counted, const CommandOptions& options,
+    const KeepAside& keep, const char* changedText)
+{
+    DeleteResult out;
+    ChildOpen status = ChildOpen::Failed;
+    auto dir = parent.OpenChild(entry, status);
+    if (!dir) {
+        FailWith(out, destinationBase + relativePath);
+        return out;
+    }
+    const Takeable takeable { counted.files, nullptr, &counted.dirs, changedText, changedText, destinationBase, keep };
+    MovedDeleteVisitor visitor(options, takeable, out);
+    WalkTree(*dir, relativePath, visitor);
+    if (out.failures > 0) out.result = -1;
+    if (visitor.KeptAnything()) return out;
+    FindData walked = entry;
+    walked.fileId = dir->Identity().inode;
+    dir.reset(); // gives back a lent write bit before the directory goes
+    std::string_view self(relativePath);
+    while (!self.empty() && self.back() == '\\')
+        self.remove_suffix(1);
+    if (visitor.RemoveDirectory(parent, walked, ParentWithSeparator(self)))
+        ++out.dirs;
+    else
+        FailWith(out, destinationBase + relativePath);
+    return out;
+}
+
 } // namespace zelo
 
 namespace zelo {
@@ -448,7 +586,9 @@ DeleteResult DeleteMovedSource(std::unique_ptr<DirHandle> root, const std::strin
 {
     DeleteResult out;
     if (!root || !root->Rewind()) return Failed(rootPath);
-    MovedDeleteVisitor visitor(options, moved, out);
+    const Takeable takeable { moved.copied, &moved.kept, nullptr, "コピ－していないので削除しません",
+        "コピ－した後に変更されたので削除しません", std::string(), KeepAside() };
+    MovedDeleteVisitor visitor(options, takeable, out);
     WalkTree(*root, rootPath, visitor);
     if (out.failures > 0) out.result = -1;
     if (keepRoot != 0 || visitor.KeptAnything() || rootPath.size() <= 3) return out;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -78,6 +79,31 @@ struct MovedEntries {
     // one): kept without a report.
     std::unordered_set<uint64_t> kept;
 };
+
+// What a backup's plan counted inside a folder it deletes, by inode, as the plan saw it: only these go.
+struct CountedEntries {
+    std::unordered_map<uint64_t, MovedEntry> files; // files, links and special files
+    std::unordered_set<uint64_t> dirs;
+};
+
+// CountEntry that also records what it counts below a directory entry.
+TreeTotals CountEntry(DirHandle& parent, const FindData& entry, CountedEntries& counted);
+
+// Whether the directory entry of parent still holds exactly what was counted: nothing added, changed or
+// gone (a folder that is may go in one piece).
+bool StillAsCounted(DirHandle& parent, const FindData& entry, const CountedEntries& counted);
+
+// Moves one entry of dir aside (an earlier version) instead of deleting it; relativeDir is the folder that
+// holds it, below the destination's top, with its separator.
+using KeepAside = std::function<bool(DirHandle& dir, const FindData& entry, const std::string& relativeDir)>;
+
+// Deletes the directory entry of parent (relativePath: below the destination's top, with its separator;
+// messages put destinationBase before it) with what was counted in it, each entry only while it is
+// unchanged, or moves them aside one by one through keep. Anything not counted or changed stays, with the
+// folders that hold it, and is reported with changedText, once each, as a failure.
+DeleteResult RemoveCounted(DirHandle& parent, const FindData& entry, const std::string& destinationBase,
+    const std::string& relativePath, const CountedEntries& counted, const CommandOptions& options,
+    const KeepAside& keep, const char* changedText);
 
 // The source deletion of a move, through root (the source directory the copy walked, opened with a full
 // listing) and never by path: every file and link that moved holds unchanged (same inode, size and write

@@ -74,6 +74,10 @@ bool GetUniversalName(const std::string& root, std::string& universalName);
 enum class WriteTimeStep { Second, FatTwoSeconds };
 // The step of the file system that holds path (a drive path); Second where it cannot be told.
 WriteTimeStep GetWriteTimeStep(const std::string& path);
+// Whether the file system (or, for ext4, the folder) that holds path takes names that differ only in case
+// for one: FAT, exFAT, SMB shares (CIFS or GVfs), folders with the casefold attribute. Told by its type;
+// a listed name looked up in another case tells it better, where a folder has one.
+bool FoldsNameCaseByType(const std::string& path);
 
 // Drive path of the running program file ("C:\usr\bin\zelo32").
 std::string GetModuleFileName();

@@ -405,6 +405,15 @@ bool HoldsFat(const std::string& device)
     return std::memcmp(sector + 54, "FAT1", 4) == 0 || std::memcmp(sector + 82, "FAT32", 5) == 0;
 }
 
+// Whether a block device holds exFAT: the boot sector's file system name.
+bool HoldsExfat(const std::string& device)
+{
+    UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    char sector[16] = {};
+    if (!fd.valid() || ::pread(fd.get(), sector, sizeof sector, 0) != ssize_t(sizeof sector)) return false;
+    return std::memcmp(sector + 3, "EXFAT   ", 8) == 0;
+}
+
 } // namespace
 
 WriteTimeStep GetWriteTimeStep(const std::string& path)
@@ -418,6 +427,30 @@ WriteTimeStep GetWriteTimeStep(const std::string& path)
         return WriteTimeStep::FatTwoSeconds;
     if (type == "fuseblk" && HoldsFat(mount->source)) return WriteTimeStep::FatTwoSeconds;
     return WriteTimeStep::Second;
+}
+
+bool FoldsNameCaseByType(const std::string& path)
+{
+    const auto linuxPath = driveMap().toLinux(path);
+    if (!linuxPath) return false;
+    // An ext4 folder may fold case on its own (chattr +F).
+    constexpr long kCaseFoldFlag = 0x40000000; // FS_CASEFOLD_FL
+    UniqueFd dir(::open(linuxPath->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+    long flags = 0;
+    if (dir.valid() && ::ioctl(dir.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag)) return true;
+    const auto mount = mountHolding(*linuxPath);
+    if (!mount) return false;
+    const std::string& type = mount->fsType;
+    for (const char* folding : { "vfat", "msdos", "fat", "exfat", "cifs", "smb3", "smbfs", "fuse.fusefat", "fuse.vfat",
+             "fuse.exfat", "fuse.exfat-fuse" }) {
+        if (type == folding) return true;
+    }
+    // exfat-fuse and FAT through the kernel's FUSE block driver.
+    if (type == "fuseblk") return HoldsFat(mount->source) || HoldsExfat(mount->source);
+    // A GVfs mount folds case where it is an SMB share ("smb-share:server=...").
+    if (type == "fuse.gvfsd-fuse" && linuxPath->size() > mount->directory.size() + 1)
+        return linuxPath->compare(mount->directory.size() + 1, 10, "smb-share:") == 0;
+    return false;
 }
 
 } // namespace zelo

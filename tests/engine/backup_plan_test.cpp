@@ -1,0 +1,96 @@
+// A backup does only what its plan showed: folders planned for deletion lose only what the plan counted,
+// the guard counts every entry, and the run's own folders stay out of the source.
+#include "engine/backup_plan.h"
+#include "engine/folder_transfer.h"
+#include "model/state.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace zelo {
+namespace {
+
+constexpr int64_t kOld = 1'600'000'000;
+
+class BackupPlanTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetMainState();
+        tree.write("src/kept.txt", "kept");
+        tree.setTime("src/kept.txt", kOld);
+        tree.mkdir("dst");
+    }
+
+    int Backup(const std::function<bool(const BackupPlan&)>& confirm = {}, const std::string& versions = {})
+    {
+        FolderTransfer request;
+        request.sourceFolder = tree.drive("src") + "\\";
+        request.destinationDir = tree.drive("dst");
+        request.mode = kModeFolderBackup;
+        request.maxDelete = 1000;
+        request.confirmPlan = confirm;
+        if (!versions.empty()) request.versionsDir = tree.drive(versions);
+        Main.AbortFlag = 0;
+        return TransferFolder(request, counts, Main.AbortFlag);
+    }
+
+    // A folder the source lacks: gone/ with files and a subfolder, as the last backup left it.
+    void Gone()
+    {
+        for (const char* f : { "dst/src/gone/a.txt", "dst/src/gone/b.txt", "dst/src/gone/deep/c.txt" })
+            tree.write(f, f);
+    }
+
+    test::TempTree tree;
+    test::FakeUi fake;
+    TransferCounts counts;
+};
+
+// What appears in or changes below a planned folder after the plan was shown stays, the folder with it;
+// everything else the plan counted goes (or moves aside entry by entry when versions are kept).
+TEST_F(BackupPlanTest, AFolderPlannedForDeletionLosesOnlyWhatThePlanCounted)
+{
+    for (const bool versions : { false, true }) {
+        SCOPED_TRACE(versions);
+        std::filesystem::remove_all(tree.linux("dst/src"));
+        std::filesystem::remove_all(tree.linux("versions"));
+        tree.mkdir("versions");
+        Gone();
+        const auto changeAfterThePlan = [&](const BackupPlan& plan) {
+            EXPECT_EQ(plan.counts.deletedFiles, 3);
+            tree.write("dst/src/gone/NEW.txt", "written after the plan was shown");
+            tree.write("dst/src/gone/deep/c.txt", "changed after the plan was shown");
+            return true;
+        };
+        EXPECT_EQ(Backup(changeAfterThePlan, versions ? "versions" : ""), kTransferDone);
+        EXPECT_EQ(counts.deletedFiles, 2);
+        EXPECT_EQ(counts.failures, 2);
+        EXPECT_EQ(tree.read("dst/src/gone/NEW.txt"), "written after the plan was shown");
+        EXPECT_EQ(tree.read("dst/src/gone/deep/c.txt"), "changed after the plan was shown");
+        EXPECT_FALSE(tree.exists("dst/src/gone/a.txt"));
+        EXPECT_FALSE(tree.exists("dst/src/gone/b.txt"));
+        EXPECT_NE(fake.messages.back().text.find("確認の後に変わったので，そのままにしました"), std::string::npos);
+        if (versions) {
+            const std::string run = counts.versionsFolder;
+            ASSERT_FALSE(run.empty());
+            const auto folder = std::filesystem::directory_iterator(tree.linux("versions"))->path();
+            EXPECT_TRUE(std::filesystem::exists(folder / "gone/a.txt"));
+            EXPECT_FALSE(std::filesystem::exists(folder / "gone/NEW.txt"));
+        }
+    }
+    // Unchanged since the plan, the folder goes whole, and with versions in one piece.
+    std::filesystem::remove_all(tree.linux("dst/src"));
+    Gone();
+    EXPECT_EQ(Backup({}, "versions"), kTransferDone);
+    EXPECT_EQ(counts.failures, 0);
+    EXPECT_EQ(counts.deletedFiles, 3);
+    EXPECT_FALSE(tree.exists("dst/src/gone"));
+}
+
+} // namespace
+} // namespace zelo
