@@ -1,7 +1,8 @@
 // A file opened once for a rewrite of its contents (the text conversions). The path is followed one
 // component at a time from open directories, links included, so the file that is read, the file that
 // is written and the directory its replacement goes into are the ones found once, whatever names
-// change meanwhile.
+// change meanwhile. Before a write-back in place, the original is copied into a kept copy, named and
+// flushed with its directory, so a crash during the write-back leaves it whole.
 #include "platform/dosattrib.h"
 #include "platform/drives.h"
 #include "platform/fd.h"
