@@ -31,12 +31,16 @@ std::string LinuxNameFromDrive(std::string_view driveText);
 bool IsOwnDriveName(std::string_view linuxName);
 
 // The part after the last separator (or after the drive's colon), trailing separators aside:
-// "C:\a\b" and "C:\a\b\" -> "b", "C:x" -> "x", "name" -> "name".
+// "C:\a\b" and "C:\a\b\" -> "b", "C:x" -> "x", "name" -> "name". A Linux name may hold ":" ("C:\a:b"
+// -> "a:b"): only a drive letter's colon ends a drive.
 inline std::string LastComponent(std::string_view path)
 {
     while (path.size() > 1 && path.back() == '\\')
         path.remove_suffix(1);
-    const size_t cut = path.find_last_of("\\:");
+    size_t cut = path.find_last_of('\\');
+    if (cut == std::string_view::npos && path.size() >= 2 && path[1] == ':'
+        && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        cut = 1;
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 

@@ -553,6 +553,7 @@ TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
         { "src/\xef\x81\x9cname", "three" },
         { "src/\xff.bin", "four" },
         { "src/x\\\\y/\xff\\\xef\x81\x9c", "five" },
+        { "src/c:d/e", "six" },
     };
     for (const auto& [path, content] : files)
         tree.write(path, content);
@@ -561,7 +562,7 @@ TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
 
     const CliRun count = RunCli("C=/", "count " + q("src"), scratch);
     EXPECT_EQ(count.status, 0) << count.err;
-    EXPECT_EQ(count.out.rfind("directories 1\nfiles 5\nbytes 19\n", 0), 0u) << count.out;
+    EXPECT_EQ(count.out.rfind("directories 2\nfiles 6\nbytes 22\n", 0), 0u) << count.out;
 
     const struct {
         const char* command;
@@ -581,6 +582,11 @@ TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
             EXPECT_EQ(tree.read(std::string(r.to) + "/" + path), content) << path;
     }
     EXPECT_FALSE(tree.exists("copied/src"));
+    // Deleted as well, a folder whose name holds ":" as the root of the deletion too.
+    for (const char* root : { "mirrored/src/c:d", "moved/src" }) {
+        EXPECT_EQ(RunCli("C=/", "delete " + q(root), scratch).status, 0) << root;
+        EXPECT_FALSE(tree.exists(root)) << root;
+    }
 }
 
 // A name the destination refuses (exFAT takes no ":", "?" or "\"") is one failure, named with its path

@@ -75,6 +75,23 @@ TEST(DriveNames, DrivePathsCarryTheNamesBothWays)
     }
 }
 
+TEST(DriveNames, TheLastComponentIsAWholeName)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        { "C:\\a\\b", "b" },
+        { "C:\\a\\b\\", "b" },
+        { "C:x", "x" },
+        { "C:", "" },
+        { "name", "name" },
+        // ":" is a drive's only after its letter: a Linux name may hold it.
+        { "C:\\dir\\a:b", "a:b" },
+        { "C:\\x:y\\", "x:y" },
+        { "C:\\a" + kStandIn + "b", "a" + kStandIn + "b" },
+    };
+    for (const auto& [path, name] : cases)
+        EXPECT_EQ(LastComponent(path), name) << path;
+}
+
 // Every name of a real directory is listed, by the walks' handle and by the search, and reached again
 // through its drive form: looked up, opened, read by its path, deleted.
 TEST(DriveNames, ListingsHandEveryNameOnInDriveForm)
