@@ -244,7 +244,8 @@ int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const
     const auto landsOnFirst = [&](size_t i, DirHandle& at) {
         if (leader[i] == i) return false;
         if (!foldsNames) foldsNames = TakesForOne(at, destination, request.names[leader[i]], request.names[i]);
-        if (!foldsNames.value_or(false)) return false;
+        // Nothing there to tell by (a dry run, or a first name not made): the file system's type says it.
+        if (!(foldsNames ? *foldsNames : FoldsNameCaseByType(destination))) return false;
         SetLastError(err::AlreadyExists);
         ReportFileError(destination + request.names[i], kContextOverwrite);
         ++counts.errors;

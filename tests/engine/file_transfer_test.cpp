@@ -1,4 +1,5 @@
-// The file driver: symbolic links among the selected files.
+// The file driver: symbolic links among the selected files, a source that fails to read, and names that a
+// destination takes for one.
 #include "engine/file_transfer.h"
 #include "engine/folder_transfer.h"
 #include "model/state.h"
@@ -6,6 +7,7 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/refused_calls.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +33,7 @@ protected:
         request.destinationDir = tree.drive(to);
         request.names = names;
         request.mode = mode;
+        request.dryRun = dryRun;
         Main.AbortFlag = 0;
         return TransferFiles(request, counts, Main.AbortFlag);
     }
@@ -61,6 +64,7 @@ protected:
     test::TempTree tree;
     test::FakeUi fake;
     FileTransferCounts counts;
+    bool dryRun = false;
 };
 
 // A link is copied as the link (a dangling one too), never what it names, and the files after it go on;
@@ -124,6 +128,59 @@ TEST_F(FileTransferTest, ReadFailureNamesTheSource)
     EXPECT_EQ(Told(tree.drive("src/big") + "  :   エラー番号　23"), 1) << fake.texts().front();
     EXPECT_TRUE(Names("dst").empty());
     EXPECT_TRUE(tree.exists("src/big"));
+}
+
+// Two selected names that fold to one: on exFAT the first in byte order is copied and the other is a
+// failure with its path, whose source a move keeps, whichever comes first in the list; where case counts
+// both are copied.
+TEST_F(FileTransferTest, NamesFoldingToOneNeverLandOnOneFile)
+{
+    tree.mkdir("stick");
+    test::ScopedExfatMount stick(tree.linux("stick"));
+    ZELO_REQUIRE_MOUNTED(stick, "exFAT");
+    tree.mkdir("plain");
+    const struct {
+        int mode;
+        std::vector<std::string> names;
+        std::string to;
+        bool dryRun = false;
+    } cases[] = {
+        { kModeFileMove, { "Case.txt", "CASE.TXT", "other.txt" }, "stick" },
+        { kModeFileCopy, { "CASE.TXT", "other.txt", "Case.txt" }, "stick" },
+        { kModeFileMove, { "Case.txt", "CASE.TXT", "other.txt" }, "plain" },
+        { kModeFileMove, { "Case.txt", "CASE.TXT", "other.txt" }, "stick", true }, // says so, writes nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.to + " " + std::to_string(c.mode));
+        std::filesystem::remove_all(tree.linux("src"));
+        for (const auto& e : std::filesystem::directory_iterator(tree.linux(c.to)))
+            std::filesystem::remove_all(e.path());
+        for (const auto& name : c.names)
+            tree.write("src/" + name, name);
+        fake.messages.clear();
+        dryRun = c.dryRun;
+        EXPECT_EQ(Files(c.mode, c.names, c.to), 1);
+        const bool move = c.mode == kModeFileMove && !c.dryRun;
+        if (c.to == "plain") {
+            EXPECT_EQ(counts.errors, 0);
+            EXPECT_EQ(Names("plain"), (std::set<std::string> { "CASE.TXT", "Case.txt", "other.txt" }));
+            continue;
+        }
+        EXPECT_EQ(counts.errors, 1);
+        EXPECT_EQ(counts.copied, 2);
+        EXPECT_EQ(Told(tree.drive("stick/Case.txt") + "  :   "), 1) << fake.texts().front();
+        EXPECT_EQ(Told("同じ名前が既にあります"), 1);
+        EXPECT_EQ(counts.deleted, c.mode == kModeFileMove ? 2 : 0);
+        if (c.dryRun) {
+            EXPECT_TRUE(Names("stick").empty());
+            EXPECT_EQ(counts.deletions.size(), 2u);
+        } else {
+            EXPECT_EQ(Names("stick"), (std::set<std::string> { "CASE.TXT", "other.txt" }));
+            EXPECT_EQ(tree.read("stick/CASE.TXT"), "CASE.TXT");
+        }
+        EXPECT_EQ(tree.read("src/Case.txt"), "Case.txt");
+        EXPECT_EQ(tree.exists("src/CASE.TXT"), !move);
+    }
 }
 
 } // namespace
