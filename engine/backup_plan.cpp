@@ -405,18 +405,24 @@ const char* PlanActionWord(PlanAction action)
     return "";
 }
 
+int EntriesDeleted(const BackupPlan& plan)
+{
+    return plan.counts.deletedFiles + plan.counts.deletedDirs;
+}
+
 bool DeletesMostOfTheDestination(const BackupPlan& plan)
 {
-    const int deleted = plan.counts.deletedFiles;
+    const int deleted = EntriesDeleted(plan);
     if (deleted <= 0) return false;
-    return deleted == plan.destinationFiles || (deleted >= 10 && int64_t(deleted) * 2 > plan.destinationFiles);
+    return deleted == plan.destinationEntries || (deleted >= 10 && int64_t(deleted) * 2 > plan.destinationEntries);
 }
 
 std::string MassDeletionQuestion(const BackupPlan& plan)
 {
     char text[256];
-    std::snprintf(text, sizeof text, "バックアップ先のファイル　%d　のうち　%d　を削除します\n\r本当に実行しますか　？",
-        plan.destinationFiles, plan.counts.deletedFiles);
+    std::snprintf(text, sizeof text,
+        "バックアップ先の項目（ファイル・フォルダ－・リンク）　%d　のうち　%d　を削除します\n\r本当に実行しますか　？",
+        plan.destinationEntries, EntriesDeleted(plan));
     return text;
 }
 

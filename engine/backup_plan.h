@@ -46,7 +46,8 @@ struct BackupPlan {
     // (entries that cannot be read, special files, other drives mounted inside).
     TransferCounts counts;
     uint64_t bytes = 0; // bytes to copy
-    int destinationFiles = 0; // files the destination holds now (those inside folders to delete included)
+    // Entries the destination holds now (files, links and folders, those inside folders to delete included).
+    int destinationEntries = 0;
     std::vector<PlanFolder> folders; // the folders with steps, parents before children
     // Every folder walked: (source inode, destination inode; 0 where the run makes it), by relative path.
     std::unordered_map<std::string, std::pair<uint64_t, uint64_t>> identities;
@@ -63,7 +64,10 @@ struct BackupPlan {
 // The Japanese word of an action, for the detail list ("新規", "更新", "削除", ...).
 const char* PlanActionWord(PlanAction action);
 
-// Whether a plan deletes most of the destination: more than half its files (and at least 10), or all of
+// The entries a plan deletes: files, links and folders, those inside folders to delete included.
+int EntriesDeleted(const BackupPlan& plan);
+
+// Whether a plan deletes most of the destination: more than half its entries (and at least 10), or all of
 // them. A source drive that came up empty or a wrong folder chosen looks so.
 bool DeletesMostOfTheDestination(const BackupPlan& plan);
 
@@ -97,10 +101,13 @@ private:
     std::string m_openFor;
 };
 
-// Opens the versions folder of a backup (made when missing), checked before the run: it must be on the
-// destination's file system and (inside true: destinationRoot is the backup's top folder) outside the tree
-// the backup makes identical to its source. Null after a message.
-std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside);
+// Opens the versions folder of a backup, checked where it is or would be made: it must be on the
+// destination's file system, outside the source (sourceRoot, at sourceFolder) and (inside true:
+// destinationRoot is the backup's top folder) outside the tree the backup makes identical to its source.
+// make false only checks (nothing is made before the plan is accepted) and returns null also when it
+// passes; ok tells which. Null with ok false after a message.
+std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside,
+    DirHandle& sourceRoot, const std::string& sourceFolder, bool make, bool& ok);
 
 // Carries out a backup's plan through the two open tops: each step only while its entries are still those
 // the plan saw (anything changed since is left and reported), folders reached from the tops by name and

@@ -190,8 +190,7 @@ public:
         if (m_plan) {
             m_plan->identities[RelativeOf(at.path)]
                 = { at.dir.Identity().inode, at.companion ? at.companion->Identity().inode : 0 };
-            for (const auto& [name, entry] : m_destination)
-                if (!IsRealDirectory(entry)) ++m_plan->destinationFiles;
+            m_plan->destinationEntries += int(m_destination.size());
         }
         if (!complete) {
             // Whatever the listing left out is not copied; nothing is deleted on its account.
@@ -356,7 +355,7 @@ private:
             m_counts.deletedDirs += step.deleted.dirs;
             m_counts.deletedFiles += step.deleted.files;
             // The files inside a folder to delete are the destination's too.
-            if (IsRealDirectory(entry)) m_plan->destinationFiles += step.deleted.files;
+            if (IsRealDirectory(entry)) m_plan->destinationEntries += step.deleted.files + step.deleted.dirs - 1;
             StepsOf(at.path).push_back(std::move(step));
             gone.push_back(key);
         }
@@ -645,6 +644,8 @@ bool DestinationInsideSource(const std::string& sourceFolder, const std::string&
 {
     const std::string destination = WithOneSeparator(destinationDir);
     if (destination.find(sourceFolder) != std::string::npos) return true;
+    // A bind mount of a source folder shows the source's own directories: by what it is mounted from.
+    if (LiesWithinByMount(destination, sourceFolder)) return true;
     // The same directories reached by other names: a link or a bind mount into the source.
     auto source = fs().OpenTreeDirectory(sourceFolder, ListDetail::KindOnly, true);
     auto target = fs().OpenTreeDirectory(destination, ListDetail::KindOnly, true);
@@ -707,11 +708,13 @@ bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
 
 // The versions folder of a backup, checked before the run: it must be on the destination's file system
 // (a rename keeps a version, never a copy) and outside the tree the backup makes identical to its source.
-std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside)
+std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside,
+    DirHandle& sourceRoot, const std::string& sourceFolder, bool make, bool& ok)
 {
+    ok = false;
     const std::string path = WithOneSeparator(versionsDir);
     // Checked where it is, or where it would be made (its parent), before anything is made.
-    const auto refused = [&](DirHandle& at) {
+    const auto refused = [&](DirHandle& at, const std::string& atPath) {
         if (at.Identity().device != destinationRoot.Identity().device) {
             ShowPlainMessage(path + "  :   以前の版の保存先はバックアップ先と同じドライブにして下さい");
             return true;
@@ -720,13 +723,22 @@ std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle
             ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ先の中にあります");
             return true;
         }
+        // Old versions kept in the source would become part of the next backup, and fill the source.
+        if (IsAtOrBelow(at, sourceRoot.Identity()) || LiesWithinByMount(atPath, sourceFolder)) {
+            ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ元の中にあります");
+            return true;
+        }
         return false;
     };
     auto root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
     if (!root && path.size() > 3) {
         const std::string parentPath = path.substr(0, path.rfind('\\', path.size() - 2) + 1);
         auto parent = fs().OpenTreeDirectory(parentPath, ListDetail::KindOnly, true);
-        if (parent && refused(*parent)) return nullptr;
+        if (parent && refused(*parent, parentPath)) return nullptr;
+        if (parent && !make) {
+            ok = true;
+            return nullptr;
+        }
         if (parent && fs().CreateDirectory(WithoutSeparator(path)))
             root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
     }
@@ -734,7 +746,9 @@ std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle
         ReportFileError(path, kContextWriteDenied);
         return nullptr;
     }
-    if (refused(*root)) return nullptr;
+    if (refused(*root, path)) return nullptr;
+    ok = true;
+    if (!make) return nullptr;
     // One folder a run, named for when it began: "2026-12-08_044500" (a second run in the same second
     // takes "_2" and on).
     const SystemTime now = GetLocalTime();
@@ -826,13 +840,16 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         return kTransferRefused;
     }
 
+    // The versions folder is checked now and made only once the plan is accepted.
+    const bool keepsVersions = backup && !request.versionsDir.empty() && !request.dryRun;
     std::unique_ptr<Versions> versions;
-    if (backup && !request.versionsDir.empty() && !request.dryRun) {
-        versions = OpenVersions(
-            request.versionsDir, destinationRoot ? *destinationRoot : *baseRoot, destinationRoot != nullptr);
-        if (!versions) return kTransferRefused;
-        counts.versionsFolder = versions->RunPath();
-    }
+    const auto openVersions = [&](bool make) {
+        bool ok = false;
+        versions = OpenVersions(request.versionsDir, destinationRoot ? *destinationRoot : *baseRoot,
+            destinationRoot != nullptr, *sourceRoot, source, make, ok);
+        return ok;
+    };
+    if (keepsVersions && !openVersions(false)) return kTransferRefused;
 
     ProgressWindow& progress = ui().Progress();
     progress.Show();
@@ -867,7 +884,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         progress.Close();
         if (request.confirmPlan && !request.confirmPlan(plan)) return kTransferDeclined;
         const bool tooMany
-            = request.maxDelete >= 0 ? plan.counts.deletedFiles > request.maxDelete : DeletesMostOfTheDestination(plan);
+            = request.maxDelete >= 0 ? EntriesDeleted(plan) > request.maxDelete : DeletesMostOfTheDestination(plan);
         if (tooMany && (request.maxDelete >= 0 || request.refuseMassDeletion)) {
             const std::string question = MassDeletionQuestion(plan);
             ShowPlainMessage(question.substr(0, question.find('\n')) + "：中止しました");
@@ -875,6 +892,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
         }
         if (tooMany && AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo) != kIdYes)
             return kTransferDeclined;
+        if (keepsVersions && !openVersions(true)) return kTransferRefused;
         if (!destinationRoot) {
             ChildOpen open = ChildOpen::Failed;
             if (baseRoot->CreateSubdirectory(top.name)) destinationRoot = baseRoot->OpenChild(top, open);

@@ -78,6 +78,9 @@ WriteTimeStep GetWriteTimeStep(const std::string& path);
 // for one: FAT, exFAT, SMB shares (CIFS or GVfs), folders with the casefold attribute. Told by its type;
 // a listed name looked up in another case tells it better, where a folder has one.
 bool FoldsNameCaseByType(const std::string& path);
+// Whether the directory path lies at or below the directory outer on the same file system, seen through
+// what each is mounted from: a bind mount of a folder of outer elsewhere is still inside it.
+bool LiesWithinByMount(const std::string& path, const std::string& outer);
 
 // Drive path of the running program file ("C:\usr\bin\zelo32").
 std::string GetModuleFileName();

@@ -9,16 +9,19 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zelo {
 
@@ -451,6 +454,63 @@ bool FoldsNameCaseByType(const std::string& path)
     if (type == "fuse.gvfsd-fuse" && linuxPath->size() > mount->directory.size() + 1)
         return linuxPath->compare(mount->directory.size() + 1, 10, "smb-share:") == 0;
     return false;
+}
+
+namespace {
+
+// Where a Linux directory lies within its file system (the device, and the path from the file system's
+// own root), through /proc/self/mountinfo: a bind mount's root field names the folder it shows.
+std::optional<std::pair<std::string, std::string>> PlaceInFileSystem(const std::string& linuxPath)
+{
+    char resolved[PATH_MAX];
+    if (!::realpath(linuxPath.c_str(), resolved)) return std::nullopt;
+    const std::string path(resolved);
+    std::FILE* info = std::fopen("/proc/self/mountinfo", "re");
+    if (!info) return std::nullopt;
+    std::optional<std::pair<std::string, std::string>> best;
+    size_t bestLength = 0;
+    char* line = nullptr;
+    size_t capacity = 0;
+    const auto unescape = [](std::string text) {
+        for (size_t at = text.find('\\'); at != std::string::npos && at + 3 < text.size(); at = text.find('\\', at + 1))
+            text.replace(at, 4, 1, char(std::strtol(text.substr(at + 1, 3).c_str(), nullptr, 8)));
+        return text;
+    };
+    while (::getline(&line, &capacity, info) > 0) {
+        char device[64], root[PATH_MAX], mountPoint[PATH_MAX];
+        if (std::sscanf(line, "%*s %*s %63s %4095s %4095s", device, root, mountPoint) != 3) continue;
+        const std::string point = unescape(mountPoint);
+        const bool holds = point == "/" || path == point
+            || (path.size() > point.size() && path.compare(0, point.size(), point) == 0 && path[point.size()] == '/');
+        if (!holds || point.size() < bestLength) continue;
+        bestLength = point.size();
+        std::string inside = point == "/" ? path : path.substr(point.size());
+        std::string rootPath = unescape(root);
+        if (rootPath == "/") rootPath.clear();
+        std::string place = rootPath + inside;
+        if (place.empty()) place = "/";
+        best = std::make_pair(std::string(device), std::move(place));
+    }
+    std::free(line);
+    std::fclose(info);
+    return best;
+}
+
+} // namespace
+
+bool LiesWithinByMount(const std::string& path, const std::string& outer)
+{
+    const auto inner = driveMap().toLinux(path);
+    const auto outerLinux = driveMap().toLinux(outer);
+    if (!inner || !outerLinux) return false;
+    const auto a = PlaceInFileSystem(*inner);
+    const auto b = PlaceInFileSystem(*outerLinux);
+    if (!a || !b || a->first != b->first) return false;
+    const std::string& within = a->second;
+    const std::string& top = b->second;
+    if (top == "/") return true;
+    return within == top
+        || (within.size() > top.size() && within.compare(0, top.size(), top) == 0 && within[top.size()] == '/');
 }
 
 } // namespace zelo

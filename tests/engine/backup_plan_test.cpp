@@ -92,5 +92,33 @@ TEST_F(BackupPlanTest, AFolderPlannedForDeletionLosesOnlyWhatThePlanCounted)
     EXPECT_FALSE(tree.exists("dst/src/gone"));
 }
 
+// The guard and --max-delete count folders and links as well as files; the versions folder is refused
+// inside the source and made only once the plan is accepted.
+TEST_F(BackupPlanTest, TheGuardCountsEveryEntryAndVersionsStayOutOfTheSource)
+{
+    for (int i = 0; i < 12; ++i)
+        tree.mkdir("dst/src/empty" + std::to_string(i));
+    FolderTransfer request;
+    request.sourceFolder = tree.drive("src") + "\\";
+    request.destinationDir = tree.drive("dst");
+    request.mode = kModeFolderBackup;
+    request.maxDelete = 0;
+    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferRefused);
+    EXPECT_TRUE(tree.exists("dst/src/empty0"));
+    request.maxDelete = -1; // the window's guard: 12 of 12 entries asks again
+    fake.answers = { kIdNo };
+    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDeclined);
+    EXPECT_NE(fake.messages.back().text.find("12　のうち　12"), std::string::npos) << fake.messages.back().text;
+    EXPECT_TRUE(tree.exists("dst/src/empty11"));
+
+    for (const char* inside : { "src/versions", "src" }) {
+        SCOPED_TRACE(inside);
+        EXPECT_EQ(Backup({}, inside), kTransferRefused);
+        EXPECT_FALSE(tree.exists("src/versions"));
+    }
+    EXPECT_EQ(Backup([](const BackupPlan&) { return false; }, "versions"), kTransferDeclined);
+    EXPECT_FALSE(tree.exists("versions"));
+}
+
 } // namespace
 } // namespace zelo

@@ -593,7 +593,7 @@ void OperationWindowsTest::planGuardAndVersionsThroughTheWindows()
         plan->Button1->click();
     });
     QCOMPARE(
-        question, QStringLiteral("バックアップ先のファイル　12　のうち　12　を削除します\n本当に実行しますか　？"));
+        question, QStringLiteral("バックアップ先の項目（ファイル・フォルダ－・リンク）　12　のうち　12　を削除します\n本当に実行しますか　？"));
     QCOMPARE(above, static_cast<QWidget*>(Form2));
     QVERIFY(drives.tree.exists("zz/src/x11.txt") && !drives.tree.exists("zz/src/a.txt"));
 
