@@ -137,7 +137,7 @@ void TForm1::SetPathLabel(QLabel* label, const std::string& path)
 {
     if (label == Label4) m_currentPath = path;
     if (label == Label9) m_selectPath = path;
-    label->setText(ShowBytes(path));
+    label->setText(ShowName(path)); // display only: the path is kept above
     label->adjustSize();
 }
 
