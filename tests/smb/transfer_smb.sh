@@ -80,6 +80,31 @@ run 0 mirror "$src" "$smb_mount/backup"
 expect_out "deleted directories 1 files 1"
 same_tree "$src" "$smb_dir/backup/src"
 
+step="copy-tree, mirror and move-tree, names in another case"
+# The share ignores case: what it holds under another case is that entry, weighed and kept, never
+# deleted and copied again; two source names that become one copy the first and keep the other.
+cased=$smb_work/cased
+mkdir -p "$cased/Sub" "$smb_dir/cb/cased/SUB"
+echo "older source" >"$cased/a.txt"
+echo "x" >"$cased/Sub/x.txt"
+echo "newer on the share" >"$smb_dir/cb/cased/A.TXT"
+echo "x" >"$smb_dir/cb/cased/SUB/x.txt"
+touch -d '2020-01-01 00:00:00' "$cased/a.txt" "$cased/Sub/x.txt" "$smb_dir/cb/cased/SUB/x.txt"
+touch -d '2024-01-01 00:00:00' "$smb_dir/cb/cased/A.TXT"
+seen_cased() { [ -e "$smb_mount/cb/cased/SUB/x.txt" ]; }
+smb_until seen_cased || smb_fail "the share does not show SUB/x.txt"
+for command in copy-tree mirror; do
+  run 0 "$command" "$cased" "$smb_mount/cb"
+  expect_out "files new 0 updated 0 up-to-date 2 newer-at-destination 1"
+  [ "$(cat "$smb_dir/cb/cased/A.TXT")" = "newer on the share" ] || smb_fail "$command replaced A.TXT"
+done
+expect_out "deleted directories 0 files 0"
+echo "lower" >"$cased/Case.txt"
+echo "upper" >"$cased/CASE.TXT"
+run 1 move-tree "$cased" "$smb_mount/cb"
+[ "$(cat "$smb_dir/cb/cased/CASE.TXT")" = "upper" ] || smb_fail "CASE.TXT did not arrive"
+[ "$(cat "$cased/Case.txt")" = "lower" ] || smb_fail "Case.txt was lost"
+
 step="move-tree"
 moved=$smb_work/moved
 mkdir -p "$moved/m"

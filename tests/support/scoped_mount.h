@@ -70,8 +70,8 @@ public:
     explicit ScopedFatMount(const std::string& linuxDirectory);
 };
 
-// Whether a file system that cannot be mounted fails a test instead of skipping it: in CI as root, where a
-// missing package must not pass as a skip.
+// Whether a file system that cannot be mounted fails a test instead of skipping it: in CI as root with
+// FUSE, where a missing package must not pass as a skip.
 bool MountsRequired();
 
 } // namespace zelo::test
