@@ -375,7 +375,7 @@ int RenameBatchCommand(const Arguments& args)
     size_t first = 0;
     if (words[0] == "name" && words.size() >= 4) {
         request.mode = BatchRenameMode::Name;
-        request.baseName = words[1];
+        request.baseName = DriveNameFromLinux(words[1]); // a Linux name: its "\" is a character
         request.startText = words[2];
         if (!Number(words[2], 0, 999999999))
             return UsageError("rename-batch: START must be a number: '" + words[2] + "'");
@@ -383,7 +383,7 @@ int RenameBatchCommand(const Arguments& args)
     } else if (words[0] == "ext") {
         request.mode = BatchRenameMode::Extension;
         request.startText = "001";
-        request.extText = words[1];
+        request.extText = DriveNameFromLinux(words[1]);
         first = 2;
     } else {
         return UsageError("rename-batch: 'name BASE START' or 'ext EXT' comes before the files");
