@@ -1048,13 +1048,14 @@ TEST_F(TransferTest, AMassDeletionIsAskedAgainAndNothingUnshownIsDeleted)
 {
     Source();
     EXPECT_EQ(Folder(kModeFolderBackup), kTransferDone);
-    for (const char* f : { "src/a.txt", "src/sub/b.txt", "src/sub/deep/c.txt" })
-        std::filesystem::remove(tree.linux(f));
-    maxDelete = -1; // the source came up empty
+    std::filesystem::remove(tree.linux("src/a.txt"));
+    std::filesystem::remove_all(tree.linux("src/sub"));
+    maxDelete = -1; // the source came up empty: all 5 entries would go
     fake.answers = { kIdNo };
     EXPECT_EQ(Folder(kModeFolderBackup), kTransferDeclined);
     EXPECT_TRUE(tree.exists("dst/src/sub/deep/c.txt"));
-    EXPECT_NE(fake.messages.back().text.find("3"), std::string::npos);
+    ASSERT_FALSE(fake.messages.empty());
+    EXPECT_NE(fake.messages.back().text.find("5　のうち　5"), std::string::npos);
     EXPECT_EQ(fake.messages.back().caption, "注意");
     maxDelete = 2;
     EXPECT_EQ(Folder(kModeFolderBackup), kTransferRefused);
