@@ -355,7 +355,9 @@ bool LinuxFileSystem::CreateDirectory(const std::string& path)
     if (!linuxPath) return false;
     if (::mkdir(linuxPath->c_str(), 0777) != 0) {
         const int e = errno;
-        // mkdir's ENOENT always means a missing parent.
+        // mkdir's ENOENT means a missing parent, or, where the parent is there, its refusal of the name
+        // (exFAT through FUSE answers so for ":" or "?").
+        if (e == ENOENT && !parentMissing(*linuxPath)) return failCode(err::InvalidName);
         SetLastErrorFromErrno(e, ErrnoCall::MakeDirectory, e == ENOENT);
         return false;
     }

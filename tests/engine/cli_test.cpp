@@ -627,6 +627,10 @@ TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
         EXPECT_TRUE(tree.exists(source));
         EXPECT_FALSE(tree.exists(std::string("stick/") + c.refused));
     }
+    // A folder made by its path, too.
+    const CliRun made = RunCli("C=/", "mkdir '" + tree.linux("stick/m:k") + "'", scratch);
+    EXPECT_EQ(made.status, 1);
+    EXPECT_NE(made.err.find("/stick/m:k: このドライブでは使えない名前です\n"), std::string::npos) << made.err;
 }
 
 } // namespace
