@@ -1,17 +1,24 @@
 // The freedesktop trash on Linux: the home trash under $XDG_DATA_HOME, the per-mount trash at the top
-// of any other file system, .trashinfo records reserved before the move.
+// of any other mount, .trashinfo records reserved before the move.
+//
+// Ours rather than Qt 6.4's QFile::moveToTrash, which agrees on the sticky .Trash check, the per-mount
+// .Trash-UID and bind mounts, but takes names as QString (a name that is not UTF-8 cannot be reached),
+// loops for ever on a name too long for its .trashinfo record, and reports no error code.
 #include "platform/trash.h"
 
 #include "platform/errors.h"
 #include "platform/linux_copy_data.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace zelo {
@@ -45,12 +52,27 @@ std::string HomeTrash()
     return std::string(home ? home : "") + "/.local/share/Trash";
 }
 
-// The device of a path, or of the nearest directory above it that exists.
-std::optional<dev_t> DeviceOf(std::string path)
+// The mount an entry is on: its device and, where the kernel tells it, the mount's own id. A bind
+// mount of the home's file system is a mount of its own: a rename out of it fails as across devices.
+struct MountId {
+    dev_t device = 0;
+    uint64_t mount = 0; // 0 where the kernel gives no mount id: the device alone decides
+    bool operator==(const MountId&) const = default;
+};
+
+std::optional<MountId> MountOf(const std::string& path, bool followLink = true)
+{
+    struct statx sx { };
+    if (::statx(AT_FDCWD, path.c_str(), followLink ? 0 : AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0)
+        return std::nullopt;
+    return MountId { makedev(sx.stx_dev_major, sx.stx_dev_minor), (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id : 0 };
+}
+
+// The mount of a path, or of the nearest directory above it that exists.
+std::optional<MountId> NearestMountOf(std::string path)
 {
     for (;;) {
-        struct stat st { };
-        if (::stat(path.c_str(), &st) == 0) return st.st_dev;
+        if (const auto id = MountOf(path)) return id;
         if (path == "/" || path == ".") return std::nullopt;
         path = ParentOf(path);
     }
@@ -83,13 +105,12 @@ bool OwnDirectory(const std::string& path)
     return MakeDirectories(Join(path, "files")) && MakeDirectories(Join(path, "info"));
 }
 
-// The top directory of the mount that holds dir (a real path): the last directory upwards on its device.
-std::string MountTop(std::string dir, dev_t device)
+// The top directory of the mount that holds dir (a real path): the last directory upwards on its mount.
+std::string MountTop(std::string dir, const MountId& mount)
 {
     while (dir != "/") {
-        struct stat st { };
         const std::string parent = ParentOf(dir);
-        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) break;
+        if (MountOf(parent) != mount) break;
         dir = parent;
     }
     return dir;
@@ -109,17 +130,17 @@ std::optional<Target> FindTrash(const std::string& linuxPath)
     }
     const std::string parent = resolved;
     const std::string absolute = Join(parent, BaseOf(linuxPath));
-    struct stat st { };
-    if (::lstat(absolute.c_str(), &st) != 0) {
+    const std::optional<MountId> mount = MountOf(absolute, false);
+    if (!mount) {
         SetLastErrorFromErrno(errno);
         return std::nullopt;
     }
     const std::string home = HomeTrash();
-    if (DeviceOf(home) == st.st_dev) {
+    if (NearestMountOf(home) == mount) {
         if (!OwnDirectory(home)) return std::nullopt;
         return Target { home, absolute };
     }
-    const std::string top = MountTop(parent, st.st_dev);
+    const std::string top = MountTop(parent, *mount);
     const std::string relative = absolute.substr(top == "/" ? 1 : top.size() + 1);
     const std::string uid = std::to_string(::getuid());
     // An administrator's shared .Trash counts only when it is a sticky directory and not a link.
@@ -133,14 +154,33 @@ std::optional<Target> FindTrash(const std::string& linuxPath)
     return Target { own, relative };
 }
 
-// The n-th name tried in the trash: the name itself, then "stem.2.ext", "stem.3.ext", ...
-std::string TrashName(const std::string& name, int n)
+constexpr std::string_view kInfoSuffix = ".trashinfo";
+
+// The longest name in the trash whose record's name still fits the file system of info.
+size_t LongestTrashName(const std::string& info)
 {
-    if (n == 1) return name;
+    long most = ::pathconf(info.c_str(), _PC_NAME_MAX);
+    if (most <= 0 || most > NAME_MAX) most = NAME_MAX;
+    return std::max<size_t>(size_t(most) - std::min(size_t(most), kInfoSuffix.size()), 16);
+}
+
+// The n-th name tried in the trash: the name itself, then "stem.2.ext", "stem.3.ext", ...; the stem is
+// cut at a character's start to at most most bytes in all (the record keeps the original path).
+std::string TrashName(const std::string& name, int n, size_t most)
+{
     const size_t dot = name.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0;
-    return (hasExtension ? name.substr(0, dot) : name) + "." + std::to_string(n)
-        + (hasExtension ? name.substr(dot) : "");
+    std::string extension = dot != std::string::npos && dot > 0 ? name.substr(dot) : std::string();
+    const std::string number = n == 1 ? std::string() : "." + std::to_string(n);
+    if (extension.size() + number.size() > most / 2) extension.clear(); // a long "extension" is cut as the stem
+    std::string stem = name.substr(0, name.size() - extension.size());
+    const size_t room = most - extension.size() - number.size();
+    if (stem.size() > room) {
+        size_t cut = room;
+        for (int back = 0; back < 3 && cut > 1 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80; ++back)
+            --cut;
+        stem.resize(cut);
+    }
+    return stem + number + extension;
 }
 
 std::string DeletionDate()
@@ -164,9 +204,10 @@ public:
         const std::string record
             = "[Trash Info]\nPath=" + TrashInfoPath(target->infoPath) + "\nDeletionDate=" + DeletionDate() + "\n";
         const std::string name = BaseOf(linuxPath);
+        const size_t most = LongestTrashName(info);
         for (int n = 1; n < 10000; ++n) {
-            const std::string candidate = TrashName(name, n);
-            const std::string infoFile = Join(info, candidate + ".trashinfo");
+            const std::string candidate = TrashName(name, n, most);
+            const std::string infoFile = Join(info, candidate + std::string(kInfoSuffix));
             // The record is made first and exclusively: it reserves the name against other programs.
             const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0) {

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
 #include <regex>
+#include <set>
 #include <unistd.h>
 
 using namespace zelo;
@@ -32,6 +35,15 @@ struct TrashFixture : ::testing::Test {
             "\\[Trash Info\\]\nPath=([^\n]+)\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
         EXPECT_TRUE(std::regex_match(text, m, form)) << text;
         return m.size() > 1 ? m[1].str() : std::string();
+    }
+
+    // The names in files/ of a trash (relative to the tree).
+    std::set<std::string> TrashedNames(const std::string& trashDir)
+    {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(tree.linux(trashDir + "/files")))
+            names.insert(entry.path().filename().string());
+        return names;
     }
 };
 
@@ -112,4 +124,70 @@ TEST_F(TrashFixture, AnotherFileSystemUsesTheTrashAtItsTopWithRelativePaths)
     ASSERT_TRUE(trash().MoveToTrash(tree.linux("mnt/d.txt")));
     EXPECT_EQ(tree.read("mnt/.Trash/" + uid + "/files/d.txt"), "d");
     EXPECT_EQ(RecordPath("mnt/.Trash/" + uid, "d.txt"), "d.txt");
+}
+
+// A name of 250 bytes has no room for ".trashinfo": it is stored under a shorter name, cut where a
+// character starts and numbered when the cut name is taken; its record names the original.
+TEST_F(TrashFixture, NamesTooLongForTheirRecordAreStoredShorter)
+{
+    const std::string kana = "\xE3\x81\x82"; // one character of three bytes
+    const struct {
+        const char* what;
+        std::string name;
+    } cases[] = {
+        { "ASCII with an extension", std::string(246, 'a') + ".txt" },
+        { "the same cut stem again", std::string(246, 'a') + ".txt" },
+        { "three-byte characters",
+            "x" +
+                [&] {
+                    std::string s;
+                    for (int i = 0; i < 83; ++i)
+                        s += kana;
+                    return s;
+                }() },
+        { "bytes that are not UTF-8", std::string(250, '\xFF') },
+        { "a long extension", "a." + std::string(248, 'e') },
+    };
+    std::set<std::string> before;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tree.write(c.name, c.what);
+        ASSERT_TRUE(trash().MoveToTrash(tree.linux(c.name))) << "error " << GetLastError();
+        EXPECT_FALSE(tree.exists(c.name));
+        const std::set<std::string> after = TrashedNames("data/Trash");
+        ASSERT_EQ(after.size(), before.size() + 1);
+        std::string stored;
+        for (const std::string& name : after)
+            if (!before.count(name)) stored = name;
+        before = after;
+        EXPECT_LE(stored.size() + std::strlen(".trashinfo"), 255u) << stored;
+        EXPECT_EQ(tree.read("data/Trash/files/" + stored), c.what);
+        EXPECT_EQ(RecordPath("data/Trash", stored), TrashInfoPath(tree.linux(c.name)));
+        if (c.name[0] != '\xFF') {
+            // Cut between characters: what is kept of the stem is a prefix of the name, in whole characters.
+            const std::string stem = stored.substr(0, stored.find_first_of(".", 1));
+            EXPECT_EQ(c.name.compare(0, stem.size(), stem), 0) << stored;
+            EXPECT_NE(static_cast<unsigned char>(c.name[stem.size()]) & 0xC0, 0x80) << stored;
+        }
+    }
+}
+
+// A bind mount of the home's file system is a mount of its own: its files go to the trash at its top,
+// as on any other mount, where the home trash could only be reached across mounts.
+TEST_F(TrashFixture, ABindMountOfTheHomeFileSystemUsesItsOwnTrash)
+{
+    tree.write("src/sub/b.txt", "b");
+    tree.mkdir("bind");
+    test::ScopedBindMount mount(tree.linux("src"), tree.linux("bind"));
+    ZELO_REQUIRE_MOUNTED(mount, "a bind mount");
+    ASSERT_TRUE(trash().MoveToTrash(tree.linux("bind/sub/b.txt"))) << "error " << GetLastError();
+    const std::string own = "bind/.Trash-" + uid;
+    EXPECT_EQ(tree.read(own + "/files/b.txt"), "b");
+    EXPECT_EQ(RecordPath(own, "b.txt"), "sub/b.txt");
+    EXPECT_FALSE(tree.exists("data/Trash/files/b.txt"));
+    EXPECT_EQ(TrashDirectoryFor(tree.linux("bind/sub")), tree.linux(own));
+    // The home file system seen where it is mounted keeps the home trash.
+    tree.write("src/c.txt", "c");
+    ASSERT_TRUE(trash().MoveToTrash(tree.linux("src/c.txt")));
+    EXPECT_EQ(tree.read("data/Trash/files/c.txt"), "c");
 }
