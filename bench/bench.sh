@@ -4,7 +4,7 @@
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
 # Prints the median time of each side and the median of the per-round ratios (zelo / tool).
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big smb (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big plan-memory smb (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -190,6 +190,28 @@ report_peak() {
 }
 peak_over=0
 
+# A first backup of 200,000 one-byte files in 1,000 folders: the plan holds every file before the first
+# byte is copied, so its peak memory is the plan's. It stays within 32 MiB (checked; the run fails
+# otherwise), printed beside rsync's.
+case_plan_memory() {
+    perl -e '
+        my ($root) = @ARGV;
+        for my $d (0 .. 999) {
+            my $path = sprintf("%s/g%02d/d%03d", $root, $d % 10, $d);
+            system("mkdir", "-p", $path) == 0 or die;
+            for my $f (0 .. 199) { open(my $fh, ">", "$path/file$f.dat") or die; print $fh "x"; close($fh); }
+        }' "$work/many"
+    local zk tk
+    rm -rf "$work/mout"; mkdir -p "$work/mout"
+    zk=$(/usr/bin/time -f %M "$cli" mirror "$work/many" "$work/mout" 2>&1 >/dev/null | tail -1)
+    rm -rf "$work/mout"; mkdir -p "$work/mout"
+    tk=$(/usr/bin/time -f %M rsync -a --delete "$work/many" "$work/mout/" 2>&1 >/dev/null | tail -1)
+    printf '%-10s peak memory: zelo-cli %.1f MiB, rsync %.1f MiB, 200,000 files  (target <= 32 MiB)\n' plan \
+        "$(awk -v k="$zk" 'BEGIN { print k / 1024 }')" "$(awk -v k="$tk" 'BEGIN { print k / 1024 }')"
+    (( zk <= 32 * 1024 )) || { echo "plan: zelo-cli peak memory above 32 MiB" >&2; peak_over=1; }
+    rm -rf "$work/many" "$work/mout"
+}
+
 # A 2 GiB text with CR LF ends converted once: the conversion streams, its peak memory stays
 # within 32 MiB whatever the file's size (checked; the run fails otherwise).
 case_big() {
@@ -339,7 +361,7 @@ case_smb() {
 }
 
 cases=("$@")
-(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big smb)
+(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big plan-memory smb)
 echo "zelo-cli: $cli   runs: $runs   data: $work"
 for c in "${cases[@]}"; do
     case "$c" in
@@ -360,6 +382,7 @@ for c in "${cases[@]}"; do
     utf8) case_utf8 ;;
     sparse) case_sparse ;;
     big) case_big ;;
+    plan-memory) case_plan_memory ;;
     smb) case_smb ;;
     *) echo "unknown case: $c" >&2; exit 2 ;;
     esac

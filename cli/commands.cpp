@@ -197,8 +197,9 @@ int FolderCommand(const Arguments& args, int mode)
     }
     if (request.dryRun) {
         // What the run would do, one entry a line; nothing was written.
-        for (const auto& [action, path] : plan.Entries())
+        plan.ForEachEntry(false, [mode](PlanAction action, const std::string& path) {
             std::printf("%s %s\n", DryRunWord(action, mode), EscapeName(TypedPath(path)).c_str());
+        });
     }
     std::printf("directories new %d existing %d\nfiles new %d updated %d up-to-date %d newer-at-destination %d\n",
         counts.createdDirs, counts.existingDirs, counts.newFiles, counts.updatedFiles, counts.upToDateFiles,

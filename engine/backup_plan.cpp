@@ -12,6 +12,7 @@
 #include "platform/time.h"
 #include "platform/ui_services.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace zelo {
@@ -87,9 +88,9 @@ private:
             if (m_workers.Ended()) return kTransferStoppedByError;
             if (!Reach(folder.relative)) continue;
             m_deletionsEnded = false;
-            for (const PlanStep& step : folder.steps) {
+            for (size_t i = folder.first; i < folder.first + folder.count; ++i) {
                 if (Stopped()) return kTransferCancelled;
-                if (!Carry(folder, step)) return kTransferStoppedByError;
+                if (!Carry(folder, m_plan.steps.At(i))) return kTransferStoppedByError;
             }
         }
         return Stopped() ? kTransferCancelled : kTransferDone;
@@ -357,35 +358,136 @@ std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)
 
 } // namespace
 
-namespace {
-
-std::vector<std::pair<PlanAction, std::string>> EntriesOf(const BackupPlan& plan, bool replacedOnly)
+void BackupPlan::ForEachEntry(bool replacedOnly, const std::function<void(PlanAction, const std::string&)>& line) const
 {
-    std::vector<std::pair<PlanAction, std::string>> out;
-    for (const PlanFolder& folder : plan.folders) {
-        for (const PlanStep& step : folder.steps) {
+    for (const PlanFolder& folder : folders) {
+        for (size_t i = folder.first; i < folder.first + folder.count; ++i) {
+            const PlanStep step = steps.At(i);
             if (replacedOnly && step.action != PlanAction::Delete && !step.destinationExists) continue;
             const std::string& name = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder
                 ? step.destination.name
                 : step.source.name;
             const bool directory = step.action == PlanAction::CreateFolder
                 || (step.action == PlanAction::Delete && IsRealDirectory(step.destination));
-            out.emplace_back(step.action, plan.destinationBase + folder.relative + name + (directory ? "\\" : ""));
+            line(step.action, destinationBase + folder.relative + name + (directory ? "\\" : ""));
         }
     }
-    return out;
 }
-
-} // namespace
 
 std::vector<std::pair<PlanAction, std::string>> BackupPlan::Entries() const
 {
-    return EntriesOf(*this, false);
+    std::vector<std::pair<PlanAction, std::string>> out;
+    ForEachEntry(false, [&out](PlanAction action, const std::string& path) { out.emplace_back(action, path); });
+    return out;
 }
 
 std::vector<std::pair<PlanAction, std::string>> BackupPlan::DeletedOrReplaced() const
 {
-    return EntriesOf(*this, true);
+    std::vector<std::pair<PlanAction, std::string>> out;
+    ForEachEntry(true, [&out](PlanAction action, const std::string& path) { out.emplace_back(action, path); });
+    return out;
+}
+
+void BackupPlan::Add(const std::string& relative, const PlanStep& step)
+{
+    if (folders.empty() || folders.back().relative != relative)
+        folders.push_back(PlanFolder { relative, steps.Size(), 0 });
+    steps.Add(step);
+    ++folders.back().count;
+}
+
+PlanSteps::Seen PlanSteps::Pack(const FindData& entry)
+{
+    Seen seen;
+    seen.fileId = entry.fileId;
+    seen.size = entry.size();
+    seen.lastWrite = entry.lastWriteTime.value;
+    seen.attributes = entry.attributes;
+    seen.flags = uint8_t((entry.special ? 1 : 0) | (entry.mountPoint ? 2 : 0));
+    return seen;
+}
+
+FindData PlanSteps::Unpack(const Seen& seen, std::string name)
+{
+    FindData entry;
+    entry.fileId = seen.fileId;
+    entry.sizeHigh = uint32_t(seen.size >> 32);
+    entry.sizeLow = uint32_t(seen.size);
+    entry.lastWriteTime.value = seen.lastWrite;
+    entry.attributes = seen.attributes;
+    entry.special = seen.flags & 1;
+    entry.mountPoint = seen.flags & 2;
+    entry.name = std::move(name);
+    return entry;
+}
+
+uint32_t PlanSteps::Store(const std::string& name)
+{
+    constexpr size_t kBlock = 64 * 1024;
+    if (m_names.empty() || m_names.back().size() + name.size() + 1 > m_names.back().capacity()) {
+        m_names.emplace_back();
+        m_names.back().reserve(std::max(kBlock, name.size() + 1));
+    }
+    std::vector<char>& block = m_names.back();
+    // Where it lies: the block in the high bits, the offset in the low 16 (a longer name gets a block of
+    // its own, at offset 0).
+    const uint32_t at = uint32_t((m_names.size() - 1) << 16 | block.size());
+    block.insert(block.end(), name.begin(), name.end());
+    block.push_back('\0');
+    return at;
+}
+
+std::string PlanSteps::Name(uint32_t at) const
+{
+    return std::string(m_names[at >> 16].data() + (at & 0xFFFF));
+}
+
+void PlanSteps::Add(const PlanStep& step)
+{
+    Packed packed;
+    packed.action = step.action;
+    packed.destinationExists = step.destinationExists;
+    const bool deletes = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder;
+    packed.entry = Pack(deletes ? step.destination : step.source);
+    packed.name = Store(deletes ? step.destination.name : step.source.name);
+    if (!deletes && !step.destinationExists) {
+        m_steps.push_back(packed);
+        return;
+    }
+    Extra extra;
+    if (!deletes) {
+        extra.destination = Pack(step.destination);
+        // Where case folds, the destination may spell the name otherwise.
+        extra.destinationName = step.destination.name == step.source.name ? packed.name : Store(step.destination.name);
+    }
+    extra.deleted = step.deleted;
+    extra.counted = step.counted;
+    packed.extra = uint32_t(m_extras.size());
+    m_extras.push_back(std::move(extra));
+    m_steps.push_back(packed);
+}
+
+PlanStep PlanSteps::At(size_t index) const
+{
+    const Packed& packed = m_steps[index];
+    PlanStep step;
+    step.action = packed.action;
+    step.destinationExists = packed.destinationExists;
+    const bool deletes = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder;
+    std::string name = Name(packed.name);
+    const Extra* extra = packed.extra == kNone ? nullptr : &m_extras[packed.extra];
+    if (deletes) {
+        step.destination = Unpack(packed.entry, std::move(name));
+    } else {
+        step.source = Unpack(packed.entry, name);
+        step.destination = extra ? Unpack(extra->destination, Name(extra->destinationName)) : FindData {};
+        if (!extra) step.destination.name = std::move(name);
+    }
+    if (extra) {
+        step.deleted = extra->deleted;
+        step.counted = extra->counted;
+    }
+    return step;
 }
 
 const char* PlanActionWord(PlanAction action)

@@ -8,6 +8,8 @@
 #include "platform/types.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -35,10 +37,55 @@ struct PlanStep {
     std::shared_ptr<const CountedEntries> counted;
 };
 
-// The steps of one folder, below the source folder and the destination base alike.
+// The steps of one folder, below the source folder and the destination base alike: a stretch of the
+// plan's steps.
 struct PlanFolder {
     std::string relative; // with its trailing separator; "" for the top
-    std::vector<PlanStep> steps;
+    size_t first = 0; // the index of its first step
+    size_t count = 0;
+};
+
+// The steps of a plan, packed: a first backup plans every file of the source before it copies the first
+// byte, so a step keeps only what the run checks and does (about 50 bytes and its name), its name in
+// a shared arena, and what only updates and deletions need aside.
+class PlanSteps {
+public:
+    void Add(const PlanStep& step);
+    PlanStep At(size_t index) const;
+    size_t Size() const { return m_steps.size(); }
+
+private:
+    // An entry as the plan saw it, without its name.
+    struct Seen {
+        uint64_t fileId = 0;
+        uint64_t size = 0;
+        uint64_t lastWrite = 0;
+        uint32_t attributes = 0;
+        uint8_t flags = 0; // special, mount point
+    };
+    struct Packed {
+        Seen entry; // the source of a copy; the destination of a deletion or a folder to make
+        uint32_t name = 0; // in the arena
+        uint32_t extra = kNone; // in m_extras
+        PlanAction action = PlanAction::CopyNew;
+        bool destinationExists = false;
+    };
+    // What an update, a copy over an earlier entry or a deletion needs besides.
+    struct Extra {
+        Seen destination;
+        uint32_t destinationName = 0;
+        TreeTotals deleted;
+        std::shared_ptr<const CountedEntries> counted;
+    };
+    static constexpr uint32_t kNone = UINT32_MAX;
+    static Seen Pack(const FindData& entry);
+    static FindData Unpack(const Seen& seen, std::string name);
+    uint32_t Store(const std::string& name);
+    std::string Name(uint32_t at) const;
+
+    std::deque<Packed> m_steps; // grows in blocks: no copy of the whole on growth
+    std::deque<Extra> m_extras;
+    std::vector<std::vector<char>> m_names; // names, each ended by a NUL, in blocks
 };
 
 struct BackupPlan {
@@ -49,11 +96,18 @@ struct BackupPlan {
     // Entries the destination holds now (files, links and folders, those inside folders to delete included).
     int destinationEntries = 0;
     std::vector<PlanFolder> folders; // the folders with steps, parents before children
+    PlanSteps steps;
     // Every folder walked: (source inode, destination inode; 0 where the run makes it), by relative path.
     std::unordered_map<std::string, std::pair<uint64_t, uint64_t>> identities;
     std::string sourceFolder; // drive paths of the two tops, with their separators
     std::string destinationBase;
 
+    // Adds a step of the folder relative (a folder's steps come together, in walk order).
+    void Add(const std::string& relative, const PlanStep& step);
+
+    // Each step's line, as the detail list and a dry run show them: the action and the destination path
+    // (replacedOnly: only the steps that delete or replace what the destination holds).
+    void ForEachEntry(bool replacedOnly, const std::function<void(PlanAction, const std::string&)>& line) const;
     // One line per step, as the detail list and a dry run show them: the action and the destination path.
     std::vector<std::pair<PlanAction, std::string>> Entries() const;
     // The same for the steps that delete or replace what the destination holds (a copy over an earlier

@@ -253,14 +253,8 @@ private:
         ShowPlainMessage(text);
     }
 
-    // The plan's steps of the folder being listed (a folder's steps are taken together, in walk order).
-    std::vector<PlanStep>& StepsOf(const std::string& sourceDir)
-    {
-        const std::string relative = RelativeOf(sourceDir);
-        if (m_plan->folders.empty() || m_plan->folders.back().relative != relative)
-            m_plan->folders.push_back(PlanFolder { relative, {} });
-        return m_plan->folders.back().steps;
-    }
+    // A step of the folder being listed (a folder's steps are taken together, in walk order).
+    void AddStep(const std::string& sourceDir, const PlanStep& step) { m_plan->Add(RelativeOf(sourceDir), step); }
 
     std::string DestinationOf(const std::string& sourcePath) const
     {
@@ -356,7 +350,7 @@ private:
             m_counts.deletedFiles += step.deleted.files;
             // The files inside a folder to delete are the destination's too.
             if (IsRealDirectory(entry)) m_plan->destinationEntries += step.deleted.files + step.deleted.dirs - 1;
-            StepsOf(at.path).push_back(std::move(step));
+            AddStep(at.path, step);
             gone.push_back(key);
         }
         for (const std::string& name : gone)
@@ -388,7 +382,7 @@ private:
             PlanStep step;
             step.action = PlanAction::CreateFolder;
             step.destination.name = entry.name;
-            StepsOf(at.path).push_back(std::move(step));
+            AddStep(at.path, step);
             m_toMake.insert(at.path + entry.name + "\\");
         } else if (m_plan) {
             // A file or link of that name, which a backup deletes first; a copy cannot make the folder.
@@ -532,7 +526,7 @@ private:
         if (!destinationExists) step.destination.name = entry.name;
         step.destinationExists = destinationExists;
         if (!link) m_plan->bytes += entry.size();
-        StepsOf(at.path).push_back(std::move(step));
+        AddStep(at.path, step);
     }
 
     bool Stopped()
@@ -890,7 +884,7 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
             ShowPlainMessage(question.substr(0, question.find('\n')) + "：中止しました");
             return kTransferRefused;
         }
-        if (tooMany && AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo) != kIdYes)
+        if (tooMany && AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo | kMbDefButton2) != kIdYes)
             return kTransferDeclined;
         if (keepsVersions && !openVersions(true)) return kTransferRefused;
         if (!destinationRoot) {

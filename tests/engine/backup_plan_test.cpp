@@ -120,5 +120,61 @@ TEST_F(BackupPlanTest, TheGuardCountsEveryEntryAndVersionsStayOutOfTheSource)
     EXPECT_FALSE(tree.exists("versions"));
 }
 
+// A plan keeps its steps packed: every step comes back as it was added, across the name arena's blocks,
+// with the destination's own spelling where it differs.
+TEST(PlanSteps, GiveBackEveryStepAsItWasAdded)
+{
+    const auto entry = [](const std::string& name, uint64_t id, uint32_t attributes) {
+        FindData e;
+        e.name = name;
+        e.fileId = id;
+        e.sizeLow = uint32_t(id * 7);
+        e.sizeHigh = uint32_t(id % 3);
+        e.lastWriteTime.value = id * 10'000'000;
+        e.attributes = attributes;
+        e.special = id % 5 == 0;
+        return e;
+    };
+    std::vector<PlanStep> added;
+    PlanSteps steps;
+    for (uint64_t i = 1; i <= 20'000; ++i) {
+        PlanStep step;
+        step.action = PlanAction(i % 5);
+        const std::string name = "name-" + std::to_string(i) + std::string(i % 40, 'x');
+        const bool deletes = step.action == PlanAction::Delete || step.action == PlanAction::CreateFolder;
+        step.destinationExists = deletes || i % 2 == 0;
+        if (deletes) {
+            step.destination = entry(name, i, kAttrDirectory);
+            step.deleted.files = int(i % 9);
+        } else {
+            step.source = entry(name, i, kAttrArchive);
+            step.destination = entry(step.destinationExists && i % 4 == 0 ? "NAME-" + std::to_string(i) : name,
+                step.destinationExists ? i + 1 : 0, step.destinationExists ? uint32_t(kAttrReadOnly) : 0u);
+        }
+        steps.Add(step);
+        added.push_back(step);
+    }
+    ASSERT_EQ(steps.Size(), added.size());
+    for (size_t i = 0; i < added.size(); ++i) {
+        const PlanStep got = steps.At(i);
+        const PlanStep& want = added[i];
+        SCOPED_TRACE(i);
+        ASSERT_EQ(got.action, want.action);
+        EXPECT_EQ(got.destinationExists, want.destinationExists);
+        for (const auto& [a, b] :
+            { std::pair { &got.source, &want.source }, { &got.destination, &want.destination } }) {
+            // What is not there has no facts to keep, only the name a copy takes.
+            if (b->name.empty() || (b == &want.destination && !want.destinationExists)) continue;
+            EXPECT_EQ(a->name, b->name);
+            EXPECT_EQ(a->fileId, b->fileId);
+            EXPECT_EQ(a->size(), b->size());
+            EXPECT_EQ(a->lastWriteTime.value, b->lastWriteTime.value);
+            EXPECT_EQ(a->attributes, b->attributes);
+            EXPECT_EQ(a->special, b->special);
+        }
+        EXPECT_EQ(got.deleted.files, want.deleted.files);
+    }
+}
+
 } // namespace
 } // namespace zelo
