@@ -77,6 +77,8 @@ public:
         const int status = Steps();
         // Every copy handed over is in its place before the result (a stop or a failure drops the rest).
         m_workers.Drain();
+        // Names the destination refused were told; they are failures of the run, which went on.
+        m_counts.failures += m_workers.Refused();
         if (m_workers.Ended()) return m_workers.StoppedByUser() ? kTransferCancelled : kTransferStoppedByError;
         return status;
     }
@@ -86,7 +88,7 @@ private:
     {
         for (const PlanFolder& folder : m_plan.folders) {
             if (m_workers.Ended()) return kTransferStoppedByError;
-            if (!Reach(folder.relative)) continue;
+            if (Refused(folder.relative) || !Reach(folder.relative)) continue;
             m_deletionsEnded = false;
             for (size_t i = folder.first; i < folder.first + folder.count; ++i) {
                 if (Stopped()) return kTransferCancelled;
@@ -94,6 +96,15 @@ private:
             }
         }
         return Stopped() ? kTransferCancelled : kTransferDone;
+    }
+
+    // Whether a folder lies in one whose name the destination refused (its steps are left, told once).
+    bool Refused(const std::string& relative) const
+    {
+        for (const std::string& refused : m_refusedFolders) {
+            if (relative.compare(0, refused.size(), refused) == 0) return true;
+        }
+        return false;
     }
 
     // Waits for every copy handed over; false when the run ended at one of them.
@@ -168,6 +179,12 @@ private:
         case PlanAction::CreateFolder:
             if (Destination().CreateSubdirectory(step.destination.name)) {
                 ++m_counts.createdDirs;
+                return true;
+            }
+            if (NameRefused()) {
+                // A name the destination refuses leaves that folder out, told once; the run goes on.
+                Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
+                m_refusedFolders.push_back(folder.relative + step.destination.name + "\\");
                 return true;
             }
             ReportFileError(destinationPath + "\\", kContextRemoveTree);
@@ -344,6 +361,7 @@ private:
     std::vector<Level> m_chain;
     int m_done = 0;
     bool m_deletionsEnded = false;
+    std::vector<std::string> m_refusedFolders; // relative, with their separators
     CopyWorkers m_workers; // last: its copies go before the folders they use
 };
 

@@ -139,13 +139,17 @@ void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
             if (ended) {
                 slot->outcome = SlotState::Dropped;
             } else if (slot->state == SlotState::MoveEnded) {
-                slot->outcome = slot->copy->Failed() ? SlotState::Failed : SlotState::Stopped;
-                ended = true;
+                slot->outcome = slot->copy->NameRefused() ? SlotState::Refused
+                    : slot->copy->Failed()                ? SlotState::Failed
+                                                          : SlotState::Stopped;
+                ended = slot->outcome != SlotState::Refused;
             } else if (m_stop) {
                 slot->outcome = SlotState::Stopped;
                 ended = true;
             } else {
-                slot->outcome = slot->copy->Commit() ? SlotState::Committed : SlotState::Failed;
+                slot->outcome = slot->copy->Commit() ? SlotState::Committed
+                    : slot->copy->NameRefused()      ? SlotState::Refused
+                                                     : SlotState::Failed;
                 ended = slot->outcome == SlotState::Failed;
             }
         }
@@ -162,8 +166,8 @@ void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
 void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
 {
     const auto finished = [](SlotState state) {
-        return state == SlotState::Committed || state == SlotState::Failed || state == SlotState::Stopped
-            || state == SlotState::Dropped;
+        return state == SlotState::Committed || state == SlotState::Failed || state == SlotState::Refused
+            || state == SlotState::Stopped || state == SlotState::Dropped;
     };
     m_retiring.clear();
     while (!m_order.empty() && finished(m_order.front()->state)) {
@@ -185,6 +189,11 @@ void CopyWorkers::Retire(std::unique_lock<std::mutex>& lock)
         case SlotState::Failed:
             slot->copy->Report();
             m_ended = true;
+            if (slot->ended) slot->ended();
+            break;
+        case SlotState::Refused:
+            slot->copy->Report();
+            ++m_refused;
             if (slot->ended) slot->ended();
             break;
         case SlotState::Stopped:

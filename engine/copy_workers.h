@@ -1,7 +1,8 @@
 // Copies of file contents carried out on a few threads while the walk goes on deciding. The walk hands
 // its copies over in its order; they take their destinations' places in that order, and what the walk's
 // thread must see of them (a copy done, a failure's message) reaches it in that order too. A failure or
-// a stop ends the run: no copy after it takes its destination's place, and none is left half made.
+// a stop ends the run: no copy after it takes its destination's place, and none is left half made. A name
+// the destination refuses is a failure of that copy alone: told, counted, and the run goes on.
 #pragma once
 
 #include "engine/file_copy.h"
@@ -38,7 +39,8 @@ public:
 
     // Hands a copy over. done runs on this thread once the copy has taken its destination's place (false
     // from it ends the run; copies already committed after it stay); ended runs when the run ended at this
-    // copy (after its failure has been told, or at the stop). False once the run has ended: the walk stops.
+    // copy (after its failure has been told, or at the stop), or when the destination refused its name
+    // (told; the run goes on). False once the run has ended: the walk stops.
     // Waits, letting the window run, while many copies are under way.
     bool Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()> done, std::function<void()> ended);
     // Waits, letting the window run, until every copy handed over is committed or the run has ended.
@@ -47,11 +49,13 @@ public:
     // Whether the run ended, and whether by the stop request rather than a failure.
     bool Ended() const { return m_ended; }
     bool StoppedByUser() const { return m_stoppedByUser; }
+    // Copies whose names the destination refused, each told: failures of the run that did not end it.
+    int Refused() const { return m_refused; }
     // Lets the window run, with the oldest copy under way on the block bar; passes the stop request on.
     void Pump();
 
 private:
-    enum class SlotState { Queued, Moving, Moved, MoveEnded, Committed, Failed, Stopped, Dropped };
+    enum class SlotState { Queued, Moving, Moved, MoveEnded, Committed, Failed, Refused, Stopped, Dropped };
     struct Slot {
         uint64_t sequence = 0;
         std::unique_ptr<ListedCopy> copy;
@@ -101,6 +105,7 @@ private:
     std::atomic<bool> m_stop { false };
     bool m_ended = false; // seen by the walk's thread
     bool m_stoppedByUser = false;
+    int m_refused = 0;
     std::vector<std::thread> m_threads;
 };
 

@@ -277,6 +277,16 @@ bool ListedCopy::Failed() const
     return !m_state->copy.failedPath.empty();
 }
 
+bool NameRefused()
+{
+    return GetLastError() == err::InvalidName || GetLastError() == err::FilenameTooLong;
+}
+
+bool ListedCopy::NameRefused() const
+{
+    return Failed() && (m_state->copy.error == err::InvalidName || m_state->copy.error == err::FilenameTooLong);
+}
+
 void ListedCopy::Report() const
 {
     SetLastError(m_state->copy.error);

@@ -75,6 +75,9 @@ public:
     bool Commit();
     // Whether a step failed (rather than stopped), and the failure told as CopyOneFile tells it.
     bool Failed() const;
+    // Whether it failed because the destination refuses the name (a character or a length its file system
+    // cannot hold): a failure of this entry alone, after which the run goes on.
+    bool NameRefused() const;
     void Report() const;
     const FindData& Entry() const;
 
@@ -82,6 +85,10 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// Whether the last error says the destination refuses a name (a character or a length its file system
+// cannot hold): a failure of that entry alone.
+bool NameRefused();
 
 // Looks up the directory entry of exactly one path (every kind of entry). A Linux name may hold "*"
 // or "?", which the directory search takes as wildcards: only the entry of that very name counts,

@@ -392,8 +392,10 @@ private:
         } else if (at.companion->CreateSubdirectory(entry.name)) {
             ++m_counts.createdDirs;
         } else {
+            // A name the destination refuses leaves that folder out, told; anything else ends the walk.
+            const bool refused = NameRefused();
             Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
-            return WalkStep::Stop;
+            return refused ? WalkStep::Continue : WalkStep::Stop;
         }
         return WalkStep::Descend;
     }
@@ -497,8 +499,16 @@ private:
                         return true;
                     };
                 }
-                if (!m_workers->Submit(std::move(job), std::move(done), [this, tally] { Restore(tally); }))
-                    return WalkStep::Stop;
+                const auto ended = [this, tally, update = action == TransferAction::Update] {
+                    if (m_workers->Ended()) {
+                        Restore(tally);
+                        return;
+                    }
+                    // Its name refused by the destination (told): this copy alone failed, the run goes on.
+                    --(update ? m_counts.updatedFiles : m_counts.newFiles);
+                    ++m_counts.failures;
+                };
+                if (!m_workers->Submit(std::move(job), std::move(done), ended)) return WalkStep::Stop;
             }
         }
         return Stopped() ? WalkStep::Stop : WalkStep::Continue;

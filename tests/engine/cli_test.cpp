@@ -590,7 +590,8 @@ TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
 }
 
 // A name the destination refuses (exFAT takes no ":", "?" or "\"") is one failure, named with its path
-// and the program's words for it; the run ends in failure and a move keeps its source.
+// and the program's words for it; the run goes on with the rest, ends in failure, and a move keeps its
+// source.
 TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
 {
     test::TempTree tree;
@@ -609,6 +610,8 @@ TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
         { "move-tree", "f2/q?", "f2", "f2/q?" },
         { "move-tree", "f3/d\"ir/", "f3", "f3/d\"ir" },
         { "move-files", "f4/r<s", "f4/r<s", "r<s" },
+        { "mirror", "f5/b|c/", "f5", "f5/b|c" },
+        { "mirror", "f6/e*f", "f6", "f6/e*f" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
@@ -617,8 +620,18 @@ TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
             tree.write(source + "inside", "x");
         else
             tree.write(source, "x");
-        const CliRun run = RunCli(
-            "C=/", std::string(c.command) + " '" + tree.linux(c.operand) + "' '" + tree.linux("stick") + "'", scratch);
+        // Names after the refused one in every order still arrive.
+        const std::string folder = source.substr(0, source.find('/'));
+        const bool files = std::string(c.command) == "move-files";
+        for (const char* after : { "/0-first", "/zz-last" })
+            tree.write(folder + after, "after");
+        const std::string operands = files ? "'" + tree.linux(c.operand) + "' '" + tree.linux(folder + "/0-first")
+                + "' '" + tree.linux(folder + "/zz-last") + "'"
+                                           : "'" + tree.linux(c.operand) + "'";
+        const CliRun run
+            = RunCli("C=/", std::string(c.command) + " " + operands + " '" + tree.linux("stick") + "'", scratch);
+        for (const char* after : { "/0-first", "/zz-last" })
+            EXPECT_EQ(tree.read("stick/" + (files ? std::string() : folder) + after), "after") << run.err;
         EXPECT_EQ(run.status, 1);
         const std::string message = tree.linux("stick") + "/" + c.refused + ": このドライブでは使えない名前です\n";
         const size_t at = run.err.find(message);
