@@ -4,7 +4,6 @@
 #include "platform/fd.h"
 #include "platform/filesystem.h"
 #include "platform/linux_copy_data.h"
-#include "platform/recycled_memory.h"
 
 #include <sys/stat.h>
 
@@ -26,10 +25,6 @@ public:
         , m_untouched(true)
     {
     }
-
-    // Opened by one copy thread and closed by another, at the pace of small files.
-    static void* operator new(std::size_t size) { return recycled::Allocate(size); }
-    static void operator delete(void* block, std::size_t size) noexcept { recycled::Release(block, size); }
 
     // The Linux file behind a File handed in through the interface (a wrapper hands on its inner
     // file); null for any other kind.
