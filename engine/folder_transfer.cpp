@@ -14,6 +14,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 #include "platform/time.h"
 #include "platform/ui_services.h"
@@ -269,21 +270,20 @@ private:
     void ReadDestination(DirHandle& destination)
     {
         m_destination.clear();
-        m_listing.clear();
         FindData entry;
         SetLastError(err::Success);
         while (destination.Next(entry))
-            m_listing.push_back(entry);
+            m_destination.emplace(entry.name, entry);
         m_destinationComplete = GetLastError() == err::Success;
         const uint32_t listError = GetLastError();
-        m_folds = FoldsCase(destination, m_listing, FoldsByType());
+        m_folds = FoldsCase(destination, m_destination, FoldsByType());
         SetLastError(listError);
-        m_destination.reserve(m_listing.size());
-        for (FindData& listed : m_listing) {
-            std::string key = NameKey(listed.name, m_folds);
-            m_destination.emplace(std::move(key), std::move(listed));
-        }
-        m_listing.clear();
+        if (!m_folds) return;
+        std::unordered_map<std::string, FindData> folded;
+        folded.reserve(m_destination.size());
+        for (auto& [name, listed] : m_destination)
+            folded.emplace(FoldCaseText(name), std::move(listed));
+        m_destination.swap(folded);
     }
 
     bool FoldsByType()
@@ -305,7 +305,7 @@ private:
     const FindData* LookUp(const std::string& name, const std::string& destinationPath)
     {
         if (m_destinationComplete) {
-            const auto it = m_destination.find(NameKey(name, m_folds));
+            const auto it = m_folds ? m_destination.find(FoldCaseText(name)) : m_destination.find(name);
             return it == m_destination.end() ? nullptr : &it->second;
         }
         m_lookedUp = FindData {};
@@ -583,7 +583,6 @@ private:
                                               // are recorded, nothing is written
     const WriteTimeStep m_timeStep;
     std::unordered_map<std::string, FindData> m_destination; // by NameKey
-    std::vector<FindData> m_listing; // the destination's listing as it is read
     bool m_folds = false; // the destination directory folds case
     std::optional<bool> m_foldsByType; // the destination's file system folds case, by its type
     std::unordered_set<std::string> m_takenFirst; // names of the source directory another name comes before

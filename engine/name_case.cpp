@@ -9,20 +9,18 @@
 
 namespace zelo {
 
-bool FoldsCase(DirHandle& dir, const std::vector<FindData>& listing, bool byType)
+bool FoldsCase(DirHandle& dir, const std::unordered_map<std::string, FindData>& listing, bool byType)
 {
     // A few names are enough: the first that can change case answers.
     constexpr int kTries = 8;
     int tries = 0;
-    for (const FindData& entry : listing) {
-        std::string other = ToUpperText(entry.name);
-        if (other == entry.name) other = ToLowerText(entry.name);
-        if (other == entry.name) continue;
+    for (const auto& [name, entry] : listing) {
+        std::string other = ToUpperText(name);
+        if (other == name) other = ToLowerText(name);
+        if (other == name) continue;
         if (++tries > kTries) break; // the lookups fail for other reasons: the type says it
         // Two names that differ only in case, side by side, are told apart.
-        const bool listedToo = std::any_of(
-            listing.begin(), listing.end(), [&other](const FindData& listed) { return listed.name == other; });
-        if (listedToo) return false;
+        if (listing.count(other)) return false;
         FindData found;
         if (dir.Lookup(other, found)) return true;
         const uint32_t code = GetLastError();

@@ -7,14 +7,16 @@
 #include "platform/types.h"
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 namespace zelo {
 
-// Whether dir takes names that differ only in case for one: one of its listed names, looked up in another
-// case, answers it (a read, so a plan may ask); byType where no listed name has a letter to change.
-bool FoldsCase(DirHandle& dir, const std::vector<FindData>& listing, bool byType);
+// Whether dir takes names that differ only in case for one: one of its listed names (listing: by name),
+// looked up in another case, answers it (a read, so a plan may ask); byType where no listed name has a
+// letter to change.
+bool FoldsCase(DirHandle& dir, const std::unordered_map<std::string, FindData>& listing, bool byType);
 
 // The key under which a directory files a name: the name itself, or its case folding where case folds.
 std::string NameKey(const std::string& name, bool folds);
