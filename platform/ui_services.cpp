@@ -44,7 +44,7 @@ public:
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), EscapeForTerminal(text, true).c_str());
-        if (flags == kMbYesNo) return m_answer;
+        if (AsksYesNo(flags)) return m_answer;
         return kIdOk;
     }
     void ProcessEvents() override { }

@@ -10,9 +10,19 @@ namespace zelo {
 // Message box flags and answers, numbered as the program tests them.
 inline constexpr uint32_t kMbOk = 0;
 inline constexpr uint32_t kMbYesNo = 4;
+// Added to kMbYesNo: No is the default button and has the first focus, so Enter or Space keeps everything.
+inline constexpr uint32_t kMbDefButton2 = 0x100;
+// The bits of the flags that choose the buttons.
+inline constexpr uint32_t kMbTypeMask = 0xF;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
+
+// Whether a box with these flags asks Yes/No, whichever button is its default.
+constexpr bool AsksYesNo(uint32_t flags)
+{
+    return (flags & kMbTypeMask) == kMbYesNo;
+}
 
 enum class ProgressBar {
     Overall, // PBar1
@@ -47,7 +57,8 @@ public:
     virtual ~UiServices() = default;
     // Modal box with the application title as caption, the text, OK only, no icon.
     virtual void ShowPlainMessage(const std::string& text) = 0;
-    // The platform message box: flags kMbOk or kMbYesNo; returns kIdOk, kIdYes or kIdNo.
+    // The platform message box: flags kMbOk or kMbYesNo (with kMbDefButton2: No is the default); returns
+    // kIdOk, kIdYes or kIdNo.
     virtual int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) = 0;
     // Lets pending window events run once (rate-limited: cheap to call per block).
     virtual void ProcessEvents() = 0;

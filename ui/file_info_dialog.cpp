@@ -86,6 +86,9 @@ std::vector<std::pair<QCheckBox*, uint32_t>> TForm4::AttributeBoxes() const
 
 void TForm4::showEvent(QShowEvent* event)
 {
+    // Placed by its frame, so the first showing (before the window manager has framed it) lands where
+    // every later one does.
+    if (m_mainWindow) CentreFrameOn(this, m_mainWindow);
     QDialog::showEvent(event);
     FormActivate();
     Button1->setFocus(Qt::OtherFocusReason);

@@ -103,6 +103,9 @@ void TForm3::Cr()
 
 void TForm3::showEvent(QShowEvent* event)
 {
+    // Placed by its frame, so the first showing (before the window manager has framed it) lands where
+    // every later one does.
+    if (m_mainWindow) CentreFrameOn(this, m_mainWindow);
     QDialog::showEvent(event);
     FormActivate();
 }

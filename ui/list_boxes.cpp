@@ -185,7 +185,10 @@ DirItemDelegate::DirItemDelegate(QObject* parent, std::function<int(int)> marker
 
 void DirItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const QStyle::State state = option.state;
+    QStyle::State state = option.state;
+    // The folder a drag would drop into is drawn as the selected entry with the focus.
+    if (const auto* list = qobject_cast<const DirListBox*>(option.widget); list && list->DropRow() == index.row())
+        state |= QStyle::State_Selected | QStyle::State_HasFocus;
     const QPalette::ColorGroup group = (state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
     const bool selected = state & QStyle::State_Selected;
     const int marker = m_markerOf ? m_markerOf(index.row()) : 0;
@@ -240,6 +243,13 @@ void DirListBox::SetItem(int index, const std::string& text)
     if (!it) return;
     it->setText(ShowName(text));
     it->setData(Qt::UserRole, QByteArray(text.data(), qsizetype(text.size())));
+}
+
+void DirListBox::SetDropRow(int row)
+{
+    if (row == m_dropRow) return;
+    m_dropRow = row;
+    viewport()->update();
 }
 
 int DirListBox::SelectedIndex() const

@@ -113,6 +113,10 @@ public:
     int SelectedIndex() const override;
     void SetSelectedIndex(int index) override;
 
+    // The row a drag over the pane would drop into, drawn highlighted (-1: none).
+    void SetDropRow(int row);
+    int DropRow() const { return m_dropRow; }
+
     // Type-ahead matches the names, not their indentation.
     void keyboardSearch(const QString& search) override;
 
@@ -124,6 +128,7 @@ protected:
 private:
     QString m_search;
     QElapsedTimer m_sinceLastKey;
+    int m_dropRow = -1;
 };
 
 class FileListBox : public ClickListBox, public FileListView {

@@ -152,9 +152,11 @@ public:
     // Keys of the panes, the trash, a typed path, drag and drop (main_window_keys.cpp).
     // Delete in the file pane: the selected files to the trash.
     void TrashSelection();
+    // Shift+Delete in the file pane: the selected files deleted for good once the person says Yes.
+    void DeleteSelectionAfterAsking();
     // Delete in the directory pane: the selected subdirectory to the trash.
     void TrashSelectedDirectory();
-    // Backspace: the directory above the current one.
+    // Backspace: the directory above the current one, with the one it came from selected.
     void GoUp();
     // Ctrl+L: goes to a typed drive path ("C:\dir", "\dir", "dir"); false when it is not there.
     bool GoToPath(const std::string& typed);

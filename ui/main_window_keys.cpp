@@ -12,6 +12,7 @@
 #include "platform/ui_services.h"
 #include "ui/command_guard.h"
 #include "ui/drive_combo_box.h"
+#include "ui/fonts.h"
 #include "ui/list_boxes.h"
 #include "ui/operation_dialog.h"
 
@@ -46,7 +47,6 @@ const PaneKey kPaneKeys[] = {
     { Qt::Key_F6, Qt::NoModifier, "GoTo1", "GoTo2" },
     { Qt::Key_F7, Qt::NoModifier, "MKDIR1", "MKDIR1" },
     { Qt::Key_F2, Qt::NoModifier, "Rename1", "RENDIR1" },
-    { Qt::Key_Delete, Qt::ShiftModifier, "Delete1", "N1" },
     { Qt::Key_A, Qt::ControlModifier, "N12", nullptr },
 };
 
@@ -56,13 +56,34 @@ std::string Bytes(const QString& text)
     return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
+// While a command reached through Delete or Shift+Delete runs, its questions have No as the default
+// button and first focus: two reflexive key presses never delete anything.
+class NoByDefault : public ForwardingUiServices {
+public:
+    int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
+    {
+        return inner().AppMessageBox(text, caption, AsksYesNo(flags) ? flags | kMbDefButton2 : flags);
+    }
+
+private:
+    ScopedUiServices m_installed { *this };
+};
+
+// Shift moves, Ctrl copies, a plain drag copies (the safe choice), as desktop file managers do.
+bool DragMoves(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier) && !(modifiers & Qt::ControlModifier);
+}
+
 } // namespace
 
 void TForm1::InstallKeysAndDrops()
 {
     AskPath = [this] {
         QInputDialog dialog(this);
-        dialog.setWindowTitle(QStringLiteral("移動"));
+        // The windows' face, so that "\\" is drawn as the panes draw it.
+        dialog.setFont(GothicFont(15));
+        dialog.setWindowTitle(QStringLiteral("指定のフオルダーへ移動"));
         dialog.setLabelText(QStringLiteral("移動先のパス（C:\\dir，\\dir，dir）"));
         dialog.setTextValue(ShowBytes(m_currentPath));
         dialog.setOkButtonText(QStringLiteral("ＯＫ"));
@@ -97,9 +118,14 @@ bool TForm1::PaneKeyPress(QWidget* pane, const QKeyEvent* event)
             TriggerItem(filePane ? k.fileItem : k.dirItem);
             return true;
         }
-    if (modifiers == Qt::NoModifier && event->key() == Qt::Key_Delete) {
+    if ((modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) && event->key() == Qt::Key_Delete) {
         if (CommandGuard::Active()) return true;
-        if (filePane)
+        const NoByDefault questions;
+        if (modifiers == Qt::ShiftModifier && filePane)
+            DeleteSelectionAfterAsking();
+        else if (modifiers == Qt::ShiftModifier)
+            TriggerItem("N1");
+        else if (filePane)
             TrashSelection();
         else
             TrashSelectedDirectory();
@@ -119,6 +145,16 @@ bool TForm1::PaneKeyPress(QWidget* pane, const QKeyEvent* event)
         return true;
     }
     return false;
+}
+
+void TForm1::DeleteSelectionAfterAsking()
+{
+    const QAction* deleteItem = MenuItem(QStringLiteral("Delete1"));
+    const int selected = FileBx1->SelectedCount();
+    if (!deleteItem || !deleteItem->isEnabled() || selected == 0) return;
+    const std::string question = "選択された　" + std::to_string(selected) + "　ファイルを完全に削除しますか　？";
+    if (AppMessageBox(question, kCaptionCaution, kMbYesNo) != kIdYes) return;
+    TriggerItem("Delete1");
 }
 
 void TForm1::TrashSelection()
@@ -148,8 +184,18 @@ void TForm1::GoUp()
 {
     const int level = Main.MainTree.GetLevel();
     if (level <= 0) return;
+    const std::string from = Main.MainTree.CurrentPath(false);
     DirBx1->SetSelectedIndex(level - 1);
     DirBx1DblClick();
+    // The folder it came from is the selected one, as in other file managers.
+    for (int i = Main.MainTree.GetLevel() + 1; i < DirBx1->Count(); ++i) {
+        DirBx1->SetSelectedIndex(i);
+        if (Main.MainTree.SelectedPath(false) == from) {
+            DirBx1Click();
+            return;
+        }
+    }
+    DirBx1->SetSelectedIndex(Main.MainTree.GetLevel());
 }
 
 bool TForm1::GoToPath(const std::string& typed)
@@ -212,73 +258,107 @@ void TForm1::DropFiles(
     FileBx1->Reread();
 }
 
-// The local files of a drop from another program, by the drive path of their directory; folders
-// (which the file copy does not take) in folders.
-static std::map<std::string, std::vector<std::string>> DroppedFiles(
-    const QMimeData* data, std::vector<std::string>& folders)
+namespace {
+
+// What another program dropped: files by the drive path of their directory, folders (which the file copy
+// does not take), and what lies on no drive (other computers' addresses, folders the drive map leaves
+// out), by the name the person knows it by.
+struct DroppedItems {
+    std::map<std::string, std::vector<std::string>> files;
+    std::vector<std::string> folders;
+    std::vector<std::string> offDrive;
+};
+
+DroppedItems SortDrop(const QMimeData* data)
 {
-    std::map<std::string, std::vector<std::string>> byDirectory;
+    DroppedItems items;
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile()) continue;
+        const std::string linuxPath = url.isLocalFile() ? QFile::encodeName(url.toLocalFile()).toStdString() : "";
+        const auto drivePath = url.isLocalFile() ? driveMap().fromLinux(linuxPath) : std::nullopt;
+        if (!drivePath) {
+            items.offDrive.push_back(url.isLocalFile() ? linuxPath : Bytes(url.toDisplayString()));
+            continue;
+        }
         const QFileInfo info(url.toLocalFile());
-        const auto drivePath = driveMap().fromLinux(QFile::encodeName(url.toLocalFile()).toStdString());
-        const size_t slash = drivePath ? drivePath->find_last_of('\\') : std::string::npos;
-        if (slash == std::string::npos || slash + 1 >= drivePath->size()) continue;
-        if (info.isDir() && !info.isSymLink())
-            folders.push_back(*drivePath);
+        const size_t slash = drivePath->find_last_of('\\');
+        if ((info.isDir() && !info.isSymLink()) || slash == std::string::npos || slash + 1 >= drivePath->size())
+            items.folders.push_back(*drivePath);
         else
-            byDirectory[drivePath->substr(0, slash + 1)].push_back(drivePath->substr(slash + 1));
+            items.files[drivePath->substr(0, slash + 1)].push_back(drivePath->substr(slash + 1));
     }
-    return byDirectory;
+    return items;
 }
+
+// The refusal of what lies on no drive: the first few names, then how many more.
+std::string OffDriveRefusal(const std::vector<std::string>& names)
+{
+    constexpr size_t kNamesShown = 10;
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < kNamesShown; ++i)
+        text += names[i] + "\n\r";
+    if (names.size() > kNamesShown) text += "ほか　" + std::to_string(names.size() - kNamesShown) + "　件\n\r";
+    return text + "どのドライブにもないため複写出来ません";
+}
+
+} // namespace
 
 bool TForm1::PaneDropEvent(QWidget* pane, QEvent* event)
 {
+    if (event->type() == QEvent::DragLeave) {
+        DirBx1->SetDropRow(-1);
+        return true;
+    }
     auto* drag = static_cast<QDropEvent*>(event);
     const bool fromFilePane = drag->source() == FileBx1;
     const bool onDirPane = pane == DirBx1;
     const QPoint at = drag->position().toPoint();
     const int row = onDirPane ? DirBx1->indexAt(at).row() : -1;
     // The file pane's own files go onto a directory of the directory pane; other programs' files onto
-    // either pane.
+    // either pane: into the folder of the row they are dropped on, else into the current folder.
     const bool acceptable = fromFilePane ? (onDirPane && row >= 0) : (drag->mimeData()->hasUrls() && !drag->source());
+    const int targetRow = !acceptable || !onDirPane ? -1 : row >= 0 ? row : Main.MainTree.GetLevel();
+    const bool move = DragMoves(drag->modifiers());
     if (event->type() != QEvent::Drop) {
+        DirBx1->SetDropRow(targetRow);
         if (acceptable) {
-            drag->setDropAction(Qt::CopyAction);
+            // The cursor shows a move; the drop itself reports a copy, so the dragging side never removes
+            // anything: the move is made here.
+            drag->setDropAction(move && (drag->possibleActions() & Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
             drag->accept();
         } else {
             drag->ignore();
         }
         return true;
     }
+    DirBx1->SetDropRow(-1);
     if (!acceptable) return true;
     drag->setDropAction(Qt::CopyAction);
     drag->accept();
-    const bool move = fromFilePane && (drag->modifiers() & Qt::ControlModifier);
+    if (targetRow >= 0) {
+        DirBx1->SetSelectedIndex(targetRow);
+        DirBx1Click();
+    }
+    const std::string destination = targetRow >= 0 ? Main.MainTree.SelectedPath(true) : Main.MainTree.CurrentPath(true);
     // The copy runs after the drop has finished: the dragging program is not kept waiting.
     if (fromFilePane) {
-        DirBx1->SetSelectedIndex(row);
-        DirBx1Click();
         std::vector<std::string> names;
         const std::vector<std::string> all = FileBx1->Names();
         const std::vector<bool> selected = FileBx1->SelectedFlags();
         for (size_t i = 0; i < all.size() && i < selected.size(); ++i)
             if (selected[i]) names.push_back(all[i]);
-        const std::string destination = Main.MainTree.SelectedPath(true);
         const std::string source = Main.MainTree.CurrentPath(true);
         QMetaObject::invokeMethod(
             this, [=, this] { DropFiles(source, names, destination, move); }, Qt::QueuedConnection);
     } else {
-        std::vector<std::string> folders;
-        const auto groups = DroppedFiles(drag->mimeData(), folders);
-        const std::string destination = Main.MainTree.CurrentPath(true);
+        const DroppedItems items = SortDrop(drag->mimeData());
         QMetaObject::invokeMethod(
             this,
             [=, this] {
-                for (const std::string& folder : folders)
+                if (!items.offDrive.empty()) ShowPlainMessage(OffDriveRefusal(items.offDrive));
+                for (const std::string& folder : items.folders)
                     ShowPlainMessage(folder + "  :   フォルダーはＤＩＲ窓のコピーで複写して下さい");
-                for (const auto& [source, names] : groups)
-                    DropFiles(source, names, destination, false);
+                for (const auto& [source, names] : items.files)
+                    DropFiles(source, names, destination, move);
             },
             Qt::QueuedConnection);
     }
@@ -297,6 +377,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
+    case QEvent::DragLeave:
     case QEvent::Drop:
         if (watched != pane) return PaneDropEvent(pane, event);
         break;

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 
 namespace zelo {
 
@@ -25,21 +26,54 @@ QString MessageBoxText(const std::string& text)
     return out;
 }
 
+QString BalancedLines(const QString& text, const QFontMetrics& metrics, int limit)
+{
+    QStringList out;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const int width = metrics.horizontalAdvance(line);
+        if (width <= limit) {
+            out.push_back(line);
+            continue;
+        }
+        // Each cut is at the character boundary nearest its share of the width: the pieces are of one
+        // width within a character.
+        const int pieces = (width + limit - 1) / limit;
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, line);
+        qsizetype start = 0;
+        qsizetype previous = 0;
+        for (int cut = 1; cut < pieces; ++cut) {
+            const qint64 ideal = qint64(width) * cut / pieces;
+            qsizetype best = previous;
+            while (characters.toNextBoundary() > 0) {
+                const qsizetype at = characters.position();
+                if (metrics.horizontalAdvance(line.left(at)) > ideal) {
+                    const bool nearer = metrics.horizontalAdvance(line.left(at)) - ideal
+                        < ideal - metrics.horizontalAdvance(line.left(previous));
+                    best = nearer ? at : previous;
+                    previous = at;
+                    break;
+                }
+                previous = at;
+            }
+            if (best <= start) continue;
+            out.push_back(line.mid(start, best - start));
+            start = best;
+        }
+        out.push_back(line.mid(start));
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
 void PrepareMessageBox(QMessageBox& box)
 {
     // The windows' gothic face, so that "\\" is drawn as the panes and dialogs draw it.
     box.setFont(GothicFont(15));
-    QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-    int widest = 0;
-    if (label) {
-        const QFontMetrics metrics(label->font());
-        for (const QString& line : label->text().split(QLatin1Char('\n')))
-            widest = std::max(widest, metrics.horizontalAdvance(line));
-        // A line that fits the screen stays whole: no lone character wrapped onto a line of its own.
-        if (widest <= kMessageLineLimit) {
-            label->setWordWrap(false);
-            label->setMinimumWidth(widest);
-        }
+    if (QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        // Long lines are cut evenly here; the box then never wraps: its label is as wide as its widest
+        // line with the label's own margins and indent, whatever width the box gives itself.
+        label->setText(BalancedLines(label->text(), QFontMetrics(label->font())));
+        label->setWordWrap(false);
+        label->setMinimumWidth(label->minimumSizeHint().width() + 2);
     }
     // Room for the caption beside the title bar's buttons, so the window manager need not shorten it.
     const int captionWidth = QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) + 160;
@@ -52,14 +86,7 @@ void PrepareMessageBox(QMessageBox& box)
     for (QWidget* window : QApplication::topLevelWidgets())
         if (auto* candidate = qobject_cast<QMainWindow*>(window); candidate && candidate->isVisible()) main = candidate;
     if (main) {
-        // The box's frame is taken to be as wide as the main window's.
-        const QMargins margins(main->geometry().left() - main->frameGeometry().left(),
-            main->geometry().top() - main->frameGeometry().top(),
-            main->frameGeometry().right() - main->geometry().right(),
-            main->frameGeometry().bottom() - main->geometry().bottom());
-        QRect frame(QPoint(), box.size().grownBy(margins));
-        frame.moveCenter(main->frameGeometry().center());
-        PlaceFrameAt(&box, frame.topLeft(), main);
+        CentreFrameOn(&box, main);
     } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), box.sizeHint());
         frame.moveCenter(screen->geometry().center());
@@ -106,11 +133,14 @@ int QtUiServices::AppMessageBox(const std::string& text, const std::string& capt
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(caption.data(), qsizetype(caption.size())),
         MessageBoxText(text), QMessageBox::NoButton, QuestionParent());
     box.setWindowModality(Qt::ApplicationModal);
-    if (flags == kMbYesNo) {
+    if (AsksYesNo(flags)) {
         QPushButton* yes = box.addButton(QMessageBox::Yes);
-        box.addButton(QMessageBox::No);
-        box.setDefaultButton(yes);
+        QPushButton* no = box.addButton(QMessageBox::No);
+        // The default button takes Enter and, holding the first focus, Space as well.
+        QPushButton* preferred = (flags & kMbDefButton2) ? no : yes;
+        box.setDefaultButton(preferred);
         PrepareMessageBox(box);
+        preferred->setFocus(Qt::OtherFocusReason);
         box.exec();
         return box.clickedButton() == yes ? kIdYes : kIdNo;
     }

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QFontMetrics;
 class QMessageBox;
 class QWidget;
 
@@ -43,6 +44,9 @@ QString MessageBoxText(const std::string& text);
 
 // Lines up to this width are never wrapped in a message box.
 inline constexpr int kMessageLineLimit = 640;
+// The text with each line wider than limit cut into the fewest pieces no wider than about limit, all of
+// nearly one width (never a lone character on a line of its own).
+QString BalancedLines(const QString& text, const QFontMetrics& metrics, int limit = kMessageLineLimit);
 // Readies a built message box: the windows' face, whole lines, room for its caption, centred on the
 // main window.
 void PrepareMessageBox(QMessageBox& box);

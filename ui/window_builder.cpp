@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
+#include <QRect>
 #include <QStyle>
 #include <QVariant>
 
@@ -75,6 +76,17 @@ void PlaceFrameAt(QWidget* window, QPoint framePosition, const QWidget* referenc
     if (frameOffset.isNull() && reference)
         frameOffset = reference->geometry().topLeft() - reference->frameGeometry().topLeft();
     window->setGeometry(QRect(framePosition + frameOffset, window->size()));
+}
+
+void CentreFrameOn(QWidget* window, const QWidget* over)
+{
+    // The window's frame is taken to be as wide as that of the window it stands over.
+    const QMargins margins(over->geometry().left() - over->frameGeometry().left(),
+        over->geometry().top() - over->frameGeometry().top(), over->frameGeometry().right() - over->geometry().right(),
+        over->frameGeometry().bottom() - over->geometry().bottom());
+    QRect frame(QPoint(), window->size().grownBy(margins));
+    frame.moveCenter(over->frameGeometry().center());
+    PlaceFrameAt(window, frame.topLeft(), over);
 }
 
 } // namespace zelo

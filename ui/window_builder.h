@@ -24,6 +24,8 @@ void FinishLayout(QWidget* window);
 // window) stands for its own, so the first showing lands where every later one does.
 void PlaceFrameAt(QWidget* window, QPoint framePosition, const QWidget* reference = nullptr);
 
+// Places a top-level window with its frame centred on the frame of window over, on every showing alike.
+void CentreFrameOn(QWidget* window, const QWidget* over);
 // Whether a control's caption shows whole within its width (check boxes, buttons and labels of a fixed
 // width; anything else fits).
 bool CaptionFits(const QWidget* control);

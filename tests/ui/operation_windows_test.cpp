@@ -581,19 +581,22 @@ void OperationWindowsTest::planGuardAndVersionsThroughTheWindows()
     QCOMPARE(listed.count(QLatin1Char('\n')), 11);
     QVERIFY(drives.tree.exists("zz/src/x11.txt") && !drives.tree.exists("zz/src/a.txt"));
 
-    // Yes to the plan: the second question names the numbers and stands above the dialog; No keeps all.
+    // Yes to the plan: the second question names the numbers and stands above the dialog; Enter, on its
+    // default No, keeps all.
     QString question;
     QWidget* above = nullptr;
     backUp(false, [&](TPlan* plan) {
         AnswerNextMessageBox([&](QMessageBox* box) {
             question = box->text();
             above = box->parentWidget();
-            box->button(QMessageBox::No)->click();
+            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         });
         plan->Button1->click();
     });
-    QCOMPARE(
-        question, QStringLiteral("バックアップ先の項目（ファイル・フォルダ－・リンク）　12　のうち　12　を削除します\n本当に実行しますか　？"));
+    QCOMPARE(question,
+        QStringLiteral("バックアップ先の項目（ファイル・フォルダ－・リンク）　12　のうち　12　を削除します\n本当に実行"
+                       "しますか　？"));
     QCOMPARE(above, static_cast<QWidget*>(Form2));
     QVERIFY(drives.tree.exists("zz/src/x11.txt") && !drives.tree.exists("zz/src/a.txt"));
 

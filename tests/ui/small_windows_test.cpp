@@ -62,6 +62,11 @@ private slots:
     void plainMessageBox();
     void appMessageBoxAnswers_data();
     void appMessageBoxAnswers();
+    void questionKeys_data();
+    void questionKeys();
+    void balancedLines_data();
+    void balancedLines();
+    void messageBoxKeepsItsLines();
     void eventPumpIsRateLimited();
     void busyCursorIsBalanced();
     void listClicksAndDoubleClicks();
@@ -306,6 +311,98 @@ void SmallWindowsTest::appMessageBoxAnswers_data()
     QTest::newRow("ok") << uint(kMbOk) << int(QMessageBox::Ok) << kIdOk << 1;
     QTest::newRow("yes") << uint(kMbYesNo) << int(QMessageBox::Yes) << kIdYes << 2;
     QTest::newRow("no") << uint(kMbYesNo) << int(QMessageBox::No) << kIdNo << 2;
+    QTest::newRow("yes, No the default") << uint(kMbYesNo | kMbDefButton2) << int(QMessageBox::Yes) << kIdYes << 2;
+}
+
+void SmallWindowsTest::questionKeys_data()
+{
+    QTest::addColumn<uint>("flags");
+    QTest::addColumn<int>("key"); // typed into the button with the first focus
+    QTest::addColumn<int>("expected");
+    QTest::newRow("Enter takes Yes, the default") << uint(kMbYesNo) << int(Qt::Key_Return) << kIdYes;
+    QTest::newRow("Enter keeps No, the default") << uint(kMbYesNo | kMbDefButton2) << int(Qt::Key_Return) << kIdNo;
+    QTest::newRow("Escape is No") << uint(kMbYesNo) << int(Qt::Key_Escape) << kIdNo;
+}
+
+void SmallWindowsTest::questionKeys()
+{
+    QFETCH(uint, flags);
+    QFETCH(int, key);
+    QFETCH(int, expected);
+    TForm7 progress;
+    QtUiServices services(progress);
+    bool firstFocusIsDefault = false;
+    bool closedByKey = false;
+    AnswerNextMessageBox([&](QMessageBox* box) {
+        QWidget* focused = QApplication::focusWidget();
+        firstFocusIsDefault = focused == box->defaultButton();
+        QTest::keyClick(focused, Qt::Key(key));
+        closedByKey = !box->isVisible();
+        if (!closedByKey) box->done(0);
+    });
+    QCOMPARE(services.AppMessageBox("バックアップ先の項目を削除します", "注意", flags), expected);
+    QVERIFY(firstFocusIsDefault);
+    QVERIFY(closedByKey);
+}
+
+// Lines wider than the limit are cut into pieces of nearly one width: none alone on a short last line.
+void SmallWindowsTest::balancedLines_data()
+{
+    QTest::addColumn<QString>("text");
+    const QString kanji = QStringLiteral("削除出来ませんでした");
+    QTest::newRow("short") << QStringLiteral("C:\\x  :   Accesee Denied !");
+    QTest::newRow("just over the limit") << kanji.repeated(2) + QStringLiteral("。");
+    QTest::newRow("long") << kanji.repeated(11);
+    QTest::newRow("path without blanks") << QStringLiteral("C:\\") + QStringLiteral("folder\\").repeated(20);
+    QTest::newRow("two lines, one long") << QStringLiteral("短い行\n") + kanji.repeated(7);
+}
+
+void SmallWindowsTest::balancedLines()
+{
+    QFETCH(QString, text);
+    const QFontMetrics metrics(GothicFont(15));
+    const int limit = 300;
+    const int character = metrics.horizontalAdvance(QStringLiteral("　"));
+    const QStringList out = BalancedLines(text, metrics, limit).split(QLatin1Char('\n'));
+    QCOMPARE(out.join(QString()), QString(text).remove(QLatin1Char('\n')));
+    qsizetype at = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        // The fewest pieces no wider than the limit, each within two characters of the others.
+        const int width = metrics.horizontalAdvance(line);
+        const int pieces = (width + limit - 1) / limit;
+        QCOMPARE(out.mid(at, pieces).join(QString()), line);
+        int narrowest = width;
+        int widest = 0;
+        for (const QString& piece : out.mid(at, pieces)) {
+            narrowest = std::min(narrowest, metrics.horizontalAdvance(piece));
+            widest = std::max(widest, metrics.horizontalAdvance(piece));
+        }
+        QVERIFY2(widest <= std::max(width, limit) && widest <= limit + character, qPrintable(line));
+        QVERIFY2(widest - narrowest <= 2 * character, qPrintable(line));
+        at += pieces;
+    }
+    QCOMPARE(at, out.size());
+}
+
+// A message box never wraps what it was given: each line it shows is one line of the label.
+void SmallWindowsTest::messageBoxKeepsItsLines()
+{
+    TForm7 progress;
+    QtUiServices services(progress);
+    const std::string text = "C:\\folder\\name.txt  :   " + std::string(30, 'x') + "　は見つかりません\n\r"
+        + std::string(120, 'y') + "　削除出来ませんでした";
+    int shownLines = 0;
+    int labelLines = 0;
+    AnswerNextMessageBox([&](QMessageBox* box) {
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        shownLines = int(label->text().count(QLatin1Char('\n'))) + 1;
+        const int height = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        labelLines = height / label->fontMetrics().lineSpacing();
+        box->buttons().front()->click();
+    });
+    services.AppMessageBox(text, "報告", kMbOk);
+    QVERIFY(shownLines >= 3); // the long line was cut
+    QCOMPARE(labelLines, shownLines);
 }
 
 void SmallWindowsTest::appMessageBoxAnswers()
