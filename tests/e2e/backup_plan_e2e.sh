@@ -2,7 +2,7 @@
 # Starts the real zelo32 under Xvfb and openbox over a drive map of a temporary tree and works a backup's
 # plan as a person would: BackUp from the directory pane shows the plan with its numbers; 詳細 lists the
 # files to delete and replace above it; No (Enter, the default) changes nothing; Yes runs. A source that
-# came up empty asks a second time and No keeps the backup; the box for earlier versions keeps what a run
+# came up empty asks a second time and Enter, on its default No, keeps the backup; the box for earlier versions keeps what a run
 # deletes and replaces in the .versions folder beside the backup. Every wait polls; menu items are reached
 # by their names; the texts are read through the clipboard.
 set -uo pipefail
@@ -76,7 +76,7 @@ xdotool key Return
 wait_windows 1
 diff -r "$work/c/src" "$work/c/backup/src" >"$work/diff.txt" 2>&1 || fail "trees differ: $(cat "$work/diff.txt")"
 
-step="a source that came up empty asks again; No keeps the backup"
+step="a source that came up empty asks again; Enter, on its default No, keeps the backup"
 rm -r "$work/c/src/one.txt" "$work/c/src/sub"
 before=$(listing)
 open_backup 2
@@ -86,7 +86,7 @@ until_true other_active '注意' "$plan" || fail "no second question"
 # It stands above the operation dialog (the plan has closed), not on its own.
 xprop -id "$(xdotool getactivewindow)" WM_TRANSIENT_FOR | grep -qi "$(printf '0x%x' "$dialog")\$" \
   || fail "the second question is not above the dialog: $(xprop -id "$(xdotool getactivewindow)" WM_TRANSIENT_FOR)"
-xdotool key Escape # the question's No
+xdotool key Return # a reflex: the question's default is No
 wait_windows 1
 [ "$(listing)" = "$before" ] || fail "No changed the backup: $(diff <(echo "$before") <(listing))"
 

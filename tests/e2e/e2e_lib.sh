@@ -26,9 +26,10 @@ e2e_cleanup() {
   rm -rf "$work"
 }
 
-# Runs a check every 0.1 s until it holds, for at most 10 s (WAIT_TENTHS tenths when set).
+# Runs a check every 0.1 s until it holds, for at most 30 s (WAIT_TENTHS tenths when set): generous, so
+# that a loaded machine slows a run down without failing it.
 until_true() {
-  for _ in $(seq "${WAIT_TENTHS:-100}"); do
+  for _ in $(seq "${WAIT_TENTHS:-300}"); do
     "$@" && return 0
     sleep 0.1
   done
@@ -109,6 +110,47 @@ windows_open() { [ "$(windows | wc -l)" -eq "$1" ]; }
 wait_windows() { until_true windows_open "$1" || fail "expected $1 visible windows, saw $(windows | wc -l)"; }
 # The dialog captioned $1 once it is up and active (it takes the keys typed next).
 dialog_active() { [ "$(xdotool getactivewindow getwindowname 2>/dev/null)" = "$1" ]; }
+
+# CX, CY: the centre of window $1's client area.
+centre() {
+  eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+    /Width:/ { w = $2 } /Height:/ { h = $2 } END { print "CX=" x + int(w / 2) " CY=" y + int(h / 2) }')"
+}
+near() { [ $(($1 - $2)) -le 2 ] && [ $(($2 - $1)) -le 2 ]; }
+# The active window, captioned $1, is centred on the main window.
+expect_centred() {
+  until_true dialog_active "$1" || fail "no active window captioned $1"
+  centre "$win"
+  local mx=$CX my=$CY
+  centre "$(xdotool getactivewindow)"
+  near "$CX" "$mx" && near "$CY" "$my" || fail "$1 is centred at $CX,$CY, the main window at $mx,$my"
+}
+
+# The colour of the screen's pixel at x, y.
+pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-Fa-f]\{6\}' | head -n 1; }
+highlighted() { [ "$(pixel "$1" "$2")" != "$3" ]; }
+
+# Drags the file pane's selected files from its row $1 onto the directory pane's row $2, holding the key
+# $3 (none when empty) from the moment the drag has begun, and drops them. Each step waits for the
+# program: the drop comes only once the row under the pointer is drawn as the drop's target. The row is
+# read at the pane's right edge, clear of the drag's picture, which hangs from the pointer at its left.
+drag_files() {
+  origin "$win"
+  local y=$((Y + menu_h + 60 + 22 * $1 + 11)) ty=$((Y + menu_h + 58 + 21 * $2 + 10)) sx=$((X + 300))
+  local plain
+  plain=$(pixel "$sx" "$ty")
+  # The press lies 30 pixels from the click that selected the files, so the two never count as a
+  # double click.
+  point $((X + 480)) "$y"
+  xdotool mousedown 1
+  for dx in 40 -40 -120; do point $((X + 450 + dx)) "$y"; done
+  [ -n "${3:-}" ] && xdotool keydown "$3"
+  point $((X + 13)) "$ty"
+  point $((X + 14)) "$ty"
+  until_true highlighted "$sx" "$ty" "$plain" || fail "the directory pane's row $2 was never the drop's target"
+  xdotool mouseup 1
+  [ -n "${3:-}" ] && xdotool keyup "$3"
+}
 
 # Clicks at x, y inside the client area of window $1.
 click_at() {

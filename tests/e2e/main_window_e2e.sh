@@ -3,8 +3,8 @@
 # behave as on a desktop, over a drive map of a temporary tree, and works it as a person would: enters
 # directories with the keyboard and the mouse, saves the file pane's list (the saved text shows what the
 # pane listed, and a typed drive path lands on that drive), opens the pane menus with the Menu key,
-# creates directories through the input dialog (its prefill kept; a bare name), closes it through the
-# menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
+# creates directories through the input dialog (its prefill kept; a bare name; centred on the main window
+# on its first showing and later), closes it through the menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
 # are reached by their names.
 set -uo pipefail
 . "$(dirname "$0")/e2e_lib.sh"
@@ -102,6 +102,7 @@ make_dir() { # $1: keys before typing, $2: the text typed
   walk_to popup2 MKDIR1 0
   xdotool key Return
   until_true dialog_active '入力' || fail "the input dialog did not become active"
+  expect_centred '入力' # on every showing alike
   [ -n "$1" ] && xdotool key "$1"
   xdotool type --delay 20 "$2"
   xdotool key Return

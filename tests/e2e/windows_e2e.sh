@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Starts the real zelo32 under Xvfb and openbox over a drive map of a temporary tree and works the
 # windows as a person would, with the keyboard and the mouse: Delete moves a file to the desktop's
-# trash (with its .trashinfo record); Enter in the file information window of two files closes it and
-# changes nothing; the network connect dialog takes typing into its address and says when it is empty;
-# F7 makes a directory; F5 copies a folder and Enter closes the detail and result windows; a file
-# dragged onto a directory is copied there. Every wait polls; menu items are reached by their names.
+# trash (with its .trashinfo record); Shift+Delete asks first and Space or Enter keep the file; Enter in
+# the file information window of two files closes it and changes nothing; the network connect dialog
+# takes typing into its address and says when it is empty; F7 makes a directory; F5 copies a folder and
+# Enter closes the detail and result windows; a file dragged onto a directory row is copied into that
+# directory, with Ctrl copied, with Shift moved. Every wait polls; menu items are reached by their names.
 set -uo pipefail
 . "$(dirname "$0")/e2e_lib.sh"
 e2e_begin "$1" /dev/shm
@@ -25,13 +26,6 @@ start_window_manager "${2:-openbox}"
 start_program
 settle_main_window
 
-# CX, CY: the centre of window $1's client area.
-centre() {
-  eval "$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-    /Width:/ { w = $2 } /Height:/ { h = $2 } END { print "CX=" x + int(w / 2) " CY=" y + int(h / 2) }')"
-}
-near() { [ $(($1 - $2)) -le 2 ] && [ $(($2 - $1)) -le 2 ]; }
-
 # A dialog captioned $1 becomes active; Return is typed into it.
 return_in() {
   until_true dialog_active "$1" || fail "no active window captioned $1"
@@ -42,11 +36,7 @@ step="Delete moves the selected file to the trash"
 # The file pane lists keep.txt, report.txt, trashme.txt, zelo32.
 file_item 2
 xdotool click 1 key Delete
-until_true dialog_active '報告' || fail "no report after Delete"
-# The report is centred on the main window.
-centre "$win"; mx=$CX; my=$CY
-centre "$(xdotool getactivewindow)"
-near "$CX" "$mx" && near "$CY" "$my" || fail "the report is centred at $CX,$CY, the main window at $mx,$my"
+expect_centred '報告' # the report, centred on the main window
 return_in '報告'
 wait_windows 1
 [ -f "$work/data/Trash/files/trashme.txt" ] && [ ! -e "$work/c/trashme.txt" ] || fail "trashme.txt is not in the trash"
@@ -54,6 +44,18 @@ grep -qx "Path=$work/c/trashme.txt" "$work/data/Trash/info/trashme.txt.trashinfo
   || fail "the record names no original path: $(cat "$work/data/Trash/info/trashme.txt.trashinfo")"
 grep -Eqx 'DeletionDate=[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}' \
   "$work/data/Trash/info/trashme.txt.trashinfo" || fail "the record has no deletion date"
+
+step="Shift+Delete asks first; Space and Enter keep the file"
+# The file pane lists keep.txt, report.txt, zelo32.
+file_item 1
+xdotool click 1
+for key in space Return; do
+  xdotool key shift+Delete
+  until_true dialog_active '注意' || fail "Shift+Delete asked nothing"
+  xdotool key "$key"
+  wait_windows 1
+  [ -f "$work/c/report.txt" ] || fail "$key on the question deleted report.txt"
+done
 
 step="Enter closes the file information window and changes nothing"
 file_item 0
@@ -65,6 +67,7 @@ xdotool key Menu
 wait_windows 2
 walk_to popup1 N15 0
 xdotool key Return
+expect_centred 'Ｆｉｌｅ情報' # on its first showing too
 return_in 'Ｆｉｌｅ情報'
 wait_windows 1
 [ "$(stat -c %a "$work/c/keep.txt" "$work/c/report.txt")" = "$modes" ] || fail "the modes changed: $modes to $(stat -c %a "$work/c/keep.txt" "$work/c/report.txt")"
@@ -132,20 +135,30 @@ wait_windows 1
 [ -f "$work/c/dest/src/sub/two.txt" ] || fail "the folder was not copied"
 
 step="a file dragged onto a directory is copied there"
+# The directory pane lists C:\, dest, made, src; the file pane keep.txt, report.txt, zelo32.
 file_item 1 # report.txt alone
 xdotool click 1
-# The press lies 30 pixels from the click, so that the two never count as a double click.
-origin "$win"
-point $((X + 480)) $((Y + menu_h + 60 + 22 + 11))
-xdotool mousedown 1
-for dx in 40 -40 -120; do point $((X + 450 + dx)) $((Y + menu_h + 60 + 22 + 11)); done
-dir_item 1 # dest
-dir_item 1
-xdotool mouseup 1
+drag_files 1 1
 return_in 'Zelo' # the summary of the copy (the count of windows would include the drag's own)
 wait_windows 1
 [ "$(cat "$work/c/dest/report.txt" 2>/dev/null)" = report ] || fail "report.txt was not copied to dest"
 [ -f "$work/c/report.txt" ] || fail "the dragged file left its folder"
+
+step="Ctrl while dragging copies"
+file_item 1
+xdotool click 1
+drag_files 1 2 ctrl
+return_in 'Zelo'
+wait_windows 1
+[ -f "$work/c/made/report.txt" ] && [ -f "$work/c/report.txt" ] || fail "Ctrl-drag did not copy: $(ls "$work/c" "$work/c/made")"
+
+step="Shift while dragging moves"
+file_item 1
+xdotool click 1
+drag_files 1 3 shift
+return_in 'Zelo'
+wait_windows 1
+[ -f "$work/c/src/report.txt" ] && [ ! -e "$work/c/report.txt" ] || fail "Shift-drag did not move: $(ls "$work/c" "$work/c/src")"
 
 step="close through 終了"
 origin "$win"
