@@ -2,9 +2,9 @@
 // each checked against what the plan recorded, and each step acts only on the very entries the plan saw.
 #include "engine/backup_plan.h"
 
-#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/messages.h"
+#include "engine/receiver.h"
 #include "engine/tree_walk.h"
 #include "platform/drive_path.h"
 #include "platform/errors.h"
@@ -34,23 +34,6 @@ std::unique_ptr<DirHandle> OpenFolder(DirHandle& parent, const std::string& name
     return parent.OpenChild(entry, status);
 }
 
-// The same entry as the plan saw it: the same inode, kind, size and write time.
-bool Unchanged(const FindData& now, const FindData& planned)
-{
-    return now.fileId == planned.fileId && KindOf(now) == KindOf(planned) && now.size() == planned.size()
-        && now.lastWriteTime == planned.lastWriteTime;
-}
-
-// Whether a bind mount, another drive or a lookup error hides what stands at a name: anything but "there
-// is nothing" is something.
-bool NothingThere(DirHandle& dir, const std::string& name)
-{
-    FindData found;
-    if (dir.Lookup(name, found)) return false;
-    const uint32_t code = GetLastError();
-    return code == err::FileNotFound || code == err::PathNotFound;
-}
-
 class PlanRun {
 public:
     PlanRun(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot, const FolderTransfer& request,
@@ -58,41 +41,52 @@ public:
         : m_plan(plan)
         , m_sourceRoot(sourceRoot)
         , m_destinationRoot(destinationRoot)
-        , m_request(request)
-        , m_versions(versions)
-        , m_counts(counts)
         , m_abortFlag(abortFlag)
         , m_progress(ui().Progress())
-        , m_workers(OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase), abortFlag,
-              [this](uint64_t) { m_progress.SetPosition(ProgressBar::Overall, m_done); })
+        , m_receiver(Setup(plan, request, versions), counts, abortFlag)
     {
     }
 
-    // The steps in the plan's order; the copies' bytes move on the workers, and anything else waits until
-    // every copy before it is in its place.
+    // The steps in the plan's order; the copies' bytes move on the copy threads, and anything else waits
+    // until every copy before it is in its place.
     int Run()
     {
-        m_done = m_plan.counts.upToDateFiles;
-        m_progress.SetPosition(ProgressBar::Overall, m_done);
-        const int status = Steps();
-        // Every copy handed over is in its place before the result (a stop or a failure drops the rest).
-        m_workers.Drain();
-        // Names the destination refused were told; they are failures of the run, which went on.
-        m_counts.failures += m_workers.Refused();
-        if (m_workers.Ended()) return m_workers.StoppedByUser() ? kTransferCancelled : kTransferStoppedByError;
-        return status;
+        m_progress.SetPosition(ProgressBar::Overall, m_plan.counts.upToDateFiles);
+        return m_receiver.Finish(Steps());
     }
 
 private:
+    ReceiverSetup Setup(const BackupPlan& plan, const FolderTransfer& request, Versions* versions)
+    {
+        ReceiverSetup setup;
+        setup.sourceFolder = plan.sourceFolder;
+        setup.destinationBase = plan.destinationBase;
+        setup.options = request.options;
+        setup.network = OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase);
+        setup.verify = true;
+        setup.versions = versions;
+        setup.showProgress = [this](uint64_t) {
+            m_progress.SetPosition(ProgressBar::Overall, m_plan.counts.upToDateFiles + m_receiver.Finished());
+        };
+        return setup;
+    }
+
     int Steps()
     {
         for (const PlanFolder& folder : m_plan.folders) {
-            if (m_workers.Ended()) return kTransferStoppedByError;
+            if (m_receiver.Ended()) return kTransferStoppedByError;
             if (Refused(folder.relative) || !Reach(folder.relative)) continue;
-            m_deletionsEnded = false;
+            const ReceiverFolder at { SharedSource(), SharedDestination(), folder.relative };
             for (size_t i = folder.first; i < folder.first + folder.count; ++i) {
                 if (Stopped()) return kTransferCancelled;
-                if (!Carry(folder, m_plan.steps.At(i))) return kTransferStoppedByError;
+                const PlanStep step = m_plan.steps.At(i);
+                if (step.action != PlanAction::Delete && step.action != PlanAction::CreateFolder)
+                    m_progress.SetLabel(step.source.name);
+                const Carried carried = m_receiver.Carry(at, step);
+                if (carried == Carried::RunEnded) return kTransferStoppedByError;
+                // A folder whose name the destination refused: what the plan holds below it is left.
+                if (carried == Carried::Left && step.action == PlanAction::CreateFolder)
+                    m_refusedFolders.push_back(folder.relative + step.destination.name + "\\");
             }
         }
         return Stopped() ? kTransferCancelled : kTransferDone;
@@ -106,9 +100,6 @@ private:
         }
         return false;
     }
-
-    // Waits for every copy handed over; false when the run ended at one of them.
-    bool Settled() { return m_workers.Drain(); }
 
     // Folders are shared with the copies that use them; the tops outlive every copy.
     struct Level {
@@ -157,8 +148,8 @@ private:
             if (level.source) level.destination = OpenFolder(Destination(), names[i], destinationInode, status);
             if (!level.source || !level.destination) {
                 const std::string path = m_plan.destinationBase + prefix;
-                Problem(status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path))
-                                                        : path + "  :   " + kChanged);
+                m_receiver.Problem(status == ChildOpen::MountPoint ? AnotherDriveMessage(WithoutSeparator(path))
+                                                                   : path + "  :   " + kChanged);
                 m_chain.resize(common);
                 return false;
             }
@@ -167,202 +158,18 @@ private:
         return true;
     }
 
-    // One step; false ends the run (a copy or a folder that failed, as the walk stops on them).
-    bool Carry(const PlanFolder& folder, const PlanStep& step)
-    {
-        const std::string destinationPath = m_plan.destinationBase + folder.relative + step.destination.name;
-        switch (step.action) {
-        case PlanAction::Delete:
-            if (!Settled()) return false;
-            Delete(folder, step, destinationPath);
-            return true;
-        case PlanAction::CreateFolder:
-            if (Destination().CreateSubdirectory(step.destination.name)) {
-                ++m_counts.createdDirs;
-                return true;
-            }
-            if (NameRefused()) {
-                // A name the destination refuses leaves that folder out, told once; the run goes on.
-                Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
-                m_refusedFolders.push_back(folder.relative + step.destination.name + "\\");
-                return true;
-            }
-            ReportFileError(destinationPath + "\\", kContextRemoveTree);
-            return false;
-        case PlanAction::CopyNew:
-        case PlanAction::Update:
-        case PlanAction::CopyLink:
-            return Copy(folder, step);
-        }
-        return true;
-    }
-
-    void Delete(const PlanFolder& folder, const PlanStep& step, const std::string& path)
-    {
-        // After a deletion failed, the mirror step of this folder ends; the copying goes on.
-        if (m_deletionsEnded) return;
-        DirHandle& dir = Destination();
-        // The very entry the plan showed: a file also by its size and time, as a number freed by a
-        // deletion may be given at once to a new file of the same name.
-        FindData now;
-        const bool directory = IsRealDirectory(step.destination);
-        if (!dir.Lookup(step.destination.name, now)
-            || (directory ? now.fileId != step.destination.fileId || KindOf(now) != KindOf(step.destination)
-                          : !Unchanged(now, step.destination))) {
-            Problem(path + "  :   " + kChanged);
-            return;
-        }
-        if (directory && step.counted && !(m_versions && StillAsCounted(dir, now, *step.counted))) {
-            // Changed since the plan: only what it counted goes (or moves aside), one entry at a time.
-            KeepAside keep;
-            if (m_versions) {
-                keep = [versions = m_versions](DirHandle& in, const FindData& entry, const std::string& relativeDir) {
-                    return versions->Keep(in, entry, relativeDir);
-                };
-            }
-            const DeleteResult deleted = RemoveCounted(dir, now, m_plan.destinationBase,
-                folder.relative + now.name + "\\", *step.counted, m_request.options, keep, kChanged);
-            m_counts.deletedDirs += deleted.dirs;
-            m_counts.deletedFiles += deleted.files;
-            if (deleted.failures == 0) return;
-            // RemoveCounted has told each entry it left.
-            m_counts.failures += deleted.failures;
-            m_counts.problems.push_back(path + "\\  :   " + kChanged);
-            return;
-        }
-        if (m_versions) {
-            if (m_versions->Keep(dir, now, folder.relative)) {
-                m_counts.deletedDirs += step.deleted.dirs;
-                m_counts.deletedFiles += step.deleted.files;
-                return;
-            }
-            Problem(FileErrorText(path, kContextDeleteBackup));
-        } else if (IsRealDirectory(now)) {
-            const DeleteResult deleted = DeleteSubtree(dir, now, path + "\\", m_request.options);
-            m_counts.deletedDirs += deleted.dirs;
-            m_counts.deletedFiles += deleted.files;
-            if (deleted.result == 1 && deleted.failures == 0) return;
-            // DeleteSubtree has told each of its problems.
-            ++m_counts.failures;
-            m_counts.problems.push_back(path + "\\  :   削除出来ませんでした");
-        } else if (dir.DeleteEntry(now, m_request.options.clearReadOnly)) {
-            ++m_counts.deletedFiles;
-            return;
-        } else {
-            Problem(FileErrorText(path, kContextDeleteBackup));
-        }
-        m_deletionsEnded = true;
-    }
-
-    bool Copy(const PlanFolder& folder, const PlanStep& step)
-    {
-        const std::string& name = step.source.name;
-        const std::string sourcePath = m_plan.sourceFolder + folder.relative + name;
-        const std::string destinationPath = m_plan.destinationBase + folder.relative + name;
-        m_progress.SetLabel(name);
-        // The source as the plan saw it, and the destination as it was (or nothing there).
-        FindData source;
-        FindData destination;
-        const bool sourceSame = Source().Lookup(name, source) && Unchanged(source, step.source);
-        // The destination by the name it was listed under (where case folds, its case may differ).
-        const bool destinationSame = step.destinationExists
-            ? Destination().Lookup(step.destination.name, destination) && Unchanged(destination, step.destination)
-            : NothingThere(Destination(), name);
-        if (!sourceSame || !destinationSame) {
-            Problem((sourceSame ? destinationPath : sourcePath) + "  :   " + kChanged);
-            Advance();
-            return !m_workers.Ended();
-        }
-        m_workers.Pump();
-        if (step.action == PlanAction::CopyLink) {
-            // Once every copy before it is in its place.
-            if (!Settled()) return false;
-            if (m_versions && step.destinationExists
-                && !m_versions->Keep(Destination(), destination, folder.relative)) {
-                ReportFileError(destinationPath, kContextWriteDenied);
-                return false;
-            }
-            if (!Source().CopyLinkTo(source, Destination())) {
-                if (GetLastError() != err::NotSupported) {
-                    ReportFileError(destinationPath, kContextWriteDenied);
-                    return false;
-                }
-                LinkNotCopied(m_counts, destinationPath);
-            }
-            Counted(step.action);
-            Advance();
-            return true;
-        }
-        uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;
-        // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
-        // through its folder and the very file listed there, never by its path.
-        if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_request.options.clearReadOnly) {
-            if (!Settled()) return false;
-            if (auto old = Destination().OpenForCopy(destination)) {
-                Destination().MarkArchiveOnly(destination, *old);
-                destAttributes &= ~uint32_t(kAttrReadOnly);
-            }
-        }
-        CopyOptions options;
-        options.flushEachFile = false; // the destination is synced once at the end
-        const std::shared_ptr<DirHandle> to = SharedDestination();
-        if (m_versions && step.destinationExists) {
-            // Kept when the copy takes its place, in the plan's order.
-            options.beforeCommit = [versions = m_versions, to, destination, relative = folder.relative] {
-                return versions->KeepBeforeReplace(*to, destination, relative);
-            };
-        }
-        auto copy = std::make_unique<ListedCopy>(
-            SharedSource(), source, to, destAttributes, sourcePath, destinationPath, std::move(options));
-        const PlanAction action = step.action;
-        const auto done = [this, action] {
-            Counted(action);
-            ++m_done;
-            return true;
-        };
-        return m_workers.Submit(std::move(copy), done, nullptr);
-    }
-
-    void Counted(PlanAction action)
-    {
-        if (action == PlanAction::Update)
-            ++m_counts.updatedFiles;
-        else
-            ++m_counts.newFiles;
-    }
-
-    void Advance()
-    {
-        m_progress.SetPosition(ProgressBar::Overall, ++m_done);
-        ui().ProcessEvents();
-    }
-
     bool Stopped() const { return m_abortFlag == kAbortRequested; }
-
-    void Problem(const std::string& text)
-    {
-        // Told after everything before it: a copy that fails first ends the run, and this is never told.
-        if (!Settled()) return;
-        ++m_counts.failures;
-        m_counts.problems.push_back(text);
-        ShowPlainMessage(text);
-    }
 
     static constexpr const char* kChanged = "確認の後に変わったので，そのままにしました";
 
     const BackupPlan& m_plan;
     DirHandle& m_sourceRoot;
     DirHandle& m_destinationRoot;
-    const FolderTransfer& m_request;
-    Versions* m_versions;
-    TransferCounts& m_counts;
     const int& m_abortFlag;
     ProgressWindow& m_progress;
     std::vector<Level> m_chain;
-    int m_done = 0;
-    bool m_deletionsEnded = false;
     std::vector<std::string> m_refusedFolders; // relative, with their separators
-    CopyWorkers m_workers; // last: its copies go before the folders they use
+    Receiver m_receiver; // last: its copies go before the folders they use
 };
 
 std::unique_ptr<DirHandle> Child(DirHandle& parent, const std::string& name)

@@ -3,11 +3,11 @@
 #include "engine/folder_transfer.h"
 
 #include "engine/backup_plan.h"
-#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
 #include "engine/name_case.h"
+#include "engine/receiver.h"
 #include "engine/transfer_decision.h"
 #include "engine/tree.h"
 #include "engine/tree_walk.h"
@@ -120,7 +120,7 @@ private:
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
-        const int& abortFlag, MovedEntries& moved, BackupPlan* plan, CopyWorkers* workers = nullptr)
+        const int& abortFlag, MovedEntries& moved, BackupPlan* plan, Receiver* receiver = nullptr)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
@@ -130,7 +130,7 @@ public:
         , m_progress(ui().Progress())
         , m_moved(moved)
         , m_plan(plan)
-        , m_workers(workers)
+        , m_receiver(receiver)
         , m_timeStep(request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destinationBase))
     {
     }
@@ -218,8 +218,8 @@ public:
     // Lets the window run, with the copies' progress where there are copies.
     void Pump()
     {
-        if (m_workers) {
-            m_workers->Pump();
+        if (m_receiver) {
+            m_receiver->Pump();
             return;
         }
         ShowProgress();
@@ -248,7 +248,10 @@ private:
     {
         // Told after everything decided before it: a copy that fails first ends the run, and this is
         // never told.
-        if (m_workers && !m_workers->Drain()) return;
+        if (m_receiver) {
+            m_receiver->Problem(text);
+            return;
+        }
         ++m_counts.failures;
         m_counts.problems.push_back(text);
         ShowPlainMessage(text);
@@ -389,13 +392,14 @@ private:
             SetLastError(err::AlreadyExists);
             Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
             return WalkStep::Continue;
-        } else if (at.companion->CreateSubdirectory(entry.name)) {
-            ++m_counts.createdDirs;
         } else {
+            PlanStep step;
+            step.action = PlanAction::CreateFolder;
+            step.destination.name = entry.name;
             // A name the destination refuses leaves that folder out, told; anything else ends the walk.
-            const bool refused = NameRefused();
-            Problem(FileErrorText(destinationPath + "\\", kContextRemoveTree));
-            return refused ? WalkStep::Continue : WalkStep::Stop;
+            const Carried made
+                = m_receiver->Carry(ReceiverFolder { at.shared, at.companionShared, RelativeOf(at.path) }, step);
+            if (made != Carried::Done) return made == Carried::Left ? WalkStep::Continue : WalkStep::Stop;
         }
         return WalkStep::Descend;
     }
@@ -421,10 +425,7 @@ private:
             if (move) m_moved.kept.insert(entry.fileId);
             return Stopped() ? WalkStep::Stop : WalkStep::Continue;
         case TransferAction::CopyNew:
-            ++m_counts.newFiles;
-            break;
         case TransferAction::Update:
-            ++m_counts.updatedFiles;
             break;
         case TransferAction::UpToDate:
         case TransferAction::NewerAtDestination: {
@@ -444,86 +445,41 @@ private:
             break;
         }
         }
-        const bool destinationReadOnly = copy && existing && (existing->attributes & kAttrReadOnly);
         const FindData destinationEntry = existing ? *existing : FindData {};
-        const uint32_t destinationAttributes = existing ? existing->attributes : kInvalidAttributes;
+        const bool destinationExists = existing != nullptr;
         existing = nullptr; // the map may change below
         Pump();
         if (Stopped()) return WalkStep::Stop;
-        if (m_plan) {
-            if (copy) Plan(at, entry, action, destinationEntry, destinationAttributes != kInvalidAttributes);
-            return WalkStep::Continue;
-        }
-
-        if (copy) {
-            if (entry.special) {
-                // FIFOs, sockets and devices are never opened: reported with their path and left out.
-                SetLastError(err::CannotAccessFile);
-                Problem(FileErrorText(sourcePath, kContextReadSource));
-            } else if (entry.attributes & kAttrReparsePoint) {
-                // A link is copied as the link, never what it points to, once every copy before it is in place.
-                if (!m_workers->Drain()) return WalkStep::Stop;
-                if (!at.dir.CopyLinkTo(entry, *at.companion)) {
-                    if (GetLastError() != err::NotSupported) {
-                        ReportFileError(destinationPath, kContextWriteDenied);
-                        return WalkStep::Stop;
-                    }
-                    LinkNotCopied(m_counts, destinationPath);
-                    return WalkStep::Continue; // a move keeps the link
-                }
-                if (move) m_moved.copied[entry.fileId] = MovedEntry { entry.size(), entry.lastWriteTime };
-            } else {
-                // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first,
-                // through the destination directory and the very file listed there, never by its path.
-                uint32_t destAttributes = destinationAttributes;
-                if (destinationReadOnly && m_request.options.clearReadOnly) {
-                    if (!m_workers->Drain()) return WalkStep::Stop;
-                    if (auto old = at.companion->OpenForCopy(destinationEntry)) {
-                        at.companion->MarkArchiveOnly(destinationEntry, *old);
-                        destAttributes &= ~uint32_t(kAttrReadOnly);
-                    }
-                }
-                // The bytes move beside the walk. No flush per file: the destination is synced once when the
-                // walk ends.
-                CopyOptions copyOptions;
-                copyOptions.flushEachFile = false;
-                auto job = std::make_unique<ListedCopy>(at.shared, entry, at.companionShared, destAttributes,
-                    std::move(sourcePath), std::move(destinationPath), std::move(copyOptions));
-                // Where the run ends at this copy, the counts stand as they stood when it was decided.
-                const Tally tally = TallyNow();
-                // A move notes each copy in place, for its deletion of the source.
-                std::function<bool()> done;
-                if (move) {
-                    done = [this, id = entry.fileId, moved = MovedEntry { entry.size(), entry.lastWriteTime }] {
-                        m_moved.copied[id] = moved;
-                        return true;
-                    };
-                }
-                const auto ended = [this, tally, update = action == TransferAction::Update] {
-                    if (m_workers->Ended()) {
-                        Restore(tally);
-                        return;
-                    }
-                    // Its name refused by the destination (told): this copy alone failed, the run goes on.
-                    --(update ? m_counts.updatedFiles : m_counts.newFiles);
-                    ++m_counts.failures;
-                };
-                if (!m_workers->Submit(std::move(job), std::move(done), ended)) return WalkStep::Stop;
-            }
-        }
-        return Stopped() ? WalkStep::Stop : WalkStep::Continue;
-    }
-
-    // A copy the plan holds: the source and what the destination holds there, as they are now.
-    void Plan(const WalkPlace& at, const FindData& entry, TransferAction action, const FindData& destination,
-        bool destinationExists)
-    {
+        if (!copy) return WalkStep::Continue;
         if (entry.special) {
             // FIFOs, sockets and devices are never opened: reported with their path and left out.
             SetLastError(err::CannotAccessFile);
-            Problem(FileErrorText(at.path + entry.name, kContextReadSource));
-            return;
+            Problem(FileErrorText(sourcePath, kContextReadSource));
+            return Stopped() ? WalkStep::Stop : WalkStep::Continue;
         }
+        const PlanStep step = StepOf(entry, action, destinationEntry, destinationExists);
+        if (m_plan) {
+            // A plan counts what its run will do.
+            ++(step.action == PlanAction::Update ? m_counts.updatedFiles : m_counts.newFiles);
+            m_plan->bytes += step.action == PlanAction::CopyLink ? 0 : entry.size();
+            AddStep(at.path, step);
+            return WalkStep::Continue;
+        }
+        // Where the run ends at this copy, what the walk decided after it stands as it stood then.
+        const Tally tally = TallyNow();
+        // (A copy whose name the destination refused alone is counted as a failure when the run ends.)
+        const auto ended = [this, tally] {
+            if (m_receiver->Ended()) Restore(tally);
+        };
+        const ReceiverFolder folder { at.shared, at.companionShared, RelativeOf(at.path) };
+        if (m_receiver->Carry(folder, step, ended) == Carried::RunEnded) return WalkStep::Stop;
+        return Stopped() ? WalkStep::Stop : WalkStep::Continue;
+    }
+
+    // The step of a copy: the source and what the destination holds there, as they are now.
+    static PlanStep StepOf(
+        const FindData& entry, TransferAction action, const FindData& destination, bool destinationExists)
+    {
         PlanStep step;
         const bool link = entry.attributes & kAttrReparsePoint;
         // "new" off copies over an earlier file without a date comparison: a new copy, as the counts say.
@@ -535,8 +491,7 @@ private:
         // What the destination holds keeps its own name (its case may differ): the run finds it by that.
         if (!destinationExists) step.destination.name = entry.name;
         step.destinationExists = destinationExists;
-        if (!link) m_plan->bytes += entry.size();
-        AddStep(at.path, step);
+        return step;
     }
 
     bool Stopped()
@@ -546,22 +501,17 @@ private:
         return true;
     }
 
-    WalkStep Going(WalkStep step) const { return m_workers && m_workers->Ended() ? WalkStep::Stop : step; }
+    WalkStep Going(WalkStep step) const { return m_receiver && m_receiver->Ended() ? WalkStep::Stop : step; }
 
-    // The file counts as they stand, to go back to when the run ends at a copy decided then.
+    // What the walk has decided without copying, to go back to when the run ends at a copy decided then
+    // (copies are counted once in their place).
     struct Tally {
-        int newFiles, updatedFiles, upToDateFiles, newerAtDest;
+        int upToDateFiles, newerAtDest;
         size_t detail;
     };
-    Tally TallyNow() const
-    {
-        return { m_counts.newFiles, m_counts.updatedFiles, m_counts.upToDateFiles, m_counts.newerAtDest,
-            m_counts.detail.size() };
-    }
+    Tally TallyNow() const { return { m_counts.upToDateFiles, m_counts.newerAtDest, m_counts.detail.size() }; }
     void Restore(const Tally& tally)
     {
-        m_counts.newFiles = tally.newFiles;
-        m_counts.updatedFiles = tally.updatedFiles;
         m_counts.upToDateFiles = tally.upToDateFiles;
         m_counts.newerAtDest = tally.newerAtDest;
         m_counts.detail.resize(tally.detail);
@@ -577,7 +527,7 @@ private:
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
     BackupPlan* m_plan;
-    CopyWorkers* m_workers; // null for a plan: nothing is copied
+    Receiver* m_receiver; // null for a plan: nothing is carried out
     std::string m_current; // the file last decided, for the progress label
     std::unordered_set<std::string> m_toMake; // source folders whose destination a plan makes // a plan: the decisions
                                               // are recorded, nothing is written
@@ -923,22 +873,28 @@ int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const 
     // The overall bar counts files: counted beside the walk, without a stat per entry.
     CountBeside sourceFiles(source);
     // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
-    const bool network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
     TransferVisitor* walking = nullptr;
-    CopyWorkers workers(network, abortFlag, [&](uint64_t) {
+    ReceiverSetup setup;
+    setup.sourceFolder = source;
+    setup.destinationBase = destinationBase;
+    setup.options = request.options;
+    setup.network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
+    if (request.mode == kModeFolderMove) setup.moved = &moved;
+    setup.showProgress = [&](uint64_t) {
         sourceFiles.Show(progress);
         walking->ShowProgress();
-    });
-    TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &workers);
-    walking = &visitor;
-    visitor.Roots(sourceIdentity, destinationRoot->Identity());
-    const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
-    // Every copy handed over is in its place before the result (a stop or a failure drops the rest).
-    workers.Drain();
-    // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
-    // the result shows what was done and what was not.
-    int status = walked ? kTransferDone : visitor.status;
-    if (workers.Ended()) status = workers.StoppedByUser() ? kTransferCancelled : kTransferStoppedByError;
+    };
+    int status = kTransferDone;
+    {
+        Receiver receiver(std::move(setup), counts, abortFlag);
+        TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &receiver);
+        walking = &visitor;
+        visitor.Roots(sourceIdentity, destinationRoot->Identity());
+        const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
+        // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
+        // the result shows what was done and what was not.
+        status = receiver.Finish(walked ? kTransferDone : visitor.status);
+    }
     destinationRoot.reset();
 
     // A move deletes its source only once the copy is on the disk.
