@@ -3,6 +3,7 @@
 #include "engine/folder_transfer.h"
 
 #include "engine/backup_plan.h"
+#include "engine/beside_window.h"
 #include "engine/file_copy.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
@@ -20,11 +21,6 @@
 #include "platform/ui_services.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <future>
-#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -56,66 +52,6 @@ bool IsRealDirectory(const FindData& entry)
 {
     return (entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint);
 }
-
-// Flushing a large copy can take seconds on a busy disk: it runs beside the window, which keeps
-// repainting meanwhile. The last error travels back with the result (it is kept per thread).
-bool SyncKeepingWindowAlive(const std::string& path)
-{
-    std::future<std::pair<bool, uint32_t>> done;
-    try {
-        done = std::async(std::launch::async, [&path] {
-            const bool synced = fs().SyncFileSystem(path);
-            return std::make_pair(synced, GetLastError());
-        });
-    } catch (const std::system_error&) {
-        return fs().SyncFileSystem(path); // no thread to be had: the window waits
-    }
-    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-        ui().ProcessEvents();
-    const auto [synced, error] = done.get();
-    if (!synced) SetLastError(error);
-    return synced;
-}
-
-// The files of a tree, counted on a thread of their own beside the walk for the overall bar's end, so the
-// first copies need not wait for a count of the whole tree. Without a thread to be had it counts at once;
-// where nobody sees the bars, not at all.
-class CountBeside {
-public:
-    explicit CountBeside(const std::string& root)
-    {
-        if (!ui().Progress().ShowsBars()) return;
-        try {
-            m_counting = std::async(std::launch::async, [this, root] {
-                // It yields to the walk and the copies: the bar's end can wait, they cannot.
-                TakeLeastProcessorShare();
-                m_files = CountTree(root, ListDetail::KindOnly, m_stop).files;
-            });
-        } catch (const std::system_error&) {
-            m_files = CountTree(root, ListDetail::KindOnly).files;
-        }
-    }
-    // A count still under way is given up (the future waits for its thread).
-    ~CountBeside() { m_stop = true; }
-    CountBeside(const CountBeside&) = delete;
-    CountBeside& operator=(const CountBeside&) = delete;
-
-    // Puts the bar's end up once the count is in.
-    void Show(ProgressWindow& progress)
-    {
-        if (m_shown) return;
-        const int files = m_files.load();
-        if (files < 0) return;
-        progress.SetMax(ProgressBar::Overall, files);
-        m_shown = true;
-    }
-
-private:
-    std::atomic<bool> m_stop { false };
-    std::atomic<int> m_files { -1 };
-    bool m_shown = false;
-    std::future<void> m_counting; // last: its thread is done before the rest goes
-};
 
 class TransferVisitor final : public TreeVisitor {
 public:
@@ -542,381 +478,256 @@ private:
     IdentitySet m_destinationDirs;
 };
 
-// The identities of a directory and of every directory above it, up to the system's root.
-std::vector<DirIdentity> AncestorsOf(std::unique_ptr<DirHandle> dir)
-{
-    std::vector<DirIdentity> out;
-    while (dir && out.size() < 4096) {
-        const DirIdentity identity = dir->Identity();
-        if (!out.empty() && out.back() == identity) break; // ".." of "/" is "/"
-        out.push_back(identity);
-        dir = dir->OpenParent(DirIdentity {});
-    }
-    return out;
-}
+constexpr const char* kCannotWrite = "操作に失敗しました\n\r書き込み禁止ではないでしょうか";
 
-} // namespace
-
-void LinkNotCopied(TransferCounts& counts, const std::string& destinationPath)
-{
-    ++counts.failures;
-    if (counts.linksNotCopied++ > 0) return;
-    const std::string text = destinationPath + "  :   リンクを作れないドライブです（リンクはコピ－しません）";
-    counts.problems.push_back(text);
-    ShowPlainMessage(text);
-}
-
-std::string FolderNameOf(const std::string& sourceFolder)
-{
-    // From the next-to-last character back to the third: a root ("C:\") has no name.
-    if (sourceFolder.size() < 4) return {};
-    const size_t sep = sourceFolder.rfind('\\', sourceFolder.size() - 2);
-    if (sep == std::string::npos || sep < 2) return {};
-    return sourceFolder.substr(sep + 1);
-}
-
-int CompareWriteTimes(const FileTime& source, const FileTime& destination, WriteTimeStep step)
-{
-    if (step != WriteTimeStep::FatTwoSeconds) return CompareWriteSeconds(source, destination);
-    // FAT keeps an even second: a copy carries its source's time rounded down to one.
-    const int64_t s = static_cast<int64_t>(source.value / 10'000'000) / 2 * 2;
-    const int64_t d = static_cast<int64_t>(destination.value / 10'000'000) / 2 * 2;
-    if (s == d || s - d == 3600 || d - s == 3600) return 0;
-    return s > d ? 1 : -1;
-}
-
-int CompareWriteSeconds(const FileTime& a, const FileTime& b)
-{
-    // Both sides are shifted by the same whole-second bias to local time, so whole seconds compare alike.
-    const uint64_t sa = a.value / 10'000'000;
-    const uint64_t sb = b.value / 10'000'000;
-    return sa > sb ? 1 : (sa < sb ? -1 : 0);
-}
-
-bool DestinationInsideSource(const std::string& sourceFolder, const std::string& destinationDir)
-{
-    const std::string destination = WithOneSeparator(destinationDir);
-    if (destination.find(sourceFolder) != std::string::npos) return true;
-    // A bind mount of a source folder shows the source's own directories: by what it is mounted from.
-    if (LiesWithinByMount(destination, sourceFolder)) return true;
-    // The same directories reached by other names: a link or a bind mount into the source.
-    auto source = fs().OpenTreeDirectory(sourceFolder, ListDetail::KindOnly, true);
-    auto target = fs().OpenTreeDirectory(destination, ListDetail::KindOnly, true);
-    if (!source || !target) return false;
-    const DirIdentity sourceIdentity = source->Identity();
-    if (sourceIdentity.inode == 0) return false; // a file system double without identities
-    for (const DirIdentity& above : AncestorsOf(std::move(target))) {
-        if (above == sourceIdentity) return true;
-    }
-    return false;
-}
-
-int64_t FolderSpaceNeeded(const std::string& sourceFolder, const std::string& destinationDir)
-{
-    const TreeTotals sourceTotals = CountTree(sourceFolder);
-    int64_t need = static_cast<int64_t>(sourceTotals.exactBytes);
-    const std::string existing = WithOneSeparator(destinationDir) + FolderNameOf(sourceFolder);
-    const uint32_t attributes = fs().GetAttributes(WithoutSeparator(existing));
-    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) && !(attributes & kAttrReparsePoint)) {
-        need -= static_cast<int64_t>(CountTree(existing).exactBytes);
-        // A file that replaces another is written whole beside it before the old one goes: the largest
-        // such file needs its room on top of the difference.
-        need += static_cast<int64_t>(sourceTotals.largestFile);
-    }
-    return need;
-}
-
-int CheckFreeSpace(const std::string& destinationDir, int64_t need)
-{
-    uint64_t freeToCaller = 0, total = 0, totalFree = 0;
-    GetDiskFreeSpaceEx(WithOneSeparator(destinationDir), freeToCaller, total, totalFree);
-    if (need <= 0 || static_cast<uint64_t>(need) <= freeToCaller) return 1;
-    const int answer = AppMessageBox(
-        "コピ－するにはディスク容量が足りません，中止しますか　？\n\rいいえで作業を続行", kCaptionReport, kMbYesNo);
-    return answer == kIdYes ? -1 : 1;
-}
-
-namespace {
-
-// Whether dir is identity itself or lies below it.
-// Whether a lookup of name in dir finds nothing at all (anything else, an error included, is something).
-bool NothingAt(DirHandle& dir, const std::string& name)
-{
-    FindData found;
-    if (dir.Lookup(name, found)) return false;
-    return GetLastError() == err::FileNotFound || GetLastError() == err::PathNotFound;
-}
-
-bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity)
-{
-    if (identity.inode == 0) return false; // a file system double without identities
-    if (dir.Identity() == identity) return true;
-    for (const DirIdentity& above : AncestorsOf(dir.OpenParent(DirIdentity {}))) {
-        if (above == identity) return true;
-    }
-    return false;
-}
-
-} // namespace
-
-// The versions folder of a backup, checked before the run: it must be on the destination's file system
-// (a rename keeps a version, never a copy) and outside the tree the backup makes identical to its source.
-std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle& destinationRoot, bool inside,
-    DirHandle& sourceRoot, const std::string& sourceFolder, bool make, bool& ok)
-{
-    ok = false;
-    const std::string path = WithOneSeparator(versionsDir);
-    // Checked where it is, or where it would be made (its parent), before anything is made.
-    const auto refused = [&](DirHandle& at, const std::string& atPath) {
-        if (at.Identity().device != destinationRoot.Identity().device) {
-            ShowPlainMessage(path + "  :   以前の版の保存先はバックアップ先と同じドライブにして下さい");
-            return true;
-        }
-        if (inside && IsAtOrBelow(at, destinationRoot.Identity())) {
-            ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ先の中にあります");
-            return true;
-        }
-        // Old versions kept in the source would become part of the next backup, and fill the source.
-        if (IsAtOrBelow(at, sourceRoot.Identity()) || LiesWithinByMount(atPath, sourceFolder)) {
-            ShowPlainMessage(path + "  :   以前の版の保存先がバックアップ元の中にあります");
-            return true;
-        }
-        return false;
-    };
-    auto root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
-    if (!root && path.size() > 3) {
-        const std::string parentPath = path.substr(0, path.rfind('\\', path.size() - 2) + 1);
-        auto parent = fs().OpenTreeDirectory(parentPath, ListDetail::KindOnly, true);
-        if (parent && refused(*parent, parentPath)) return nullptr;
-        if (parent && !make) {
-            ok = true;
-            return nullptr;
-        }
-        if (parent && fs().CreateDirectory(WithoutSeparator(path)))
-            root = fs().OpenTreeDirectory(path, ListDetail::KindOnly, true);
-    }
-    if (!root) {
-        ReportFileError(path, kContextWriteDenied);
-        return nullptr;
-    }
-    if (refused(*root, path)) return nullptr;
-    ok = true;
-    if (!make) return nullptr;
-    // One folder a run, named for when it began: "2026-12-08_044500" (a second run in the same second
-    // takes "_2" and on).
-    const SystemTime now = GetLocalTime();
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u_%02u%02u%02u", unsigned(now.year), unsigned(now.month),
-        unsigned(now.day), unsigned(now.hour), unsigned(now.minute), unsigned(now.second));
-    std::string runName = stamp;
-    FindData taken;
-    for (int n = 2; root->Lookup(runName, taken) && n < 1000; ++n)
-        runName = std::string(stamp) + "_" + std::to_string(n);
-    return std::make_unique<Versions>(std::move(root), path, runName);
-}
-
-namespace {
-
-// Flushes the destination once before the result is told, rather than once per file.
-void SyncDestination(const std::string& destinationBase, TransferCounts& counts, int& status)
-{
-    if (counts.createdDirs + counts.newFiles + counts.updatedFiles + counts.deletedFiles + counts.deletedDirs == 0
-        || SyncKeepingWindowAlive(destinationBase))
-        return;
-    const std::string text = FileErrorText(destinationBase, kContextWriteDenied);
-    ShowPlainMessage(text);
-    counts.problems.push_back(text);
-    ++counts.failures;
-    if (status == kTransferDone) status = kTransferStoppedByError;
-}
-
-} // namespace
-
-int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* planOut)
-{
-    counts = TransferCounts {};
-    const std::string& source = request.sourceFolder;
-    const std::string folderName = FolderNameOf(source);
-    std::string destinationBase = WithOneSeparator(request.destinationDir);
-    const char* insideMessage = request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
-                                                                : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！";
-    const bool backup = request.mode == kModeFolderBackup;
-    // A backup is planned first and carried out as planned; a dry run only plans, whatever the mode.
-    const bool planned = backup || request.dryRun;
-
-    if (DestinationInsideSource(source, destinationBase)) {
-        ShowPlainMessage(insideMessage);
-        return kTransferRefused;
-    }
-    if (request.options.checkFreeSpace && !request.dryRun
-        && CheckFreeSpace(destinationBase, FolderSpaceNeeded(source, destinationBase)) == -1)
-        return kTransferRefused;
-
-    // The directories the user chose may be reached through links; below them nothing is followed.
-    auto sourceRoot = fs().OpenTreeDirectory(source, ListDetail::Full, true);
-    if (!sourceRoot) {
-        ReportUnreadable(source);
-        return kTransferRefused;
-    }
-    const DirIdentity sourceIdentity = sourceRoot->Identity();
-    auto baseRoot = fs().OpenTreeDirectory(destinationBase, ListDetail::Full, true);
-    std::unique_ptr<DirHandle> destinationRoot;
-    FindData top;
-    top.name = folderName.empty() ? std::string() : folderName.substr(0, folderName.size() - 1);
-    top.attributes = kAttrDirectory;
-    if (baseRoot && request.contentsOnly == 0 && !top.name.empty()) {
-        // The folder of the source's name at the destination, made unless it is there (not counted); a
-        // plan only looks, and its run makes it.
-        ChildOpen open = ChildOpen::Failed;
-        destinationRoot = baseRoot->OpenChild(top, open);
-        if (!destinationRoot && !planned && baseRoot->CreateSubdirectory(top.name))
-            destinationRoot = baseRoot->OpenChild(top, open);
-        if (!destinationRoot && planned && (open != ChildOpen::Failed || !NothingAt(*baseRoot, top.name)))
-            baseRoot.reset();
-        destinationBase += folderName;
-    } else if (request.contentsOnly != 0) {
-        destinationRoot = std::move(baseRoot);
-    } else {
-        baseRoot.reset();
-    }
-    if (!destinationRoot && !(planned && baseRoot)) {
-        ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
-        return kTransferRefused;
-    }
-    // The same place by identity, whatever the names say: the destination is the source itself (a move
-    // into the source's own parent, a link to it), or, for a backup, holds the source, whose deletion
-    // of what the source lacks would reach the source itself.
-    if (destinationRoot
-        && (IsAtOrBelow(*destinationRoot, sourceIdentity)
-            || (backup && IsAtOrBelow(*sourceRoot, destinationRoot->Identity())))) {
-        ShowPlainMessage(insideMessage);
-        return kTransferRefused;
+// One folder operation: its two tops, opened once and checked by identity, then planned and carried out
+// (a backup, a dry run) or walked and carried out as it goes (a copy, a move).
+class FolderRun {
+public:
+    FolderRun(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
+        : m_request(request)
+        , m_counts(counts)
+        , m_abortFlag(abortFlag)
+        , m_source(request.sourceFolder)
+        , m_destinationBase(WithOneSeparator(request.destinationDir))
+        , m_backup(request.mode == kModeFolderBackup)
+        , m_planned(m_backup || request.dryRun)
+        , m_progress(ui().Progress())
+    {
     }
 
-    // The versions folder is checked now and made only once the plan is accepted.
-    const bool keepsVersions = backup && !request.versionsDir.empty() && !request.dryRun;
-    std::unique_ptr<Versions> versions;
-    const auto openVersions = [&](bool make) {
-        bool ok = false;
-        versions = OpenVersions(request.versionsDir, destinationRoot ? *destinationRoot : *baseRoot,
-            destinationRoot != nullptr, *sourceRoot, source, make, ok);
-        return ok;
-    };
-    if (keepsVersions && !openVersions(false)) return kTransferRefused;
-
-    ProgressWindow& progress = ui().Progress();
-    progress.Show();
-    progress.SetPosition(ProgressBar::Overall, 0);
-    progress.SetBarVisible(ProgressBar::Block, true);
-    const auto close = [&progress](int status) {
-        progress.SetBarVisible(ProgressBar::Block, false);
-        progress.Close();
-        if (status == kTransferCancelled) ShowPlainMessage("中断いたします");
-        return status;
-    };
-
-    MovedEntries moved;
-    if (planned) {
+    int Run(BackupPlan* planOut)
+    {
+        m_counts = TransferCounts {};
+        if (const int refused = OpenTops(); refused != 0) return refused;
+        // The versions folder is checked now and made only once the plan is accepted.
+        m_keepsVersions = m_backup && !m_request.versionsDir.empty() && !m_request.dryRun;
+        if (m_keepsVersions && !OpenVersionsFolder(false)) return kTransferRefused;
+        m_progress.Show();
+        m_progress.SetPosition(ProgressBar::Overall, 0);
+        m_progress.SetBarVisible(ProgressBar::Block, true);
+        if (!m_planned) return Close(Walked());
         BackupPlan local;
         BackupPlan& plan = planOut ? *planOut : local;
         plan = BackupPlan {};
-        plan.sourceFolder = source;
-        plan.destinationBase = destinationBase;
-        TransferVisitor visitor(request, destinationBase, plan.counts, abortFlag, moved, &plan);
-        visitor.Roots(sourceIdentity, destinationRoot ? destinationRoot->Identity() : DirIdentity {});
-        if (!WalkTree(*sourceRoot, source, visitor, destinationRoot.get())) {
-            counts = plan.counts;
-            return close(visitor.status == kTransferCancelled ? kTransferCancelled : kTransferStoppedByError);
+        return Planned(plan);
+    }
+
+private:
+    const char* InsideMessage() const
+    {
+        return m_request.mode == kModeFolderCopy ? "同じＤＩＲ内には　ＤＩＲのコピ－出来ません　！"
+                                                 : "同じＤＩＲ内には　ＤＩＲの移動は不可能です　！";
+    }
+
+    // Opens the source and the destination's top (made now for a copy or a move, by the run of a plan),
+    // refusing a destination in the source by text and by identity. 0 to go on, or kTransferRefused.
+    int OpenTops()
+    {
+        if (DestinationInsideSource(m_source, m_destinationBase)) {
+            ShowPlainMessage(InsideMessage());
+            return kTransferRefused;
         }
-        if (request.dryRun) {
-            counts = plan.counts;
-            return close(kTransferDone);
+        if (m_request.options.checkFreeSpace && !m_request.dryRun
+            && CheckFreeSpace(m_destinationBase, FolderSpaceNeeded(m_source, m_destinationBase)) == -1)
+            return kTransferRefused;
+        // The directories the user chose may be reached through links; below them nothing is followed.
+        m_sourceRoot = fs().OpenTreeDirectory(m_source, ListDetail::Full, true);
+        if (!m_sourceRoot) {
+            ReportUnreadable(m_source);
+            return kTransferRefused;
         }
-        // Shown before anything is written; a backup that would delete most of the destination asks again
-        // (or, for a script, is refused unless it allowed that many).
-        progress.Close();
-        if (request.confirmPlan && !request.confirmPlan(plan)) return kTransferDeclined;
-        const bool tooMany
-            = request.maxDelete >= 0 ? EntriesDeleted(plan) > request.maxDelete : DeletesMostOfTheDestination(plan);
-        if (tooMany && (request.maxDelete >= 0 || request.refuseMassDeletion)) {
+        m_baseRoot = fs().OpenTreeDirectory(m_destinationBase, ListDetail::Full, true);
+        const std::string folderName = FolderNameOf(m_source);
+        m_top.name = folderName.empty() ? std::string() : folderName.substr(0, folderName.size() - 1);
+        m_top.attributes = kAttrDirectory;
+        if (m_baseRoot && m_request.contentsOnly == 0 && !m_top.name.empty()) {
+            // The folder of the source's name at the destination, made unless it is there (not counted); a
+            // plan only looks, and its run makes it.
+            ChildOpen open = ChildOpen::Failed;
+            m_destinationRoot = m_baseRoot->OpenChild(m_top, open);
+            if (!m_destinationRoot && !m_planned && m_baseRoot->CreateSubdirectory(m_top.name))
+                m_destinationRoot = m_baseRoot->OpenChild(m_top, open);
+            if (!m_destinationRoot && m_planned && (open != ChildOpen::Failed || !NothingAt(*m_baseRoot, m_top.name)))
+                m_baseRoot.reset();
+            m_destinationBase += folderName;
+        } else if (m_request.contentsOnly != 0) {
+            m_destinationRoot = std::move(m_baseRoot);
+        } else {
+            m_baseRoot.reset();
+        }
+        if (!m_destinationRoot && !(m_planned && m_baseRoot)) {
+            ShowPlainMessage(kCannotWrite);
+            return kTransferRefused;
+        }
+        // The same place by identity, whatever the names say: the destination is the source itself (a move
+        // into the source's own parent, a link to it), or, for a backup, holds the source, whose deletion
+        // of what the source lacks would reach the source itself.
+        if (m_destinationRoot
+            && (IsAtOrBelow(*m_destinationRoot, m_sourceRoot->Identity())
+                || (m_backup && IsAtOrBelow(*m_sourceRoot, m_destinationRoot->Identity())))) {
+            ShowPlainMessage(InsideMessage());
+            return kTransferRefused;
+        }
+        return 0;
+    }
+
+    bool OpenVersionsFolder(bool make)
+    {
+        bool ok = false;
+        m_versions = OpenVersions(m_request.versionsDir, m_destinationRoot ? *m_destinationRoot : *m_baseRoot,
+            m_destinationRoot != nullptr, *m_sourceRoot, m_source, make, ok);
+        return ok;
+    }
+
+    int Close(int status)
+    {
+        m_progress.SetBarVisible(ProgressBar::Block, false);
+        m_progress.Close();
+        if (status == kTransferCancelled) ShowPlainMessage("中断いたします");
+        return status;
+    }
+
+    // A backup or a dry run: the whole plan first, shown and guarded, then carried out as planned.
+    int Planned(BackupPlan& plan)
+    {
+        plan.sourceFolder = m_source;
+        plan.destinationBase = m_destinationBase;
+        TransferVisitor visitor(m_request, m_destinationBase, plan.counts, m_abortFlag, m_moved, &plan);
+        visitor.Roots(m_sourceRoot->Identity(), m_destinationRoot ? m_destinationRoot->Identity() : DirIdentity {});
+        if (!WalkTree(*m_sourceRoot, m_source, visitor, m_destinationRoot.get())) {
+            m_counts = plan.counts;
+            return Close(visitor.status == kTransferCancelled ? kTransferCancelled : kTransferStoppedByError);
+        }
+        if (m_request.dryRun) {
+            m_counts = plan.counts;
+            return Close(kTransferDone);
+        }
+        m_progress.Close();
+        if (const int refused = Accepted(plan); refused != 0) return refused;
+        m_counts = plan.counts;
+        m_progress.Show();
+        m_progress.SetMax(
+            ProgressBar::Overall, plan.counts.newFiles + plan.counts.updatedFiles + plan.counts.upToDateFiles);
+        // The run starts from what the plan found as it is (up to date, newer at the destination, problems)
+        // and counts what it does.
+        m_counts.createdDirs = m_counts.newFiles = m_counts.updatedFiles = 0;
+        m_counts.deletedDirs = m_counts.deletedFiles = 0;
+        if (m_versions) m_counts.versionsFolder = m_versions->RunPath();
+        int status
+            = CarryOutPlan(plan, *m_sourceRoot, *m_destinationRoot, m_request, m_versions.get(), m_counts, m_abortFlag);
+        m_destinationRoot.reset();
+        m_sourceRoot.reset();
+        SyncDestination(m_destinationBase, m_counts, status);
+        if (m_versions) m_counts.versionsKept = m_versions->kept;
+        return Close(status);
+    }
+
+    // Shows the plan before anything is written; a backup that would delete most of the destination asks
+    // again (or, for a script, is refused unless it allowed that many). Then makes what the run needs: the
+    // versions folder and the top folder. 0 to go on.
+    int Accepted(const BackupPlan& plan)
+    {
+        if (m_request.confirmPlan && !m_request.confirmPlan(plan)) return kTransferDeclined;
+        const int maxDelete = m_request.maxDelete;
+        const bool tooMany = maxDelete >= 0 ? EntriesDeleted(plan) > maxDelete : DeletesMostOfTheDestination(plan);
+        if (tooMany && (maxDelete >= 0 || m_request.refuseMassDeletion)) {
             const std::string question = MassDeletionQuestion(plan);
             ShowPlainMessage(question.substr(0, question.find('\n')) + "：中止しました");
             return kTransferRefused;
         }
         if (tooMany && AppMessageBox(MassDeletionQuestion(plan), kCaptionCaution, kMbYesNo | kMbDefButton2) != kIdYes)
             return kTransferDeclined;
-        if (keepsVersions && !openVersions(true)) return kTransferRefused;
-        if (!destinationRoot) {
+        if (m_keepsVersions && !OpenVersionsFolder(true)) return kTransferRefused;
+        if (!m_destinationRoot) {
             ChildOpen open = ChildOpen::Failed;
-            if (baseRoot->CreateSubdirectory(top.name)) destinationRoot = baseRoot->OpenChild(top, open);
-            if (!destinationRoot) {
-                ShowPlainMessage("操作に失敗しました\n\r書き込み禁止ではないでしょうか");
+            if (m_baseRoot->CreateSubdirectory(m_top.name)) m_destinationRoot = m_baseRoot->OpenChild(m_top, open);
+            if (!m_destinationRoot) {
+                ShowPlainMessage(kCannotWrite);
                 return kTransferRefused;
             }
         }
-        progress.Show();
-        progress.SetMax(
-            ProgressBar::Overall, plan.counts.newFiles + plan.counts.updatedFiles + plan.counts.upToDateFiles);
-        // The run starts from what the plan found as it is (up to date, newer at the destination, problems)
-        // and counts what it does.
-        counts = plan.counts;
-        counts.createdDirs = counts.newFiles = counts.updatedFiles = counts.deletedDirs = counts.deletedFiles = 0;
-        if (versions) counts.versionsFolder = versions->RunPath();
-        int status = CarryOutPlan(plan, *sourceRoot, *destinationRoot, request, versions.get(), counts, abortFlag);
-        destinationRoot.reset();
-        sourceRoot.reset();
-        SyncDestination(destinationBase, counts, status);
-        if (versions) counts.versionsKept = versions->kept;
-        return close(status);
+        return 0;
     }
 
-    // The overall bar counts files: counted beside the walk, without a stat per entry.
-    CountBeside sourceFiles(source);
-    // The walk decides and makes the folders; the copies' bytes move on the workers meanwhile.
-    TransferVisitor* walking = nullptr;
-    ReceiverSetup setup;
-    setup.sourceFolder = source;
-    setup.destinationBase = destinationBase;
-    setup.options = request.options;
-    setup.network = OnNetworkFileSystem(source) || OnNetworkFileSystem(destinationBase);
-    if (request.mode == kModeFolderMove) setup.moved = &moved;
-    setup.showProgress = [&](uint64_t) {
-        sourceFiles.Show(progress);
-        walking->ShowProgress();
-    };
-    int status = kTransferDone;
+    // A copy or a move: the walk decides and hands each step to the receiver as it goes; the copies'
+    // bytes move on the copy threads meanwhile.
+    int Walked()
     {
-        Receiver receiver(std::move(setup), counts, abortFlag);
-        TransferVisitor visitor(request, destinationBase, counts, abortFlag, moved, nullptr, &receiver);
-        walking = &visitor;
-        visitor.Roots(sourceIdentity, destinationRoot->Identity());
-        const bool walked = WalkTree(*sourceRoot, source, visitor, destinationRoot.get());
-        // A walk that ran to its end is done, with any problem it met told and counted (counts.failures):
-        // the result shows what was done and what was not.
-        status = receiver.Finish(walked ? kTransferDone : visitor.status);
+        // The overall bar counts files: counted beside the walk, without a stat per entry.
+        CountBeside sourceFiles(m_source);
+        TransferVisitor* walking = nullptr;
+        ReceiverSetup setup;
+        setup.sourceFolder = m_source;
+        setup.destinationBase = m_destinationBase;
+        setup.options = m_request.options;
+        setup.network = OnNetworkFileSystem(m_source) || OnNetworkFileSystem(m_destinationBase);
+        if (m_request.mode == kModeFolderMove) setup.moved = &m_moved;
+        setup.showProgress = [&](uint64_t) {
+            sourceFiles.Show(m_progress);
+            walking->ShowProgress();
+        };
+        int status = kTransferDone;
+        {
+            Receiver receiver(std::move(setup), m_counts, m_abortFlag);
+            TransferVisitor visitor(m_request, m_destinationBase, m_counts, m_abortFlag, m_moved, nullptr, &receiver);
+            walking = &visitor;
+            visitor.Roots(m_sourceRoot->Identity(), m_destinationRoot->Identity());
+            const bool walked = WalkTree(*m_sourceRoot, m_source, visitor, m_destinationRoot.get());
+            // A walk that ran to its end is done, with any problem it met told and counted (failures): the
+            // result shows what was done and what was not.
+            status = receiver.Finish(walked ? kTransferDone : visitor.status);
+        }
+        m_destinationRoot.reset();
+        // A move deletes its source only once the copy is on the disk.
+        SyncDestination(m_destinationBase, m_counts, status);
+        if (status == kTransferDone && m_counts.failures == 0 && m_request.mode == kModeFolderMove) DeleteSource();
+        return status;
     }
-    destinationRoot.reset();
 
-    // A move deletes its source only once the copy is on the disk.
-    SyncDestination(destinationBase, counts, status);
-    // A move deletes its source only when everything in it was copied, and then only what it copied and
-    // is still unchanged, through the directories it walked.
-    if (status == kTransferDone && counts.failures == 0 && request.mode == kModeFolderMove) {
+    // A move deletes its source only when everything in it was copied, and then only what it copied and is
+    // still unchanged, through the directories it walked.
+    void DeleteSource()
+    {
         DeleteResult deleted;
-        const uint32_t rootAttributes = fs().GetAttributes(WithoutSeparator(source));
-        if (source.size() > 3 && rootAttributes != kInvalidAttributes && (rootAttributes & kAttrReparsePoint)) {
+        const uint32_t rootAttributes = fs().GetAttributes(WithoutSeparator(m_source));
+        if (m_source.size() > 3 && rootAttributes != kInvalidAttributes && (rootAttributes & kAttrReparsePoint)) {
             // A source chosen through a link: the link goes, what it points to stays.
-            sourceRoot.reset();
-            deleted = DeleteTree(source, request.contentsOnly, request.options);
+            m_sourceRoot.reset();
+            deleted = DeleteTree(m_source, m_request.contentsOnly, m_request.options);
         } else {
-            deleted = DeleteMovedSource(std::move(sourceRoot), source, request.contentsOnly, request.options, moved);
+            deleted = DeleteMovedSource(
+                std::move(m_sourceRoot), m_source, m_request.contentsOnly, m_request.options, m_moved);
         }
         if (deleted.failures > 0 || deleted.result != 1) {
-            counts.failures += std::max(deleted.failures, 1);
-            counts.problems.push_back(source + "  :   移動元を全部は削除出来ませんでした");
+            m_counts.failures += std::max(deleted.failures, 1);
+            m_counts.problems.push_back(m_source + "  :   移動元を全部は削除出来ませんでした");
         }
     }
-    return close(status);
+
+    const FolderTransfer& m_request;
+    TransferCounts& m_counts;
+    const int& m_abortFlag;
+    const std::string& m_source;
+    std::string m_destinationBase;
+    const bool m_backup;
+    const bool m_planned; // a backup is planned first and carried out as planned; a dry run only plans
+    bool m_keepsVersions = false;
+    ProgressWindow& m_progress;
+    FindData m_top; // the folder of the source's name at the destination
+    std::unique_ptr<DirHandle> m_sourceRoot;
+    std::unique_ptr<DirHandle> m_baseRoot;
+    std::unique_ptr<DirHandle> m_destinationRoot;
+    std::unique_ptr<Versions> m_versions;
+    MovedEntries m_moved;
+};
+
+} // namespace
+
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* planOut)
+{
+    FolderRun run(request, counts, abortFlag);
+    return run.Run(planOut);
 }
 
 } // namespace zelo

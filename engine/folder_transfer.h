@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/options.h"
+#include "platform/dir_handle.h"
 #include "platform/drives.h"
 #include "platform/types.h"
 
@@ -103,6 +104,11 @@ int TransferFolder(
 // Whether the destination can be inside the source: by text (the described check), and by what the
 // directories are (a link or a bind mount into the source). True when it is, or is the source itself.
 bool DestinationInsideSource(const std::string& sourceFolder, const std::string& destinationDir);
+
+// Whether dir is the directory of identity or lies below it, by what the directories are.
+bool IsAtOrBelow(DirHandle& dir, const DirIdentity& identity);
+// Whether a lookup of name in dir finds nothing at all (anything else, an error included, is something).
+bool NothingAt(DirHandle& dir, const std::string& name);
 
 // Bytes a folder copy needs at the destination: the source tree, less what a folder of its name at the
 // destination already holds, plus the largest source file (a replacement is written whole beside the file

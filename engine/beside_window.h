@@ -1,0 +1,64 @@
+// Work that runs beside the window while it keeps repainting: a flush of the destination, a count of the
+// source for the overall bar's end.
+#pragma once
+
+#include "engine/folder_transfer.h"
+#include "engine/tree.h"
+#include "platform/threads.h"
+#include "platform/ui_services.h"
+
+#include <atomic>
+#include <future>
+#include <string>
+
+namespace zelo {
+
+// Flushes the file system that holds path on a thread of its own, the window repainting meanwhile (on
+// this thread when no thread is to be had). The last error is this thread's afterwards.
+bool SyncKeepingWindowAlive(const std::string& path);
+
+// Flushes the destination once before the result is told, rather than once per file: a failure is told,
+// counted, and turns a done status into one stopped by an error.
+void SyncDestination(const std::string& destinationBase, TransferCounts& counts, int& status);
+
+// The files of a tree, counted on a thread of their own beside the walk for the overall bar's end, so the
+// first copies need not wait for a count of the whole tree. Without a thread to be had it counts at once;
+// where nobody sees the bars, not at all.
+class CountBeside {
+public:
+    explicit CountBeside(const std::string& root)
+    {
+        if (!ui().Progress().ShowsBars()) return;
+        try {
+            m_counting = std::async(std::launch::async, [this, root] {
+                // It yields to the walk and the copies: the bar's end can wait, they cannot.
+                TakeLeastProcessorShare();
+                m_files = CountTree(root, ListDetail::KindOnly, m_stop).files;
+            });
+        } catch (const std::system_error&) {
+            m_files = CountTree(root, ListDetail::KindOnly).files;
+        }
+    }
+    // A count still under way is given up (the future waits for its thread).
+    ~CountBeside() { m_stop = true; }
+    CountBeside(const CountBeside&) = delete;
+    CountBeside& operator=(const CountBeside&) = delete;
+
+    // Puts the bar's end up once the count is in.
+    void Show(ProgressWindow& progress)
+    {
+        if (m_shown) return;
+        const int files = m_files.load();
+        if (files < 0) return;
+        progress.SetMax(ProgressBar::Overall, files);
+        m_shown = true;
+    }
+
+private:
+    std::atomic<bool> m_stop { false };
+    std::atomic<int> m_files { -1 };
+    bool m_shown = false;
+    std::future<void> m_counting; // last: its thread is done before the rest goes
+};
+
+} // namespace zelo
