@@ -62,6 +62,7 @@ private:
         setup.sourceFolder = plan.sourceFolder;
         setup.destinationBase = plan.destinationBase;
         setup.options = request.options;
+        setup.clearReadOnlyDestinations = request.options.clearReadOnly;
         setup.network = OnNetworkFileSystem(plan.sourceFolder) || OnNetworkFileSystem(plan.destinationBase);
         setup.verify = true;
         setup.versions = versions;

@@ -1,13 +1,14 @@
 // The file driver and the duplicator.
 #include "engine/file_transfer.h"
 
-#include "engine/copy_workers.h"
 #include "engine/file_copy.h"
 #include "engine/folder_transfer.h"
 #include "engine/formats.h"
 #include "engine/messages.h"
+#include "engine/receiver.h"
 #include "engine/transfer_decision.h"
 #include "engine/tree.h"
+#include "engine/tree_walk.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/filesystem.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -192,259 +194,335 @@ std::string KeptLine(const std::string& source, const std::string& destination)
 
 } // namespace
 
-int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
-{
-    counts = FileTransferCounts {};
-    const std::string source = WithOneSeparator(request.sourceDir);
-    const std::string destination = WithOneSeparator(request.destinationDir);
-    const bool move = request.mode == kModeFileMove;
-    ProgressWindow& progress = ui().Progress();
+namespace {
 
+// One copy or move of selected files: every file decided before anything is written, then carried out by
+// the receiver in the order names are taken.
+class FileRun {
+public:
+    FileRun(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
+        : m_request(request)
+        , m_counts(counts)
+        , m_abortFlag(abortFlag)
+        , m_source(WithOneSeparator(request.sourceDir))
+        , m_destination(WithOneSeparator(request.destinationDir))
+        , m_move(request.mode == kModeFileMove)
+        , m_progress(ui().Progress())
+        , m_n(request.names.size())
+    {
+    }
+
+    int Run()
+    {
+        m_counts = FileTransferCounts {};
+        if (!Open()) return -1;
+        // The copy threads start now, so they are running when the first copies are decided.
+        if (!m_request.dryRun) m_receiver.emplace(Setup(), m_receiverCounts, m_abortFlag);
+        Decide();
+        m_progress.SetMax(ProgressBar::Overall, ProgressUnits(m_blocks));
+        m_progress.SetPosition(ProgressBar::Overall, 0);
+        m_progress.Show();
+        ui().ProcessEvents();
+        if (m_request.dryRun) return DryRun();
+        return Carry();
+    }
+
+private:
     // Both directories are opened once; every file is reached through them, never by its path.
-    auto from = fs().OpenTreeDirectory(source, ListDetail::Full, true);
-    if (!from) {
-        ReportFileError(source, kContextReadSource);
-        return -1;
+    bool Open()
+    {
+        m_from = fs().OpenTreeDirectory(m_source, ListDetail::Full, true);
+        if (!m_from) {
+            ReportFileError(m_source, kContextReadSource);
+            return false;
+        }
+        m_to = fs().OpenTreeDirectory(m_destination, ListDetail::Full, true);
+        if (!m_to) {
+            ReportFileError(m_destination, kContextWriteDenied);
+            return false;
+        }
+        // The same directory by identity (through a link, a bind mount or another drive letter): every file
+        // would be its own destination, and a move would delete it.
+        if (m_from->Identity().inode != 0 && m_from->Identity() == m_to->Identity()) {
+            ShowPlainMessage("同じＤＩＲが選択されており，実行出来ません");
+            return false;
+        }
+        return true;
     }
-    auto to = fs().OpenTreeDirectory(destination, ListDetail::Full, true);
-    if (!to) {
-        ReportFileError(destination, kContextWriteDenied);
-        return -1;
-    }
-    // The same directory by identity (through a link, a bind mount or another drive letter): every file
-    // would be its own destination, and a move would delete it.
-    if (from->Identity().inode != 0 && from->Identity() == to->Identity()) {
-        ShowPlainMessage("同じＤＩＲが選択されており，実行出来ません");
-        return -1;
+
+    ReceiverSetup Setup()
+    {
+        ReceiverSetup setup;
+        setup.sourceFolder = m_source;
+        setup.destinationBase = m_destination;
+        setup.options = m_request.options;
+        setup.network = OnNetworkFileSystem(m_source) || OnNetworkFileSystem(m_destination);
+        // A copy is synced once at the end; a move flushes each copy before its source goes.
+        setup.flushEachFile = m_move;
+        // The overall bar: the blocks of the files handed back, and the bytes moved since.
+        setup.showProgress = [this](uint64_t moved) {
+            m_progress.SetLabel(m_request.names[m_current]);
+            m_progress.SetPosition(ProgressBar::Overall, ProgressUnits(m_blocksDone + moved / kCopyBlockSize));
+        };
+        setup.placed = [this](const FindData&) { return Placed(); };
+        return setup;
     }
 
     // Each file is decided once, before anything is written: the overall bar counts 8192-byte blocks over
     // every selected file, and the room the copies need is summed from the same listing.
-    // The copy threads start now, so they are running when the first copies are decided.
-    uint64_t blocksDone = 0; // the overall bar: the blocks of the files handed back, and the bytes moved since
-    size_t current = 0;
-    const auto show = [&](uint64_t moved) {
-        progress.SetLabel(request.names[current]);
-        progress.SetPosition(ProgressBar::Overall, ProgressUnits(blocksDone + moved / kCopyBlockSize));
-    };
-    std::optional<CopyWorkers> started;
-    if (!request.dryRun)
-        started.emplace(OnNetworkFileSystem(source) || OnNetworkFileSystem(destination), abortFlag, show);
-    const WriteTimeStep timeStep = request.destinationTimes ? *request.destinationTimes : GetWriteTimeStep(destination);
-    const size_t n = request.names.size();
-    std::vector<FindData> entries(n), existing(n);
-    std::vector<char> found(n), there(n);
-    std::vector<bool> copy(n);
-    LookUpAll(*from, *to, destination, request.names, entries, existing, found, there);
+    void Decide()
+    {
+        m_timeStep = m_request.destinationTimes ? *m_request.destinationTimes : GetWriteTimeStep(m_destination);
+        m_entries.resize(m_n);
+        m_existing.resize(m_n);
+        m_found.resize(m_n);
+        m_there.resize(m_n);
+        m_copy.resize(m_n);
+        m_action.assign(m_n, TransferAction::CopyNew);
+        m_needOf.resize(m_n);
+        LookUpAll(*m_from, *m_to, m_destination, m_request.names, m_entries, m_existing, m_found, m_there);
+        m_order = TakingOrder(m_request.names, m_leader);
+        int64_t transient = 0;
+        for (size_t i = 0; i < m_n; ++i) {
+            if (!m_found[i]) continue;
+            m_blocks += m_entries[i].size() / kCopyBlockSize;
+            m_action[i] = DecideTransfer(
+                m_entries[i], m_there[i] ? &m_existing[i] : nullptr, m_request.options.newerOnly, m_timeStep);
+            m_copy[i] = Copies(m_action[i]);
+            if (!m_copy[i]) continue;
+            // A replacement is written whole beside the file it replaces, which goes only then: the run needs
+            // what the files grow by, and room for the largest replacement on top.
+            const int64_t size = static_cast<int64_t>(m_entries[i].size());
+            const int64_t old = m_there[i] ? static_cast<int64_t>(m_existing[i].size()) : 0;
+            m_needOf[i] = std::max<int64_t>(size - old, 0);
+            m_need += m_needOf[i];
+            if (m_there[i]) transient = std::max(transient, std::min(size, old));
+        }
+        m_need += transient;
+        m_freeKnown = GetDiskFreeSpaceEx(m_destination, m_knownFree, m_total, m_totalFree);
+    }
+
     // Names that fold to one key: where the destination takes them for one entry (FAT, exFAT, SMB), the
     // first in byte order is copied and every other one is a failure, which a move keeps.
-    std::vector<size_t> leader;
-    const std::vector<size_t> order = TakingOrder(request.names, leader);
-    std::optional<bool> foldsNames;
-    const auto landsOnFirst = [&](size_t i, DirHandle& at) {
-        if (leader[i] == i) return false;
-        if (!foldsNames) foldsNames = TakesForOne(at, destination, request.names[leader[i]], request.names[i]);
+    bool LandsOnFirst(size_t i, DirHandle& at)
+    {
+        if (m_leader[i] == i) return false;
+        if (!m_foldsNames)
+            m_foldsNames = TakesForOne(at, m_destination, m_request.names[m_leader[i]], m_request.names[i]);
         // Nothing there to tell by (a dry run, or a first name not made): the file system's type says it.
-        if (!(foldsNames ? *foldsNames : FoldsNameCaseByType(destination))) return false;
+        if (!(m_foldsNames ? *m_foldsNames : FoldsNameCaseByType(m_destination))) return false;
         SetLastError(err::AlreadyExists);
-        ReportFileError(destination + request.names[i], kContextOverwrite);
-        ++counts.errors;
+        ReportFileError(m_destination + m_request.names[i], kContextOverwrite);
+        ++m_counts.errors;
         return true;
-    };
-    std::vector<TransferAction> action(n, TransferAction::CopyNew);
-    std::vector<int64_t> needOf(n);
-    uint64_t blocks = 0;
-    int64_t need = 0;
-    int64_t transient = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (!found[i]) continue;
-        blocks += entries[i].size() / kCopyBlockSize;
-        action[i] = DecideTransfer(entries[i], there[i] ? &existing[i] : nullptr, request.options.newerOnly, timeStep);
-        copy[i] = Copies(action[i]);
-        if (!copy[i]) continue;
-        // A replacement is written whole beside the file it replaces, which goes only then: the run needs
-        // what the files grow by, and room for the largest replacement on top.
-        const int64_t size = static_cast<int64_t>(entries[i].size());
-        const int64_t old = there[i] ? static_cast<int64_t>(existing[i].size()) : 0;
-        needOf[i] = std::max<int64_t>(size - old, 0);
-        need += needOf[i];
-        if (there[i]) transient = std::max(transient, std::min(size, old));
     }
-    need += transient;
-    // The free space is asked of the system again only when what was written since may have used up
-    // the margin, and the question is asked once a run at most.
-    uint64_t knownFree = 0, total = 0, totalFree = 0;
-    const bool freeKnown = GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
-    uint64_t writtenSince = 0;
-    bool asked = false;
-    progress.SetMax(ProgressBar::Overall, ProgressUnits(blocks));
-    progress.SetPosition(ProgressBar::Overall, 0);
-    progress.Show();
-    ui().ProcessEvents();
 
-    if (request.dryRun) {
-        progress.Close();
-        for (size_t i : order) {
-            if (found[i] && landsOnFirst(i, *to)) continue;
-            const std::string fromPath = source + request.names[i];
-            if (!found[i] || action[i] == TransferAction::KindMismatch) {
-                SetLastError(found[i] ? err::AlreadyExists : err::FileNotFound);
-                ReportFileError(found[i] ? destination + request.names[i] : fromPath,
-                    found[i] ? kContextOverwrite : kContextReadSource);
-                ++counts.errors;
-                continue;
-            }
-            const bool keep = !copy[i] && !MoveMayDropUncopied(entries[i], existing[i], timeStep);
-            if (copy[i]) {
-                ++counts.copied;
-                counts.copies.push_back(destination + request.names[i]);
+    // A file missing from the source, or another kind of entry under its name at the destination: reported,
+    // counted, and the run goes on (a move keeps it). True when it was.
+    bool Unfit(size_t i)
+    {
+        if (m_found[i] && m_action[i] != TransferAction::KindMismatch) return false;
+        SetLastError(m_found[i] ? err::AlreadyExists : err::FileNotFound);
+        ReportFileError(m_found[i] ? m_destination + m_request.names[i] : m_source + m_request.names[i],
+            m_found[i] ? kContextOverwrite : kContextReadSource);
+        ++m_counts.errors;
+        return true;
+    }
+
+    int DryRun()
+    {
+        m_progress.Close();
+        for (size_t i : m_order) {
+            if ((m_found[i] && LandsOnFirst(i, *m_to)) || Unfit(i)) continue;
+            const std::string fromPath = m_source + m_request.names[i];
+            const bool keep = !m_copy[i] && !MoveMayDropUncopied(m_entries[i], m_existing[i], m_timeStep);
+            if (m_copy[i]) {
+                ++m_counts.copied;
+                m_counts.copies.push_back(m_destination + m_request.names[i]);
             } else {
-                ++counts.upToDate;
+                ++m_counts.upToDate;
             }
-            if (move && !keep) {
-                ++counts.deleted;
-                counts.deletions.push_back(fromPath);
+            if (m_move && !keep) {
+                ++m_counts.deleted;
+                m_counts.deletions.push_back(fromPath);
             }
         }
         return 1;
     }
 
-    CopyOptions copyOptions;
-    // A copy is synced once at the end; a move flushes each copy before its source goes.
-    copyOptions.flushEachFile = move;
-    CopyWorkers& workers = *started;
-    std::shared_ptr<DirHandle> fromShared = std::move(from);
-    std::shared_ptr<DirHandle> toShared = std::move(to);
     // Deleted through its directory, only while it is still the file copied. It is looked up again: the
     // copy made it Archive only, so what the listing said of its ReadOnly no longer holds. False when the
     // deletion failed (reported), which ends the run.
-    const auto deleteSource = [&](size_t i) {
-        const FindData& entry = entries[i];
-        const std::string fromPath = source + request.names[i];
+    bool DeleteSource(size_t i)
+    {
+        const FindData& entry = m_entries[i];
+        const std::string fromPath = m_source + m_request.names[i];
         FindData now;
-        if (!fromShared->Lookup(request.names[i], now) || now.fileId != entry.fileId || now.size() != entry.size()
+        if (!m_from->Lookup(m_request.names[i], now) || now.fileId != entry.fileId || now.size() != entry.size()
             || !(now.lastWriteTime == entry.lastWriteTime) || KindOf(now) != KindOf(entry)) {
             ShowPlainMessage(fromPath + "  :   コピ－した後に変更されたので削除しません");
-            ++counts.errors;
+            ++m_counts.errors;
             return true;
         }
-        if (!fromShared->DeleteEntry(now, request.options.clearReadOnly)) {
+        if (!m_from->DeleteEntry(now, m_request.options.clearReadOnly)) {
             ReportFileError(fromPath, kContextDeleteBackup);
-            ++counts.errors;
+            ++m_counts.errors;
+            m_deletionFailed = true;
             return false;
         }
-        ++counts.deleted;
+        ++m_counts.deleted;
         return true;
-    };
-    bool deletionFailed = false;
-    bool declined = false;
-    TransferCounts refusedLinks; // a destination without links is told so once a run
-    // A copy in its place: counted, and a move's source deleted.
-    const auto copied = [&](size_t i) {
+    }
+
+    // A copy or link in its place: counted, and a move's source deleted. The receiver calls it in the order
+    // the copies were handed over, so the file is the one handed over first of those not yet placed.
+    bool Placed()
+    {
+        const size_t i = m_handedOver[m_placed++];
         // The new file is Archive only by making: nothing more to set.
-        ++counts.copied;
-        blocksDone += entries[i].size() / kCopyBlockSize;
-        if (move && !deleteSource(i)) {
-            deletionFailed = true;
-            return false;
-        }
-        return true;
-    };
-    for (size_t i : order) {
-        current = i;
-        const std::string& name = request.names[i];
-        std::string fromPath = source + name;
-        std::string toPath = destination + name;
-        const uint64_t estimated = knownFree > writtenSince ? knownFree - writtenSince : 0;
-        if (!asked && need > 0 && (!freeKnown || static_cast<uint64_t>(need) > estimated)) {
-            GetDiskFreeSpaceEx(destination, knownFree, total, totalFree);
-            writtenSince = 0;
-            if (static_cast<uint64_t>(need) > knownFree) {
-                asked = true;
-                if (!workers.Drain()) break;
-                if (CheckFreeSpace(destination, need) == -1) {
-                    declined = true;
-                    break;
-                }
-            }
-        }
+        ++m_counts.copied;
+        m_blocksDone += m_entries[i].size() / kCopyBlockSize;
+        return !m_move || DeleteSource(i);
+    }
+
+    // The free space is asked of the system again only when what was written since may have used up the
+    // margin, and the question is asked once a run at most. False when the user chose to stop.
+    bool RoomEnough()
+    {
+        const uint64_t estimated = m_knownFree > m_writtenSince ? m_knownFree - m_writtenSince : 0;
+        if (m_asked || m_need <= 0 || (m_freeKnown && static_cast<uint64_t>(m_need) <= estimated)) return true;
+        GetDiskFreeSpaceEx(m_destination, m_knownFree, m_total, m_totalFree);
+        m_writtenSince = 0;
+        if (static_cast<uint64_t>(m_need) <= m_knownFree) return true;
+        m_asked = true;
+        if (!m_receiver->Drain()) return true; // the run has ended anyway
+        if (CheckFreeSpace(m_destination, m_need) != -1) return true;
+        m_declined = true;
+        return false;
+    }
+
+    // One file; false ends the run.
+    bool CarryOne(size_t i)
+    {
+        Receiver& receiver = *m_receiver;
+        m_current = i;
+        if (!RoomEnough()) return false;
         // What is told, and a move's deletion, come once every copy before them is in its place; a name
         // folding onto an earlier one is weighed once that one is.
-        const bool tells = !found[i] || action[i] == TransferAction::KindMismatch || (move && !copy[i]);
-        if ((tells || leader[i] != i) && !workers.Drain()) break;
-        if (!found[i]) {
-            SetLastError(err::FileNotFound);
-            ReportFileError(fromPath, kContextReadSource);
-            ++counts.errors;
-            continue;
-        }
-        if (landsOnFirst(i, *toShared)) continue;
-        const FindData& entry = entries[i];
-        if (action[i] == TransferAction::KindMismatch) {
-            // A directory, link or special file under the file's name is never "up to date" and never
-            // overwritten: the file is not copied, and a move keeps it.
-            SetLastError(err::AlreadyExists);
-            ReportFileError(toPath, kContextOverwrite);
-            ++counts.errors;
-            continue;
-        }
-        if (copy[i] && KindOf(entry) == EntryKind::Link) {
-            // A link is copied as the link, never what it points to, once every copy before it is in place.
-            if (!workers.Drain()) break;
-            if (fromShared->CopyLinkTo(entry, *toShared)) {
-                if (!copied(i)) break;
-            } else if (GetLastError() == err::NotSupported) {
-                LinkNotCopied(refusedLinks, toPath); // not copied, and a move keeps it
-                ++counts.errors;
-            } else {
-                // As a file that cannot be copied: the run ends at it.
-                ReportFileError(toPath, kContextWriteDenied);
-                ++counts.errors;
-                break;
-            }
-        } else if (!copy[i]) {
-            ++counts.upToDate;
+        const bool tells = !m_found[i] || m_action[i] == TransferAction::KindMismatch || (m_move && !m_copy[i]);
+        if ((tells || m_leader[i] != i) && !receiver.Drain()) return false;
+        if (Unfit(i) || LandsOnFirst(i, *m_to)) return true;
+        const FindData& entry = m_entries[i];
+        if (!m_copy[i]) {
+            ++m_counts.upToDate;
             // A move deletes a source it did not copy only when the destination is the same size and
             // second; anything else may hold other bytes and stays, listed with the newer files.
-            const bool keep = !MoveMayDropUncopied(entry, existing[i], timeStep);
-            if (move && keep) counts.kept.push_back(KeptLine(fromPath, toPath));
-            if (move && !keep && abortFlag != kAbortRequested && !deleteSource(i)) {
-                deletionFailed = true;
-                break;
-            }
-        } else {
-            writtenSince += entry.size();
-            need -= needOf[i];
-            // Small enough to be kept without an allocation of its own: the rest is reached through copied.
-            const auto done = [&copied, i] { return copied(i); };
-            auto job = std::make_unique<ListedCopy>(fromShared, entry, toShared,
-                there[i] ? existing[i].attributes : kInvalidAttributes, std::move(fromPath), std::move(toPath),
-                copyOptions);
-            const auto ended = [&] {
-                if (!workers.StoppedByUser()) ++counts.errors;
-            };
-            if (!workers.Submit(std::move(job), done, ended)) break;
+            const bool keep = !MoveMayDropUncopied(entry, m_existing[i], m_timeStep);
+            const std::string fromPath = m_source + m_request.names[i];
+            if (m_move && keep) m_counts.kept.push_back(KeptLine(fromPath, m_destination + m_request.names[i]));
+            return !(m_move && !keep && m_abortFlag != kAbortRequested && !DeleteSource(i));
         }
-        workers.Pump();
-        if (abortFlag == kAbortRequested) break;
+        m_writtenSince += entry.size();
+        m_need -= m_needOf[i];
+        PlanStep step;
+        step.action = KindOf(entry) == EntryKind::Link ? PlanAction::CopyLink
+            : m_action[i] == TransferAction::Update    ? PlanAction::Update
+                                                       : PlanAction::CopyNew;
+        step.source = entry;
+        step.destinationExists = m_there[i];
+        step.destination = m_there[i] ? m_existing[i] : FindData {};
+        step.destination.name = m_request.names[i];
+        m_handedOver.push_back(i);
+        // A failure that ends the run is counted with the file; a stop is not a failure. A name the
+        // destination refused is never placed (the receiver counts it).
+        const auto ended = [this] {
+            if (!m_receiver->Ended())
+                ++m_placed;
+            else if (!m_receiver->StoppedByUser())
+                ++m_counts.errors;
+        };
+        const ReceiverFolder at { m_fromShared, m_toShared, m_root };
+        const Carried carried = receiver.Carry(at, step, ended);
+        // A link the destination cannot hold is told once a run; it is not placed, and a move keeps it.
+        if (carried == Carried::Left) m_handedOver.pop_back();
+        // A link that failed ends the run at it, as a file that cannot be copied does.
+        if (carried == Carried::RunEnded && !receiver.Ended()) ++m_counts.errors;
+        return carried != Carried::RunEnded;
     }
-    workers.Drain();
-    if (deletionFailed || declined) {
-        progress.Close();
-        return -1;
-    }
-    if (workers.StoppedByUser() || (abortFlag == kAbortRequested && !workers.Ended())) {
-        ShowPlainMessage("中止します");
-        progress.Close();
+
+    int Carry()
+    {
+        m_fromShared = Unowned(m_from.get());
+        m_toShared = Unowned(m_to.get());
+        for (size_t i : m_order) {
+            if (!CarryOne(i)) break;
+            m_receiver->Pump();
+            if (m_abortFlag == kAbortRequested) break;
+        }
+        m_receiver->Finish(kTransferDone);
+        // Links the destination refused and names it could not hold: each told, each a file not done.
+        m_counts.errors += m_receiverCounts.failures;
+        if (m_deletionFailed || m_declined) {
+            m_progress.Close();
+            return -1;
+        }
+        if (m_receiver->StoppedByUser() || (m_abortFlag == kAbortRequested && !m_receiver->Ended())) {
+            ShowPlainMessage("中止します");
+            m_progress.Close();
+            return 1;
+        }
+        m_progress.Close();
+        if (m_counts.copied > 0 && !fs().SyncFileSystem(m_destination)) {
+            ReportFileError(m_destination, kContextWriteDenied);
+            ++m_counts.errors;
+        }
+        ShowPlainMessage(FileTransferSummary(m_request.mode, m_counts));
         return 1;
     }
-    progress.Close();
-    if (counts.copied > 0 && !fs().SyncFileSystem(destination)) {
-        ReportFileError(destination, kContextWriteDenied);
-        ++counts.errors;
-    }
-    ShowPlainMessage(FileTransferSummary(request.mode, counts));
-    return 1;
+
+    const FileTransfer& m_request;
+    FileTransferCounts& m_counts;
+    const int& m_abortFlag;
+    const std::string m_source;
+    const std::string m_destination;
+    const std::string m_root; // the files lie in the two tops themselves
+    const bool m_move;
+    ProgressWindow& m_progress;
+    const size_t m_n;
+    std::unique_ptr<DirHandle> m_from;
+    std::unique_ptr<DirHandle> m_to;
+    std::shared_ptr<DirHandle> m_fromShared;
+    std::shared_ptr<DirHandle> m_toShared;
+    WriteTimeStep m_timeStep = WriteTimeStep::Second;
+    std::vector<FindData> m_entries, m_existing;
+    std::vector<char> m_found, m_there;
+    std::vector<bool> m_copy;
+    std::vector<TransferAction> m_action;
+    std::vector<int64_t> m_needOf;
+    std::vector<size_t> m_leader;
+    std::vector<size_t> m_order;
+    std::optional<bool> m_foldsNames;
+    uint64_t m_blocks = 0;
+    uint64_t m_blocksDone = 0;
+    int64_t m_need = 0;
+    uint64_t m_knownFree = 0, m_total = 0, m_totalFree = 0, m_writtenSince = 0;
+    bool m_freeKnown = false;
+    bool m_asked = false;
+    bool m_declined = false;
+    bool m_deletionFailed = false;
+    size_t m_current = 0;
+    std::deque<size_t> m_handedOver; // the files handed to the receiver and not yet placed, in order
+    size_t m_placed = 0;
+    TransferCounts m_receiverCounts; // the receiver's own: its failures are files not done
+    std::optional<Receiver> m_receiver; // last: its copies go before the directories they use
+};
+
+} // namespace
+
+int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
+{
+    FileRun run(request, counts, abortFlag);
+    return run.Run();
 }
 
 int DuplicateFile(const std::string& sourceDir, const std::string& destinationDir, const std::string& name, int count)

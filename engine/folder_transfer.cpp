@@ -661,6 +661,7 @@ private:
         setup.sourceFolder = m_source;
         setup.destinationBase = m_destinationBase;
         setup.options = m_request.options;
+        setup.clearReadOnlyDestinations = m_request.options.clearReadOnly;
         setup.network = OnNetworkFileSystem(m_source) || OnNetworkFileSystem(m_destinationBase);
         if (m_request.mode == kModeFolderMove) setup.moved = &m_moved;
         setup.showProgress = [&](uint64_t) {

@@ -181,7 +181,7 @@ Carried Receiver::Copy(const ReceiverFolder& at, const PlanStep& step, std::func
     uint32_t destAttributes = step.destinationExists ? destination.attributes : kInvalidAttributes;
     // Where ReadOnly items may be overwritten, a ReadOnly destination is made writable first, through its
     // folder and the very file listed there, never by its path.
-    if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_setup.options.clearReadOnly) {
+    if (step.destinationExists && (destAttributes & kAttrReadOnly) && m_setup.clearReadOnlyDestinations) {
         if (!Drain()) return Carried::RunEnded;
         if (auto old = at.destination->OpenForCopy(destination)) {
             at.destination->MarkArchiveOnly(destination, *old);
@@ -190,7 +190,7 @@ Carried Receiver::Copy(const ReceiverFolder& at, const PlanStep& step, std::func
     }
     // The bytes move beside the walk. No flush per file: the destination is synced once at the end.
     CopyOptions options;
-    options.flushEachFile = false;
+    options.flushEachFile = m_setup.flushEachFile;
     if (m_setup.versions && step.destinationExists) {
         // Kept when the copy takes its place, in the order of the steps.
         options.beforeCommit = [versions = m_setup.versions, to = at.destination, destination, relative = at.relative] {
@@ -200,12 +200,9 @@ Carried Receiver::Copy(const ReceiverFolder& at, const PlanStep& step, std::func
     auto copy = std::make_unique<ListedCopy>(at.source, source, at.destination, destAttributes, std::move(sourcePath),
         std::move(destinationPath), std::move(options));
     // Counted once in its place; a move notes it for the deletion of its source.
-    const auto done = [this, action = step.action, moved = m_setup.moved, id = source.fileId,
-                          entry = MovedEntry { source.size(), source.lastWriteTime }] {
-        Counted(action);
+    const auto done = [this, action = step.action, source] {
         ++m_finished;
-        if (moved) moved->copied[id] = entry;
-        return true;
+        return Placed(action, source);
     };
     return m_workers.Submit(std::move(copy), done, std::move(ended)) ? Carried::Done : Carried::RunEnded;
 }
@@ -229,17 +226,18 @@ Carried Receiver::CopyLink(const ReceiverFolder& at, const PlanStep& step, const
         LinkNotCopied(m_counts, destinationPath);
         return Advance(Carried::Left);
     }
-    Counted(step.action);
-    if (m_setup.moved) m_setup.moved->copied[source.fileId] = MovedEntry { source.size(), source.lastWriteTime };
+    if (!Placed(step.action, source)) return Carried::RunEnded;
     return Advance(Carried::Done);
 }
 
-void Receiver::Counted(PlanAction action)
+bool Receiver::Placed(PlanAction action, const FindData& source)
 {
     if (action == PlanAction::Update)
         ++m_counts.updatedFiles;
     else
         ++m_counts.newFiles;
+    if (m_setup.moved) m_setup.moved->copied[source.fileId] = MovedEntry { source.size(), source.lastWriteTime };
+    return !m_setup.placed || m_setup.placed(source);
 }
 
 Carried Receiver::Advance(Carried carried)

@@ -20,7 +20,11 @@ namespace zelo {
 struct ReceiverSetup {
     std::string sourceFolder; // drive paths of the two tops, with their separators
     std::string destinationBase;
-    CommandOptions options; // clearReadOnly: ReadOnly destinations are made writable
+    CommandOptions options; // clearReadOnly: ReadOnly entries a backup deletes go too
+    // ReadOnly destinations are made writable before a copy replaces them (the folder drivers, with
+    // "ReadOnly" ticked; the file driver leaves them, and such a copy fails).
+    bool clearReadOnlyDestinations = false;
+    bool flushEachFile = false; // each copy flushed before it takes its place (else the end syncs once)
     bool network = false; // either side answers each file after a round trip
     // Steps of a plan shown earlier: each entry is checked to be the one the plan saw before it is acted on.
     bool verify = false;
@@ -28,6 +32,9 @@ struct ReceiverSetup {
     MovedEntries* moved = nullptr; // a move: what was copied, for the deletion of its source
     // Puts the run's progress on the window, given the bytes the copies under way have moved.
     std::function<void(uint64_t moved)> showProgress;
+    // A copy or link in its place (its source as copied): false ends the run (the file driver deletes a
+    // moved source there).
+    std::function<bool(const FindData& source)> placed;
 };
 
 // The two folders a step lies in (shared with the copies that use them), and where they are below the tops.
@@ -76,7 +83,8 @@ private:
     Carried Copy(const ReceiverFolder& at, const PlanStep& step, std::function<void()> ended);
     Carried CopyLink(const ReceiverFolder& at, const PlanStep& step, const FindData& source,
         const FindData& destination, const std::string& destinationPath);
-    void Counted(PlanAction action);
+    // A copy or link in its place: counted, noted for a move; false ends the run.
+    bool Placed(PlanAction action, const FindData& source);
     Carried Advance(Carried carried);
 
     ReceiverSetup m_setup;
