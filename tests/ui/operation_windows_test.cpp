@@ -590,7 +590,7 @@ void OperationWindowsTest::planGuardAndVersionsThroughTheWindows()
             question = box->text();
             above = box->parentWidget();
             QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTest::keyClick(box->focusWidget(), Qt::Key_Return);
         });
         plan->Button1->click();
     });

@@ -334,7 +334,7 @@ void SmallWindowsTest::questionKeys()
     bool firstFocusIsDefault = false;
     bool closedByKey = false;
     AnswerNextMessageBox([&](QMessageBox* box) {
-        QWidget* focused = QApplication::focusWidget();
+        QWidget* focused = box->focusWidget();
         firstFocusIsDefault = focused == box->defaultButton();
         QTest::keyClick(focused, Qt::Key(key));
         closedByKey = !box->isVisible();
