@@ -4,6 +4,7 @@
 #include "engine/folder_transfer.h"
 #include "model/state.h"
 #include "platform/filesystem.h"
+#include "tests/engine/transfer_fixture.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/faulty_fs.h"
 #include "tests/support/refused_calls.h"
@@ -181,6 +182,163 @@ TEST_F(FileTransferTest, NamesFoldingToOneNeverLandOnOneFile)
         EXPECT_EQ(tree.read("src/Case.txt"), "Case.txt");
         EXPECT_EQ(tree.exists("src/CASE.TXT"), !move);
     }
+}
+
+// The file driver's runs over the standard tree.
+class FileDriverTest : public test::TransferTest {
+protected:
+    static constexpr int64_t kOld = test::kOld;
+    static constexpr int64_t kNew = test::kNew;
+};
+
+TEST_F(FileDriverTest, FilesCopyMoveAndSummaries)
+{
+    tree.mkdir("from");
+    tree.mkdir("to");
+    for (const char* f : { "from/a", "from/b", "from/c" }) {
+        tree.write(f, f);
+        tree.setTime(f, kOld);
+    }
+    FileTransfer request;
+    request.sourceDir = tree.drive("from");
+    request.destinationDir = tree.drive("to");
+    request.names = { "a", "b" };
+    request.mode = kModeFileCopy;
+    FileTransferCounts c;
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(
+        fake.messages.back().text, "更新済みのファイル　0，  コピ－したファイル　2　，　　エラ－はありませんでした");
+    // The same again: everything is up to date.
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(c.upToDate, 2);
+    EXPECT_EQ(c.copied, 0);
+    // A move deletes its sources, also those not copied because the destination was up to date.
+    request.names = { "a", "c" };
+    request.mode = kModeFileMove;
+    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(fake.messages.back().text,
+        "更新済みのファイル　1 ， コピ－したファイル　1　，削除は 2　し，　　エラ－はありませんでした");
+    EXPECT_FALSE(tree.exists("from/a"));
+    EXPECT_EQ(tree.read("to/c"), "from/c");
+    // The error texts.
+    FileTransferCounts failed;
+    failed.errors = 1;
+    EXPECT_EQ(FileTransferSummary(kModeFileCopy, failed),
+        "更新済みのファイル　0，  コピ－したファイル　0　，　エラ－ 1　ありました");
+    EXPECT_EQ(FileTransferSummary(kModeFileMove, failed),
+        "更新済みのファイル　0 ， コピ－したファイル　0　，削除は 0　し，エラ－  1　ありました");
+}
+
+// A long selection is decided from one listing of the destination: what it holds under a selected name is
+// found there as surely as by a lookup of each name.
+TEST_F(FileDriverTest, ALongSelectionFindsWhatTheDestinationHolds)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 100; ++i) {
+        names.push_back("f" + std::to_string(i));
+        tree.write("from/" + names.back(), "new " + names.back());
+        tree.setTime("from/" + names.back(), kNew);
+    }
+    tree.write("to/f1", "newer at the destination");
+    tree.setTime("to/f1", kNew + 60);
+    tree.write("to/f2", "older");
+    tree.setTime("to/f2", kOld);
+    tree.mkdir("to/f3");
+    ASSERT_EQ(::mkfifo(tree.linux("to/f4").c_str(), 0644), 0);
+    tree.write("to/other", "not selected");
+    EXPECT_EQ(Files(kModeFileCopy, names, "from", "to"), 1);
+    EXPECT_EQ(fileCounts.copied, 97);
+    EXPECT_EQ(fileCounts.upToDate, 1);
+    EXPECT_EQ(fileCounts.errors, 2); // f3 and f4 hold another kind
+    EXPECT_EQ(tree.read("to/f1"), "newer at the destination");
+    EXPECT_EQ(tree.read("to/f2"), "new f2");
+    EXPECT_EQ(tree.read("to/f99"), "new f99");
+    struct stat fifo { };
+    ASSERT_EQ(::lstat(tree.linux("to/f4").c_str(), &fifo), 0);
+    EXPECT_TRUE(S_ISFIFO(fifo.st_mode));
+}
+
+TEST_F(FileDriverTest, DuplicatesAreNumberedAndNeverOverwrite)
+{
+    tree.mkdir("d");
+    for (const char* f : { "d/report.txt", "d/README", "d/a.b.c" })
+        tree.write(f, f);
+    tree.write("d/report01.txt", "taken");
+    EXPECT_EQ(DuplicateFile(tree.drive("d"), tree.drive("d"), "report.txt", 3), 0);
+    EXPECT_EQ(DuplicateFile(tree.drive("d"), tree.drive("d"), "README", 2), 0);
+    EXPECT_EQ(DuplicateFile(tree.drive("d"), tree.drive("d"), "a.b.c", 1), 0);
+    EXPECT_EQ(tree.read("d/report00.txt"), "d/report.txt");
+    EXPECT_EQ(tree.read("d/report01.txt"), "taken");
+    EXPECT_EQ(tree.read("d/report11.txt"), "d/report.txt"); // the taken number moved on by 10
+    EXPECT_EQ(tree.read("d/report12.txt"), "d/report.txt");
+    EXPECT_TRUE(tree.exists("d/README00") && tree.exists("d/README01"));
+    EXPECT_TRUE(tree.exists("d/a.b00.c"));
+    EXPECT_EQ(DuplicateFile(tree.drive("d"), tree.drive("d"), "report.txt", 0), 0);
+}
+
+// File moves: a ReadOnly source goes once copied (the copy made it Archive only); a source the destination
+// holds in another version stays, listed; every error is counted and named; the room is asked once.
+TEST_F(FileDriverTest, FileMovesKeepWhatTheyDidNotCopyAndCountEveryError)
+{
+    tree.mkdir("from");
+    tree.mkdir("to");
+    const struct {
+        const char* name;
+        int64_t sourceTime;
+        const char* destination; // null: none
+        int64_t destinationTime;
+        bool gone;
+    } cases[] = {
+        { "readonly", kOld, nullptr, 0, true },
+        { "same", kOld, "same", kOld, true },
+        { "same-second-other-size", kOld, "other bytes", kOld, false },
+        { "newer-at-destination", kOld, "newer-at-destination", kNew, false },
+    };
+    std::vector<std::string> names;
+    for (const auto& c : cases) {
+        tree.write(std::string("from/") + c.name, c.name);
+        tree.setTime(std::string("from/") + c.name, c.sourceTime);
+        if (c.destination) {
+            tree.write(std::string("to/") + c.name, c.destination);
+            tree.setTime(std::string("to/") + c.name, c.destinationTime);
+        }
+        names.push_back(c.name);
+    }
+    tree.setReadOnly("from/readonly", true);
+    names.push_back("missing");
+    names.push_back("missing-too");
+    CommandOptions keepReadOnly; // "ReadOnly" unticked
+    keepReadOnly.clearReadOnly = false;
+    EXPECT_EQ(Files(kModeFileMove, names, "from", "to", keepReadOnly), 1);
+    for (const auto& c : cases)
+        EXPECT_EQ(tree.exists(std::string("from/") + c.name), !c.gone) << c.name;
+    EXPECT_EQ(tree.read("to/readonly"), "readonly");
+    EXPECT_EQ(fileCounts.kept.size(), 2u);
+    EXPECT_EQ(fileCounts.errors, 2);
+    EXPECT_NE(Texts().find(tree.drive("from/missing-too") + "  :   File Not Found"), std::string::npos);
+
+    // Short of room (a replacement larger than the disk, which a ReadOnly destination then refuses): asked
+    // once, not before every file.
+    std::vector<std::string> many;
+    for (int i = 0; i < 5; ++i) {
+        tree.write("from/m" + std::to_string(i), "m");
+        many.push_back("m" + std::to_string(i));
+    }
+    for (const char* huge : { "from/huge", "to/huge" }) {
+        tree.writeSized(huge, 1);
+        ASSERT_EQ(::truncate(tree.linux(huge).c_str(), int64_t(1) << 43), 0);
+    }
+    tree.setReadOnly("to/huge", true);
+    many.push_back("huge");
+    fake.messages.clear();
+    CommandOptions all;
+    all.newerOnly = false;
+    all.clearReadOnly = false;
+    Files(kModeFileCopy, many, "from", "to", all);
+    int asked = 0;
+    for (const auto& m : fake.messages)
+        asked += m.flags == kMbYesNo;
+    EXPECT_EQ(asked, 1);
 }
 
 } // namespace
