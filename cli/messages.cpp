@@ -235,7 +235,7 @@ void CliUi::ShowPlainMessage(const std::string& text)
 
 int CliUi::AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags)
 {
-    if (flags != kMbYesNo) {
+    if (!AsksYesNo(flags)) {
         Route(text, caption);
         return kIdOk;
     }
