@@ -40,21 +40,25 @@ int BlocksOf(uint64_t bytes)
 
 } // namespace
 
-unsigned CopyWorkers::ThreadsFor(bool network)
+CopyWorkerOptions CopyWorkerOptions::For(bool network)
 {
+    CopyWorkerOptions options;
     // A share answers each file after a round trip: several files in flight hide the wait. Elsewhere the
     // walk's thread copies too while it waits, so it counts as one of the cores.
-    if (network) return 8;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::clamp(cores - 1, 1u, 8u);
+    options.threads = network ? 8 : std::clamp(cores - 1, 1u, 8u);
+    options.window = std::min(options.threads * kCopiesPerThread, kMostUnderWay);
+    options.walkHelps = !network;
+    return options;
 }
 
-CopyWorkers::CopyWorkers(bool network, const int& abortFlag, std::function<void(uint64_t)> showProgress)
+CopyWorkers::CopyWorkers(
+    const CopyWorkerOptions& options, const int& abortFlag, std::function<void(uint64_t)> showProgress)
     : m_abortFlag(abortFlag)
     , m_showProgress(std::move(showProgress))
-    , m_threadCount(ThreadsFor(network))
-    , m_walkHelps(!network)
-    , m_window(std::min(m_threadCount * kCopiesPerThread, kMostUnderWay))
+    , m_threadCount(options.threads)
+    , m_walkHelps(options.walkHelps)
+    , m_window(std::max<size_t>(options.window, 1))
 {
     for (size_t i = 0; i < m_threadCount; ++i) {
         try {
@@ -274,7 +278,7 @@ bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()>
         if (m_threads.empty() ? MoveSome(lock, 1, UINT64_MAX) : helps && MoveSome(lock, 1, kLargestHelped))
             Retire(lock);
         else
-            WaitOnce(lock, m_order.front()->sequence + m_window / 2);
+            WaitOnce(lock, m_order.front()->sequence + std::max<size_t>(m_window / 2, 1));
     }
     return !m_ended;
 }

@@ -20,22 +20,33 @@
 
 namespace zelo {
 
+// How a run's copies are carried out.
+struct CopyWorkerOptions {
+    // Copy threads beside the walk's; with none, the walk's thread copies every file itself.
+    unsigned threads = 1;
+    // The most copies handed over and not yet handed back (at least one): how far the copies may lag
+    // behind the walk.
+    size_t window = 32;
+    // Whether the walk's thread copies small files itself while it waits for the threads.
+    bool walkHelps = true;
+
+    // network: the source or destination answers each file after a round trip to a server, so more copies
+    // are under way and the walk's thread, which keeps the window alive, copies none itself. Elsewhere as
+    // many threads as the machine has cores, the walk's thread among them.
+    static CopyWorkerOptions For(bool network);
+};
+
 class CopyWorkers {
 public:
-    // network: the source or destination answers each file after a round trip to a server (more copies
-    // under way, and the walk's thread, which keeps the window alive, copies none itself); abortFlag: the
-    // stop request, read on this thread only;
+    // abortFlag: the stop request, read on this thread only;
     // showProgress: puts the walk's progress on the window before it runs, given the bytes the copies
     // not yet handed back have moved.
-    CopyWorkers(bool network, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
+    CopyWorkers(
+        const CopyWorkerOptions& options, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
     // Drops every copy not yet committed and waits for the threads.
     ~CopyWorkers();
     CopyWorkers(const CopyWorkers&) = delete;
     CopyWorkers& operator=(const CopyWorkers&) = delete;
-
-    // Copy threads: as many as the machine has cores (the walk's thread among them), more where each file
-    // costs a round trip to a server.
-    static unsigned ThreadsFor(bool network);
 
     // Hands a copy over. done runs on this thread once the copy has taken its destination's place (false
     // from it ends the run; copies already committed after it stay); ended runs when the run ended at this

@@ -40,7 +40,7 @@ bool NothingThere(DirHandle& dir, const std::string& name)
 Receiver::Receiver(ReceiverSetup setup, TransferCounts& counts, const int& abortFlag)
     : m_setup(std::move(setup))
     , m_counts(counts)
-    , m_workers(m_setup.network, abortFlag, m_setup.showProgress)
+    , m_workers(CopyWorkerOptions::For(m_setup.network), abortFlag, m_setup.showProgress)
 {
 }
 
