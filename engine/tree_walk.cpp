@@ -82,12 +82,6 @@ struct Pending {
     std::string path;
 };
 
-std::function<void(const std::string&)>& walkHook()
-{
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
-
 class Walk {
 public:
     explicit Walk(TreeVisitor& visitor)
@@ -124,7 +118,6 @@ public:
 
             Pending next = std::move(m_stack.back());
             m_stack.pop_back();
-            if (walkHook()) walkHook()(next.path);
             Frame& parent = m_chain.back();
             ChildOpen status = ChildOpen::Failed;
             auto child = parent.walked.dir->OpenChild(next.entry, status);
@@ -219,11 +212,6 @@ bool WalkTree(DirHandle& root, const std::string& rootPath, TreeVisitor& visitor
 {
     Walk walk(visitor);
     return walk.Run(root, rootPath, rootCompanion);
-}
-
-void SetWalkHookForTesting(std::function<void(const std::string& path)> hook)
-{
-    walkHook() = std::move(hook);
 }
 
 } // namespace zelo

@@ -6,7 +6,6 @@
 
 #include "platform/dir_handle.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,9 +69,5 @@ public:
 // stopped the walk, or when the walk lost its place (a directory it came down through was moved away:
 // told to the visitor through CannotList).
 bool WalkTree(DirHandle& root, const std::string& rootPath, TreeVisitor& visitor, DirHandle* rootCompanion = nullptr);
-
-// For tests: called with a pending directory's drive path just before the walk enters it (so a test
-// can swap that directory for a link at the worst moment). Empty: nothing is called.
-void SetWalkHookForTesting(std::function<void(const std::string& path)> hook);
 
 } // namespace zelo

@@ -53,14 +53,6 @@ std::string JoinPath(const std::string& directory, const std::string& name)
     return directory + '\\' + name;
 }
 
-bool FileNameLess(const std::string& a, const std::string& b)
-{
-    const std::string keyA = ToUpperText(a);
-    const std::string keyB = ToUpperText(b);
-    if (keyA != keyB) return keyA < keyB;
-    return a < b;
-}
-
 std::vector<std::string> ReadFileList(const std::string& directory, const std::string& mask, FileTypeState state)
 {
     std::vector<std::pair<std::string, std::string>> keyed; // upper-case key, name

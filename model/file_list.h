@@ -26,7 +26,4 @@ std::vector<std::string> SplitMask(const std::string& mask);
 // directory and name joined by one separator (none added when directory ends with "\").
 std::string JoinPath(const std::string& directory, const std::string& name);
 
-// The pane's order: upper-case keys byte by byte, equal keys by the raw bytes.
-bool FileNameLess(const std::string& a, const std::string& b);
-
 } // namespace zelo

@@ -50,8 +50,7 @@ std::optional<std::string> MalformedDriveEntryInEnvironment();
 
 // The process-wide drive map, loaded on first use.
 DriveMap& driveMap();
-// Loads the map again (after ZELO_DRIVES changed, a mount, a test's set-up).
-void reloadDriveMap();
+// Replaces the map (a test's own, or DriveMap::load() after ZELO_DRIVES changed).
 void setDriveMap(DriveMap map);
 
 // Bit 0 is A.

@@ -293,11 +293,6 @@ DriveMap& driveMap()
     return map;
 }
 
-void reloadDriveMap()
-{
-    driveMap() = DriveMap::load();
-}
-
 void setDriveMap(DriveMap map)
 {
     driveMap() = std::move(map);

@@ -44,14 +44,12 @@ public:
     int AppMessageBox(const std::string& text, const std::string& caption, uint32_t flags) override
     {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), EscapeForTerminal(text, true).c_str());
-        if (AsksYesNo(flags)) return m_answer;
-        return kIdOk;
+        // Nobody to ask: No, which never deletes.
+        return AsksYesNo(flags) ? kIdNo : kIdOk;
     }
     void ProcessEvents() override { }
     void SetBusyCursor(bool) override { }
     ProgressWindow& Progress() override { return m_progress; }
-
-    int m_answer = kIdNo;
 
 private:
     QuietProgress m_progress;
@@ -81,11 +79,6 @@ ScopedUiServices::ScopedUiServices(UiServices& services)
 ScopedUiServices::~ScopedUiServices()
 {
     g_installed = m_previous;
-}
-
-void setDefaultUiAnswer(int answer)
-{
-    quietUi().m_answer = answer == kIdYes ? kIdYes : kIdNo;
 }
 
 } // namespace zelo

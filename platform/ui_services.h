@@ -106,7 +106,4 @@ private:
     UiServices& m_inner;
 };
 
-// The quiet default's answer to Yes/No questions: kIdNo unless set (kIdYes for a driver's --yes).
-void setDefaultUiAnswer(int answer);
-
 } // namespace zelo

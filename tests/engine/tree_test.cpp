@@ -6,6 +6,7 @@
 #include "platform/drives.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/faulty_fs.h"
 #include "tests/support/ordinary_user.h"
 #include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
@@ -338,14 +339,16 @@ TEST_F(TreeTest, DirectorySwappedMidWalkIsNeverFollowed)
         tree.write("outside/victim.bak", "precious");
         tree.write("outside/deep/more.bak", "precious");
         // Listed as a directory, then swapped before the walk goes in: the classic race against rm -rf.
-        SetWalkHookForTesting([&](const std::string& path) {
-            if (path != tree.drive("t/a") + "\\") return;
+        test::FaultyFileSystem faulty(linuxFileSystem());
+        ScopedFileSystem scoped(faulty);
+        faulty.beforeOpenChild = [&](const FindData& entry) {
+            if (entry.name != "a" || !tree.exists("t/a/sub")) return;
             ::rename(tree.linux("t/a").c_str(), tree.linux("a.old").c_str());
             if (c.toLink)
                 tree.symlink(tree.linux("outside"), "t/a");
             else
                 ::rename(tree.linux("outside").c_str(), tree.linux("t/a").c_str());
-        });
+        };
         if (c.walk == WalkKind::Count) {
             const TreeTotals t = Count("t");
             EXPECT_EQ(t.files, 0);
@@ -355,7 +358,8 @@ TEST_F(TreeTest, DirectorySwappedMidWalkIsNeverFollowed)
         } else {
             DeleteBackupFiles(tree.drive("t"), CommandOptions {});
         }
-        SetWalkHookForTesting({});
+        faulty.beforeOpenChild = {};
+        EXPECT_TRUE(tree.exists("a.old")); // the swap came when the walk was about to go in
         const std::string outside = c.toLink ? "outside" : "t/a";
         EXPECT_EQ(tree.read(outside + "/victim.bak"), "precious");
         EXPECT_EQ(tree.read(outside + "/deep/more.bak"), "precious");

@@ -406,7 +406,7 @@ TEST(Volumes, ProgramPathAndSystemDrive)
     setDriveMap(DriveMap::parse("D=/nonexistent-zelo-dir"));
     EXPECT_EQ(GetModuleFileName().substr(0, 1), "\\");
     EXPECT_EQ(GetWindowsDirectory(), "D:\\");
-    reloadDriveMap();
+    setDriveMap(DriveMap::load());
 }
 
 TEST(BoundedCall, AnswersInTimeOrGivesUpWithoutWaitingForTheCall)

@@ -109,6 +109,33 @@ std::unique_ptr<File> FaultyFileSystem::MakeFile(std::unique_ptr<File> owned, Fi
     return std::make_unique<FaultyFile>(std::move(owned), inner, *this);
 }
 
+namespace {
+
+class FaultyDirHandle final : public ForwardingDirHandle {
+public:
+    FaultyDirHandle(std::unique_ptr<DirHandle> inner, FaultyFileSystem& owner)
+        : ForwardingDirHandle(std::move(inner), owner)
+        , m_faulty(owner)
+    {
+    }
+
+    std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) override
+    {
+        if (m_faulty.beforeOpenChild) m_faulty.beforeOpenChild(entry);
+        return ForwardingDirHandle::OpenChild(entry, status);
+    }
+
+private:
+    FaultyFileSystem& m_faulty;
+};
+
+} // namespace
+
+std::unique_ptr<DirHandle> FaultyFileSystem::MakeDir(std::unique_ptr<DirHandle> inner)
+{
+    return std::make_unique<FaultyDirHandle>(std::move(inner), *this);
+}
+
 std::unique_ptr<File> FaultyFileSystem::Open(const std::string& path, OpenMode mode)
 {
     return Denied(path) ? nullptr : ForwardingFileSystem::Open(path, mode);

@@ -38,6 +38,8 @@ public:
     std::function<bool(File& source)> beforeCopy;
     // Called before each write (not a copy step); false fails it with writeError.
     std::function<bool()> beforeWrite;
+    // Called before a walk opens a subdirectory it listed (so a test can swap it at the worst moment).
+    std::function<void(const FindData& entry)> beforeOpenChild;
 
     // Counted by every copying thread, one read, write or copy step at a time.
     std::atomic<int64_t> bytesWritten = 0;
@@ -50,6 +52,7 @@ public:
     std::unique_ptr<RewriteTarget> OpenForRewrite(const std::string& path) override;
 
     std::unique_ptr<File> MakeFile(std::unique_ptr<File> owned, File& inner) override;
+    std::unique_ptr<DirHandle> MakeDir(std::unique_ptr<DirHandle> inner) override;
     bool Commit(const std::function<bool()>& commit) override;
 
 private:

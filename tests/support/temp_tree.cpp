@@ -47,7 +47,7 @@ TempTree::~TempTree()
         if (!it->is_symlink()) ::chmod(it->path().c_str(), 0700);
     }
     std::filesystem::remove_all(m_root, ec);
-    reloadDriveMap();
+    setDriveMap(DriveMap::load());
 }
 
 std::string TempTree::linux(const std::string& relative) const
