@@ -105,5 +105,8 @@ std::string EscapeName(const std::string& name);
 void SetListRefusals(bool list);
 // --verbose lines: "ACTION PATH" on standard output.
 void Verbose(const Arguments& args, const char* action, const std::string& typedPath);
+// Every line a command prints about what it did or would do (entries and counts): a dry run marks each
+// line " (DRY RUN)", as rsync marks its summary, so no line of it reads as a change that was made.
+void PrintOutcome(bool dryRun, const std::string& line);
 
 } // namespace zelo::cli

@@ -195,21 +195,28 @@ int FolderCommand(const Arguments& args, int mode)
         StopOnSignals stop;
         result = TransferFolder(request, counts, Main.AbortFlag, &plan);
     }
-    if (request.dryRun) {
-        // What the run would do, one entry a line; nothing was written.
+    const bool dry = request.dryRun;
+    // What the run would do, one entry a line; nothing was written.
+    if (dry) {
         plan.ForEachEntry(false, [mode](PlanAction action, const std::string& path) {
-            std::printf("%s %s\n", DryRunWord(action, mode), EscapeName(TypedPath(path)).c_str());
+            PrintOutcome(true, std::string(DryRunWord(action, mode)) + " " + EscapeName(TypedPath(path)));
         });
     }
-    std::printf("directories new %d existing %d\nfiles new %d updated %d up-to-date %d newer-at-destination %d\n",
-        counts.createdDirs, counts.existingDirs, counts.newFiles, counts.updatedFiles, counts.upToDateFiles,
-        counts.newerAtDest);
+    PrintOutcome(dry,
+        "directories new " + std::to_string(counts.createdDirs) + " existing " + std::to_string(counts.existingDirs));
+    PrintOutcome(dry,
+        "files new " + std::to_string(counts.newFiles) + " updated " + std::to_string(counts.updatedFiles)
+            + " up-to-date " + std::to_string(counts.upToDateFiles) + " newer-at-destination "
+            + std::to_string(counts.newerAtDest));
     if (mode == kModeFolderBackup)
-        std::printf("deleted directories %d files %d\n", counts.deletedDirs, counts.deletedFiles);
-    if (counts.linksNotCopied > 0) std::printf("links not copied %d\n", counts.linksNotCopied);
+        PrintOutcome(dry,
+            "deleted directories " + std::to_string(counts.deletedDirs) + " files "
+                + std::to_string(counts.deletedFiles));
+    if (counts.linksNotCopied > 0) PrintOutcome(dry, "links not copied " + std::to_string(counts.linksNotCopied));
     if (!counts.versionsFolder.empty())
-        std::printf(
-            "versions kept %d in %s\n", counts.versionsKept, EscapeName(TypedPath(counts.versionsFolder)).c_str());
+        PrintOutcome(dry,
+            "versions kept " + std::to_string(counts.versionsKept) + " in "
+                + EscapeName(TypedPath(counts.versionsFolder)));
     for (const std::string& line : counts.detail) {
         // "SOURCE  DATE  :  DATE": both dates have one format, so the source ends where the first begins.
         const size_t colon = line.rfind("  :  ");
@@ -217,11 +224,10 @@ int FolderCommand(const Arguments& args, int mode)
         if (colon != std::string::npos && colon >= dateLength + 2) {
             const size_t end = colon - dateLength - 2;
             const std::string source = TypedPath(line.substr(0, end));
-            std::printf(
-                "newer at destination: %s%s\n", EscapeName(source).c_str(), EscapeName(line.substr(end)).c_str());
+            PrintOutcome(dry, "newer at destination: " + EscapeName(source) + EscapeName(line.substr(end)));
             Verbose(args, "skipped", source);
         } else {
-            std::printf("newer at destination: %s\n", EscapeName(line).c_str());
+            PrintOutcome(dry, "newer at destination: " + EscapeName(line));
         }
     }
     if (StopOnSignals::Stopped()) {
@@ -277,12 +283,14 @@ int FilesCommand(const Arguments& args, int mode)
         StopOnSignals stop;
         result = TransferFiles(request, counts, Main.AbortFlag);
     }
+    const bool dry = request.dryRun;
     for (const std::string& path : counts.copies)
-        std::printf("copied %s\n", EscapeName(TypedPath(path)).c_str());
+        PrintOutcome(dry, "copied " + EscapeName(TypedPath(path)));
     for (const std::string& path : counts.deletions)
-        std::printf("deleted %s\n", EscapeName(TypedPath(path)).c_str());
-    std::printf("up-to-date %d\ncopied %d\n", counts.upToDate, counts.copied);
-    if (mode == kModeFileMove) std::printf("deleted %d\n", counts.deleted);
+        PrintOutcome(dry, "deleted " + EscapeName(TypedPath(path)));
+    PrintOutcome(dry, "up-to-date " + std::to_string(counts.upToDate));
+    PrintOutcome(dry, "copied " + std::to_string(counts.copied));
+    if (mode == kModeFileMove) PrintOutcome(dry, "deleted " + std::to_string(counts.deleted));
     if (StopOnSignals::Stopped()) {
         std::fflush(stdout);
         StopOnSignals::EndBySignal();
@@ -403,8 +411,12 @@ int RenameBatchCommand(const Arguments& args)
         names.push_back(name);
     }
     CliUi ui([](const std::string& text, const std::string&) { return text == "全て名前を変更しました"; }, true);
-    const BatchRenameResult result
-        = BatchRename(Selection::Of(directory, names, std::vector<bool>(names.size(), true)), request);
+    BatchRenameResult result;
+    {
+        const auto observed = Observe(args);
+        if (observed) observed->TellMovesAsRenames();
+        result = BatchRename(Selection::Of(directory, names, std::vector<bool>(names.size(), true)), request);
+    }
     return result.completed && ui.Failures() == 0 ? kExitOk : kExitFailed;
 }
 

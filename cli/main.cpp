@@ -21,7 +21,6 @@ enum OptionId : int {
     kOptAll,
     kOptFreeCheck,
     kOptSet,
-    kOptDryRun,
     kOptMaxDelete,
     kOptBackupDir,
 };
@@ -38,7 +37,7 @@ const option kOptions[] = {
     { "all", no_argument, nullptr, kOptAll },
     { "free-check", no_argument, nullptr, kOptFreeCheck },
     { "set", required_argument, nullptr, kOptSet },
-    { "dry-run", no_argument, nullptr, kOptDryRun },
+    { "dry-run", no_argument, nullptr, 'n' },
     { "max-delete", required_argument, nullptr, kOptMaxDelete },
     { "backup-dir", required_argument, nullptr, kOptBackupDir },
     { nullptr, 0, nullptr, 0 },
@@ -60,6 +59,8 @@ void Usage(std::FILE* out)
         "  -v, --verbose    list each entry acted on: created, copied, updated, moved, deleted,\n"
         "                   renamed, changed, converted, skipped, refused\n"
         "      --progress   show bytes, files and rate on one line while copying (on a terminal)\n"
+        "  -n, --dry-run    (copy-tree, move-tree, mirror, copy-files, move-files) print what would be\n"
+        "                   done, each line marked (DRY RUN), and write nothing\n"
         "  -h, --help       show this help (after a command: that command's)\n"
         "  -V, --version    show the version\n\n"
         "Commands:\n");
@@ -99,7 +100,7 @@ int Main(int argc, char** argv)
     std::vector<std::string> given; // the command options as typed, checked once the command is known
     opterr = 0; // the messages are ours: escaped, with the usage pointer
     int id;
-    while ((id = getopt_long(argc, argv, ":hVyv", kOptions, nullptr)) != -1) {
+    while ((id = getopt_long(argc, argv, ":hVyvn", kOptions, nullptr)) != -1) {
         const std::string typed = argv[optind - 1];
         switch (id) {
         case 'h':

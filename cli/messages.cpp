@@ -200,6 +200,11 @@ void Verbose(const Arguments& args, const char* action, const std::string& typed
     if (args.verbose) std::printf("%s %s\n", action, EscapeName(typedPath).c_str());
 }
 
+void PrintOutcome(bool dryRun, const std::string& line)
+{
+    std::printf("%s%s\n", line.c_str(), dryRun ? " (DRY RUN)" : "");
+}
+
 CliUi::CliUi(ReportTest isReport, bool printReports)
     : m_isReport(std::move(isReport))
     , m_printReports(printReports)

@@ -204,6 +204,17 @@ bool ObservedFileSystem::DeleteFile(const std::string& path)
 bool ObservedFileSystem::MoveFile(const std::string& from, const std::string& to)
 {
     const bool done = inner().MoveFile(from, to);
+    if (done && m_renames) {
+        const std::lock_guard<std::mutex> lock(m_reporting);
+        if (m_args.verbose) {
+            const std::string old = TypedPath(from);
+            const size_t slash = old.rfind('/');
+            const std::string renamed = old.substr(0, slash == std::string::npos ? 0 : slash + 1)
+                + LinuxNameFromDrive(SplitDrivePath(to).second);
+            std::printf("renamed %s -> %s\n", EscapeName(old).c_str(), EscapeName(renamed).c_str());
+        }
+        return done;
+    }
     Acted(done ? "moved" : nullptr, to);
     return done;
 }

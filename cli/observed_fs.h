@@ -47,6 +47,8 @@ public:
     void Acted(const char* action, const std::string& drivePath);
     void Wrote(int64_t bytes);
     bool Verbose() const { return m_args.verbose; }
+    // A batch rename's moves are told as "renamed OLD -> NEW", the new name beside the old as typed.
+    void TellMovesAsRenames() { m_renames = true; }
 
     std::unique_ptr<DirHandle> OpenTreeDirectory(
         const std::string& dirWithSep, ListDetail detail, bool followLink) override;
@@ -64,6 +66,7 @@ private:
     bool Written(bool done, bool existed, const std::string& drivePath);
 
     const Arguments& m_args;
+    bool m_renames = false;
     // Copies report from the engine's copy threads as well as from the walk's: one report at a time.
     std::mutex m_reporting;
     ProgressLine m_progress;

@@ -424,6 +424,8 @@ TEST(ZeloCli, Conventions)
     tree.write("w/t/keep.txt", "k");
     tree.write("w/rn.txt", "r");
     tree.mkdir("w/Dir");
+    tree.write("w/b1.txt", "1");
+    tree.write("w/b2.txt", "2");
     const std::string scratch = tree.linux("scratch");
     const std::string w = tree.linux("w");
     const struct {
@@ -469,6 +471,15 @@ TEST(ZeloCli, Conventions)
         { "attrib 'a\\tb' \"$(printf 'a\\tb')\"", 0, "", "----A  a\\\\tb\n----A  a\\tb\n" },
         // The menu commands' counterparts.
         { "-v mkdir new", 0, "", "created new\n" },
+        // A dry run (-n, as rsync's) marks every line it prints, entries and counts, and writes nothing.
+        { "copy-tree -n t Dir", 0, "", "copied Dir/t/keep.txt (DRY RUN)\ndirectories new 0 existing 0 (DRY RUN)\n" },
+        { "--dry-run move-files rn.txt Dir", 0, "",
+            "copied Dir/rn.txt (DRY RUN)\ndeleted rn.txt (DRY RUN)\nup-to-date 0 (DRY RUN)\ncopied 1 (DRY RUN)\n"
+            "deleted 1 (DRY RUN)\n" },
+        { "count -n .", 2, "count: unrecognized option '--dry-run'" },
+        // A batch rename lists each entry, the new name as the old was typed.
+        { "-v rename-batch name b 7 b1.txt ./b2.txt", 0, "",
+            "renamed b1.txt -> b7.txt\nrenamed ./b2.txt -> ./b8.txt\n全て名前を変更しました\n" },
         // --verbose says what was done to each entry; --progress draws only on a terminal.
         { "copy-tree --verbose t new", 0, "", "created new/t\ncopied new/t/keep.txt\n" },
         // Files of one directory are named as typed, the first as much as the others.
@@ -512,6 +523,7 @@ TEST(ZeloCli, Conventions)
     EXPECT_FALSE(tree.exists("w/RN2.TXT"));
     EXPECT_TRUE(tree.exists("w/dir") && tree.exists("w/new"));
     EXPECT_FALSE(tree.exists("w/rn.txt00"));
+    EXPECT_FALSE(tree.exists("w/dir/t") || tree.exists("w/dir/rn.txt"));
 
     // --progress draws its line when standard error is a terminal (script gives it one).
     const std::string onTerminal = "cd '" + w + "' && script -qec \"ZELO_DRIVES=C=/ '" + ZELO_CLI_PATH
