@@ -5,17 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <poll.h>
 #include <set>
 #include <spawn.h>
 #include <sstream>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -273,26 +284,144 @@ std::set<std::string> NamesIn(const std::string& linuxDir)
     return out;
 }
 
+// zelo-cli started as SpawnCli starts it, whose copy steps (copy_file_range) each wait, under a seccomp
+// filter, until the test lets them go through listener. listener is -1 where no filter could be had.
+struct HeldCli {
+    pid_t pid = -1;
+    int listener = -1;
+};
+
+// One byte carrying one descriptor over a local socket.
+struct DescriptorMessage {
+    char byte = 0;
+    iovec data { &byte, 1 };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message { nullptr, 0, &data, 1, control, sizeof control, 0 };
+};
+
+HeldCli SpawnCliWithHeldCopies(const std::vector<std::string>& arguments, const std::string& errFile)
+{
+#if defined(__x86_64__)
+    constexpr unsigned arch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+    constexpr unsigned arch = AUDIT_ARCH_AARCH64;
+#else
+    constexpr unsigned arch = 0;
+#endif
+    if (arch == 0) return {};
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, unsigned(SYS_copy_file_range), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_USER_NOTIF),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog filter { static_cast<unsigned short>(std::size(program)), program };
+    std::vector<char*> argv { const_cast<char*>(ZELO_CLI_PATH) };
+    for (const std::string& a : arguments)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    char drives[] = "ZELO_DRIVES=C=/";
+    char* envp[] = { drives, nullptr };
+    int channel[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0) return {};
+    const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    HeldCli cli;
+    cli.pid = ::fork();
+    if (cli.pid == 0) {
+        // Only async-signal-safe calls here: the stop signals at their default, as a shell leaves them, then
+        // the filter, whose listener goes to the test.
+        struct sigaction defaults { };
+        defaults.sa_handler = SIG_DFL;
+        for (int s : { SIGINT, SIGTERM, SIGHUP })
+            ::sigaction(s, &defaults, nullptr);
+        ::dup2(err, STDERR_FILENO);
+        const int listener = ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+            ? int(::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_NEW_LISTENER, &filter))
+            : -1;
+        DescriptorMessage sent;
+        cmsghdr* header = CMSG_FIRSTHDR(&sent.message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &listener, sizeof(int));
+        if (listener < 0 || ::sendmsg(channel[1], &sent.message, 0) != 1) ::_exit(127);
+        ::close(listener);
+        ::execve(ZELO_CLI_PATH, argv.data(), envp);
+        ::_exit(127);
+    }
+    ::close(channel[1]);
+    ::close(err);
+    DescriptorMessage received;
+    if (cli.pid > 0 && ::recvmsg(channel[0], &received.message, MSG_CMSG_CLOEXEC) == 1
+        && CMSG_FIRSTHDR(&received.message))
+        std::memcpy(&cli.listener, CMSG_DATA(CMSG_FIRSTHDR(&received.message)), sizeof(int));
+    ::close(channel[0]);
+    return cli;
+}
+
+// Waits until the child's next copy step is held; false when the child ended first.
+bool NextHeldStep(const HeldCli& cli, seccomp_notif& step)
+{
+    const int ended = int(::syscall(SYS_pidfd_open, cli.pid, 0));
+    bool held = false;
+    for (;;) {
+        pollfd watched[] = { { cli.listener, POLLIN, 0 }, { ended, POLLIN, 0 } };
+        if (::poll(watched, std::size(watched), -1) < 0 && errno != EINTR) break;
+        if (watched[0].revents & POLLIN) {
+            // A step given up meanwhile (a signal came) is gone: the wait goes on for the next.
+            step = {};
+            held = ::ioctl(cli.listener, SECCOMP_IOCTL_NOTIF_RECV, &step) == 0;
+            if (held) break;
+        } else if (watched[1].revents != 0 || watched[0].revents != 0) {
+            break;
+        }
+    }
+    ::close(ended);
+    return held;
+}
+
+void LetGo(const HeldCli& cli, const seccomp_notif& step)
+{
+    seccomp_notif_resp answer {};
+    answer.id = step.id;
+    answer.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
+    ::ioctl(cli.listener, SECCOMP_IOCTL_NOTIF_SEND, &answer); // fails for a step given up: nothing to do
+}
+
 // SIGINT, SIGTERM and SIGHUP stop a copy: the earlier destination stays, no temporary file is left,
-// and the program ends by the signal.
+// and the program ends by the signal. The signal comes while the copy's first step is held, so it always
+// finds the copy under way.
 TEST(ZeloCli, SignalStopsCopyAndLeavesEarlierDestination)
 {
     test::TempTree tree;
-    tree.writeSized("s.bin", 256u << 20);
+    tree.writeSized("s.bin", 4u << 20);
     const std::string destination = tree.linux("d/c.bin");
     const std::string inside = tree.linux("d") + "/";
     for (int signal : { SIGINT, SIGTERM, SIGHUP }) {
         SCOPED_TRACE(signal);
         tree.write("d/c.bin", "earlier");
-        const pid_t child = SpawnCli({ "copy-file", tree.linux("s.bin"), destination }, tree.linux("stderr.txt"));
-        ASSERT_GT(child, 0);
-        // Waits until the copy has its new file open in d/ (an unnamed file shows as "d/#inode (deleted)").
-        const bool copying
-            = WaitForOpenFile(child, [&](const std::string& name) { return name.rfind(inside, 0) == 0; });
-        if (!copying) GTEST_SKIP() << "the copy ended before it could be stopped";
-        ::kill(child, signal);
+        const HeldCli cli
+            = SpawnCliWithHeldCopies({ "copy-file", tree.linux("s.bin"), destination }, tree.linux("stderr.txt"));
+        ASSERT_GT(cli.pid, 0);
+        if (cli.listener < 0) {
+            ::waitpid(cli.pid, nullptr, 0);
+            GTEST_SKIP() << "no seccomp filter";
+        }
+        seccomp_notif step;
+        const bool moving = NextHeldStep(cli, step);
+        EXPECT_TRUE(moving) << "the copy ended without moving its bytes";
+        // The copy has its new file open in d/ (an unnamed file shows as "d/#inode (deleted)").
+        EXPECT_TRUE(
+            moving && WaitForOpenFile(cli.pid, [&](const std::string& name) { return name.rfind(inside, 0) == 0; }));
+        ::kill(cli.pid, signal);
+        for (bool held = moving; held; held = NextHeldStep(cli, step))
+            LetGo(cli, step);
+        ::close(cli.listener);
         int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_EQ(::waitpid(cli.pid, &status, 0), cli.pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
         // Stopped through the stop button, not killed half-way.
         EXPECT_NE(tree.read("stderr.txt").find("stopped by signal"), std::string::npos);
