@@ -121,7 +121,7 @@ uint32_t LinuxFileSystem::GetAttributes(const std::string& path)
     }
     // A drive root is never Hidden for the name of the directory it stands for.
     const bool driveRoot = isDriveRoot(path, *linuxPath);
-    return attributesOf(*linuxPath, driveRoot ? std::string_view() : baseName(*linuxPath), st.st_mode);
+    return attributesOf(*linuxPath, driveRoot ? std::string_view() : BaseName(*linuxPath), st.st_mode);
 }
 
 bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
@@ -147,7 +147,7 @@ bool LinuxFileSystem::SetAttributes(const std::string& path, uint32_t attributes
     // Writing a user attribute needs write permission: lift ReadOnly first, set it last.
     if (!wantReadOnly && !applyMode()) return false;
 
-    const std::string_view name = baseName(*linuxPath);
+    const std::string_view name = BaseName(*linuxPath);
     const uint32_t wanted = attributes & kDosBits;
     const uint32_t derived = derivedDosBits(st.st_mode, name);
     // Hidden of a dot name cannot be taken away; asking for it is derivable as well.

@@ -34,32 +34,6 @@ bool isDriveRoot(const std::string& drivePath, const std::string& linuxPath)
     return drive && drive->directory == linuxPath;
 }
 
-std::string_view baseName(std::string_view linuxPath)
-{
-    while (linuxPath.size() > 1 && linuxPath.back() == '/')
-        linuxPath.remove_suffix(1);
-    const size_t slash = linuxPath.rfind('/');
-    return slash == std::string_view::npos ? linuxPath : linuxPath.substr(slash + 1);
-}
-
-std::string joinPath(const std::string& dir, std::string_view name)
-{
-    std::string out = dir;
-    if (out.empty() || out.back() != '/') out += '/';
-    out.append(name);
-    return out;
-}
-
-std::string parentOf(const std::string& linuxPath)
-{
-    std::string_view view(linuxPath);
-    while (view.size() > 1 && view.back() == '/')
-        view.remove_suffix(1);
-    const size_t slash = view.rfind('/');
-    if (slash == std::string_view::npos) return ".";
-    return slash == 0 ? "/" : std::string(view.substr(0, slash));
-}
-
 namespace {
 
 bool sameEntry(const struct stat& a, const struct stat& b)
@@ -72,7 +46,7 @@ bool sameEntry(const struct stat& a, const struct stat& b)
 bool parentMissing(const std::string& linuxPath)
 {
     struct stat st { };
-    return ::stat(parentOf(linuxPath).c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+    return ::stat(ParentOf(linuxPath).c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
 }
 
 bool fail(int errnoValue, const std::string& linuxPath, ErrnoCall call)
@@ -293,12 +267,12 @@ bool LinuxFileSystem::MoveFile(const std::string& from, const std::string& to)
     // file system numbers each name it is looked up by on its own (FUSE exFAT), the entry is the same when
     // the directory holds no entry of exactly the new name.
     struct stat targetStat { };
-    const bool caseOnly = parentOf(*source) == parentOf(*target)
-        && ToUpperText(std::string(baseName(*source))) == ToUpperText(std::string(baseName(*target)));
+    const bool caseOnly = ParentOf(*source) == ParentOf(*target)
+        && ToUpperText(std::string(BaseName(*source))) == ToUpperText(std::string(BaseName(*target)));
     if (caseOnly && ::lstat(target->c_str(), &targetStat) == 0
         && (sameEntry(sourceStat, targetStat)
             || ((sourceStat.st_mode & S_IFMT) == (targetStat.st_mode & S_IFMT)
-                && !listsExactly(std::string(parentOf(*target)), baseName(*target))))) {
+                && !listsExactly(std::string(ParentOf(*target)), BaseName(*target))))) {
         if (::rename(source->c_str(), target->c_str()) != 0) return fail(errno, *target, ErrnoCall::Move);
         return true;
     }
@@ -425,7 +399,7 @@ bool LinuxFileSystem::SyncFileSystem(const std::string& path)
     if (!linuxPath) return false;
     // Only directories are opened: a FIFO or device at the path is never opened, its directory is synced.
     UniqueFd fd(::open(linuxPath->c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
-    if (!fd.valid()) fd.reset(::open(parentOf(*linuxPath).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+    if (!fd.valid()) fd.reset(::open(ParentOf(*linuxPath).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
     if (!fd.valid()) return fail(errno, *linuxPath);
     if (::syncfs(fd.get()) != 0) return fail(errno, *linuxPath);
     return true;

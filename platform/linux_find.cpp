@@ -165,7 +165,7 @@ std::unique_ptr<DirSearch> LinuxFileSystem::FindFirst(const std::string& pattern
 
     if (!hasWildcard(last)) {
         const std::string linuxName = LinuxNameFromDrive(last);
-        const std::string linuxPath = joinPath(*linuxDir, linuxName);
+        const std::string linuxPath = JoinPath(*linuxDir, linuxName);
         struct statx sx { };
         if (::statx(AT_FDCWD, linuxPath.c_str(), kStatxFlags, kStatxMask, &sx) != 0) {
             const int e = errno;

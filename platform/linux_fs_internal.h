@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/fd.h"
 #include "platform/filesystem.h"
+#include "platform/linux_path.h"
 
 #include <atomic>
 #include <cerrno>
@@ -50,12 +51,6 @@ bool parentMissing(const std::string& linuxPath);
 // Sets the last error for errno after a call on linuxPath; returns false for "return fail(...)".
 bool fail(int errnoValue, const std::string& linuxPath, ErrnoCall call = ErrnoCall::Generic);
 bool failCode(uint32_t code);
-// The directory that holds a Linux path ("/a/b" -> "/a", "b" -> ".").
-std::string parentOf(const std::string& linuxPath);
-// Last path component of a Linux path ("/a/b" -> "b").
-std::string_view baseName(std::string_view linuxPath);
-// Joins a Linux directory and a name with exactly one "/".
-std::string joinPath(const std::string& dir, std::string_view name);
 
 // ReadOnly is the absence of the owner's write permission (never for a symbolic link).
 inline bool isReadOnlyMode(mode_t mode)

@@ -1,4 +1,5 @@
 // Which mounts of the Linux tree become drive letters, and of what type.
+#include "platform/linux_path.h"
 #include "platform/mount_table.h"
 
 #include <algorithm>
@@ -13,6 +14,10 @@
 #include <sys/stat.h>
 
 namespace zelo {
+
+using linuxfs::BaseName;
+using linuxfs::JoinPath;
+using linuxfs::ParentOf;
 
 namespace {
 
@@ -72,18 +77,6 @@ std::string readFirstLine(const std::string& path)
     return line;
 }
 
-std::string baseName(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dirName(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 std::string realPath(const std::string& path)
 {
     char buffer[PATH_MAX];
@@ -124,12 +117,12 @@ bool isRemovableDevice(const std::string& source)
     if (!startsWith(source, "/dev/")) return false;
     const std::string device = realPath(source);
     if (device.empty()) return false;
-    const std::string name = baseName(device);
+    const std::string name(BaseName(device));
     const std::string sysPath = realPath("/sys/class/block/" + name);
     if (sysPath.empty()) return false;
     struct stat info { };
     // A partition's own directory has a "partition" file; its disk is the parent directory.
-    const std::string disk = ::stat((sysPath + "/partition").c_str(), &info) == 0 ? dirName(sysPath) : sysPath;
+    const std::string disk = ::stat((sysPath + "/partition").c_str(), &info) == 0 ? ParentOf(sysPath) : sysPath;
     return readFirstLine(disk + "/removable") == "1";
 }
 

@@ -110,7 +110,7 @@ public:
     // flushed, named, closed (a failing close fails it) and renamed over the destination.
     bool commit(const std::string& linuxDestination, const ReplaceOptions& options)
     {
-        const std::string name(baseName(linuxDestination));
+        const std::string name(BaseName(linuxDestination));
         m_timesAfterClose = options.source && onFuse(m_dir, m_device);
         // An unnamed file whose destination was free when it was made takes the name with one link. A
         // link never replaces: a name that appeared meanwhile (a FIFO too) makes it fail, and the file
@@ -163,7 +163,7 @@ public:
     // with 80, whatever the name holds.
     bool commitNew(const std::string& linuxDestination, const ReplaceOptions& options)
     {
-        const std::string name(baseName(linuxDestination));
+        const std::string name(BaseName(linuxDestination));
         m_timesAfterClose = options.source && onFuse(m_dir, m_device);
         if (!prepareReplacement(
                 NativeHandle(), nullptr, linuxDestination, options, !m_timesAfterClose, m_madeWith, m_traits))
@@ -263,7 +263,7 @@ std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string
         return std::make_unique<LinuxReplacement>(
             std::move(fd), dir, std::move(owner), std::move(name), existing.st_mode == 0, device, madeWith, traits);
     };
-    if (!listedFree && !replaceableEntry(dir, std::string(baseName(linuxDestination)), linuxDestination, &existing))
+    if (!listedFree && !replaceableEntry(dir, std::string(BaseName(linuxDestination)), linuxDestination, &existing))
         return nullptr;
     // Unnamed until it is complete: a killed process leaves no temporary file behind. Naming it later
     // needs /proc (or a privilege); without /proc, as in a bare chroot, it is named from the start.
@@ -291,7 +291,7 @@ std::unique_ptr<File> makeReplacement(int dir, UniqueFd owner, const std::string
 
 std::unique_ptr<File> createReplacement(const std::string& linuxDestination)
 {
-    UniqueFd dirFd(::open(parentOf(linuxDestination).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::open(ParentOf(linuxDestination).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dirFd.valid()) {
         fail(errno, linuxDestination);
         return nullptr;

@@ -264,10 +264,10 @@ std::optional<std::string> StateFolder()
     if (state && state[0] == '/')
         base = state;
     else if (home && home[0] == '/')
-        base = joinPath(home, ".local/state");
+        base = JoinPath(home, ".local/state");
     else
         return std::nullopt;
-    const std::string folder = joinPath(base, "zelo");
+    const std::string folder = JoinPath(base, "zelo");
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
@@ -324,7 +324,7 @@ std::string StateName(std::string_view linuxPath, int attempt)
         const size_t from = escaped.find("%2F", escaped.size() - (room - 3));
         escaped = from != std::string::npos
             ? "..." + escaped.substr(from)
-            : std::string(Head(std::string(baseName(linuxPath)), room)); // one long name: the name alone
+            : std::string(Head(std::string(BaseName(linuxPath)), room)); // one long name: the name alone
         if (escaped.size() > room) escaped = std::string(Head(escaped, room));
     }
     return escaped + std::string(kKeptSuffix) + number;
@@ -411,7 +411,7 @@ public:
         auto* kept = dynamic_cast<KeptCopyFile*>(&copy);
         if (!kept) return failCode(err::InvalidParameter);
         if (!copy.Flush()) return false;
-        const std::string file = joinPath(PathOf(m_where.dir.get()), m_where.name);
+        const std::string file = JoinPath(PathOf(m_where.dir.get()), m_where.name);
         const auto candidate
             = [&](int attempt) { return m_keptInState ? StateName(file, attempt) : BesideName(m_where.name, attempt); };
         std::string name;
@@ -430,7 +430,7 @@ public:
     std::string KeptCopyPath() const override
     {
         if (m_keptName.empty()) return std::string();
-        const std::string linuxPath = joinPath(PathOf(m_keptDir.get()), m_keptName);
+        const std::string linuxPath = JoinPath(PathOf(m_keptDir.get()), m_keptName);
         return driveMap().fromLinux(linuxPath).value_or(linuxPath);
     }
 

@@ -1,4 +1,5 @@
 // Shell shortcuts on Linux: the XDG desktop directory and symbolic links standing for link files.
+#include "platform/linux_path.h"
 #include "platform/shell_links.h"
 
 #include "platform/drives.h"
@@ -14,6 +15,10 @@
 #include <unistd.h>
 
 namespace zelo {
+
+using linuxfs::BaseName;
+using linuxfs::JoinPath;
+using linuxfs::ParentOf;
 
 namespace {
 
@@ -45,16 +50,10 @@ std::string desktopDirectory()
     return home + "/Desktop";
 }
 
-std::string parentOf(const std::string& linuxPath)
-{
-    const auto slash = linuxPath.rfind('/');
-    return slash == 0 ? "/" : linuxPath.substr(0, slash);
-}
-
 bool failErrno(int e, const std::string& linuxPath)
 {
     struct stat st { };
-    SetLastErrorFromErrno(e, ErrnoCall::Generic, ::stat(parentOf(linuxPath).c_str(), &st) != 0);
+    SetLastErrorFromErrno(e, ErrnoCall::Generic, ::stat(ParentOf(linuxPath).c_str(), &st) != 0);
     return false;
 }
 
@@ -63,7 +62,7 @@ bool replaceLink(const std::string& target, const std::string& linkPath)
 {
     std::random_device seed;
     std::mt19937 random(seed());
-    const std::string dir = parentOf(linkPath);
+    const std::string dir = ParentOf(linkPath);
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06x", unsigned(random() & 0xFFFFFF));

@@ -4,6 +4,7 @@
 // Ours rather than Qt 6.4's QFile::moveToTrash, which agrees on the sticky .Trash check, the per-mount
 // .Trash-UID and bind mounts, but takes names as QString (a name that is not UTF-8 cannot be reached),
 // loops for ever on a name too long for its .trashinfo record, and reports no error code.
+#include "platform/linux_path.h"
 #include "platform/trash.h"
 
 #include "platform/errors.h"
@@ -23,31 +24,17 @@
 
 namespace zelo {
 
+using linuxfs::BaseName;
+using linuxfs::JoinPath;
+using linuxfs::ParentOf;
+
 namespace {
-
-std::string ParentOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Join(const std::string& dir, const std::string& name)
-{
-    return dir == "/" ? "/" + name : dir + "/" + name;
-}
 
 // The home trash: $XDG_DATA_HOME/Trash, or ~/.local/share/Trash when the variable is unset or relative.
 std::string HomeTrash()
 {
     const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/') return Join(data, "Trash");
+    if (data && data[0] == '/') return JoinPath(data, "Trash");
     const char* home = std::getenv("HOME");
     return std::string(home ? home : "") + "/.local/share/Trash";
 }
@@ -102,7 +89,7 @@ bool OwnDirectory(const std::string& path)
         SetLastError(err::AccessDenied);
         return false;
     }
-    return MakeDirectories(Join(path, "files")) && MakeDirectories(Join(path, "info"));
+    return MakeDirectories(JoinPath(path, "files")) && MakeDirectories(JoinPath(path, "info"));
 }
 
 // The top directory of the mount that holds dir (a real path): the last directory upwards on its mount.
@@ -129,7 +116,7 @@ std::optional<Target> FindTrash(const std::string& linuxPath)
         return std::nullopt;
     }
     const std::string parent = resolved;
-    const std::string absolute = Join(parent, BaseOf(linuxPath));
+    const std::string absolute = JoinPath(parent, std::string(BaseName(linuxPath)));
     const std::optional<MountId> mount = MountOf(absolute, false);
     if (!mount) {
         SetLastErrorFromErrno(errno);
@@ -144,12 +131,12 @@ std::optional<Target> FindTrash(const std::string& linuxPath)
     const std::string relative = absolute.substr(top == "/" ? 1 : top.size() + 1);
     const std::string uid = std::to_string(::getuid());
     // An administrator's shared .Trash counts only when it is a sticky directory and not a link.
-    const std::string shared = Join(top, ".Trash");
+    const std::string shared = JoinPath(top, ".Trash");
     struct stat sharedStat { };
     if (::lstat(shared.c_str(), &sharedStat) == 0 && S_ISDIR(sharedStat.st_mode) && (sharedStat.st_mode & S_ISVTX)
-        && OwnDirectory(Join(shared, uid)))
-        return Target { Join(shared, uid), relative };
-    const std::string own = Join(top, ".Trash-" + uid);
+        && OwnDirectory(JoinPath(shared, uid)))
+        return Target { JoinPath(shared, uid), relative };
+    const std::string own = JoinPath(top, ".Trash-" + uid);
     if (!OwnDirectory(own)) return std::nullopt;
     return Target { own, relative };
 }
@@ -199,15 +186,15 @@ public:
     {
         const std::optional<Target> target = FindTrash(linuxPath);
         if (!target) return false;
-        const std::string files = Join(target->trashDir, "files");
-        const std::string info = Join(target->trashDir, "info");
+        const std::string files = JoinPath(target->trashDir, "files");
+        const std::string info = JoinPath(target->trashDir, "info");
         const std::string record
             = "[Trash Info]\nPath=" + TrashInfoPath(target->infoPath) + "\nDeletionDate=" + DeletionDate() + "\n";
-        const std::string name = BaseOf(linuxPath);
+        const std::string name(BaseName(linuxPath));
         const size_t most = LongestTrashName(info);
         for (int n = 1; n < 10000; ++n) {
             const std::string candidate = TrashName(name, n, most);
-            const std::string infoFile = Join(info, candidate + std::string(kInfoSuffix));
+            const std::string infoFile = JoinPath(info, candidate + std::string(kInfoSuffix));
             // The record is made first and exclusively: it reserves the name against other programs.
             const int fd = ::open(infoFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd < 0) {
@@ -225,7 +212,7 @@ public:
                 ::unlink(infoFile.c_str());
                 return false;
             }
-            const std::string inFiles = Join(files, candidate);
+            const std::string inFiles = JoinPath(files, candidate);
             if (::renameat2(AT_FDCWD, linuxPath.c_str(), AT_FDCWD, inFiles.c_str(), RENAME_NOREPLACE) == 0) return true;
             int e = errno;
             // A file system without the no-replace flag (NFS, some FUSE): the name is free, as the

@@ -3,6 +3,7 @@
 #include "platform/drives.h"
 #include "platform/errors.h"
 #include "platform/fd.h"
+#include "platform/linux_path.h"
 #include "platform/mount_table.h"
 
 #include <array>
@@ -24,6 +25,10 @@
 #include <utility>
 
 namespace zelo {
+
+using linuxfs::BaseName;
+using linuxfs::JoinPath;
+using linuxfs::ParentOf;
 
 namespace {
 
@@ -182,12 +187,6 @@ SpaceFacts readSpace(const std::string& linuxPath, const std::string& driveDirec
         facts.noMedium = facts.error == ENOENT && !isDirectory(driveDirectory);
     }
     return facts;
-}
-
-std::string lastComponent(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace
@@ -358,7 +357,7 @@ bool GetUniversalName(const std::string& root, std::string& universalName)
         return false;
     }
     std::string name = drive->unc;
-    if (name.empty()) name = uncFromGvfsName(lastComponent(drive->directory));
+    if (name.empty()) name = uncFromGvfsName(std::string(BaseName(drive->directory)));
     if (name.empty()) {
         const auto mount = mountHolding(drive->directory);
         if (mount && mount->directory == drive->directory
