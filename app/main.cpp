@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,9 +50,9 @@ int main(int argc, char* argv[])
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf(
-            "usage: zelo32 [DIRECTORY]\n       zelo32 --version\n"
-            "Opens Zelo's window, at DIRECTORY when given (a Linux path or a drive path such as D:\\photos).\n");
+        std::printf("usage: zelo32 [DIRECTORY]...\n       zelo32 --version\n"
+                    "Opens Zelo's window, at the first DIRECTORY given that is a folder (a Linux path, a drive path\n"
+                    "such as D:\\photos, or a file:// address).\n");
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     // A mistyped drive map would otherwise put C: on "/" and every command on the machine's root.
@@ -74,20 +75,29 @@ int main(int argc, char* argv[])
         box.exec();
         return 2;
     }
-    // One argument (after Qt took its own): the directory to open at, a drive path or a Linux path, as
-    // file managers take it; "--" before it lets it begin with "-".
-    const bool dashes = argc == 3 && std::strcmp(argv[1], "--") == 0;
-    const char* given = dashes ? argv[2] : argc == 2 && argv[1][0] != '-' ? argv[1] : nullptr;
-    if (!given && argc > 1) {
-        std::fprintf(stderr, "usage: zelo32 [DIRECTORY] | zelo32 --help | zelo32 --version\n");
-        return 2;
+    // The folders to open at (after Qt took its own arguments): Linux paths, drive paths or file://
+    // addresses, as a desktop's "Open with" hands them over; "--" lets one begin with "-". The first
+    // that is a folder is opened and the rest pass unmentioned, as other file managers take them.
+    std::vector<std::string> operands;
+    bool dashes = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!dashes && std::strcmp(argv[i], "--") == 0) {
+            dashes = true;
+        } else if (!dashes && argv[i][0] == '-') {
+            std::fprintf(stderr, "usage: zelo32 [DIRECTORY]... | zelo32 --help | zelo32 --version\n");
+            return 2;
+        } else {
+            operands.emplace_back(argv[i]);
+        }
     }
     std::optional<std::string> start;
-    const std::string shown = given ? zelo::EscapeForTerminal(given) : std::string();
-    if (given) {
+    std::string shown;
+    for (const std::string& given : operands) {
         std::string why;
         start = zelo::StartDirectory(given, &why);
-        if (!start) std::fprintf(stderr, "zelo32: %s: %s\n", shown.c_str(), why.c_str());
+        shown = zelo::EscapeForTerminal(given);
+        if (start) break;
+        std::fprintf(stderr, "zelo32: %s: %s\n", shown.c_str(), why.c_str());
     }
     try {
         auto windows = zelo::CreateWindows();

@@ -26,10 +26,13 @@
 #include <QProxyStyle>
 #include <QTranslator>
 
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <exception>
+#include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zelo {
 
@@ -92,11 +95,69 @@ std::unique_ptr<Windows> CreateWindows()
     return windows;
 }
 
+std::optional<std::string> LocalPathOfUri(const std::string& uri, std::string* why)
+{
+    const auto fail = [why](const char* reason) -> std::optional<std::string> {
+        *why = reason;
+        return std::nullopt;
+    };
+    const size_t colon = uri.find(':');
+    std::string scheme = uri.substr(0, colon);
+    for (char& c : scheme)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (colon == std::string::npos || scheme != "file") return fail("not a local folder (only file:// addresses open)");
+    std::string_view rest = std::string_view(uri).substr(colon + 1);
+    if (rest.substr(0, 2) == "//") {
+        // The authority: empty, "localhost" or this computer's name; any other host's folder is not here.
+        rest.remove_prefix(2);
+        const size_t slash = rest.find('/');
+        const std::string host(rest.substr(0, slash));
+        char own[256] = {};
+        ::gethostname(own, sizeof own - 1);
+        if (!host.empty() && host != "localhost" && host != own) return fail("a folder on another computer");
+        rest = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+    }
+    if (rest.empty() || rest.front() != '/') return fail("not a valid file:// address");
+    // Percent escapes stand for bytes: names that are not UTF-8 come back exactly.
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != '%') {
+            path += rest[i];
+            continue;
+        }
+        const auto hex = [](char c) {
+            return c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+                : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                        : -1;
+        };
+        const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1;
+        const int low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
+        if (high < 0 || low < 0) return fail("not a valid file:// address");
+        const char byte = char(high * 16 + low);
+        if (byte == '\0') return fail("not a valid file:// address");
+        path += byte;
+        i += 2;
+    }
+    return path;
+}
+
 std::optional<std::string> StartDirectory(const std::string& given, std::string* why)
 {
-    // A drive path ("D:\a", "d:") is first taken to the Linux directory it stands for.
-    const bool drivePath = given.size() >= 2 && given[1] == ':';
-    const std::optional<std::string> linuxPath = drivePath ? driveMap().toLinux(given) : given;
+    // A file:// address (what a desktop hands over with "Open with") is the Linux path it names; a drive
+    // path ("D:\a", "d:") is first taken to the Linux directory it stands for.
+    const size_t colon = given.find(':');
+    const bool schemed = colon >= 2 && colon != std::string::npos && std::isalpha(static_cast<unsigned char>(given[0]))
+        && given.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") == colon;
+    const bool uri = schemed && (given.compare(colon, 3, "://") == 0 || given.compare(0, 5, "file:") == 0);
+    const bool drivePath = !uri && given.size() >= 2 && given[1] == ':';
+    std::optional<std::string> linuxPath;
+    if (uri) {
+        linuxPath = LocalPathOfUri(given, why);
+        if (!linuxPath) return std::nullopt;
+    } else {
+        linuxPath = drivePath ? driveMap().toLinux(given) : given;
+    }
     char real[PATH_MAX];
     struct stat st { };
     if (!linuxPath || !::realpath(linuxPath->c_str(), real)) {

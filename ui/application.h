@@ -52,9 +52,12 @@ private:
 // Qt UI services and shows the main window.
 std::unique_ptr<Windows> CreateWindows();
 
-// The drive path of the directory zelo32 was started with (a drive path or a Linux path); nullopt with
-// the reason ("does not exist", "not a directory", no drive holds it).
+// The drive path of the directory zelo32 was started with (a drive path, a Linux path or a file://
+// address); nullopt with the reason ("does not exist", "not a directory", no drive holds it).
 std::optional<std::string> StartDirectory(const std::string& given, std::string* why);
+// The Linux path a file:// address names, its percent escapes as the bytes they stand for; nullopt with
+// the reason for another scheme, another computer's folder or a malformed address.
+std::optional<std::string> LocalPathOfUri(const std::string& uri, std::string* why);
 // Moves the main window's panes to that directory as the user would reach it; false when a step
 // could not be taken (the panes then show the deepest directory reached).
 bool OpenAtDirectory(const std::string& drivePath);

@@ -92,7 +92,12 @@ void ApplicationTest::opensAtTheDirectoryGiven()
     drives.tree.mkdir("a/b c/d");
     drives.tree.write("file", "f");
     auto windows = CreateWindows();
-    for (const std::string& given : { drives.tree.linux("a/b c/"), std::string("c:\\a\\b c\\d\\..") }) {
+    // A file:// address, as "Open with" hands a folder over: its escapes are bytes, its host this computer.
+    std::string uri = "file://localhost";
+    for (const char c : drives.tree.linux("a/b c/"))
+        uri += c == ' ' ? std::string("%20") : std::string(1, c);
+    for (const std::string& given :
+        { drives.tree.linux("a/b c/"), std::string("c:\\a\\b c\\d\\.."), uri, "file:" + uri.substr(16) }) {
         std::string why;
         const auto start = StartDirectory(given, &why);
         QVERIFY2(start.has_value(), why.c_str());
@@ -102,7 +107,11 @@ void ApplicationTest::opensAtTheDirectoryGiven()
     }
     for (const auto& [given, reason] :
         { std::pair<std::string, std::string> { drives.tree.linux("none"), "does not exist" },
-            { drives.tree.linux("file"), "not a directory" } }) {
+            { drives.tree.linux("file"), "not a directory" },
+            { "file://" + drives.tree.linux("file"), "not a directory" },
+            { "smb://nas/share", "not a local folder (only file:// addresses open)" },
+            { "file://elsewhere.invalid/tmp", "a folder on another computer" },
+            { "file:///tmp%2", "not a valid file:// address" }, { "file:///a%00b", "not a valid file:// address" } }) {
         std::string why;
         QVERIFY(!StartDirectory(given, &why));
         QCOMPARE(why, reason);
