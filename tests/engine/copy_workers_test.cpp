@@ -34,6 +34,7 @@ public:
     uint32_t commitError = err::DiskFull;
     std::vector<std::string> committed;
 
+    // In place of the faulty file system's own folders: these tests fault only copy steps and commits.
     std::unique_ptr<DirHandle> MakeDir(std::unique_ptr<DirHandle> inner) override
     {
         return std::make_unique<Logged>(std::move(inner), *this);
