@@ -13,7 +13,7 @@ packages=(
   qt6-translations-l10n
   fonts-ipafont fonts-ipafont-gothic fonts-ipafont-mincho
   rsync
-  desktop-file-utils man-db dpkg-dev file lintian bash-completion
+  desktop-file-utils appstream man-db dpkg-dev file lintian bash-completion inotify-tools
   exfat-fuse exfatprogs fusefat dosfstools
   samba gvfs-backends gvfs-fuse dbus libglib2.0-bin attr
 )
