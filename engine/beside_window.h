@@ -1,5 +1,5 @@
 // Work that runs beside the window while it keeps repainting: a flush of the destination, a count of the
-// source for the overall bar's end.
+// source for the overall bar's end, a deletion or a move to the trash.
 #pragma once
 
 #include "engine/folder_transfer.h"
@@ -8,10 +8,19 @@
 #include "platform/ui_services.h"
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 
 namespace zelo {
+
+// Runs work on a thread of its own while this thread, the window's, turns the event loop every few
+// milliseconds and runs tick (when given) between turns to put the work's progress on the window, once
+// more at the end. The messages and questions work asks through ui() are shown from this thread, work
+// waiting for each answer (and for tick after it): a window is only ever shown from the window's thread. work sees no progress
+// window (ui().Progress() there shows nothing) and never turns the event loop. Afterwards the last
+// error is work's. Without a thread to be had, work runs here and the window waits.
+void RunBesideWindow(const std::function<void()>& work, const std::function<void()>& tick = {});
 
 // Flushes the file system that holds path on a thread of its own, the window repainting meanwhile (on
 // this thread when no thread is to be had). The last error is this thread's afterwards.

@@ -10,12 +10,16 @@
 
 namespace zelo {
 
-// Moves the selected items (items[i] with selected[i] set) of dirWithSep to the trash. Each failure is
-// reported with its path; refreshPanes (when given) runs next, and the count is reported (報告) when
-// none failed. Returns the number moved.
-int TrashSelectedFiles(const Selection& selection, const std::function<void()>& refreshPanes = {});
+// Moves the selected items of the selection's directory to the trash beside the window, with the
+// progress window and its stop button for two or more (abortFlag, read on this thread, is the stop
+// request: the items not yet moved stay). Each failure is reported with its path; refreshPanes (when
+// given) runs next; then a stopped run reports how many went, and otherwise the count is reported (報告)
+// when none failed. Returns the number moved.
+int TrashSelectedFiles(
+    const Selection& selection, const int& abortFlag, const std::function<void()>& refreshPanes = {});
 
-// Moves one directory tree (a drive path without its separator) to the trash and reports the result.
+// Moves one directory tree (a drive path without its separator) to the trash beside the window and
+// reports the result.
 bool TrashDirectory(const std::string& path);
 
 } // namespace zelo

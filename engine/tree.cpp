@@ -97,14 +97,19 @@ template <class Removal> bool RemoveIn(DirHandle& dir, bool clearReadOnly, Remov
 
 class DeleteVisitor final : public TreeVisitor {
 public:
-    DeleteVisitor(const CommandOptions& options, DeleteResult& result)
+    DeleteVisitor(const CommandOptions& options, DeleteResult& result, DeleteProgress* progress = nullptr)
         : m_clearReadOnly(options.clearReadOnly)
         , m_result(result)
+        , m_progress(progress)
     {
     }
 
     WalkStep Entry(const WalkPlace& at, const FindData& entry) override
     {
+        if (m_progress && at.path != m_folder) {
+            m_folder = at.path;
+            m_progress->Entered(m_folder);
+        }
         if (IsRealDirectory(entry.attributes)) {
             if (!entry.mountPoint) return WalkStep::Descend;
             ReportInUse(at.path + entry.name);
@@ -113,6 +118,7 @@ public:
         DirHandle& dir = at.dir;
         if (RemoveIn(dir, m_clearReadOnly, [&] { return dir.DeleteEntry(entry, m_clearReadOnly); })) {
             ++m_result.files;
+            if (m_progress) m_progress->Deleted();
         } else {
             ++m_result.failures;
             ReportFileError(at.path + entry.name, kContextRemoveTree);
@@ -157,6 +163,7 @@ private:
     {
         if (RemoveIn(parent, m_clearReadOnly, [&] { return parent.RemoveSubdirectory(entry, m_clearReadOnly); })) {
             ++m_result.dirs;
+            if (m_progress) m_progress->Deleted();
             return WalkStep::Continue;
         }
         ++m_result.failures;
@@ -175,6 +182,8 @@ private:
 
     bool m_clearReadOnly;
     DeleteResult& m_result;
+    DeleteProgress* m_progress;
+    std::string m_folder; // the last folder told to m_progress
 };
 
 // What a removal walk may take: a move's source deletion takes what the copy took, a backup's planned
@@ -443,7 +452,8 @@ TreeTotals CountEntry(DirHandle& parent, const FindData& entry, CountedEntries& 
     return totals;
 }
 
-DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const CommandOptions& options)
+DeleteResult DeleteTree(
+    const std::string& rootPath, int keepRoot, const CommandOptions& options, DeleteProgress* progress)
 {
     // Only ever a directory path with exactly one trailing separator.
     const std::string root = WithOneSeparator(rootPath);
@@ -486,11 +496,13 @@ DeleteResult DeleteTree(const std::string& rootPath, int keepRoot, const Command
     }
 
     DeleteResult out;
-    DeleteVisitor visitor(options, out);
+    DeleteVisitor visitor(options, out, progress);
     if (!WalkTree(*dir, root, visitor)) {
         out.result = -1;
         return out;
     }
+    // A kept root may have lost only some of its entries: that is no success.
+    if (out.failures > 0) out.result = -1;
     if (keepRoot != 0) return out;
 
     // The root goes last, through the directory that holds it, only if it is still the one walked.

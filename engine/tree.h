@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -40,13 +41,34 @@ TreeTotals CountEntry(DirHandle& parent, const FindData& entry);
 
 struct DeleteResult {
     // 1 on success; -1 when a directory could not be removed (reported; the rest of the tree stays),
-    // or when the root is missing or refused.
+    // when the root is missing or refused, or when anything failed (a kept root's own files included).
     int result = 1;
     int dirs = 0; // directories removed, the root included when it goes
     int files = 0; // files (and links) deleted
-    // Everything that could not be deleted or listed. A kept root still gives result 1 when only some of
-    // its entries failed (each was reported): failures tells a caller that must not call that success.
-    int failures = 0;
+    int failures = 0; // everything that could not be deleted or listed, each reported
+};
+
+// How far a deletion has come, read by the window's thread while the deletion runs on another.
+class DeleteProgress {
+public:
+    void Deleted() { m_entries.fetch_add(1, std::memory_order_relaxed); }
+    int Entries() const { return m_entries.load(std::memory_order_relaxed); }
+    // The folder the deletion works in now (a drive path with its separator).
+    void Entered(const std::string& folder)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_folder = folder;
+    }
+    std::string Folder() const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_folder;
+    }
+
+private:
+    std::atomic<int> m_entries { 0 };
+    mutable std::mutex m_mutex;
+    std::string m_folder;
 };
 
 // Deletes everything below root (a directory path; taken with exactly one trailing separator) and, when
@@ -56,8 +78,9 @@ struct DeleteResult {
 // followed: a root that is itself a link is removed as the link (keepRoot 0) and is refused as a root to
 // empty. The Linux root directory is never emptied. A deletion changes nothing that survives it: no mode
 // or attribute of an entry is changed, and a ReadOnly directory that is lent its write bit so an ordinary
-// user can remove its entries gets it back whenever it stays.
-DeleteResult DeleteTree(const std::string& root, int keepRoot, const CommandOptions& options);
+// user can remove its entries gets it back whenever it stays. progress (when given) follows the deletion.
+DeleteResult DeleteTree(
+    const std::string& root, int keepRoot, const CommandOptions& options, DeleteProgress* progress = nullptr);
 // The keepRoot of a deletion that empties root and keeps it (any value but 0 does).
 inline constexpr int kKeepRoot = 255;
 

@@ -163,8 +163,9 @@ void TForm1::TrashSelection()
     const QAction* deleteItem = MenuItem(QStringLiteral("Delete1"));
     if ((deleteItem && !deleteItem->isEnabled()) || FileBx1->SelectedCount() == 0) return;
     const CommandGuard guard(this);
+    Main.AbortFlag = 0;
     TrashSelectedFiles(Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
-        [this] { FileBx1->Reread(); });
+        Main.AbortFlag, [this] { FileBx1->Reread(); });
 }
 
 void TForm1::TrashSelectedDirectory()

@@ -3,11 +3,16 @@
 #include "model/state.h"
 #include "platform/filesystem.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/faulty_fs.h"
 #include "tests/support/temp_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace zelo {
 namespace {
@@ -125,19 +130,118 @@ TEST_F(DeleteCommandsTest, DirectoryCommandQuestionAndReports)
     }
 }
 
-TEST_F(DeleteCommandsTest, DirectoryCommandFailureHasNoReport)
+TEST_F(DeleteCommandsTest, DirectoryCommandFailuresAreCountedNeverReportedAsDone)
 {
-    tree.mkdir("w/sub");
-    tree.write("w/sub/ro", "r");
-    tree.setReadOnly("w/sub/ro", true);
+    // A ReadOnly file with "ReadOnly" unticked: each failure is shown, then how many entries stayed.
+    const struct {
+        const char* selected;
+        std::vector<std::string> failures; // shown after the question
+        const char* report;
+    } cases[] = {
+        // The current directory: its other entries go, it stays, and so does the file.
+        { "w", { "w/ro" }, "　以下の　1　個が削除出来ませんでした (DIR 2  File 2 を削除しました)" },
+        // A subdirectory: its file, then the directory that cannot go without it.
+        { "w/sub", { "w/sub/ro", "w/sub" }, "　以下の　2　個が削除出来ませんでした (DIR 1  File 1 を削除しました)" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selected);
+        tree.mkdir("w/sub/deep");
+        tree.write("w/a", "a");
+        tree.write("w/sub/b", "b");
+        tree.write(std::string(c.selected) + "/ro", "r");
+        tree.setReadOnly(std::string(c.selected) + "/ro", true);
+        CommandOptions keep;
+        keep.clearReadOnly = false;
+        fake.messages.clear();
+        fake.answers = { kIdYes };
+        DeleteResult deleted;
+        EXPECT_EQ(
+            DeleteDirectoryCommand(tree.drive("w") + "\\", tree.drive(c.selected) + "\\", keep, {}, &deleted), -1);
+        ASSERT_EQ(fake.messages.size(), c.failures.size() + 2);
+        for (size_t i = 0; i < c.failures.size(); ++i) {
+            EXPECT_TRUE(fake.messages[i + 1].plain);
+            EXPECT_EQ(fake.messages[i + 1].text.rfind(tree.drive(c.failures[i]), 0), 0u) << fake.messages[i + 1].text;
+        }
+        EXPECT_EQ(fake.messages.back().text, tree.drive(c.selected) + "\\" + c.report);
+        EXPECT_EQ(fake.messages.back().caption, "報告");
+        EXPECT_EQ(deleted.failures, int(c.failures.size()));
+        EXPECT_TRUE(tree.exists(std::string(c.selected) + "/ro"));
+        tree.setReadOnly(std::string(c.selected) + "/ro", false);
+    }
+}
+
+// Every deletion works beside the window: the window's thread keeps turning the event loop while a file
+// is deleted (each deletion waits for a turn), shows the progress window, and shows every message itself.
+TEST_F(DeleteCommandsTest, DeletionsRunBesideTheTurningWindow)
+{
+    test::FaultyFileSystem faulty(fs());
+    ScopedFileSystem installed(faulty);
+    const std::thread::id window = std::this_thread::get_id();
+    std::mutex mutex;
+    std::condition_variable turned;
+    int turns = 0;
+    bool deletedOnWindowThread = false;
+    bool missedTurn = false;
+    faulty.beforeDelete = [&](const FindData&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        deletedOnWindowThread |= std::this_thread::get_id() == window;
+        const int seen = turns;
+        missedTurn |= !turned.wait_for(lock, std::chrono::seconds(20), [&] { return turns > seen; });
+    };
+    bool progressShownWithoutStop = false;
+    fake.onPump = [&](int) {
+        progressShownWithoutStop |= fake.progress.visible && !fake.progress.stopVisible;
+        const std::lock_guard<std::mutex> lock(mutex);
+        ++turns;
+        turned.notify_all();
+    };
+    // The messages as they are shown, and on which thread.
+    struct Recording : ForwardingUiServices {
+        void ShowPlainMessage(const std::string& text) override
+        {
+            offWindow |= std::this_thread::get_id() != window;
+            ForwardingUiServices::ShowPlainMessage(text);
+        }
+        std::thread::id window = std::this_thread::get_id();
+        bool offWindow = false;
+        ScopedUiServices installed { *this };
+    } recording;
+
     CommandOptions keep;
     keep.clearReadOnly = false;
-    fake.answers = { kIdYes };
-    EXPECT_EQ(DeleteDirectoryCommand(tree.drive("w") + "\\", tree.drive("w/sub") + "\\", keep), -1);
-    ASSERT_EQ(fake.messages.size(), 3u); // question, the file, the directory
-    EXPECT_TRUE(fake.messages[1].plain);
-    EXPECT_TRUE(fake.messages[2].plain);
-    EXPECT_TRUE(tree.exists("w/sub/ro"));
+    const struct {
+        const char* name;
+        std::function<void()> run;
+    } commands[] = {
+        { "Delete1",
+            [&] {
+                DeleteSelectedFiles(Selection::Of(tree.drive("d") + "\\", { "a.bak", "ro.bak" }, { true, true }), keep);
+            } },
+        { "N1", [&] { DeleteDirectoryCommand(tree.drive("d") + "\\", tree.drive("d") + "\\", keep); } },
+        { "bak1", [&] { DeleteBackupFiles(tree.drive("d") + "\\", keep); } },
+    };
+    for (const auto& c : commands) {
+        SCOPED_TRACE(c.name);
+        tree.write("d/a.bak", "a");
+        tree.write("d/ro.bak", "r");
+        tree.setReadOnly("d/ro.bak", true);
+        fake.messages.clear();
+        fake.answers = { kIdYes };
+        progressShownWithoutStop = false;
+        c.run();
+        EXPECT_FALSE(tree.exists("d/a.bak"));
+        EXPECT_FALSE(deletedOnWindowThread);
+        EXPECT_FALSE(missedTurn);
+        EXPECT_FALSE(recording.offWindow);
+        EXPECT_TRUE(progressShownWithoutStop);
+        EXPECT_FALSE(fake.progress.visible);
+        EXPECT_TRUE(fake.progress.stopVisible);
+        EXPECT_EQ(fake.progress.maxOf[ProgressBar::Overall], 100);
+        // The refused file was shown, on the window's thread.
+        EXPECT_TRUE(std::any_of(fake.messages.begin(), fake.messages.end(),
+            [](const test::ShownMessage& m) { return m.plain && m.text.find("Accesee Denied") != std::string::npos; }));
+        tree.setReadOnly("d/ro.bak", false);
+    }
 }
 
 TEST_F(DeleteCommandsTest, BackupFilesByExtensionInWholeTree)

@@ -125,6 +125,12 @@ public:
         return ForwardingDirHandle::OpenChild(entry, status);
     }
 
+    bool DeleteEntry(const FindData& entry, bool allowReadOnly) override
+    {
+        if (m_faulty.beforeDelete) m_faulty.beforeDelete(entry);
+        return ForwardingDirHandle::DeleteEntry(entry, allowReadOnly);
+    }
+
 private:
     FaultyFileSystem& m_faulty;
 };

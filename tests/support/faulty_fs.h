@@ -40,6 +40,8 @@ public:
     std::function<bool()> beforeWrite;
     // Called before a walk opens a subdirectory it listed (so a test can swap it at the worst moment).
     std::function<void(const FindData& entry)> beforeOpenChild;
+    // Called before a file or link is deleted through an open directory, on the thread that deletes it.
+    std::function<void(const FindData& entry)> beforeDelete;
 
     // Counted by every copying thread, one read, write or copy step at a time.
     std::atomic<int64_t> bytesWritten = 0;
