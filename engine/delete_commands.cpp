@@ -187,8 +187,26 @@ public:
         return WalkStep::Continue;
     }
 
+    // A folder that cannot be entered or read keeps whatever it holds: told with its path, and counted.
+    WalkStep CannotEnter(const WalkPlace&, const std::string& path, const FindData&, ChildOpen status) override
+    {
+        if (status != ChildOpen::MountPoint) Unreadable(path);
+        return WalkStep::Continue;
+    }
+    WalkStep CannotList(const std::string& dirPath) override
+    {
+        Unreadable(dirPath);
+        return WalkStep::Continue;
+    }
+    void Unreadable(const std::string& path)
+    {
+        ReportFileError(WithoutSeparator(path), kContextAccess);
+        ++unreadable;
+    }
+
     int deleted = 0;
     int failed = 0;
+    int unreadable = 0;
 
 private:
     bool m_clearReadOnly;
@@ -208,8 +226,10 @@ void DeleteBackupFiles(
         UnstoppableProgress shown(0);
         RunBesideWindow(
             [&] {
-                // A directory that cannot be listed is passed over: nothing of it is handled.
-                if (auto dir = fs().OpenTreeDirectory(root, ListDetail::KindOnly)) WalkTree(*dir, root, visitor);
+                if (auto dir = fs().OpenTreeDirectory(root, ListDetail::KindOnly))
+                    WalkTree(*dir, root, visitor);
+                else
+                    visitor.Unreadable(root);
             },
             [&] { shown.Show(progress); });
     }
@@ -221,7 +241,11 @@ void DeleteBackupFiles(
     std::snprintf(report, sizeof report,
         "＊．ｂａｋ，*.ＶＩＸ を　%d 　File を削除しました\n\r\n\r%d  Ｆｉｌｅ が削除出来ませんでした", deleted,
         failed);
-    AppMessageBox(report, kCaptionReport, kMbOk);
+    // Folders that could not be read were not looked through: the counts do not cover them.
+    const std::string unread = visitor.unreadable == 0
+        ? std::string()
+        : "\n\r\n\r" + std::to_string(visitor.unreadable) + "  個のフォルダーが読めませんでした";
+    AppMessageBox(report + unread, kCaptionReport, kMbOk);
 }
 
 bool MakeDirectory(const std::string& path)

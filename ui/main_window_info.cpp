@@ -2,11 +2,13 @@
 // the network commands and the shortcuts.
 #include "ui/main_window.h"
 
+#include "engine/messages.h"
 #include "engine/network.h"
 #include "engine/shortcuts.h"
 #include "engine/tree.h"
 #include "model/drive_list.h"
 #include "model/state.h"
+#include "platform/drive_path.h"
 #include "platform/drives.h"
 #include "platform/ui_services.h"
 #include "ui/dir_attributes_dialog.h"
@@ -51,6 +53,11 @@ void TForm1::N24Click()
     Main.TreeFileCount = totals.files;
     Main.TreeByteTotal = totals.bytes;
     ui().SetBusyCursor(false);
+    // Totals that leave out folders which could not be read are not the folder's: said before they show.
+    if (totals.unreadable > 0)
+        AppMessageBox(WithoutSeparator(totals.firstUnreadable) + "  :   読めないフォルダーが　"
+                + std::to_string(totals.unreadable) + "　個あり，合計に含まれていません",
+            kCaptionWarning, kMbOk);
     if (m_folderInfo) m_folderInfo->exec();
 }
 

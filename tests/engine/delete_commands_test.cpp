@@ -288,6 +288,15 @@ TEST_F(DeleteCommandsTest, BackupFilesFailuresCountedWithoutNames)
     EXPECT_EQ(fake.messages[0].text, "Accesee Denied !\n\r\n\rＲｅａｄＯｎｌｙ　を削除しようとした");
     EXPECT_EQ(fake.messages[1].text,
         "＊．ｂａｋ，*.ＶＩＸ を　1 　File を削除しました\n\r\n\r1  Ｆｉｌｅ が削除出来ませんでした");
+
+    // A folder that cannot be read is told, and the report does not pass it off as looked through.
+    fake.messages.clear();
+    DeleteBackupFiles(tree.drive("gone") + "\\", keep);
+    ASSERT_EQ(fake.messages.size(), 2u);
+    EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("gone") + "  :   ", 0), 0u) << fake.messages[0].text;
+    EXPECT_EQ(fake.messages[1].text,
+        "＊．ｂａｋ，*.ＶＩＸ を　0 　File を削除しました\n\r\n\r0  Ｆｉｌｅ が削除出来ませんでした\n\r\n\r1  "
+        "個のフォルダーが読めませんでした");
 }
 
 TEST_F(DeleteCommandsTest, PanesAreRefreshedBeforeTheReportAndNotAfterNo)

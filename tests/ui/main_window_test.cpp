@@ -7,6 +7,7 @@
 #include "platform/shell.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/recording_runner.h"
+#include "ui/application.h"
 #include "ui/drive_combo_box.h"
 #include "ui/input_dialog.h"
 #include "ui/list_boxes.h"
@@ -99,6 +100,7 @@ private slots:
     void deleteSelectedFiles();
     void deleteFailureShowsNoSummary();
     void deleteDirectoryTree();
+    void deletionsBesideTheWindowTellWhatStayed();
     void exitResetsPaneAndDisconnects();
     void activationMovesBackAfterOwnWindows();
 };
@@ -731,6 +733,72 @@ void MainWindowTest::deleteDirectoryTree()
     QCOMPARE(DirItems(form.DirBx1), (std::vector<std::string> { "C:\\", "  stay" }));
     QCOMPARE(form.Label6->text(), QStringLiteral("2"));
     QCOMPARE(form.Label4->text(), QStringLiteral("C:\\"));
+}
+
+// The deletions run beside the real windows: the question is gone and the progress window is up while
+// they work, the failures come in boxes of the window's thread, and the end never claims what did not
+// happen: "ＤＩＲの削除" of the current directory with a ReadOnly file and "ReadOnly" unticked says how
+// many entries stayed; the trash stopped part-way says how many went.
+void MainWindowTest::deletionsBesideTheWindowTellWhatStayed()
+{
+    DriveFixture drives;
+    drives.tree.write("w/a.txt", "a");
+    drives.tree.write("w/sub/b.txt", "b");
+    drives.tree.write("w/ro.txt", "r");
+    drives.tree.setReadOnly("w/ro.txt", true);
+    for (int i = 0; i < 2000; ++i)
+        drives.tree.write("t/f" + std::to_string(i), "x");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(drives.tree.linux("data")));
+    auto windows = CreateWindows();
+    QVERIFY(Form1->GoToPath("w"));
+    Form1->CBox2->setChecked(false);
+
+    QStringList shown; // without line breaks, which the boxes add to long lines
+    bool questionGone = true, progressWithoutStop = false;
+    const auto answer = [&](QMessageBox* box) {
+        shown << box->text().remove(QLatin1Char('\n'));
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window != box && qobject_cast<QMessageBox*>(window) && window->isVisible()) questionGone = false;
+        progressWithoutStop |= Form7->isVisible() && Form7->Button1->isHidden();
+        box->button(box->buttons().size() > 1 ? QMessageBox::Yes : QMessageBox::Ok)->click();
+    };
+    AnswerNextMessageBox([&](QMessageBox* question) {
+        answer(question);
+        AnswerNextMessageBox([&](QMessageBox* failure) {
+            answer(failure);
+            AnswerNextMessageBox(answer);
+        });
+    });
+    Form1->N1Click();
+    QCOMPARE(shown.size(), 3);
+    QVERIFY(shown[1].contains(QStringLiteral("ro.txt")));
+    QCOMPARE(shown[2],
+        Shown(drives.tree.drive("w") + "\\　以下の　1　個が削除出来ませんでした (DIR 1  File 2 を削除しました)"));
+    QVERIFY(questionGone && progressWithoutStop);
+    QVERIFY(drives.tree.exists("w/ro.txt") && !drives.tree.exists("w/sub"));
+    QVERIFY(!Form7->isVisible() && !Form7->Button1->isHidden());
+
+    // The trash, stopped as soon as its progress window is up.
+    QVERIFY(Form1->GoToPath(drives.tree.drive("t")));
+    Form1->FileBx1->SetAllSelected(true);
+    auto* stop = new QTimer(Form1);
+    stop->setInterval(1);
+    QObject::connect(stop, &QTimer::timeout, stop, [&] {
+        if (!Form7->isVisible() || Form7->Button1->isHidden()) return;
+        stop->stop();
+        QTest::mouseClick(Form7->Button1, Qt::LeftButton);
+    });
+    stop->start();
+    shown.clear();
+    AnswerNextMessageBox(answer);
+    Form1->TrashSelection();
+    QCOMPARE(shown.size(), 1);
+    const int left = int(std::distance(std::filesystem::directory_iterator(drives.tree.linux("t")), {}));
+    QVERIFY(left > 0);
+    QCOMPARE(shown[0],
+        QStringLiteral("中止しました選択された　2000　ファイルのうち　%1　ファイルをごみ箱へ移動しました")
+            .arg(2000 - left));
+    qunsetenv("XDG_DATA_HOME");
 }
 
 void MainWindowTest::exitResetsPaneAndDisconnects()
