@@ -24,6 +24,8 @@ struct Arguments {
     std::optional<std::string> set; // --set=VALUE of attrib and label
     std::optional<std::string> maxDelete; // --max-delete=N of mirror
     std::optional<std::string> backupDir; // --backup-dir=DIR of mirror
+    std::optional<std::string> mask; // --mask=PATTERN of save-list
+    std::optional<std::string> user; // --user=NAME of net-connect
     bool verbose = false;
     bool progress = false;
     bool has(const char* flag) const;

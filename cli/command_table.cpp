@@ -21,6 +21,11 @@ int DeleteBackupsCommand(const Arguments& args);
 int AttribCommand(const Arguments& args);
 int LabelCommand(const Arguments& args);
 int MkdirCommand(const Arguments& args);
+int FileInfoCommand(const Arguments& args);
+int FolderInfoCommand(const Arguments& args);
+int SaveListCommand(const Arguments& args);
+int NetConnectCommand(const Arguments& args);
+int NetDisconnectCommand(const Arguments& args);
 int RenameCommand(const Arguments& args);
 int UpperCommand(const Arguments& args);
 int LowerCommand(const Arguments& args);
@@ -71,6 +76,20 @@ const std::vector<Command>& Commands()
         { "label", "[--set=TEXT] DIR", "show the volume label of DIR's drive, or set it (empty: remove)", LabelCommand,
             { "set" }, 1, 1 },
         { "mkdir", "DIR...", "create directories (the last component of each)", MkdirCommand, {}, 1, SIZE_MAX },
+        { "file-info", "FILE...",
+            "one file's size, times and attributes, or several files' count and size, as the window shows them",
+            FileInfoCommand, {}, 1, SIZE_MAX },
+        { "folder-info", "DIR", "the disk's size, used and free space, and DIR's directories, files and size",
+            FolderInfoCommand, {}, 1, 1 },
+        { "save-list", "[--mask=PATTERN] [--hidden] DIR",
+            "print DIR's file list as the window saves it (CR LF); redirect it to keep it", SaveListCommand,
+            { "mask", "hidden" }, 1, 1 },
+        { "net-connect", "[--user=NAME] SHARE",
+            "mount a network share (smb://host/share) and print its folder; a password is read from the terminal "
+            "or standard input",
+            NetConnectCommand, { "user" }, 1, 1 },
+        { "net-disconnect", "DIR", "unmount the network share DIR (as net-connect printed it), never forced",
+            NetDisconnectCommand, {}, 1, 1 },
     };
     return commands;
 }

@@ -23,6 +23,9 @@ enum OptionId : int {
     kOptSet,
     kOptMaxDelete,
     kOptBackupDir,
+    kOptMask,
+    kOptUser,
+    kOptHidden,
 };
 
 const option kOptions[] = {
@@ -40,6 +43,9 @@ const option kOptions[] = {
     { "dry-run", no_argument, nullptr, 'n' },
     { "max-delete", required_argument, nullptr, kOptMaxDelete },
     { "backup-dir", required_argument, nullptr, kOptBackupDir },
+    { "mask", required_argument, nullptr, kOptMask },
+    { "user", required_argument, nullptr, kOptUser },
+    { "hidden", no_argument, nullptr, kOptHidden },
     { nullptr, 0, nullptr, 0 },
 };
 
@@ -57,7 +63,7 @@ void Usage(std::FILE* out)
         "Options:\n"
         "  -y, --yes        answer Yes to the questions a command asks (else No)\n"
         "  -v, --verbose    list each entry acted on: created, copied, updated, moved, deleted,\n"
-        "                   renamed, changed, converted, skipped, refused\n"
+        "                   renamed, changed, converted, disconnected, skipped, refused\n"
         "      --progress   show bytes, files and rate on one line while copying (on a terminal)\n"
         "  -n, --dry-run    (copy-tree, move-tree, mirror, copy-files, move-files) print what would be\n"
         "                   done, each line marked (DRY RUN), and write nothing\n"
@@ -129,6 +135,14 @@ int Main(int argc, char** argv)
         case kOptBackupDir:
             args.backupDir = optarg;
             given.push_back("backup-dir");
+            break;
+        case kOptMask:
+            args.mask = optarg;
+            given.push_back("mask");
+            break;
+        case kOptUser:
+            args.user = optarg;
+            given.push_back("user");
             break;
         case ':':
             return UsageError("option requires an argument: " + typed);

@@ -58,9 +58,9 @@ void ReportNetworkError(const std::string& name)
 
 } // namespace
 
-bool ConnectShare(const std::string& share, char letter)
+bool ConnectShare(const std::string& share, char letter, const ShareLogin* login)
 {
-    if (ConnectNetworkDrive(share, letter)) return true;
+    if (ConnectNetworkDrive(share, letter, login)) return true;
     ReportNetworkError(share);
     return false;
 }

@@ -2,6 +2,8 @@
 // (one chosen in the disconnect dialog, or every one the drive selector recorded, at exit).
 #pragma once
 
+#include "platform/shell.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,9 +24,10 @@ std::vector<RemoteDriveItem> RemoteDrives();
 // the file error report reads them.
 std::string NetworkErrorMessage(uint32_t code);
 
-// Connects share (smb://host/share, \\host\share, or what the mount tool understands) as letter.
+// Connects share (smb://host/share, \\host\share, or what the mount tool understands) as letter,
+// with login where given (zelo-cli's, whose password is asked only when the share wants one).
 // A failure is reported with the share's address. Returns success.
-bool ConnectShare(const std::string& share, char letter);
+bool ConnectShare(const std::string& share, char letter, const ShareLogin* login = nullptr);
 
 // Disconnects a remote drive ("X:") without forcing it when files are open. A failure is reported
 // with the drive's name. Returns success.

@@ -6,11 +6,13 @@
 #include "platform/errors.h"
 #include "platform/mount_table.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -114,6 +116,53 @@ public:
                     break;
             }
         }
+        return waitForExit(pid);
+    }
+
+    int RunAnswering(const std::vector<std::string>& argv, const PromptAnswer& answer) override
+    {
+        if (argv.empty()) return -1;
+        // Its input is a socket, so an answer to a command that already ended fails without SIGPIPE.
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
+        UniqueFd input(ends[0]);
+        UniqueFd theirs(ends[1]);
+        Pipe pipe;
+        if (!pipe.ok()) return -1;
+        SpawnActions actions;
+        posix_spawn_file_actions_adddup2(actions.get(), theirs.get(), STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(actions.get(), pipe.writeEnd(), STDOUT_FILENO);
+        pid_t pid = 0;
+        auto pointers = argvPointers(argv);
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0) return -1;
+        theirs.reset();
+        pipe.closeWrite();
+        // A question is the unfinished last line, ending in ": ", after which the command waits.
+        std::string line;
+        char buffer[4096];
+        while (true) {
+            const ssize_t count = ::read(pipe.readEnd(), buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            line.append(buffer, size_t(count));
+            if (const size_t end = line.rfind('\n'); end != std::string::npos) line.erase(0, end + 1);
+            if (!input.valid() || line.size() < 2 || line.compare(line.size() - 2, 2, ": ") != 0) continue;
+            std::optional<std::string> reply = answer(line);
+            line.clear();
+            if (!reply) {
+                input.reset();
+                continue;
+            }
+            reply->push_back('\n');
+            for (size_t sent = 0; sent < reply->size();) {
+                const ssize_t put = ::send(input.get(), reply->data() + sent, reply->size() - sent, MSG_NOSIGNAL);
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) break;
+                sent += size_t(put);
+            }
+            std::fill(reply->begin(), reply->end(), '\0'); // a password lives no longer than needed
+        }
+        input.reset();
         return waitForExit(pid);
     }
 
@@ -269,7 +318,7 @@ void ShellOpen(const std::string& drivePath)
         commandRunner().StartDetached({ "xdg-open", *linuxPath });
 }
 
-bool ConnectNetworkDrive(const std::string& share, char letter)
+bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin* login)
 {
     if (letter >= 'a' && letter <= 'z') letter = char(letter - 'a' + 'A');
     if (letter < 'A' || letter > 'Z' || driveMap().find(letter)) {
@@ -283,9 +332,22 @@ bool ConnectNetworkDrive(const std::string& share, char letter)
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
     // directory lookup decides.
-    // The connection asks for no password: a share the mount tool cannot open with what it knows
-    // (the keyring) is tried once more as a guest, as shares open to everyone expect.
-    if (commandRunner().Run({ "gio", "mount", address }) != 0) commandRunner().Run({ "gio", "mount", "-a", address });
+    // Without a login nothing is asked: a share the mount tool cannot open with what it knows (the
+    // keyring) is tried once more as a guest, as shares open to everyone expect.
+    if (login) {
+        // The mount tool asks for the user, the domain (its default kept) and the password; a password
+        // asked for again was refused, and the connection ends rather than ask forever.
+        int passwords = 0;
+        commandRunner().RunAnswering(
+            { "gio", "mount", address }, [&](const std::string& prompt) -> std::optional<std::string> {
+                if (startsWith(prompt, "User")) return login->user;
+                if (startsWith(prompt, "Domain")) return std::string();
+                if (startsWith(prompt, "Password") && passwords++ == 0 && login->password) return login->password();
+                return std::nullopt;
+            });
+    } else if (commandRunner().Run({ "gio", "mount", address }) != 0) {
+        commandRunner().Run({ "gio", "mount", "-a", address });
+    }
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
         SetLastError(err::BadNetName);

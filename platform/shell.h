@@ -2,16 +2,28 @@
 // External commands run through CommandRunner so tests can replace them.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zelo {
+
+// The answer to a question a command asks on its standard output (the unfinished last line it wrote,
+// such as "Password: "): the line to type, or nullopt to end its input.
+using PromptAnswer = std::function<std::optional<std::string>(const std::string& prompt)>;
 
 class CommandRunner {
 public:
     virtual ~CommandRunner() = default;
     // Runs argv and waits; returns the exit code (-1 when it could not start). output gets stdout.
     virtual int Run(const std::vector<std::string>& argv, std::string* output = nullptr) = 0;
+    // Runs argv and waits, answering each question it asks; by default it gets no input, as with Run.
+    virtual int RunAnswering(const std::vector<std::string>& argv, const PromptAnswer& answer)
+    {
+        (void)answer;
+        return Run(argv);
+    }
     // Starts argv detached; false when it could not start.
     virtual bool StartDetached(const std::vector<std::string>& argv) = 0;
 };
@@ -32,8 +44,17 @@ private:
 // Opens a file with its associated program (gio open, else xdg-open), detached; the outcome is not reported.
 void ShellOpen(const std::string& drivePath);
 
+// The login of a connection: the user (empty: the mount tool's default) and the password, asked for
+// only when the share wants one (nullopt: none can be given).
+struct ShareLogin {
+    std::string user;
+    std::function<std::optional<std::string>()> password;
+};
+
 // Connects a share (smb://host/share or what the mount tool understands) as a remote drive letter.
-bool ConnectNetworkDrive(const std::string& share, char letter);
+// Without a login the share is opened with what the mount tool knows, or as a guest; with one, the
+// mount tool's questions are answered from it.
+bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin* login = nullptr);
 // Disconnects a remote drive ("X:"), without forcing when files are open. False on failure.
 bool DisconnectNetworkDrive(const std::string& localName);
 

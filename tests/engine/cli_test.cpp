@@ -1,5 +1,6 @@
 // zelo-cli as scripts use it: exit codes, output, paths outside every drive.
 #include "tests/support/ordinary_user.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_mount.h"
 #include "tests/support/temp_tree.h"
 
@@ -555,8 +556,21 @@ TEST(ZeloCli, Conventions)
     tree.mkdir("w/Dir");
     tree.write("w/b1.txt", "1");
     tree.write("w/b2.txt", "2");
+    tree.mkdir("w/share");
+    tree.write("w/pw.txt", "s3cret\n");
     const std::string scratch = tree.linux("scratch");
     const std::string w = tree.linux("w");
+    // The mount tool as a script: it asks what gio asks and logs what it was given, so no share is mounted.
+    tree.write("scratch/bin/gio",
+        "#!/bin/sh\nlog=\"$(dirname \"$0\")/../gio.log\"; echo \"gio $*\" >>\"$log\"\n"
+        "case \"$1 $2\" in\n"
+        "'mount -u') rm \"$log.mounted\" ;;\n"
+        "'mount '*) printf 'Need\\nUser [me]: '; read -r u; printf 'Domain [W]: '; read -r d; printf 'Password: ';\n"
+        "  read -r p || exit 2; echo \"user=$u domain=$d password=$p\" >>\"$log\"; : >\"$log.mounted\" ;;\n"
+        "'info '*) test -f \"$log.mounted\" && echo \"local path: $(dirname \"$0\")/share\" ;;\n"
+        "esac\n");
+    ::chmod(tree.linux("scratch/bin/gio").c_str(), 0755);
+    const test::ScopedEnv path("PATH", tree.linux("scratch/bin") + ":" + std::getenv("PATH"));
     const struct {
         std::string arguments;
         int status;
@@ -606,6 +620,20 @@ TEST(ZeloCli, Conventions)
             "copied Dir/rn.txt (DRY RUN)\ndeleted rn.txt (DRY RUN)\nup-to-date 0 (DRY RUN)\ncopied 1 (DRY RUN)\n"
             "deleted 1 (DRY RUN)\n" },
         { "count -n .", 2, "count: unrecognized option '--dry-run'" },
+        // Information with the windows' numbers; the file list as the window saves it.
+        { "file-info rn.txt", 0, "", "path rn.txt\nsize 1 B ( 1 Byte )\nbytes 1\n" },
+        { "file-info rn.txt b1.txt", 0, "", "files 2\nsize 2 B ( 2 Byte )\nbytes 2\n" },
+        { "file-info rn.txt t/keep.txt", 2, "the files must be in one directory" },
+        { "file-info Dir", 1, "zelo-cli: Dir: is a directory" },
+        { "folder-info t", 0, "", "\ndirectories 0\nfiles 1\nsize 1 B ( 1 Byte )\nbytes 1\n" },
+        { "save-list '--mask=*.BAK;*.txt' t", 0, "", "keep.txt\r\n" },
+        { "save-list --user=x t", 2, "save-list: unrecognized option '--user'" },
+        // A share's password comes from standard input (or the terminal), never from the command line.
+        { "net-connect smb://nas/docs < /dev/null", 1, "zelo-cli: smb://nas/docs: 共有が見つからないか" },
+        { "net-connect --user=bob smb://nas/docs < pw.txt", 0, "", "/share\n" },
+        { "net-connect --password=s3cret smb://nas/docs", 2, "unrecognized option '--password=s3cret'" },
+        { "-v net-disconnect share", 0, "", "disconnected share\n", "C=/;R=$W/share,remote" },
+        { "net-disconnect t", 1, "zelo-cli: t: not on a network drive\n" },
         // A batch rename lists each entry, the new name as the old was typed.
         { "-v rename-batch name b 7 b1.txt ./b2.txt", 0, "",
             "renamed b1.txt -> b7.txt\nrenamed ./b2.txt -> ./b8.txt\n全て名前を変更しました\n" },
@@ -631,7 +659,8 @@ TEST(ZeloCli, Conventions)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const std::string drives = std::string(c.drives) == "C=/;W=/tmp" ? "C=/;W=" + w + ",label=OLD" : c.drives;
+        std::string drives = std::string(c.drives) == "C=/;W=/tmp" ? "C=/;W=" + w + ",label=OLD" : c.drives;
+        if (const size_t at = drives.find("$W"); at != std::string::npos) drives.replace(at, 2, w);
         const CliRun run = RunCli(drives, c.arguments, scratch, w);
         EXPECT_EQ(run.status, c.status) << run.err;
         if (*c.err == '\0') {
@@ -653,6 +682,13 @@ TEST(ZeloCli, Conventions)
     EXPECT_TRUE(tree.exists("w/dir") && tree.exists("w/new"));
     EXPECT_FALSE(tree.exists("w/rn.txt00"));
     EXPECT_FALSE(tree.exists("w/dir/t") || tree.exists("w/dir/rn.txt"));
+    // The mount tool got the user and the password on its input, and its command lines never held it.
+    const std::string gio = tree.read("scratch/gio.log");
+    EXPECT_NE(gio.find("user=bob domain= password=s3cret\n"), std::string::npos) << gio;
+    EXPECT_NE(gio.find("gio mount -u " + w + "/share\n"), std::string::npos) << gio;
+    EXPECT_EQ(gio.find("gio mount smb://nas/docs\ngio mount -a"), std::string::npos) << gio;
+    for (size_t at = 0; (at = gio.find("gio ", at)) != std::string::npos; ++at)
+        EXPECT_EQ(gio.substr(at, gio.find('\n', at) - at).find("s3cret"), std::string::npos) << gio;
 
     // --progress draws its line when standard error is a terminal (script gives it one).
     const std::string onTerminal = "cd '" + w + "' && script -qec \"ZELO_DRIVES=C=/ '" + ZELO_CLI_PATH

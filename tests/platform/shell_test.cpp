@@ -159,6 +159,51 @@ TEST(NetworkDrives, DisconnectUnmountsWithoutForceAndRemovesTheLetter)
     EXPECT_NE(driveMap().find('C'), nullptr);
 }
 
+TEST(NetworkDrives, ALoginAnswersTheMountToolOnceAndNeverOnItsCommandLine)
+{
+    TempTree tree;
+    const std::string directory = tree.linux("share");
+    RecordingRunner runner;
+    runner.answers[{ "gio", "info", "smb://nas/private" }] = { 0, "local path: " + directory + "\n" };
+    const Argv mount { "gio", "mount", "smb://nas/private" };
+    // A password asked again was refused: the connection ends instead of asking forever.
+    runner.prompts[mount] = { "User [me]: ", "Domain [WORKGROUP]: ", "Password: ", "Password: " };
+    int asked = 0;
+    const ShareLogin login { "alice", [&asked] {
+                                ++asked;
+                                return std::optional<std::string>("s3cret");
+                            } };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/private", 'P', &login));
+    EXPECT_EQ(runner.replies, (std::vector<std::optional<std::string>> { "alice", "", "s3cret", std::nullopt }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(runner.ran, (std::vector<Argv> { mount, { "gio", "info", "smb://nas/private" } }));
+
+    // A share that asks nothing never asks for the password.
+    runner.answers[{ "gio", "info", "smb://nas/open" }] = { 0, "local path: " + directory + "\n" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/open", 'O', &login));
+    EXPECT_EQ(asked, 1);
+}
+
+TEST(ProcessRunner, AnswersTheQuestionsACommandAsks)
+{
+    // The answer reaches the command; its input ends at a nullopt.
+    const std::string script
+        = "printf 'Note\\nPassword: '; read -r a; printf 'Again: '; read -r b && exit 9; [ \"$a\" = pw ] && exit 5";
+    std::vector<std::string> asked;
+    EXPECT_EQ(commandRunner().RunAnswering({ "sh", "-c", script },
+                  [&asked](const std::string& prompt) -> std::optional<std::string> {
+                      asked.push_back(prompt);
+                      if (prompt == "Password: ") return std::string("pw");
+                      return std::nullopt;
+                  }),
+        5);
+    EXPECT_EQ(asked, (std::vector<std::string> { "Password: ", "Again: " }));
+    // A command that ends before it reads its answer costs no signal.
+    EXPECT_EQ(
+        commandRunner().RunAnswering({ "sh", "-c", "printf 'Q: '; exit 0" }, [](const std::string&) { return "x"; }),
+        0);
+}
+
 TEST(ProcessRunner, RunsCommandsAndCapturesTheirOutput)
 {
     CommandRunner& runner = commandRunner();

@@ -5,6 +5,7 @@
 #include "platform/shell.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -24,6 +25,15 @@ public:
         if (output) *output = it->second.second;
         return it->second.first;
     }
+    // Asks the command's questions of prompts in order (input ends at the first nullopt), then runs it.
+    int RunAnswering(const Argv& argv, const PromptAnswer& answer) override
+    {
+        for (const std::string& prompt : prompts[argv]) {
+            replies.push_back(answer(prompt));
+            if (!replies.back()) break;
+        }
+        return Run(argv, nullptr);
+    }
     bool StartDetached(const Argv& argv) override
     {
         detached.push_back(argv);
@@ -33,6 +43,8 @@ public:
     std::vector<Argv> ran; // Run, in order
     std::vector<Argv> detached; // StartDetached, in order
     std::map<Argv, std::pair<int, std::string>> answers; // exit code and output of a command
+    std::map<Argv, std::vector<std::string>> prompts; // the questions a command asks (RunAnswering)
+    std::vector<std::optional<std::string>> replies; // what they were answered, in order
     int otherwise = 0; // the exit code of a command without an answer
     std::set<std::string> startable = { "gio", "xdg-open" }; // programs StartDetached can start
 
