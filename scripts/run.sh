@@ -6,6 +6,16 @@ cd "$(dirname "$0")/.."
 scripts/build.sh >&2 # progress to stderr: standard output names the screenshot
 exe="$PWD/build/app/zelo32"
 
+# Without a map of its own, Zelo's C: is this machine's real "/": offer scratch drives for a trial.
+if [ -z "${ZELO_DRIVES:-}" ]; then
+  cat >&2 <<'NOTE'
+Note: C: is this machine's real "/", so what Zelo deletes, moves or renames there is really gone.
+To try it on scratch drives instead:
+  mkdir -p /tmp/zelo-scratch/c /tmp/zelo-scratch/d
+  ZELO_DRIVES='C=/tmp/zelo-scratch/c;D=/tmp/zelo-scratch/d,removable,label=SCRATCH' scripts/run.sh
+NOTE
+fi
+
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$exe"
 fi
