@@ -4,7 +4,9 @@
 # directories with the keyboard and the mouse, saves the file pane's list (the saved text shows what the
 # pane listed, and a typed drive path lands on that drive), opens the pane menus with the Menu key,
 # creates directories through the input dialog (its prefill kept; a bare name; centred on the main window
-# on its first showing and later), closes it through the menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
+# on its first showing and later), deletes a 20,000-file folder (the question is gone and the progress
+# window up while the deletion runs beside the window) and stops a move of 20,000 files to the trash with
+# the progress window's stop button, closes it through the menu bar and expects exit code 0. Every wait polls for what it expects (a window, a file); menu items
 # are reached by their names.
 set -uo pipefail
 . "$(dirname "$0")/e2e_lib.sh"
@@ -16,7 +18,16 @@ printf 'x' >"$work/c/root.txt"
 printf '1' >"$work/c/beta/one.txt"
 printf '2' >"$work/c/beta/two.txt"
 printf '3' >"$work/c/gamma/three.txt"
+# Two large folders below gamma, listed after the folder made there later: a tree of 20,000 files in 100
+# folders to delete, and 20,000 files in one folder for the trash.
+for d in $(seq 0 99); do
+  mkdir -p "$work/c/gamma/zbig/d$d"
+  (cd "$work/c/gamma/zbig/d$d" && touch $(seq -f 'f%g' 0 199))
+done
+mkdir -p "$work/c/gamma/zflat"
+(cd "$work/c/gamma/zflat" && seq -f 'f%g' 0 19999 | xargs touch)
 export ZELO_DRIVES="C=$work/c;D=$work/out"
+export XDG_DATA_HOME="$work/c/data"
 
 start_display
 start_window_manager "$2"
@@ -115,6 +126,46 @@ until_true test -d "$work/c/gamma2" || fail "the prefill was not kept: $(ls -R "
 step="directory creation with a bare name"
 make_dir ctrl+a bare
 until_true test -d "$work/c/gamma/bare" || fail "the bare name was not made in C:\\gamma: $(ls -R "$work/c")"
+
+# The program's visible window captioned $1 (empty when there is none).
+shown_window() { xdotool search --all --onlyvisible --pid "$app" --name "^$1\$" 2>/dev/null | head -n 1; }
+entries() { find "$1" -mindepth 1 | wc -l; }
+
+step="ＤＩＲの削除 beside the window"
+# The pane lists C:\, gamma, bare, zbig and zflat; Yes to the question, and while the deletion runs the
+# question is gone and the progress window up, without its stop button.
+dir_item 3
+xdotool click 1 key Menu
+wait_windows 2
+walk_to popup2 N1 0
+xdotool key Return
+until_true dialog_active '注意' || fail "ＤＩＲの削除 asked nothing"
+question=$(xdotool getactivewindow)
+xdotool key Return # Yes is the default of the menu's question
+progress_up() { [ -n "$(shown_window '進行状況')" ]; }
+WAIT_TENTHS=100 until_true progress_up || fail "no progress window while the folder was deleted"
+xdotool search --onlyvisible --pid "$app" 2>/dev/null | grep -qx "$question" && fail "the question stayed on the screen"
+[ -d "$work/c/gamma/zbig" ] || fail "the deletion was over before the progress window was up"
+until_true dialog_active '報告' || fail "no report after the deletion"
+[ -d "$work/c/gamma/zbig" ] && fail "the report came with zbig still there"
+xdotool key Return
+wait_windows 1
+
+step="the trash stopped part-way"
+# zflat is the pane's row 3 now; every file selected, Delete moves them to the trash until 中止.
+settle_main_window
+dir_item 3
+xdotool click --repeat 2 --delay 80 1
+file_item 0
+xdotool click 1 key ctrl+a Delete
+WAIT_TENTHS=100 until_true progress_up || fail "no progress window while the files went to the trash"
+click_at "$(shown_window '進行状況')" 415 26 # 中止
+until_true dialog_active '報告' || fail "no report after the stop"
+left=$(entries "$work/c/gamma/zflat")
+[ "$left" -gt 0 ] || fail "the stop left nothing in zflat"
+[ $((left + $(entries "$work/c/data/Trash/files"))) -eq 20000 ] || fail "files were lost: $left left"
+xdotool key Return
+wait_windows 1
 
 step="close through 終了"
 # Close through the menu bar: its first item is 終了.
