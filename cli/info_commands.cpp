@@ -159,14 +159,15 @@ int NetDisconnectCommand(const Arguments& args)
     const auto dir = ExistingDirectory(typed, &why);
     if (!dir) return Failed(typed, why);
     // Only a network share is unmounted: the mount tool would take any other mount the folder lies on.
-    if (GetDriveType(dir->substr(0, 3)) != kDriveRemote) return Failed(typed, "not on a network drive");
+    const auto linuxPath = driveMap().toLinux(WithoutSeparator(*dir));
+    const bool remoteDrive = GetDriveType(dir->substr(0, 3)) == kDriveRemote;
+    if (!remoteDrive && !(linuxPath && IsOnNetworkShare(*linuxPath))) return Failed(typed, "not on a network drive");
     CliUi ui(IsReport, false);
     std::string localName = dir->substr(0, 2);
-    if (dir->size() > 3) {
+    if (dir->size() > 3 || !remoteDrive) {
         // A share's folder inside a drive (GVfs keeps every share below one mount) stands for a drive
         // of its own, the share the mount tool unmounts.
         const std::vector<char> letters = FreeDriveLetters();
-        const auto linuxPath = driveMap().toLinux(WithoutSeparator(*dir));
         if (letters.empty() || !linuxPath) return Failed(typed, "no drive letter is free");
         driveMap().add(Drive { letters.front(), *linuxPath, kDriveRemote, std::nullopt, {} });
         localName = std::string { letters.front(), ':' };

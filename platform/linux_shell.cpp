@@ -363,6 +363,14 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
     return true;
 }
 
+bool IsOnNetworkShare(const std::string& linuxPath)
+{
+    const auto mount = mountHolding(linuxPath);
+    if (!mount) return false;
+    const auto type = classifyMount(*mount, [](const std::string&) { return false; });
+    return type && *type == kDriveRemote;
+}
+
 bool DisconnectNetworkDrive(const std::string& localName)
 {
     const Drive* drive = localName.empty() ? nullptr : driveMap().find(localName[0]);

@@ -55,6 +55,9 @@ struct ShareLogin {
 // Without a login the share is opened with what the mount tool knows, or as a guest; with one, the
 // mount tool's questions are answered from it.
 bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin* login = nullptr);
+// Whether a Linux directory lies on a network share by the mount table (an smb or nfs mount, GVfs's
+// folder of shares), whatever drive letters the map gives.
+bool IsOnNetworkShare(const std::string& linuxPath);
 // Disconnects a remote drive ("X:"), without forcing when files are open. False on failure.
 bool DisconnectNetworkDrive(const std::string& localName);
 
