@@ -15,11 +15,12 @@
 namespace zelo {
 
 // Runs work on a thread of its own while this thread, the window's, turns the event loop every few
-// milliseconds and runs tick (when given) between turns to put the work's progress on the window, once
-// more at the end. The messages and questions work asks through ui() are shown from this thread, work
-// waiting for each answer (and for tick after it): a window is only ever shown from the window's thread. work sees no progress
-// window (ui().Progress() there shows nothing) and never turns the event loop. Afterwards the last
-// error is work's. Without a thread to be had, work runs here and the window waits.
+// milliseconds and runs tick (when given) between turns to put the work's progress on the window, and
+// once more at the end. The messages and questions work asks through ui() are shown from this thread,
+// work waiting for each answer and for the tick after it: a window is only ever shown from the window's
+// thread. work sees no progress window (ui().Progress() there shows nothing) and never turns the event
+// loop. Afterwards the last error is work's. Without a thread to be had, work runs here and the window
+// waits.
 void RunBesideWindow(const std::function<void()>& work, const std::function<void()>& tick = {});
 
 // Flushes the file system that holds path on a thread of its own, the window repainting meanwhile (on

@@ -26,10 +26,6 @@ bool IsBackupExtension(const std::string& name)
     return extension == ".BAK" || extension == ".VIX";
 }
 
-} // namespace
-
-namespace {
-
 // The progress window of a deletion that cannot be stopped, shown before the work starts (so a question
 // answered just before is gone from the screen) and put back as the other commands expect it.
 class UnstoppableProgress {
