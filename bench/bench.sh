@@ -2,9 +2,10 @@
 # zelo-cli against the standard tools, side by side in one run, on tmpfs (/dev/shm) so that the
 # program is measured rather than the disk. Each case: one untimed warm-up of each tool, then RUNS
 # timed rounds alternating A B A B; each side starts from identically prepared data, prepared untimed.
-# Prints the median time of each side and the median of the per-round ratios (zelo / tool).
+# Prints the median time of each side, the median of the per-round wall ratios (zelo / tool) with their
+# spread, the median CPU-time ratio (user + system), and the load average when the case began.
 #
-#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big plan-memory smb (default: all)
+#   bench/bench.sh [CASE...]      cases: count delete copy sparse tree (with mirror-plan) mirror-plan mixed files crlf lf esc sjis utf8 big plan-memory ext4 smb (default: all)
 #   RUNS=9 ZELO_CLI=/path/to/zelo-cli BENCH_DIR=/dev/shm bench/bench.sh
 set -euo pipefail
 
@@ -26,13 +27,17 @@ export ZELO_DRIVES="C=/"
 
 now() { date +%s%N; }
 
-# Times one command in nanoseconds; its output is discarded, a failure stops the benchmark.
+# Times one command: its wall time in nanoseconds and its CPU time (user + system of it and its children)
+# in milliseconds, on one line. Its output is discarded; a failure stops the benchmark.
 timed() {
-    local start end
+    local start end status
+    local TIMEFORMAT='%3U %3S'
     start=$(now)
-    "$@" >/dev/null 2>"$work/stderr" || { echo "failed: $*" >&2; cat "$work/stderr" >&2; exit 1; }
+    { time "$@" >/dev/null 2>"$work/stderr"; } 2>"$work/cpu"
+    status=$?
     end=$(now)
-    echo $((end - start))
+    (( status == 0 )) || { echo "failed: $*" >&2; cat "$work/stderr" >&2; exit 1; }
+    echo "$((end - start)) $(awk '{ printf "%d", ($1 + $2) * 1000 }' "$work/cpu")"
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -46,21 +51,26 @@ run_case() {
     while [[ "$1" != "--" ]]; do zelo+=("$1"); shift; done
     shift
     tool=("$@")
-    local -a zt=() tt=() ratios=()
+    local -a zt=() tt=() ratios=() cpuRatios=()
+    local load
+    load=$(cut -d' ' -f1 /proc/loadavg) # at the start: what the machine was doing besides
     $prepare; timed "${zelo[@]}" >/dev/null
     $prepare; timed "${tool[@]}" >/dev/null
-    local i z t
+    local i z t zc tc
     for ((i = 0; i < runs; i++)); do
-        $prepare; z=$(timed "${zelo[@]}")
-        $prepare; t=$(timed "${tool[@]}")
+        $prepare; read -r z zc < <(timed "${zelo[@]}")
+        $prepare; read -r t tc < <(timed "${tool[@]}")
         zt+=("$z"); tt+=("$t")
         ratios+=("$(awk -v a="$z" -v b="$t" 'BEGIN { printf "%.4f", a / b }')")
+        cpuRatios+=("$(awk -v a="$zc" -v b="$tc" 'BEGIN { printf "%.4f", (a + 1) / (b + 1) }')")
     done
-    local zm tm rm
-    zm=$(median "${zt[@]}"); tm=$(median "${tt[@]}"); rm=$(median "${ratios[@]}")
-    printf '%-14s zelo-cli %8.1f ms   %-8s %8.1f ms   ratio %.3f\n' \
+    local zm tm rm cm lo hi
+    zm=$(median "${zt[@]}"); tm=$(median "${tt[@]}"); rm=$(median "${ratios[@]}"); cm=$(median "${cpuRatios[@]}")
+    lo=$(printf '%s\n' "${ratios[@]}" | sort -g | head -1); hi=$(printf '%s\n' "${ratios[@]}" | sort -g | tail -1)
+    # The wall ratio's spread and the CPU ratio beside it: a busy neighbour widens the one and leaves the other.
+    printf '%-14s zelo-cli %8.1f ms   %-8s %8.1f ms   ratio %.3f (%.3f-%.3f)   cpu ratio %.3f   load %s\n' \
         "$name" "$(awk -v n="$zm" 'BEGIN { print n / 1e6 }')" "$toolName" \
-        "$(awk -v n="$tm" 'BEGIN { print n / 1e6 }')" "$rm"
+        "$(awk -v n="$tm" 'BEGIN { print n / 1e6 }')" "$rm" "$lo" "$hi" "$cm" "$load"
 }
 
 # 20,000 files of 1 to 16 KiB in 100 directories of 200 (4 levels deep at most), made once.
@@ -331,6 +341,23 @@ case_sparse() {
 # 2,000 files of 1 to 16 KiB in 20 directories copied onto a Samba share on 127.0.0.1 mounted through
 # GVfs (the network drive tests' server), zelo-cli copy-tree against cp -r. Needs root, FUSE and the
 # packages scripts/deps.sh installs; said and skipped where a share cannot be started.
+# Onto ext4 in a loop image on the disk (EXT4_DIR, /var/tmp by default), where the flush at the end of a
+# copy costs, as it never does on tmpfs: tree-copy against cp -a, and against cp -a followed by sync -f
+# (the same durability). Needs root to mount; skipped otherwise.
+case_ext4() {
+    local img="${EXT4_DIR:-/var/tmp}/zelo-bench-ext4.img" mnt="$work/ext4"
+    if [[ $(id -u) -ne 0 ]]; then echo "ext4: mounting a loop image needs root, skipped"; return; fi
+    [[ -d "$work/tree" ]] || make_tree "$work/tree"
+    truncate -s 2G "$img" && mkfs.ext4 -q -F "$img" && mkdir -p "$mnt" && mount -o loop "$img" "$mnt" \
+        || { echo "ext4: cannot make or mount the image, skipped"; rm -f "$img"; return; }
+    fresh_ext4() { rm -rf "$mnt/out"; mkdir -p "$mnt/out"; sync -f "$mnt"; }
+    run_case ext4-tree "cp -a" fresh_ext4 "$cli" copy-tree "$work/tree" "$mnt/out" -- cp -a "$work/tree" "$mnt/out/"
+    run_case ext4-durable "cp+sync" fresh_ext4 "$cli" copy-tree "$work/tree" "$mnt/out" \
+        -- sh -c 'cp -a "$1" "$2/" && sync -f "$2"' sh "$work/tree" "$mnt/out"
+    umount "$mnt"
+    rm -f "$img"
+}
+
 case_smb() {
     (
         . "$here/../tests/smb/smb_lib.sh"
@@ -355,13 +382,17 @@ case_smb() {
         }
         run_case smb-copy "cp -r" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
             -- cp -r "$work/smbsrc" "$smb_mount/out/"
+        # The same work as a copy that keeps times and never leaves a partial file under its name. The
+        # share refuses modes, which rsync reports with its status 23 once every file is in place.
+        run_case smb-rsync "rsync -rt" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
+            -- sh -c 'rsync -rt "$1" "$2" 2>/dev/null; s=$?; [ "$s" -eq 0 ] || [ "$s" -eq 23 ]' sh "$work/smbsrc" "$smb_mount/out/"
     )
     local status=$?
     (( status == 0 || status == 77 )) || exit "$status"
 }
 
 cases=("$@")
-(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big plan-memory smb)
+(( ${#cases[@]} )) || cases=(count delete copy sparse tree mixed files crlf lf esc sjis utf8 big plan-memory ext4 smb)
 echo "zelo-cli: $cli   runs: $runs   data: $work"
 for c in "${cases[@]}"; do
     case "$c" in
@@ -383,6 +414,7 @@ for c in "${cases[@]}"; do
     sparse) case_sparse ;;
     big) case_big ;;
     plan-memory) case_plan_memory ;;
+    ext4) case_ext4 ;;
     smb) case_smb ;;
     *) echo "unknown case: $c" >&2; exit 2 ;;
     esac
