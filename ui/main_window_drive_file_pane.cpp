@@ -21,6 +21,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPainter>
+#include <QSaveFile>
 
 namespace zelo {
 
@@ -244,11 +245,11 @@ void TForm1::SaveFileList()
         text += line;
         text += "\r\n";
     }
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return; // nothing is reported when the list cannot be saved
+    // Written beside the earlier list and put in its place whole: a save that fails leaves it as it was.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return; // nothing is reported when the list cannot be saved
     file.write(text.data(), qint64(text.size()));
-    file.close();
+    file.commit();
 }
 
 } // namespace zelo
