@@ -97,26 +97,35 @@ int Flush(int status)
 
 } // namespace
 
-int Main(int argc, char** argv)
-{
-    Arguments args;
+// What the options asked for besides the command's own arguments.
+struct Switches {
     bool help = false;
     bool version = false;
     bool yes = false;
     std::vector<std::string> given; // the command options as typed, checked once the command is known
+};
+
+// Reads the options into args and switches; -1 when they parse, else the exit status of the usage error told.
+int ParseOptions(int argc, char** argv, Arguments& args, Switches& switches)
+{
     opterr = 0; // the messages are ours: escaped, with the usage pointer
     int id;
     while ((id = getopt_long(argc, argv, ":hVyvn", kOptions, nullptr)) != -1) {
         const std::string typed = argv[optind - 1];
+        // An option with a value: kept, and noted as given for the command to accept.
+        const auto value = [&](auto& field, const char* name) {
+            field = optarg;
+            switches.given.push_back(name);
+        };
         switch (id) {
         case 'h':
-            help = true;
+            switches.help = true;
             break;
         case 'V':
-            version = true;
+            switches.version = true;
             break;
         case 'y':
-            yes = true;
+            switches.yes = true;
             break;
         case 'v':
             args.verbose = true;
@@ -125,24 +134,19 @@ int Main(int argc, char** argv)
             args.progress = true;
             break;
         case kOptSet:
-            args.set = optarg;
-            given.push_back("set");
+            value(args.set, "set");
             break;
         case kOptMaxDelete:
-            args.maxDelete = optarg;
-            given.push_back("max-delete");
+            value(args.maxDelete, "max-delete");
             break;
         case kOptBackupDir:
-            args.backupDir = optarg;
-            given.push_back("backup-dir");
+            value(args.backupDir, "backup-dir");
             break;
         case kOptMask:
-            args.mask = optarg;
-            given.push_back("mask");
+            value(args.mask, "mask");
             break;
         case kOptUser:
-            args.user = optarg;
-            given.push_back("user");
+            value(args.user, "user");
             break;
         case ':':
             return UsageError("option requires an argument: " + typed);
@@ -151,10 +155,21 @@ int Main(int argc, char** argv)
             return UsageError("unrecognized option '" + typed + "'");
         default:
             for (const option* o = kOptions; o->name; ++o) {
-                if (o->val == id) given.push_back(o->name);
+                if (o->val == id) switches.given.push_back(o->name);
             }
         }
     }
+    return -1;
+}
+
+int Main(int argc, char** argv)
+{
+    Arguments args;
+    Switches switches;
+    if (const int usage = ParseOptions(argc, argv, args, switches); usage != -1) return usage;
+    const bool help = switches.help;
+    const bool version = switches.version;
+    const std::vector<std::string>& given = switches.given;
     args.operands.assign(argv + optind, argv + argc);
 
     if (version && !help) {
@@ -193,7 +208,7 @@ int Main(int argc, char** argv)
     if (const auto bad = MalformedDriveEntryInEnvironment())
         return UsageError("ZELO_DRIVES: not a drive entry: '" + *bad + "' (LETTER=/DIRECTORY[,TYPE][,label=TEXT])");
 
-    CliUi::SetDefaultAnswer(yes ? kIdYes : kIdNo);
+    CliUi::SetDefaultAnswer(switches.yes ? kIdYes : kIdNo);
     SetListRefusals(args.verbose);
     return Flush(command->run(args));
 }

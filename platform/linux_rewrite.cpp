@@ -255,7 +255,7 @@ std::unique_ptr<KeptCopyFile> MakeKeptCopy(UniqueFd dir)
 }
 
 // $XDG_STATE_HOME/zelo, or ~/.local/state/zelo (a relative XDG_STATE_HOME is ignored, as the XDG base
-// directory specification asks); made where missing, for its owner only.
+// directory rules ask); made where missing, for its owner only.
 std::optional<std::string> StateFolder()
 {
     std::string base;
