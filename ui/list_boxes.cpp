@@ -10,9 +10,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 namespace zelo {
@@ -343,6 +345,39 @@ void FileListBox::Reread()
     }
     m_reading = false;
     emit Change();
+}
+
+FilePaneView FileListBox::View() const
+{
+    FilePaneView view;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        view.selected.push_back(ItemBytes(index.row()));
+    view.focused = FocusedName();
+    view.scroll = verticalScrollBar()->value();
+    return view;
+}
+
+void FileListBox::RestoreView(const FilePaneView& view)
+{
+    const std::unordered_set<std::string> wanted(view.selected.begin(), view.selected.end());
+    QItemSelection selection;
+    int focusRow = -1;
+    for (int row = 0; row < count(); ++row) {
+        const std::string name = ItemBytes(row);
+        if (!view.focused.empty() && name == view.focused) focusRow = row;
+        if (!wanted.count(name)) continue;
+        // Runs of selected rows become one range each.
+        const QModelIndex index = model()->index(row, 0);
+        if (!selection.isEmpty() && selection.last().bottom() == row - 1)
+            selection.last() = QItemSelectionRange(selection.last().topLeft(), index);
+        else
+            selection.select(index, index);
+    }
+    m_reading = true;
+    if (focusRow >= 0) selectionModel()->setCurrentIndex(model()->index(focusRow, 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    m_reading = false;
+    verticalScrollBar()->setValue(view.scroll);
 }
 
 bool FileListBox::IsSelected(int row) const

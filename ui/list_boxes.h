@@ -131,6 +131,14 @@ private:
     int m_dropRow = -1;
 };
 
+// What a refill keeps of the file pane where its entries survive: the selected names, the focused
+// name and the scroll position.
+struct FilePaneView {
+    std::vector<std::string> selected;
+    std::string focused;
+    int scroll = 0;
+};
+
 class FileListBox : public ClickListBox, public FileListView {
     Q_OBJECT
 public:
@@ -146,6 +154,11 @@ public:
     const std::string& Mask() const { return m_mask; }
     // Reads the directory again; the process's current directory follows it.
     void Reread();
+
+    FilePaneView View() const;
+    // Selects the names of view that are still listed (one change of the selection, so 20,000 names
+    // stay cheap), focuses its focused name when listed and scrolls back.
+    void RestoreView(const FilePaneView& view);
 
     int Count() const { return count(); }
     bool IsSelected(int row) const;

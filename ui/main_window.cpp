@@ -76,6 +76,7 @@ TForm1::TForm1(QWidget* parent)
     BuildMenus();
     ConnectHandlers();
     InstallKeysAndDrops();
+    InstallWatcher();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     FormCreate();
 }
@@ -197,6 +198,8 @@ void TForm1::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange) {
         if (isActiveWindow()) {
             if (m_moveOnActivate) FormActivate();
+            // A network or FUSE drive sends no events for others' changes: catch up now.
+            if (m_refillOnActivate) OutsideChange();
         } else {
             // Left for another window of the program (a dialog): move back when it closes.
             // Left for another application: stay where the user put the window.

@@ -13,7 +13,9 @@
 #include <vector>
 
 class QAction;
+class QFileSystemWatcher;
 class QKeyEvent;
+class QTimer;
 class QLabel;
 class QMenu;
 class QWidget;
@@ -167,6 +169,15 @@ public:
     // Asks for the path of Ctrl+L (empty: cancelled); replaceable for tests.
     std::function<QString()> AskPath;
 
+    // Outside changes (main_window_watch.cpp). The shown directory is watched; a change refills both
+    // panes after a short quiet time, keeping the selections and scroll positions where the entries
+    // survive. Network and FUSE drives send no events for others' changes: they refill on activation.
+    void RefillShownDirectory();
+    // The Linux directory of the shown one, watched for changes (empty: none).
+    QString WatchedDirectory() const;
+    // Whether a refill for an outside change is waiting for its quiet time.
+    bool OutsideRefillPending() const;
+
     // The path shown beside "Ｓｅｌｅｃｔ Dir" (Label9), as bytes.
     const std::string& SelectDirPath() const { return m_selectPath; }
 
@@ -191,6 +202,11 @@ private:
     void BuildMenus();
     void ConnectHandlers();
     void InstallKeysAndDrops();
+    void InstallWatcher();
+    // Watches the file pane's directory (the directory pane's current one) when it changed.
+    void WatchShownDirectory();
+    // path: the watched directory that changed (empty on activation).
+    void OutsideChange(const QString& path = QString());
     // Triggers a menu item by name as a click would, when it is enabled and no command runs.
     bool TriggerItem(const char* name);
     bool PaneKeyPress(QWidget* pane, const QKeyEvent* event);
@@ -226,6 +242,13 @@ private:
     std::string m_currentPath;
     // The path shown in Label9, as bytes.
     std::string m_selectPath;
+    QFileSystemWatcher* m_watcher = nullptr;
+    QTimer* m_refillTimer = nullptr;
+    // The drive path shown; whether it refills on activation (no change events: a network or FUSE
+    // drive, or no watch to be had); when the first change of a pending burst came (monotonic ms).
+    std::string m_watchedPath;
+    bool m_refillOnActivate = false;
+    qint64 m_burstStart = -1;
 };
 
 } // namespace zelo

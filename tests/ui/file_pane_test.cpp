@@ -11,11 +11,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -53,6 +55,9 @@ private slots:
     void saveListFailureIsQuiet();
     void saveDialogTakesDrivePaths();
     void saveDialogShowsDrivesAndHiddenAsThePaneDoes();
+    void outsideChangesKeepSelectionAndScroll();
+    void removedShownDirectoryGoesUp();
+    void networkDriveRefillsOnActivation();
 };
 
 void FilePaneTest::filterWithTwoPatterns()
@@ -337,6 +342,84 @@ void FilePaneTest::saveDialogShowsDrivesAndHiddenAsThePaneDoes()
     dialog.NameEdit->setText(QStringLiteral("D:\\list.txt"));
     dialog.SaveClick();
     QCOMPARE(dialog.Target(), Shown(drives.tree.linux("out/list.txt")));
+}
+
+// Waits for a refill that an outside change started, with the generous limit of a loaded machine.
+constexpr int kOutsideRefillLimitMs = 20000;
+
+void FilePaneTest::outsideChangesKeepSelectionAndScroll()
+{
+    DriveFixture drives;
+    for (int i = 0; i < 60; ++i)
+        drives.tree.write("f" + std::to_string(100 + i) + ".txt", "x");
+    drives.tree.mkdir("keep");
+    drives.tree.mkdir("other");
+    TForm1 form;
+    form.show();
+    QTRY_VERIFY(!form.WatchedDirectory().isEmpty());
+
+    // Two files and a subdirectory selected, one file focused, the file pane scrolled down.
+    FileListBox* files = form.FileBx1;
+    files->SetSelected(40, true);
+    files->SetSelected(41, true);
+    files->setCurrentRow(50, QItemSelectionModel::NoUpdate);
+    files->verticalScrollBar()->setValue(30);
+    form.DirBx1->SetSelectedIndex(1); // "  keep"
+    form.DirBx1Click();
+
+    // Other programs add a file, a subdirectory, and remove a file that was not selected.
+    drives.tree.write("new.txt", "n");
+    drives.tree.mkdir("added");
+    QVERIFY(QFile::remove(Shown(drives.tree.linux("f100.txt"))));
+    QTRY_VERIFY_WITH_TIMEOUT(files->Count() == 60 && files->Names().back() == "new.txt", kOutsideRefillLimitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(form.DirBx1->Count(), 4, kOutsideRefillLimitMs);
+
+    QCOMPARE(files->SelectedCount(), 2);
+    QVERIFY(files->IsSelected(39) && files->IsSelected(40)); // f140 and f141, one row up now
+    QCOMPARE(files->FocusedName(), std::string("f150.txt"));
+    QCOMPARE(files->verticalScrollBar()->value(), 30);
+    QCOMPARE(Main.MainTree.SelectedPath(false), std::string("C:\\keep"));
+    QCOMPARE(form.Label6->text(), QStringLiteral("4"));
+    QCOMPARE(form.Label2->text(), QStringLiteral("60"));
+}
+
+void FilePaneTest::removedShownDirectoryGoesUp()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("a/gone");
+    drives.tree.write("a/here.txt", "h");
+    TForm1 form;
+    QVERIFY(EnterDrivePath(Main.MainTree, *form.DirBx1, "C:\\a\\gone").empty());
+    QTRY_VERIFY(form.WatchedDirectory().endsWith(QStringLiteral("/a/gone")));
+
+    QVERIFY(QDir(Shown(drives.tree.linux("a/gone"))).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(Main.MainTree.GetLevel() == 1, kOutsideRefillLimitMs);
+    QCOMPARE(Main.MainTree.CurrentPath(false), std::string("C:\\a"));
+    QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "here.txt" }));
+    QCOMPARE(form.FileBx1->Directory(), std::string("C:\\a"));
+    QVERIFY(form.WatchedDirectory().endsWith(QStringLiteral("/a")));
+}
+
+void FilePaneTest::networkDriveRefillsOnActivation()
+{
+    DriveFixture drives("Z=z,remote");
+    drives.tree.mkdir("z");
+    TForm1 form;
+    Main.MainTree.SetDrive("Z:\\");
+    Main.MainTree.Refill(false);
+    QVERIFY(form.WatchedDirectory().isEmpty()); // a share sends no events for others' changes
+    form.show();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+
+    QTRY_VERIFY(!form.OutsideRefillPending()); // the refill of the first activation
+    drives.tree.write("z/theirs.txt", "t");
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        form.FileBx1->Names(), (std::vector<std::string> { "theirs.txt" }), kOutsideRefillLimitMs);
 }
 
 QTEST_MAIN(FilePaneTest)
