@@ -2,7 +2,8 @@
 # Starts the real zelo32 under Xvfb with a light window manager (openbox), so focus and activation
 # behave as on a desktop, over a drive map of a temporary tree, and works it as a person would: enters
 # directories with the keyboard and the mouse, saves the file pane's list (the saved text shows what the
-# pane listed, and a typed drive path lands on that drive), opens the pane menus with the Menu key,
+# pane listed, and a typed drive path lands on that drive), sees a file another program made appear in
+# the pane without a command of its own, opens the pane menus with the Menu key,
 # creates directories through the input dialog (its prefill kept; a bare name; centred on the main window
 # on its first showing and later), deletes a 20,000-file folder (the question is gone and the progress
 # window up while the deletion runs beside the window) and stops a move of 20,000 files to the trash with
@@ -78,6 +79,21 @@ step="save dialog with a drive path"
 save_list 'D:\list3.txt'
 until_true test -s "$work/out/list3.txt" || fail "the list typed as D:\\list3.txt is not on D:"
 [ -e "$work/c/gamma/D:\\list3.txt" ] && fail "the save dialog wrote a file named D:\\list3.txt"
+
+step="a file made by another program appears"
+# Nothing of Zelo's runs: the watch on the shown folder refills the pane. Each saved list holds the
+# earlier ones too, so the name shows only once the pane lists it; polled for at most 30 s.
+printf 'o' >"$work/c/gamma/outside.txt"
+listed_outside() {
+  rm -f "$work/out/list4.txt"
+  save_list 'D:\list4.txt'
+  until_true test -s "$work/out/list4.txt" || fail "the list was not saved to list4.txt"
+  grep -q '^outside\.txt' "$work/out/list4.txt"
+}
+deadline=$((SECONDS + 30))
+until listed_outside; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the file made outside was not listed: $(od -c "$work/out/list4.txt")"
+done
 
 # The Menu key opens each pane's menu at its focused item, inside the pane.
 menu_inside() { # $1 pane left, $2 pane top, $3 width, $4 height (top panel coordinates)
