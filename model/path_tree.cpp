@@ -41,6 +41,13 @@ struct SortedEntry {
 
 } // namespace
 
+int32_t SubdirectoryMarker(const std::string& name, uint32_t attributes, int32_t showHidden)
+{
+    if (!name.empty() && name[0] == '.') return IsListableDotName(name) ? 0 : -1;
+    if (!(attributes & kAttrHidden)) return 0;
+    return showHidden ? kHiddenMarker : -1;
+}
+
 std::string TrimName(const std::string& text)
 {
     size_t begin = 0;
@@ -184,13 +191,8 @@ void PathTree::Refill(bool navigate)
         // A link to a directory carries Directory too and is listed: the pane follows links.
         if (!(found.attributes & kAttrDirectory)) continue;
         const std::string& name = found.name;
-        int32_t marker = 0;
-        if (!name.empty() && name[0] == '.') {
-            if (!IsListableDotName(name)) continue;
-        } else if (found.attributes & kAttrHidden) {
-            if (!m_showHidden) continue;
-            marker = kHiddenMarker;
-        }
+        const int32_t marker = SubdirectoryMarker(name, found.attributes, m_showHidden);
+        if (marker < 0) continue;
         std::string text = indent + name;
         subdirs.push_back({ PathTreeSortKey(text), PathEntry { std::move(text), marker, name } });
     } while (search->Next(found));

@@ -71,6 +71,9 @@ private:
 
 // The sort key of the pane: the text in the locale's upper case, compared byte by byte.
 std::string PathTreeSortKey(const std::string& text);
+// The marker a listed subdirectory of this name and these attributes gets (0, or kHiddenMarker for a
+// Hidden one while hidden ones are shown); -1 when the pane does not list it.
+int32_t SubdirectoryMarker(const std::string& name, uint32_t attributes, int32_t showHidden);
 // Trims blanks and control characters (bytes up to 0x20) at both ends.
 std::string TrimName(const std::string& text);
 // The indentation of an entry at a depth: min(2 * depth, 20) spaces.

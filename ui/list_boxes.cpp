@@ -334,7 +334,11 @@ void FileListBox::Reread()
 {
     if (m_directory.empty()) return;
     fs().SetCurrentDirectory(m_directory);
-    const std::vector<std::string> names = ReadFileList(m_directory, m_mask, m_fileType);
+    ShowNames(ReadFileList(m_directory, m_mask, m_fileType));
+}
+
+void FileListBox::ShowNames(const std::vector<std::string>& names)
+{
     m_reading = true;
     {
         const QSignalBlocker quiet(this);

@@ -154,6 +154,8 @@ public:
     const std::string& Mask() const { return m_mask; }
     // Reads the directory again; the process's current directory follows it.
     void Reread();
+    // Lists names read from the directory elsewhere (ReadFileList), as a read would.
+    void ShowNames(const std::vector<std::string>& names);
 
     FilePaneView View() const;
     // Selects the names of view that are still listed (one change of the selection, so 20,000 names

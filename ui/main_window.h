@@ -3,13 +3,16 @@
 #pragma once
 
 #include "engine/options.h"
+#include "model/file_list.h"
 #include "ui_main_window.h"
 
 #include <QMainWindow>
 #include <QPoint>
 
 #include <functional>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -42,6 +45,20 @@ QPoint MainWindowActivationPosition(int fullScreenClientHeight);
 // (dialogDirectory, as a Linux path); a typed drive path ("D:\list.txt", "\list.txt",
 // "sub\list.txt") is resolved through the drive map instead. Empty when it names no drive.
 QString SaveDialogTarget(const QString& dialogDirectory, const QString& selected);
+
+// The shown directory as read beside the window after an outside change: its files as the file pane
+// lists them and its subdirectories (name, marker) as the directory pane would, in byte order.
+struct ShownDirectoryRead {
+    std::string directory;
+    std::string mask;
+    FileTypeState fileType = FileTypeState::OrdinaryOnly;
+    int32_t showHidden = 0;
+    bool missing = false;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, int>> subdirectories;
+};
+ShownDirectoryRead ReadShownDirectory(
+    std::string directory, std::string mask, FileTypeState fileType, int32_t showHidden);
 
 class TForm1 : public QMainWindow, public Ui::Client {
     Q_OBJECT
@@ -207,6 +224,8 @@ private:
     void WatchShownDirectory();
     // path: the watched directory that changed (empty on activation).
     void OutsideChange(const QString& path = QString());
+    void StartOutsideRead();
+    void ApplyOutsideRead(const ShownDirectoryRead& read);
     // Triggers a menu item by name as a click would, when it is enabled and no command runs.
     bool TriggerItem(const char* name);
     bool PaneKeyPress(QWidget* pane, const QKeyEvent* event);
@@ -249,6 +268,9 @@ private:
     std::string m_watchedPath;
     bool m_refillOnActivate = false;
     qint64 m_burstStart = -1;
+    // The read of the shown directory under way beside the window (joined when the window goes).
+    QTimer* m_readPoll = nullptr;
+    std::future<ShownDirectoryRead> m_outsideRead;
 };
 
 } // namespace zelo

@@ -4,6 +4,7 @@
 #include "model/path_tree.h"
 #include "model/state.h"
 #include "platform/drives.h"
+#include "platform/filesystem.h"
 #include "ui/command_guard.h"
 #include "ui/list_boxes.h"
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <system_error>
 
 namespace zelo {
 
@@ -41,6 +43,26 @@ QString LinuxDirectory(const std::string& drivePath)
 
 } // namespace
 
+ShownDirectoryRead ReadShownDirectory(
+    std::string directory, std::string mask, FileTypeState fileType, int32_t showHidden)
+{
+    ShownDirectoryRead read { std::move(directory), std::move(mask), fileType, showHidden, false, {}, {} };
+    const uint32_t attributes = fs().GetAttributes(read.directory);
+    read.missing = attributes == kInvalidAttributes || !(attributes & kAttrDirectory);
+    if (read.missing) return read;
+    read.files = ReadFileList(read.directory, read.mask, fileType);
+    FindData found;
+    if (std::unique_ptr<DirSearch> search = fs().FindFirst(JoinPath(read.directory, "*.*"), kAttrMaskAll, found)) {
+        do {
+            if (!(found.attributes & kAttrDirectory)) continue;
+            const int marker = SubdirectoryMarker(found.name, found.attributes, showHidden);
+            if (marker >= 0) read.subdirectories.emplace_back(found.name, marker);
+        } while (search->Next(found));
+    }
+    std::sort(read.subdirectories.begin(), read.subdirectories.end());
+    return read;
+}
+
 void TForm1::InstallWatcher()
 {
     m_watcher = new QFileSystemWatcher(this);
@@ -54,7 +76,14 @@ void TForm1::InstallWatcher()
             m_refillTimer->start(int(kQuietMs));
             return;
         }
-        RefillShownDirectory();
+        StartOutsideRead();
+    });
+    m_readPoll = new QTimer(this);
+    m_readPoll->setInterval(10);
+    connect(m_readPoll, &QTimer::timeout, this, [this] {
+        if (m_outsideRead.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+        m_readPoll->stop();
+        ApplyOutsideRead(m_outsideRead.get());
     });
     // Every read of the file pane may have been of another directory.
     connect(FileBx1, &FileListBox::Change, this, &TForm1::WatchShownDirectory);
@@ -95,6 +124,51 @@ void TForm1::OutsideChange(const QString& path)
     const qint64 now = NowMs();
     if (!m_refillTimer->isActive()) m_burstStart = now;
     m_refillTimer->start(int(std::clamp(kLongestWaitMs - (now - m_burstStart), qint64(0), kQuietMs)));
+}
+
+void TForm1::StartOutsideRead()
+{
+    if (m_outsideRead.valid()) { // a read is under way: read again once it is in
+        OutsideChange();
+        return;
+    }
+    if (FileBx1->Directory().empty()) return;
+    // 20,000 entries take longer to read than a turn of the event loop may: they are read beside it.
+    try {
+        m_outsideRead = std::async(std::launch::async, ReadShownDirectory, FileBx1->Directory(), FileBx1->Mask(),
+            FileBx1->FileType(), Main.MainTree.ShowHidden());
+    } catch (const std::system_error&) {
+        RefillShownDirectory(); // no thread to be had: read here
+        return;
+    }
+    m_readPoll->start();
+}
+
+void TForm1::ApplyOutsideRead(const ShownDirectoryRead& read)
+{
+    if (CommandGuard::Active() || QApplication::activeModalWidget()) {
+        OutsideChange(); // read again once the command is over
+        return;
+    }
+    // The panes moved on meanwhile, and were read then.
+    if (read.directory != FileBx1->Directory() || read.mask != FileBx1->Mask() || read.fileType != FileBx1->FileType()
+        || read.showHidden != Main.MainTree.ShowHidden())
+        return;
+    // The directory pane is rebuilt only when its subdirectories changed: a burst of files costs the
+    // file pane's list alone.
+    const PathTree& tree = Main.MainTree;
+    std::vector<std::pair<std::string, int>> listed;
+    for (int i = tree.GetLevel() + 1; i < tree.EntryCount(); ++i)
+        listed.emplace_back(tree.Entry(i).name, tree.Entry(i).marker);
+    std::sort(listed.begin(), listed.end());
+    if (read.missing || listed != read.subdirectories) {
+        RefillShownDirectory();
+        return;
+    }
+    if (FileBx1->Names() == read.files) return;
+    const FilePaneView view = FileBx1->View();
+    FileBx1->ShowNames(read.files);
+    FileBx1->RestoreView(view);
 }
 
 void TForm1::RefillShownDirectory()
