@@ -222,8 +222,8 @@ private:
     void InstallWatcher();
     // Watches the file pane's directory (the directory pane's current one) when it changed.
     void WatchShownDirectory();
-    // path: the watched directory that changed (empty on activation).
-    void OutsideChange(const QString& path = QString());
+    // Something in the shown directory changed: a refill once the burst is quiet (within a second).
+    void OutsideChange();
     void StartOutsideRead();
     void ApplyOutsideRead(const ShownDirectoryRead& read);
     // Triggers a menu item by name as a click would, when it is enabled and no command runs.

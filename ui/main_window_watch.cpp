@@ -68,7 +68,13 @@ void TForm1::InstallWatcher()
     m_watcher = new QFileSystemWatcher(this);
     m_refillTimer = new QTimer(this);
     m_refillTimer->setSingleShot(true);
-    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &TForm1::OutsideChange);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString& path) {
+        // The parent is watched only for the shown directory's removal: the process's current
+        // directory is the shown one, and while it is, the kernel reports no removal of it to its own
+        // watch.
+        if (path != WatchedDirectory() && QFileInfo(WatchedDirectory()).isDir()) return;
+        OutsideChange();
+    });
     connect(m_refillTimer, &QTimer::timeout, this, [this] {
         // A command reads the panes while it runs, and refills them when it ends: wait for it.
         if (CommandGuard::Active() || QApplication::activeModalWidget()) {
@@ -116,11 +122,8 @@ void TForm1::WatchShownDirectory()
     if (!m_refillOnActivate && Main.MainTree.GetLevel() > 0) m_watcher->addPath(QFileInfo(linuxDir).path());
 }
 
-void TForm1::OutsideChange(const QString& path)
+void TForm1::OutsideChange()
 {
-    // The parent is watched only for the shown directory's removal: the process's current directory
-    // is the shown one, and while it is, the kernel reports no removal of it to its own watch.
-    if (path != WatchedDirectory() && QFileInfo(WatchedDirectory()).isDir()) return;
     const qint64 now = NowMs();
     if (!m_refillTimer->isActive()) m_burstStart = now;
     m_refillTimer->start(int(std::clamp(kLongestWaitMs - (now - m_burstStart), qint64(0), kQuietMs)));

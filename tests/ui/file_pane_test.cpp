@@ -4,6 +4,7 @@
 
 #include "model/state.h"
 #include "tests/support/fake_ui.h"
+#include "ui/command_guard.h"
 #include "ui/drive_combo_box.h"
 #include "ui/list_boxes.h"
 #include "ui/main_window.h"
@@ -58,6 +59,7 @@ private slots:
     void outsideChangesKeepSelectionAndScroll_data();
     void outsideChangesKeepSelectionAndScroll();
     void removedShownDirectoryGoesUp();
+    void refillWaitsForARunningCommand();
     void networkDriveRefillsOnActivation();
 };
 
@@ -408,6 +410,22 @@ void FilePaneTest::removedShownDirectoryGoesUp()
     QCOMPARE(form.FileBx1->Names(), (std::vector<std::string> { "here.txt" }));
     QCOMPARE(form.FileBx1->Directory(), std::string("C:\\a"));
     QVERIFY(form.WatchedDirectory().endsWith(QStringLiteral("/a")));
+}
+
+void FilePaneTest::refillWaitsForARunningCommand()
+{
+    DriveFixture drives;
+    drives.tree.write("mine.txt", "m");
+    TForm1 form;
+    QTRY_VERIFY(!form.WatchedDirectory().isEmpty());
+    {
+        // A command reads the panes while it runs: the change waits for its end.
+        const CommandGuard guard(&form);
+        drives.tree.write("theirs.txt", "t");
+        QTRY_VERIFY_WITH_TIMEOUT(form.OutsideRefillPending(), kOutsideRefillLimitMs);
+        QCOMPARE(form.FileBx1->Count(), 1);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(form.FileBx1->Count(), 2, kOutsideRefillLimitMs);
 }
 
 void FilePaneTest::networkDriveRefillsOnActivation()
