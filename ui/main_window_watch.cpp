@@ -116,8 +116,9 @@ void TForm1::WatchShownDirectory()
     if (path.empty()) return;
     const QString linuxDir = LinuxDirectory(path);
     // Network and FUSE drives report only this machine's own changes; there the window refills when
-    // it is activated. So does a directory the kernel gives no watch for (the watch limit reached).
-    m_refillOnActivate = OnNetworkFileSystem(path) || (QFileInfo(linuxDir).isDir() && !m_watcher->addPath(linuxDir));
+    // it is activated. So does a directory the kernel gives no watch for (the watch limit reached, a
+    // name whose bytes Qt cannot pass on).
+    m_refillOnActivate = OnNetworkFileSystem(path) || !m_watcher->addPath(linuxDir);
     // A drive root's parent lies outside the drive.
     if (!m_refillOnActivate && Main.MainTree.GetLevel() > 0) m_watcher->addPath(QFileInfo(linuxDir).path());
 }
