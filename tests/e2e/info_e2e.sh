@@ -75,7 +75,7 @@ report_answered() {
 }
 until_true report_answered || fail "the file information dialog did not close"
 
-# File pane: オプション > ショ－トカット作成 > 現在のパス (N35), then > デスクトップ (N34). Each reports in a box.
+# File pane: オプション > ショ－トカット作成 > デスクトップ (N34), then > 現在のパス (N35). Each reports in a box.
 shortcut() {
   step="shortcut $1"
   settle_main_window
@@ -86,10 +86,12 @@ shortcut() {
   submenu_item shortcut1 "$1"
   answer '報告' Return
 }
-shortcut N35
-[ "$(readlink "$work/c/report.lnk")" = "$work/c/report.txt" ] || fail "no link report.lnk in the drive root"
+# The desktop's first: the link made in the shown folder appears in the pane (it follows outside
+# changes), where it would come before report.txt.
 shortcut N34
 [ "$(readlink "$work/c/desk/report.lnk")" = "$work/c/report.txt" ] || fail "no link report.lnk on the desktop"
+shortcut N35
+[ "$(readlink "$work/c/report.lnk")" = "$work/c/report.txt" ] || fail "no link report.lnk in the drive root"
 
 # Close through the menu bar: its first item is 終了.
 settle_main_window
