@@ -1,6 +1,7 @@
 // 20,000 files appear in the shown folder, made by another thread as another program would: prints
 // the delay from the last file made to the file pane listing all of them, and the longest gap between
 // two event-loop turns meanwhile (offscreen).
+#include "bench/scratch_dir.h"
 #include "model/state.h"
 #include "platform/drives.h"
 #include "ui/application.h"
@@ -22,10 +23,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const int files = argc > 1 ? std::atoi(argv[1]) : 20000;
-    const char* base = std::getenv("BENCH_DIR");
-    const std::filesystem::path dir
-        = std::filesystem::path(base ? base : "/dev/shm") / ("zelo-outside-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = zelo::bench::ScratchDir("outside");
 
     int status = 0;
     {

@@ -1,5 +1,6 @@
 // Times "全選択" (select all) and "解除" (deselect all) of the file pane over 20,000 files, offscreen,
 // each followed by the repaint it causes. Prints the median of several rounds after a warm-up.
+#include "bench/scratch_dir.h"
 #include "model/state.h"
 #include "platform/drives.h"
 #include "ui/application.h"
@@ -41,10 +42,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const int files = argc > 1 ? std::atoi(argv[1]) : 20000;
     const int rounds = argc > 2 ? std::max(std::atoi(argv[2]), 3) : 7;
-    const char* base = std::getenv("BENCH_DIR");
-    const std::filesystem::path dir
-        = std::filesystem::path(base ? base : "/dev/shm") / ("zelo-select-all-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const std::filesystem::path dir = zelo::bench::ScratchDir("select-all");
     for (int i = 0; i < files; ++i)
         std::ofstream(dir / ("file" + std::to_string(i) + ".txt"));
 

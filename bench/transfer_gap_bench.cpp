@@ -6,6 +6,7 @@
 // long the window takes against zelo-cli copy-tree and delete of the same tree on the same disk
 // (alternating rounds, medians and the median ratio).
 //   transfer_gap_bench [FILES] [copy|delete|delete-files|trash ...]   (default: 20000, every case)
+#include "bench/scratch_dir.h"
 #include "model/state.h"
 #include "platform/drives.h"
 #include "ui/application.h"
@@ -274,10 +275,9 @@ int main(int argc, char* argv[])
     for (int i = 2; i < argc; ++i)
         cases.insert(argv[i]);
     const auto wanted = [&](const char* name) { return cases.empty() || cases.count(name) > 0; };
-    const char* base = std::getenv("BENCH_DIR");
     Bench bench;
     bench.files = files;
-    bench.work = fs::path(base ? base : "/dev/shm") / ("zelo-gap-" + std::to_string(::getpid()));
+    bench.work = zelo::bench::ScratchDir("gap");
     fs::create_directories(bench.work / "c");
     fs::create_directories(bench.work / "d");
     // The trash on the tree's own file system, out of the user's.
