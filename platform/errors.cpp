@@ -76,6 +76,9 @@ uint32_t MapErrno(int errnoValue, ErrnoCall call, bool parentMissing, bool isCur
         // Creating a name is refused by the destination's own rule for names (FAT, exFAT, SMB).
         return call == ErrnoCall::CreateNoReplace || call == ErrnoCall::MakeDirectory ? err::InvalidName
                                                                                       : err::BadPathName;
+    case EILSEQ:
+        // Bytes the file system cannot hold in a name (exFAT, FAT and SMB take only valid UTF-8).
+        return err::InvalidName;
     case ENAMETOOLONG:
         return err::FilenameTooLong;
     case EXDEV:

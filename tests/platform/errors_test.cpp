@@ -41,6 +41,7 @@ TEST(ErrnoMapping, EveryErrnoAndCallPairGivesTheSystemCode)
         { "bad name", EINVAL, ErrnoCall::Generic, false, false, 161 },
         { "name refused by the destination, file", EINVAL, ErrnoCall::CreateNoReplace, false, false, 123 },
         { "name refused by the destination, directory", EINVAL, ErrnoCall::MakeDirectory, false, false, 123 },
+        { "bytes a name there cannot hold", EILSEQ, ErrnoCall::Generic, false, false, 123 },
         { "name too long, directory", ENAMETOOLONG, ErrnoCall::MakeDirectory, false, false, 206 },
         { "name too long", ENAMETOOLONG, ErrnoCall::Generic, false, false, 206 },
         { "other device", EXDEV, ErrnoCall::Move, false, false, 17 },
