@@ -1,0 +1,68 @@
+#include "platform/share_logins.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <mutex>
+
+namespace zelo {
+namespace {
+
+std::string keyOf(const std::string& server, const std::string& share)
+{
+    std::string key = server + '\n' + share;
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return key;
+}
+
+void wipe(std::string& secret)
+{
+    // volatile keeps the overwrite from being dropped as a dead store.
+    volatile char* bytes = secret.data();
+    for (size_t i = 0; i < secret.size(); ++i)
+        bytes[i] = 0;
+    secret.clear();
+}
+
+struct Store {
+    std::mutex lock;
+    std::map<std::string, ShareCredentials> logins;
+};
+
+Store& store()
+{
+    static Store s;
+    return s;
+}
+
+} // namespace
+
+void RememberShareCredentials(const std::string& server, const std::string& share, ShareCredentials credentials)
+{
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    auto& slot = s.logins[keyOf(server, share)];
+    wipe(slot.password);
+    slot = std::move(credentials);
+}
+
+std::optional<ShareCredentials> ShareCredentialsFor(const std::string& server, const std::string& share)
+{
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    const auto found = s.logins.find(keyOf(server, share));
+    if (found == s.logins.end()) return std::nullopt;
+    return found->second;
+}
+
+void ForgetShareCredentials(const std::string& server, const std::string& share)
+{
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    const auto found = s.logins.find(keyOf(server, share));
+    if (found == s.logins.end()) return;
+    wipe(found->second.password);
+    s.logins.erase(found);
+}
+
+} // namespace zelo
