@@ -144,7 +144,7 @@ int NetConnectCommand(const Arguments& args)
     if (letters.empty()) return Failed(share, "no drive letter is free");
     CliUi ui(IsReport, false);
     NoteTypedPath(share, share); // the engine names the share by its address, which no drive holds
-    ShareLogin login { args.user.value_or(""), [&share] { return ReadPassword(share); } };
+    ShareLogin login { args.user.value_or(""), [&share] { return ReadPassword(share); }, {} };
     if (!ConnectShare(share, letters.front(), &login)) return kExitFailed;
     // Each run of zelo-cli has its own drive letters: the folder is what the next command is given.
     const Drive* drive = driveMap().find(letters.front());

@@ -34,6 +34,7 @@ inline constexpr uint32_t AlreadyAssigned = 85; // a letter already in use
 inline constexpr uint32_t SemTimeout = 121; // a remote drive that does not answer in time
 inline constexpr uint32_t NotConnected = 2250; // not a network connection
 inline constexpr uint32_t OpenFiles = 2401; // files are open on the connection
+inline constexpr uint32_t LogonFailure = 1326; // a share that refuses the login given, or a guest
 inline constexpr uint32_t BrokenPipe = 109; // EPIPE
 inline constexpr uint32_t NotADirectory = 267; // RemoveDirectory on a file
 inline constexpr uint32_t DeviceError = 1117; // EIO

@@ -160,22 +160,38 @@ std::string uncFromCifsSource(const std::string& source)
     return unc;
 }
 
-std::string uncFromGvfsName(const std::string& directoryName)
+std::optional<GvfsShare> GvfsShareOf(const std::string& directoryName)
 {
     const std::string prefix = "smb-share:";
-    if (!startsWith(directoryName, prefix)) return {};
-    std::string server;
-    std::string share;
+    if (!startsWith(directoryName, prefix)) return std::nullopt;
+    GvfsShare found;
     std::istringstream fields(directoryName.substr(prefix.size()));
     std::string field;
     while (std::getline(fields, field, ',')) {
-        if (startsWith(field, "server="))
-            server = field.substr(7);
-        else if (startsWith(field, "share="))
-            share = field.substr(6);
+        const auto equals = field.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = field.substr(0, equals);
+        const std::string value = field.substr(equals + 1);
+        if (key == "server")
+            found.server = value;
+        else if (key == "share")
+            found.share = value;
+        else if (key == "port")
+            found.port = value;
+        else if (key == "user")
+            found.user = value;
+        else if (key == "domain")
+            found.domain = value;
     }
-    if (server.empty() || share.empty()) return {};
-    return "\\\\" + server + "\\" + share;
+    if (found.server.empty() || found.share.empty()) return std::nullopt;
+    return found;
+}
+
+std::string uncFromGvfsName(const std::string& directoryName)
+{
+    const auto share = GvfsShareOf(directoryName);
+    if (!share) return {};
+    return "\\\\" + share->server + "\\" + share->share;
 }
 
 DriveMap driveMapFromMounts(const std::string& mounts, const RemovableProbe& isRemovable)

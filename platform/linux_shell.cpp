@@ -4,12 +4,16 @@
 
 #include "platform/drives.h"
 #include "platform/errors.h"
+#include "platform/linux_path.h"
 #include "platform/mount_table.h"
+#include "platform/share_logins.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -88,34 +92,79 @@ int waitForExit(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The environment of a command whose output is read: this one's, with messages in English.
+class EnglishEnvironment {
+public:
+    EnglishEnvironment()
+    {
+        for (char** entry = environ; *entry; ++entry)
+            if (!startsWith(*entry, "LC_ALL=") && !startsWith(*entry, "LANGUAGE=")) m_pointers.push_back(*entry);
+        m_pointers.push_back(const_cast<char*>("LC_ALL=C.UTF-8"));
+        m_pointers.push_back(nullptr);
+    }
+    char** get() { return m_pointers.data(); }
+
+private:
+    static bool startsWith(const char* text, const char* prefix)
+    {
+        return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+    }
+    std::vector<char*> m_pointers;
+};
+
+// Reads both pipes to their ends (a null target is skipped), together, so neither can fill while the
+// other is read.
+void readBoth(int outFd, std::string* output, int errFd, std::string* errors)
+{
+    std::string* into[2] = { output, errors };
+    pollfd fds[2] = { { output ? outFd : -1, POLLIN, 0 }, { errors ? errFd : -1, POLLIN, 0 } };
+    for (std::string* text : into)
+        if (text) text->clear();
+    char buffer[4096];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0)
+                into[i]->append(buffer, size_t(count));
+            else if (count == 0 || errno != EINTR)
+                fds[i].fd = -1;
+        }
+    }
+}
+
 class ProcessRunner : public CommandRunner {
 public:
     int Run(const std::vector<std::string>& argv, std::string* output) override
     {
+        return RunCapturing(argv, output, nullptr);
+    }
+
+    int RunCapturing(const std::vector<std::string>& argv, std::string* output, std::string* errors) override
+    {
         if (argv.empty()) return -1;
-        Pipe pipe;
-        if (!pipe.ok()) return -1;
+        Pipe out;
+        Pipe err;
+        if (!out.ok() || !err.ok()) return -1;
         SpawnActions actions;
         posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         if (output)
-            posix_spawn_file_actions_adddup2(actions.get(), pipe.writeEnd(), STDOUT_FILENO);
+            posix_spawn_file_actions_adddup2(actions.get(), out.writeEnd(), STDOUT_FILENO);
         else
             posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (errors) posix_spawn_file_actions_adddup2(actions.get(), err.writeEnd(), STDERR_FILENO);
         pid_t pid = 0;
         auto pointers = argvPointers(argv);
-        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0) return -1;
-        pipe.closeWrite();
-        if (output) {
-            output->clear();
-            char buffer[4096];
-            while (true) {
-                const ssize_t count = ::read(pipe.readEnd(), buffer, sizeof buffer);
-                if (count > 0)
-                    output->append(buffer, size_t(count));
-                else if (count == 0 || errno != EINTR)
-                    break;
-            }
-        }
+        EnglishEnvironment environment;
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environment.get()) != 0)
+            return -1;
+        out.closeWrite();
+        err.closeWrite();
+        readBoth(out.readEnd(), output, err.readEnd(), errors);
         return waitForExit(pid);
     }
 
@@ -134,7 +183,9 @@ public:
         posix_spawn_file_actions_adddup2(actions.get(), pipe.writeEnd(), STDOUT_FILENO);
         pid_t pid = 0;
         auto pointers = argvPointers(argv);
-        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environ) != 0) return -1;
+        EnglishEnvironment environment;
+        if (posix_spawnp(&pid, argv[0].c_str(), actions.get(), nullptr, pointers.data(), environment.get()) != 0)
+            return -1;
         theirs.reset();
         pipe.closeWrite();
         // A question is the unfinished last line, ending in ": ", after which the command waits.
@@ -292,6 +343,47 @@ std::string mountDirectoryOf(const std::string& address)
     return {};
 }
 
+void wipeText(std::string& secret)
+{
+    std::fill(secret.begin(), secret.end(), '\0');
+    secret.clear();
+}
+
+// The mount tool asks for the user, the domain and the password, and asks again from the user on when
+// it refused them: the login is given once, and a second round means it was refused. password gets what
+// was typed. False when the login was refused.
+bool mountWithLogin(const std::string& address, const ShareLogin& login, std::optional<std::string>& password)
+{
+    int users = 0;
+    int passwords = 0;
+    bool refused = false;
+    commandRunner().RunAnswering(
+        { "gio", "mount", address }, [&](const std::string& prompt) -> std::optional<std::string> {
+            if ((startsWith(prompt, "User") && ++users > 1) || (startsWith(prompt, "Password") && ++passwords > 1))
+                refused = true;
+            if (refused) return std::nullopt;
+            if (startsWith(prompt, "User")) return login.user;
+            if (startsWith(prompt, "Domain")) return login.domain;
+            if (startsWith(prompt, "Password") && login.password) {
+                if (!password) password = login.password();
+                return password;
+            }
+            return std::nullopt;
+        });
+    return !refused;
+}
+
+// Without a login nothing is asked: a share the mount tool cannot open with what it knows (the keyring)
+// is tried once more as a guest, as shares open to everyone expect. False when the share refused the
+// guest (it wants a login).
+bool mountWithoutLogin(const std::string& address)
+{
+    if (commandRunner().Run({ "gio", "mount", address }) == 0) return true;
+    std::string errors;
+    if (commandRunner().RunCapturing({ "gio", "mount", "-a", address }, nullptr, &errors) == 0) return true;
+    return errors.find("Anonymous access denied") == std::string::npos;
+}
+
 } // namespace
 
 CommandRunner& commandRunner()
@@ -332,26 +424,25 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
     }
     // A share mounted earlier makes the mount tool fail, yet it is there to be used: the
     // directory lookup decides.
-    // Without a login nothing is asked: a share the mount tool cannot open with what it knows (the
-    // keyring) is tried once more as a guest, as shares open to everyone expect.
-    if (login) {
-        // The mount tool asks for the user, the domain (its default kept) and the password; a password
-        // asked for again was refused, and the connection ends rather than ask forever.
-        int passwords = 0;
-        commandRunner().RunAnswering(
-            { "gio", "mount", address }, [&](const std::string& prompt) -> std::optional<std::string> {
-                if (startsWith(prompt, "User")) return login->user;
-                if (startsWith(prompt, "Domain")) return std::string();
-                if (startsWith(prompt, "Password") && passwords++ == 0 && login->password) return login->password();
-                return std::nullopt;
-            });
-    } else if (commandRunner().Run({ "gio", "mount", address }) != 0) {
-        commandRunner().Run({ "gio", "mount", "-a", address });
-    }
+    bool loginRefused = false;
+    std::optional<std::string> password;
+    if (login)
+        loginRefused = !mountWithLogin(address, *login, password);
+    else
+        loginRefused = !mountWithoutLogin(address);
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
-        SetLastError(err::BadNetName);
+        if (password) wipeText(*password);
+        SetLastError(loginRefused ? err::LogonFailure : err::BadNetName);
         return false;
+    }
+    if (password) {
+        if (const auto parts = splitAddress(address)) {
+            const std::string server = parts->host + (parts->port.empty() ? "" : ":" + parts->port);
+            RememberShareCredentials(server, parts->path.substr(0, parts->path.find('/')),
+                ShareCredentials { login->user, login->domain, *password });
+        }
+        wipeText(*password);
     }
     Drive drive { letter, directory, kDriveRemote, std::nullopt, universalNameOf(address) };
     if (drive.unc.empty()) {
@@ -383,6 +474,9 @@ bool DisconnectNetworkDrive(const std::string& localName)
         SetLastError(err::OpenFiles);
         return false;
     }
+    // The login typed for it is not kept past its connection.
+    if (const auto share = GvfsShareOf(std::string(linuxfs::BaseName(drive->directory))))
+        ForgetShareCredentials(share->server + (share->port.empty() ? "" : ":" + share->port), share->share);
     const char letter = drive->letter;
     DriveMap remaining;
     for (const Drive& other : driveMap().drives())

@@ -39,4 +39,15 @@ std::optional<MountEntry> mountHolding(const std::string& linuxPath);
 std::string uncFromCifsSource(const std::string& source);
 std::string uncFromGvfsName(const std::string& directoryName);
 
+// What a GVfs directory name "smb-share:port=N,server=H,share=S,user=U,domain=D" says of its share;
+// nullopt for a name that is not an SMB share's.
+struct GvfsShare {
+    std::string server;
+    std::string port; // empty: the default
+    std::string share;
+    std::string user;
+    std::string domain;
+};
+std::optional<GvfsShare> GvfsShareOf(const std::string& directoryName);
+
 } // namespace zelo

@@ -1,5 +1,7 @@
 // Opening files and network shares through the command runner; the real runner's basics.
 #include "platform/drives.h"
+#include "platform/errors.h"
+#include "platform/share_logins.h"
 #include "platform/shell.h"
 #include "tests/support/recording_runner.h"
 #include "tests/support/scoped_env.h"
@@ -159,29 +161,61 @@ TEST(NetworkDrives, DisconnectUnmountsWithoutForceAndRemovesTheLetter)
     EXPECT_NE(driveMap().find('C'), nullptr);
 }
 
-TEST(NetworkDrives, ALoginAnswersTheMountToolOnceAndNeverOnItsCommandLine)
+TEST(NetworkDrives, ALoginAnswersTheMountToolOnceAndIsHeldOnlyWhileItWorks)
 {
     TempTree tree;
-    const std::string directory = tree.linux("share");
+    const std::string directory = tree.linux("smb-share:port=4450,server=nas,share=private");
     RecordingRunner runner;
-    runner.answers[{ "gio", "info", "smb://nas/private" }] = { 0, "local path: " + directory + "\n" };
-    const Argv mount { "gio", "mount", "smb://nas/private" };
+    runner.answers[{ "gio", "info", "smb://nas:4450/private" }] = { 0, "local path: " + directory + "\n" };
+    const Argv mount { "gio", "mount", "smb://nas:4450/private" };
     // A password asked again was refused: the connection ends instead of asking forever.
     runner.prompts[mount] = { "User [me]: ", "Domain [WORKGROUP]: ", "Password: ", "Password: " };
     int asked = 0;
-    const ShareLogin login { "alice", [&asked] {
-                                ++asked;
-                                return std::optional<std::string>("s3cret");
-                            } };
-    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/private", 'P', &login));
-    EXPECT_EQ(runner.replies, (std::vector<std::optional<std::string>> { "alice", "", "s3cret", std::nullopt }));
+    const ShareLogin login { "alice",
+        [&asked] {
+            ++asked;
+            return std::optional<std::string>("s3cret");
+        },
+        "OFFICE" };
+    ASSERT_TRUE(ConnectNetworkDrive("smb://nas:4450/private", 'P', &login));
+    EXPECT_EQ(runner.replies, (std::vector<std::optional<std::string>> { "alice", "OFFICE", "s3cret", std::nullopt }));
     EXPECT_EQ(asked, 1);
-    EXPECT_EQ(runner.ran, (std::vector<Argv> { mount, { "gio", "info", "smb://nas/private" } }));
+    EXPECT_EQ(runner.ran, (std::vector<Argv> { mount, { "gio", "info", "smb://nas:4450/private" } }));
+    const auto held = ShareCredentialsFor("NAS:4450", "Private");
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->user + "/" + held->domain + "/" + held->password, "alice/OFFICE/s3cret");
 
-    // A share that asks nothing never asks for the password.
-    runner.answers[{ "gio", "info", "smb://nas/open" }] = { 0, "local path: " + directory + "\n" };
-    ASSERT_TRUE(ConnectNetworkDrive("smb://nas/open", 'O', &login));
-    EXPECT_EQ(asked, 1);
+    // The mount tool asking again from the user on refused the login: nothing is held, and the
+    // refusal is told apart from a share that is not there.
+    const Argv refused { "gio", "mount", "smb://nas/locked" };
+    runner.prompts[refused] = { "User [me]: ", "Domain [WORKGROUP]: ", "Password: ", "User [me]: " };
+    runner.replies.clear();
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/locked", 'L', &login));
+    EXPECT_EQ(GetLastError(), err::LogonFailure);
+    EXPECT_EQ(runner.replies.back(), std::nullopt);
+    EXPECT_FALSE(ShareCredentialsFor("nas", "locked"));
+
+    // Disconnecting forgets the login.
+    runner.answers[{ "gio", "mount", "-u", directory }] = { 0, "" };
+    ASSERT_TRUE(DisconnectNetworkDrive("P:"));
+    EXPECT_FALSE(ShareCredentialsFor("nas:4450", "private"));
+}
+
+// Without a login, a share that refuses a guest says so (the window then asks for a login); a share
+// that is not there stays "not found".
+TEST(NetworkDrives, AGuestRefusedIsToldApartFromAShareNotFound)
+{
+    TempTree tree;
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", tree.linux("none"));
+    RecordingRunner runner;
+    runner.otherwise = 2;
+    runner.errors[{ "gio", "mount", "-a", "smb://nas/locked" }] = "gio: smb://nas/locked/: Anonymous access denied\n";
+    runner.errors[{ "gio", "mount", "-a", "smb://nas/gone" }]
+        = "gio: smb://nas/gone/: Failed to mount Windows share: No such file or directory\n";
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/locked", 'X'));
+    EXPECT_EQ(GetLastError(), err::LogonFailure);
+    EXPECT_FALSE(ConnectNetworkDrive("smb://nas/gone", 'X'));
+    EXPECT_EQ(GetLastError(), err::BadNetName);
 }
 
 TEST(ProcessRunner, AnswersTheQuestionsACommandAsks)
@@ -215,6 +249,16 @@ TEST(ProcessRunner, RunsCommandsAndCapturesTheirOutput)
     EXPECT_EQ(output, "a 'b' \"c\"");
     EXPECT_EQ(runner.Run({ "sh", "-c", "exit 0" }), 0);
     EXPECT_EQ(runner.Run({ "zelo-no-such-command-xyz" }, &output), -1);
+    // Standard error apart, a large output on both not blocking either; messages in English whatever the
+    // desktop's language.
+    test::ScopedEnv language("LANGUAGE", "ja");
+    test::ScopedEnv all("LC_ALL", "ja_JP.UTF-8");
+    std::string errors;
+    EXPECT_EQ(runner.RunCapturing({ "sh", "-c", "head -c 200000 /dev/zero >&2; printf '%s' \"$LC_ALL:${LANGUAGE-}\"" },
+                  &output, &errors),
+        0);
+    EXPECT_EQ(output, "C.UTF-8:");
+    EXPECT_EQ(errors.size(), 200000u);
     EXPECT_EQ(runner.Run({}), -1);
 
     EXPECT_TRUE(runner.StartDetached({ "true" }));

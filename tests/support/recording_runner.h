@@ -25,6 +25,11 @@ public:
         if (output) *output = it->second.second;
         return it->second.first;
     }
+    int RunCapturing(const Argv& argv, std::string* output, std::string* errorText) override
+    {
+        if (errorText) *errorText = errors.count(argv) ? errors.at(argv) : std::string();
+        return Run(argv, output);
+    }
     // Asks the command's questions of prompts in order (input ends at the first nullopt), then runs it.
     int RunAnswering(const Argv& argv, const PromptAnswer& answer) override
     {
@@ -43,6 +48,7 @@ public:
     std::vector<Argv> ran; // Run, in order
     std::vector<Argv> detached; // StartDetached, in order
     std::map<Argv, std::pair<int, std::string>> answers; // exit code and output of a command
+    std::map<Argv, std::string> errors; // the standard error of a command (RunCapturing)
     std::map<Argv, std::vector<std::string>> prompts; // the questions a command asks (RunAnswering)
     std::vector<std::optional<std::string>> replies; // what they were answered, in order
     int otherwise = 0; // the exit code of a command without an answer
