@@ -21,6 +21,15 @@ public:
     virtual bool Next(FindData& out) = 0;
 };
 
+// What a commit takes from a copy's source: its permission bits and exact times (since 1970).
+struct SourceFacts {
+    uint32_t mode = 0;
+    int64_t accessSeconds = 0;
+    int64_t accessNanoseconds = 0;
+    int64_t writeSeconds = 0;
+    int64_t writeNanoseconds = 0;
+};
+
 // An open file. Destroying it closes the handle.
 class File {
 public:
@@ -52,6 +61,9 @@ public:
     virtual bool Close() { return true; }
     // Cuts or extends the file to size (ftruncate of NativeHandle()).
     virtual bool Truncate(int64_t size);
+    // The facts a copy of this file takes: as they were when it was opened for a copy, else fstat of
+    // NativeHandle(). A file without a descriptor (a share reached directly) gives its own.
+    virtual bool Facts(SourceFacts& out);
 };
 
 // What a finished file takes over before it replaces its destination (CommitReplacement). Permission bits are always
@@ -195,6 +207,9 @@ public:
 // Makes a file opened for a copy Archive only (ReadOnly, Hidden and System go) through its descriptor, so the
 // file copied is the one re-tagged even when its name has changed since. Failures are of no consequence.
 void MarkArchiveOnly(File& opened);
+// Moves up to count bytes (at most 1 MiB a call) from source's position to target's through a buffer:
+// CopyFrom where a side has no Linux descriptor. Bytes moved, 0 at the source's end, or -1.
+int64_t CopyThroughBuffer(File& source, File& target, size_t count);
 
 // The file system every layer uses. Tests may replace it (ScopedFileSystem).
 FileSystem& fs();

@@ -35,6 +35,7 @@ public:
     bool Flush() override { return m_inner.Flush(); }
     bool Close() override { return m_inner.Close(); }
     bool Truncate(int64_t size) override { return m_inner.Truncate(size); }
+    bool Facts(SourceFacts& out) override { return m_inner.Facts(out); }
 
     // What the file system underneath handed out, for its own calls (one wrapper peeled off).
     static File& Inner(File& file);

@@ -260,7 +260,8 @@ public:
     bool CopyLinkTo(const FindData& entry, DirHandle& destination) override
     {
         const int to = destination.NativeHandle();
-        if (to < 0) return linuxfs::failCode(err::InvalidParameter);
+        // A destination without a descriptor is a share reached directly: it keeps no links.
+        if (to < 0) return linuxfs::failCode(err::NotSupported);
         const linuxfs::LinuxName name(entry.name);
         std::string target(256, '\0');
         for (;;) {

@@ -4,6 +4,7 @@
 #include "platform/linux_fs_internal.h"
 #include "platform/time.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -41,6 +42,8 @@ int64_t LinuxFile::Write(const void* buffer, size_t count)
 int64_t LinuxFile::CopyFrom(File& source, size_t count)
 {
     const int in = source.NativeHandle();
+    // A source without a descriptor (a share reached directly) is read through its own calls.
+    if (in < 0) return CopyThroughBuffer(source, *this, count);
     if (in != m_copy.source) {
         LinuxFile* linuxSource = of(source);
         beginCopy(
@@ -211,6 +214,28 @@ const struct stat* statAtOpen(File& file)
 } // namespace zelo::linuxfs
 
 namespace zelo {
+
+bool File::Facts(SourceFacts& out)
+{
+    struct stat st { };
+    if (const struct stat* atOpen = linuxfs::statAtOpen(*this))
+        st = *atOpen;
+    else if (::fstat(NativeHandle(), &st) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    out = { uint32_t(st.st_mode), st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec, st.st_mtim.tv_nsec };
+    return true;
+}
+
+int64_t CopyThroughBuffer(File& source, File& target, size_t count)
+{
+    // At most 1 MiB a call, so a stop between two calls is seen soon.
+    std::string buffer(std::min<size_t>(count, size_t(1) << 20), '\0');
+    const int64_t got = source.Read(buffer.data(), buffer.size());
+    if (got <= 0) return got;
+    return target.Write(buffer.data(), size_t(got)) == got ? got : -1;
+}
 
 using namespace linuxfs;
 

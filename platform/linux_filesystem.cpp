@@ -172,10 +172,12 @@ bool prepareReplacement(int fd, const struct stat* old, const std::string& linux
     bool haveModel = false;
     std::optional<std::string> modelPath;
     if (options.source) {
-        if (const struct stat* atOpen = statAtOpen(*options.source))
-            model = *atOpen;
-        else if (::fstat(options.source->NativeHandle(), &model) != 0)
-            return fail(errno, linuxDestination);
+        // Through the file's own facts: a source on a share reached directly has no descriptor.
+        SourceFacts facts;
+        if (!options.source->Facts(facts)) return false;
+        model.st_mode = mode_t(facts.mode);
+        model.st_atim = { time_t(facts.accessSeconds), long(facts.accessNanoseconds) };
+        model.st_mtim = { time_t(facts.writeSeconds), long(facts.writeNanoseconds) };
         haveModel = true;
     } else if (!options.permissionsFrom.empty()) {
         modelPath = toLinuxPath(options.permissionsFrom);

@@ -205,12 +205,10 @@ private:
     bool keepTimesByName(const std::string& name, const ReplaceOptions& options)
     {
         if (!m_timesAfterClose) return true;
-        struct stat model { };
-        if (const struct stat* atOpen = linuxfs::statAtOpen(*options.source))
-            model = *atOpen;
-        else if (::fstat(options.source->NativeHandle(), &model) != 0)
-            return true;
-        const timespec times[2] = { model.st_atim, model.st_mtim };
+        SourceFacts model;
+        if (!options.source->Facts(model)) return true;
+        const timespec times[2] = { { time_t(model.accessSeconds), long(model.accessNanoseconds) },
+            { time_t(model.writeSeconds), long(model.writeNanoseconds) } };
         ::utimensat(m_dir, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
         return true;
     }
