@@ -38,6 +38,7 @@ std::string NetworkErrorMessage(uint32_t code)
 {
     static const std::pair<uint32_t, const char*> kCauses[] = {
         { err::BadNetName, "共有が見つからないか，接続できません" },
+        { err::LogonFailure, "ユーザー名またはパスワードが正しくありません" },
         { err::BadNetPath, "ネットワークのパスが見つかりません" },
         { err::AlreadyAssigned, "そのドライブ文字は既に使われています" },
         { err::SemTimeout, "ネットワークドライブが応答しません" },
@@ -63,6 +64,14 @@ bool ConnectShare(const std::string& share, char letter, const ShareLogin* login
     if (ConnectNetworkDrive(share, letter, login)) return true;
     ReportNetworkError(share);
     return false;
+}
+
+ShareConnection ConnectShareAskingLogin(const std::string& share, char letter, const ShareLogin* login)
+{
+    if (ConnectNetworkDrive(share, letter, login)) return ShareConnection::Connected;
+    if (!login && GetLastError() == err::LogonFailure) return ShareConnection::LoginNeeded;
+    ReportNetworkError(share);
+    return ShareConnection::Failed;
 }
 
 bool DisconnectDrive(const std::string& localName)

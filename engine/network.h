@@ -29,6 +29,12 @@ std::string NetworkErrorMessage(uint32_t code);
 // A failure is reported with the share's address. Returns success.
 bool ConnectShare(const std::string& share, char letter, const ShareLogin* login = nullptr);
 
+// The connect window's connection: without a login, a share that refuses a guest is not reported but
+// answered LoginNeeded, so the window can ask for a name and a password; every other failure, and a
+// login refused, is reported as ConnectShare reports it.
+enum class ShareConnection { Connected, LoginNeeded, Failed };
+ShareConnection ConnectShareAskingLogin(const std::string& share, char letter, const ShareLogin* login);
+
 // Disconnects a remote drive ("X:") without forcing it when files are open. A failure is reported
 // with the drive's name. Returns success.
 bool DisconnectDrive(const std::string& localName);

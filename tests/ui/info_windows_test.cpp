@@ -63,6 +63,7 @@ private slots:
     void directoryAttributesAndLabel();
     void disconnectMovesOnlyFromARemoteDrive();
     void networkDialogs();
+    void aShareThatWantsALoginAsksForIt();
     void shortcutItems();
 };
 
@@ -287,6 +288,50 @@ void InfoWindowsTest::networkDialogs()
     QCOMPARE(runner.ran[0][2], std::string("-u"));
     QCOMPARE(GetDriveType("Y:\\"), uint32_t(kDriveNoRootDir));
     QVERIFY(fake.messages.empty());
+}
+
+// A share that refuses a guest opens the login fields without a report; a refused password is told in
+// words and typed again; the right one connects.
+void InfoWindowsTest::aShareThatWantsALoginAsksForIt()
+{
+    DriveFixture drives;
+    drives.tree.mkdir("run/gvfs");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", drives.tree.linux("run"));
+    RecordingRunner runner;
+    runner.otherwise = 2;
+    const std::vector<std::string> mount { "gio", "mount", "smb://nas/locked" };
+    runner.errors[{ "gio", "mount", "-a", "smb://nas/locked" }] = "gio: smb://nas/locked/: Anonymous access denied\n";
+    FakeUi fake;
+    NetConnectDialog connect;
+    connect.show();
+    connect.ShareEdit->setText(QStringLiteral("smb://nas/locked"));
+    connect.ConnectClick();
+    QVERIFY(fake.messages.empty());
+    QVERIFY(connect.UserEdit->isVisible() && connect.PasswordEdit->isVisible() && connect.DomainEdit->isVisible());
+    QCOMPARE(connect.focusWidget(), connect.UserEdit);
+    QVERIFY(connect.OkButton->geometry().top() > connect.DomainEdit->geometry().bottom());
+
+    connect.UserEdit->setText(QStringLiteral("alice"));
+    connect.PasswordEdit->setText(QStringLiteral("wrong"));
+    runner.prompts[mount] = { "User [guest]: ", "Domain [WORKGROUP]: ", "Password: ", "User [guest]: " };
+    connect.ConnectClick();
+    QCOMPARE(fake.texts(),
+        (std::vector<std::string> {
+            "smb://nas/locked  :   ユーザー名またはパスワードが正しくありません（エラー番号　1326）" }));
+    QVERIFY(connect.PasswordEdit->text().isEmpty());
+    QVERIFY(connect.isVisible());
+
+    fake.messages.clear();
+    runner.prompts[mount] = { "User [guest]: ", "Domain [WORKGROUP]: ", "Password: " };
+    runner.answers[mount] = { 0, "" };
+    drives.tree.mkdir("run/gvfs/smb-share:server=nas,share=locked"); // where GVfs shows the mount
+    runner.replies.clear();
+    connect.PasswordEdit->setText(QStringLiteral("s3cret"));
+    connect.ConnectClick();
+    QCOMPARE(connect.result(), int(QDialog::Accepted));
+    QCOMPARE(runner.replies, (std::vector<std::optional<std::string>> { "alice", "", "s3cret" }));
+    QVERIFY(fake.messages.empty());
+    QVERIFY(connect.PasswordEdit->text().isEmpty());
 }
 
 void InfoWindowsTest::shortcutItems()
