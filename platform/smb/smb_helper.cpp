@@ -1,0 +1,407 @@
+// zelo-smb-helper: one connection to SMB servers through libsmbclient, serving one thread of the program
+// over its standard input (a socket): one request, one reply. libsmbclient cannot be used from several
+// threads of one process, so each copy thread of the program has a helper of its own.
+//
+// It ends when its socket closes (the program ended, even by SIGKILL) or when the thread that started
+// it ends (PR_SET_PDEATHSIG); either way it first removes the temporary files it made and never renamed,
+// so an interrupted copy leaves nothing on the share.
+#include "platform/smb/smb_frames.h"
+
+#include <libsmbclient.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace zelo::smb {
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+SMBCCTX* g_context = nullptr;
+
+// A server that stops answering fails a request after this long, so a lost share ends the copy.
+constexpr int kTimeoutMs = 10000;
+
+struct Login {
+    std::string user, domain, password;
+};
+// server (no port) + "/" + share, in lower case -> the login typed for it. Memory only.
+std::map<std::string, Login> g_logins;
+std::set<std::string> g_temporaries; // URLs of files made under a hidden name and not yet renamed
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+void CopyOut(char* to, int size, const std::string& from)
+{
+    if (size <= 0) return;
+    std::strncpy(to, from.c_str(), size_t(size) - 1);
+    to[size - 1] = '\0';
+}
+
+void Authenticate(SMBCCTX*, const char* server, const char* share, char* workgroup, int workgroupSize, char* user,
+    int userSize, char* password, int passwordSize)
+{
+    auto found = g_logins.find(Lower(server) + "/" + Lower(share));
+    if (found == g_logins.end()) {
+        // The share's IPC$ and the like take the login of any share of that server.
+        const std::string prefix = Lower(server) + "/";
+        found = g_logins.lower_bound(prefix);
+        if (found != g_logins.end() && found->first.compare(0, prefix.size(), prefix) != 0) found = g_logins.end();
+    }
+    if (found == g_logins.end()) {
+        // A guest: no name and no password (an anonymous session, as GVfs opens one).
+        CopyOut(user, userSize, "");
+        CopyOut(password, passwordSize, "");
+        return;
+    }
+    CopyOut(user, userSize, found->second.user);
+    CopyOut(password, passwordSize, found->second.password);
+    if (!found->second.domain.empty()) CopyOut(workgroup, workgroupSize, found->second.domain);
+}
+
+// "smb://host:port/share/path": the port goes to the context, the URL keeps host and path.
+std::string Target(std::string_view url)
+{
+    std::string text(url);
+    const size_t hostStart = text.find("://");
+    if (hostStart == std::string::npos) return text;
+    const size_t hostEnd = text.find('/', hostStart + 3);
+    const size_t colon = text.find(':', hostStart + 3);
+    uint16_t port = 0;
+    if (colon != std::string::npos && (hostEnd == std::string::npos || colon < hostEnd)) {
+        port = uint16_t(std::strtoul(text.c_str() + colon + 1, nullptr, 10));
+        text.erase(colon, (hostEnd == std::string::npos ? text.size() : hostEnd) - colon);
+    }
+    smbc_setPort(g_context, port);
+    return text;
+}
+
+int64_t Nanoseconds(const timespec& ts)
+{
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// What libsmbclient's stat derives from the DOS attributes, read back: Archive, System and Hidden as the
+// owner's, group's and others' execute bits, ReadOnly as a missing owner write bit.
+uint32_t AttributesFromMode(mode_t mode)
+{
+    uint32_t attributes = S_ISDIR(mode) ? 0x10 : 0;
+    if (mode & S_IXUSR) attributes |= 0x20;
+    if (mode & S_IXGRP) attributes |= 0x04;
+    if (mode & S_IXOTH) attributes |= 0x02;
+    if (!(mode & S_IWUSR)) attributes |= 0x01;
+    return attributes;
+}
+
+Entry FromStat(const struct stat& st)
+{
+    Entry e;
+    e.mode = st.st_mode;
+    e.dosAttributes = AttributesFromMode(st.st_mode);
+    e.size = uint64_t(st.st_size);
+    e.inode = uint64_t(st.st_ino);
+    e.device = uint64_t(st.st_dev);
+    e.accessNs = Nanoseconds(st.st_atim);
+    e.writeNs = Nanoseconds(st.st_mtim);
+    return e;
+}
+
+bool Exists(const std::string& url, struct stat* st = nullptr)
+{
+    struct stat local { };
+    return smbc_stat(url.c_str(), st ? st : &local) == 0;
+}
+
+// Renames without replacing anything: smbc_rename deletes an existing target and renames again, so the
+// target is looked up just before. The same entry under another case is a rename in place.
+int RenameNoReplace(const std::string& from, const std::string& to)
+{
+    struct stat source {
+    }, target {};
+    if (smbc_stat(from.c_str(), &source) != 0) return errno;
+    // What remains: an entry made at "to" by someone else between this look and the rename is replaced.
+    if (Exists(to, &target) && target.st_ino != source.st_ino) return EEXIST;
+    if (smbc_rename(from.c_str(), to.c_str()) != 0) return errno;
+    g_temporaries.erase(from);
+    return 0;
+}
+
+// Puts "from" in the place of "to" without deleting first: the old file moves aside to a free hidden
+// name, the new one takes its name, then the old one goes; when the new one cannot take the name, the old
+// one comes back.
+int Replace(const std::string& from, const std::string& to, const std::string& aside)
+{
+    if (!Exists(to)) return RenameNoReplace(from, to);
+    if (Exists(aside)) return EEXIST;
+    if (smbc_rename(to.c_str(), aside.c_str()) != 0) return errno;
+    if (Exists(to) || smbc_rename(from.c_str(), to.c_str()) != 0) {
+        const int e = errno ? errno : EEXIST;
+        if (!Exists(to)) smbc_rename(aside.c_str(), to.c_str());
+        return e;
+    }
+    g_temporaries.erase(from);
+    // The new file is in place: an old one that will not go is left under its hidden name, not fatal.
+    smbc_unlink(aside.c_str());
+    return 0;
+}
+
+// Runs one request; the reply's first field is 0 or the errno of the failure.
+void Serve(Reader& in, Writer& out)
+{
+    const Op op = Op(in.U8());
+    errno = 0;
+    int error = 0;
+    switch (op) {
+    case Op::Login: {
+        const std::string server(in.Bytes()), share(in.Bytes());
+        Login login { std::string(in.Bytes()), std::string(in.Bytes()), std::string(in.Bytes()) };
+        g_logins[Lower(server) + "/" + Lower(share)] = std::move(login);
+        break;
+    }
+    case Op::Stat: {
+        struct stat st { };
+        if (smbc_stat(Target(in.Bytes()).c_str(), &st) != 0) {
+            error = errno;
+            break;
+        }
+        out.U32(0).Put(FromStat(st));
+        return;
+    }
+    case Op::List: {
+        const int dir = smbc_opendir(Target(in.Bytes()).c_str());
+        if (dir < 0) {
+            error = errno;
+            break;
+        }
+        uint32_t count = 0;
+        Writer list;
+        for (;;) {
+            struct stat st { };
+            errno = 0;
+            const struct libsmb_file_info* info = smbc_readdirplus2(unsigned(dir), &st);
+            if (!info) {
+                error = errno;
+                break;
+            }
+            const std::string_view name(info->name ? info->name : "");
+            if (name.empty() || name == "." || name == "..") continue;
+            Entry e = FromStat(st);
+            e.name = std::string(name);
+            e.dosAttributes = info->attrs;
+            e.size = info->size;
+            e.accessNs = Nanoseconds(info->atime_ts);
+            e.writeNs = Nanoseconds(info->mtime_ts);
+            e.creationNs = Nanoseconds(info->btime_ts);
+            list.Put(e);
+            ++count;
+        }
+        smbc_closedir(dir);
+        if (error != 0) break;
+        out.U32(0).U32(count);
+        const std::string& bytes = list.Frame();
+        out.Bytes(std::string_view(bytes).substr(4));
+        return;
+    }
+    case Op::Open: {
+        const std::string url = Target(in.Bytes());
+        const int flags = int(in.U32());
+        const bool temporary = in.U8() != 0;
+        const int fd = smbc_open(url.c_str(), flags, 0666);
+        if (fd < 0) {
+            error = errno;
+            break;
+        }
+        if (temporary) g_temporaries.insert(url);
+        struct stat st { };
+        // A file opened to be read hands on its size and times as they were at the open.
+        if (!(flags & O_CREAT) && smbc_fstat(fd, &st) != 0) {
+            error = errno;
+            smbc_close(fd);
+            break;
+        }
+        out.U32(0).U32(uint32_t(fd)).Put(FromStat(st));
+        return;
+    }
+    case Op::Read: {
+        const int fd = int(in.U32());
+        const uint32_t count = std::min(in.U32(), kMostPerRequest);
+        std::string buffer(count, '\0');
+        size_t got = 0;
+        while (got < count) {
+            const ssize_t n = smbc_read(fd, buffer.data() + got, count - got);
+            if (n < 0) {
+                error = errno ? errno : EIO;
+                break;
+            }
+            if (n == 0) break;
+            got += size_t(n);
+        }
+        if (error != 0) break;
+        buffer.resize(got);
+        out.U32(0).Bytes(buffer);
+        return;
+    }
+    case Op::Write: {
+        const int fd = int(in.U32());
+        const std::string_view bytes = in.Bytes();
+        size_t put = 0;
+        while (put < bytes.size()) {
+            const ssize_t n = smbc_write(fd, bytes.data() + put, bytes.size() - put);
+            if (n <= 0) {
+                error = errno ? errno : EIO;
+                break;
+            }
+            put += size_t(n);
+        }
+        if (error != 0) break;
+        out.U32(0).U64(put);
+        return;
+    }
+    case Op::Seek: {
+        const int fd = int(in.U32());
+        if (smbc_lseek(fd, off_t(in.I64()), SEEK_SET) < 0) error = errno;
+        break;
+    }
+    case Op::Truncate: {
+        const int fd = int(in.U32());
+        if (smbc_ftruncate(fd, off_t(in.I64())) != 0) error = errno;
+        break;
+    }
+    case Op::Close:
+        if (smbc_close(int(in.U32())) != 0) error = errno ? errno : EIO;
+        break;
+    case Op::Unlink: {
+        const std::string url = Target(in.Bytes());
+        if (smbc_unlink(url.c_str()) != 0)
+            error = errno;
+        else
+            g_temporaries.erase(url);
+        break;
+    }
+    case Op::Rename: {
+        const std::string from = Target(in.Bytes()), to = Target(in.Bytes());
+        error = RenameNoReplace(from, to);
+        break;
+    }
+    case Op::Replace: {
+        const std::string from = Target(in.Bytes()), to = Target(in.Bytes()), aside = Target(in.Bytes());
+        error = Replace(from, to, aside);
+        break;
+    }
+    case Op::Mkdir:
+        if (smbc_mkdir(Target(in.Bytes()).c_str(), 0777) != 0) error = errno;
+        break;
+    case Op::Rmdir:
+        if (smbc_rmdir(Target(in.Bytes()).c_str()) != 0) error = errno;
+        break;
+    case Op::SetTimes: {
+        const std::string url = Target(in.Bytes());
+        const int64_t accessUs = in.I64(), writeUs = in.I64();
+        struct stat st { };
+        if ((accessUs == kTimeLeftAlone || writeUs == kTimeLeftAlone) && smbc_stat(url.c_str(), &st) != 0) {
+            error = errno;
+            break;
+        }
+        const auto toTimeval = [](int64_t us, const timespec& kept) {
+            if (us == kTimeLeftAlone) return timeval { kept.tv_sec, kept.tv_nsec / 1000 };
+            int64_t seconds = us / 1000000, micro = us % 1000000;
+            if (micro < 0) {
+                micro += 1000000;
+                --seconds;
+            }
+            return timeval { time_t(seconds), suseconds_t(micro) };
+        };
+        struct timeval times[2] = { toTimeval(accessUs, st.st_atim), toTimeval(writeUs, st.st_mtim) };
+        if (smbc_utimes(url.c_str(), times) != 0) error = errno;
+        break;
+    }
+    case Op::GetDos: {
+        const std::string url = Target(in.Bytes());
+        char value[64] = {};
+        if (smbc_getxattr(url.c_str(), "system.dos_attr.mode", value, sizeof value - 1) < 0) {
+            error = errno;
+            break;
+        }
+        out.U32(0).U32(uint32_t(std::strtoul(value, nullptr, 0)));
+        return;
+    }
+    case Op::SetDos: {
+        const std::string url = Target(in.Bytes());
+        char value[16];
+        std::snprintf(value, sizeof value, "0x%x", in.U32());
+        if (smbc_setxattr(url.c_str(), "system.dos_attr.mode", value, std::strlen(value), 0) != 0) error = errno;
+        break;
+    }
+    default:
+        error = EINVAL;
+    }
+    out.U32(uint32_t(error));
+}
+
+void OnStop(int)
+{
+    g_stop = 1;
+}
+
+} // namespace
+} // namespace zelo::smb
+
+int main()
+{
+    using namespace zelo::smb;
+    // Ends with the thread that started it, even when the program is killed mid-run.
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) return 1;
+    // Nothing the program had open lives on here (its other helpers' sockets above all, which would
+    // otherwise keep them from seeing their end).
+    ::close_range(3, ~0u, 0);
+    struct sigaction stop { };
+    stop.sa_handler = OnStop; // no SA_RESTART: a wait for the next request ends at the signal
+    ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGHUP, &stop, nullptr);
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    SMBCCTX* context = smbc_new_context();
+    if (!context) return 1;
+    smbc_setDebug(context, 0);
+    // The machine's smb.conf must not change what this client does.
+    smbc_setConfiguration(context, "/dev/null");
+    smbc_setTimeout(context, kTimeoutMs);
+    smbc_setOptionUseKerberos(context, false);
+    smbc_setOptionFallbackAfterKerberos(context, true);
+    smbc_setOptionNoAutoAnonymousLogin(context, true);
+    smbc_setFunctionAuthDataWithContext(context, Authenticate);
+    if (!smbc_init_context(context)) return 1;
+    smbc_set_context(context);
+    g_context = context;
+
+    std::string body;
+    while (!g_stop && ReceiveFrame(0, body, false)) {
+        Reader in(body);
+        Writer out;
+        Serve(in, out);
+        if (!SendFrame(1, out)) break;
+    }
+    for (const std::string& url : g_temporaries)
+        smbc_unlink(url.c_str());
+    smbc_free_context(context, 1);
+    return 0;
+}

@@ -1,0 +1,143 @@
+// What the program and its SMB helper (zelo-smb-helper) say to each other over the helper's socket: one
+// request, one reply, each a 32-bit length and then its fields. Logins travel here and nowhere else (never
+// in an argument or the environment). Shared by both ends; no libsmbclient here.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace zelo::smb {
+
+enum class Op : uint8_t {
+    Login = 1, // server, share, user, domain, password: kept in the helper's memory for its logins
+    Stat, // url -> Entry
+    List, // url -> count, then Entry per name (with its name)
+    Open, // url, flags, temporary (u8: removed by the helper if it ends before a rename) -> handle, Entry
+    Read, // handle, count -> bytes
+    Write, // handle, bytes -> count
+    Seek, // handle, position
+    Truncate, // handle, size
+    Close, // handle (the close's own failure is the reply's)
+    Unlink, // url
+    Rename, // from, to: never replaces (the same entry under another case is renamed in place)
+    Replace, // from, to, aside: the old "to" moves aside, "from" takes its name, the old one goes
+    Mkdir, // url
+    Rmdir, // url
+    SetTimes, // url, access and write time in microseconds since 1970 (INT64_MIN: left alone)
+    GetDos, // url -> attribute word as the share keeps it
+    SetDos, // url, attribute word
+};
+
+// The most bytes one Read or Write moves: a stop is seen between two of them.
+inline constexpr uint32_t kMostPerRequest = 1u << 20;
+// A frame longer than this is taken for a broken peer.
+inline constexpr uint32_t kMostFrame = kMostPerRequest + 4096;
+inline constexpr int64_t kTimeLeftAlone = INT64_MIN;
+
+// One entry as a listing or a stat reports it: times in nanoseconds since 1970 (0: not kept).
+struct Entry {
+    std::string name;
+    uint32_t mode = 0; // the Unix mode libsmbclient derives (S_IFDIR, S_IFREG)
+    uint32_t dosAttributes = 0; // the share's own (ReadOnly, Hidden, System, Directory, Archive)
+    uint64_t size = 0;
+    uint64_t inode = 0;
+    uint64_t device = 0;
+    int64_t accessNs = 0;
+    int64_t writeNs = 0;
+    int64_t creationNs = 0;
+};
+
+class Writer {
+public:
+    Writer() { m_bytes.assign(4, '\0'); }
+    Writer& U8(uint8_t v) { return Raw(&v, 1); }
+    Writer& U32(uint32_t v) { return Raw(&v, 4); }
+    Writer& U64(uint64_t v) { return Raw(&v, 8); }
+    Writer& I64(int64_t v) { return Raw(&v, 8); }
+    Writer& Bytes(std::string_view v)
+    {
+        U32(uint32_t(v.size()));
+        return Raw(v.data(), v.size());
+    }
+    Writer& Put(const Entry& e)
+    {
+        Bytes(e.name).U32(e.mode).U32(e.dosAttributes).U64(e.size).U64(e.inode).U64(e.device);
+        return I64(e.accessNs).I64(e.writeNs).I64(e.creationNs);
+    }
+    // The frame with its length in front.
+    const std::string& Frame()
+    {
+        const uint32_t length = uint32_t(m_bytes.size() - 4);
+        std::memcpy(m_bytes.data(), &length, 4);
+        return m_bytes;
+    }
+
+private:
+    Writer& Raw(const void* p, size_t n)
+    {
+        m_bytes.append(static_cast<const char*>(p), n);
+        return *this;
+    }
+    std::string m_bytes;
+};
+
+// Reads a frame's fields; a field past the end reads as zero and marks the frame bad.
+class Reader {
+public:
+    explicit Reader(std::string_view body)
+        : m_rest(body)
+    {
+    }
+    uint8_t U8() { return Scalar<uint8_t>(); }
+    uint32_t U32() { return Scalar<uint32_t>(); }
+    uint64_t U64() { return Scalar<uint64_t>(); }
+    int64_t I64() { return Scalar<int64_t>(); }
+    std::string_view Bytes()
+    {
+        const uint32_t n = U32();
+        if (n > m_rest.size()) return Bad();
+        const std::string_view v = m_rest.substr(0, n);
+        m_rest.remove_prefix(n);
+        return v;
+    }
+    Entry GetEntry()
+    {
+        Entry e;
+        e.name = std::string(Bytes());
+        e.mode = U32();
+        e.dosAttributes = U32();
+        e.size = U64();
+        e.inode = U64();
+        e.device = U64();
+        e.accessNs = I64();
+        e.writeNs = I64();
+        e.creationNs = I64();
+        return e;
+    }
+    bool Ok() const { return m_ok; }
+
+private:
+    template <typename T> T Scalar()
+    {
+        T v {};
+        if (m_rest.size() < sizeof v) {
+            Bad();
+            return v;
+        }
+        std::memcpy(&v, m_rest.data(), sizeof v);
+        m_rest.remove_prefix(sizeof v);
+        return v;
+    }
+    std::string_view Bad()
+    {
+        m_ok = false;
+        m_rest = {};
+        return {};
+    }
+    std::string_view m_rest;
+    bool m_ok = true;
+};
+
+} // namespace zelo::smb

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# zelo-cli's copy, move, backup and deletion on a Samba share through the direct client (its helper
+# processes, not the GVfs mount): contents, write times to the microsecond, the plans' counts; no helper
+# left after a run or after zelo-cli is killed, and nothing left under a temporary name; a helper that
+# cannot log in leaves the share to the GVfs mount, silently.
+#   direct_smb.sh ZELO-CLI
+set -uo pipefail
+cli=$1
+. "$(dirname "$0")/smb_lib.sh"
+smb_begin
+export ZELO_DRIVES="C=/"
+
+# Each helper started records its process number before it becomes the real one.
+helper_log=$smb_work/helpers
+cat >"$smb_work/helper" <<WRAP
+#!/bin/sh
+echo \$\$ >>"$helper_log"
+exec "$(dirname "$cli")/zelo-smb-helper"
+WRAP
+chmod +x "$smb_work/helper"
+export ZELO_SMB_HELPER=$smb_work/helper
+
+# $1: expected exit status; the rest: zelo-cli's arguments. Output in $out, standard error in $err.
+run() {
+  local want=$1
+  shift
+  : >"$helper_log"
+  out=$(timeout 120 "$cli" "$@" 2>"$smb_work/err")
+  local got=$?
+  err=$(cat "$smb_work/err")
+  [ "$got" -eq "$want" ] || smb_fail "zelo-cli $1: exit $got, not $want: $out $err"
+}
+expect_out() { grep -qxF "$1" <<<"$out" || smb_fail "no line '$1' in: $out"; }
+helpers_gone() {
+  local pid
+  while read -r pid; do kill -0 "$pid" 2>/dev/null && return 1; done <"$helper_log"
+  return 0
+}
+# The run went through the direct client, and every helper it started has ended.
+went_direct() {
+  [ -s "$helper_log" ] || smb_fail "no helper was started"
+  smb_until helpers_gone || smb_fail "helpers left after the run: $(cat "$helper_log")"
+}
+no_temporaries() {
+  local left
+  left=$(find "$smb_dir" -name '.zelo-*')
+  [ -z "$left" ] || smb_fail "temporary files left: $left"
+}
+# Same bytes below $1 and $2, and the same write times to the microsecond (to the second with $3 = 19:
+# what the GVfs mount keeps).
+same_tree() {
+  local f width=${3:-26}
+  diff -r "$1" "$2" >"$smb_work/diff" 2>&1 || smb_fail "trees differ: $(cat "$smb_work/diff")"
+  while IFS= read -r -d '' f; do
+    [ "$(stat -c %y "$1/$f" | cut -c1-"$width")" = "$(stat -c %y "$2/$f" | cut -c1-"$width")" ] \
+      || smb_fail "$f: write time $(stat -c %y "$2/$f"), not $(stat -c %y "$1/$f")"
+  done < <(cd "$1" && find . -type f -print0)
+}
+
+step="source"
+src=$smb_work/src
+mkdir -p "$src/a/b" "$src/empty"
+head -c 0 /dev/urandom >"$src/zero"
+head -c 3145729 /dev/urandom >"$src/a/big"
+for i in 1 2 3 4 5; do head -c $((i * 3001)) /dev/urandom >"$src/a/b/f$i"; done
+find "$src" -type f -exec touch -d '2021-05-06 07:08:09.123456' {} +
+
+step="copy-tree to the share"
+run 0 copy-tree "$src" "$smb_mount"
+expect_out "files new 7 updated 0 up-to-date 0 newer-at-destination 0"
+went_direct
+same_tree "$src" "$smb_dir/src"
+# An update replaces the older file whole; the rest is up to date.
+head -c 5000 /dev/urandom >"$src/a/b/f4"
+touch -d '2022-01-01 00:00:01.654321' "$src/a/b/f4"
+run 0 copy-tree "$src" "$smb_mount"
+expect_out "files new 0 updated 1 up-to-date 6 newer-at-destination 0"
+same_tree "$src" "$smb_dir/src"
+
+step="mirror"
+mkdir "$smb_dir/backup"
+run 0 mirror "$src" "$smb_mount/backup"
+same_tree "$src" "$smb_dir/backup/src"
+rm -r "$src/a/b/f5" "$src/empty"
+echo "only on the share" >"$smb_dir/backup/src/a/extra"
+run 0 mirror "$src" "$smb_mount/backup"
+expect_out "files new 0 updated 0 up-to-date 6 newer-at-destination 0"
+expect_out "deleted directories 1 files 2"
+went_direct
+same_tree "$src" "$smb_dir/backup/src"
+
+step="backup from the share"
+mkdir "$smb_work/local"
+run 0 mirror "$smb_mount/backup/src" "$smb_work/local"
+went_direct
+same_tree "$src" "$smb_work/local/src"
+
+step="move-tree"
+mkdir -p "$smb_work/moved/m"
+head -c 20000 /dev/urandom >"$smb_work/moved/m/data"
+cp -a "$smb_work/moved" "$smb_work/moved-model"
+run 0 move-tree "$smb_work/moved/m" "$smb_mount"
+[ ! -e "$smb_work/moved/m" ] || smb_fail "the moved folder is still there"
+same_tree "$smb_work/moved-model/m" "$smb_dir/m"
+
+step="delete"
+run 0 --yes delete "$smb_mount/m"
+went_direct
+[ ! -e "$smb_dir/m" ] || smb_fail "the deleted folder is still on the share"
+no_temporaries
+
+step="killed mid-copy"
+head -c 300000000 /dev/zero >"$smb_work/huge"
+: >"$helper_log"
+timeout 120 "$cli" copy-file "$smb_work/huge" "$smb_mount/huge" >/dev/null 2>&1 &
+victim=$!
+writing() { [ -n "$(find "$smb_dir" -name '.zelo-*' -size +1M)" ]; }
+smb_until writing || smb_fail "the copy did not begin"
+[ -e "$smb_dir/huge" ] && smb_fail "the copy ended before it could be killed"
+kill -KILL "$victim"
+wait "$victim" 2>/dev/null
+smb_until helpers_gone || smb_fail "helpers outlived the killed program: $(cat "$helper_log")"
+[ ! -e "$smb_dir/huge" ] || cmp -s "$smb_dir/huge" "$smb_work/huge" || smb_fail "part of a file under its own name: $(stat -c %s "$smb_dir/huge")"
+left() { [ -z "$(find "$smb_dir" -name '.zelo-*')" ]; }
+smb_until left || smb_fail "the killed copy left its temporary file"
+
+step="no login: the GVfs mount"
+cat >"$smb_work/helper" <<'WRAP'
+#!/bin/sh
+exit 1
+WRAP
+mkdir "$smb_dir/gvfs"
+run 0 copy-tree "$src" "$smb_mount/gvfs"
+[ -z "$err" ] || smb_fail "the fallback said something: $err"
+same_tree "$src" "$smb_dir/gvfs/src" 19
+no_temporaries
+echo "PASS"
