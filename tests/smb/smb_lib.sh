@@ -114,6 +114,24 @@ smb_stop_server() {
   smb_server=
 }
 
+# The SMB2 requests the server has answered since it started, all kinds together, from its profile
+# counts (smbd profiling level = count). Each server process writes its counts out about a second after
+# the request that changed them: the total is read once it has held still for 1.5 s.
+smb_request_count() {
+  smbstatus -s "$smb_work/smb.conf" -P 2>/dev/null | awk '/^smb2_[a-z]+_count:/ { n += $2 } END { print n + 0 }'
+}
+smb_requests() {
+  local seen still=0
+  seen=$(smb_request_count)
+  settled() {
+    local now
+    now=$(smb_request_count)
+    if [ "$now" = "$seen" ]; then still=$((still + 1)); else seen=$now still=0; fi
+    [ "$still" -ge 15 ]
+  }
+  SMB_WAIT=600 smb_until settled || smb_fail "the server's request counts did not settle"
+  echo "$seen"
+}
 smb_share_readable() { ls "$smb_mount" >/dev/null 2>&1; }
 
 # Mounts the share with gio (guest), then waits until the FUSE folder answers (a fresh mount gives
@@ -170,6 +188,7 @@ smb_begin() {
   printcap name = /dev/null
   disable spoolss = yes
   rpc start on demand helpers = no
+  smbd profiling level = count
 [$smb_share]
   path = $smb_dir
   guest ok = yes
