@@ -3,6 +3,8 @@
 # it as a drive (a folder made there with F7 lands on the share), backs a local folder up onto the
 # share's root chosen in the operation dialog's own drive selector (a second backup then plans nothing),
 # disconnects it through 切断, and with "終了時ネットワ－ク切断" checked disconnects it again at exit.
+# A second share wants a name and a password: the dialog asks for them, refuses a wrong password in a
+# message and stays, and connects with the right one.
 #   connect_smb_e2e.sh ZELO32
 set -uo pipefail
 here=$(dirname "$0")
@@ -12,6 +14,22 @@ for tool in Xvfb xdotool xprop xwininfo xclip openbox; do
   command -v "$tool" >/dev/null || smb_skip "$tool missing (scripts/deps.sh installs it)"
 done
 smb_begin
+# The second share: only the user "nobody", with a password, may use it (files are written as root).
+login_dir="$smb_work/locked"
+mkdir -p "$login_dir" && chmod 755 "$login_dir"
+echo "behind a login" >"$login_dir/seen.txt"
+cat >>"$smb_work/smb.conf.in" <<CONF
+[locked]
+  path = $login_dir
+  valid users = nobody
+  force user = root
+  read only = no
+CONF
+sed "s/@PORT@/$smb_port/" "$smb_work/smb.conf.in" >"$smb_work/smb.conf"
+printf 'sekret1\nsekret1\n' | smbpasswd -c "$smb_work/smb.conf" -s -a nobody >/dev/null || smb_fail "no Samba user"
+smbcontrol -s "$smb_work/smb.conf" smbd reload-config >/dev/null 2>&1 || smb_fail "smbd did not reload"
+login_url="smb://127.0.0.1:$smb_port/locked"
+login_mount="$XDG_RUNTIME_DIR/gvfs/smb-share:port=$smb_port,server=127.0.0.1,share=locked"
 # The program mounts the share itself.
 smb_unmount_share || smb_fail "the share stayed mounted"
 e2e_begin "$1"
@@ -50,6 +68,11 @@ start_program
 settle_main_window
 
 mounted() { [ -d "$smb_mount" ]; }
+# The connect dialog once it shows its login fields: taller than its first 130 pixels.
+login_fields_shown() {
+  dialog_active 'ネットワ－ク ドライブの接続' || return 1
+  [ "$(xwininfo -id "$(xdotool getactivewindow)" | awk '/Height:/ { print $2 }')" -gt 200 ]
+}
 unmounted() { [ ! -e "$smb_mount" ]; }
 
 # What the program holds open on the share (for a failure's message).
@@ -151,6 +174,28 @@ network_item 2
 until_true dialog_active 'ネットワ－ク ドライブの切断' || fail "切断 opened no dialog"
 xdotool key Return
 WAIT_TENTHS=300 until_true unmounted || fail "the share is still mounted after 切断 (held: $(held))"
+wait_windows 1
+
+step="a share that wants a login"
+settle_main_window
+network_item 1
+until_true dialog_active 'ネットワ－ク ドライブの接続' || fail "接続 opened no dialog"
+xdotool type --delay 20 "$login_url"
+xdotool key Return
+# No message: the dialog grows its login fields, the name first.
+WAIT_TENTHS=300 until_true login_fields_shown || fail "the dialog asked for no login"
+xdotool type --delay 20 nobody
+xdotool key Tab
+xdotool type --delay 20 wrong
+xdotool key Return
+WAIT_TENTHS=300 until_true dialog_active 'Zelo' || fail "a wrong password was not refused in a message"
+[ -e "$login_mount" ] && fail "a wrong password mounted the share"
+xdotool key Return
+until_true dialog_active 'ネットワ－ク ドライブの接続' || fail "the dialog did not stay after the refusal"
+# The password field has the focus again, emptied.
+xdotool type --delay 20 sekret1
+xdotool key Return
+WAIT_TENTHS=300 until_true test -e "$login_mount/seen.txt" || fail "the right password did not connect"
 wait_windows 1
 
 step="disconnect at exit"
