@@ -34,7 +34,14 @@ constexpr std::string_view kGvfsShare = "/gvfs/smb-share:";
 
 bool Failed(int e, ErrnoCall call = ErrnoCall::Generic)
 {
-    SetLastErrorFromErrno(e, call);
+    // A server that went away, or no longer answers, is a network path that cannot be reached.
+    if (e == ECONNREFUSED || e == ECONNRESET || e == EPIPE || e == ENOTCONN || e == EHOSTUNREACH || e == ENETUNREACH) {
+        SetLastError(err::BadNetPath);
+    } else if (e == ETIMEDOUT) {
+        SetLastError(err::SemTimeout);
+    } else {
+        SetLastErrorFromErrno(e, call);
+    }
     return false;
 }
 

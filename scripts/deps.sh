@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgtest-dev googletest clang-format
-  libicu-dev libattr1-dev
+  libicu-dev libattr1-dev libsmbclient-dev
   dos2unix time
   xvfb xauth xdotool x11-apps x11-utils imagemagick openbox xclip
   qt6-translations-l10n
