@@ -13,7 +13,6 @@
 #include "engine/rename.h"
 #include "engine/text_convert.h"
 #include "engine/tree.h"
-#include "model/state.h"
 #include "platform/drive_path.h"
 #include "platform/filesystem.h"
 #include "platform/types.h"
@@ -74,9 +73,6 @@ int CountCommand(const Arguments& args)
     if (!dir) return Failed(args.operands[0], why);
     CliUi ui(IsEngineReport, false);
     const TreeTotals totals = CountTree(*dir);
-    Main.TreeDirCount = totals.dirs;
-    Main.TreeFileCount = totals.files;
-    Main.TreeByteTotal = totals.bytes;
     std::printf("directories %d\nfiles %d\nbytes %" PRIu64 "\ntotal %s\nsize %s\n", totals.dirs, totals.files,
         totals.exactBytes, FormatByteCount(totals.bytes).c_str(), FormatSizeUnit(totals.bytes).c_str());
     if (totals.unreadable > 0)
@@ -106,8 +102,6 @@ int DeleteCommand(const Arguments& args)
         const auto observed = Observe(args);
         result = DeleteTree(dir, keepRoot ? kKeepRoot : 0, options);
     }
-    Main.DeletedDirCount = result.dirs;
-    Main.DeletedFileCount = result.files;
     std::printf("directories %d\nfiles %d\n", result.dirs, result.files);
     if (result.result != 1 || result.failures > 0)
         return Failed(args.operands[0],
@@ -128,15 +122,16 @@ int CopyFileCommand(const Arguments& args)
     if (destAttributes != kInvalidAttributes && (destAttributes & kAttrDirectory))
         *destination = WithOneSeparator(*destination) + SplitDrivePath(*source).second;
     CliUi ui(IsEngineReport, false);
-    Main.AbortFlag = 0;
     int result = 0;
+    bool stopped = false;
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = CopyOneFile(*source, *destination, kProgressOverall, Main.AbortFlag);
+        result = CopyOneFile(*source, *destination, kProgressOverall, stop.Token());
+        stopped = stop.Token().stop_requested();
     }
     if (StopOnSignals::Stopped()) StopOnSignals::EndBySignal();
-    const bool done = result == 1 && Main.AbortFlag != kAbortRequested;
+    const bool done = result == 1 && !stopped;
     return done && ui.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
@@ -186,14 +181,13 @@ int FolderCommand(const Arguments& args, int mode)
         request.versionsDir = *versions;
     }
     CliUi ui(IsEngineReport, false);
-    Main.AbortFlag = 0;
     TransferCounts counts;
     BackupPlan plan;
     int result = 0;
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = TransferFolder(request, counts, Main.AbortFlag, &plan);
+        result = TransferFolder(request, counts, stop.Token(), &plan);
     }
     const bool dry = request.dryRun;
     // What the run would do, one entry a line; nothing was written.
@@ -275,13 +269,14 @@ int FilesCommand(const Arguments& args, int mode)
     request.options = OptionsFrom(args);
     request.dryRun = args.has("dry-run");
     CliUi ui(IsEngineReport, false);
-    Main.AbortFlag = 0;
     FileTransferCounts counts;
     int result = 0;
+    bool stopped = false;
     {
         const auto observed = Observe(args);
         StopOnSignals stop;
-        result = TransferFiles(request, counts, Main.AbortFlag);
+        result = TransferFiles(request, counts, stop.Token());
+        stopped = stop.Token().stop_requested();
     }
     const bool dry = request.dryRun;
     for (const std::string& path : counts.copies)
@@ -295,7 +290,7 @@ int FilesCommand(const Arguments& args, int mode)
         std::fflush(stdout);
         StopOnSignals::EndBySignal();
     }
-    if (result != 1 || counts.errors > 0 || Main.AbortFlag == kAbortRequested || ui.Failures() > 0)
+    if (result != 1 || counts.errors > 0 || stopped || ui.Failures() > 0)
         return Failed("not every file could be handled (see the messages above)");
     return kExitOk;
 }

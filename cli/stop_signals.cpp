@@ -1,8 +1,6 @@
 // The stop button of zelo-cli: SIGINT, SIGTERM and SIGHUP.
 #include "cli/stop_signals.h"
 
-#include "model/state.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -59,7 +57,7 @@ StopOnSignals::~StopOnSignals()
 void StopOnSignals::ProcessEvents()
 {
     inner().ProcessEvents();
-    if (g_stopSignal != 0) Main.AbortFlag = kAbortRequested;
+    if (g_stopSignal != 0) m_stop.request_stop();
 }
 
 bool StopOnSignals::Stopped()

@@ -5,12 +5,15 @@
 
 #include <csignal>
 #include <iterator>
+#include <stop_token>
 
 namespace zelo::cli {
 
 // While it lives, the first of these signals stops the operation between two chunks (which removes its
 // unfinished file); a second one ends the program at once (the unfinished file has no name where the
 // file system allows, so even then nothing is left). A signal the caller ignores (nohup) stays ignored.
+// The handler only notes the signal: the next turn of the event loop requests the stop (requesting it
+// is not safe inside a signal handler).
 class StopOnSignals final : public ForwardingUiServices {
 public:
     StopOnSignals();
@@ -19,6 +22,8 @@ public:
     StopOnSignals& operator=(const StopOnSignals&) = delete;
 
     void ProcessEvents() override;
+    // The stop request the operation reads.
+    std::stop_token Token() const { return m_stop.get_token(); }
 
     static bool Stopped();
     // Ends the program by the signal that stopped it, as if it had not been caught.
@@ -27,6 +32,7 @@ public:
 private:
     static constexpr int kSignals[] = { SIGINT, SIGTERM, SIGHUP };
     struct sigaction m_previous[std::size(kSignals)] {};
+    std::stop_source m_stop;
     ScopedUiServices m_installed { *this };
 };
 

@@ -37,13 +37,13 @@ std::unique_ptr<DirHandle> OpenFolder(DirHandle& parent, const std::string& name
 class PlanRun {
 public:
     PlanRun(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot, const FolderTransfer& request,
-        Versions* versions, TransferCounts& counts, const int& abortFlag)
+        Versions* versions, TransferCounts& counts, std::stop_token stop)
         : m_plan(plan)
         , m_sourceRoot(sourceRoot)
         , m_destinationRoot(destinationRoot)
-        , m_abortFlag(abortFlag)
+        , m_stop(stop)
         , m_progress(ui().Progress())
-        , m_receiver(Setup(plan, request, versions), counts, abortFlag)
+        , m_receiver(Setup(plan, request, versions), counts, std::move(stop))
     {
     }
 
@@ -159,14 +159,14 @@ private:
         return true;
     }
 
-    bool Stopped() const { return m_abortFlag == kAbortRequested; }
+    bool Stopped() const { return m_stop.stop_requested(); }
 
     static constexpr const char* kChanged = "確認の後に変わったので，そのままにしました";
 
     const BackupPlan& m_plan;
     DirHandle& m_sourceRoot;
     DirHandle& m_destinationRoot;
-    const int& m_abortFlag;
+    const std::stop_token m_stop;
     ProgressWindow& m_progress;
     std::vector<Level> m_chain;
     std::vector<std::string> m_refusedFolders; // relative, with their separators
@@ -397,9 +397,9 @@ DirHandle* Versions::Folder(const std::string& relativeDir)
 }
 
 int CarryOutPlan(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot,
-    const FolderTransfer& request, Versions* versions, TransferCounts& counts, const int& abortFlag)
+    const FolderTransfer& request, Versions* versions, TransferCounts& counts, std::stop_token stop)
 {
-    PlanRun run(plan, sourceRoot, destinationRoot, request, versions, counts, abortFlag);
+    PlanRun run(plan, sourceRoot, destinationRoot, request, versions, counts, std::move(stop));
     return run.Run();
 }
 

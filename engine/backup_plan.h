@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -169,6 +170,6 @@ std::unique_ptr<Versions> OpenVersions(const std::string& versionsDir, DirHandle
 // done. Returns kTransferDone, kTransferStoppedByError (a copy or a folder that failed) or
 // kTransferCancelled.
 int CarryOutPlan(const BackupPlan& plan, DirHandle& sourceRoot, DirHandle& destinationRoot,
-    const FolderTransfer& request, Versions* versions, TransferCounts& counts, const int& abortFlag);
+    const FolderTransfer& request, Versions* versions, TransferCounts& counts, std::stop_token stop);
 
 } // namespace zelo

@@ -156,19 +156,8 @@ void RunBesideWindow(const std::function<void()>& work, const std::function<void
 // repainting meanwhile. The last error travels back with the result (it is kept per thread).
 bool SyncKeepingWindowAlive(const std::string& path)
 {
-    std::future<std::pair<bool, uint32_t>> done;
-    try {
-        done = std::async(std::launch::async, [&path] {
-            const bool synced = fs().SyncFileSystem(path);
-            return std::make_pair(synced, GetLastError());
-        });
-    } catch (const std::system_error&) {
-        return fs().SyncFileSystem(path); // no thread to be had: the window waits
-    }
-    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-        ui().ProcessEvents();
-    const auto [synced, error] = done.get();
-    if (!synced) SetLastError(error);
+    bool synced = false;
+    RunBesideWindow([&] { synced = fs().SyncFileSystem(path); });
     return synced;
 }
 

@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <functional>
-#include <future>
+#include <stop_token>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace zelo {
 
@@ -40,17 +42,15 @@ public:
     {
         if (!ui().Progress().ShowsBars()) return;
         try {
-            m_counting = std::async(std::launch::async, [this, root] {
+            m_counting = std::jthread([this, root](std::stop_token stop) {
                 // It yields to the walk and the copies: the bar's end can wait, they cannot.
                 TakeLeastProcessorShare();
-                m_files = CountTree(root, ListDetail::KindOnly, m_stop).files;
+                m_files = CountTree(root, ListDetail::KindOnly, std::move(stop)).files;
             });
         } catch (const std::system_error&) {
             m_files = CountTree(root, ListDetail::KindOnly).files;
         }
     }
-    // A count still under way is given up (the future waits for its thread).
-    ~CountBeside() { m_stop = true; }
     CountBeside(const CountBeside&) = delete;
     CountBeside& operator=(const CountBeside&) = delete;
 
@@ -65,10 +65,10 @@ public:
     }
 
 private:
-    std::atomic<bool> m_stop { false };
     std::atomic<int> m_files { -1 };
     bool m_shown = false;
-    std::future<void> m_counting; // last: its thread is done before the rest goes
+    // Last: a count still under way is given up and its thread joined before the rest goes.
+    std::jthread m_counting;
 };
 
 } // namespace zelo

@@ -53,12 +53,12 @@ CopyWorkerOptions CopyWorkerOptions::For(bool network)
 }
 
 CopyWorkers::CopyWorkers(
-    const CopyWorkerOptions& options, const int& abortFlag, std::function<void(uint64_t)> showProgress)
-    : m_abortFlag(abortFlag)
-    , m_showProgress(std::move(showProgress))
+    const CopyWorkerOptions& options, std::stop_token stop, std::function<void(uint64_t)> showProgress)
+    : m_showProgress(std::move(showProgress))
     , m_threadCount(options.threads)
     , m_walkHelps(options.walkHelps)
     , m_window(std::max<size_t>(options.window, 1))
+    , m_passStopOn(std::move(stop), PassStopOn { &m_stop })
 {
     for (size_t i = 0; i < m_threadCount; ++i) {
         try {
@@ -75,8 +75,8 @@ CopyWorkers::~CopyWorkers()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_quit = true;
         m_runEnded = true;
-        m_stop = true;
     }
+    m_stop.request_stop();
     m_work.notify_all();
     for (std::thread& thread : m_threads)
         thread.join();
@@ -109,11 +109,10 @@ bool CopyWorkers::MoveSome(std::unique_lock<std::mutex>& lock, size_t most, uint
     const bool ended = m_runEnded;
     lock.unlock();
     for (Slot* slot : std::span(batch, taken)) {
-        const bool moved
-            = !ended && !m_stop.load(std::memory_order_relaxed) && slot->copy->Move([this, slot](uint64_t bytes) {
-                  slot->moved.store(bytes, std::memory_order_relaxed);
-                  return !m_stop.load(std::memory_order_relaxed);
-              });
+        const bool moved = !ended && !m_stop.stop_requested() && slot->copy->Move([this, slot](uint64_t bytes) {
+            slot->moved.store(bytes, std::memory_order_relaxed);
+            return !m_stop.stop_requested();
+        });
         slot->outcome = moved ? SlotState::Moved : SlotState::MoveEnded;
     }
     lock.lock();
@@ -147,7 +146,7 @@ void CopyWorkers::CommitInOrder(std::unique_lock<std::mutex>& lock)
                     : slot->copy->Failed()                ? SlotState::Failed
                                                           : SlotState::Stopped;
                 ended = slot->outcome != SlotState::Refused;
-            } else if (m_stop) {
+            } else if (m_stop.stop_requested()) {
                 slot->outcome = SlotState::Stopped;
                 ended = true;
             } else {
@@ -254,7 +253,6 @@ void CopyWorkers::Pump()
         }
     }
     ui().ProcessEvents();
-    if (m_abortFlag == kAbortRequested) m_stop = true;
 }
 
 bool CopyWorkers::Submit(std::unique_ptr<ListedCopy> copy, std::function<bool()> done, std::function<void()> ended)
@@ -297,7 +295,6 @@ void CopyWorkers::HandOver(std::unique_lock<std::mutex>&)
 
 bool CopyWorkers::Drain()
 {
-    if (m_abortFlag == kAbortRequested) m_stop = true;
     std::unique_lock<std::mutex> lock(m_mutex);
     HandOver(lock);
     Retire(lock);

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -38,11 +39,11 @@ struct CopyWorkerOptions {
 
 class CopyWorkers {
 public:
-    // abortFlag: the stop request, read on this thread only;
+    // stop: the stop request, which every copy under way sees at its next chunk;
     // showProgress: puts the walk's progress on the window before it runs, given the bytes the copies
     // not yet handed back have moved.
     CopyWorkers(
-        const CopyWorkerOptions& options, const int& abortFlag, std::function<void(uint64_t moved)> showProgress = {});
+        const CopyWorkerOptions& options, std::stop_token stop, std::function<void(uint64_t moved)> showProgress = {});
     // Drops every copy not yet committed and waits for the threads.
     ~CopyWorkers();
     CopyWorkers(const CopyWorkers&) = delete;
@@ -62,7 +63,7 @@ public:
     bool StoppedByUser() const { return m_stoppedByUser; }
     // Copies whose names the destination refused, each told: failures of the run that did not end it.
     int Refused() const { return m_refused; }
-    // Lets the window run, with the oldest copy under way on the block bar; passes the stop request on.
+    // Lets the window run, with the oldest copy under way on the block bar.
     void Pump();
 
 private:
@@ -87,11 +88,16 @@ private:
     void CommitInOrder(std::unique_lock<std::mutex>& lock);
     // Hands the walk's thread the copies at the front that are finished.
     void Retire(std::unique_lock<std::mutex>& lock);
-    // One wait for a change, with the window run and the stop request passed on.
+    // One wait for a change, with the window run.
     // until: the sequence number of the copy whose commit ends the wait.
     void WaitOnce(std::unique_lock<std::mutex>& lock, uint64_t until);
 
-    const int& m_abortFlag;
+    // Passes the caller's stop request on to the run's own stop.
+    struct PassStopOn {
+        std::stop_source* to;
+        void operator()() const noexcept { to->request_stop(); }
+    };
+
     const std::function<void(uint64_t)> m_showProgress;
     const size_t m_threadCount;
     const bool m_walkHelps;
@@ -113,7 +119,9 @@ private:
     uint64_t m_wakeWalkAt = UINT64_MAX; // the walk's thread waits until this copy has been committed
     bool m_runEnded = false; // seen by the threads: nothing more is committed
     bool m_quit = false;
-    std::atomic<bool> m_stop { false };
+    // The run's stop: requested by the caller's stop request, or when the run is let go.
+    std::stop_source m_stop;
+    std::stop_callback<PassStopOn> m_passStopOn;
     bool m_ended = false; // seen by the walk's thread
     bool m_stoppedByUser = false;
     int m_refused = 0;

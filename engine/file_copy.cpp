@@ -184,7 +184,7 @@ bool CommitCopy(const CopyEnds& ends, const std::string& destination, const Copy
 // Both steps at once, stepping the progress window by the 8192-byte blocks moved and letting it run once
 // per chunk, so the stop button is seen.
 int CopyBetween(const CopyEnds& ends, const std::string& source, const std::string& destination, int progressSelector,
-    const CopyOptions& options, const int& abortFlag)
+    const CopyOptions& options, const std::stop_token& stop)
 {
     ProgressWindow& progress = ui().Progress();
     if (progressSelector == kProgressOverall) progress.SetLabel(LastComponent(source));
@@ -196,7 +196,7 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
         progress.Step(bar, ProgressUnits(BlocksOf(copied) - BlocksOf(shown)));
         shown = copied;
         ui().ProcessEvents();
-        return abortFlag != kAbortRequested;
+        return !stop.stop_requested();
     };
     CopyState state;
     if (MoveCopy(ends, source, destination, step, state) && CommitCopy(ends, destination, options, state)) return 1;
@@ -208,7 +208,7 @@ int CopyBetween(const CopyEnds& ends, const std::string& source, const std::stri
 
 } // namespace
 
-int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
+int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, std::stop_token stop,
     const CopyOptions& options)
 {
     FileSystem& files = fs();
@@ -220,7 +220,7 @@ int CopyOneFile(const std::string& source, const std::string& destination, int p
         return files.CommitReplacement(std::move(file), destination, replace);
     };
     ends.markSourceArchive = [](File& input) { MarkArchiveOnly(input); };
-    return CopyBetween(ends, source, destination, progressSelector, options, abortFlag);
+    return CopyBetween(ends, source, destination, progressSelector, options, stop);
 }
 
 struct ListedCopy::State {

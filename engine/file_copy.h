@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace zelo {
@@ -46,14 +47,14 @@ struct CopyOptions {
 // steps; any other value (kProgressBlock): the block bar (PBar2) steps. The caller shows the progress
 // window and sets the Max. The bytes go to a new file beside the destination (holes kept) that replaces it
 // only when complete, with the source's exact times and permission bits (& 0777, writable by its owner); a
-// stop (abortFlag == kAbortRequested) or a failure leaves any earlier destination as it was and no
+// stop (requested through stop) or a failure leaves any earlier destination as it was and no
 // temporary file. Only a regular file, a symbolic link (replaced itself, never followed) or a free name is
 // written. The source becomes Archive only after a complete copy. Returns 1 when the copy completed or was
 // stopped by the user (callers test the stop request), -1 after a failure (the message has been shown with
 // ReportFileError).
 inline constexpr int kProgressOverall = 0;
 inline constexpr int kProgressBlock = 255;
-int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, const int& abortFlag,
+int CopyOneFile(const std::string& source, const std::string& destination, int progressSelector, std::stop_token stop,
     const CopyOptions& options = {});
 
 // A copy of a file listed in one open directory into the same name in another (destAttributes: what a

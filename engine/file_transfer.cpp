@@ -200,10 +200,10 @@ namespace {
 // the receiver in the order names are taken.
 class FileRun {
 public:
-    FileRun(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
+    FileRun(const FileTransfer& request, FileTransferCounts& counts, std::stop_token stop)
         : m_request(request)
         , m_counts(counts)
-        , m_abortFlag(abortFlag)
+        , m_stop(std::move(stop))
         , m_source(WithOneSeparator(request.sourceDir))
         , m_destination(WithOneSeparator(request.destinationDir))
         , m_move(request.mode == kModeFileMove)
@@ -217,7 +217,7 @@ public:
         m_counts = FileTransferCounts {};
         if (!Open()) return -1;
         // The copy threads start now, so they are running when the first copies are decided.
-        if (!m_request.dryRun) m_receiver.emplace(Setup(), m_receiverCounts, m_abortFlag);
+        if (!m_request.dryRun) m_receiver.emplace(Setup(), m_receiverCounts, m_stop);
         Decide();
         m_progress.SetMax(ProgressBar::Overall, ProgressUnits(m_blocks));
         m_progress.SetPosition(ProgressBar::Overall, 0);
@@ -420,7 +420,7 @@ private:
             const bool keep = !MoveMayDropUncopied(entry, m_existing[i], m_timeStep);
             const std::string fromPath = m_source + m_request.names[i];
             if (m_move && keep) m_counts.kept.push_back(KeptLine(fromPath, m_destination + m_request.names[i]));
-            return !(m_move && !keep && m_abortFlag != kAbortRequested && !DeleteSource(i));
+            return !(m_move && !keep && !m_stop.stop_requested() && !DeleteSource(i));
         }
         m_writtenSince += entry.size();
         m_need -= m_needOf[i];
@@ -457,7 +457,7 @@ private:
         for (size_t i : m_order) {
             if (!CarryOne(i)) break;
             m_receiver->Pump();
-            if (m_abortFlag == kAbortRequested) break;
+            if (m_stop.stop_requested()) break;
         }
         m_receiver->Finish(kTransferDone);
         // Links the destination refused and names it could not hold: each told, each a file not done.
@@ -466,7 +466,7 @@ private:
             m_progress.Close();
             return -1;
         }
-        if (m_receiver->StoppedByUser() || (m_abortFlag == kAbortRequested && !m_receiver->Ended())) {
+        if (m_receiver->StoppedByUser() || (m_stop.stop_requested() && !m_receiver->Ended())) {
             ShowPlainMessage("中止します");
             m_progress.Close();
             return 1;
@@ -482,7 +482,7 @@ private:
 
     const FileTransfer& m_request;
     FileTransferCounts& m_counts;
-    const int& m_abortFlag;
+    const std::stop_token m_stop;
     const std::string m_source;
     const std::string m_destination;
     const std::string m_root; // the files lie in the two tops themselves
@@ -519,9 +519,9 @@ private:
 
 } // namespace
 
-int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag)
+int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, std::stop_token stop)
 {
-    FileRun run(request, counts, abortFlag);
+    FileRun run(request, counts, std::move(stop));
     return run.Run();
 }
 

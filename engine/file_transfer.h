@@ -5,6 +5,7 @@
 #include "platform/drives.h"
 
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,8 @@ struct FileTransferCounts {
 // second). Source and destination the same directory by identity is refused. The free-space question comes once a run
 // at most. Returns 1 when it ran to its summary or was stopped by the user ("中止します"), -1 when it ended early
 // (refused, free space short and the user chose to abort, or a moved source that could not be deleted).
-int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, const int& abortFlag);
+// stop is seen between files and between chunks of a copy (the progress window's stop button requests it).
+int TransferFiles(const FileTransfer& request, FileTransferCounts& counts, std::stop_token stop);
 
 // The summary of a file copy or move, as the driver shows it.
 std::string FileTransferSummary(int mode, const FileTransferCounts& counts);

@@ -56,12 +56,12 @@ bool IsRealDirectory(const FindData& entry)
 class TransferVisitor final : public TreeVisitor {
 public:
     TransferVisitor(const FolderTransfer& request, const std::string& destinationBase, TransferCounts& counts,
-        const int& abortFlag, MovedEntries& moved, BackupPlan* plan, Receiver* receiver = nullptr)
+        std::stop_token stop, MovedEntries& moved, BackupPlan* plan, Receiver* receiver = nullptr)
         : m_request(request)
         , m_sourceFolder(request.sourceFolder)
         , m_destinationBase(destinationBase)
         , m_counts(counts)
-        , m_abortFlag(abortFlag)
+        , m_stop(std::move(stop))
         , m_newerOnly(request.options.newerOnly || request.mode == kModeFolderBackup)
         , m_progress(ui().Progress())
         , m_moved(moved)
@@ -432,7 +432,7 @@ private:
 
     bool Stopped()
     {
-        if (m_abortFlag != kAbortRequested) return false;
+        if (!m_stop.stop_requested()) return false;
         status = kTransferCancelled;
         return true;
     }
@@ -458,7 +458,7 @@ private:
     std::pair<std::string, std::string> m_destinationOfDir; // the last source directory, and its destination
     const std::string m_destinationBase;
     TransferCounts& m_counts;
-    const int& m_abortFlag;
+    const std::stop_token m_stop;
     const bool m_newerOnly;
     ProgressWindow& m_progress;
     MovedEntries& m_moved;
@@ -484,10 +484,10 @@ constexpr const char* kCannotWrite = "操作に失敗しました\n\r書き込�
 // (a backup, a dry run) or walked and carried out as it goes (a copy, a move).
 class FolderRun {
 public:
-    FolderRun(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag)
+    FolderRun(const FolderTransfer& request, TransferCounts& counts, std::stop_token stop)
         : m_request(request)
         , m_counts(counts)
-        , m_abortFlag(abortFlag)
+        , m_stop(std::move(stop))
         , m_source(request.sourceFolder)
         , m_destinationBase(WithOneSeparator(request.destinationDir))
         , m_backup(request.mode == kModeFolderBackup)
@@ -593,7 +593,7 @@ private:
     {
         plan.sourceFolder = m_source;
         plan.destinationBase = m_destinationBase;
-        TransferVisitor visitor(m_request, m_destinationBase, plan.counts, m_abortFlag, m_moved, &plan);
+        TransferVisitor visitor(m_request, m_destinationBase, plan.counts, m_stop, m_moved, &plan);
         visitor.Roots(m_sourceRoot->Identity(), m_destinationRoot ? m_destinationRoot->Identity() : DirIdentity {});
         if (!WalkTree(*m_sourceRoot, m_source, visitor, m_destinationRoot.get())) {
             m_counts = plan.counts;
@@ -615,7 +615,7 @@ private:
         m_counts.deletedDirs = m_counts.deletedFiles = 0;
         if (m_versions) m_counts.versionsFolder = m_versions->RunPath();
         int status
-            = CarryOutPlan(plan, *m_sourceRoot, *m_destinationRoot, m_request, m_versions.get(), m_counts, m_abortFlag);
+            = CarryOutPlan(plan, *m_sourceRoot, *m_destinationRoot, m_request, m_versions.get(), m_counts, m_stop);
         m_destinationRoot.reset();
         m_sourceRoot.reset();
         SyncDestination(m_destinationBase, m_counts, status);
@@ -670,8 +670,8 @@ private:
         };
         int status = kTransferDone;
         {
-            Receiver receiver(std::move(setup), m_counts, m_abortFlag);
-            TransferVisitor visitor(m_request, m_destinationBase, m_counts, m_abortFlag, m_moved, nullptr, &receiver);
+            Receiver receiver(std::move(setup), m_counts, m_stop);
+            TransferVisitor visitor(m_request, m_destinationBase, m_counts, m_stop, m_moved, nullptr, &receiver);
             walking = &visitor;
             visitor.Roots(m_sourceRoot->Identity(), m_destinationRoot->Identity());
             const bool walked = WalkTree(*m_sourceRoot, m_source, visitor, m_destinationRoot.get());
@@ -708,7 +708,7 @@ private:
 
     const FolderTransfer& m_request;
     TransferCounts& m_counts;
-    const int& m_abortFlag;
+    const std::stop_token m_stop;
     const std::string& m_source;
     std::string m_destinationBase;
     const bool m_backup;
@@ -725,9 +725,9 @@ private:
 
 } // namespace
 
-int TransferFolder(const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* planOut)
+int TransferFolder(const FolderTransfer& request, TransferCounts& counts, std::stop_token stop, BackupPlan* planOut)
 {
-    FolderRun run(request, counts, abortFlag);
+    FolderRun run(request, counts, std::move(stop));
     return run.Run(planOut);
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,19 @@ enum OperationModeValue : int {
     kModeDuplicate = 15,
 };
 
-// What a folder operation did, as the result window shows it.
+// What a folder operation did, as the result window shows it: the folder driver's counters, each the
+// one its comment names.
 struct TransferCounts {
-    int createdDirs = 0; // destination subdirectories created
-    int existingDirs = 0; // destination subdirectories that were there already
-    int newFiles = 0; // copied without a date comparison (missing at the destination, or "new" off)
-    int updatedFiles = 0; // copied because the source was newer
-    int upToDateFiles = 0; // not copied: the destination was as new or newer
-    int newerAtDest = 0; // of those, destination newer than the source (one detail line each)
-    int deletedDirs = 0; // every directory the mirror deleted, those inside extra directories included
-    int deletedFiles = 0; // every file the mirror deleted, those inside extra directories included
+    int createdDirs = 0; // CreatedDirCount: destination subdirectories created
+    int existingDirs = 0; // ExistingDirCount: destination subdirectories that were there already
+    int newFiles = 0; // NewFileCount: copied without a date comparison (missing at the destination, or "new" off)
+    int updatedFiles = 0; // UpdatedFileCount: copied because the source was newer
+    int upToDateFiles = 0; // UpToDateFileCount: not copied, the destination was as new or newer
+    int newerAtDest = 0; // NewerAtDestCount: of those, destination newer than the source (one detail line each)
+    // DeletedDirCount, DeletedFileCount: every directory and file the mirror deleted, those inside extra
+    // directories included.
+    int deletedDirs = 0;
+    int deletedFiles = 0;
     std::vector<std::string> detail; // "source  date  :  date" per newer destination file
     // Problems reported along the way that the counts do not show (a source directory that could not be
     // read, a FIFO or device that cannot be copied, a destination entry the mirror could not delete).
@@ -61,7 +65,7 @@ void LinkNotCopied(TransferCounts& counts, const std::string& destinationPath);
 struct FolderTransfer {
     std::string sourceFolder; // the directory to copy, with its trailing separator
     std::string destinationDir; // the directory chosen in the dialog
-    int contentsOnly = 0; // kContentsOnly: the source's contents go straight into the destination
+    int contentsOnly = 0; // ContentsOnly; kContentsOnly: the source's contents go straight into the destination
     int mode = kModeFolderCopy; // kModeFolderCopy, kModeFolderMove or kModeFolderBackup
     CommandOptions options; // "new" is taken as on for a backup
     // How finely the destination keeps write times; unset: asked of the destination's file system.
@@ -88,18 +92,18 @@ enum TransferResult : int {
 };
 
 // Copies, moves or mirrors the source folder into the destination (below a folder of its name unless
-// contentsOnly), with the progress window, reporting every failure. abortFlag is read between files
-// (the progress window's stop button sets it). A backup never deletes in a destination directory whose
-// source directory could not be read completely, nor into another drive mounted there; a move deletes
-// its source only when everything was copied, and then only what it copied and is still unchanged. A
-// destination that is the source, or lies in it, is refused by identity (links and bind mounts too), and
+// contentsOnly), with the progress window, reporting every failure. stop is seen between files and
+// between chunks of a copy (the progress window's stop button requests it). A backup never deletes in a
+// destination directory whose source directory could not be read completely, nor into another drive
+// mounted there; a move deletes its source only when everything was copied, and then only what it copied and is still
+// unchanged. A destination that is the source, or lies in it, is refused by identity (links and bind mounts too), and
 // a backup into a destination that holds the source. The destination file system is synced once at the
 // end. Returns a TransferResult: kTransferDone when the walk ran to its end, even when it met problems
 // it could pass over (counts.failures, counts.problems: a caller must not call that a full success);
 // counts holds what was done even when the walk stopped.
 // plan, when given, receives the plan of a backup or a dry run.
 int TransferFolder(
-    const FolderTransfer& request, TransferCounts& counts, const int& abortFlag, BackupPlan* plan = nullptr);
+    const FolderTransfer& request, TransferCounts& counts, std::stop_token stop, BackupPlan* plan = nullptr);
 
 // Whether the destination can be inside the source: by text (the described check), and by what the
 // directories are (a link or a bind mount into the source). True when it is, or is the source itself.

@@ -37,10 +37,10 @@ bool NothingThere(DirHandle& dir, const std::string& name)
 
 } // namespace
 
-Receiver::Receiver(ReceiverSetup setup, TransferCounts& counts, const int& abortFlag)
+Receiver::Receiver(ReceiverSetup setup, TransferCounts& counts, std::stop_token stop)
     : m_setup(std::move(setup))
     , m_counts(counts)
-    , m_workers(CopyWorkerOptions::For(m_setup.network), abortFlag, m_setup.showProgress)
+    , m_workers(CopyWorkerOptions::For(m_setup.network), std::move(stop), m_setup.showProgress)
 {
 }
 

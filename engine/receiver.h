@@ -53,7 +53,7 @@ enum class Carried {
 
 class Receiver {
 public:
-    Receiver(ReceiverSetup setup, TransferCounts& counts, const int& abortFlag);
+    Receiver(ReceiverSetup setup, TransferCounts& counts, std::stop_token stop);
     ~Receiver();
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;

@@ -43,7 +43,7 @@ std::string TrashStoppedReport(int moved, int selected)
 
 } // namespace
 
-int TrashSelectedFiles(const Selection& selection, const int& abortFlag, const std::function<void()>& refreshPanes)
+int TrashSelectedFiles(const Selection& selection, std::stop_token stop, const std::function<void()>& refreshPanes)
 {
     UiServices& services = ui();
     ProgressWindow& progress = services.Progress();
@@ -60,10 +60,9 @@ int TrashSelectedFiles(const Selection& selection, const int& abortFlag, const s
     int moved = 0;
     int errors = 0;
     std::atomic<size_t> next { 0 }; // the item being moved
-    std::atomic<bool> stop { false };
     RunBesideWindow(
         [&] {
-            for (size_t k = 0; k < count && !stop.load(std::memory_order_relaxed); ++k) {
+            for (size_t k = 0; k < count && !stop.stop_requested(); ++k) {
                 next.store(k, std::memory_order_relaxed);
                 if (TrashOne(selection.directory + selection.names[k]))
                     ++moved;
@@ -72,13 +71,12 @@ int TrashSelectedFiles(const Selection& selection, const int& abortFlag, const s
             }
         },
         [&] {
-            if (abortFlag == kAbortRequested) stop = true;
             if (!showProgress) return;
             const size_t k = std::min(next.load(std::memory_order_relaxed), count - 1);
             progress.SetPosition(ProgressBar::Overall, static_cast<int>(k));
             progress.SetLabel(selection.names[k]);
         });
-    const bool stopped = stop && moved + errors < static_cast<int>(count);
+    const bool stopped = stop.stop_requested() && moved + errors < static_cast<int>(count);
     if (showProgress) {
         progress.Close();
         progress.SetPosition(ProgressBar::Overall, 0);

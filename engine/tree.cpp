@@ -20,17 +20,16 @@ bool IsRealDirectory(uint32_t attributes)
 
 class CountVisitor final : public TreeVisitor {
 public:
-    explicit CountVisitor(
-        TreeTotals& totals, const std::atomic<bool>* stop = nullptr, CountedEntries* counted = nullptr)
+    explicit CountVisitor(TreeTotals& totals, std::stop_token stop = {}, CountedEntries* counted = nullptr)
         : m_totals(totals)
-        , m_stop(stop)
+        , m_stop(std::move(stop))
         , m_counted(counted)
     {
     }
 
     WalkStep Entry(const WalkPlace&, const FindData& entry) override
     {
-        if (m_stop && m_stop->load(std::memory_order_relaxed)) return WalkStep::Stop;
+        if (m_stop.stop_requested()) return WalkStep::Stop;
         if (IsRealDirectory(entry.attributes)) {
             ++m_totals.dirs;
             // Another file system mounted here is another drive's (or none's): not counted into.
@@ -80,7 +79,7 @@ public:
 
 private:
     TreeTotals& m_totals;
-    const std::atomic<bool>* m_stop;
+    const std::stop_token m_stop;
     CountedEntries* m_counted;
 };
 
@@ -404,14 +403,13 @@ std::string SystemRootRefusal(const std::string& root)
 
 TreeTotals CountTree(const std::string& start, ListDetail detail)
 {
-    static const std::atomic<bool> never { false };
-    return CountTree(start, detail, never);
+    return CountTree(start, detail, std::stop_token());
 }
 
-TreeTotals CountTree(const std::string& start, ListDetail detail, const std::atomic<bool>& stop)
+TreeTotals CountTree(const std::string& start, ListDetail detail, std::stop_token stop)
 {
     TreeTotals totals;
-    CountVisitor visitor(totals, &stop);
+    CountVisitor visitor(totals, std::move(stop));
     const std::string root = WithOneSeparator(start);
     const std::string rootEntry = WithoutSeparator(root);
     // A start that is a link is one entry of its own size, never what it points to.
@@ -441,7 +439,7 @@ TreeTotals CountEntry(DirHandle& parent, const FindData& entry)
 TreeTotals CountEntry(DirHandle& parent, const FindData& entry, CountedEntries& counted)
 {
     TreeTotals totals;
-    CountVisitor visitor(totals, nullptr, IsRealDirectory(entry.attributes) ? &counted : nullptr);
+    CountVisitor visitor(totals, {}, IsRealDirectory(entry.attributes) ? &counted : nullptr);
     if (!IsRealDirectory(entry.attributes)) {
         visitor.Add(entry);
         return totals;

@@ -1,5 +1,5 @@
 // Tree totals and deletion, on the one tree walk. Each returns its counts as a value; the handlers set
-// the counters the windows read (Main.TreeDirCount, Main.DeletedDirCount, ...) from it.
+// the counters the windows read (Main.TreeDirCount, ...) from it.
 #pragma once
 
 #include "engine/options.h"
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -34,8 +35,8 @@ struct TreeTotals {
 // counted as directories and not counted into. A start that cannot be listed is unreadable.
 // With ListDetail::KindOnly only the counts are taken, without a stat per entry (bytes stay 0).
 TreeTotals CountTree(const std::string& start, ListDetail detail = ListDetail::Full);
-// The same, given up (with what was counted so far) once stop is set: a count run beside other work.
-TreeTotals CountTree(const std::string& start, ListDetail detail, const std::atomic<bool>& stop);
+// The same, given up (with what was counted so far) once a stop is requested: a count run beside other work.
+TreeTotals CountTree(const std::string& start, ListDetail detail, std::stop_token stop);
 // The same for an entry listed in parent: a directory counts itself in dirs, a file or link is one file.
 TreeTotals CountEntry(DirHandle& parent, const FindData& entry);
 

@@ -6,6 +6,7 @@
 #include "platform/ui_services.h"
 
 #include <array>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,9 @@ struct MainState {
     int DriveReady = 0;
 
     // Commands and dialogs.
-    int OperationMode = 0;
-    int AbortFlag = 0;
-    int ErrorContext = 0;
+    // The stop request of the run under way: the progress window's stop button and the operation dialog's
+    // cancel request it, a command starts each run with a fresh one and hands the engine its token.
+    std::stop_source AbortFlag;
     int InputMode = 0;
     std::string InputText;
     // The batch rename request TRen fills on execute; RenStartText afterwards holds the last serial written.
@@ -31,22 +32,12 @@ struct MainState {
     std::string RenBaseName;
     std::string RenExtText;
 
-    // Tree walks.
+    // The tree totals the folder information window shows.
     int TreeDirCount = 0;
     int TreeFileCount = 0;
     float TreeByteTotal = 0.0f;
-    int DeletedDirCount = 0;
-    int DeletedFileCount = 0;
 
-    // Folder driver counters and the list of newer destination files.
-    int CreatedDirCount = 0;
-    int ExistingDirCount = 0;
-    int NewFileCount = 0;
-    int UpdatedFileCount = 0;
-    int UpToDateFileCount = 0;
-    int NewerAtDestCount = 0;
-    int CopiedFileCount = 0; // the file driver's copies
-    int ContentsOnly = 0;
+    // The destination files found newer than their source (and what a run passed over), for TForm9.
     std::vector<std::string> DetailList;
 
     // The two directory pane models.

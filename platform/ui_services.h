@@ -29,10 +29,6 @@ enum class ProgressBar {
     Block, // PBar2
 };
 
-// The value of the stop request (AbortFlag) that the progress window's stop button sets and long
-// operations read between steps.
-inline constexpr int kAbortRequested = 255;
-
 // The progress window (Form7) as the engine drives it.
 class ProgressWindow {
 public:

@@ -287,16 +287,10 @@ void TForm1::N1Click()
 {
     const CommandGuard guard(this);
     // The pane stays in the current directory; a removed subdirectory leaves the list.
-    DeleteResult deleted;
-    DeleteDirectoryCommand(
-        Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(),
-        [this] {
-            Main.MainTree.Refill(false); // re-reads the file pane as well
-            ShowDirCount();
-        },
-        &deleted);
-    Main.DeletedDirCount = deleted.dirs;
-    Main.DeletedFileCount = deleted.files;
+    DeleteDirectoryCommand(Main.MainTree.CurrentPath(true), Main.MainTree.SelectedPath(true), Options(), [this] {
+        Main.MainTree.Refill(false); // re-reads the file pane as well
+        ShowDirCount();
+    });
 }
 
 void TForm1::MKDIR1Click()

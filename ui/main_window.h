@@ -244,7 +244,7 @@ private:
     // After the selected directory got a new name: its entry, and the panes and labels that showed it.
     void DirectoryRenamed(const std::string& oldPath, const std::string& newPath, const std::string& name);
 
-    // Sets OperationMode, shows the operation dialog modally with the commands off, back to idle after.
+    // Shows the operation dialog modally for OperationMode mode, with the commands off meanwhile.
     void RunOperationDialog(int mode, const std::function<void()>& afterClose);
     DriveChoice OperationDrives() const;
 

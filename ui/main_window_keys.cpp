@@ -163,9 +163,9 @@ void TForm1::TrashSelection()
     const QAction* deleteItem = MenuItem(QStringLiteral("Delete1"));
     if ((deleteItem && !deleteItem->isEnabled()) || FileBx1->SelectedCount() == 0) return;
     const CommandGuard guard(this);
-    Main.AbortFlag = 0;
+    Main.AbortFlag = std::stop_source();
     TrashSelectedFiles(Selection::Of(Main.MainTree.CurrentPath(true), FileBx1->Names(), FileBx1->SelectedFlags()),
-        Main.AbortFlag, [this] { FileBx1->Reread(); });
+        Main.AbortFlag.get_token(), [this] { FileBx1->Reread(); });
 }
 
 void TForm1::TrashSelectedDirectory()
@@ -253,9 +253,7 @@ void TForm1::DropFiles(
     request.names = names;
     request.mode = move ? kModeFileMove : kModeFileCopy;
     request.options = Options();
-    Main.OperationMode = request.mode;
     RunFileTransfer(request);
-    Main.OperationMode = kModeIdle;
     FileBx1->Reread();
 }
 

@@ -49,14 +49,12 @@ void TForm1::SetOperationDialog(TForm2* operation)
 
 void TForm1::RunOperationDialog(int mode, const std::function<void()>& afterClose)
 {
-    Main.OperationMode = mode;
     if (m_operation) {
         m_operation->Open(OperationRequestFor(mode));
         // A backup that ran did so under "new", and the box shows it.
         if (m_operation->Outcome().backupRan) CheckBox2->setChecked(true);
     }
     if (afterClose) afterClose();
-    Main.OperationMode = kModeIdle;
 }
 
 void TForm1::Copy2Click()

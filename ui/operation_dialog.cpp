@@ -330,7 +330,6 @@ void TForm2::RunFolderOperation(const std::string& versionsDir)
 {
     const int mode = m_request.mode;
     const SourceFolder& source = m_request.folder;
-    Main.ContentsOnly = source.contentsOnly;
 
     FolderTransfer request;
     request.sourceFolder = source.path;
@@ -350,20 +349,12 @@ void TForm2::RunFolderOperation(const std::string& versionsDir)
             return yes;
         };
     }
-    Main.AbortFlag = 0;
+    Main.AbortFlag = std::stop_source();
     TransferCounts counts;
-    const int result = TransferFolder(request, counts, Main.AbortFlag);
+    const int result = TransferFolder(request, counts, Main.AbortFlag.get_token());
     // A backup that ran did so under "new", and the box shows it; a refused one changed nothing.
     m_outcome.backupRan = mode == kModeFolderBackup && result != kTransferRefused && result != kTransferDeclined;
 
-    Main.CreatedDirCount = counts.createdDirs;
-    Main.ExistingDirCount = counts.existingDirs;
-    Main.NewFileCount = counts.newFiles;
-    Main.UpdatedFileCount = counts.updatedFiles;
-    Main.UpToDateFileCount = counts.upToDateFiles;
-    Main.NewerAtDestCount = counts.newerAtDest;
-    Main.DeletedDirCount = counts.deletedDirs;
-    Main.DeletedFileCount = counts.deletedFiles;
     // A copy or move adds to the list; the backup command emptied it before the dialog opened. The
     // problems a finished run passed over follow, so the result shows them beside the counts.
     Main.DetailList.insert(Main.DetailList.end(), counts.detail.begin(), counts.detail.end());
@@ -394,12 +385,9 @@ void TForm2::RunFileOperation()
 
 void RunFileTransfer(const FileTransfer& request)
 {
-    Main.AbortFlag = 0;
+    Main.AbortFlag = std::stop_source();
     FileTransferCounts counts;
-    TransferFiles(request, counts, Main.AbortFlag);
-    Main.UpToDateFileCount = counts.upToDate;
-    Main.CopiedFileCount = counts.copied;
-    Main.DeletedFileCount = counts.deleted;
+    TransferFiles(request, counts, Main.AbortFlag.get_token());
     // Sources a move kept because the destination holds another version join the newer-files list.
     Main.DetailList.insert(Main.DetailList.end(), counts.kept.begin(), counts.kept.end());
 }
@@ -416,7 +404,7 @@ void TForm2::Button4Click()
 {
     Edit1->hide();
     Label6->hide();
-    Main.AbortFlag = kAbortRequested;
+    Main.AbortFlag.request_stop();
     reject();
 }
 

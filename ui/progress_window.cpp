@@ -1,4 +1,4 @@
-// TForm7: the progress window; the callers set its bars and label, its stop button sets AbortFlag.
+// TForm7: the progress window; the callers set its bars and label, its stop button requests AbortFlag.
 #include "ui/progress_window.h"
 
 #include "model/state.h"
@@ -144,7 +144,7 @@ void TForm7::FormActivate()
 
 void TForm7::Button1Click()
 {
-    Main.AbortFlag = kAbortRequested;
+    Main.AbortFlag.request_stop();
     hide();
 }
 

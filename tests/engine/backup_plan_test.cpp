@@ -36,8 +36,7 @@ protected:
         request.maxDelete = 1000;
         request.confirmPlan = confirm;
         if (!versions.empty()) request.versionsDir = tree.drive(versions);
-        Main.AbortFlag = 0;
-        return TransferFolder(request, counts, Main.AbortFlag);
+        return TransferFolder(request, counts, {});
     }
 
     // A folder the source lacks: gone/ with files and a subfolder, as the last backup left it.
@@ -104,11 +103,11 @@ TEST_F(BackupPlanTest, TheGuardCountsEveryEntryAndVersionsStayOutOfTheSource)
     request.destinationDir = tree.drive("dst");
     request.mode = kModeFolderBackup;
     request.maxDelete = 0;
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferRefused);
+    EXPECT_EQ(TransferFolder(request, counts, {}), kTransferRefused);
     EXPECT_TRUE(tree.exists("dst/src/empty0"));
     request.maxDelete = -1; // the window's guard: 12 of 12 entries asks again
     fake.answers = { kIdNo };
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDeclined);
+    EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDeclined);
     EXPECT_NE(fake.messages.back().text.find("12　のうち　12"), std::string::npos) << fake.messages.back().text;
     EXPECT_TRUE(tree.exists("dst/src/empty11"));
 
@@ -289,7 +288,7 @@ TEST_F(MirrorTest, ABackupKeepsWhatItDeletesOrReplacesAsVersions)
     const auto run = [&](const std::string& versions) {
         FolderTransfer request = Request(kModeFolderBackup);
         request.versionsDir = tree.drive(versions);
-        return TransferFolder(request, counts, Main.AbortFlag);
+        return TransferFolder(request, counts, {});
     };
     // Refused before anything is written: inside the backup, or on another file system.
     EXPECT_EQ(run("dst/src/versions"), kTransferRefused);
@@ -395,7 +394,7 @@ TEST_F(MirrorTest, ABackupDoesWhatItsPlanSaid)
         FolderTransfer request = Request(kModeFolderBackup);
         request.dryRun = true;
         BackupPlan plan;
-        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag, &plan), kTransferDone);
+        EXPECT_EQ(TransferFolder(request, counts, {}, &plan), kTransferDone);
         EXPECT_EQ(Listing(tree.linux("dst")), before);
         const TransferCounts planned = counts;
 
@@ -406,7 +405,7 @@ TEST_F(MirrorTest, ABackupDoesWhatItsPlanSaid)
             shown = p.counts.newFiles + p.counts.updatedFiles + p.counts.deletedFiles;
             return true;
         };
-        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+        EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDone);
         EXPECT_EQ(shown, planned.newFiles + planned.updatedFiles + planned.deletedFiles);
         for (const auto& [what, a, b] : { std::tuple { "created", planned.createdDirs, counts.createdDirs },
                  { "new", planned.newFiles, counts.newFiles }, { "updated", planned.updatedFiles, counts.updatedFiles },
@@ -445,7 +444,7 @@ TEST_F(MirrorTest, AMassDeletionIsAskedAgainAndNothingUnshownIsDeleted)
         return true;
     };
     fake.answers = { kIdYes };
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDone);
     EXPECT_EQ(counts.failures, 1);
     EXPECT_EQ(tree.read("dst/src/a.txt"), "saved after the plan was shown");
     EXPECT_FALSE(tree.exists("dst/src/sub/deep/c.txt"));

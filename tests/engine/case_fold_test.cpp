@@ -40,8 +40,7 @@ protected:
         request.destinationDir = tree.drive("stick");
         request.mode = mode;
         request.maxDelete = 1000;
-        Main.AbortFlag = 0;
-        return TransferFolder(request, counts, Main.AbortFlag);
+        return TransferFolder(request, counts, {});
     }
 
     void File(const std::string& relative, const std::string& content, int64_t time)

@@ -130,7 +130,7 @@ protected:
     std::vector<std::string> names;
     std::vector<int> doneOrder;
     std::vector<int> endedAt;
-    int abortFlag = 0;
+    std::stop_source stop;
 };
 
 // Job k fails while its bytes move or at its commit, or the destination refuses its name: told once;
@@ -170,7 +170,7 @@ TEST_P(CopyWorkersTest, CommitsInOrderAndEndAtAFailure)
         files.beforeCopy
             = [&](File& source) { return c.fault != Fault::Bytes || InodeOf(source.NativeHandle()) != failing.st_ino; };
 
-        CopyWorkers workers(Options(), abortFlag);
+        CopyWorkers workers(Options(), stop.get_token());
         const bool finished = Run(workers);
 
         EXPECT_EQ(finished, c.runGoesOn);
@@ -189,43 +189,54 @@ TEST_P(CopyWorkersTest, CommitsInOrderAndEndAtAFailure)
     }
 }
 
-// The stop request, seen while job 3 is half copied: the run ends there, no copy is left half made, and
-// nothing is told.
+// The stop request, seen while job 3 is half copied, whether the stop button is pressed at a turn of the
+// window's event loop or the stop comes from another thread (a signal, work beside the window) between two
+// turns: the run ends there, no copy is left half made, and nothing is told.
 TEST_P(CopyWorkersTest, StopLeavesNoPartialFile)
 {
     constexpr int kStopped = 3;
     Make(6, 3u << 20);
     struct stat stopped { };
     ASSERT_EQ(::stat(tree.linux("src/" + names[kStopped]).c_str(), &stopped), 0);
-    std::atomic<bool> halfway { false };
-    std::atomic<bool> stopAsked { false };
-    int steps = 0; // of the stopped copy, on the one thread that moves it
-    files.beforeCopy = [&](File& source) {
-        if (InodeOf(source.NativeHandle()) != stopped.st_ino || ++steps < 2) return true;
-        halfway = true;
-        stopAsked.wait(false);
-        return true;
-    };
-    // The stop button, then, once the copy threads have been told, the copy goes on to its next step.
-    ui.onPump = [&](int) {
-        if (!halfway) return;
-        if (abortFlag == kAbortRequested) {
+    for (const bool atTurn : { true, false }) {
+        SCOPED_TRACE(atTurn ? "at a turn of the window" : "from the copy's own thread");
+        for (const std::string& name : names)
+            tree.write("dst/" + name, "earlier");
+        doneOrder.clear();
+        endedAt.clear();
+        stop = std::stop_source();
+        std::atomic<bool> halfway { false };
+        std::atomic<bool> stopAsked { false };
+        int steps = 0; // of the stopped copy, on the one thread that moves it
+        files.beforeCopy = [&](File& source) {
+            if (InodeOf(source.NativeHandle()) != stopped.st_ino || ++steps != 2) return true;
+            if (!atTurn) {
+                stop.request_stop();
+                return true;
+            }
+            halfway = true;
+            stopAsked.wait(false);
+            return true;
+        };
+        // The stop button, then the copy goes on to its next step.
+        ui.onPump = [&](int) {
+            if (!halfway) return;
+            stop.request_stop();
             stopAsked = true;
             stopAsked.notify_all();
-        }
-        abortFlag = kAbortRequested;
-    };
+        };
 
-    CopyWorkers workers(Options(), abortFlag);
-    EXPECT_FALSE(Run(workers));
+        CopyWorkers workers(Options(), stop.get_token());
+        EXPECT_FALSE(Run(workers));
 
-    EXPECT_TRUE(workers.Ended());
-    EXPECT_TRUE(workers.StoppedByUser());
-    EXPECT_EQ(endedAt.size(), 1u);
-    EXPECT_EQ(doneOrder, Upto(int(doneOrder.size())));
-    EXPECT_LT(doneOrder.size(), size_t(kStopped) + 1);
-    EXPECT_TRUE(ui.messages.empty());
-    ExpectCopiedExactlyTheDone();
+        EXPECT_TRUE(workers.Ended());
+        EXPECT_TRUE(workers.StoppedByUser());
+        EXPECT_EQ(endedAt.size(), 1u);
+        EXPECT_EQ(doneOrder, Upto(int(doneOrder.size())));
+        EXPECT_LT(doneOrder.size(), size_t(kStopped) + 1);
+        EXPECT_TRUE(ui.messages.empty());
+        ExpectCopiedExactlyTheDone();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, CopyWorkersTest, ::testing::Values(1u, 8u));

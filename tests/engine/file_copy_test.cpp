@@ -77,7 +77,7 @@ TEST_F(CopyTest, StepsPerBlockAndTimes)
         tree.writeSized("src/f.bin", c.size);
         tree.setTime("src/f.bin", 1136214245); // 2006-01-02 15:04:05 UTC
         fake.progress = test::FakeProgress {};
-        EXPECT_EQ(CopyOneFile(tree.drive("src/f.bin"), tree.drive("dst/f.bin"), 0, Main.AbortFlag), 1);
+        EXPECT_EQ(CopyOneFile(tree.drive("src/f.bin"), tree.drive("dst/f.bin"), 0, {}), 1);
         EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Overall], c.steps);
         EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Block], 0);
         EXPECT_EQ(fake.progress.label, "f.bin");
@@ -92,7 +92,7 @@ TEST_F(CopyTest, BlockBarForFolderWalksLeavesLabel)
 {
     tree.writeSized("src/a", 20000);
     fake.progress.label = "kept";
-    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 255, Main.AbortFlag), 1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 255, {}), 1);
     EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Block], 3);
     EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Overall], 0);
     EXPECT_EQ(fake.progress.label, "kept");
@@ -104,7 +104,7 @@ TEST_F(CopyTest, LongerDestinationReplacedCompletelyAndSourceBecomesArchiveOnly)
     tree.writeSized("dst/a.txt", 100000);
     tree.setDosAttrib("src/a.txt", kAttrHidden | kAttrSystem | kAttrArchive);
     tree.setReadOnly("src/a.txt", true);
-    EXPECT_EQ(CopyOneFile(tree.drive("src/a.txt"), tree.drive("dst/a.txt"), 0, Main.AbortFlag), 1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a.txt"), tree.drive("dst/a.txt"), 0, {}), 1);
     EXPECT_EQ(tree.read("dst/a.txt"), "new");
     EXPECT_EQ(fs().GetAttributes(tree.drive("src/a.txt")), uint32_t(kAttrArchive));
     // The copy is an ordinary writable file with the source's other permission bits.
@@ -124,9 +124,9 @@ TEST_F(CopyTest, StopKeepsEarlierDestinationAndLeavesNoTemporaryFile)
     tree.writeSized("src/big", 10u * 1024 * 1024);
     tree.write("dst/big", "earlier copy");
     tree.setReadOnly("src/big", true);
-    fake.onPump = [](int) { Main.AbortFlag = kAbortRequested; };
-    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 0, Main.AbortFlag), 1);
-    EXPECT_EQ(Main.AbortFlag, kAbortRequested);
+    std::stop_source stop;
+    fake.onPump = [&](int) { stop.request_stop(); };
+    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 0, stop.get_token()), 1);
     EXPECT_EQ(fake.pumpCount, 1);
     EXPECT_EQ(tree.read("dst/big"), "earlier copy");
     EXPECT_EQ(Names("dst"), std::set<std::string> { "big" });
@@ -138,8 +138,9 @@ TEST_F(CopyTest, StopKeepsEarlierDestinationAndLeavesNoTemporaryFile)
 TEST_F(CopyTest, StopDuringLastBlockOfNewFileLeavesNothing)
 {
     tree.write("src/small", "abc");
-    fake.onPump = [](int) { Main.AbortFlag = kAbortRequested; };
-    EXPECT_EQ(CopyOneFile(tree.drive("src/small"), tree.drive("dst/small"), 0, Main.AbortFlag), 1);
+    std::stop_source stop;
+    fake.onPump = [&](int) { stop.request_stop(); };
+    EXPECT_EQ(CopyOneFile(tree.drive("src/small"), tree.drive("dst/small"), 0, stop.get_token()), 1);
     EXPECT_TRUE(Names("dst").empty());
 }
 
@@ -148,8 +149,7 @@ TEST_F(CopyTest, ReadOnlyDestinationRefusedBeforeWriting)
     tree.write("src/a", "new content");
     tree.write("dst/a", "old");
     tree.setReadOnly("dst/a", true);
-    Main.ErrorContext = 0;
-    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0, Main.AbortFlag), -1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0, {}), -1);
     EXPECT_EQ(tree.read("dst/a"), "old");
     EXPECT_EQ(Names("dst"), std::set<std::string> { "a" });
     ASSERT_EQ(fake.messages.size(), 1u);
@@ -171,7 +171,7 @@ TEST_F(CopyTest, UnopenableSourcesAreReportedWithTheirPath)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake.messages.clear();
-        EXPECT_EQ(CopyOneFile(tree.drive(c.name), tree.drive("dst/out"), 0, Main.AbortFlag), -1);
+        EXPECT_EQ(CopyOneFile(tree.drive(c.name), tree.drive("dst/out"), 0, {}), -1);
         ASSERT_EQ(fake.messages.size(), 1u);
         const std::string prefix = tree.drive(c.name) + "  :   ";
         EXPECT_EQ(fake.messages[0].text.substr(0, prefix.size()), prefix);
@@ -185,7 +185,7 @@ TEST_F(CopyTest, UnopenableSourcesAreReportedWithTheirPath)
 TEST_F(CopyTest, MissingDestinationDirectoryReportedWithDestination)
 {
     tree.write("src/a", "x");
-    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("nodir/a"), 0, Main.AbortFlag), -1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("nodir/a"), 0, {}), -1);
     ASSERT_EQ(fake.messages.size(), 1u);
     EXPECT_EQ(fake.messages[0].text.rfind(tree.drive("nodir/a") + "  :   ", 0), 0u);
 }
@@ -218,7 +218,6 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         SCOPED_TRACE(c.what);
         tree.write("dst/data", "earlier");
         fake.messages.clear();
-        Main.ErrorContext = 0;
         test::FaultyFileSystem faulty(linuxFileSystem());
         faulty.failWriteAfter = c.failWriteAfter;
         faulty.failReadAfter = c.failReadAfter;
@@ -227,7 +226,7 @@ TEST_F(CopyTest, FaultsHalfWayKeepEarlierDestination)
         faulty.closeErrno = c.closeErrno;
         {
             ScopedFileSystem scoped(faulty);
-            EXPECT_EQ(CopyOneFile(tree.drive("src/data"), tree.drive("dst/data"), 0, Main.AbortFlag), -1);
+            EXPECT_EQ(CopyOneFile(tree.drive("src/data"), tree.drive("dst/data"), 0, {}), -1);
         }
         EXPECT_EQ(tree.read("dst/data"), "earlier");
         EXPECT_EQ(Names("dst"), std::set<std::string> { "data" });
@@ -264,7 +263,7 @@ TEST_F(CopyTest, DestinationsThatAreNotRegularFiles)
         SCOPED_TRACE(name);
         fake.messages.clear();
         const mode_t kind = Stat(name).st_mode & S_IFMT;
-        EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive(name), 0, Main.AbortFlag), -1);
+        EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive(name), 0, {}), -1);
         ASSERT_EQ(fake.messages.size(), 1u);
         EXPECT_EQ(fake.messages[0].text.rfind(tree.drive(name) + "  :   ", 0), 0u);
         EXPECT_EQ(Stat(name).st_mode & S_IFMT, kind);
@@ -272,7 +271,7 @@ TEST_F(CopyTest, DestinationsThatAreNotRegularFiles)
     }
 
     fake.messages.clear();
-    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/link"), 0, Main.AbortFlag), 1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/a"), tree.drive("dst/link"), 0, {}), 1);
     EXPECT_TRUE(S_ISREG(Stat("dst/link").st_mode));
     EXPECT_EQ(tree.read("dst/link"), "new");
     EXPECT_TRUE(S_ISFIFO(Stat("outside").st_mode));
@@ -298,7 +297,7 @@ TEST_F(CopyTest, ModeTimesOwnerAndAttributesOfTheCopy)
         ASSERT_EQ(::chown(tree.linux("dst/prog").c_str(), 65534, 65534), 0);
     }
 
-    EXPECT_EQ(CopyOneFile(tree.drive("src/prog"), tree.drive("dst/prog"), 0, Main.AbortFlag), 1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/prog"), tree.drive("dst/prog"), 0, {}), 1);
     const struct stat copy = Stat("dst/prog");
     EXPECT_EQ(copy.st_mode & 07777, 0755u);
     EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
@@ -324,7 +323,7 @@ TEST_F(CopyTest, FileSystemsWithoutModesStillTakeTheCopy)
         SCOPED_TRACE(error);
         tree.write("dst/a", "earlier");
         const auto copied = test::RunWithRefusedCalls(test::MetadataCalls(), error,
-            [&]() { return CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0, Main.AbortFlag) == 1; });
+            [&]() { return CopyOneFile(tree.drive("src/a"), tree.drive("dst/a"), 0, {}) == 1; });
         if (!copied) GTEST_SKIP() << "no seccomp filter";
         EXPECT_TRUE(*copied);
         EXPECT_EQ(tree.read("dst/a"), "bytes");
@@ -345,7 +344,7 @@ TEST_F(CopyTest, HolesStayHoles)
     ::close(fd);
     if (Stat("src/sparse").st_blocks * 512 > 65536) GTEST_SKIP() << "no holes on this file system";
 
-    EXPECT_EQ(CopyOneFile(tree.drive("src/sparse"), tree.drive("dst/sparse"), 255, Main.AbortFlag), 1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/sparse"), tree.drive("dst/sparse"), 255, {}), 1);
     EXPECT_EQ(fake.progress.stepsOf[ProgressBar::Block], kSize / 8192);
     const struct stat copy = Stat("dst/sparse");
     EXPECT_EQ(copy.st_size, kSize);
@@ -418,7 +417,7 @@ TEST_F(CopyTest, NamesWithWildcardCharactersAreLookedUpExactly)
 
         OwnNameLastFileSystem listing(linuxFileSystem());
         ScopedFileSystem scoped(listing);
-        EXPECT_EQ(CopyOneFile(tree.drive(source), tree.drive(std::string("dst/") + name), 0, Main.AbortFlag), 1);
+        EXPECT_EQ(CopyOneFile(tree.drive(source), tree.drive(std::string("dst/") + name), 0, {}), 1);
         EXPECT_EQ(std::filesystem::last_write_time(tree.linux(std::string("dst/") + name)),
             std::filesystem::last_write_time(tree.linux("src/plain")));
         EXPECT_EQ(CompareFileDates(tree.drive(source), tree.drive(std::string("dst/") + name)), 0);

@@ -35,8 +35,7 @@ protected:
         request.names = names;
         request.mode = mode;
         request.dryRun = dryRun;
-        Main.AbortFlag = 0;
-        return TransferFiles(request, counts, Main.AbortFlag);
+        return TransferFiles(request, counts, {});
     }
 
     std::set<std::string> Names(const std::string& relative) const
@@ -205,17 +204,17 @@ TEST_F(FileDriverTest, FilesCopyMoveAndSummaries)
     request.names = { "a", "b" };
     request.mode = kModeFileCopy;
     FileTransferCounts c;
-    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(TransferFiles(request, c, {}), 1);
     EXPECT_EQ(
         fake.messages.back().text, "更新済みのファイル　0，  コピ－したファイル　2　，　　エラ－はありませんでした");
     // The same again: everything is up to date.
-    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(TransferFiles(request, c, {}), 1);
     EXPECT_EQ(c.upToDate, 2);
     EXPECT_EQ(c.copied, 0);
     // A move deletes its sources, also those not copied because the destination was up to date.
     request.names = { "a", "c" };
     request.mode = kModeFileMove;
-    EXPECT_EQ(TransferFiles(request, c, Main.AbortFlag), 1);
+    EXPECT_EQ(TransferFiles(request, c, {}), 1);
     EXPECT_EQ(fake.messages.back().text,
         "更新済みのファイル　1 ， コピ－したファイル　1　，削除は 2　し，　　エラ－はありませんでした");
     EXPECT_FALSE(tree.exists("from/a"));

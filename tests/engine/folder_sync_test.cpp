@@ -41,7 +41,7 @@ TEST(FolderTransferSync, UnflushedCopyIsAnErrorAndAMoveKeepsItsSource)
         int result = 0;
         {
             ScopedFileSystem scoped(faulty);
-            result = TransferFolder(Request(tree, mode), counts, Main.AbortFlag);
+            result = TransferFolder(Request(tree, mode), counts, {});
         }
         EXPECT_EQ(result, kTransferStoppedByError);
         EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "b");
@@ -51,7 +51,7 @@ TEST(FolderTransferSync, UnflushedCopyIsAnErrorAndAMoveKeepsItsSource)
     }
     // Flushed, the move goes on to delete its source.
     TransferCounts counts;
-    EXPECT_EQ(TransferFolder(Request(tree, kModeFolderMove), counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(TransferFolder(Request(tree, kModeFolderMove), counts, {}), kTransferDone);
     EXPECT_FALSE(tree.exists("src"));
 }
 

@@ -34,8 +34,7 @@ TEST(RefusedLinks, AreNotCopiedToldOnceAndKeptByAMove)
                 request.sourceFolder = tree.drive("src") + "\\";
                 request.destinationDir = tree.drive("dst");
                 request.mode = mode;
-                Main.AbortFlag = 0;
-                const int result = TransferFolder(request, counts, Main.AbortFlag);
+                const int result = TransferFolder(request, counts, {});
                 int told = 0;
                 for (const auto& m : fake.messages)
                     told += m.text.find("リンクを作れないドライブです") != std::string::npos;

@@ -71,8 +71,7 @@ protected:
         request.contentsOnly = contentsOnly;
         request.options = options;
         request.maxDelete = maxDelete;
-        Main.AbortFlag = 0;
-        return TransferFolder(request, counts, Main.AbortFlag);
+        return TransferFolder(request, counts, {});
     }
 
     int Files(int mode, const std::vector<std::string>& names, const std::string& from, const std::string& to,
@@ -84,8 +83,7 @@ protected:
         request.names = names;
         request.mode = mode;
         request.options = options;
-        Main.AbortFlag = 0;
-        return TransferFiles(request, fileCounts, Main.AbortFlag);
+        return TransferFiles(request, fileCounts, {});
     }
 
     std::string Texts() const

@@ -104,8 +104,7 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
 {
     Source();
     tree.writeSized("src/sub/big.bin", 24 << 20);
-    // The stop button, pressed while the big file's bytes are moving: its copy waits until the run has
-    // seen the stop.
+    // The stop button, pressed while the big file's bytes are moving: its copy waits until it is pressed.
     test::FaultyFileSystem faulty(linuxFileSystem());
     std::atomic<bool> copying = false;
     std::atomic<bool> stopSeen = false;
@@ -117,16 +116,16 @@ TEST_F(TransferTest, StopLeavesWhatWasCopiedAndNoPartialFile)
             std::this_thread::yield();
         return true;
     };
+    std::stop_source stop;
     fake.onPump = [&](int) {
         if (!copying) return;
-        if (Main.AbortFlag == kAbortRequested) stopSeen = true; // the pump after the one that pressed it
-        Main.AbortFlag = kAbortRequested;
+        stop.request_stop();
+        stopSeen = true;
     };
     FolderTransfer request = Request(kModeFolderMove);
-    Main.AbortFlag = 0;
     {
         ScopedFileSystem scoped(faulty);
-        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferCancelled);
+        EXPECT_EQ(TransferFolder(request, counts, stop.get_token()), kTransferCancelled);
     }
     EXPECT_TRUE(stopSeen);
     EXPECT_FALSE(tree.exists("dst/src/sub/big.bin"));
@@ -336,7 +335,7 @@ TEST_F(TransferTest, AnotherKindAtTheDestinationIsNeverUpToDate)
         tree.mkdir("d2/src");
         kind.make("d2/src/report.txt");
         FolderTransfer request = Request(kModeFolderMove, "s2/src", "d2");
-        EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+        EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDone);
         EXPECT_EQ(counts.failures, 1);
         EXPECT_EQ(counts.upToDateFiles, 0);
         EXPECT_EQ(tree.read("s2/src/report.txt"), "x");
@@ -405,7 +404,7 @@ TEST_F(TransferTest, AMoveDeletesOnlyWhatItCopiedThroughItsOwnHandles)
         tree.symlink(tree.linux("q"), "p");
     };
     FolderTransfer request = Request(kModeFolderMove, "p/src");
-    const int result = TransferFolder(request, counts, Main.AbortFlag);
+    const int result = TransferFolder(request, counts, {});
     fake.onPump = nullptr;
     ASSERT_TRUE(swapped);
     EXPECT_EQ(result, kTransferDone);
@@ -424,7 +423,7 @@ TEST_F(TransferTest, AShortReadNeverReplacesTheEarlierCopy)
     tree.writeSized("src/big", 12u << 20);
     tree.write("dst/big", "earlier good copy");
     fake.onPump = [&](int) { ASSERT_EQ(::truncate(tree.linux("src/big").c_str(), 5 << 20), 0); };
-    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1, Main.AbortFlag), -1);
+    EXPECT_EQ(CopyOneFile(tree.drive("src/big"), tree.drive("dst/big"), 1, {}), -1);
     fake.onPump = nullptr;
     EXPECT_EQ(tree.read("dst/big"), "earlier good copy");
     EXPECT_EQ(fake.messages.back().text, tree.drive("src/big") + "  :   ファイルを最後まで読めませんでした");
@@ -513,7 +512,7 @@ TEST_F(TransferTest, TreesOnAFileSystemWithoutListedInodesAreDeletedAndMoved)
     tree.write("stick/src/sub/b.txt", "b");
     tree.mkdir("dst");
     FolderTransfer request = Request(kModeFolderMove, "stick/src");
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDone);
     EXPECT_EQ(counts.failures, 0);
     EXPECT_FALSE(tree.exists("stick/src"));
     EXPECT_EQ(tree.read("dst/src/sub/b.txt"), "b");
@@ -558,7 +557,7 @@ TEST_F(TransferTest, TimesCompareAsTheDestinationKeepsThem)
     tree.setTime("dst/src/sub/b.txt", kOld - 3600);
     FolderTransfer request = Request(kModeFolderBackup);
     request.destinationTimes = WriteTimeStep::FatTwoSeconds;
-    EXPECT_EQ(TransferFolder(request, counts, Main.AbortFlag), kTransferDone);
+    EXPECT_EQ(TransferFolder(request, counts, {}), kTransferDone);
     EXPECT_EQ(counts.upToDateFiles, 3);
     EXPECT_EQ(counts.updatedFiles + counts.newFiles, 0);
 }

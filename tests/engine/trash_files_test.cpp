@@ -20,19 +20,15 @@ namespace {
 // window up to there.
 class StopAtFirstMessage : public ForwardingUiServices {
 public:
-    explicit StopAtFirstMessage(int& abortFlag)
-        : m_abortFlag(abortFlag)
-    {
-    }
     void ShowPlainMessage(const std::string& text) override
     {
         ForwardingUiServices::ShowPlainMessage(text);
-        if (armed) m_abortFlag = kAbortRequested;
+        if (armed) stop.request_stop();
     }
     bool armed = false;
+    std::stop_source stop;
 
 private:
-    int& m_abortFlag;
     ScopedUiServices m_installed { *this };
 };
 
@@ -43,8 +39,7 @@ TEST(TrashFiles, SelectedFilesGoToTheTrashUntilStopped)
     TempTree tree;
     ScopedEnv data("XDG_DATA_HOME", tree.linux("data"));
     FakeUi fake;
-    int abortFlag = 0;
-    StopAtFirstMessage stopper(abortFlag);
+    StopAtFirstMessage stopper;
     const struct {
         const char* name;
         std::vector<std::string> items;
@@ -74,10 +69,11 @@ TEST(TrashFiles, SelectedFilesGoToTheTrashUntilStopped)
             tree.write(std::string("dir/") + name, name);
         fake.messages.clear();
         fake.progress = test::FakeProgress {};
-        abortFlag = 0;
+        stopper.stop = std::stop_source();
         stopper.armed = c.stop;
         int refreshed = 0;
-        EXPECT_EQ(TrashSelectedFiles(Selection::Of("C:\\dir\\", c.items, c.selected), abortFlag, [&] { ++refreshed; }),
+        EXPECT_EQ(TrashSelectedFiles(
+                      Selection::Of("C:\\dir\\", c.items, c.selected), stopper.stop.get_token(), [&] { ++refreshed; }),
             c.moved);
         EXPECT_EQ(refreshed, 1);
         EXPECT_EQ(fake.texts(), c.messages);

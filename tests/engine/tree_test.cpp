@@ -40,6 +40,19 @@ protected:
     test::FakeUi fake;
 };
 
+// A count beside the walk is given up once its stop is requested: it counts nothing further.
+TEST_F(TreeTest, ACountGivenUpByItsStopCountsNoFurther)
+{
+    tree.mkdir("t/a");
+    tree.writeSized("t/a/f", 100);
+    std::stop_source stop;
+    const TreeTotals whole = CountTree(tree.drive("t") + "\\", ListDetail::KindOnly, stop.get_token());
+    EXPECT_EQ(whole.dirs + whole.files, 2);
+    stop.request_stop();
+    const TreeTotals given = CountTree(tree.drive("t") + "\\", ListDetail::KindOnly, stop.get_token());
+    EXPECT_EQ(given.dirs + given.files, 0);
+}
+
 TEST(WithOneSeparatorTest, TrailingSeparators)
 {
     EXPECT_EQ(WithOneSeparator("C:\\a"), "C:\\a\\");

@@ -461,7 +461,7 @@ TEST(MainStateTest, ResetUnbindsAndEmptiesBothTrees)
     Main.MainTree.SetDrive("C:\\");
     Main.MainTree.Refill(false);
     Main.DialogTree.Bind(&list, &files);
-    Main.OperationMode = 4;
+    Main.InputMode = 4;
     Main.DetailList.push_back("x");
 
     ResetMainState();
@@ -469,7 +469,7 @@ TEST(MainStateTest, ResetUnbindsAndEmptiesBothTrees)
     EXPECT_EQ(Main.DialogTree.List(), nullptr);
     EXPECT_EQ(Main.MainTree.EntryCount(), 0);
     EXPECT_EQ(Main.MainTree.CurrentPath(false), "");
-    EXPECT_EQ(Main.OperationMode, 0);
+    EXPECT_EQ(Main.InputMode, 0);
     EXPECT_TRUE(Main.DetailList.empty());
 }
 
