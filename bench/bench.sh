@@ -380,12 +380,52 @@ case_smb() {
             rm -rf "$smb_dir/out"; mkdir "$smb_dir/out"
             SMB_WAIT=300 smb_until gone || { echo "smb: the share still shows the last copy" >&2; exit 1; }
         }
+        # SMB2 requests per file, counted by the server over one more untimed run of a command (the
+        # counts take seconds to settle, so the timed rounds are left alone).
+        #
+        # What each step of a safe copy of a new file costs through GVfs (gvfsd-fuse 1.50, Samba 4.17),
+        # counted step by step over 20 files:
+        #   step (FUSE operation)                       requests  what reaches the server
+        #   open O_CREAT|O_EXCL of the hidden name        4       LOOKUP: CREATE (no such name); CREATE: GVfs
+        #                                                         looks again (CREATE), creates (CREATE), reads
+        #                                                         the new file's attributes (GETINFO)
+        #   write (a file of up to 256 KiB)               1       WRITE (one for each 256 KiB)
+        #   close (RELEASE)                               2       GETINFO, CLOSE
+        #   fchmod, fdatasync                             0       GVfs refuses modes and has no fsync: nothing
+        #                                                         reaches the server (so no flush is durable)
+        #   rename without replacing, to a free name      8       LOOKUP of the name (CREATE); GVfs stats the
+        #                                                         source (CREATE, GETINFO, CLOSE) and the name
+        #                                                         (CREATE), renames (CREATE, SETINFO, CLOSE)
+        #   times by name, once the name is in place      6       set (CREATE, SETINFO, CLOSE), read back
+        #                                                         (CREATE, GETINFO, CLOSE)
+        # 21 in all, which zelo-cli sends; cp -r sends the first three rows (7), rsync -rt 31. Times set on
+        # the open file cost 4 but do not hold (the server dates a written file at its close), and GVfs
+        # closes the file only for the rename, so the times come after it. A copy without the rename
+        # (12-13) would leave a partial file under its name. Replacing an existing file costs about 17
+        # for the rename (GVfs stats both names; the rename fails, the old file is deleted, the rename
+        # is sent again), and the destination's listing a stat per entry (3).
+        per_file() {
+            local before after
+            fresh_share
+            before=$(smb_requests) || exit 1
+            "$@" >/dev/null 2>&1 || { echo "smb: failed: $*" >&2; exit 1; }
+            after=$(smb_requests) || exit 1
+            awk -v n=$((after - before)) 'BEGIN { printf "%.1f", n / 2000 }'
+        }
+        # Both sides go through GVfs, whatever zelo-cli would reach the share with otherwise.
+        export ZELO_SMB_DIRECT=0
+        local rsync_t=(sh -c 'rsync -rt "$1" "$2" 2>/dev/null; s=$?; [ "$s" -eq 0 ] || [ "$s" -eq 23 ]' sh "$work/smbsrc" "$smb_mount/out/")
+        local zelo_count cp_count rsync_count
         run_case smb-copy "cp -r" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
             -- cp -r "$work/smbsrc" "$smb_mount/out/"
+        zelo_count=$(per_file "$cli" copy-tree "$work/smbsrc" "$smb_mount/out")
+        cp_count=$(per_file cp -r "$work/smbsrc" "$smb_mount/out/")
+        printf '%-14s SMB2 requests per file: zelo-cli %s   cp -r %s\n' smb-copy "$zelo_count" "$cp_count"
         # The same work as a copy that keeps times and never leaves a partial file under its name. The
         # share refuses modes, which rsync reports with its status 23 once every file is in place.
-        run_case smb-rsync "rsync -rt" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
-            -- sh -c 'rsync -rt "$1" "$2" 2>/dev/null; s=$?; [ "$s" -eq 0 ] || [ "$s" -eq 23 ]' sh "$work/smbsrc" "$smb_mount/out/"
+        run_case smb-rsync "rsync -rt" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" -- "${rsync_t[@]}"
+        rsync_count=$(per_file "${rsync_t[@]}")
+        printf '%-14s SMB2 requests per file: zelo-cli %s   rsync -rt %s\n' smb-rsync "$zelo_count" "$rsync_count"
     )
     local status=$?
     (( status == 0 || status == 77 )) || exit "$status"
