@@ -399,8 +399,10 @@ case_smb() {
         #   times by name, once the name is in place      6       set (CREATE, SETINFO, CLOSE), read back
         #                                                         (CREATE, GETINFO, CLOSE)
         # 21 in all, which zelo-cli sends; cp -r sends the first three rows (7), rsync -rt 31. Times set on
-        # the open file cost 4 but do not hold (the server dates a written file at its close), and GVfs
-        # closes the file only for the rename, so the times come after it. A copy without the rename
+        # the open file cost 4 but do not hold (the server dates a written file at its close), and close()
+        # returns before GVfs closes the file; the rename closes it first, so the times follow the rename.
+        # GVfs renames "without replacing" by looking first, and libsmbclient deletes a name that appears
+        # between the look and the rename: the window is one request long. A copy without the rename
         # (12-13) would leave a partial file under its name. Replacing an existing file costs about 17
         # for the rename (GVfs stats both names; the rename fails, the old file is deleted, the rename
         # is sent again), and the destination's listing a stat per entry (3).

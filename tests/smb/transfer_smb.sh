@@ -134,8 +134,8 @@ expect_out "copied 70"
 [ "$(cat "$smb_dir/sel/CASE.TXT")" = "newer on the share" ] || smb_fail "CASE.TXT was replaced"
 
 step="requests per file"
-# Counted by the server: a safe copy through GVfs costs 21 SMB2 requests per new file (README,
-# "Requests per file"); one more lookup or setting per file (3 to 6 requests) climbs past 24.
+# Counted by the server: a safe copy through GVfs costs 21 SMB2 requests per new file (the table in
+# bench/bench.sh, case_smb); one more lookup or setting per file (3 to 6 requests) climbs past 24.
 many=$smb_work/many
 mkdir -p "$many/d1" "$many/d2" "$smb_mount/counted"
 for i in $(seq 1 100); do
