@@ -402,7 +402,7 @@ case_smb() {
         # the open file cost 4 but do not hold (the server dates a written file at its close), and close()
         # returns before GVfs closes the file; the rename closes it first, so the times follow the rename.
         # GVfs renames "without replacing" by looking first, and libsmbclient deletes a name that appears
-        # between the look and the rename: the window is one request long. A copy without the rename
+        # between the look and the rename: the window is a few requests long. A copy without the rename
         # (12-13) would leave a partial file under its name. Replacing an existing file costs about 17
         # for the rename (GVfs stats both names; the rename fails, the old file is deleted, the rename
         # is sent again), and the destination's listing a stat per entry (3).
