@@ -160,6 +160,32 @@ std::string uncFromCifsSource(const std::string& source)
     return unc;
 }
 
+namespace {
+
+// GVfs writes a field's value with "%XX" for the bytes it escapes (a blank, ",", "=", "/"...).
+std::string PercentDecoded(std::string_view text)
+{
+    const auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out += char(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 std::optional<GvfsShare> GvfsShareOf(const std::string& directoryName)
 {
     const std::string prefix = "smb-share:";
@@ -171,7 +197,7 @@ std::optional<GvfsShare> GvfsShareOf(const std::string& directoryName)
         const auto equals = field.find('=');
         if (equals == std::string::npos) continue;
         const std::string key = field.substr(0, equals);
-        const std::string value = field.substr(equals + 1);
+        const std::string value = PercentDecoded(std::string_view(field).substr(equals + 1));
         if (key == "server")
             found.server = value;
         else if (key == "share")

@@ -40,7 +40,7 @@ std::string uncFromCifsSource(const std::string& source);
 std::string uncFromGvfsName(const std::string& directoryName);
 
 // What a GVfs directory name "smb-share:port=N,server=H,share=S,user=U,domain=D" says of its share;
-// nullopt for a name that is not an SMB share's.
+// nullopt for a name that is not an SMB share's. Values are percent-decoded ("my%20share" is "my share").
 struct GvfsShare {
     std::string server;
     std::string port; // empty: the default

@@ -88,10 +88,11 @@ Reply Helper::Call(Writer& request)
         reply.error = int(fields.U32());
         return reply;
     }
-    // A helper that ended (or answered nonsense) serves no more requests: its files are gone with it.
+    // A helper that ended (or answered nonsense) serves no more requests: its files are gone with it, as
+    // they would be with a lost connection.
     m_broken = true;
     reply.body.clear();
-    reply.error = EIO;
+    reply.error = ENOTCONN;
     return reply;
 }
 
@@ -118,6 +119,9 @@ std::shared_ptr<Helper> ThisThreadHelper()
     // Dropped when the thread ends: a copy thread's helper ends with the run.
     thread_local std::shared_ptr<Helper> helper;
     thread_local bool failed = false;
+    // One that died (killed, crashed) is replaced for what comes next; nothing is retried inside a file,
+    // whose requests keep going to the dead one.
+    if (helper && helper->Broken()) helper.reset();
     if (!helper && !failed) {
         helper = Helper::Start();
         failed = !helper;

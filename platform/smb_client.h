@@ -7,6 +7,7 @@
 
 #include "platform/smb/smb_protocol.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -42,8 +43,11 @@ public:
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
 
-    // One request and its reply; a helper that is gone answers EIO, and every later request too.
+    // One request and its reply; a helper that is gone answers ENOTCONN (a share that cannot be reached),
+    // and every later request too: what it had open went with it.
     Reply Call(Writer& request);
+    // The helper ended or answered nonsense: its thread's next file gets a new one.
+    bool Broken() const { return m_broken.load(); }
     // Hands the helper the login typed for the share this session (a guest where none was), once.
     void EnsureLogin(const ShareAddress& share);
     pid_t Pid() const { return m_pid; }
@@ -53,11 +57,12 @@ private:
     std::mutex m_mutex;
     int m_socket;
     pid_t m_pid;
-    bool m_broken = false;
+    std::atomic<bool> m_broken { false };
     std::map<std::string, std::string> m_logins; // share -> the login last handed over (memory only)
 };
 
-// The helper of the calling thread, started on first use; null when none can be started.
+// The helper of the calling thread, started on first use and again after the last one ended (files open
+// in the old one keep failing); null when none can be started.
 std::shared_ptr<Helper> ThisThreadHelper();
 // Where the helper program is: $ZELO_SMB_HELPER, else beside the running program, else the installed one.
 std::string HelperProgram();

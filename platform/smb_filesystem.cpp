@@ -4,9 +4,11 @@
 // identity its listing reported.
 #include "platform/smb_filesystem.h"
 
+#include "platform/dosattrib.h"
 #include "platform/drive_path.h"
 #include "platform/drives.h"
 #include "platform/errors.h"
+#include "platform/mount_table.h"
 #include "platform/share_logins.h"
 #include "platform/time.h"
 
@@ -17,6 +19,7 @@
 #include <mutex>
 #include <random>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <vector>
 
 namespace zelo {
@@ -30,6 +33,7 @@ using smb::Writer;
 
 namespace {
 
+constexpr std::string_view kGvfsFolder = "/gvfs/";
 constexpr std::string_view kGvfsShare = "/gvfs/smb-share:";
 
 bool Failed(int e, ErrnoCall call = ErrnoCall::Generic)
@@ -233,7 +237,8 @@ public:
         request.U8(uint8_t(Op::SetTimes))
             .Bytes(m_place.Url())
             .I64(MicrosecondsOf(lastAccess))
-            .I64(MicrosecondsOf(lastWrite));
+            .I64(MicrosecondsOf(lastWrite))
+            .U8(1);
         const Reply reply = m_place.Ask(request);
         return reply.error == 0 || Failed(reply.error);
     }
@@ -266,6 +271,7 @@ public:
     }
 
     const Place& place() const { return m_place; }
+    uint32_t AttributesAtOpen() const { return AttributesOf(m_atOpen); }
 
 protected:
     Place m_place; // the file's own path
@@ -290,6 +296,10 @@ public:
         if (!m_committed) m_place.On(Op::Unlink, m_place.Url());
     }
 
+    // The share's own attribute word for the new file, given once it has its times (setting times by name
+    // sets the attribute word too) and its name.
+    void SetDosAttributes(uint32_t attributes) { m_attributes = attributes; }
+
     // Closes the file (the close checked), gives it the source's times and puts it in destination's place:
     // under a free name with a rename that looks first, over an old file without deleting it first.
     bool Commit(const Place& destination, const ReplaceOptions& options, bool exclusive)
@@ -302,6 +312,7 @@ public:
             request.U8(uint8_t(Op::SetTimes)).Bytes(m_place.Url());
             request.I64(facts.accessSeconds * 1000000 + facts.accessNanoseconds / 1000);
             request.I64(facts.writeSeconds * 1000000 + facts.writeNanoseconds / 1000);
+            request.U8(0); // a new file: Archive alone
             const Reply reply = m_place.Ask(request);
             if (reply.error != 0) return Failed(reply.error);
         }
@@ -319,12 +330,20 @@ public:
         const Reply reply = m_place.Ask(request);
         if (reply.error != 0) return Failed(reply.error, exclusive ? ErrnoCall::CreateNoReplace : ErrnoCall::Generic);
         m_committed = true;
+        if (m_attributes) {
+            // Under its own name: the server counts a hidden name's file as Hidden whatever it is told.
+            Writer attributes;
+            attributes.U8(uint8_t(Op::SetDos)).Bytes(destination.Url()).U32(*m_attributes);
+            const Reply set = m_place.Ask(attributes);
+            if (set.error != 0) return Failed(set.error);
+        }
         return true;
     }
 
 private:
     bool m_destinationWasFree;
     bool m_committed = false;
+    std::optional<uint32_t> m_attributes;
 };
 
 std::unique_ptr<File> OpenAt(Place place, int flags, bool temporary, uint32_t code = 0)
@@ -398,8 +417,9 @@ public:
 
     bool Next(FindData& out) override
     {
+        const Place here = Here();
         if (!m_listed) {
-            const Reply reply = m_place.On(Op::List, m_place.Url());
+            const Reply reply = here.On(Op::List, here.Url());
             if (reply.error != 0) return Failed(reply.error);
             auto fields = reply.Fields();
             const uint32_t count = fields.U32();
@@ -425,21 +445,23 @@ public:
     }
     bool Lookup(const std::string& name, FindData& out) override
     {
+        const Place here = Here();
         if (name.empty() || name.find('\\') != std::string::npos || name.find('/') != std::string::npos || name == "."
             || name == "..")
             return Failed(ENOENT);
         const std::string linuxName = LinuxNameFromDrive(name);
         Entry e;
-        if (!m_place.Stat(m_place.UrlOf(linuxName), e)) return false;
+        if (!here.Stat(here.UrlOf(linuxName), e)) return false;
         Fill(e, linuxName, out);
         return true;
     }
     std::unique_ptr<DirHandle> OpenChild(const FindData& entry, ChildOpen& status) override
     {
+        const Place here = Here();
         status = ChildOpen::Failed;
-        Place child { m_place.helper, m_place.share, Join(m_place.inside, LinuxNameFromDrive(entry.name)) };
+        Place child { here.helper, here.share, Join(here.inside, LinuxNameFromDrive(entry.name)) };
         Entry e;
-        if (!m_place.Stat(child.Url(), e)) return nullptr;
+        if (!here.Stat(child.Url(), e)) return nullptr;
         // No longer the directory the listing reported: never entered.
         if (!S_ISDIR(e.mode) || (entry.fileId != 0 && e.inode != entry.fileId)) {
             status = ChildOpen::Changed;
@@ -451,11 +473,12 @@ public:
     }
     std::unique_ptr<DirHandle> OpenParent(const DirIdentity& expected) override
     {
-        if (m_place.inside.empty()) {
+        const Place here = Here();
+        if (here.inside.empty()) {
             SetLastError(err::PathNotFound);
             return nullptr;
         }
-        Place parent { m_place.helper, m_place.share, ParentOf(m_place.inside) };
+        Place parent { here.helper, here.share, ParentOf(here.inside) };
         Entry e;
         if (!parent.Stat(parent.Url(), e)) return nullptr;
         if (expected.inode != 0 && DirIdentity { e.device, e.inode } != expected) {
@@ -468,56 +491,62 @@ public:
 
     bool DeleteEntry(const FindData& entry, bool allowReadOnly) override
     {
+        const Place here = Here();
         if ((entry.attributes & kAttrDirectory) && !(entry.attributes & kAttrReparsePoint)) return Failed(EACCES);
-        const std::string url = m_place.UrlOf(LinuxNameFromDrive(entry.name));
+        const std::string url = here.UrlOf(LinuxNameFromDrive(entry.name));
         if (!allowReadOnly) {
             Entry now;
-            if (!m_place.Stat(url, now)) return false;
+            if (!here.Stat(url, now)) return false;
             if (now.dosAttributes & kAttrReadOnly) return Failed(EACCES);
         }
-        const Reply reply = m_place.On(Op::Unlink, url);
+        const Reply reply = here.On(Op::Unlink, url);
         return reply.error == 0 || Failed(reply.error);
     }
     bool RemoveSubdirectory(const FindData& entry, bool allowReadOnly) override
     {
-        const std::string url = m_place.UrlOf(LinuxNameFromDrive(entry.name));
+        const Place here = Here();
+        const std::string url = here.UrlOf(LinuxNameFromDrive(entry.name));
         Entry now;
-        if (!m_place.Stat(url, now)) return false;
+        if (!here.Stat(url, now)) return false;
         if (!S_ISDIR(now.mode)) return Coded(err::NotADirectory);
         // Only the very directory that was walked, not one put in its place.
         if (entry.fileId != 0 && now.inode != entry.fileId) return Coded(err::PathNotFound);
         if (!allowReadOnly && (now.dosAttributes & kAttrReadOnly)) return Failed(EACCES);
-        const Reply reply = m_place.On(Op::Rmdir, url);
+        const Reply reply = here.On(Op::Rmdir, url);
         return reply.error == 0 || Failed(reply.error, ErrnoCall::RemoveDirectory);
     }
     bool CreateSubdirectory(const std::string& name) override
     {
-        const Reply reply = m_place.On(Op::Mkdir, m_place.UrlOf(LinuxNameFromDrive(name)));
+        const Place here = Here();
+        const Reply reply = here.On(Op::Mkdir, here.UrlOf(LinuxNameFromDrive(name)));
         return reply.error == 0 || Failed(reply.error, ErrnoCall::MakeDirectory);
     }
     // A share keeps no symbolic links.
     bool CopyLinkTo(const FindData&, DirHandle&) override { return Unsupported(); }
     std::unique_ptr<File> OpenForCopy(const FindData& entry) override
     {
-        Place file { m_place.helper, m_place.share, Join(m_place.inside, LinuxNameFromDrive(entry.name)) };
+        const Place here = Here();
+        Place file { here.helper, here.share, Join(here.inside, LinuxNameFromDrive(entry.name)) };
         return OpenAt(std::move(file), O_RDONLY, false);
     }
     std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
-        return MakeReplacement(m_place, LinuxNameFromDrive(name), listedFree);
+        return MakeReplacement(Here(), LinuxNameFromDrive(name), listedFree);
     }
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
     {
-        const Place destination { m_place.helper, m_place.share, Join(m_place.inside, LinuxNameFromDrive(name)) };
+        const Place here = Here();
+        const Place destination { here.helper, here.share, Join(here.inside, LinuxNameFromDrive(name)) };
         return CommitTo(std::move(file), destination, options, false);
     }
     void MarkArchiveOnly(const FindData& entry, File&) override
     {
         if (!(entry.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return;
         const KeepLastError keep;
+        const Place here = Here();
         Writer request;
-        request.U8(uint8_t(Op::SetDos)).Bytes(m_place.UrlOf(LinuxNameFromDrive(entry.name))).U32(kAttrArchive);
-        m_place.Ask(request);
+        request.U8(uint8_t(Op::SetDos)).Bytes(here.UrlOf(LinuxNameFromDrive(entry.name))).U32(kAttrArchive);
+        here.Ask(request);
     }
     bool IsReadOnly() override { return m_readOnly; }
     bool LendWrite() override { return false; }
@@ -525,6 +554,16 @@ public:
     bool IsSystemRoot() override { return false; }
 
 private:
+    // The place with the calling thread's helper: a walk's handles are used from the copy threads too, and
+    // a helper that died has a successor for what follows.
+    Place Here() const
+    {
+        auto helper = smb::ThisThreadHelper();
+        if (!helper) return m_place;
+        helper->EnsureLogin(m_place.share);
+        return Place { std::move(helper), m_place.share, m_place.inside };
+    }
+
     Place m_place;
     DirIdentity m_identity;
     bool m_readOnly;
@@ -665,7 +704,8 @@ public:
         request.U8(uint8_t(Op::SetTimes))
             .Bytes(place->Url())
             .I64(MicrosecondsOf(lastAccess))
-            .I64(MicrosecondsOf(lastWrite));
+            .I64(MicrosecondsOf(lastWrite))
+            .U8(1);
         const Reply reply = place->Ask(request);
         return reply.error == 0 || Failed(reply.error);
     }
@@ -712,28 +752,15 @@ std::optional<SmbLocation> SmbLocationOf(const std::string& linuxPath)
 {
     const size_t at = linuxPath.find(kGvfsShare);
     if (at == std::string::npos) return std::nullopt;
-    const size_t fieldsStart = at + kGvfsShare.size();
-    const size_t end = linuxPath.find('/', fieldsStart);
-    const std::string fields
-        = linuxPath.substr(fieldsStart, end == std::string::npos ? std::string::npos : end - fieldsStart);
+    const size_t nameStart = at + kGvfsFolder.size();
+    const size_t end = linuxPath.find('/', nameStart);
+    const auto share
+        = GvfsShareOf(linuxPath.substr(nameStart, end == std::string::npos ? std::string::npos : end - nameStart));
+    if (!share) return std::nullopt;
     SmbLocation location;
-    size_t start = 0;
-    while (start <= fields.size()) {
-        const size_t comma = std::min(fields.find(',', start), fields.size());
-        const std::string field = fields.substr(start, comma - start);
-        const size_t equals = field.find('=');
-        if (equals != std::string::npos) {
-            const std::string key = field.substr(0, equals), value = field.substr(equals + 1);
-            if (key == "server")
-                location.share.server = value;
-            else if (key == "share")
-                location.share.share = value;
-            else if (key == "port")
-                location.share.port = uint16_t(std::strtoul(value.c_str(), nullptr, 10));
-        }
-        start = comma + 1;
-    }
-    if (location.share.server.empty() || location.share.share.empty()) return std::nullopt;
+    location.share.server = share->server;
+    location.share.share = share->share;
+    if (!share->port.empty()) location.share.port = uint16_t(std::strtoul(share->port.c_str(), nullptr, 10));
     if (end != std::string::npos) location.inside = linuxPath.substr(end + 1);
     while (!location.inside.empty() && location.inside.back() == '/')
         location.inside.pop_back();
@@ -793,6 +820,48 @@ FileSystem& smbFileSystem()
     return instance;
 }
 
+namespace {
+
+constexpr uint32_t kCarried = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+
+// What a copy of source carries, as a copy between Linux folders does: a share's own attribute word, or a
+// Linux file's user.DOSATTRIB (Hidden, System, Archive; Archive where it has none) and its mode's ReadOnly.
+// Read from the open file, never by name again.
+uint32_t CarriedAttributes(File& source)
+{
+    if (auto* onShare = dynamic_cast<SmbFile*>(&source)) return onShare->AttributesAtOpen() & kCarried;
+    uint32_t attributes = kAttrArchive;
+    char blob[256];
+    const ssize_t n = ::fgetxattr(source.NativeHandle(), dosattrib::kName, blob, sizeof blob);
+    if (n >= 0) {
+        if (const auto value = dosattrib::parse(blob, size_t(n))) attributes = value->attributes;
+    }
+    attributes &= kAttrHidden | kAttrSystem | kAttrArchive;
+    SourceFacts facts;
+    if (source.Facts(facts) && !(facts.mode & S_IWUSR)) attributes |= kAttrReadOnly;
+    return attributes;
+}
+
+// Gives the new file the attributes: on a share as its own word (at the commit), on Linux as user.DOSATTRIB
+// before the commit (ReadOnly there is the mode the commit sets). A new file is Archive alone already.
+bool GiveAttributes(File& target, uint32_t attributes)
+{
+    if (attributes == kAttrArchive) return true;
+    if (auto* onShare = dynamic_cast<SmbReplacement*>(&target)) {
+        onShare->SetDosAttributes(attributes);
+        return true;
+    }
+    dosattrib::Value value;
+    value.attributes = attributes & (kAttrHidden | kAttrSystem | kAttrArchive);
+    const std::string blob = dosattrib::encode(value);
+    if (::fsetxattr(target.NativeHandle(), dosattrib::kName, blob.data(), blob.size(), 0) == 0) return true;
+    // A file system without extended attributes keeps what it derives, as for any copy onto it.
+    if (errno == ENOTSUP || errno == EOPNOTSUPP || errno == ENOSYS || errno == EPERM) return true;
+    return Failed(errno);
+}
+
+} // namespace
+
 bool CopyFileAcross(const std::string& from, const std::string& to, bool failIfExists)
 {
     FileSystem& in = UsesDirectSmb(from) ? smbFileSystem() : linuxFileSystem();
@@ -808,6 +877,7 @@ bool CopyFileAcross(const std::string& from, const std::string& to, bool failIfE
         if (moved < 0) return false;
         if (moved == 0) break;
     }
+    if (!GiveAttributes(*target, CarriedAttributes(*source))) return false;
     ReplaceOptions options;
     options.source = source.get();
     return out.CommitReplacement(std::move(target), to, options);

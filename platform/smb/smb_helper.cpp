@@ -19,6 +19,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -107,6 +108,21 @@ uint32_t AttributesFromMode(mode_t mode)
     if (mode & S_IXOTH) attributes |= 0x02;
     if (!(mode & S_IWUSR)) attributes |= 0x01;
     return attributes;
+}
+
+constexpr uint32_t kArchive = 0x20;
+constexpr uint32_t kSettable = 0x01 | 0x02 | 0x04 | kArchive;
+
+// Sets ReadOnly, Hidden, System and Archive and nothing else. Through chmod, whose mode the client maps to
+// the attribute word (with the mapping of Hidden and System that the client's configuration turns on):
+// its attribute call would also set every time again, to the second.
+bool SetAttributes(const std::string& url, uint32_t attributes)
+{
+    mode_t mode = (attributes & 0x01) ? 0444 : 0644;
+    if (attributes & kArchive) mode |= S_IXUSR;
+    if (attributes & 0x04) mode |= S_IXGRP;
+    if (attributes & 0x02) mode |= S_IXOTH;
+    return smbc_chmod(url.c_str(), mode) == 0;
 }
 
 Entry FromStat(const struct stat& st)
@@ -313,8 +329,10 @@ void Serve(Reader& in, Writer& out)
     case Op::SetTimes: {
         const std::string url = Target(in.Bytes());
         const int64_t accessUs = in.I64(), writeUs = in.I64();
+        const bool keepAttributes = in.U8() != 0;
         struct stat st { };
-        if ((accessUs == kTimeLeftAlone || writeUs == kTimeLeftAlone) && smbc_stat(url.c_str(), &st) != 0) {
+        if ((keepAttributes || accessUs == kTimeLeftAlone || writeUs == kTimeLeftAlone)
+            && smbc_stat(url.c_str(), &st) != 0) {
             error = errno;
             break;
         }
@@ -328,7 +346,14 @@ void Serve(Reader& in, Writer& out)
             return timeval { time_t(seconds), suseconds_t(micro) };
         };
         struct timeval times[2] = { toTimeval(accessUs, st.st_atim), toTimeval(writeUs, st.st_mtim) };
-        if (smbc_utimes(url.c_str(), times) != 0) error = errno;
+        if (smbc_utimes(url.c_str(), times) != 0) {
+            error = errno;
+            break;
+        }
+        // Setting times by name sets the attribute word as well (to Archive alone): an existing file's
+        // word is put back.
+        const uint32_t before = AttributesFromMode(st.st_mode) & kSettable;
+        if (keepAttributes && before != kArchive && !SetAttributes(url, before)) error = errno;
         break;
     }
     case Op::GetDos: {
@@ -343,9 +368,7 @@ void Serve(Reader& in, Writer& out)
     }
     case Op::SetDos: {
         const std::string url = Target(in.Bytes());
-        char value[16];
-        std::snprintf(value, sizeof value, "0x%x", in.U32());
-        if (smbc_setxattr(url.c_str(), "system.dos_attr.mode", value, std::strlen(value), 0) != 0) error = errno;
+        if (!SetAttributes(url, in.U32())) error = errno;
         break;
     }
     default:
@@ -382,8 +405,14 @@ int main()
     SMBCCTX* context = smbc_new_context();
     if (!context) return 1;
     smbc_setDebug(context, 0);
-    // The machine's smb.conf must not change what this client does.
-    smbc_setConfiguration(context, "/dev/null");
+    // The machine's smb.conf must not change what this client does; a configuration of its own maps the
+    // Hidden and System attributes to the modes chmod is given (Archive and ReadOnly are mapped by default).
+    static constexpr char kConfiguration[] = "[global]\n  map hidden = yes\n  map system = yes\n  map archive = yes\n";
+    const int configuration = ::memfd_create("zelo-smb-helper.conf", MFD_CLOEXEC);
+    const bool written = configuration >= 0
+        && ::write(configuration, kConfiguration, sizeof kConfiguration - 1) == ssize_t(sizeof kConfiguration - 1);
+    const std::string configurationPath = written ? "/proc/self/fd/" + std::to_string(configuration) : "/dev/null";
+    smbc_setConfiguration(context, configurationPath.c_str());
     smbc_setTimeout(context, kTimeoutMs);
     smbc_setOptionUseKerberos(context, false);
     smbc_setOptionFallbackAfterKerberos(context, true);

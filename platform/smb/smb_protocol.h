@@ -25,9 +25,10 @@ enum class Op : uint8_t {
     Replace, // from, to, aside: the old "to" moves aside, "from" takes its name, the old one goes
     Mkdir, // url
     Rmdir, // url
-    SetTimes, // url, access and write time in microseconds since 1970 (INT64_MIN: left alone)
+    SetTimes, // url, access and write time in microseconds since 1970 (INT64_MIN: left alone), u8: keep the
+              // attribute word (which setting times by name resets)
     GetDos, // url -> attribute word as the share keeps it
-    SetDos, // url, attribute word
+    SetDos, // url, attribute word (ReadOnly, Hidden, System, Archive; the times are left alone)
 };
 
 // The most bytes one Read or Write moves: a stop is seen between two of them.

@@ -30,7 +30,7 @@ run() {
   err=$(cat "$smb_work/err")
   [ "$got" -eq "$want" ] || smb_fail "zelo-cli $1: exit $got, not $want: $out $err"
 }
-expect_out() { grep -qxF "$1" <<<"$out" || smb_fail "no line '$1' in: $out"; }
+expect_out() { grep -qxF -- "$1" <<<"$out" || smb_fail "no line '$1' in: $out"; }
 helpers_gone() {
   local pid
   while read -r pid; do kill -0 "$pid" 2>/dev/null && return 1; done <"$helper_log"
@@ -108,6 +108,52 @@ run 0 --yes delete "$smb_mount/m"
 went_direct
 [ ! -e "$smb_dir/m" ] || smb_fail "the deleted folder is still on the share"
 no_temporaries
+
+step="attributes carried both ways"
+# A copy (duplicate) carries ReadOnly, Hidden, System and Archive: onto the share as the share's own word
+# (what Samba keeps in the server file's user.DOSATTRIB), and back as user.DOSATTRIB and the mode. Cases:
+# local attributes to set, the word the server then keeps, the letters back home.
+dos_on_server() {
+  local hex
+  hex=$(getfattr -e hex -n user.DOSATTRIB "$1" 2>/dev/null | sed -n 's/^user.DOSATTRIB=0x//p')
+  # Its text prefix where it writes one ("0x26"), else the word of its binary form with an empty prefix
+  # (versions 3 to 5: the word after the valid flags, at byte 12, little-endian).
+  if [ "${hex:0:4}" = 3078 ]; then
+    printf '%b' "$(sed 's/\(..\)/\\x\1/g' <<<"$hex")" | tr '\0' '\n' | head -n 1
+  elif [ "${#hex}" -ge 32 ]; then
+    printf '0x%x\n' "$((16#${hex:30:2}${hex:28:2}${hex:26:2}${hex:24:2}))"
+  fi
+}
+mkdir -p "$smb_work/attr" "$smb_work/back" "$smb_dir/attr"
+while read -r letters word back; do
+  f=$smb_work/attr/$letters.txt
+  echo "$letters" >"$f"
+  run 0 attrib --set="$letters" "$f"
+  run 0 duplicate "$f" "$smb_mount/attr" 1
+  went_direct
+  [ "$(dos_on_server "$smb_dir/attr/${letters}00.txt")" = "$word" ] \
+    || smb_fail "$letters: the share keeps $(dos_on_server "$smb_dir/attr/${letters}00.txt"), not $word"
+  [ "$(stat -c %y "$f" | cut -c1-26)" = "$(stat -c %y "$smb_dir/attr/${letters}00.txt" | cut -c1-26)" ] \
+    || smb_fail "$letters: write time $(stat -c %y "$smb_dir/attr/${letters}00.txt"), not $(stat -c %y "$f")"
+  run 0 duplicate "$smb_mount/attr/${letters}00.txt" "$smb_work/back" 1
+  run 0 attrib "$smb_work/back/${letters}0000.txt"
+  expect_out "$back  $smb_work/back/${letters}0000.txt"
+  cmp -s "$f" "$smb_work/back/${letters}0000.txt" || smb_fail "$letters: the bytes came back changed"
+done <<'CASES'
+HSA 0x26 --HSA
+RA 0x21 -R--A
+H 0x2 --H--
+CASES
+# Setting attributes on the share leaves the write time as it was, to the microsecond.
+while read -r letters word; do
+  run 0 attrib --set="$letters" "$smb_mount/attr/H00.txt"
+  [ "$(dos_on_server "$smb_dir/attr/H00.txt")" = "$word" ] || smb_fail "attrib $letters: the share keeps $(dos_on_server "$smb_dir/attr/H00.txt")"
+  [ "$(stat -c %y "$smb_work/attr/H.txt" | cut -c1-26)" = "$(stat -c %y "$smb_dir/attr/H00.txt" | cut -c1-26)" ] \
+    || smb_fail "attrib $letters: write time $(stat -c %y "$smb_dir/attr/H00.txt")"
+done <<'CASES'
+RS 0x5
+A 0x20
+CASES
 
 step="killed mid-copy"
 head -c 300000000 /dev/zero >"$smb_work/huge"
