@@ -154,8 +154,7 @@ public:
             return false;
         if (m_tempName.empty() && !giveName(linuxDestination)) return false;
         if (!Close()) return false;
-        if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0) return failNaming(errno, linuxDestination);
-        m_tempName.clear();
+        if (!renameOver(name, linuxDestination, old.st_mode != 0)) return false;
         return keepTimesByName(name, options);
     }
 
@@ -188,6 +187,53 @@ public:
     }
 
 private:
+    // Puts the named file in place of name. On FUSE a rename over an existing entry is not one step (GVfs
+    // deletes the old file, then renames: a share lost in between loses the old file with the new one
+    // not in place), so there the old entry first moves aside to a free hidden name, the new file takes
+    // the name, and only then does the old one go; it comes back when the new one cannot take the name.
+    bool renameOver(const std::string& name, const std::string& linuxDestination, bool nameHeld)
+    {
+        if (!nameHeld || !onFuse(m_dir, m_device)) {
+            if (::renameat(m_dir, m_tempName.c_str(), m_dir, name.c_str()) != 0)
+                return failNaming(errno, linuxDestination);
+            m_tempName.clear();
+            return true;
+        }
+        std::string aside;
+        for (int attempt = 0; attempt < 100 && aside.empty(); ++attempt) {
+            std::string candidate = randomTempName();
+            if (renameNoReplace(name, candidate))
+                aside = std::move(candidate);
+            else if (errno == ENOENT)
+                break; // gone meanwhile: the name is free
+            else if (errno != EEXIST)
+                return fail(errno, linuxDestination);
+        }
+        if (!renameNoReplace(m_tempName, name)) {
+            const int e = errno;
+            if (!aside.empty()) renameNoReplace(aside, name);
+            return failNaming(e, linuxDestination);
+        }
+        m_tempName.clear();
+        // The new file is in place; an old one that will not go stays under its hidden name.
+        ::unlinkat(m_dir, aside.c_str(), 0);
+        return true;
+    }
+
+    // A rename within the directory that never replaces (EEXIST); where the file system has no such
+    // rename, the target is looked up just before.
+    bool renameNoReplace(const std::string& from, const std::string& to)
+    {
+        if (::renameat2(m_dir, from.c_str(), m_dir, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        struct stat st { };
+        if (::fstatat(m_dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+            return false;
+        }
+        return ::renameat(m_dir, from.c_str(), m_dir, to.c_str()) == 0;
+    }
+
     // The rename that gives the file its name failed. The destination refusing the name itself reads as
     // 123, known from its answer: EINVAL, or ENOENT while the file being named is still there (exFAT
     // through FUSE answers so for ":" or "?").

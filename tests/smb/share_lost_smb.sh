@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The share goes away in the middle of zelo-cli's tree copy and of its backup (the server is stopped):
 # the run ends with a message and a non-zero exit, every earlier file on the share holds either its
-# old bytes or the whole new ones (never part of a file under its own name), and once the server is back
-# and the share mounted again, a second backup completes.
+# old bytes or the whole new ones (never part of a file under its own name, and never no file at all),
+# and once the server is back and the share mounted again, a second backup completes. Both ways to the
+# share: the direct client, and the GVfs mount alone (ZELO_SMB_DIRECT=0).
 #   share_lost_smb.sh ZELO-CLI
 set -uo pipefail
 cli=$1
@@ -35,6 +36,10 @@ only_whole_files() {
     case "$f" in */.zelo-*) continue ;; esac # a temporary name, never a file's own
     cmp -s "$smb_dir/$1/$f" "$old/$f" || cmp -s "$smb_dir/$1/$f" "$src/$f" || smb_fail "$1/$f holds part of a file"
   done < <(cd "$smb_dir/$1" && find . -type f -print0)
+  # An update never takes the earlier file away before the new one holds its name.
+  while IFS= read -r -d '' f; do
+    [ -f "$smb_dir/$1/$f" ] || smb_fail "$1/$f is gone: neither the earlier file nor the new one"
+  done < <(cd "$old" && find . -type f -print0)
 }
 
 updated_files() { find "$smb_dir/$1" -type f -newermt '2023-01-01' | wc -l; }
@@ -68,14 +73,17 @@ lose_share_during() {
   fi
 }
 
-step="tree copy"
-lose_share_during copy copy-tree "$src" "$smb_mount/copy"
+for direct in 1 0; do
+  export ZELO_SMB_DIRECT=$direct
+  step="tree copy (direct $direct)"
+  lose_share_during copy copy-tree "$src" "$smb_mount/copy"
 
-step="backup"
-lose_share_during backup mirror "$src" "$smb_mount/backup"
+  step="backup (direct $direct)"
+  lose_share_during backup mirror "$src" "$smb_mount/backup"
 
-step="backup again"
-timeout 300 "$cli" mirror "$src" "$smb_mount/backup" >"$smb_work/out" 2>"$smb_work/err" \
-  || smb_fail "the second backup failed: $(cat "$smb_work/out" "$smb_work/err")"
-diff -r "$src" "$smb_dir/backup/src" >/dev/null || smb_fail "the second backup left the share unlike the source"
+  step="backup again (direct $direct)"
+  timeout 300 "$cli" mirror "$src" "$smb_mount/backup" >"$smb_work/out" 2>"$smb_work/err" \
+    || smb_fail "the second backup failed: $(cat "$smb_work/out" "$smb_work/err")"
+  diff -r "$src" "$smb_dir/backup/src" >/dev/null || smb_fail "the second backup left the share unlike the source"
+done
 echo "PASS"
