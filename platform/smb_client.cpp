@@ -19,6 +19,9 @@ extern char** environ;
 #ifndef ZELO_SMB_HELPER_INSTALLED
 #define ZELO_SMB_HELPER_INSTALLED "/usr/libexec/zelo/zelo-smb-helper"
 #endif
+#ifndef ZELO_SMB_HELPER_FROM_BIN
+#define ZELO_SMB_HELPER_FROM_BIN "../libexec/zelo/zelo-smb-helper"
+#endif
 
 namespace zelo::smb {
 
@@ -37,9 +40,11 @@ std::string HelperProgram()
     char self[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {
-        std::string beside(self, size_t(n));
-        beside = beside.substr(0, beside.rfind('/') + 1) + "zelo-smb-helper";
-        if (Executable(beside)) return beside;
+        const std::string folder
+            = std::string(self, size_t(n)).substr(0, std::string_view(self, size_t(n)).rfind('/') + 1);
+        // Beside it in the build tree; in libexec/zelo beside bin/ where it is installed.
+        for (const std::string& candidate : { folder + "zelo-smb-helper", folder + ZELO_SMB_HELPER_FROM_BIN })
+            if (Executable(candidate)) return candidate;
     }
     return Executable(ZELO_SMB_HELPER_INSTALLED) ? ZELO_SMB_HELPER_INSTALLED : std::string();
 }

@@ -64,7 +64,8 @@ private:
 // The helper of the calling thread, started on first use and again after the last one ended (files open
 // in the old one keep failing); null when none can be started.
 std::shared_ptr<Helper> ThisThreadHelper();
-// Where the helper program is: $ZELO_SMB_HELPER, else beside the running program, else the installed one.
+// Where the helper program is: $ZELO_SMB_HELPER, else beside the running program (the build tree), else in
+// libexec/zelo relative to the running program's folder (installed), else the configured installed one.
 std::string HelperProgram();
 
 } // namespace zelo::smb
