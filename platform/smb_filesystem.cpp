@@ -320,10 +320,8 @@ public:
         if (exclusive || m_destinationWasFree) {
             request.U8(uint8_t(Op::Rename)).Bytes(m_place.Url()).Bytes(destination.Url());
         } else {
-            Entry old;
-            if (destination.Stat(destination.Url(), old)) {
-                if (S_ISDIR(old.mode) || (old.dosAttributes & kAttrReadOnly)) return Failed(EACCES);
-            }
+            // The helper looks the old file up once, just before it moves aside: a directory or a ReadOnly
+            // file is refused there (EACCES).
             const std::string aside = SmbUrl(destination.share, Join(ParentOf(destination.inside), RandomHiddenName()));
             request.U8(uint8_t(Op::Replace)).Bytes(m_place.Url()).Bytes(destination.Url()).Bytes(aside);
         }
@@ -362,11 +360,13 @@ std::unique_ptr<File> OpenAt(Place place, int flags, bool temporary, uint32_t co
     return std::make_unique<SmbFile>(std::move(place), handle, std::move(atOpen));
 }
 
-// A replacement for the entry name in directory: refused (5) for a directory or a ReadOnly file.
-std::unique_ptr<File> MakeReplacement(const Place& directory, const std::string& linuxName, bool listedFree)
+// A replacement for the entry name in directory: refused (5) for a directory or a ReadOnly file, looked up
+// first unless the caller's listing has just seen it (then the commit refuses them).
+std::unique_ptr<File> MakeReplacement(
+    const Place& directory, const std::string& linuxName, bool listedFree, bool lookFirst = true)
 {
     bool free = listedFree;
-    if (!listedFree) {
+    if (!listedFree && lookFirst) {
         Entry old;
         if (directory.Stat(directory.UrlOf(linuxName), old)) {
             if (S_ISDIR(old.mode) || (old.dosAttributes & kAttrReadOnly)) {
@@ -531,7 +531,10 @@ public:
     }
     std::unique_ptr<File> CreateReplacement(const std::string& name, bool listedFree) override
     {
-        return MakeReplacement(Here(), LinuxNameFromDrive(name), listedFree);
+        // The walk's listing of this folder has just seen the entry (and refused a directory or a ReadOnly
+        // file): it is not looked up again here; the commit's look, just before the old file moves aside,
+        // decides.
+        return MakeReplacement(Here(), LinuxNameFromDrive(name), listedFree, false);
     }
     bool CommitReplacement(std::unique_ptr<File> file, const std::string& name, const ReplaceOptions& options) override
     {

@@ -145,14 +145,19 @@ bool Exists(const std::string& url, struct stat* st = nullptr)
 }
 
 // Renames without replacing anything: smbc_rename deletes an existing target and renames again, so the
-// target is looked up just before. The same entry under another case is a rename in place.
+// target is looked up just before (and the source only when the target is there: the same entry under
+// another case is a rename in place). A target that cannot be looked up is not taken for free.
 int RenameNoReplace(const std::string& from, const std::string& to)
 {
-    struct stat source {
-    }, target {};
-    if (smbc_stat(from.c_str(), &source) != 0) return errno;
+    struct stat target { };
+    if (smbc_stat(to.c_str(), &target) == 0) {
+        struct stat source { };
+        if (smbc_stat(from.c_str(), &source) != 0) return errno;
+        if (target.st_ino != source.st_ino) return EEXIST;
+    } else if (errno != ENOENT) {
+        return errno ? errno : EIO;
+    }
     // What remains: an entry made at "to" by someone else between this look and the rename is replaced.
-    if (Exists(to, &target) && target.st_ino != source.st_ino) return EEXIST;
     if (smbc_rename(from.c_str(), to.c_str()) != 0) return errno;
     g_temporaries.erase(from);
     return 0;
@@ -160,10 +165,12 @@ int RenameNoReplace(const std::string& from, const std::string& to)
 
 // Puts "from" in the place of "to" without deleting first: the old file moves aside to a free hidden
 // name, the new one takes its name, then the old one goes; when the new one cannot take the name, the old
-// one comes back.
+// one comes back. Only a file that is not ReadOnly is replaced (the look that finds it decides).
 int Replace(const std::string& from, const std::string& to, const std::string& aside)
 {
-    if (!Exists(to)) return RenameNoReplace(from, to);
+    struct stat old { };
+    if (smbc_stat(to.c_str(), &old) != 0) return errno == ENOENT ? RenameNoReplace(from, to) : (errno ? errno : EIO);
+    if (S_ISDIR(old.st_mode) || (AttributesFromMode(old.st_mode) & 0x01)) return EACCES;
     if (Exists(aside)) return EEXIST;
     if (smbc_rename(to.c_str(), aside.c_str()) != 0) return errno;
     if (Exists(to) || smbc_rename(from.c_str(), to.c_str()) != 0) {

@@ -109,6 +109,27 @@ went_direct
 [ ! -e "$smb_dir/m" ] || smb_fail "the deleted folder is still on the share"
 no_temporaries
 
+step="requests per file"
+# Counted by the server: a new file costs 11 SMB2 requests through the direct client (create, write and
+# close the hidden file, its times, the look at the free name, the rename), an update 20 (the old file
+# looked up once, moved aside, removed). One more lookup per file (1 to 3 requests) climbs past the bounds.
+many=$smb_work/many
+mkdir -p "$many"
+for i in $(seq 1 200); do head -c $((1024 + i * 70)) /dev/urandom >"$many/f$i"; done
+while read -r what bound; do
+  [ "$what" = update ] && touch "$many"/*
+  before=$(smb_requests) || exit 1
+  run 0 copy-tree "$many" "$smb_mount"
+  after=$(smb_requests) || exit 1
+  per_file=$(awk -v n=$((after - before)) 'BEGIN { printf "%.1f", n / 200 }')
+  echo "SMB2 requests per $what file: $per_file"
+  awk -v p="$per_file" -v b="$bound" 'BEGIN { exit !(p > b) }' && smb_fail "$per_file SMB2 requests per $what file, more than $bound"
+  same_tree "$many" "$smb_dir/many"
+done <<'CASES'
+new 12
+update 21
+CASES
+
 step="attributes carried both ways"
 # A copy (duplicate) carries ReadOnly, Hidden, System and Archive: onto the share as the share's own word
 # (what Samba keeps in the server file's user.DOSATTRIB), and back as user.DOSATTRIB and the mode. Cases:
