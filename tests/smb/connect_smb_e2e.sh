@@ -4,7 +4,9 @@
 # share's root chosen in the operation dialog's own drive selector (a second backup then plans nothing),
 # disconnects it through 切断, and with "終了時ネットワ－ク切断" checked disconnects it again at exit.
 # A second share wants a name and a password: the dialog asks for them, refuses a wrong password in a
-# message and stays, and connects with the right one.
+# message and stays, and connects with the right one; the folder is then backed up onto it through the
+# direct SMB client with that login (its helper holds a session of its own as that user, beside GVfs's),
+# keeping the write times to the microsecond.
 #   connect_smb_e2e.sh ZELO32
 set -uo pipefail
 here=$(dirname "$0")
@@ -33,6 +35,8 @@ login_mount="$XDG_RUNTIME_DIR/gvfs/smb-share:port=$smb_port,server=127.0.0.1,sha
 # The program mounts the share itself.
 smb_unmount_share || smb_fail "the share stayed mounted"
 e2e_begin "$1"
+# The program runs as a copy in the work folder: its SMB helper is the one built beside it.
+export ZELO_SMB_HELPER="$(cd "$(dirname "$1")" && pwd)/zelo-smb-helper"
 trap 'status=$?; e2e_cleanup; (exit $status); smb_cleanup' EXIT
 export ZELO_DRIVES="C=$work/c"
 # The folder backed up onto the share: small files, one of some size, a folder within.
@@ -140,10 +144,11 @@ backup_to_plan() {
   plan=$(xdotool getactivewindow)
 }
 
-# The server's own folder holds what was backed up: the same files, the same bytes, the same times
-# to the second.
-backed_up() { diff -r "$work/c/src" "$smb_dir/src" >"$work/diff.txt" 2>&1; }
+# The server's own folder ($1, by default the first share's) holds what was backed up: the same files,
+# the same bytes, the same times to the second (times_of) or to the microsecond (micro_times_of).
+backed_up() { diff -r "$work/c/src" "${1:-$smb_dir}/src" >"$work/diff.txt" 2>&1; }
 times_of() { (cd "$1" && find . -type f -exec stat -c '%n %Y' {} + | sort); }
+micro_times_of() { (cd "$1" && find . -type f -exec stat -c '%n %y' {} + | sed -E 's/([0-9]{6})[0-9]{3} / /' | sort); }
 
 step="back up onto the share"
 # Back to C: first: the folder backed up is there, and the program holds nothing open on the share
@@ -197,6 +202,21 @@ xdotool type --delay 20 sekret1
 xdotool key Return
 WAIT_TENTHS=300 until_true test -e "$login_mount/seen.txt" || fail "the right password did not connect"
 wait_windows 1
+
+step="back up onto the share behind the login"
+# The operation dialog's drive list holds C: and this share's letter now.
+backup_to_plan
+click_at "$plan" 88 239 # はい
+WAIT_TENTHS=600 until_true dialog_active '結果' || fail "no result window"
+xdotool key Return
+wait_windows 1
+WAIT_TENTHS=100 until_true backed_up "$login_dir" || fail "the share does not hold the backup: $(cat "$work/diff.txt")"
+[ "$(micro_times_of "$work/c/src")" = "$(micro_times_of "$login_dir/src")" ] \
+  || fail "write times not kept to the microsecond: $(diff <(micro_times_of "$work/c/src") <(micro_times_of "$login_dir/src"))"
+# The walk's helper lives while the program runs: the server has its session as nobody, and GVfs's.
+sessions() { smbstatus -s "$smb_work/smb.conf" -b 2>/dev/null; }
+direct_session() { [ "$(sessions | awk '$2 == "nobody"' | wc -l)" -ge 2 ]; }
+until_true direct_session || fail "the backup did not go through the direct client: $(sessions)"
 
 step="disconnect at exit"
 settle_main_window
