@@ -403,9 +403,10 @@ case_smb() {
         # returns before GVfs closes the file; the rename closes it first, so the times follow the rename.
         # GVfs renames "without replacing" by looking first, and libsmbclient deletes a name that appears
         # between the look and the rename: the window is a few requests long. A copy without the rename
-        # (12-13) would leave a partial file under its name. Replacing an existing file costs about 17
-        # for the rename (GVfs stats both names; the rename fails, the old file is deleted, the rename
-        # is sent again), and the destination's listing a stat per entry (3).
+        # (12-13) would leave a partial file under its name. GVfs replaces an existing file by deleting it
+        # and renaming again (a share lost in between loses the old file), so an update first moves the
+        # old file aside to a hidden name and removes it once the new one holds the name; the
+        # destination's listing costs a stat per entry (3).
         per_file() {
             local before after
             fresh_share
@@ -414,20 +415,36 @@ case_smb() {
             after=$(smb_requests) || exit 1
             awk -v n=$((after - before)) 'BEGIN { printf "%.1f", n / 2000 }'
         }
-        # Both sides go through GVfs, whatever zelo-cli would reach the share with otherwise.
-        export ZELO_SMB_DIRECT=0
         local rsync_t=(sh -c 'rsync -rt "$1" "$2" 2>/dev/null; s=$?; [ "$s" -eq 0 ] || [ "$s" -eq 23 ]' sh "$work/smbsrc" "$smb_mount/out/")
-        local zelo_count cp_count rsync_count
-        run_case smb-copy "cp -r" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
+        local gvfs=(env ZELO_SMB_DIRECT=0 "$cli")
+        local direct_count zelo_count cp_count rsync_count
+        # The yardstick people would use, cp -r onto the GVfs mount, against zelo-cli as it reaches the
+        # share by default (its own connections to the server) and through the GVfs mount alone.
+        run_case smb-direct "cp -r" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" \
             -- cp -r "$work/smbsrc" "$smb_mount/out/"
-        zelo_count=$(per_file "$cli" copy-tree "$work/smbsrc" "$smb_mount/out")
+        direct_count=$(per_file "$cli" copy-tree "$work/smbsrc" "$smb_mount/out")
+        run_case smb-copy "cp -r" fresh_share "${gvfs[@]}" copy-tree "$work/smbsrc" "$smb_mount/out" \
+            -- cp -r "$work/smbsrc" "$smb_mount/out/"
+        zelo_count=$(per_file "${gvfs[@]}" copy-tree "$work/smbsrc" "$smb_mount/out")
         cp_count=$(per_file cp -r "$work/smbsrc" "$smb_mount/out/")
-        printf '%-14s SMB2 requests per file: zelo-cli %s   cp -r %s\n' smb-copy "$zelo_count" "$cp_count"
+        printf '%-14s SMB2 requests per file: zelo-cli direct %s   through GVfs %s   cp -r %s\n' smb-copy \
+            "$direct_count" "$zelo_count" "$cp_count"
         # The same work as a copy that keeps times and never leaves a partial file under its name. The
         # share refuses modes, which rsync reports with its status 23 once every file is in place.
-        run_case smb-rsync "rsync -rt" fresh_share "$cli" copy-tree "$work/smbsrc" "$smb_mount/out" -- "${rsync_t[@]}"
+        run_case smb-rsync "rsync -rt" fresh_share "${gvfs[@]}" copy-tree "$work/smbsrc" "$smb_mount/out" \
+            -- "${rsync_t[@]}"
         rsync_count=$(per_file "${rsync_t[@]}")
-        printf '%-14s SMB2 requests per file: zelo-cli %s   rsync -rt %s\n' smb-rsync "$zelo_count" "$rsync_count"
+        printf '%-14s SMB2 requests per file: zelo-cli through GVfs %s   rsync -rt %s\n' smb-rsync "$zelo_count" \
+            "$rsync_count"
+        # Reading back (a backup from the share to local disk) against cp -r from the GVfs mount.
+        fresh_share
+        cp -r "$work/smbsrc" "$smb_dir/out/"
+        fresh_local() { rm -rf "$work/readback"; mkdir "$work/readback"; }
+        run_case smb-read "cp -r" fresh_local "$cli" copy-tree "$smb_mount/out/smbsrc" "$work/readback" \
+            -- cp -r "$smb_mount/out/smbsrc" "$work/readback/"
+        run_case smb-read-gvfs "cp -r" fresh_local "${gvfs[@]}" copy-tree "$smb_mount/out/smbsrc" "$work/readback" \
+            -- cp -r "$smb_mount/out/smbsrc" "$work/readback/"
+        rm -rf "$work/readback"
     )
     local status=$?
     (( status == 0 || status == 77 )) || exit "$status"
