@@ -114,7 +114,7 @@ private:
 
 // Reads both pipes to their ends (a null target is skipped), together, so neither can fill while the
 // other is read.
-void readBoth(int outFd, std::string* output, int errFd, std::string* errors)
+void ReadBoth(int outFd, std::string* output, int errFd, std::string* errors)
 {
     std::string* into[2] = { output, errors };
     pollfd fds[2] = { { output ? outFd : -1, POLLIN, 0 }, { errors ? errFd : -1, POLLIN, 0 } };
@@ -164,7 +164,7 @@ public:
             return -1;
         out.closeWrite();
         err.closeWrite();
-        readBoth(out.readEnd(), output, err.readEnd(), errors);
+        ReadBoth(out.readEnd(), output, err.readEnd(), errors);
         return waitForExit(pid);
     }
 
@@ -343,7 +343,7 @@ std::string mountDirectoryOf(const std::string& address)
     return {};
 }
 
-void wipeText(std::string& secret)
+void WipeText(std::string& secret)
 {
     std::fill(secret.begin(), secret.end(), '\0');
     secret.clear();
@@ -352,7 +352,7 @@ void wipeText(std::string& secret)
 // The mount tool asks for the user, the domain and the password, and asks again from the user on when
 // it refused them: the login is given once, and a second round means it was refused. password gets what
 // was typed. False when the login was refused.
-bool mountWithLogin(const std::string& address, const ShareLogin& login, std::optional<std::string>& password)
+bool MountWithLogin(const std::string& address, const ShareLogin& login, std::optional<std::string>& password)
 {
     int users = 0;
     int passwords = 0;
@@ -376,7 +376,7 @@ bool mountWithLogin(const std::string& address, const ShareLogin& login, std::op
 // Without a login nothing is asked: a share the mount tool cannot open with what it knows (the keyring)
 // is tried once more as a guest, as shares open to everyone expect. False when the share refused the
 // guest (it wants a login).
-bool mountWithoutLogin(const std::string& address)
+bool MountWithoutLogin(const std::string& address)
 {
     if (commandRunner().Run({ "gio", "mount", address }) == 0) return true;
     std::string errors;
@@ -427,12 +427,12 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
     bool loginRefused = false;
     std::optional<std::string> password;
     if (login)
-        loginRefused = !mountWithLogin(address, *login, password);
+        loginRefused = !MountWithLogin(address, *login, password);
     else
-        loginRefused = !mountWithoutLogin(address);
+        loginRefused = !MountWithoutLogin(address);
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
-        if (password) wipeText(*password);
+        if (password) WipeText(*password);
         SetLastError(loginRefused ? err::LogonFailure : err::BadNetName);
         return false;
     }
@@ -442,7 +442,7 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
             RememberShareCredentials(server, parts->path.substr(0, parts->path.find('/')),
                 ShareCredentials { login->user, login->domain, *password });
         }
-        wipeText(*password);
+        WipeText(*password);
     }
     Drive drive { letter, directory, kDriveRemote, std::nullopt, universalNameOf(address) };
     if (drive.unc.empty()) {

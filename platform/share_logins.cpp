@@ -8,14 +8,14 @@
 namespace zelo {
 namespace {
 
-std::string keyOf(const std::string& server, const std::string& share)
+std::string KeyOf(const std::string& server, const std::string& share)
 {
     std::string key = server + '\n' + share;
     std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return key;
 }
 
-void wipe(std::string& secret)
+void Wipe(std::string& secret)
 {
     // volatile keeps the overwrite from being dropped as a dead store.
     volatile char* bytes = secret.data();
@@ -29,7 +29,7 @@ struct Store {
     std::map<std::string, ShareCredentials> logins;
 };
 
-Store& store()
+Store& Logins()
 {
     static Store s;
     return s;
@@ -39,29 +39,29 @@ Store& store()
 
 void RememberShareCredentials(const std::string& server, const std::string& share, ShareCredentials credentials)
 {
-    auto& s = store();
+    auto& s = Logins();
     std::lock_guard guard(s.lock);
-    auto& slot = s.logins[keyOf(server, share)];
-    wipe(slot.password);
+    auto& slot = s.logins[KeyOf(server, share)];
+    Wipe(slot.password);
     slot = std::move(credentials);
 }
 
 std::optional<ShareCredentials> ShareCredentialsFor(const std::string& server, const std::string& share)
 {
-    auto& s = store();
+    auto& s = Logins();
     std::lock_guard guard(s.lock);
-    const auto found = s.logins.find(keyOf(server, share));
+    const auto found = s.logins.find(KeyOf(server, share));
     if (found == s.logins.end()) return std::nullopt;
     return found->second;
 }
 
 void ForgetShareCredentials(const std::string& server, const std::string& share)
 {
-    auto& s = store();
+    auto& s = Logins();
     std::lock_guard guard(s.lock);
-    const auto found = s.logins.find(keyOf(server, share));
+    const auto found = s.logins.find(KeyOf(server, share));
     if (found == s.logins.end()) return;
-    wipe(found->second.password);
+    Wipe(found->second.password);
     s.logins.erase(found);
 }
 
