@@ -184,204 +184,256 @@ int Replace(const std::string& from, const std::string& to, const std::string& a
     return 0;
 }
 
-// Runs one request; the reply's first field is 0 or the errno of the failure.
+// One handler per request kind: each reads its request's fields and returns 0 or the errno of the failure;
+// one whose success carries fields writes them (after the 0 that Serve puts in front).
+int ServeLogin(Reader& in, Writer&)
+{
+    const std::string server(in.Bytes()), share(in.Bytes());
+    Login login { std::string(in.Bytes()), std::string(in.Bytes()), std::string(in.Bytes()) };
+    g_logins[Lower(server) + "/" + Lower(share)] = std::move(login);
+    return 0;
+}
+
+int ServeStat(Reader& in, Writer& out)
+{
+    struct stat st { };
+    if (smbc_stat(Target(in.Bytes()).c_str(), &st) != 0) return errno;
+    out.Put(FromStat(st));
+    return 0;
+}
+
+int ServeList(Reader& in, Writer& out)
+{
+    const int dir = smbc_opendir(Target(in.Bytes()).c_str());
+    if (dir < 0) return errno;
+    int error = 0;
+    uint32_t count = 0;
+    Writer list;
+    for (;;) {
+        struct stat st { };
+        errno = 0;
+        const struct libsmb_file_info* info = smbc_readdirplus2(unsigned(dir), &st);
+        if (!info) {
+            error = errno;
+            break;
+        }
+        const std::string_view name(info->name ? info->name : "");
+        if (name.empty() || name == "." || name == "..") continue;
+        Entry e = FromStat(st);
+        e.name = std::string(name);
+        e.dosAttributes = info->attrs;
+        e.size = info->size;
+        e.accessNs = Nanoseconds(info->atime_ts);
+        e.writeNs = Nanoseconds(info->mtime_ts);
+        e.creationNs = Nanoseconds(info->btime_ts);
+        list.Put(e);
+        ++count;
+    }
+    smbc_closedir(dir);
+    if (error != 0) return error;
+    out.U32(count).Bytes(list.Fields());
+    return 0;
+}
+
+int ServeOpen(Reader& in, Writer& out)
+{
+    const std::string url = Target(in.Bytes());
+    const int flags = int(in.U32());
+    const bool temporary = in.U8() != 0;
+    const int fd = smbc_open(url.c_str(), flags, 0666);
+    if (fd < 0) return errno;
+    if (temporary) g_temporaries.insert(url);
+    struct stat st { };
+    // A file opened to be read hands on its size and times as they were at the open.
+    if (!(flags & O_CREAT) && smbc_fstat(fd, &st) != 0) {
+        const int error = errno;
+        smbc_close(fd);
+        return error;
+    }
+    out.U32(uint32_t(fd)).Put(FromStat(st));
+    return 0;
+}
+
+int ServeRead(Reader& in, Writer& out)
+{
+    const int fd = int(in.U32());
+    const uint32_t count = std::min(in.U32(), kMostPerRequest);
+    std::string buffer(count, '\0');
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = smbc_read(fd, buffer.data() + got, count - got);
+        if (n < 0) return errno ? errno : EIO;
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    buffer.resize(got);
+    out.Bytes(buffer);
+    return 0;
+}
+
+// Writes every byte at the file's place; 0 or the errno of the failure.
+int WriteAll(int fd, std::string_view bytes)
+{
+    size_t put = 0;
+    while (put < bytes.size()) {
+        const ssize_t n = smbc_write(fd, bytes.data() + put, bytes.size() - put);
+        if (n <= 0) return errno ? errno : EIO;
+        put += size_t(n);
+    }
+    return 0;
+}
+
+int ServeWrite(Reader& in, Writer& out)
+{
+    const int fd = int(in.U32());
+    const std::string_view bytes = in.Bytes();
+    if (const int error = WriteAll(fd, bytes)) return error;
+    out.U64(bytes.size());
+    return 0;
+}
+
+int ServeSeek(Reader& in, Writer&)
+{
+    const int fd = int(in.U32());
+    return smbc_lseek(fd, off_t(in.I64()), SEEK_SET) < 0 ? errno : 0;
+}
+
+int ServeTruncate(Reader& in, Writer&)
+{
+    const int fd = int(in.U32());
+    return smbc_ftruncate(fd, off_t(in.I64())) != 0 ? errno : 0;
+}
+
+int ServeClose(Reader& in, Writer&)
+{
+    return smbc_close(int(in.U32())) != 0 ? (errno ? errno : EIO) : 0;
+}
+
+int ServeUnlink(Reader& in, Writer&)
+{
+    const std::string url = Target(in.Bytes());
+    if (smbc_unlink(url.c_str()) != 0) return errno;
+    g_temporaries.erase(url);
+    return 0;
+}
+
+int ServeRename(Reader& in, Writer&)
+{
+    const std::string from = Target(in.Bytes()), to = Target(in.Bytes());
+    return RenameNoReplace(from, to);
+}
+
+int ServeReplace(Reader& in, Writer&)
+{
+    const std::string from = Target(in.Bytes()), to = Target(in.Bytes()), aside = Target(in.Bytes());
+    return Replace(from, to, aside);
+}
+
+int ServeMkdir(Reader& in, Writer&)
+{
+    return smbc_mkdir(Target(in.Bytes()).c_str(), 0777) != 0 ? errno : 0;
+}
+
+int ServeRmdir(Reader& in, Writer&)
+{
+    return smbc_rmdir(Target(in.Bytes()).c_str()) != 0 ? errno : 0;
+}
+
+timeval ToTimeval(int64_t us, const timespec& kept)
+{
+    if (us == kTimeLeftAlone) return timeval { kept.tv_sec, kept.tv_nsec / 1000 };
+    int64_t seconds = us / 1000000, micro = us % 1000000;
+    if (micro < 0) {
+        micro += 1000000;
+        --seconds;
+    }
+    return timeval { time_t(seconds), suseconds_t(micro) };
+}
+
+int ServeSetTimes(Reader& in, Writer&)
+{
+    const std::string url = Target(in.Bytes());
+    const int64_t accessUs = in.I64(), writeUs = in.I64();
+    const bool keepAttributes = in.U8() != 0;
+    struct stat st { };
+    if ((keepAttributes || accessUs == kTimeLeftAlone || writeUs == kTimeLeftAlone) && smbc_stat(url.c_str(), &st) != 0)
+        return errno;
+    struct timeval times[2] = { ToTimeval(accessUs, st.st_atim), ToTimeval(writeUs, st.st_mtim) };
+    if (smbc_utimes(url.c_str(), times) != 0) return errno;
+    // Setting times by name sets the attribute word as well (to Archive alone): an existing file's word is
+    // put back.
+    const uint32_t before = AttributesFromMode(st.st_mode) & kSettable;
+    if (keepAttributes && before != kArchive && !SetAttributes(url, before)) return errno;
+    return 0;
+}
+
+int ServeGetDos(Reader& in, Writer& out)
+{
+    const std::string url = Target(in.Bytes());
+    char value[64] = {};
+    if (smbc_getxattr(url.c_str(), "system.dos_attr.mode", value, sizeof value - 1) < 0) return errno;
+    out.U32(uint32_t(std::strtoul(value, nullptr, 0)));
+    return 0;
+}
+
+int ServeSetDos(Reader& in, Writer&)
+{
+    const std::string url = Target(in.Bytes());
+    return SetAttributes(url, in.U32()) ? 0 : errno;
+}
+
+using Handler = int (*)(Reader&, Writer&);
+
+Handler HandlerOf(Op op)
+{
+    switch (op) {
+    case Op::Login:
+        return ServeLogin;
+    case Op::Stat:
+        return ServeStat;
+    case Op::List:
+        return ServeList;
+    case Op::Open:
+        return ServeOpen;
+    case Op::Read:
+        return ServeRead;
+    case Op::Write:
+        return ServeWrite;
+    case Op::Seek:
+        return ServeSeek;
+    case Op::Truncate:
+        return ServeTruncate;
+    case Op::Close:
+        return ServeClose;
+    case Op::Unlink:
+        return ServeUnlink;
+    case Op::Rename:
+        return ServeRename;
+    case Op::Replace:
+        return ServeReplace;
+    case Op::Mkdir:
+        return ServeMkdir;
+    case Op::Rmdir:
+        return ServeRmdir;
+    case Op::SetTimes:
+        return ServeSetTimes;
+    case Op::GetDos:
+        return ServeGetDos;
+    case Op::SetDos:
+        return ServeSetDos;
+    }
+    return nullptr;
+}
+
+// Runs one request; the reply's first field is 0 or the errno of the failure, a success's fields follow.
 void Serve(Reader& in, Writer& out)
 {
-    const Op op = Op(in.U8());
+    const Handler handler = HandlerOf(Op(in.U8()));
     errno = 0;
-    int error = 0;
-    switch (op) {
-    case Op::Login: {
-        const std::string server(in.Bytes()), share(in.Bytes());
-        Login login { std::string(in.Bytes()), std::string(in.Bytes()), std::string(in.Bytes()) };
-        g_logins[Lower(server) + "/" + Lower(share)] = std::move(login);
-        break;
-    }
-    case Op::Stat: {
-        struct stat st { };
-        if (smbc_stat(Target(in.Bytes()).c_str(), &st) != 0) {
-            error = errno;
-            break;
-        }
-        out.U32(0).Put(FromStat(st));
-        return;
-    }
-    case Op::List: {
-        const int dir = smbc_opendir(Target(in.Bytes()).c_str());
-        if (dir < 0) {
-            error = errno;
-            break;
-        }
-        uint32_t count = 0;
-        Writer list;
-        for (;;) {
-            struct stat st { };
-            errno = 0;
-            const struct libsmb_file_info* info = smbc_readdirplus2(unsigned(dir), &st);
-            if (!info) {
-                error = errno;
-                break;
-            }
-            const std::string_view name(info->name ? info->name : "");
-            if (name.empty() || name == "." || name == "..") continue;
-            Entry e = FromStat(st);
-            e.name = std::string(name);
-            e.dosAttributes = info->attrs;
-            e.size = info->size;
-            e.accessNs = Nanoseconds(info->atime_ts);
-            e.writeNs = Nanoseconds(info->mtime_ts);
-            e.creationNs = Nanoseconds(info->btime_ts);
-            list.Put(e);
-            ++count;
-        }
-        smbc_closedir(dir);
-        if (error != 0) break;
-        out.U32(0).U32(count);
-        const std::string& bytes = list.Frame();
-        out.Bytes(std::string_view(bytes).substr(4));
-        return;
-    }
-    case Op::Open: {
-        const std::string url = Target(in.Bytes());
-        const int flags = int(in.U32());
-        const bool temporary = in.U8() != 0;
-        const int fd = smbc_open(url.c_str(), flags, 0666);
-        if (fd < 0) {
-            error = errno;
-            break;
-        }
-        if (temporary) g_temporaries.insert(url);
-        struct stat st { };
-        // A file opened to be read hands on its size and times as they were at the open.
-        if (!(flags & O_CREAT) && smbc_fstat(fd, &st) != 0) {
-            error = errno;
-            smbc_close(fd);
-            break;
-        }
-        out.U32(0).U32(uint32_t(fd)).Put(FromStat(st));
-        return;
-    }
-    case Op::Read: {
-        const int fd = int(in.U32());
-        const uint32_t count = std::min(in.U32(), kMostPerRequest);
-        std::string buffer(count, '\0');
-        size_t got = 0;
-        while (got < count) {
-            const ssize_t n = smbc_read(fd, buffer.data() + got, count - got);
-            if (n < 0) {
-                error = errno ? errno : EIO;
-                break;
-            }
-            if (n == 0) break;
-            got += size_t(n);
-        }
-        if (error != 0) break;
-        buffer.resize(got);
-        out.U32(0).Bytes(buffer);
-        return;
-    }
-    case Op::Write: {
-        const int fd = int(in.U32());
-        const std::string_view bytes = in.Bytes();
-        size_t put = 0;
-        while (put < bytes.size()) {
-            const ssize_t n = smbc_write(fd, bytes.data() + put, bytes.size() - put);
-            if (n <= 0) {
-                error = errno ? errno : EIO;
-                break;
-            }
-            put += size_t(n);
-        }
-        if (error != 0) break;
-        out.U32(0).U64(put);
-        return;
-    }
-    case Op::Seek: {
-        const int fd = int(in.U32());
-        if (smbc_lseek(fd, off_t(in.I64()), SEEK_SET) < 0) error = errno;
-        break;
-    }
-    case Op::Truncate: {
-        const int fd = int(in.U32());
-        if (smbc_ftruncate(fd, off_t(in.I64())) != 0) error = errno;
-        break;
-    }
-    case Op::Close:
-        if (smbc_close(int(in.U32())) != 0) error = errno ? errno : EIO;
-        break;
-    case Op::Unlink: {
-        const std::string url = Target(in.Bytes());
-        if (smbc_unlink(url.c_str()) != 0)
-            error = errno;
-        else
-            g_temporaries.erase(url);
-        break;
-    }
-    case Op::Rename: {
-        const std::string from = Target(in.Bytes()), to = Target(in.Bytes());
-        error = RenameNoReplace(from, to);
-        break;
-    }
-    case Op::Replace: {
-        const std::string from = Target(in.Bytes()), to = Target(in.Bytes()), aside = Target(in.Bytes());
-        error = Replace(from, to, aside);
-        break;
-    }
-    case Op::Mkdir:
-        if (smbc_mkdir(Target(in.Bytes()).c_str(), 0777) != 0) error = errno;
-        break;
-    case Op::Rmdir:
-        if (smbc_rmdir(Target(in.Bytes()).c_str()) != 0) error = errno;
-        break;
-    case Op::SetTimes: {
-        const std::string url = Target(in.Bytes());
-        const int64_t accessUs = in.I64(), writeUs = in.I64();
-        const bool keepAttributes = in.U8() != 0;
-        struct stat st { };
-        if ((keepAttributes || accessUs == kTimeLeftAlone || writeUs == kTimeLeftAlone)
-            && smbc_stat(url.c_str(), &st) != 0) {
-            error = errno;
-            break;
-        }
-        const auto toTimeval = [](int64_t us, const timespec& kept) {
-            if (us == kTimeLeftAlone) return timeval { kept.tv_sec, kept.tv_nsec / 1000 };
-            int64_t seconds = us / 1000000, micro = us % 1000000;
-            if (micro < 0) {
-                micro += 1000000;
-                --seconds;
-            }
-            return timeval { time_t(seconds), suseconds_t(micro) };
-        };
-        struct timeval times[2] = { toTimeval(accessUs, st.st_atim), toTimeval(writeUs, st.st_mtim) };
-        if (smbc_utimes(url.c_str(), times) != 0) {
-            error = errno;
-            break;
-        }
-        // Setting times by name sets the attribute word as well (to Archive alone): an existing file's
-        // word is put back.
-        const uint32_t before = AttributesFromMode(st.st_mode) & kSettable;
-        if (keepAttributes && before != kArchive && !SetAttributes(url, before)) error = errno;
-        break;
-    }
-    case Op::GetDos: {
-        const std::string url = Target(in.Bytes());
-        char value[64] = {};
-        if (smbc_getxattr(url.c_str(), "system.dos_attr.mode", value, sizeof value - 1) < 0) {
-            error = errno;
-            break;
-        }
-        out.U32(0).U32(uint32_t(std::strtoul(value, nullptr, 0)));
-        return;
-    }
-    case Op::SetDos: {
-        const std::string url = Target(in.Bytes());
-        if (!SetAttributes(url, in.U32())) error = errno;
-        break;
-    }
-    default:
-        error = EINVAL;
-    }
+    Writer fields;
+    const int error = handler ? handler(in, fields) : EINVAL;
     out.U32(uint32_t(error));
+    if (error == 0) out.Append(fields.Fields());
 }
 
 void OnStop(int)

@@ -67,6 +67,9 @@ public:
         Bytes(e.name).U32(e.mode).U32(e.dosAttributes).U64(e.size).U64(e.inode).U64(e.device);
         return I64(e.accessNs).I64(e.writeNs).I64(e.creationNs);
     }
+    Writer& Append(std::string_view bytes) { return Raw(bytes.data(), bytes.size()); }
+    // The fields written so far, without the frame's length.
+    std::string_view Fields() const { return std::string_view(m_bytes).substr(4); }
     // The frame with its length in front.
     const std::string& Frame()
     {
