@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 
 namespace zelo::smbfs {
@@ -73,16 +72,6 @@ std::string BaseName(const std::string& inside)
     return slash == std::string::npos ? inside : inside.substr(slash + 1);
 }
 
-std::string RandomHiddenName()
-{
-    thread_local std::mt19937_64 random { std::random_device {}() };
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = ".zelo-";
-    for (int i = 0; i < 6; ++i)
-        name += kLetters[random() % (sizeof kLetters - 1)];
-    return name + ".tmp";
-}
-
 SmbFile::SmbFile(Place place, uint32_t handle, Entry atOpen)
     : m_place(std::move(place))
     , m_handle(handle)
@@ -136,7 +125,11 @@ int64_t SmbFile::Write(const void* buffer, size_t count)
 
 int64_t SmbFile::CopyFrom(File& source, size_t count)
 {
-    return CopyThroughBuffer(source, *this, count);
+    // One buffer per thread, never cleared: a tree of small files is many calls.
+    thread_local const auto buffer = std::make_unique_for_overwrite<char[]>(smb::kMostPerRequest);
+    const int64_t got = source.Read(buffer.get(), std::min<size_t>(count, smb::kMostPerRequest));
+    if (got <= 0) return got;
+    return Write(buffer.get(), size_t(got)) == got ? got : -1;
 }
 
 bool SmbFile::Seek(int64_t position)
@@ -193,20 +186,114 @@ bool SmbFile::Facts(SourceFacts& out)
     return true;
 }
 
-SmbReplacement::SmbReplacement(Place place, uint32_t handle, bool destinationWasFree)
-    : SmbFile(std::move(place), handle, Entry {})
+SmbReplacement::SmbReplacement(Place directory, bool destinationWasFree)
+    : SmbFile(directory, 0, Entry {})
+    , m_directory(std::move(directory))
     , m_destinationWasFree(destinationWasFree)
 {
+    m_open = false; // nothing made yet
 }
 
 SmbReplacement::~SmbReplacement()
 {
+    if (!m_made) return;
     const KeepLastError keep;
     SmbFile::Close();
     if (!m_committed) m_place.On(Op::Unlink, m_place.Url());
 }
 
+bool SmbReplacement::Make()
+{
+    if (m_made) return true;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Place temporary { m_directory.helper, m_directory.share, Join(m_directory.inside, RandomHiddenName()) };
+        Writer request;
+        request.U8(uint8_t(Op::Open)).Bytes(temporary.Url()).U32(O_RDWR | O_CREAT | O_EXCL).U8(1);
+        const Reply reply = temporary.Ask(request);
+        if (reply.error == EEXIST) continue;
+        if (reply.error != 0) return Failed(reply.error, ErrnoCall::CreateNoReplace);
+        auto fields = reply.Fields();
+        m_place = std::move(temporary);
+        m_handle = fields.U32();
+        m_open = m_made = true;
+        const std::string held = std::move(m_held);
+        m_held.clear();
+        return SmbFile::Write(held.data(), held.size()) == int64_t(held.size());
+    }
+    return Failed(EEXIST, ErrnoCall::CreateNoReplace);
+}
+
+int64_t SmbReplacement::Read(void* buffer, size_t count)
+{
+    return Make() ? SmbFile::Read(buffer, count) : -1;
+}
+
+int64_t SmbReplacement::Write(const void* buffer, size_t count)
+{
+    if (!m_made && m_held.size() + count <= smb::kMostHeld) {
+        m_held.append(static_cast<const char*>(buffer), count);
+        return int64_t(count);
+    }
+    return Make() ? SmbFile::Write(buffer, count) : -1;
+}
+
+bool SmbReplacement::Seek(int64_t position)
+{
+    return Make() && SmbFile::Seek(position);
+}
+
+int64_t SmbReplacement::Size()
+{
+    return m_made ? SmbFile::Size() : int64_t(m_held.size());
+}
+
+bool SmbReplacement::SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite)
+{
+    return Make() && SmbFile::SetTimes(creation, lastAccess, lastWrite);
+}
+
+bool SmbReplacement::Close()
+{
+    return !m_made || SmbFile::Close();
+}
+
+bool SmbReplacement::Truncate(int64_t size)
+{
+    return Make() && SmbFile::Truncate(size);
+}
+
 bool SmbReplacement::Commit(const Place& destination, const ReplaceOptions& options, bool exclusive)
+{
+    return m_made ? CommitMade(destination, options, exclusive) : Put(destination, options, exclusive);
+}
+
+bool SmbReplacement::Put(const Place& destination, const ReplaceOptions& options, bool exclusive)
+{
+    SourceFacts facts;
+    if (options.source && !options.source->Facts(facts)) return false;
+    Writer request;
+    request.U8(uint8_t(Op::Put)).Bytes(m_directory.Url()).Bytes(destination.Url());
+    // Over an old file the helper looks it up once, just before it moves aside (a directory or a ReadOnly
+    // file is refused there).
+    request.U8(exclusive || m_destinationWasFree ? 0 : 1);
+    request.U8(options.source ? 1 : 0);
+    request.I64(facts.accessSeconds * 1000000 + facts.accessNanoseconds / 1000);
+    request.I64(facts.writeSeconds * 1000000 + facts.writeNanoseconds / 1000);
+    request.U8(m_attributes ? 1 : 0).U32(m_attributes.value_or(0));
+    request.Bytes(m_held);
+    const Reply reply = m_directory.Ask(request);
+    if (reply.error == 0) {
+        m_committed = true;
+        return true;
+    }
+    auto fields = reply.Fields();
+    const auto step = smb::PutStep(fields.U8());
+    m_committed = step == smb::PutStep::Attributes;
+    const bool naming = step == smb::PutStep::Create || (exclusive && step == smb::PutStep::Place);
+    return Failed(reply.error, naming ? ErrnoCall::CreateNoReplace : ErrnoCall::Generic);
+}
+
+bool SmbReplacement::CommitMade(const Place& destination, const ReplaceOptions& options, bool exclusive)
 {
     if (!Close()) return false;
     if (options.source) {
@@ -275,21 +362,7 @@ std::unique_ptr<File> MakeReplacement(
             free = true;
         }
     }
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        Place temporary { directory.helper, directory.share, Join(directory.inside, RandomHiddenName()) };
-        Writer request;
-        request.U8(uint8_t(Op::Open)).Bytes(temporary.Url()).U32(O_RDWR | O_CREAT | O_EXCL).U8(1);
-        const Reply reply = temporary.Ask(request);
-        if (reply.error == EEXIST) continue;
-        if (reply.error != 0) {
-            Failed(reply.error, ErrnoCall::CreateNoReplace);
-            return nullptr;
-        }
-        auto fields = reply.Fields();
-        return std::make_unique<SmbReplacement>(std::move(temporary), fields.U32(), free);
-    }
-    Failed(EEXIST, ErrnoCall::CreateNoReplace);
-    return nullptr;
+    return std::make_unique<SmbReplacement>(directory, free);
 }
 
 bool CommitTo(std::unique_ptr<File> file, const Place& destination, const ReplaceOptions& options, bool exclusive)

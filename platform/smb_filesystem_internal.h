@@ -33,7 +33,7 @@ std::string Join(const std::string& inside, std::string_view name);
 // The folder that holds a path inside a share ("a/b" -> "a", "b" -> ""), and its last name.
 std::string ParentOf(const std::string& inside);
 std::string BaseName(const std::string& inside);
-std::string RandomHiddenName();
+using smb::RandomHiddenName;
 
 // A place on a share with the calling thread's helper, logged in.
 struct Place {
@@ -95,12 +95,22 @@ protected:
     bool m_open = true;
 };
 
-// A new file under a hidden name beside its destination; removed unless committed (and by the helper,
-// should the program end before).
+// A new file beside its destination, taking the destination's place when committed. A small one is held in
+// the program and made, filled, dated and named by the helper in one request at the commit; one that
+// grows past smb::kMostHeld is made under a hidden name then and streamed. Nothing made stays unless
+// committed (the helper removes it should the program end before).
 class SmbReplacement final : public SmbFile {
 public:
-    SmbReplacement(Place place, uint32_t handle, bool destinationWasFree);
+    SmbReplacement(Place directory, bool destinationWasFree);
     ~SmbReplacement() override;
+
+    int64_t Read(void* buffer, size_t count) override;
+    int64_t Write(const void* buffer, size_t count) override;
+    bool Seek(int64_t position) override;
+    int64_t Size() override;
+    bool SetTimes(const FileTime*, const FileTime* lastAccess, const FileTime* lastWrite) override;
+    bool Close() override;
+    bool Truncate(int64_t size) override;
 
     // The share's own attribute word for the new file, given once it has its times (setting times by name
     // sets the attribute word too) and its name.
@@ -111,8 +121,16 @@ public:
     bool Commit(const Place& destination, const ReplaceOptions& options, bool exclusive);
 
 private:
+    // Makes the file under a hidden name and writes what was held; false (the last error set) on a failure.
+    bool Make();
+    bool Put(const Place& destination, const ReplaceOptions& options, bool exclusive);
+    bool CommitMade(const Place& destination, const ReplaceOptions& options, bool exclusive);
+
+    Place m_directory;
     bool m_destinationWasFree;
+    bool m_made = false;
     bool m_committed = false;
+    std::string m_held; // the bytes written while the file is not made
     std::optional<uint32_t> m_attributes;
 };
 

@@ -185,7 +185,7 @@ int Replace(const std::string& from, const std::string& to, const std::string& a
 }
 
 // One handler per request kind: each reads its request's fields and returns 0 or the errno of the failure;
-// one whose success carries fields writes them (after the 0 that Serve puts in front).
+// the fields it writes follow that number (a success's results; only Put writes any on a failure).
 int ServeLogin(Reader& in, Writer&)
 {
     const std::string server(in.Bytes()), share(in.Bytes());
@@ -382,6 +382,72 @@ int ServeSetDos(Reader& in, Writer&)
     return SetAttributes(url, in.U32()) ? 0 : errno;
 }
 
+// Removes a file made under a hidden name that will not be renamed.
+void Discard(const std::string& temporary)
+{
+    smbc_unlink(temporary.c_str());
+    g_temporaries.erase(temporary);
+}
+
+// Makes a new file under a free hidden name in folder: its descriptor (the name in temporary) or -errno.
+int CreateHidden(const std::string& folder, std::string& temporary)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = folder + "/" + RandomHiddenName();
+        const int fd = smbc_open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            g_temporaries.insert(temporary);
+            return fd;
+        }
+        if (errno != EEXIST) return -(errno ? errno : EIO);
+    }
+    return -EEXIST;
+}
+
+// Writes, closes (the close checked) and dates the new file; 0, or the errno after the file was removed.
+int FillHidden(int fd, const std::string& temporary, std::string_view bytes, timeval* times)
+{
+    int error = WriteAll(fd, bytes);
+    if (smbc_close(fd) != 0 && error == 0) error = errno ? errno : EIO;
+    if (error == 0 && times && smbc_utimes(temporary.c_str(), times) != 0) error = errno ? errno : EIO;
+    if (error != 0) Discard(temporary);
+    return error;
+}
+
+// A whole small file in the steps and order of the separate requests (made under a hidden name, written,
+// closed, dated, renamed without replacing or put over the old file), so it costs one round trip. A step
+// that fails removes what was made; the reply names the step.
+int ServePut(Reader& in, Writer& out)
+{
+    const std::string folder = Target(in.Bytes()), to = Target(in.Bytes());
+    const bool replace = in.U8() != 0;
+    const bool withTimes = in.U8() != 0;
+    const int64_t accessUs = in.I64(), writeUs = in.I64();
+    const bool withAttributes = in.U8() != 0;
+    const uint32_t attributes = in.U32();
+    const std::string_view bytes = in.Bytes();
+    const auto failed = [&out](PutStep step, int error) {
+        out.U8(uint8_t(step));
+        return error ? error : EIO;
+    };
+    if (!in.Ok()) return failed(PutStep::Create, EINVAL);
+    std::string temporary;
+    const int fd = CreateHidden(folder, temporary);
+    if (fd < 0) return failed(PutStep::Create, -fd);
+    timeval times[2] = { ToTimeval(accessUs, {}), ToTimeval(writeUs, {}) };
+    if (const int error = FillHidden(fd, temporary, bytes, withTimes ? times : nullptr))
+        return failed(PutStep::Write, error);
+    const int error
+        = replace ? Replace(temporary, to, folder + "/" + RandomHiddenName()) : RenameNoReplace(temporary, to);
+    if (error != 0) {
+        Discard(temporary);
+        return failed(PutStep::Place, error);
+    }
+    // Under its own name: the server counts a hidden name's file as Hidden whatever it is told.
+    if (withAttributes && !SetAttributes(to, attributes)) return failed(PutStep::Attributes, errno);
+    return 0;
+}
+
 using Handler = int (*)(Reader&, Writer&);
 
 Handler HandlerOf(Op op)
@@ -421,19 +487,20 @@ Handler HandlerOf(Op op)
         return ServeGetDos;
     case Op::SetDos:
         return ServeSetDos;
+    case Op::Put:
+        return ServePut;
     }
     return nullptr;
 }
 
-// Runs one request; the reply's first field is 0 or the errno of the failure, a success's fields follow.
+// Runs one request; the reply's first field is 0 or the errno of the failure, the handler's fields follow.
 void Serve(Reader& in, Writer& out)
 {
     const Handler handler = HandlerOf(Op(in.U8()));
     errno = 0;
     Writer fields;
     const int error = handler ? handler(in, fields) : EINVAL;
-    out.U32(uint32_t(error));
-    if (error == 0) out.Append(fields.Fields());
+    out.U32(uint32_t(error)).Append(fields.Fields());
 }
 
 void OnStop(int)

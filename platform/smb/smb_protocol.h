@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -29,12 +30,22 @@ enum class Op : uint8_t {
               // attribute word (which setting times by name resets)
     GetDos, // url -> attribute word as the share keeps it
     SetDos, // url, attribute word (ReadOnly, Hidden, System, Archive; the times are left alone)
+    // A whole small file in one request: folder, to, u8 replace (0: a rename that never replaces), u8 times
+    // given, access and write time in microseconds, u8 attributes given, attribute word, bytes. A failure's
+    // errno is followed by the PutStep that failed.
+    Put,
 };
+
+// Where a Put failed: before Place nothing is left on the share; at Attributes the file is in place.
+enum class PutStep : uint8_t { Create, Write, Place, Attributes };
 
 // The most bytes one Read or Write moves: a stop is seen between two of them.
 inline constexpr uint32_t kMostPerRequest = 1u << 20;
-// A frame longer than this is taken for a broken peer.
-inline constexpr uint32_t kMostFrame = kMostPerRequest + 4096;
+// The most bytes of a file the program holds before the file is made on the share: a file up to this
+// size goes in one Put.
+inline constexpr uint32_t kMostHeld = kMostPerRequest;
+// A frame longer than this is taken for a broken peer (a Put carries two URLs beside its bytes).
+inline constexpr uint32_t kMostFrame = kMostPerRequest + 65536;
 inline constexpr int64_t kTimeLeftAlone = INT64_MIN;
 
 // One entry as a listing or a stat reports it: times in nanoseconds since 1970 (0: not kept).
@@ -49,6 +60,17 @@ struct Entry {
     int64_t writeNs = 0;
     int64_t creationNs = 0;
 };
+
+// A free name for a new file or an old one moved aside: hidden, and never a name the user gave.
+inline std::string RandomHiddenName()
+{
+    thread_local std::mt19937_64 random { std::random_device {}() };
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = ".zelo-";
+    for (int i = 0; i < 6; ++i)
+        name += kLetters[random() % (sizeof kLetters - 1)];
+    return name + ".tmp";
+}
 
 class Writer {
 public:

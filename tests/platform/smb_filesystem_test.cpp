@@ -2,12 +2,16 @@
 // program and its helper exchange, and a thread's helper that dies.
 #include "platform/smb_filesystem.h"
 
+#include "platform/errors.h"
+#include "platform/smb_filesystem_internal.h"
+
 #include "tests/support/scoped_env.h"
 
 #include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <thread>
+#include <vector>
 
 namespace zelo {
 namespace {
@@ -100,6 +104,76 @@ TEST(SmbHelperTest, AKilledHelperIsReplacedForWhatFollows)
     ASSERT_NE(last, 0);
     EXPECT_EQ(::kill(last, 0), -1);
     EXPECT_EQ(errno, ESRCH);
+}
+
+// A server that refuses every connection: what reaches it fails, what is held in the program does not.
+const smb::ShareAddress kRefusing { "127.0.0.1", 1, "s" };
+
+// A Put the helper cannot carry out fails at its first step and makes nothing: a broken frame is refused
+// before anything is made, and the helper goes on serving.
+TEST(SmbHelperTest, APutThatCannotBeginFailsAtItsFirstStep)
+{
+    const test::ScopedEnv program("ZELO_SMB_HELPER", ZELO_SMB_HELPER_BUILT);
+    std::thread([] {
+        const auto helper = smb::ThisThreadHelper();
+        ASSERT_TRUE(helper);
+        const std::string folder = SmbUrl(kRefusing, "d");
+        smb::Writer whole, cut;
+        whole.U8(uint8_t(smb::Op::Put)).Bytes(folder).Bytes(folder + "/f").U8(0).U8(1).I64(1).I64(2);
+        whole.U8(0).U32(0).Bytes("bytes");
+        cut.U8(uint8_t(smb::Op::Put)).Bytes(folder).Bytes(folder + "/f").U8(0);
+        for (smb::Writer* request : { &whole, &cut }) {
+            const smb::Reply reply = helper->Call(*request);
+            EXPECT_NE(reply.error, 0);
+            EXPECT_NE(reply.error, ENOTCONN) << "the helper ended";
+            auto fields = reply.Fields();
+            EXPECT_EQ(smb::PutStep(fields.U8()), smb::PutStep::Create);
+        }
+        EXPECT_EQ(helper->Call(cut).error, EINVAL);
+        EXPECT_FALSE(helper->Broken());
+    }).join();
+}
+
+// A replacement holds up to smb::kMostHeld bytes without a request; the byte past it makes the file (which
+// fails here), and a commit of what was held goes to the server and reports its failure.
+TEST(SmbReplacementTest, HeldUpToTheBoundThenMade)
+{
+    const test::ScopedEnv program("ZELO_SMB_HELPER", ZELO_SMB_HELPER_BUILT);
+    struct Case {
+        const char* what;
+        std::vector<size_t> writes;
+        size_t heldWrites; // how many of them are held (the next one fails)
+    };
+    const size_t bound = smb::kMostHeld;
+    const Case cases[] = {
+        { "nothing", {}, 0 },
+        { "just the bound", { bound }, 1 },
+        { "in parts up to the bound", { bound / 2, bound - bound / 2 }, 2 },
+        { "one byte past", { bound, 1 }, 1 },
+        { "past in one write", { bound / 2, bound }, 1 },
+    };
+    std::thread([&] {
+        const std::string bytes(bound + 1, 'x');
+        for (const Case& c : cases) {
+            smbfs::SmbReplacement file(smbfs::Place { smb::ThisThreadHelper(), kRefusing, "d" }, true);
+            size_t held = 0;
+            for (size_t i = 0; i < c.writes.size(); ++i) {
+                const int64_t wrote = file.Write(bytes.data(), c.writes[i]);
+                if (i < c.heldWrites) {
+                    EXPECT_EQ(wrote, int64_t(c.writes[i])) << c.what;
+                    held += c.writes[i];
+                } else {
+                    EXPECT_EQ(wrote, -1) << c.what;
+                    EXPECT_EQ(GetLastError(), err::BadNetPath) << c.what;
+                }
+            }
+            if (c.heldWrites < c.writes.size()) continue;
+            EXPECT_EQ(file.Size(), int64_t(held)) << c.what;
+            SetLastError(err::Success);
+            EXPECT_FALSE(file.Commit(smbfs::Place { smb::ThisThreadHelper(), kRefusing, "d/f" }, {}, false)) << c.what;
+            EXPECT_EQ(GetLastError(), err::BadNetPath) << c.what;
+        }
+    }).join();
 }
 
 } // namespace

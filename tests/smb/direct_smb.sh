@@ -130,6 +130,22 @@ new 12
 update 21
 CASES
 
+step="files at the held bound"
+# Up to 1 MiB a file goes to the helper whole at its commit; one byte more is made on the share and
+# streamed. Both ways, new and over an older copy.
+edge=$smb_work/edge
+mkdir -p "$edge"
+for round in new updated; do
+  head -c 1048576 /dev/urandom >"$edge/held"
+  head -c 1048577 /dev/urandom >"$edge/streamed"
+  touch -d "2023-0${#round}-02 03:04:05.$((RANDOM + 100000))" "$edge/held" "$edge/streamed"
+  run 0 copy-tree "$edge" "$smb_mount"
+  went_direct
+  expect_out "files new $([ $round = new ] && echo 2 || echo 0) updated $([ $round = new ] && echo 0 || echo 2) up-to-date 0 newer-at-destination 0"
+  same_tree "$edge" "$smb_dir/edge"
+done
+no_temporaries
+
 step="attributes carried both ways"
 # A copy (duplicate) carries ReadOnly, Hidden, System and Archive: onto the share as the share's own word
 # (what Samba keeps in the server file's user.DOSATTRIB), and back as user.DOSATTRIB and the mode. Cases:
