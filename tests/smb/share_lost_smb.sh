@@ -36,9 +36,18 @@ only_whole_files() {
     case "$f" in */.zelo-*) continue ;; esac # a temporary name, never a file's own
     cmp -s "$smb_dir/$1/$f" "$old/$f" || cmp -s "$smb_dir/$1/$f" "$src/$f" || smb_fail "$1/$f holds part of a file"
   done < <(cd "$smb_dir/$1" && find . -type f -print0)
-  # An update never takes the earlier file away before the new one holds its name.
+  # An update never deletes the earlier file before the new one holds its name. The share has no rename
+  # that replaces in one step, so a share lost between the two renames leaves the earlier file under
+  # the hidden name it was moved aside to, beside its own name: kept, never gone.
+  local h kept
   while IFS= read -r -d '' f; do
-    [ -f "$smb_dir/$1/$f" ] || smb_fail "$1/$f is gone: neither the earlier file nor the new one"
+    [ -f "$smb_dir/$1/$f" ] && continue
+    kept=
+    for h in "$smb_dir/$1/$(dirname "$f")"/.zelo-*; do
+      [ -f "$h" ] && { cmp -s "$h" "$old/$f" || cmp -s "$h" "$src/$f"; } && kept=$h && break
+    done
+    [ -n "$kept" ] || smb_fail "$1/$f is gone: neither the earlier file nor the new one, under any name"
+    echo "kept under a hidden name: $1/$f"
   done < <(cd "$old" && find . -type f -print0)
 }
 
