@@ -262,6 +262,33 @@ bool SmbReplacement::Truncate(int64_t size)
     return Make() && SmbFile::Truncate(size);
 }
 
+int64_t SmbReplacement::CopyFrom(File& source, size_t count)
+{
+    const int64_t got = SmbFile::CopyFrom(source, count);
+    if (got == 0 && !m_made && !Stage(source)) return -1;
+    return got;
+}
+
+bool SmbReplacement::Stage(File& source)
+{
+    SourceFacts facts;
+    if (!source.Facts(facts)) return false;
+    Writer request;
+    request.U8(uint8_t(Op::Stage)).Bytes(m_directory.Url()).U8(1);
+    request.I64(facts.accessSeconds * 1000000 + facts.accessNanoseconds / 1000);
+    request.I64(facts.writeSeconds * 1000000 + facts.writeNanoseconds / 1000);
+    request.Bytes(m_held);
+    const Reply reply = m_directory.Ask(request);
+    if (reply.error != 0) return Failed(reply.error, ErrnoCall::CreateNoReplace);
+    auto fields = reply.Fields();
+    m_place = Place { m_directory.helper, m_directory.share, Join(m_directory.inside, fields.Bytes()) };
+    m_made = true;
+    m_open = false; // closed by the helper
+    m_held.clear();
+    m_datedFrom = &source;
+    return true;
+}
+
 bool SmbReplacement::Commit(const Place& destination, const ReplaceOptions& options, bool exclusive)
 {
     return m_made ? CommitMade(destination, options, exclusive) : Put(destination, options, exclusive);
@@ -296,7 +323,7 @@ bool SmbReplacement::Put(const Place& destination, const ReplaceOptions& options
 bool SmbReplacement::CommitMade(const Place& destination, const ReplaceOptions& options, bool exclusive)
 {
     if (!Close()) return false;
-    if (options.source) {
+    if (options.source && options.source != m_datedFrom) {
         SourceFacts facts;
         if (!options.source->Facts(facts)) return false;
         Writer request;

@@ -111,6 +111,10 @@ public:
     bool SetTimes(const FileTime*, const FileTime* lastAccess, const FileTime* lastWrite) override;
     bool Close() override;
     bool Truncate(int64_t size) override;
+    // At the source's end a file still held in the program is made, written, closed and dated under a
+    // hidden name by this thread's request, so the commit, which runs in order on one thread at a time,
+    // only names it.
+    int64_t CopyFrom(File& source, size_t count) override;
 
     // The share's own attribute word for the new file, given once it has its times (setting times by name
     // sets the attribute word too) and its name.
@@ -124,6 +128,7 @@ private:
     // Makes the file under a hidden name and writes what was held; false (the last error set) on a failure.
     bool Make();
     bool Put(const Place& destination, const ReplaceOptions& options, bool exclusive);
+    bool Stage(File& source);
     bool CommitMade(const Place& destination, const ReplaceOptions& options, bool exclusive);
 
     Place m_directory;
@@ -132,6 +137,7 @@ private:
     bool m_committed = false;
     std::string m_held; // the bytes written while the file is not made
     std::optional<uint32_t> m_attributes;
+    File* m_datedFrom = nullptr; // the source whose times a staged file already has
 };
 
 // Opens the file at place (a failure sets code as the last error where it is not 0).

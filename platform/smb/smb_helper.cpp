@@ -448,6 +448,22 @@ int ServePut(Reader& in, Writer& out)
     return 0;
 }
 
+int ServeStage(Reader& in, Writer& out)
+{
+    const std::string folder = Target(in.Bytes());
+    const bool withTimes = in.U8() != 0;
+    const int64_t accessUs = in.I64(), writeUs = in.I64();
+    const std::string_view bytes = in.Bytes();
+    if (!in.Ok()) return EINVAL;
+    std::string temporary;
+    const int fd = CreateHidden(folder, temporary);
+    if (fd < 0) return -fd;
+    timeval times[2] = { ToTimeval(accessUs, {}), ToTimeval(writeUs, {}) };
+    if (const int error = FillHidden(fd, temporary, bytes, withTimes ? times : nullptr)) return error;
+    out.Bytes(temporary.substr(temporary.rfind('/') + 1));
+    return 0;
+}
+
 using Handler = int (*)(Reader&, Writer&);
 
 Handler HandlerOf(Op op)
@@ -489,6 +505,8 @@ Handler HandlerOf(Op op)
         return ServeSetDos;
     case Op::Put:
         return ServePut;
+    case Op::Stage:
+        return ServeStage;
     }
     return nullptr;
 }

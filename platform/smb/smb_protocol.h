@@ -34,6 +34,10 @@ enum class Op : uint8_t {
     // given, access and write time in microseconds, u8 attributes given, attribute word, bytes. A failure's
     // errno is followed by the PutStep that failed.
     Put,
+    // A whole small file made beside the in-order commit: folder, u8 times given, access and write time in
+    // microseconds, bytes -> the hidden name it was made, written, closed and dated under (removed again on
+    // a failure). The commit then only names it (Rename or Replace).
+    Stage,
 };
 
 // Where a Put failed: before Place nothing is left on the share; at Attributes the file is in place.

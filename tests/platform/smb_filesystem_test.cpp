@@ -6,6 +6,7 @@
 #include "platform/smb_filesystem_internal.h"
 
 #include "tests/support/scoped_env.h"
+#include "tests/support/temp_tree.h"
 
 #include <cerrno>
 #include <csignal>
@@ -173,6 +174,23 @@ TEST(SmbReplacementTest, HeldUpToTheBoundThenMade)
             EXPECT_FALSE(file.Commit(smbfs::Place { smb::ThisThreadHelper(), kRefusing, "d/f" }, {}, false)) << c.what;
             EXPECT_EQ(GetLastError(), err::BadNetPath) << c.what;
         }
+    }).join();
+}
+
+// A file copied to its source's end is made on the share there, beside the in-order commit: that request
+// failing fails the copy, never a copy reported whole with nothing made.
+TEST(SmbReplacementTest, ASourceCopiedToItsEndIsMadeThere)
+{
+    const test::ScopedEnv program("ZELO_SMB_HELPER", ZELO_SMB_HELPER_BUILT);
+    test::TempTree tree;
+    tree.write("small.txt", "a few bytes");
+    auto source = fs().Open(tree.drive("small.txt"), OpenMode::Read);
+    ASSERT_TRUE(source);
+    std::thread([&] {
+        smbfs::SmbReplacement file(smbfs::Place { smb::ThisThreadHelper(), kRefusing, "d" }, true);
+        EXPECT_EQ(file.CopyFrom(*source, 1 << 20), 11);
+        EXPECT_EQ(file.CopyFrom(*source, 1 << 20), -1);
+        EXPECT_EQ(GetLastError(), err::BadNetPath);
     }).join();
 }
 
