@@ -76,9 +76,47 @@ void Authenticate(SMBCCTX*, const char* server, const char* share, char* workgro
     if (!found->second.domain.empty()) CopyOut(workgroup, workgroupSize, found->second.domain);
 }
 
-// "smb://host:port/share/path": the port goes to the context, the URL keeps host and path.
+// Set by Target when a request names a path the share cannot hold; the request then fails with EILSEQ.
+bool g_nameRefused = false;
+
+// Whether the percent-encoded path part of a URL names only what a share can hold: UTF-8 (the server's
+// names are UTF-16), no "\" (the server would take it for a separator and so reach another folder), no ":"
+// (a stream of another file), no wildcard or other character SMB names refuse, and no control character.
+bool ShareHolds(std::string_view path)
+{
+    std::string bytes;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size()) {
+            bytes += char(std::strtoul(std::string(path.substr(i + 1, 2)).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += path[i];
+        }
+    }
+    for (const unsigned char c : bytes)
+        if (c < 0x20 || std::strchr("\\:*?\"<>|", c)) return false;
+    for (size_t i = 0; i < bytes.size();) {
+        const unsigned char c = bytes[i];
+        const size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > bytes.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) return false;
+        i += length;
+    }
+    return true;
+}
+
+// "smb://host:port/share/path": the port goes to the context, the URL keeps host and path. A path the share
+// cannot hold becomes a URL libsmbclient refuses before anything reaches the server.
 std::string Target(std::string_view url)
 {
+    if (const size_t host = url.find("://"); host != std::string_view::npos) {
+        const size_t path = url.find('/', host + 3);
+        if (path != std::string_view::npos && !ShareHolds(url.substr(path))) {
+            g_nameRefused = true;
+            return "zelo-refused-name:";
+        }
+    }
     std::string text(url);
     const size_t hostStart = text.find("://");
     if (hostStart == std::string::npos) return text;
@@ -516,8 +554,10 @@ void Serve(Reader& in, Writer& out)
 {
     const Handler handler = HandlerOf(Op(in.U8()));
     errno = 0;
+    g_nameRefused = false;
     Writer fields;
-    const int error = handler ? handler(in, fields) : EINVAL;
+    int error = handler ? handler(in, fields) : EINVAL;
+    if (error != 0 && g_nameRefused) error = EILSEQ;
     out.U32(uint32_t(error)).Append(fields.Fields());
 }
 

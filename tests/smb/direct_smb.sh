@@ -109,6 +109,18 @@ went_direct
 [ ! -e "$smb_dir/m" ] || smb_fail "the deleted folder is still on the share"
 no_temporaries
 
+step="names the share cannot hold"
+# A "\" would reach another folder, a ":" another file's stream: each such name is refused in words, the
+# rest is copied, and nothing lands anywhere else on the share.
+mkdir -p "$smb_work/odd/back" "$smb_dir/odd/back"
+for name in 'back\slash.txt' 'a:b.txt' "$(printf 'bad\377.txt')" 'ok.txt'; do printf x >"$smb_work/odd/$name"; done
+run 1 copy-tree "$smb_work/odd" "$smb_mount"
+went_direct
+[ "$(grep -c 'このドライブでは使えない名前です' <<<"$err")" -eq 3 ] || smb_fail "refused names not told: $err"
+[ "$(cd "$smb_dir/odd" && find . | sort | tr '\n' ' ')" = ". ./back ./ok.txt " ] \
+  || smb_fail "the share holds: $(cd "$smb_dir/odd" && find .)"
+no_temporaries
+
 step="requests per file"
 # Counted by the server: a new file costs 11 SMB2 requests through the direct client (create, write and
 # close the hidden file, its times, the look at the free name, the rename), an update 20 (the old file
