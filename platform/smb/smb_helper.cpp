@@ -40,6 +40,7 @@ struct Login {
 // server (no port) + "/" + share, in lower case -> the login typed for it. Memory only.
 std::map<std::string, Login> g_logins;
 std::set<std::string> g_temporaries; // URLs of files made under a hidden name and not yet renamed
+std::set<int> g_open; // files the program opened and has not closed
 
 std::string Lower(std::string text)
 {
@@ -280,12 +281,14 @@ int ServeOpen(Reader& in, Writer& out)
     const bool temporary = in.U8() != 0;
     const int fd = smbc_open(url.c_str(), flags, 0666);
     if (fd < 0) return errno;
+    g_open.insert(fd);
     if (temporary) g_temporaries.insert(url);
     struct stat st { };
     // A file opened to be read hands on its size and times as they were at the open.
     if (!(flags & O_CREAT) && smbc_fstat(fd, &st) != 0) {
         const int error = errno;
         smbc_close(fd);
+        g_open.erase(fd);
         return error;
     }
     out.U32(uint32_t(fd)).Put(FromStat(st));
@@ -344,7 +347,9 @@ int ServeTruncate(Reader& in, Writer&)
 
 int ServeClose(Reader& in, Writer&)
 {
-    return smbc_close(int(in.U32())) != 0 ? (errno ? errno : EIO) : 0;
+    const int fd = int(in.U32());
+    g_open.erase(fd);
+    return smbc_close(fd) != 0 ? (errno ? errno : EIO) : 0;
 }
 
 int ServeUnlink(Reader& in, Writer&)
@@ -576,6 +581,9 @@ int main()
     const pid_t parent = ::getppid();
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != parent) return 1;
+    // Out of the program's process group: a Ctrl-C at the terminal, or a signal to the whole group, stops
+    // the program, which ends its copies cleanly and only then closes the socket that ends this helper.
+    ::setpgid(0, 0);
     // Nothing the program had open lives on here (its other helpers' sockets above all, which would
     // otherwise keep them from seeing their end).
     ::close_range(3, ~0u, 0);
@@ -613,6 +621,9 @@ int main()
         Serve(in, out);
         if (!SendFrame(1, out)) break;
     }
+    // A file still open cannot be removed on the share: the program's files are closed first.
+    for (const int fd : g_open)
+        smbc_close(fd);
     for (const std::string& url : g_temporaries)
         smbc_unlink(url.c_str());
     smbc_free_context(context, 1);

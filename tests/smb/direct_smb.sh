@@ -204,20 +204,27 @@ RS 0x5
 A 0x20
 CASES
 
-step="killed mid-copy"
+# Stopped by a signal to the program's whole process group (as a terminal or a service manager sends it;
+# the helpers are out of that group, so the program ends its copy cleanly), or killed outright: either way
+# no helper outlives it, nothing partial carries the file's name, and the helper removes the hidden file
+# it still had open.
 head -c 300000000 /dev/zero >"$smb_work/huge"
-: >"$helper_log"
-timeout 120 "$cli" copy-file "$smb_work/huge" "$smb_mount/huge" >/dev/null 2>&1 &
-victim=$!
 writing() { [ -n "$(find "$smb_dir" -name '.zelo-*' -size +1M)" ]; }
-smb_until writing || smb_fail "the copy did not begin"
-[ -e "$smb_dir/huge" ] && smb_fail "the copy ended before it could be killed"
-kill -KILL "$victim"
-wait "$victim" 2>/dev/null
-smb_until helpers_gone || smb_fail "helpers outlived the killed program: $(cat "$helper_log")"
-[ ! -e "$smb_dir/huge" ] || cmp -s "$smb_dir/huge" "$smb_work/huge" || smb_fail "part of a file under its own name: $(stat -c %s "$smb_dir/huge")"
 left() { [ -z "$(find "$smb_dir" -name '.zelo-*')" ]; }
-smb_until left || smb_fail "the killed copy left its temporary file"
+for signal in TERM KILL; do
+  step="$signal mid-copy"
+  : >"$helper_log"
+  rm -f "$smb_dir/huge"
+  setsid "$cli" copy-file "$smb_work/huge" "$smb_mount/huge" >/dev/null 2>&1 &
+  victim=$!
+  smb_until writing || smb_fail "the copy did not begin"
+  [ -e "$smb_dir/huge" ] && smb_fail "the copy ended before the signal"
+  kill -"$signal" -- "-$victim" # the program's whole process group, as a terminal sends it
+  wait "$victim" 2>/dev/null
+  smb_until helpers_gone || smb_fail "helpers outlived the program: $(cat "$helper_log")"
+  [ ! -e "$smb_dir/huge" ] || smb_fail "a stopped copy put a file under its name: $(stat -c %s "$smb_dir/huge")"
+  smb_until left || smb_fail "the stopped copy left its temporary file"
+done
 
 step="no login: the GVfs mount"
 cat >"$smb_work/helper" <<'WRAP'
