@@ -132,6 +132,18 @@ smb_requests() {
   SMB_WAIT=600 smb_until settled || smb_fail "the server's request counts did not settle"
   echo "$seen"
 }
+# Same entries and bytes below $1 and $2 (links as links), and the same write times to the microsecond, or to
+# the second with same_tree_seconds (what the GVfs mount keeps).
+same_tree() {
+  local f width=${3:-26}
+  diff -r --no-dereference "$1" "$2" >"$smb_work/diff" 2>&1 || smb_fail "trees differ: $(cat "$smb_work/diff")"
+  while IFS= read -r -d '' f; do
+    [ "$(stat -c %y "$1/$f" | cut -c1-"$width")" = "$(stat -c %y "$2/$f" | cut -c1-"$width")" ] \
+      || smb_fail "$f: write time $(stat -c %y "$2/$f"), not $(stat -c %y "$1/$f")"
+  done < <(cd "$1" && find . -type f -print0)
+}
+same_tree_seconds() { same_tree "$1" "$2" 19; }
+
 smb_share_readable() { ls "$smb_mount" >/dev/null 2>&1; }
 
 # Mounts the share with gio (guest), then waits until the FUSE folder answers (a fresh mount gives
