@@ -161,6 +161,23 @@ public:
         const Place destination { here.helper, here.share, Join(here.inside, LinuxNameFromDrive(name)) };
         return CommitTo(std::move(file), destination, options, false);
     }
+    // A rename on the server within one share (what a backup's earlier versions need), never replacing
+    // what target holds, and only while the name still holds the entry listed.
+    bool MoveEntryTo(const FindData& entry, DirHandle& target) override
+    {
+        const auto* to = dynamic_cast<const SmbDirHandle*>(&target);
+        if (!to || !(to->m_place.share == m_place.share)) return Coded(err::NotSameDevice);
+        const Place here = Here();
+        const std::string linuxName = LinuxNameFromDrive(entry.name);
+        const std::string from = here.UrlOf(linuxName);
+        Entry now;
+        if (!here.Stat(from, now)) return false;
+        if (entry.fileId != 0 && now.inode != entry.fileId) return Coded(err::PathNotFound);
+        Writer request;
+        request.U8(uint8_t(Op::Rename)).Bytes(from).Bytes(to->m_place.UrlOf(linuxName));
+        const Reply reply = here.Ask(request);
+        return reply.error == 0 || Failed(reply.error, ErrnoCall::CreateNoReplace);
+    }
     void MarkArchiveOnly(const FindData& entry, File&) override
     {
         if (!(entry.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem))) return;

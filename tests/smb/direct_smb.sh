@@ -77,6 +77,17 @@ expect_out "files new 0 updated 0 up-to-date 6 newer-at-destination 0"
 expect_out "deleted directories 1 files 2"
 went_direct
 same_tree "$src" "$smb_dir/backup/src"
+# Earlier versions kept on the share itself: what the run deletes or replaces moves aside by a rename there.
+echo "only on the share" >"$smb_dir/backup/src/a/extra"
+cp "$smb_dir/backup/src/a/b/f1" "$smb_work/f1.before"
+head -c 5000 /dev/urandom >"$src/a/b/f1"
+touch -d '2030-01-01' "$src/a/b/f1"
+run 0 mirror --backup-dir="$smb_mount/versions" "$src" "$smb_mount/backup"
+went_direct
+same_tree "$src" "$smb_dir/backup/src"
+[ "$(cd "$smb_dir/versions"/*/ && find . -type f | sort | tr '\n' ' ')" = "./a/b/f1 ./a/extra " ] \
+  || smb_fail "the versions hold: $(cd "$smb_dir/versions" && find .)"
+cmp -s "$smb_dir/versions"/*/a/b/f1 "$smb_work/f1.before" || smb_fail "the earlier f1 was not kept"
 
 step="backup from the share"
 mkdir "$smb_work/local"
