@@ -11,11 +11,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sstream>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -98,17 +98,14 @@ public:
     EnglishEnvironment()
     {
         for (char** entry = environ; *entry; ++entry)
-            if (!startsWith(*entry, "LC_ALL=") && !startsWith(*entry, "LANGUAGE=")) m_pointers.push_back(*entry);
+            if (const std::string_view e(*entry); !e.starts_with("LC_ALL=") && !e.starts_with("LANGUAGE="))
+                m_pointers.push_back(*entry);
         m_pointers.push_back(const_cast<char*>("LC_ALL=C.UTF-8"));
         m_pointers.push_back(nullptr);
     }
     char** get() { return m_pointers.data(); }
 
 private:
-    static bool startsWith(const char* text, const char* prefix)
-    {
-        return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-    }
     std::vector<char*> m_pointers;
 };
 
@@ -343,12 +340,6 @@ std::string mountDirectoryOf(const std::string& address)
     return {};
 }
 
-void WipeText(std::string& secret)
-{
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
-}
-
 // The mount tool asks for the user, the domain and the password, and asks again from the user on when
 // it refused them: the login is given once, and a second round means it was refused. password gets what
 // was typed. False when the login was refused.
@@ -432,7 +423,7 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
         loginRefused = !MountWithoutLogin(address);
     const std::string directory = mountDirectoryOf(address);
     if (directory.empty()) {
-        if (password) WipeText(*password);
+        if (password) WipeSecret(*password);
         SetLastError(loginRefused ? err::LogonFailure : err::BadNetName);
         return false;
     }
@@ -442,7 +433,7 @@ bool ConnectNetworkDrive(const std::string& share, char letter, const ShareLogin
             RememberShareCredentials(server, parts->path.substr(0, parts->path.find('/')),
                 ShareCredentials { login->user, login->domain, *password });
         }
-        WipeText(*password);
+        WipeSecret(*password);
     }
     Drive drive { letter, directory, kDriveRemote, std::nullopt, universalNameOf(address) };
     if (drive.unc.empty()) {

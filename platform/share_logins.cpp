@@ -15,15 +15,6 @@ std::string KeyOf(const std::string& server, const std::string& share)
     return key;
 }
 
-void Wipe(std::string& secret)
-{
-    // volatile keeps the overwrite from being dropped as a dead store.
-    volatile char* bytes = secret.data();
-    for (size_t i = 0; i < secret.size(); ++i)
-        bytes[i] = 0;
-    secret.clear();
-}
-
 struct Store {
     std::mutex lock;
     std::map<std::string, ShareCredentials> logins;
@@ -37,12 +28,21 @@ Store& Logins()
 
 } // namespace
 
+void WipeSecret(std::string& secret)
+{
+    // volatile keeps the overwrite from being dropped as a dead store.
+    volatile char* bytes = secret.data();
+    for (size_t i = 0; i < secret.size(); ++i)
+        bytes[i] = 0;
+    secret.clear();
+}
+
 void RememberShareCredentials(const std::string& server, const std::string& share, ShareCredentials credentials)
 {
     auto& s = Logins();
     std::lock_guard guard(s.lock);
     auto& slot = s.logins[KeyOf(server, share)];
-    Wipe(slot.password);
+    WipeSecret(slot.password);
     slot = std::move(credentials);
 }
 
@@ -61,7 +61,7 @@ void ForgetShareCredentials(const std::string& server, const std::string& share)
     std::lock_guard guard(s.lock);
     const auto found = s.logins.find(KeyOf(server, share));
     if (found == s.logins.end()) return;
-    Wipe(found->second.password);
+    WipeSecret(found->second.password);
     s.logins.erase(found);
 }
 

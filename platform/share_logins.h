@@ -18,6 +18,8 @@ struct ShareCredentials {
 // port is part of server where one is given ("127.0.0.1:4450").
 void RememberShareCredentials(const std::string& server, const std::string& share, ShareCredentials credentials);
 std::optional<ShareCredentials> ShareCredentialsFor(const std::string& server, const std::string& share);
+// Overwrites a password's bytes and empties it, so it lives no longer than needed.
+void WipeSecret(std::string& secret);
 // Forgets a login (a refused password, a disconnected drive); its password bytes are overwritten.
 void ForgetShareCredentials(const std::string& server, const std::string& share);
 
