@@ -254,6 +254,8 @@ public:
         // FUSE answers so for ":" or "?"), as EINVAL is elsewhere.
         struct stat st { };
         if (e == ENOENT && ::fstat(m_fd, &st) == 0 && st.st_nlink > 0) return linuxfs::failCode(err::InvalidName);
+        if ((e == EPERM || e == EACCES) && !linuxfs::FatHoldsName(linuxfs::LinuxName(name).c_str()))
+            return linuxfs::failCode(err::InvalidName);
         return failErrno(e, ErrnoCall::MakeDirectory);
     }
 

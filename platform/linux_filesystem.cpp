@@ -334,6 +334,7 @@ bool LinuxFileSystem::CreateDirectory(const std::string& path)
         // mkdir's ENOENT means a missing parent, or, where the parent is there, its refusal of the name
         // (exFAT through FUSE answers so for ":" or "?").
         if (e == ENOENT && !parentMissing(*linuxPath)) return failCode(err::InvalidName);
+        if ((e == EPERM || e == EACCES) && !FatHoldsName(BaseName(*linuxPath))) return failCode(err::InvalidName);
         SetLastErrorFromErrno(e, ErrnoCall::MakeDirectory, e == ENOENT);
         return false;
     }

@@ -147,6 +147,10 @@ struct DirectoryTraits {
 // traits: the directory's, kept as long as the file (null: none).
 std::unique_ptr<File> createReplacementIn(int dirFd, const std::string& linuxDestination, bool listedFree = false,
     dev_t device = 0, bool plainModes = false, DirectoryTraits* traits = nullptr);
+// Whether a name is one FAT, exFAT and SMB can hold: UTF-8, none of \\ : * ? " < > | and no control
+// character. fusefat refuses any other as "not permitted", which is the name's fault, not the user's rights.
+bool FatHoldsName(std::string_view name);
+
 // Whether a directory has no default ACL, which would decide its new files' modes instead of the umask.
 bool withoutDefaultAcl(int dirFd);
 // A name of an entry of an open directory that the kernel resolves through the descriptor.

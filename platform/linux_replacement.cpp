@@ -2,6 +2,7 @@
 // destination's place only when it is complete (linkat for a free name, renameat over an old file).
 #include "platform/linux_file.h"
 #include "platform/linux_fs_internal.h"
+#include "platform/text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -242,6 +243,8 @@ private:
         struct stat st { };
         if (e == ENOENT && ::fstatat(m_dir, m_tempName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return failCode(err::InvalidName);
+        // FAT through fusefat refuses such a name as not permitted: that is the name, not the user's rights.
+        if ((e == EPERM || e == EACCES) && !FatHoldsName(BaseName(linuxDestination))) return failCode(err::InvalidName);
         return fail(e, linuxDestination, ErrnoCall::CreateNoReplace);
     }
 
@@ -369,6 +372,14 @@ bool commitReplacement(
     if (!replacement) return failCode(err::InvalidParameter);
     return exclusive ? replacement->commitNew(linuxDestination, options)
                      : replacement->commit(linuxDestination, options);
+}
+
+// Whether a name is one FAT, exFAT and SMB can hold: UTF-8, none of \\ : * ? " < > | and no control character.
+bool FatHoldsName(std::string_view name)
+{
+    for (const unsigned char c : name)
+        if (c < 0x20 || std::strchr("\\:*?\"<>|", c)) return false;
+    return IsValidUtf8(std::string(name));
 }
 
 } // namespace zelo::linuxfs

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -769,13 +771,20 @@ TEST(ZeloCli, EveryNameIsCountedCopiedMirroredAndMoved)
 // A name the destination refuses (exFAT takes no ":", "?" or "\"") is one failure, named with its path
 // and the program's words for it; the run goes on with the rest, ends in failure, and a move keeps its
 // source.
-TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
+class RefusedNameTest : public ::testing::TestWithParam<bool> { };
+
+// exFAT through FUSE answers such a name with EINVAL or ENOENT, FAT through fusefat with EPERM.
+TEST_P(RefusedNameTest, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
 {
     test::TempTree tree;
     tree.mkdir("scratch");
     tree.mkdir("stick");
-    test::ScopedExfatMount stick(tree.linux("stick"));
-    ZELO_REQUIRE_MOUNTED(stick, "exFAT");
+    std::unique_ptr<test::ScopedImageMount> stick;
+    if (GetParam())
+        stick = std::make_unique<test::ScopedFatMount>(tree.linux("stick"));
+    else
+        stick = std::make_unique<test::ScopedExfatMount>(tree.linux("stick"));
+    ZELO_REQUIRE_MOUNTED(*stick, GetParam() ? "FAT" : "exFAT");
     const std::string scratch = tree.linux("scratch");
     const struct {
         const char* command;
@@ -822,6 +831,8 @@ TEST(ZeloCli, ANameTheDestinationRefusesIsReportedAndItsSourceKept)
     EXPECT_EQ(made.status, 1);
     EXPECT_NE(made.err.find("/stick/m:k: このドライブでは使えない名前です\n"), std::string::npos) << made.err;
 }
+INSTANTIATE_TEST_SUITE_P(Media, RefusedNameTest, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Fat" : "Exfat"; });
 
 } // namespace
 } // namespace zelo
